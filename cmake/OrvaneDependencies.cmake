@@ -1,0 +1,24 @@
+# All third-party libraries are Debian packages installed by scripts/install-deps.sh.
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+find_package(nlohmann_json 3.10 REQUIRED)
+find_package(OpenSSL REQUIRED)
+find_package(CLI11 REQUIRED)
+
+pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswscale libswresample)
+pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
+pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
+
+# Standalone Asio is header-only; it only needs its include folder and threads.
+find_path(ASIO_INCLUDE_DIR asio.hpp REQUIRED)
+add_library(orvane_asio INTERFACE)
+target_include_directories(orvane_asio SYSTEM INTERFACE ${ASIO_INCLUDE_DIR})
+target_compile_definitions(orvane_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED)
+target_link_libraries(orvane_asio INTERFACE Threads::Threads)
+
+if(ORVANE_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+endif()
+if(ORVANE_BUILD_BENCH)
+  find_package(benchmark REQUIRED)
+endif()

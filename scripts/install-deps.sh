@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and benchmarking Orvane needs.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config git
+  # engine libraries
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libavdevice-dev
+  libcairo2-dev libpango1.0-dev
+  nlohmann-json3-dev libcurl4-openssl-dev libssl-dev libasio-dev libcli11-dev
+  libsecret-1-dev libglib2.0-dev
+  libpulse-dev libx11-dev libxext-dev libxrandr-dev libxi-dev libxtst-dev libxcomposite-dev libxfixes-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  ffmpeg xvfb xauth pulseaudio dbus-x11 gnome-keyring
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg-query -W -f='${Status}\n' "${packages[@]}" 2>/dev/null | grep -qv '^install ok installed$' \
+   && [ "$(dpkg-query -W -f='${Status}\n' "${packages[@]}" 2>/dev/null | wc -l)" -eq "${#packages[@]}" ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+"${sudo_cmd[@]}" apt-get update
+"${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${packages[@]}"

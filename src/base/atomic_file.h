@@ -1,0 +1,19 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orvane {
+
+// Writes through a uniquely named temporary file in the same folder, fsyncs it, renames it over the
+// target and fsyncs the folder. A crash or a full disk at any point leaves the previous file intact.
+// Throws std::system_error on failure; the temporary file is removed on every failure path.
+// `mode` is the permission of the new file (secrets use 0600).
+void writeFileAtomically(const std::filesystem::path& target, std::string_view contents, unsigned mode = 0644);
+
+// The whole file, or nothing when it is missing or unreadable.
+std::optional<std::string> readFileContents(const std::filesystem::path& path);
+
+}  // namespace orvane

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace orvane::log {
+
+enum class Level { debug, info, warning, error };
+
+// Every line reads "[Area] message", e.g. "[Orvane.Library] reloaded 3 recordings".
+// Errors are for failures that should not happen; warnings for handled trouble the user may notice;
+// info for the outcome of user-visible work; debug for tracing.
+void write(Level level, std::string_view area, std::string_view message);
+
+// printf-style convenience; the area is the bracketed tag without brackets.
+void debug(std::string_view area, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void info(std::string_view area, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void warning(std::string_view area, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void error(std::string_view area, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Lines also go to stderr (the CLI's --verbose).
+void setEchoToStderr(bool echo);
+
+// Receives every formatted line in addition to syslog; tests observe logging through it.
+using Sink = std::function<void(Level, const std::string& line)>;
+
+// Installs a sink for its lifetime, restoring the previous one afterwards.
+class ScopedSink {
+public:
+    explicit ScopedSink(Sink sink);
+    ScopedSink(const ScopedSink&) = delete;
+    ScopedSink& operator=(const ScopedSink&) = delete;
+    ~ScopedSink();
+
+private:
+    Sink previous_;
+};
+
+}  // namespace orvane::log
