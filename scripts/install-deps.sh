@@ -14,7 +14,7 @@ packages=(
   libpulse-dev libx11-dev libxext-dev libxrandr-dev libxi-dev libxtst-dev libxcomposite-dev libxfixes-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  ffmpeg xvfb xauth pulseaudio dbus-x11 gnome-keyring
+  ffmpeg xvfb xauth pulseaudio dbus dbus-daemon gnome-keyring
 )
 
 sudo_cmd=()

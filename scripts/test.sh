@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what the build needs, builds with warnings as errors, runs every test, then builds again
+# with AddressSanitizer and UndefinedBehaviorSanitizer and runs the unit tests under them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/install-deps.sh
+
+jobs=$(nproc)
+
+cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_WERROR=ON
+ninja -C build/ci -j "$jobs"
+./scripts/with-test-services.sh ctest --test-dir build/ci --output-on-failure -j "$jobs" --timeout 300
+
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_WERROR=ON -DORVANE_SANITIZE=ON \
+      -DORVANE_BUILD_BENCH=OFF
+ninja -C build/sanitize -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ./scripts/with-test-services.sh ctest --test-dir build/sanitize --output-on-failure -j "$jobs" --timeout 600
