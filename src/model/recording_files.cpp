@@ -1,0 +1,379 @@
+#include "model/recording_files.h"
+
+#include <cmath>
+#include <limits>
+
+#include <nlohmann/json.hpp>
+
+#include "base/atomic_file.h"
+#include "base/log.h"
+#include "model/geometry_json.h"
+
+namespace orvane {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kArea = "Orvane.Recording";
+
+// ---- Encoding -------------------------------------------------------------------------------
+
+// Numbers in their shortest round-trip form: an integral double is written as an integer ("999",
+// not "999.0"), up to 2^53 where doubles stop being exact integers. Non-finite values would be
+// written as null and make the whole file undecodable, losing the recording from the library, so
+// they become 0 instead.
+void normalizeNumbers(json& value) {
+    if (value.is_structured()) {
+        for (auto& child : value) normalizeNumbers(child);
+        return;
+    }
+    if (!value.is_number_float()) return;
+    const double number = value.get<double>();
+    if (!std::isfinite(number)) {
+        log::warning(kArea, "non-finite number written as 0");
+        value = 0;
+        return;
+    }
+    constexpr double kExactLimit = 9007199254740992.0;  // 2^53
+    if (number == std::trunc(number) && std::fabs(number) < kExactLimit) {
+        value = static_cast<std::int64_t>(number);
+    }
+}
+
+// One encoder set-up for every recording-side file: nlohmann's default object keeps its keys in a
+// std::map, so they come out sorted; dump() without indent is compact.
+std::string dumpShared(json value) {
+    normalizeNumbers(value);
+    return value.dump();
+}
+
+template <typename T>
+void putOptional(json& object, const char* key, const std::optional<T>& value) {
+    if (value) object[key] = *value;
+}
+
+void putOptionalRect(json& object, const char* key, const std::optional<Rect>& value) {
+    if (value) object[key] = rectToJson(*value);
+}
+
+json metaToJson(const RecordingMeta& meta) {
+    json object = json::object();
+    object["id"] = meta.id.string();
+    object["createdAt"] = formatIso8601(meta.createdAt);
+    object["displayWidth"] = meta.displayWidth;
+    object["displayHeight"] = meta.displayHeight;
+    object["fps"] = meta.fps;
+    object["durationMs"] = meta.durationMs;
+    object["hasSystemAudio"] = meta.hasSystemAudio;
+    object["hasWebcam"] = meta.hasWebcam;
+    object["hasCursor"] = meta.hasCursor;
+    object["hasMicrophone"] = meta.hasMicrophone;
+    putOptional(object, "recordedWithAlpha", meta.recordedWithAlpha);
+    if (meta.sourceKind) object["sourceKind"] = std::string(rawValue(*meta.sourceKind));
+    putOptional(object, "sourceTitle", meta.sourceTitle);
+    putOptional(object, "sourceIsSimulator", meta.sourceIsSimulator);
+    putOptionalRect(object, "facePIPNormalizedFrame", meta.facePIPNormalizedFrame);
+    putOptional(object, "facePIPCornerRadius", meta.facePIPCornerRadius);
+    putOptional(object, "clickCaptureActive", meta.clickCaptureActive);
+    putOptional(object, "capturedSystemCursor", meta.capturedSystemCursor);
+    putOptionalRect(object, "captureSourceCrop", meta.captureSourceCrop);
+    putOptional(object, "preferredCursorVisualStyle", meta.preferredCursorVisualStyle);
+    putOptional(object, "preferredCursorClickAnimationStyle", meta.preferredCursorClickAnimationStyle);
+    putOptional(object, "preferredCursorIconSymbol", meta.preferredCursorIconSymbol);
+    putOptional(object, "hostedShareToken", meta.hostedShareToken);
+    putOptional(object, "hostedShareAPIBaseURL", meta.hostedShareAPIBaseURL);
+    putOptional(object, "hostedShareURL", meta.hostedShareURL);
+    putOptional(object, "hostedSharePermission", meta.hostedSharePermission);
+    putOptional(object, "remoteVideoID", meta.remoteVideoID);
+    putOptional(object, "replyToShareToken", meta.replyToShareToken);
+    putOptional(object, "replyToShareAPIBaseURL", meta.replyToShareAPIBaseURL);
+    return object;
+}
+
+// ---- Decoding -------------------------------------------------------------------------------
+
+std::optional<json> parseObject(std::string_view text) {
+    json value = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
+    if (!value.is_object()) return std::nullopt;
+    return value;
+}
+
+// Integers may arrive as 1920.0 from other writers; they decode when the value is integral.
+bool read(const json& value, std::int64_t& out) {
+    if (value.is_number_unsigned()) {
+        const auto number = value.get<std::uint64_t>();
+        if (number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return false;
+        out = static_cast<std::int64_t>(number);
+        return true;
+    }
+    if (value.is_number_integer()) {
+        out = value.get<std::int64_t>();
+        return true;
+    }
+    if (value.is_number_float()) {
+        const double number = value.get<double>();
+        constexpr double kLimit = 9223372036854775808.0;  // 2^63
+        if (!std::isfinite(number) || number != std::trunc(number) || number >= kLimit || number < -kLimit) {
+            return false;
+        }
+        out = static_cast<std::int64_t>(number);
+        return true;
+    }
+    return false;
+}
+
+bool read(const json& value, double& out) {
+    if (!value.is_number()) return false;
+    out = value.get<double>();
+    return true;
+}
+
+bool read(const json& value, bool& out) {
+    if (!value.is_boolean()) return false;
+    out = value.get<bool>();
+    return true;
+}
+
+bool read(const json& value, std::string& out) {
+    if (!value.is_string()) return false;
+    out = value.get<std::string>();
+    return true;
+}
+
+bool read(const json& value, SystemTime& out) {
+    if (!value.is_string()) return false;
+    auto parsed = parseIso8601(value.get_ref<const std::string&>());
+    if (!parsed) return false;
+    out = *parsed;
+    return true;
+}
+
+bool read(const json& value, Uuid& out) {
+    if (!value.is_string()) return false;
+    auto parsed = Uuid::parse(value.get_ref<const std::string&>());
+    if (!parsed) return false;
+    out = *parsed;
+    return true;
+}
+
+bool read(const json& value, Rect& out) {
+    auto parsed = rectFromJson(value);
+    if (!parsed) return false;
+    out = *parsed;
+    return true;
+}
+
+bool read(const json& value, CursorTelemetryPoint& out);
+bool read(const json& value, Project& out);
+
+template <typename T>
+bool read(const json& value, std::vector<T>& out) {
+    if (!value.is_array()) return false;
+    out.clear();
+    out.reserve(value.size());
+    for (const auto& element : value) {
+        T item{};
+        if (!read(element, item)) return false;
+        out.push_back(std::move(item));
+    }
+    return true;
+}
+
+// Walks one JSON object; the first missing or mistyped key fails the whole document, and is named
+// in the debug log so a user's "why is my recording not listed" can be answered.
+class ObjectReader {
+public:
+    ObjectReader(const json& object, const char* what) : object_(object), what_(what) {}
+
+    template <typename T>
+    ObjectReader& required(const char* key, T& out) {
+        if (!ok_) return *this;
+        const auto it = object_.find(key);
+        if (it == object_.end()) return fail(key, "is missing");
+        if (!read(*it, out)) return fail(key, "has the wrong type");
+        return *this;
+    }
+
+    // Absent and null both mean "no value".
+    template <typename T>
+    ObjectReader& optional(const char* key, std::optional<T>& out) {
+        out.reset();
+        if (!ok_) return *this;
+        const auto it = object_.find(key);
+        if (it == object_.end() || it->is_null()) return *this;
+        T value{};
+        if (!read(*it, value)) return fail(key, "has the wrong type");
+        out = std::move(value);
+        return *this;
+    }
+
+    const json* find(const char* key) const {
+        const auto it = object_.find(key);
+        return it == object_.end() || it->is_null() ? nullptr : &*it;
+    }
+
+    ObjectReader& fail(const char* key, const char* problem) {
+        if (ok_) log::debug(kArea, "%s: \"%s\" %s", what_, key, problem);
+        ok_ = false;
+        return *this;
+    }
+
+    bool ok() const { return ok_; }
+
+private:
+    const json& object_;
+    const char* what_;
+    bool ok_ = true;
+};
+
+bool read(const json& value, CursorTelemetryPoint& out) {
+    if (!value.is_object()) return false;
+    ObjectReader reader(value, "cursor.json point");
+    reader.required("t", out.t).required("cx", out.cx).required("cy", out.cy).required("pressed", out.pressed);
+    return reader.ok();
+}
+
+bool read(const json& value, Project& out) {
+    if (!value.is_object()) return false;
+    ObjectReader reader(value, "projects.json entry");
+    reader.required("id", out.id)
+        .required("name", out.name)
+        .required("recordingIDs", out.recordingIDs)
+        .required("createdAt", out.createdAt);
+    return reader.ok();
+}
+
+}  // namespace
+
+std::string encodeRecordingMeta(const RecordingMeta& meta) { return dumpShared(metaToJson(meta)); }
+
+std::optional<RecordingMeta> decodeRecordingMeta(std::string_view text) {
+    const auto object = parseObject(text);
+    if (!object) return std::nullopt;
+    RecordingMeta meta;
+    ObjectReader reader(*object, "meta.json");
+    reader.required("id", meta.id)
+        .required("createdAt", meta.createdAt)
+        .required("displayWidth", meta.displayWidth)
+        .required("displayHeight", meta.displayHeight)
+        .required("fps", meta.fps)
+        .required("durationMs", meta.durationMs)
+        .required("hasSystemAudio", meta.hasSystemAudio)
+        .required("hasWebcam", meta.hasWebcam)
+        .required("hasCursor", meta.hasCursor)
+        .required("hasMicrophone", meta.hasMicrophone)
+        .optional("recordedWithAlpha", meta.recordedWithAlpha)
+        .optional("sourceTitle", meta.sourceTitle)
+        .optional("sourceIsSimulator", meta.sourceIsSimulator)
+        .optional("facePIPNormalizedFrame", meta.facePIPNormalizedFrame)
+        .optional("facePIPCornerRadius", meta.facePIPCornerRadius)
+        .optional("clickCaptureActive", meta.clickCaptureActive)
+        .optional("capturedSystemCursor", meta.capturedSystemCursor)
+        .optional("captureSourceCrop", meta.captureSourceCrop)
+        .optional("preferredCursorVisualStyle", meta.preferredCursorVisualStyle)
+        .optional("preferredCursorClickAnimationStyle", meta.preferredCursorClickAnimationStyle)
+        .optional("preferredCursorIconSymbol", meta.preferredCursorIconSymbol)
+        .optional("hostedShareToken", meta.hostedShareToken)
+        .optional("hostedShareAPIBaseURL", meta.hostedShareAPIBaseURL)
+        .optional("hostedShareURL", meta.hostedShareURL)
+        .optional("hostedSharePermission", meta.hostedSharePermission)
+        .optional("remoteVideoID", meta.remoteVideoID)
+        .optional("replyToShareToken", meta.replyToShareToken)
+        .optional("replyToShareAPIBaseURL", meta.replyToShareAPIBaseURL);
+
+    // A source kind written by a newer build must not hide the whole recording from the library:
+    // an unrecognised string reads as "no source kind"; only a non-string is a decoding error.
+    std::optional<std::string> kind;
+    reader.optional("sourceKind", kind);
+    if (!reader.ok()) return std::nullopt;
+    if (kind) {
+        meta.sourceKind = recordingSourceKindFromRaw(*kind);
+        if (!meta.sourceKind) log::info(kArea, "meta.json: unknown sourceKind \"%s\" ignored", kind->c_str());
+    }
+    return meta;
+}
+
+std::string encodeCursorTelemetry(const CursorTelemetry& telemetry) {
+    json points = json::array();
+    for (const auto& point : telemetry.points) {
+        points.push_back({{"t", point.t}, {"cx", point.cx}, {"cy", point.cy}, {"pressed", point.pressed}});
+    }
+    return dumpShared({{"points", std::move(points)}, {"sampleHz", telemetry.sampleHz}});
+}
+
+std::optional<CursorTelemetry> decodeCursorTelemetry(std::string_view text) {
+    const auto object = parseObject(text);
+    if (!object) return std::nullopt;
+    CursorTelemetry telemetry;
+    ObjectReader reader(*object, "cursor.json");
+    reader.required("points", telemetry.points).required("sampleHz", telemetry.sampleHz);
+    if (!reader.ok()) return std::nullopt;
+    return telemetry;
+}
+
+std::string encodeProjects(const std::vector<Project>& projects) {
+    json array = json::array();
+    for (const auto& project : projects) {
+        json ids = json::array();
+        for (const auto& id : project.recordingIDs) ids.push_back(id.string());
+        array.push_back({{"id", project.id.string()},
+                         {"name", project.name},
+                         {"recordingIDs", std::move(ids)},
+                         {"createdAt", formatIso8601(project.createdAt)}});
+    }
+    return dumpShared(std::move(array));
+}
+
+std::optional<std::vector<Project>> decodeProjects(std::string_view text) {
+    const json value = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
+    std::vector<Project> projects;
+    if (!read(value, projects)) return std::nullopt;
+    return projects;
+}
+
+RecordingMeta makeNewRecordingMeta(const Uuid& id, SystemTime now) {
+    RecordingMeta meta;
+    meta.id = id;
+    meta.createdAt = now;
+    meta.displayWidth = 0;
+    meta.displayHeight = 0;
+    meta.fps = 60;
+    meta.durationMs = 0;
+    meta.hasSystemAudio = false;
+    meta.hasWebcam = false;
+    meta.hasCursor = false;
+    meta.hasMicrophone = false;
+    return meta;
+}
+
+std::pair<RecordingFolder, RecordingMeta> createRecordingFolder(const fs::path& recordingsRoot, SystemTime now) {
+    const auto id = Uuid::random();
+    RecordingFolder folder{recordingsRoot / id.string()};
+    fs::create_directories(folder.directory);
+    return {std::move(folder), makeNewRecordingMeta(id, now)};
+}
+
+std::optional<RecordingMeta> readRecordingMeta(const RecordingFolder& folder) {
+    const auto text = readFileContents(folder.metaFile());
+    if (!text) return std::nullopt;
+    auto meta = decodeRecordingMeta(*text);
+    if (!meta) log::debug(kArea, "%s does not decode", folder.metaFile().c_str());
+    return meta;
+}
+
+void writeRecordingMeta(const RecordingFolder& folder, const RecordingMeta& meta) {
+    writeFileAtomically(folder.metaFile(), encodeRecordingMeta(meta));
+}
+
+std::optional<CursorTelemetry> readCursorTelemetry(const RecordingFolder& folder, const RecordingMeta& meta) {
+    if (!meta.hasCursor) return std::nullopt;
+    const auto text = readFileContents(folder.cursorFile());
+    if (!text) return std::nullopt;
+    auto telemetry = decodeCursorTelemetry(*text);
+    if (!telemetry) log::warning(kArea, "%s does not decode; the recording has no cursor data", folder.cursorFile().c_str());
+    return telemetry;
+}
+
+}  // namespace orvane
