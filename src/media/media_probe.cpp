@@ -1,0 +1,65 @@
+#include "media/media_probe.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/log.h"
+#include "media/ffmpeg_handles.h"
+#include "media/media_log.h"
+
+namespace orvane {
+
+namespace {
+
+std::optional<double> seconds(std::int64_t value, AVRational timeBase) {
+    if (value == AV_NOPTS_VALUE || timeBase.den == 0) return std::nullopt;
+    const double result = static_cast<double>(value) * av_q2d(timeBase);
+    if (!std::isfinite(result)) return std::nullopt;
+    return result;
+}
+
+}  // namespace
+
+std::optional<MediaInfo> probeMedia(const std::filesystem::path& file) {
+    const auto input = ffmpeg::openInput(file.string());
+    if (!input) return std::nullopt;
+
+    MediaInfo info;
+    std::optional<double> longestStream;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVStream* stream = input->streams[i];
+        const AVCodecParameters* parameters = stream->codecpar;
+        // Cover art in an audio file is a one-picture "video" stream; it is not a video track.
+        const bool isVideo = parameters->codec_type == AVMEDIA_TYPE_VIDEO &&
+                             !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
+        if (isVideo) {
+            if (!info.hasVideo && parameters->width > 0 && parameters->height > 0) {
+                info.videoSize = Size{static_cast<double>(parameters->width), static_cast<double>(parameters->height)};
+            }
+            info.hasVideo = true;
+        } else if (parameters->codec_type == AVMEDIA_TYPE_AUDIO) {
+            info.hasAudio = true;
+        }
+        if (const auto duration = seconds(stream->duration, stream->time_base)) {
+            longestStream = std::max(longestStream.value_or(*duration), *duration);
+        }
+    }
+
+    // The container's own duration first; a container that does not say (or says 0, as a
+    // fragmented movie's header may) falls back to its longest stream.
+    info.durationSeconds = seconds(input->duration, AVRational{1, AV_TIME_BASE});
+    if (longestStream && (!info.durationSeconds || *info.durationSeconds <= 0)) {
+        info.durationSeconds = std::max(*longestStream, info.durationSeconds.value_or(*longestStream));
+    }
+    return info;
+}
+
+std::optional<double> playableDuration(const std::filesystem::path& file) {
+    const auto info = probeMedia(file);
+    if (!info || !info->durationSeconds) return std::nullopt;
+    const double duration = *info->durationSeconds;
+    if (!std::isfinite(duration) || duration <= 0) return std::nullopt;
+    return duration;
+}
+
+}  // namespace orvane
