@@ -11,7 +11,8 @@ export XDG_RUNTIME_DIR="$runtime" ORVANE_SERVICES_STARTED=1
 
 exec dbus-run-session -- bash -c '
   if command -v gnome-keyring-daemon >/dev/null; then
-    eval "$(printf orvane | gnome-keyring-daemon --unlock --components=secrets 2>/dev/null)" || true
+    mkdir -p "$XDG_RUNTIME_DIR/keyring-home"
+    eval "$(printf orvane | HOME="$XDG_RUNTIME_DIR/keyring-home" XDG_DATA_HOME="$XDG_RUNTIME_DIR/keyring-home" gnome-keyring-daemon --unlock --components=secrets 2>/dev/null)" || true
     export GNOME_KEYRING_CONTROL SSH_AUTH_SOCK
   fi
   exec "$@"' bash "$@"

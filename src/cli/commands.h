@@ -1,0 +1,23 @@
+#pragma once
+
+namespace CLI {
+class App;
+}
+
+namespace orvane {
+class RecordingLibrary;
+}
+
+namespace orvane::cli {
+
+class CliContext;
+
+void registerLibraryCommands(CLI::App& app, CliContext& context);
+void registerProjectCommands(CLI::App& app, CliContext& context);
+void registerConfigCommands(CLI::App& app, CliContext& context);
+void registerDemoCommand(CLI::App& app, CliContext& context);
+
+// The library listing as `orvane list` prints it.
+void printLibraryListing(RecordingLibrary& library, bool json);
+
+}  // namespace orvane::cli

@@ -1,0 +1,93 @@
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_context.h"
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "platform/linux/json_preferences_store.h"
+#include "platform/preferences.h"
+
+namespace orvane::cli {
+
+namespace {
+
+nlohmann::json toJson(const std::optional<PreferenceValue>& value) {
+    if (!value) return nullptr;
+    return std::visit([](const auto& v) { return nlohmann::json(v); }, *value);
+}
+
+const PreferenceListEntry& entryFor(const std::vector<PreferenceListEntry>& entries, const std::string& key) {
+    for (const auto& entry : entries) {
+        if (entry.key == key) return entry;
+    }
+    throw PreferenceInputError("Unknown preference \"" + key + "\"; `orvane config list` shows the keys");
+}
+
+}  // namespace
+
+void registerConfigCommands(CLI::App& app, CliContext&) {
+    struct Options {
+        bool json = false;
+        std::string key;
+        std::string value;
+    };
+    auto options = std::make_shared<Options>();
+    auto* config = app.add_subcommand("config", "Read and change preferences");
+    config->require_subcommand(1);
+
+    auto* list = config->add_subcommand("list", "Every preference with its value (defaults marked)");
+    list->add_flag("--json", options->json, "Print JSON");
+    list->callback([options] {
+        JsonPreferencesStore store;
+        const auto entries = Preferences(store).list();
+        if (options->json) {
+            auto array = nlohmann::json::array();
+            for (const auto& e : entries) {
+                array.push_back({{"key", e.key},
+                                 {"type", preferenceTypeName(e.type)},
+                                 {"value", toJson(e.value)},
+                                 {"isSet", e.isSet}});
+            }
+            printJson(array);
+            return;
+        }
+        std::vector<std::vector<std::string>> rows{{"KEY", "TYPE", "VALUE", ""}};
+        for (const auto& e : entries) {
+            rows.push_back({e.key, std::string(preferenceTypeName(e.type)),
+                            e.value ? formatPreferenceValue(*e.value) : "-", e.isSet ? "" : "(default)"});
+        }
+        printTable(rows);
+    });
+
+    auto* get = config->add_subcommand("get", "Print one preference");
+    get->add_option("KEY", options->key, "Preference key")->required();
+    get->add_flag("--json", options->json, "Print JSON");
+    get->callback([options] {
+        JsonPreferencesStore store;
+        const auto entries = Preferences(store).list();
+        const auto& entry = entryFor(entries, options->key);
+        if (options->json) {
+            printJson({{"key", entry.key}, {"value", toJson(entry.value)}, {"isSet", entry.isSet}});
+        } else {
+            std::printf("%s\n", entry.value ? formatPreferenceValue(*entry.value).c_str() : "");
+        }
+    });
+
+    auto* set = config->add_subcommand("set", "Change one preference");
+    set->add_option("KEY", options->key, "Preference key")->required();
+    set->add_option("VALUE", options->value, "New value")->required();
+    set->callback([options] {
+        JsonPreferencesStore store;
+        Preferences(store).setFromString(options->key, options->value);
+    });
+
+    auto* unset = config->add_subcommand("unset", "Return one preference to its default");
+    unset->add_option("KEY", options->key, "Preference key")->required();
+    unset->callback([options] {
+        JsonPreferencesStore store;
+        Preferences(store).unset(options->key);
+    });
+}
+
+}  // namespace orvane::cli

@@ -1,0 +1,76 @@
+#include "cli/output.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace orvane::cli {
+
+nlohmann::json recordingJson(const RecordingMeta& meta, const RecordingFolder& folder) {
+    auto json = nlohmann::json::parse(encodeRecordingMeta(meta));
+    json["folder"] = folder.directory.string();
+    json["screenVideo"] = folder.screenVideoFile(meta).string();
+    return json;
+}
+
+nlohmann::json projectJson(const Project& project) {
+    auto members = nlohmann::json::array();
+    for (const auto& id : project.recordingIDs) members.push_back(id.string());
+    return {{"id", project.id.string()},
+            {"name", project.name},
+            {"recordingIDs", members},
+            {"createdAt", formatIso8601(project.createdAt)}};
+}
+
+void printJson(const nlohmann::json& value) { std::printf("%s\n", value.dump(2).c_str()); }
+
+std::string formatDuration(std::int64_t milliseconds) {
+    const auto tenths = std::max<std::int64_t>(milliseconds, 0) / 100;
+    const auto totalSeconds = tenths / 10;
+    char buffer[48];
+    if (totalSeconds >= 3600) {
+        std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld.%lld", static_cast<long long>(totalSeconds / 3600),
+                      static_cast<long long>(totalSeconds / 60 % 60), static_cast<long long>(totalSeconds % 60),
+                      static_cast<long long>(tenths % 10));
+    } else {
+        std::snprintf(buffer, sizeof buffer, "%lld:%02lld.%lld", static_cast<long long>(totalSeconds / 60),
+                      static_cast<long long>(totalSeconds % 60), static_cast<long long>(tenths % 10));
+    }
+    return buffer;
+}
+
+std::string formatLocalDate(SystemTime time) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    std::tm local{};
+    ::localtime_r(&seconds, &local);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M", &local);
+    return buffer;
+}
+
+namespace {
+// Display width of UTF-8 text, counting each code point as one column.
+std::size_t columns(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+}  // namespace
+
+void printTable(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], columns(row[i]));
+    }
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) line += std::string(widths[i] - columns(row[i]) + 2, ' ');
+        }
+        std::printf("%s\n", line.c_str());
+    }
+}
+
+}  // namespace orvane::cli

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "model/project.h"
+#include "model/recording_files.h"
+
+namespace orvane::cli {
+
+// A recording as the CLI prints it with --json: the meta.json keys plus where it lives.
+nlohmann::json recordingJson(const RecordingMeta& meta, const RecordingFolder& folder);
+nlohmann::json projectJson(const Project& project);
+
+void printJson(const nlohmann::json& value);
+
+// "1:05.2" for 65.2 s; "12:03:07.0" past an hour.
+std::string formatDuration(std::int64_t milliseconds);
+// Local date and minute, "2026-12-05 14:33".
+std::string formatLocalDate(SystemTime time);
+
+// Prints rows with columns padded to the widest cell; the first row is the header.
+void printTable(const std::vector<std::vector<std::string>>& rows);
+
+}  // namespace orvane::cli

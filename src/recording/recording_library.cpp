@@ -1,0 +1,232 @@
+#include "recording/recording_library.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "base/atomic_file.h"
+#include "base/log.h"
+#include "base/text.h"
+#include "media/media_probe.h"
+
+namespace orvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kArea = "Orvane.Library";
+
+bool isPlayableMovie(const fs::path& movie) {
+    const auto info = probeMedia(movie);
+    if (!info || !info->hasVideo || !info->durationSeconds) return false;
+    const double duration = *info->durationSeconds;
+    return std::isfinite(duration) && duration > 0;
+}
+
+// "~/.local/share/Orvane/Recovered/" rather than an absolute path full of the user's home folder.
+std::string friendlyFolder(const fs::path& folder) {
+    std::string text = folder.string();
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        const std::string prefix = std::string(home) + "/";
+        if (text.rfind(prefix, 0) == 0) text = "~/" + text.substr(prefix.size());
+    }
+    if (text.empty() || text.back() != '/') text += '/';
+    return text;
+}
+
+}  // namespace
+
+std::string displayTitle(const RecordingMeta& meta) { return meta.sourceTitle.value_or("Recording"); }
+
+RecordingLibrary::RecordingLibrary(LibraryLocation location, Clock& clock, ToastCenter& toasts)
+    : location_(std::move(location)), clock_(clock), toasts_(toasts) {
+    std::error_code error;
+    fs::create_directories(location_.recordingsRoot, error);
+    if (error) {
+        log::error(kArea, "cannot create recordings folder %s: %s", location_.recordingsRoot.c_str(),
+                   error.message().c_str());
+        return;
+    }
+    recoverUnfinishedCaptures();
+    loadProjects();
+    reload();
+}
+
+void RecordingLibrary::recoverUnfinishedCaptures() {
+    std::error_code error;
+    fs::directory_iterator entries(location_.recordingsRoot, error);
+    if (error) return;
+
+    std::vector<fs::path> unplayable;
+    for (const auto& entry : entries) {
+        if (!entry.is_directory(error) || entry.path().filename() == "Recovered") continue;
+        const auto movie = entry.path() / "screen.mp4";
+        if (!fs::exists(movie, error)) continue;
+        if (!isPlayableMovie(movie)) unplayable.push_back(entry.path());
+    }
+
+    int moved = 0;
+    for (const auto& folder : unplayable) {
+        const auto destination = location_.recoveredRoot / folder.filename();
+        fs::create_directories(location_.recoveredRoot, error);
+        fs::remove_all(destination, error);
+        fs::rename(folder, destination, error);
+        if (error) {
+            log::warning(kArea, "could not move unfinished recording %s: %s", folder.c_str(), error.message().c_str());
+            continue;
+        }
+        log::info(kArea, "moved unfinished recording %s to %s", folder.c_str(), destination.c_str());
+        ++moved;
+    }
+    if (moved > 0) {
+        toasts_.post(ToastLevel::warning,
+                     "Recovered " + std::to_string(moved) + " unfinished recording" + (moved == 1 ? "" : "s"),
+                     "Orvane was force-quit during capture. The partial files were moved to " +
+                         friendlyFolder(location_.recoveredRoot) + ".");
+    }
+}
+
+void RecordingLibrary::reload() {
+    std::vector<RecordingMeta> found;
+    std::error_code error;
+    fs::directory_iterator entries(location_.recordingsRoot, error);
+    if (!error) {
+        for (const auto& entry : entries) {
+            if (!entry.is_directory(error)) continue;
+            if (auto meta = readRecordingMeta(RecordingFolder{entry.path()})) {
+                found.push_back(std::move(*meta));
+            } else {
+                log::debug(kArea, "skipping %s: no readable meta.json", entry.path().c_str());
+            }
+        }
+    }
+    // Ties broken by id so the order is the same on every listing.
+    std::sort(found.begin(), found.end(), [](const RecordingMeta& a, const RecordingMeta& b) {
+        if (a.createdAt != b.createdAt) return a.createdAt > b.createdAt;
+        return a.id < b.id;
+    });
+    recordings_ = std::move(found);
+    recordingsChanged_.emit(recordings_);
+}
+
+const RecordingMeta& RecordingLibrary::find(std::string_view idOrPrefix) const {
+    const std::string wanted = toLowerAscii(trimWhitespaceAndNewlines(idOrPrefix));
+    const RecordingMeta* match = nullptr;
+    if (!wanted.empty()) {
+        for (const auto& meta : recordings_) {
+            const auto id = toLowerAscii(meta.id.string());
+            if (id == wanted) return meta;
+            if (id.rfind(wanted, 0) == 0) {
+                if (match) {
+                    throw LibraryError(LibraryError::Code::ambiguousRecording,
+                                       "\"" + std::string(idOrPrefix) + "\" matches more than one recording");
+                }
+                match = &meta;
+            }
+        }
+    }
+    if (!match) {
+        throw LibraryError(LibraryError::Code::recordingNotFound,
+                           "No recording matches \"" + std::string(idOrPrefix) + "\"");
+    }
+    return *match;
+}
+
+RecordingMeta RecordingLibrary::importVideo(const fs::path& file) {
+    const auto id = Uuid::random();
+    const RecordingFolder folder{location_.recordingsRoot / id.string()};
+    std::error_code error;
+    auto abandon = [&](const char* why) {
+        log::warning(kArea, "import of %s failed: %s", file.c_str(), why);
+        fs::remove_all(folder.directory, error);
+        return LibraryError::importFailed();
+    };
+
+    if (!fs::is_regular_file(file, error)) throw abandon("not a readable file");
+    if (!fs::create_directories(folder.directory, error) || error) throw abandon("cannot create the folder");
+
+    // Copy under a temporary name so a half-copied file is never taken for a recording.
+    const auto partial = folder.directory / "screen.importing.mp4";
+    const auto screen = folder.directory / "screen.mp4";
+    fs::copy_file(file, partial, fs::copy_options::overwrite_existing, error);
+    if (error) throw abandon(error.message().c_str());
+    fs::rename(partial, screen, error);
+    if (error) throw abandon(error.message().c_str());
+
+    const auto info = probeMedia(screen);
+    if (!info || !info->hasVideo || !info->durationSeconds || !(*info->durationSeconds > 0)) {
+        throw abandon("no playable video");
+    }
+
+    RecordingMeta meta = makeNewRecordingMeta(id, clock_.wallNow());
+    if (info->videoSize) {
+        meta.displayWidth = static_cast<std::int64_t>(info->videoSize->width);
+        meta.displayHeight = static_cast<std::int64_t>(info->videoSize->height);
+    }
+    meta.durationMs = static_cast<std::int64_t>(*info->durationSeconds * 1000.0);
+    meta.sourceKind = RecordingSourceKind::imported;
+    if (auto title = trimWhitespaceAndNewlines(file.stem().string()); !title.empty()) meta.sourceTitle = title;
+    try {
+        writeRecordingMeta(folder, meta);
+    } catch (const std::exception& e) {
+        throw abandon(e.what());
+    }
+    log::info(kArea, "imported %s as %s", file.c_str(), id.string().c_str());
+    reload();
+    return meta;
+}
+
+RecordingMeta RecordingLibrary::duplicate(const Uuid& id) {
+    const RecordingMeta original = find(id.string());
+    const auto source = folderOf(original.id);
+    RecordingMeta copy = original;
+    copy.id = Uuid::random();
+    copy.createdAt = clock_.wallNow();
+    copy.sourceTitle = displayTitle(original) + " copy";
+    const auto target = folderOf(copy.id);
+
+    std::error_code error;
+    fs::copy(source.directory, target.directory, fs::copy_options::recursive, error);
+    if (!error) {
+        try {
+            writeRecordingMeta(target, copy);
+        } catch (const std::system_error& e) {
+            error = e.code();
+        }
+    }
+    if (error) {
+        fs::remove_all(target.directory);
+        throw LibraryError(LibraryError::Code::writeFailed, "Couldn't duplicate recording: " + error.message());
+    }
+    reload();
+    return copy;
+}
+
+void RecordingLibrary::remove(const Uuid& id) {
+    std::error_code error;
+    fs::remove_all(folderOf(id).directory, error);
+    if (error) {
+        throw LibraryError(LibraryError::Code::writeFailed, "Couldn't delete recording: " + error.message());
+    }
+    bool projectsChanged = false;
+    for (auto& project : projects_) {
+        projectsChanged |= std::erase(project.recordingIDs, id) > 0;
+    }
+    if (projectsChanged) saveProjects();
+    reload();
+}
+
+RecordingMeta RecordingLibrary::rename(const Uuid& id, std::string_view title) {
+    RecordingMeta meta = find(id.string());
+    applyRename(meta, title);
+    try {
+        writeRecordingMeta(folderOf(id), meta);
+    } catch (const std::system_error& e) {
+        throw LibraryError(LibraryError::Code::writeFailed, std::string("Couldn't rename recording: ") + e.what());
+    }
+    reload();
+    return meta;
+}
+
+}  // namespace orvane

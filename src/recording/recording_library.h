@@ -1,0 +1,94 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/executor.h"
+#include "base/signal.h"
+#include "base/toast_center.h"
+#include "model/project.h"
+#include "model/recording_files.h"
+#include "model/recording_meta.h"
+#include "recording/library_error.h"
+
+namespace orvane {
+
+// Where a library keeps its files.
+struct LibraryLocation {
+    std::filesystem::path recordingsRoot;  // one folder per recording
+    std::filesystem::path projectsFile;    // projects.json
+    std::filesystem::path recoveredRoot;   // Recovered/
+
+    // The data root: $XDG_DATA_HOME/Orvane/{Recordings,projects.json,Recovered}, after moving a
+    // legacy "Zant" folder into place when the data root does not exist yet.
+    static LibraryLocation standard();
+    // A caller-supplied recordings folder; projects.json and Recovered/ sit in its parent.
+    static LibraryLocation explicitRoot(const std::filesystem::path& recordingsRoot);
+};
+
+// The recordings on disk and the projects that group them. A main-loop object: call it from one
+// thread. Disk work happens in the calls themselves, which is what the command-line tool wants;
+// the desktop application runs them on a background executor and hops back.
+class RecordingLibrary {
+public:
+    // Creates the folders, runs the recovery pass (posting its toast to `toasts`), then loads
+    // projects and recordings. A data root that cannot be created leaves the library empty.
+    RecordingLibrary(LibraryLocation location, Clock& clock, ToastCenter& toasts);
+
+    const LibraryLocation& location() const { return location_; }
+    // Newest first.
+    const std::vector<RecordingMeta>& recordings() const { return recordings_; }
+    const std::vector<Project>& projects() const { return projects_; }
+
+    RecordingFolder folderOf(const Uuid& id) const { return RecordingFolder{location_.recordingsRoot / id.string()}; }
+
+    // Re-reads every recording folder; folders whose meta.json does not decode are skipped.
+    void reload();
+
+    // A recording named by its full id in any case or by a unique prefix of it.
+    const RecordingMeta& find(std::string_view idOrPrefix) const;
+
+    // Copies `file` in as a new recording and answers its metadata. Throws LibraryError::importFailed
+    // and leaves no folder behind when anything fails.
+    RecordingMeta importVideo(const std::filesystem::path& file);
+    RecordingMeta duplicate(const Uuid& id);
+    void remove(const Uuid& id);
+    RecordingMeta rename(const Uuid& id, std::string_view title);
+
+    Project createProject(std::string_view name);
+    void renameProject(const Uuid& projectID, std::string_view name);
+    void deleteProject(const Uuid& projectID);
+    void addToProject(const Uuid& projectID, const Uuid& recordingID);
+    void removeFromProject(const Uuid& projectID, const Uuid& recordingID);
+    const Project& findProject(std::string_view idPrefixOrName) const;
+
+    [[nodiscard]] Subscription observeRecordings(std::function<void(const std::vector<RecordingMeta>&)> observer) {
+        return recordingsChanged_.subscribe(std::move(observer));
+    }
+    [[nodiscard]] Subscription observeProjects(std::function<void(const std::vector<Project>&)> observer) {
+        return projectsChanged_.subscribe(std::move(observer));
+    }
+
+private:
+    void recoverUnfinishedCaptures();
+    void loadProjects();
+    void saveProjects();
+    Project& projectRef(const Uuid& projectID);
+
+    LibraryLocation location_;
+    Clock& clock_;
+    ToastCenter& toasts_;
+    std::vector<RecordingMeta> recordings_;
+    std::vector<Project> projects_;
+    bool projectsFileUnreadable_ = false;
+    Signal<std::vector<RecordingMeta>> recordingsChanged_;
+    Signal<std::vector<Project>> projectsChanged_;
+};
+
+// The name shown for a recording: its title, or "Recording" when it has none.
+std::string displayTitle(const RecordingMeta& meta);
+
+}  // namespace orvane

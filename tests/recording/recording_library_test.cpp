@@ -1,0 +1,211 @@
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "base/atomic_file.h"
+#include "base/text.h"
+#include "library_fixture.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::LibraryFixture;
+using testing::readTextFile;
+using testing::writeTextFile;
+
+constexpr const char* kCompleteMeta =
+    R"({"id":"$ID","createdAt":"2026-03-01T10:00:00Z","displayWidth":1920,"displayHeight":1080,"fps":60,)"
+    R"("durationMs":5000,"hasSystemAudio":false,"hasWebcam":false,"hasCursor":false,"hasMicrophone":false})";
+
+using RecordingLibraryTest = LibraryFixture;
+
+TEST_F(RecordingLibraryTest, ImportTakesTitleDurationAndSizeFromTheFile) {
+    auto& library = open();
+    const auto file = sampleVideo("  clip  .mp4", 1.5);
+    const auto meta = library.importVideo(file);
+
+    EXPECT_EQ(meta.sourceKind, RecordingSourceKind::imported);
+    EXPECT_EQ(meta.sourceTitle, "clip");
+    EXPECT_EQ(meta.displayWidth, 320);
+    EXPECT_EQ(meta.displayHeight, 180);
+    EXPECT_NEAR(static_cast<double>(meta.durationMs), 1500.0, 80.0);
+    EXPECT_FALSE(meta.hasMicrophone || meta.hasCursor || meta.hasWebcam || meta.hasSystemAudio);
+
+    const auto folder = library.folderOf(meta.id);
+    EXPECT_TRUE(fs::exists(folder.directory / "screen.mp4"));
+    EXPECT_FALSE(fs::exists(folder.directory / "screen.importing.mp4"));
+    ASSERT_EQ(library.recordings().size(), 1u);
+    EXPECT_EQ(library.recordings()[0], meta);
+
+    // meta.json as written: compact, sorted keys, ISO 8601 date.
+    const auto text = readTextFile(folder.metaFile());
+    EXPECT_EQ(text.find('\n'), std::string::npos);
+    EXPECT_EQ(text.find(": "), std::string::npos);
+    const auto json = nlohmann::json::parse(text);
+    std::vector<std::string> keys;
+    for (auto it = json.begin(); it != json.end(); ++it) keys.push_back(it.key());
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+    EXPECT_TRUE(parseIso8601(json.at("createdAt").get<std::string>()).has_value());
+    EXPECT_LT(text.find("\"createdAt\""), text.find("\"durationMs\""));
+}
+
+TEST_F(RecordingLibraryTest, FailedImportLeavesNothingBehind) {
+    auto& library = open();
+    writeTextFile(dir_ / "notes.mp4", "this is not a movie");
+    for (const auto& bad : {dir_ / "notes.mp4", dir_ / "missing.mp4", dir_.path()}) {
+        try {
+            library.importVideo(bad);
+            ADD_FAILURE() << "imported " << bad;
+        } catch (const LibraryError& e) {
+            EXPECT_STREQ(e.what(), "Couldn't import video");
+        }
+    }
+    EXPECT_TRUE(library.recordings().empty());
+    EXPECT_TRUE(fs::is_empty(location().recordingsRoot));
+}
+
+TEST_F(RecordingLibraryTest, ListingSkipsUndecodableFoldersAndSortsNewestFirst) {
+    std::string older = kCompleteMeta;
+    std::string newer = older;
+    newer.replace(newer.find("2026-03-01"), 10, "2026-04-01");
+    std::string noMicFlag = newer;
+    noMicFlag.erase(noMicFlag.find(",\"hasMicrophone\":false"), std::string(",\"hasMicrophone\":false").size());
+
+    writeRecordingFolder(older);
+    writeRecordingFolder(newer);
+    writeRecordingFolder(noMicFlag);
+    writeRecordingFolder("{ not json");
+    fs::create_directories(location().recordingsRoot / "empty-folder");
+    writeTextFile(location().recordingsRoot / "stray-file.txt", "x");
+
+    auto& library = open();
+    ASSERT_EQ(library.recordings().size(), 2u);
+    EXPECT_GT(library.recordings()[0].createdAt, library.recordings()[1].createdAt);
+}
+
+TEST_F(RecordingLibraryTest, RecoveryMovesUnplayableCapturesAndCountsThemInTheToast) {
+    const auto good = writeRecordingFolder(kCompleteMeta);
+    fs::copy_file(sampleVideo(), good / "screen.mp4");
+    const auto zeroLength = writeRecordingFolder(kCompleteMeta);
+    writeTextFile(zeroLength / "screen.mp4", "");
+    const auto noMovie = writeRecordingFolder(kCompleteMeta);  // no screen.mp4 at all: left alone
+
+    // A folder of the same name already in Recovered/ is replaced.
+    writeTextFile(location().recoveredRoot / zeroLength.filename() / "old.txt", "stale");
+
+    auto& library = open();
+    EXPECT_TRUE(fs::exists(location().recoveredRoot / zeroLength.filename() / "screen.mp4"));
+    EXPECT_FALSE(fs::exists(location().recoveredRoot / zeroLength.filename() / "old.txt"));
+    EXPECT_FALSE(fs::exists(zeroLength));
+    EXPECT_TRUE(fs::exists(good));
+    EXPECT_TRUE(fs::exists(noMovie));
+    EXPECT_EQ(library.recordings().size(), 2u);
+
+    ASSERT_EQ(toasts_.toasts().size(), 1u);
+    const auto& toast = toasts_.toasts()[0];
+    EXPECT_EQ(toast.level, ToastLevel::warning);
+    EXPECT_EQ(toast.title, "Recovered 1 unfinished recording");
+    ASSERT_TRUE(toast.detail);
+    EXPECT_EQ(toast.detail->rfind("Orvane was force-quit during capture. The partial files were moved to ", 0), 0u);
+    EXPECT_NE(toast.detail->find("Recovered/."), std::string::npos);
+
+    // Two at the next start: plural.
+    for (int i = 0; i < 2; ++i) writeTextFile(writeRecordingFolder(kCompleteMeta) / "screen.mp4", "garbage");
+    open();
+    ASSERT_EQ(toasts_.toasts().size(), 2u);
+    EXPECT_EQ(toasts_.toasts()[1].title, "Recovered 2 unfinished recordings");
+}
+
+TEST_F(RecordingLibraryTest, RenameDuplicateAndDeleteKeepFilesAndProjectsConsistent) {
+    auto& library = open();
+    const auto original = library.importVideo(sampleVideo("Demo.mp4"));
+    writeTextFile(library.folderOf(original.id).cursorFile(), R"({"points":[],"sampleHz":60})");
+
+    const auto copy = library.duplicate(original.id);
+    EXPECT_NE(copy.id, original.id);
+    EXPECT_EQ(copy.sourceTitle, "Demo copy");
+    EXPECT_EQ(readTextFile(library.folderOf(copy.id).cursorFile()), R"({"points":[],"sampleHz":60})");
+    EXPECT_EQ(fs::file_size(library.folderOf(copy.id).directory / "screen.mp4"),
+              fs::file_size(library.folderOf(original.id).directory / "screen.mp4"));
+    EXPECT_EQ(readRecordingMeta(library.folderOf(copy.id))->id, copy.id);
+
+    library.rename(copy.id, "   ");
+    EXPECT_EQ(readTextFile(library.folderOf(copy.id).metaFile()).find("sourceTitle"), std::string::npos);
+    EXPECT_EQ(library.find(copy.id.string()).sourceTitle, std::nullopt);
+    library.rename(copy.id, "\n Final cut \t");
+    EXPECT_EQ(library.find(copy.id.string()).sourceTitle, "Final cut");
+
+    const auto project = library.createProject("Launch");
+    library.addToProject(project.id, original.id);
+    library.addToProject(project.id, copy.id);
+    library.addToProject(project.id, copy.id);  // already a member
+    EXPECT_EQ(library.projects()[0].recordingIDs, (std::vector<Uuid>{original.id, copy.id}));
+
+    library.remove(original.id);
+    EXPECT_FALSE(fs::exists(library.folderOf(original.id).directory));
+    EXPECT_EQ(library.projects()[0].recordingIDs, (std::vector<Uuid>{copy.id}));
+    ASSERT_EQ(library.recordings().size(), 1u);
+
+    // A folder that vanished behind our back is still dropped from the list and the projects.
+    fs::remove_all(library.folderOf(copy.id).directory);
+    library.remove(copy.id);
+    EXPECT_TRUE(library.projects()[0].recordingIDs.empty());
+
+    // And it all reads back the same from disk.
+    auto& reopened = open();
+    EXPECT_TRUE(reopened.recordings().empty());
+    EXPECT_TRUE(reopened.projects()[0].recordingIDs.empty());
+}
+
+TEST_F(RecordingLibraryTest, FindsRecordingsByIdOrUniquePrefixInAnyCase) {
+    const auto a = writeRecordingFolder(kCompleteMeta).filename().string();
+    const auto b = writeRecordingFolder(kCompleteMeta).filename().string();
+    auto& library = open();
+
+    EXPECT_EQ(library.find(a).id.string(), a);
+    EXPECT_EQ(library.find(toLowerAscii(a)).id.string(), a);
+    std::size_t common = 0;
+    while (a[common] == b[common]) ++common;
+    EXPECT_EQ(library.find(a.substr(0, common + 1)).id.string(), a);
+
+    auto codeOf = [&](const std::string& query) {
+        try {
+            library.find(query);
+        } catch (const LibraryError& e) {
+            return e.code();
+        }
+        return LibraryError::Code::writeFailed;  // found: not what these cases expect
+    };
+    EXPECT_EQ(codeOf(""), LibraryError::Code::recordingNotFound);
+    EXPECT_EQ(codeOf("ZZZ"), LibraryError::Code::recordingNotFound);
+    if (common > 0) {
+        EXPECT_EQ(codeOf(a.substr(0, common)), LibraryError::Code::ambiguousRecording);
+    }
+}
+
+TEST(LibraryLocation, MovesTheLegacyFolderOnlyWhenTheDataRootIsMissing) {
+    testing::TempDir dir;
+    const char* previous = std::getenv("XDG_DATA_HOME");
+    const std::string saved = previous ? previous : "";
+    ::setenv("XDG_DATA_HOME", dir.path().c_str(), 1);
+
+    writeTextFile(dir / "Zant" / "Recordings" / "X" / "meta.json", "{}");
+    const auto location = LibraryLocation::standard();
+    EXPECT_EQ(location.recordingsRoot, dir / "Orvane" / "Recordings");
+    EXPECT_TRUE(fs::exists(dir / "Orvane" / "Recordings" / "X" / "meta.json"));
+    EXPECT_FALSE(fs::exists(dir / "Zant"));
+
+    // Both present: the data root wins and the legacy folder is left as it is.
+    writeTextFile(dir / "Zant" / "keep.txt", "x");
+    LibraryLocation::standard();
+    EXPECT_TRUE(fs::exists(dir / "Zant" / "keep.txt"));
+
+    if (previous) {
+        ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_DATA_HOME");
+    }
+}
+
+}  // namespace
+}  // namespace orvane
