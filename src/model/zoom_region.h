@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+#include "base/uuid.h"
+
+namespace orvane {
+
+// A camera zoom over a composition-time range. The defaults are those of a zoom the editor adds by
+// command: a gentle push-in that follows the cursor.
+struct ZoomRegion {
+    Uuid id = Uuid::random();
+    double start = 0;
+    double end = 0;
+    double scale = 1.2;  // 1 means no magnification
+    double focusX = 0.5;
+    double focusY = 0.5;
+    bool followCursor = true;
+    double easeSpeed = 0.5;
+
+    bool operator==(const ZoomRegion&) const = default;
+};
+
+}  // namespace orvane
+
+template <>
+struct std::hash<orvane::ZoomRegion> {
+    std::size_t operator()(const orvane::ZoomRegion& zoom) const noexcept;
+};

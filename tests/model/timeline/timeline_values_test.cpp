@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <unordered_set>
+
+#include "model/audio_clip.h"
+#include "model/click_annotation.h"
+#include "model/clip.h"
+#include "model/cursor_interaction.h"
+#include "model/cursor_style.h"
+#include "model/cut_and_mute_regions.h"
+#include "model/speed_ramp.h"
+#include "model/video_overlay_clip.h"
+#include "model/zoom_region.h"
+
+namespace orvane {
+namespace {
+
+// Every single-field change must change equality, and (barring an astronomically unlikely
+// collision) the hash, or a forgotten field would let an edit slip past caches and undo.
+template <typename T>
+void expectEveryFieldCounts(const T& base, const std::vector<std::function<void(T&)>>& changes) {
+    std::unordered_set<std::size_t> hashes{std::hash<T>{}(base)};
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        T changed = base;
+        changes[i](changed);
+        EXPECT_NE(changed, base) << "change " << i;
+        EXPECT_TRUE(hashes.insert(std::hash<T>{}(changed)).second) << "change " << i;
+    }
+}
+
+TEST(TimelineValues, HashingCoversEveryFieldAndFoldsSignedZero) {
+    Clip clip;
+    clip.sourceFile = "screen.mp4";
+    clip.sourceEnd = 4;
+    expectEveryFieldCounts<Clip>(clip, {[](Clip& c) { c.id = Uuid::random(); },
+                                        [](Clip& c) { c.sourceFile = "other.mp4"; },
+                                        [](Clip& c) { c.sourceStart = 1; }, [](Clip& c) { c.sourceEnd = 5; },
+                                        [](Clip& c) { c.headOffset = 0.5; }});
+    Clip negativeZero = clip;
+    negativeZero.headOffset = -0.0;
+    negativeZero.sourceStart = -0.0;
+    EXPECT_EQ(negativeZero, clip);
+    EXPECT_EQ(std::hash<Clip>{}(negativeZero), std::hash<Clip>{}(clip));
+
+    VideoOverlayClip overlay;
+    overlay.url = "/tmp/logo.png";
+    expectEveryFieldCounts<VideoOverlayClip>(
+        overlay, {[](auto& o) { o.id = Uuid::random(); }, [](auto& o) { o.startTime = 1; },
+                  [](auto& o) { o.sourceStart = 1; }, [](auto& o) { o.duration = 1; },
+                  [](auto& o) { o.url = "/tmp/other.png"; }, [](auto& o) { o.normalizedFrame.width = 0.5; },
+                  [](auto& o) { o.cornerRadius = 8; }, [](auto& o) { o.volume = 0.5f; },
+                  [](auto& o) { o.label = "Logo"; }, [](auto& o) { o.mediaKind = VideoOverlayClip::MediaKind::logo; },
+                  [](auto& o) { o.mirrored = true; }, [](auto& o) { o.rotationRadians = 0.3; },
+                  [](auto& o) { o.sourceCropRect = Rect{0, 0, 1, 1}; },
+                  [](auto& o) { o.borderStyle = BorderStyle::colored(1, 0, 0, 1); },
+                  [](auto& o) { o.lane = 2; }, [](auto& o) { o.backgroundBlur = 0.5; },
+                  [](auto& o) { o.autoFrameFaceCam = true; }});
+    VideoOverlayClip signedZeros = overlay;
+    signedZeros.volume = 1;
+    signedZeros.cornerRadius = -0.0;
+    signedZeros.rotationRadians = -0.0;
+    signedZeros.normalizedFrame.x = -0.0;
+    EXPECT_EQ(std::hash<VideoOverlayClip>{}(signedZeros), std::hash<VideoOverlayClip>{}(overlay));
+
+    AudioClip audio;
+    expectEveryFieldCounts<AudioClip>(
+        audio, {[](auto& a) { a.startTime = 2; }, [](auto& a) { a.sourceStart = 2; }, [](auto& a) { a.duration = 2; },
+                [](auto& a) { a.url = "/tmp/a.m4a"; }, [](auto& a) { a.volume = 0.25f; },
+                [](auto& a) { a.label = "Voiceover"; }, [](auto& a) { a.script = "Hello"; },
+                [](auto& a) { a.originalURL = "/tmp/raw.m4a"; }});
+    AudioClip silentZero = audio;
+    silentZero.volume = 0.0f;
+    AudioClip silentNegativeZero = audio;
+    silentNegativeZero.volume = -0.0f;
+    EXPECT_EQ(std::hash<AudioClip>{}(silentZero), std::hash<AudioClip>{}(silentNegativeZero));
+
+    ClickAnnotation annotation;
+    expectEveryFieldCounts<ClickAnnotation>(
+        annotation, {[](auto& a) { a.time = 1; }, [](auto& a) { a.cx = 0.1; }, [](auto& a) { a.cy = 0.1; },
+                     [](auto& a) { a.label = "Here"; }, [](auto& a) { a.color = AnnotationColor::red; },
+                     [](auto& a) { a.enabled = false; },
+                     [](auto& a) { a.animationStyle = CursorClickAnimationStyle::ripple; },
+                     [](auto& a) { a.clickSoundEnabled = false; }});
+
+    ZoomRegion zoom;
+    expectEveryFieldCounts<ZoomRegion>(
+        zoom, {[](auto& z) { z.start = 1; }, [](auto& z) { z.end = 1; }, [](auto& z) { z.scale = 2; },
+               [](auto& z) { z.focusX = 0.2; }, [](auto& z) { z.focusY = 0.2; },
+               [](auto& z) { z.followCursor = false; }, [](auto& z) { z.easeSpeed = 1; }});
+
+    CursorInteraction interaction;
+    expectEveryFieldCounts<CursorInteraction>(
+        interaction, {[](auto& i) { i.kind = CursorInteraction::Kind::swipe; }, [](auto& i) { i.startTime = 1; },
+                      [](auto& i) { i.endTime = 1; }, [](auto& i) { i.startX = 0.1; },
+                      [](auto& i) { i.startY = 0.1; }, [](auto& i) { i.endX = 0.1; },
+                      [](auto& i) { i.endY = 0.1; }});
+
+    CursorStyleOverride override;
+    expectEveryFieldCounts<CursorStyleOverride>(
+        override, {[](auto& o) { o.startTime = 1; }, [](auto& o) { o.endTime = 1; },
+                   [](auto& o) { o.visualStyle = CursorVisualStyle::ring; }, [](auto& o) { o.iconSymbol = "scope"; },
+                   [](auto& o) { o.ringStyleName = "red"; }});
+
+    SpeedRamp ramp;
+    expectEveryFieldCounts<SpeedRamp>(ramp, {[](auto& r) { r.start = 1; }, [](auto& r) { r.end = 1; },
+                                             [](auto& r) { r.speed = 3; }});
+    MuteRegion mute;
+    MuteRegion muteNegativeZero = mute;
+    muteNegativeZero.start = -0.0;
+    EXPECT_EQ(std::hash<MuteRegion>{}(mute), std::hash<MuteRegion>{}(muteNegativeZero));
+    CutRegion cut;
+    cut.id = mute.id;
+    cut.end = 1;
+    EXPECT_NE(std::hash<CutRegion>{}(cut), std::hash<CutRegion>{}(CutRegion{cut.id, 0, 0}));
+
+    // New items get their own identity.
+    EXPECT_NE(Clip().id, Clip().id);
+    EXPECT_FALSE(ZoomRegion().id.isNil());
+}
+
+TEST(TimelineValues, BorderStyleColourBelongsOnlyToTheColoredCase) {
+    EXPECT_EQ(BorderStyle(), BorderStyle::none());
+    EXPECT_FALSE(BorderStyle::thinWhite().color());
+    EXPECT_FALSE(BorderStyle::plain(BorderStyle::Case::colored));
+    EXPECT_EQ(BorderStyle::plain(BorderStyle::Case::glowRing), BorderStyle::glowRing());
+    const auto red = BorderStyle::colored(1, 0, 0, 1);
+    ASSERT_TRUE(red.color());
+    EXPECT_EQ(*red.color(), (BorderStyle::Color{1, 0, 0, 1}));
+    EXPECT_NE(red, BorderStyle::colored(1, 0, 0, 0.5));
+    EXPECT_NE(std::hash<BorderStyle>{}(red), std::hash<BorderStyle>{}(BorderStyle::colored(0, 1, 0, 1)));
+    EXPECT_NE(std::hash<BorderStyle>{}(BorderStyle::thinWhite()), std::hash<BorderStyle>{}(BorderStyle::thickWhite()));
+}
+
+TEST(TimelineValues, OverlayCreationClampsBackgroundBlur) {
+    VideoOverlayClip fields;
+    fields.label = "Face";
+    fields.backgroundBlur = 1.7;
+    const auto high = makeVideoOverlayClip(fields);
+    EXPECT_EQ(high.backgroundBlur, 1);
+    EXPECT_EQ(high.label, "Face");
+    EXPECT_EQ(high.id, fields.id);
+    fields.backgroundBlur = -0.2;
+    EXPECT_EQ(makeVideoOverlayClip(fields).backgroundBlur, 0);
+    fields.backgroundBlur = 0.35;
+    EXPECT_EQ(makeVideoOverlayClip(fields).backgroundBlur, 0.35);
+    fields.backgroundBlur = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(makeVideoOverlayClip(fields).backgroundBlur, 0);
+}
+
+TEST(CursorRingStyles, NamesLookUpCaseInsensitivelyAndRoundTrip) {
+    const auto purple = cursorRingStyleNamed("PURPLE");
+    ASSERT_TRUE(purple);
+    EXPECT_EQ(*purple, (CursorRingStyle{0.62, 0.42, 0.92, 1, 30}));
+    EXPECT_EQ(cursorRingStyleNamed("Red"), cursorRingStyleNamed("red"));
+    EXPECT_EQ(*cursorRingStyleNamed("blue"), (CursorRingStyle{0.28, 0.62, 0.96, 1, 30}));
+    EXPECT_FALSE(cursorRingStyleNamed("teal"));
+    EXPECT_FALSE(cursorRingStyleNamed(""));
+    EXPECT_FALSE(cursorRingStyleNamed(std::nullopt));
+
+    for (auto name : kCursorRingStyleNames) {
+        const auto style = cursorRingStyleNamed(name);
+        ASSERT_TRUE(style) << name;
+        EXPECT_EQ(cursorRingStyleName(*style), name);
+    }
+    // Anything that is not exactly a preset reads back as amber.
+    auto biggerRed = *cursorRingStyleNamed("red");
+    biggerRed.size = 40;
+    EXPECT_EQ(cursorRingStyleName(biggerRed), "amber");
+    auto fadedWhite = *cursorRingStyleNamed("white");
+    fadedWhite.opacity = 0.5;
+    EXPECT_EQ(cursorRingStyleName(fadedWhite), "amber");
+}
+
+TEST(CursorStyleOverrides, CreationNormalisesTheIconSymbol) {
+    const auto scope = makeCursorStyleOverride(1, 2, CursorVisualStyle::icon, "  scope \n", "Blue");
+    EXPECT_EQ(scope.iconSymbol, "scope");
+    EXPECT_EQ(scope.startTime, 1);
+    EXPECT_EQ(scope.endTime, 2);
+    EXPECT_EQ(scope.visualStyle, CursorVisualStyle::icon);
+    EXPECT_EQ(scope.ringStyleName, "Blue");
+    EXPECT_EQ(makeCursorStyleOverride(0, 1, CursorVisualStyle::icon, "\thand.tap.fill").iconSymbol, "hand.tap.fill");
+    for (const char* other : {"Scope", "star", "", "sparkle.fill", "hand.tap"}) {
+        EXPECT_EQ(makeCursorStyleOverride(0, 1, CursorVisualStyle::icon, other).iconSymbol, "sparkle") << other;
+    }
+    EXPECT_NE(scope.id, makeCursorStyleOverride(1, 2, CursorVisualStyle::icon, "scope", "Blue").id);
+}
+
+TEST(RawValues, EveryEnumerationRoundTripsInItsStoredOrder) {
+    std::vector<std::string> names;
+    for (auto style : kAllCursorVisualStyles) {
+        names.emplace_back(rawValue(style));
+        EXPECT_EQ(cursorVisualStyleFromRaw(rawValue(style)), style);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"pointer", "ring", "largePointer", "touch", "icon"}));
+
+    names.clear();
+    for (auto style : kAllCursorClickAnimationStyles) {
+        names.emplace_back(rawValue(style));
+        EXPECT_EQ(cursorClickAnimationStyleFromRaw(rawValue(style)), style);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"ripple", "pulse", "brush", "bounce", "none"}));
+
+    names.clear();
+    for (auto color : kAllAnnotationColors) {
+        names.emplace_back(rawValue(color));
+        EXPECT_EQ(annotationColorFromRaw(rawValue(color)), color);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"accent", "red", "green", "yellow", "white"}));
+
+    names.clear();
+    for (auto kind : kAllCursorInteractionKinds) {
+        names.emplace_back(rawValue(kind));
+        EXPECT_EQ(cursorInteractionKindFromRaw(rawValue(kind)), kind);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"tap", "navigationTap", "longPress", "swipe", "typing"}));
+
+    names.clear();
+    for (auto kind : kAllMediaKinds) {
+        names.emplace_back(rawValue(kind));
+        EXPECT_EQ(mediaKindFromRaw(rawValue(kind)), kind);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"video", "image", "logo"}));
+
+    names.clear();
+    for (auto kind : kAllBorderStyleCases) {
+        names.emplace_back(caseName(kind));
+        EXPECT_EQ(borderStyleCaseFromName(caseName(kind)), kind);
+    }
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"none", "thinWhite", "thickWhite", "colored", "softShadow", "glowRing"}));
+
+    // Raw values are exact: no case folding, no trimming.
+    EXPECT_FALSE(cursorVisualStyleFromRaw("Pointer"));
+    EXPECT_FALSE(annotationColorFromRaw(" red"));
+    EXPECT_FALSE(cursorInteractionKindFromRaw("navigation_tap"));
+    EXPECT_FALSE(mediaKindFromRaw(""));
+}
+
+}  // namespace
+}  // namespace orvane
