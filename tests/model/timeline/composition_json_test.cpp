@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "base/atomic_file.h"
+#include "model/composition_json.h"
+#include "support/temp_dir.h"
+
+namespace orvane {
+namespace {
+
+using nlohmann::json;
+
+CompositionDocument richDocument() {
+    CompositionDocument document;
+    document.recordingID = Uuid::random();
+    document.trimStart = 0.5;
+    document.trimEnd = 9.25;
+
+    Asset screen;
+    screen.fileRef = "screen.mp4";
+    screen.intrinsicDuration = 10;
+    screen.pixelSize = Size{2560, 1440};
+    Asset mic;
+    mic.kind = AssetKind::microphone;
+    mic.fileRef = "mic.m4a";
+    mic.origin = AssetOrigin::captured;
+    mic.captureStart = 0.12;
+    mic.intrinsicDuration = 9.9;
+    mic.sampleRate = 48000;
+    document.assets = {screen, mic};
+
+    Layer screenLayer;
+    screenLayer.assetRef = screen.id;
+    screenLayer.placement.segments = {{0, 4, 0}, {6, 10, 0.5}};
+    Layer overlay;
+    overlay.kind = LayerKind::videoOverlay;
+    overlay.assetRef = screen.id;
+    overlay.z = 3;
+    overlay.enabled = false;
+    overlay.props.normalizedFrame = Rect{0.6, 0.6, 0.3, 0.3};
+    overlay.props.cornerRadius = 12;
+    overlay.props.mirrored = true;
+    overlay.props.rotationRadians = -0.25;
+    overlay.props.sourceCropRect = Rect{0, 0, 0.5, 0.5};
+    overlay.props.borderStyle = "glowRing";
+    overlay.props.volume = 0.8f;
+    overlay.props.label = "Face";
+    overlay.props.cursorVisualStyle = "ring";
+    overlay.props.cursorClickAnimationStyle = "pulse";
+    overlay.props.cursorIconSymbol = "scope";
+    overlay.props.showCursorRing = true;
+    overlay.props.cursorRingStyle = "blue";
+    Layer zoom;
+    zoom.kind = LayerKind::zoom;
+    zoom.props.timeRangeStart = 1;
+    zoom.props.timeRangeEnd = 2;
+    zoom.props.scale = 1.5;
+    zoom.props.focusX = 0.25;
+    zoom.props.focusY = 0.75;
+    zoom.props.followCursor = false;
+    zoom.props.easeSpeed = 0.5;
+    Layer annotation;
+    annotation.kind = LayerKind::annotation;
+    annotation.props.time = 3;
+    annotation.props.cx = 0.1;
+    annotation.props.cy = 0.9;
+    annotation.props.color = "yellow";
+    document.layers = {screenLayer, overlay, zoom, annotation};
+    return document;
+}
+
+TEST(CompositionJson, RoundTripsEveryFieldInSortedPrettyForm) {
+    const auto document = richDocument();
+    const auto text = encodeCompositionDocument(document);
+    EXPECT_EQ(decodeCompositionDocument(text), document);
+
+    // Pretty-printed, keys sorted, optional fields left out when absent.
+    EXPECT_NE(text.find("\n  \"assets\": ["), std::string::npos) << text;
+    const auto assets = text.find("\"assets\"");
+    const auto layers = text.find("\"layers\"");
+    const auto recording = text.find("\"recordingID\"");
+    const auto schema = text.find("\"schemaVersion\"");
+    const auto trimEnd = text.find("\"trimEnd\"");
+    EXPECT_LT(assets, layers);
+    EXPECT_LT(layers, recording);
+    EXPECT_LT(recording, schema);
+    EXPECT_LT(schema, trimEnd);
+
+    const auto parsed = json::parse(text);
+    EXPECT_EQ(parsed["schemaVersion"], 1);
+    EXPECT_EQ(parsed["recordingID"], document.recordingID.string());
+    EXPECT_EQ(parsed["assets"][0]["pixelSize"], json::parse("[2560.0, 1440.0]"));
+    EXPECT_FALSE(parsed["assets"][0].contains("sampleRate"));
+    EXPECT_EQ(parsed["assets"][1]["kind"], "microphone");
+    EXPECT_EQ(parsed["layers"][0]["placement"]["segments"][1], json::parse(R"({"headOffset":0.5,"sourceEnd":10.0,"sourceStart":6.0})"));
+    EXPECT_EQ(parsed["layers"][0]["props"], json::object());
+    EXPECT_FALSE(parsed["layers"][2].contains("assetRef"));
+    EXPECT_EQ(parsed["layers"][1]["props"]["normalizedFrame"], json::parse("[[0.6,0.6],[0.3,0.3]]"));
+    // A 32-bit gain is written as entered, not widened.
+    EXPECT_NE(text.find("\"volume\": 0.8\n"), std::string::npos) << text;
+}
+
+TEST(CompositionJson, DecodingRequiresEveryNonOptionalKey) {
+    const auto good = json::parse(encodeCompositionDocument(richDocument()));
+    auto expectRefused = [](const json& broken, const std::string& mention) {
+        std::string error;
+        EXPECT_FALSE(decodeCompositionDocument(broken.dump(), &error)) << mention;
+        EXPECT_NE(error.find(mention), std::string::npos) << error;
+    };
+    for (const char* key : {"schemaVersion", "version", "recordingID", "assets", "layers", "trimStart", "trimEnd"}) {
+        auto broken = good;
+        broken.erase(key);
+        expectRefused(broken, key);
+    }
+    for (const char* key : {"id", "kind", "fileRef", "origin", "captureStart", "intrinsicDuration"}) {
+        auto broken = good;
+        broken["assets"][1].erase(key);
+        expectRefused(broken, key);
+    }
+    for (const char* key : {"id", "kind", "placement", "z", "enabled", "props"}) {
+        auto broken = good;
+        broken["layers"][1].erase(key);
+        expectRefused(broken, key);
+    }
+    auto broken = good;
+    broken["layers"][0]["placement"]["segments"][0].erase("headOffset");
+    expectRefused(broken, "Segment: \"headOffset\" is missing");
+    broken = good;
+    broken["layers"][0]["kind"] = "sticker";
+    expectRefused(broken, "unknown value \"sticker\"");
+    broken = good;
+    broken["assets"][0]["origin"] = "downloaded";
+    expectRefused(broken, "origin");
+    broken = good;
+    broken["layers"][1]["props"]["normalizedFrame"] = json::parse("[0.6, 0.6, 0.3, 0.3]");
+    expectRefused(broken, "normalizedFrame");
+    broken = good;
+    broken["layers"][1]["props"]["mirrored"] = "yes";
+    expectRefused(broken, "LayerProps: \"mirrored\" is not a boolean");
+    broken = good;
+    broken["layers"][1]["z"] = 1.5;
+    expectRefused(broken, "\"z\" is not an integer");
+
+    std::string error;
+    EXPECT_FALSE(decodeCompositionDocument("{\"schemaVersion\": 1,", &error));
+    EXPECT_EQ(error, "CompositionDocument: not valid JSON");
+    EXPECT_FALSE(decodeCompositionDocument("[]"));
+}
+
+TEST(CompositionJson, WritesAtomicallyIntoTheRecordingFolder) {
+    testing::TempDir folder;
+    const auto document = richDocument();
+    writeCompositionDocument(document, folder.path());
+    const auto written = readFileContents(folder / "composition.json");
+    ASSERT_TRUE(written);
+    EXPECT_EQ(decodeCompositionDocument(*written), document);
+
+    // A failed write keeps the previous file and throws for the caller to log.
+    EXPECT_THROW(writeCompositionDocument(document, folder / "missing"), std::system_error);
+    EXPECT_EQ(readFileContents(folder / "composition.json"), written);
+}
+
+}  // namespace
+}  // namespace orvane
