@@ -1,7 +1,7 @@
 # Every engine target calls orvane_target_defaults() so warnings and include roots are set in one place.
 function(orvane_target_defaults target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
-                                           -Wold-style-cast -Wcast-align -Woverloaded-virtual -Wnull-dereference
+                                           -Wold-style-cast -Wcast-align -Woverloaded-virtual
                                            -Wimplicit-fallthrough)
   if(ORVANE_WERROR)
     target_compile_options(${target} PRIVATE -Werror)

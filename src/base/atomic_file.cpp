@@ -34,25 +34,32 @@ private:
     int fd_;
 };
 
-[[noreturn]] void throwErrno(const std::string& what) {
-    throw std::system_error(errno, std::generic_category(), what);
+// Takes the message in two pieces: GCC 12 warns falsely (-Wrestrict) on `"literal" + std::string`
+// at -O2 and above, and warnings are errors here.
+[[noreturn]] void throwErrno(std::string_view what, const std::filesystem::path& file) {
+    std::string message(what);
+    message += file.string();
+    throw std::system_error(errno, std::generic_category(), message);
 }
 
 }  // namespace
 
 void writeFileAtomically(const std::filesystem::path& target, std::string_view contents, unsigned mode) {
     const auto folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::string hiddenName(".");
+    hiddenName += target.filename().string();
+    hiddenName += ".XXXXXX";
+    std::string pattern = (folder / hiddenName).string();
     FileDescriptor file(::mkstemp(pattern.data()));
-    if (file.get() < 0) throwErrno("cannot create a temporary file beside " + target.string());
+    if (file.get() < 0) throwErrno("cannot create a temporary file beside ", target);
     const std::filesystem::path temporary = pattern;
 
-    auto fail = [&](const std::string& what) {
+    auto fail = [&](std::string_view what) {
         const int saved = errno;
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
         errno = saved;
-        throwErrno(what);
+        throwErrno(what, target);
     };
 
     const char* data = contents.data();
@@ -61,15 +68,15 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view c
         const ssize_t written = ::write(file.get(), data, remaining);
         if (written < 0) {
             if (errno == EINTR) continue;
-            fail("cannot write " + target.string());
+            fail("cannot write ");
         }
         data += written;
         remaining -= static_cast<std::size_t>(written);
     }
-    if (::fchmod(file.get(), static_cast<mode_t>(mode)) != 0) fail("cannot set the mode of " + target.string());
-    if (::fsync(file.get()) != 0) fail("cannot flush " + target.string());
-    if (file.release() != 0) fail("cannot close " + target.string());
-    if (::rename(temporary.c_str(), target.c_str()) != 0) fail("cannot replace " + target.string());
+    if (::fchmod(file.get(), static_cast<mode_t>(mode)) != 0) fail("cannot set the mode of ");
+    if (::fsync(file.get()) != 0) fail("cannot flush ");
+    if (file.release() != 0) fail("cannot close ");
+    if (::rename(temporary.c_str(), target.c_str()) != 0) fail("cannot replace ");
 
     // The rename is durable only once the folder entry is on disk too.
     FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
