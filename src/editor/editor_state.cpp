@@ -1,0 +1,671 @@
+#include "editor/editor_state.h"
+
+#include <algorithm>
+#include <tuple>
+#include <unordered_map>
+
+#include "model/time_mapping.h"
+
+namespace orvane {
+
+namespace {
+
+// Edges closer than this to a cut cannot be split off or trimmed to.
+constexpr double kMinimumPieceLength = 0.05;
+// Automatic spacing and length limits of a zoom added at the playhead.
+constexpr double kZoomGap = 0.15;
+constexpr double kMinimumZoomLength = 0.4;
+constexpr double kMinimumRampLength = 0.3;
+// How long an imported picture stays on screen when the caller has no length for it.
+constexpr double kDefaultPictureDuration = 5.0;
+
+template <typename Item>
+void sortByStart(std::vector<Item>& items) {
+    std::stable_sort(items.begin(), items.end(),
+                     [](const Item& lhs, const Item& rhs) { return lhs.start < rhs.start; });
+}
+
+template <typename Item>
+Item* findByID(std::vector<Item>& items, const Uuid& id) {
+    const auto found = std::find_if(items.begin(), items.end(), [&](const Item& item) { return item.id == id; });
+    return found == items.end() ? nullptr : &*found;
+}
+
+template <typename Item>
+const Item* findByID(const std::vector<Item>& items, const Uuid& id) {
+    const auto found = std::find_if(items.begin(), items.end(), [&](const Item& item) { return item.id == id; });
+    return found == items.end() ? nullptr : &*found;
+}
+
+void clearSelections(EditorValues& values) {
+    values.selectedZoomID.reset();
+    values.selectedMuteID.reset();
+    values.selectedClipID.reset();
+    values.selectedScreenClipID.reset();
+    values.selectedVideoOverlayID.reset();
+    values.isRecordingFrameSelected = false;
+}
+
+double compositionLength(const std::vector<Clip>& clips) {
+    double total = 0;
+    for (const auto& clip : clips) total += clip.headOffset + clipLength(clip);
+    return total;
+}
+
+// Collapses a removed range a...b: times before it stay, times inside land on `a`, times after
+// move back by its length.
+struct RippleMap {
+    double a;
+    double b;
+    double operator()(double x) const {
+        if (x <= a) return x;
+        if (x < b) return a;
+        return x - (b - a);
+    }
+};
+
+template <typename Ranged>
+void rippleRanges(std::vector<Ranged>& items, const RippleMap& f) {
+    std::erase_if(items, [&](const Ranged& item) { return item.start >= f.a && item.end <= f.b; });
+    for (auto& item : items) {
+        item.start = f(item.start);
+        item.end = f(item.end);
+    }
+}
+
+template <typename Placed>
+void ripplePlaced(std::vector<Placed>& items, const RippleMap& f) {
+    std::erase_if(items, [&](const Placed& item) {
+        return item.startTime >= f.a && item.startTime + item.duration <= f.b;
+    });
+    for (auto& item : items) {
+        const double oldEnd = item.startTime + item.duration;
+        item.startTime = f(item.startTime);
+        item.duration = std::max(f(oldEnd) - item.startTime, 0.0);
+    }
+}
+
+void rippleRemove(EditorValues& values, double a, double b) {
+    if (b - a <= 0) return;
+    const RippleMap f{a, b};
+    rippleRanges(values.zoomRegions, f);
+    rippleRanges(values.muteRegions, f);
+    rippleRanges(values.captions, f);
+    ripplePlaced(values.voiceClips, f);
+    ripplePlaced(values.videoOverlays, f);
+    values.trimStart = f(values.trimStart);
+    values.trimEnd = f(values.trimEnd);
+    values.currentTime = f(values.currentTime);
+    values.duration = compositionLength(values.clips);
+    if (values.trimEnd > values.duration) values.trimEnd = values.duration;
+}
+
+// The timed-item split: the item keeps its id and ends at t; a copy continues from t.
+template <typename Placed>
+bool splitPlaced(std::vector<Placed>& items, const Uuid& id, double t) {
+    const auto found = std::find_if(items.begin(), items.end(), [&](const Placed& item) { return item.id == id; });
+    if (found == items.end()) return false;
+    Placed& item = *found;
+    if (!(item.startTime + kMinimumPieceLength < t && t < item.startTime + item.duration - kMinimumPieceLength)) {
+        return false;
+    }
+    Placed tail = item;
+    tail.id = Uuid::random();
+    tail.startTime = t;
+    tail.sourceStart = item.sourceStart + (t - item.startTime);
+    tail.duration = item.startTime + item.duration - t;
+    item.duration = t - item.startTime;
+    items.insert(found + 1, std::move(tail));
+    return true;
+}
+
+template <typename Placed>
+bool canSplitPlaced(const std::vector<Placed>& items, const Uuid& id, double t) {
+    const auto* item = findByID(items, id);
+    return item && item->startTime + kMinimumPieceLength < t && t < item->startTime + item->duration - kMinimumPieceLength;
+}
+
+}  // namespace
+
+bool persistedValuesDiffer(const EditorValues& a, const EditorValues& b) {
+    const auto persisted = [](const EditorValues& v) {
+        return std::tie(v.originalAudioVolume, v.voiceTrackVolume, v.duration, v.trimStart, v.trimEnd, v.background,
+                        v.customBackgroundURL, v.automaticZoomsSuppressed, v.cropRect, v.showCursorRing,
+                        v.cursorRingStyle, v.cursorVisualStyle, v.cursorClickAnimationStyle, v.cursorIconSymbol,
+                        v.showAnnotations, v.annotations, v.cursorInteractions, v.zoomRegions, v.muteRegions,
+                        v.voiceClips, v.videoOverlays, v.clips, v.showCaptions, v.captions, v.showWindowChrome,
+                        v.chromeStyle, v.windowTitle, v.recordingFrame, v.exportAspect, v.lastAppliedRemoteUpdatedAt,
+                        v.zoomReactiveFaceCam, v.zoomReactiveFaceCamScale, v.cursorStyleOverrides, v.cursorMotionBlur,
+                        v.speedRamps, v.cursorClickSounds, v.cursorClickSoundVolume);
+    };
+    return persisted(a) != persisted(b);
+}
+
+void applyCursorVisualStyle(EditorValues& values, CursorVisualStyle style) {
+    values.cursorVisualStyle = style;
+    values.showCursorRing = style == CursorVisualStyle::ring;
+}
+
+CursorClickAnimationStyle normalizedClickAnimationStyle(CursorClickAnimationStyle style) {
+    return style == CursorClickAnimationStyle::brush ? CursorClickAnimationStyle::pulse : style;
+}
+
+EditorState::EditorState(Uuid recordingID, std::filesystem::path videoURL) : recordingID_(recordingID) {
+    values_.videoURL = std::move(videoURL);
+}
+
+void EditorState::modify(const std::function<void(EditorValues&)>& change) {
+    const EditorValues before = values_;
+    change(values_);
+    if (values_ == before) return;
+    changed.emit(EditorChange{persistedValuesDiffer(before, values_)});
+}
+
+double EditorState::clipsDuration() const { return compositionLength(values_.clips); }
+
+// --- Undo ---------------------------------------------------------------------------------------
+
+EditorState::Snapshot EditorState::snapshot() const {
+    const auto& v = values_;
+    Snapshot s;
+    s.clips = v.clips;
+    s.zoomRegions = v.zoomRegions;
+    s.muteRegions = v.muteRegions;
+    s.voiceClips = v.voiceClips;
+    s.videoOverlays = v.videoOverlays;
+    s.annotationsEnabled.reserve(v.annotations.size());
+    for (const auto& annotation : v.annotations) s.annotationsEnabled.emplace_back(annotation.id, annotation.enabled);
+    s.trimStart = v.trimStart;
+    s.trimEnd = v.trimEnd;
+    s.cropRect = v.cropRect;
+    s.background = v.background;
+    s.customBackgroundURL = v.customBackgroundURL;
+    s.inset = v.inset;
+    s.cornerRadius = v.cornerRadius;
+    s.recordingFrame = v.recordingFrame;
+    s.exportAspect = v.exportAspect;
+    s.showWindowChrome = v.showWindowChrome;
+    s.chromeStyle = v.chromeStyle;
+    s.windowTitle = v.windowTitle;
+    s.showCursorRing = v.showCursorRing;
+    s.cursorVisualStyle = v.cursorVisualStyle;
+    s.cursorClickAnimationStyle = v.cursorClickAnimationStyle;
+    s.cursorIconSymbol = v.cursorIconSymbol;
+    s.automaticZoomsSuppressed = v.automaticZoomsSuppressed;
+    return s;
+}
+
+void EditorState::pushUndo() {
+    auto current = snapshot();
+    if (!undoStack_.empty() && undoStack_.back() == current) return;
+    if (undoStack_.size() >= maxUndoDepth) undoStack_.erase(undoStack_.begin());
+    undoStack_.push_back(std::move(current));
+    redoStack_.clear();
+}
+
+void EditorState::undo() {
+    if (undoStack_.empty()) return;
+    const Snapshot target = std::move(undoStack_.back());
+    undoStack_.pop_back();
+    redoStack_.push_back(snapshot());
+    restore(target);
+}
+
+void EditorState::redo() {
+    if (redoStack_.empty()) return;
+    const Snapshot target = std::move(redoStack_.back());
+    redoStack_.pop_back();
+    undoStack_.push_back(snapshot());
+    restore(target);
+}
+
+void EditorState::restore(const Snapshot& s) {
+    modify([&](EditorValues& v) {
+        v.clips = s.clips;
+        v.zoomRegions = s.zoomRegions;
+        v.muteRegions = s.muteRegions;
+        v.voiceClips = s.voiceClips;
+        v.videoOverlays = s.videoOverlays;
+        // Annotations added since the snapshot keep their own flag.
+        std::unordered_map<Uuid, bool> enabled(s.annotationsEnabled.begin(), s.annotationsEnabled.end());
+        for (auto& annotation : v.annotations) {
+            if (const auto found = enabled.find(annotation.id); found != enabled.end()) {
+                annotation.enabled = found->second;
+            }
+        }
+        v.trimStart = s.trimStart;
+        v.trimEnd = s.trimEnd;
+        v.cropRect = s.cropRect;
+        v.background = s.background;
+        v.customBackgroundURL = s.customBackgroundURL;
+        v.inset = s.inset;
+        v.cornerRadius = s.cornerRadius;
+        v.recordingFrame = s.recordingFrame;
+        v.exportAspect = s.exportAspect;
+        v.showWindowChrome = s.showWindowChrome;
+        v.chromeStyle = s.chromeStyle;
+        v.windowTitle = s.windowTitle;
+        v.showCursorRing = s.showCursorRing;
+        applyCursorVisualStyle(v, s.cursorVisualStyle);
+        v.cursorClickAnimationStyle = normalizedClickAnimationStyle(s.cursorClickAnimationStyle);
+        v.cursorIconSymbol = normalizedCursorIconSymbol(s.cursorIconSymbol);
+        v.automaticZoomsSuppressed = s.automaticZoomsSuppressed;
+    });
+}
+
+template <typename Apply>
+void EditorState::undoableSet(Apply apply) {
+    EditorValues next = values_;
+    apply(next);
+    if (next == values_) return;
+    pushUndo();
+    modify([&](EditorValues& v) { v = std::move(next); });
+}
+
+// --- Selection and playhead -----------------------------------------------------------------------
+
+void EditorState::select(EditorSelectionKind kind, std::optional<Uuid> id) {
+    modify([&](EditorValues& v) {
+        clearSelections(v);
+        switch (kind) {
+            case EditorSelectionKind::zoom: v.selectedZoomID = id; break;
+            case EditorSelectionKind::mute: v.selectedMuteID = id; break;
+            case EditorSelectionKind::audioClip: v.selectedClipID = id; break;
+            case EditorSelectionKind::screenClip: v.selectedScreenClipID = id; break;
+            case EditorSelectionKind::overlay: v.selectedVideoOverlayID = id; break;
+            case EditorSelectionKind::recordingFrame: v.isRecordingFrameSelected = true; break;
+        }
+    });
+}
+
+void EditorState::selectSpeedRamp(std::optional<Uuid> id) {
+    modify([&](EditorValues& v) { v.selectedSpeedRampID = id; });
+}
+
+void EditorState::seek(double time) {
+    requestedSeekTime = time;
+    modify([&](EditorValues& v) {
+        v.currentTime = time;
+        v.seekRequestID = Uuid::random();
+    });
+}
+
+// --- Zooms --------------------------------------------------------------------------------------
+
+bool EditorState::addZoomAtPlayhead() {
+    const auto& v = values_;
+    const double length = std::clamp(v.duration * 0.1, 1.5, 3.0);
+    double start = std::max(v.trimStart, v.currentTime - length / 2);
+    auto existing = v.zoomRegions;
+    sortByStart(existing);
+    for (const auto& zoom : existing) {
+        if (start < zoom.end + kZoomGap && zoom.start - kZoomGap < start + length) start = zoom.end + kZoomGap;
+    }
+    const double end = std::min(start + length, v.trimEnd);
+    if (end - start < kMinimumZoomLength) return false;
+
+    pushUndo();
+    ZoomRegion zoom;
+    zoom.start = start;
+    zoom.end = end;
+    modify([&](EditorValues& values) {
+        values.automaticZoomsSuppressed = true;
+        values.zoomRegions.push_back(zoom);
+        sortByStart(values.zoomRegions);
+        clearSelections(values);
+        values.selectedZoomID = zoom.id;
+    });
+    return true;
+}
+
+void EditorState::updateZoom(const Uuid& id, const std::function<void(ZoomRegion&)>& change) {
+    if (!findByID(values_.zoomRegions, id)) return;
+    modify([&](EditorValues& v) {
+        v.automaticZoomsSuppressed = true;
+        change(*findByID(v.zoomRegions, id));
+    });
+}
+
+bool EditorState::removeSelectedZoom() {
+    if (!values_.selectedZoomID || !findByID(values_.zoomRegions, *values_.selectedZoomID)) return false;
+    pushUndo();
+    modify([&](EditorValues& v) {
+        v.automaticZoomsSuppressed = true;
+        const Uuid id = *v.selectedZoomID;
+        std::erase_if(v.zoomRegions, [&](const ZoomRegion& zoom) { return zoom.id == id; });
+        v.selectedZoomID.reset();
+    });
+    return true;
+}
+
+// --- Screen clips -------------------------------------------------------------------------------
+
+bool EditorState::splitClip(const Uuid& id, double t) {
+    const auto range = clipRange(id, values_.clips);
+    if (!range) return false;
+    if (t <= range->compositionStart + kMinimumPieceLength || t >= range->compositionEnd - kMinimumPieceLength) {
+        return false;
+    }
+    const Clip& clip = *findByID(values_.clips, id);
+    const double cut = (t - range->compositionStart) + clip.sourceStart;
+    if (!(clip.sourceStart + kMinimumPieceLength < cut && cut < clip.sourceEnd - kMinimumPieceLength)) return false;
+
+    pushUndo();
+    modify([&](EditorValues& v) {
+        const auto found = std::find_if(v.clips.begin(), v.clips.end(), [&](const Clip& c) { return c.id == id; });
+        Clip tail;
+        tail.sourceFile = found->sourceFile;
+        tail.sourceStart = cut;
+        tail.sourceEnd = found->sourceEnd;
+        tail.headOffset = 0;
+        found->sourceEnd = cut;
+        found->headOffset = std::max(found->headOffset, 0.0);
+        const Uuid tailID = tail.id;
+        v.clips.insert(found + 1, std::move(tail));
+        clearSelections(v);
+        v.selectedScreenClipID = tailID;
+    });
+    return true;
+}
+
+bool EditorState::setClipSourceStart(const Uuid& id, double sourceStart) {
+    const Clip* clip = findByID(values_.clips, id);
+    if (!clip || sourceStart > clip->sourceEnd - kMinimumPieceLength) return false;
+    modify([&](EditorValues& v) { findByID(v.clips, id)->sourceStart = std::max(sourceStart, 0.0); });
+    return true;
+}
+
+bool EditorState::setClipSourceEnd(const Uuid& id, double sourceEnd) {
+    const Clip* clip = findByID(values_.clips, id);
+    if (!clip || sourceEnd < clip->sourceStart + kMinimumPieceLength) return false;
+    modify([&](EditorValues& v) {
+        findByID(v.clips, id)->sourceEnd = sourceEnd;
+        clearSelections(v);
+        v.selectedScreenClipID = id;
+    });
+    return true;
+}
+
+bool EditorState::setClipHeadOffset(const Uuid& id, double headOffset) {
+    if (!findByID(values_.clips, id)) return false;
+    modify([&](EditorValues& v) { findByID(v.clips, id)->headOffset = std::max(headOffset, 0.0); });
+    return true;
+}
+
+bool EditorState::moveClip(long from, long to) {
+    const long count = static_cast<long>(values_.clips.size());
+    if (from < 0 || from == to || from >= count) return false;
+    to = std::clamp(to, 0L, count);
+    if (to == from) return false;
+    pushUndo();
+    modify([&](EditorValues& v) {
+        Clip moved = v.clips[static_cast<std::size_t>(from)];
+        v.clips.erase(v.clips.begin() + from);
+        const long destination = from < to ? to - 1 : to;
+        v.clips.insert(v.clips.begin() + destination, std::move(moved));
+    });
+    return true;
+}
+
+bool EditorState::deleteClip(const Uuid& id) {
+    if (values_.clips.size() < 2) return false;
+    const auto& clips = values_.clips;
+    const auto found = std::find_if(clips.begin(), clips.end(), [&](const Clip& c) { return c.id == id; });
+    if (found == clips.end()) return false;
+    double spanStart = 0;
+    for (auto it = clips.begin(); it != found; ++it) spanStart += it->headOffset + clipLength(*it);
+    const double spanLength = found->headOffset + clipLength(*found);
+    const auto index = found - clips.begin();
+
+    pushUndo();
+    modify([&](EditorValues& v) {
+        v.clips.erase(v.clips.begin() + index);
+        rippleRemove(v, spanStart, spanStart + spanLength);
+        if (v.selectedScreenClipID == id) v.selectedScreenClipID.reset();
+        if (v.selectedZoomID && !findByID(v.zoomRegions, *v.selectedZoomID)) v.selectedZoomID.reset();
+        if (v.selectedMuteID && !findByID(v.muteRegions, *v.selectedMuteID)) v.selectedMuteID.reset();
+        if (v.selectedClipID && !findByID(v.voiceClips, *v.selectedClipID)) v.selectedClipID.reset();
+        if (v.selectedVideoOverlayID && !findByID(v.videoOverlays, *v.selectedVideoOverlayID)) {
+            v.selectedVideoOverlayID.reset();
+        }
+    });
+    return true;
+}
+
+bool EditorState::appendClip(const std::string& fileName, double duration) {
+    if (!(duration > 0)) return false;
+    pushUndo();
+    modify([&](EditorValues& v) {
+        Clip clip;
+        clip.sourceFile = fileName;
+        clip.sourceStart = 0;
+        clip.sourceEnd = duration;
+        clip.headOffset = 0;
+        v.clips.push_back(std::move(clip));
+        v.duration = compositionLength(v.clips);
+        if (v.trimEnd < v.duration) v.trimEnd = v.duration;
+    });
+    return true;
+}
+
+void EditorState::removeTimeRange(double a, double b) {
+    if (b - a <= 0) return;
+    modify([&](EditorValues& v) { rippleRemove(v, a, b); });
+}
+
+// --- Timed items --------------------------------------------------------------------------------
+
+bool EditorState::splitVoiceClip(const Uuid& id, double t) {
+    if (!canSplitPlaced(values_.voiceClips, id, t)) return false;
+    pushUndo();
+    modify([&](EditorValues& v) { splitPlaced(v.voiceClips, id, t); });
+    return true;
+}
+
+bool EditorState::splitOverlay(const Uuid& id, double t) {
+    if (!canSplitPlaced(values_.videoOverlays, id, t)) return false;
+    pushUndo();
+    modify([&](EditorValues& v) { splitPlaced(v.videoOverlays, id, t); });
+    return true;
+}
+
+bool EditorState::splitAtPlayhead(double t) {
+    const auto& v = values_;
+    if (v.selectedClipID && findByID(v.voiceClips, *v.selectedClipID)) return splitVoiceClip(*v.selectedClipID, t);
+    if (v.selectedVideoOverlayID && findByID(v.videoOverlays, *v.selectedVideoOverlayID)) {
+        return splitOverlay(*v.selectedVideoOverlayID, t);
+    }
+    if (v.selectedScreenClipID && findByID(v.clips, *v.selectedScreenClipID)) {
+        return splitClip(*v.selectedScreenClipID, t);
+    }
+    const auto under = clipMapping(t, v.clips);
+    return under && splitClip(under->clipID, t);
+}
+
+// --- Speed ramps and mutes ----------------------------------------------------------------------
+
+bool EditorState::addSpeedRamp(double length, double speed) {
+    const auto& v = values_;
+    const double start = std::max(v.currentTime, v.trimStart);
+    double end = std::min(start + length, v.trimEnd);
+    if (end - start < kMinimumRampLength) return false;
+    for (const auto& ramp : v.speedRamps) {
+        if (ramp.start <= start && start < ramp.end) return false;
+    }
+    for (const auto& ramp : v.speedRamps) {
+        if (ramp.start > start && ramp.start < end) end = ramp.start;
+    }
+    if (end - start < kMinimumRampLength) return false;
+
+    pushUndo();
+    SpeedRamp ramp;
+    ramp.start = start;
+    ramp.end = end;
+    ramp.speed = std::clamp(speed, kMinimumRampSpeed, kMaximumRampSpeed);
+    modify([&](EditorValues& values) {
+        values.speedRamps.push_back(ramp);
+        sortByStart(values.speedRamps);
+        values.selectedSpeedRampID = ramp.id;
+    });
+    return true;
+}
+
+bool EditorState::addMute(double start, double end) {
+    if (!(start < end)) return false;
+    pushUndo();
+    MuteRegion mute;
+    mute.start = start;
+    mute.end = end;
+    modify([&](EditorValues& v) {
+        v.muteRegions.push_back(mute);
+        sortByStart(v.muteRegions);
+        clearSelections(v);
+        v.selectedMuteID = mute.id;
+    });
+    return true;
+}
+
+bool EditorState::removeSelectedMute() {
+    if (!values_.selectedMuteID || !findByID(values_.muteRegions, *values_.selectedMuteID)) return false;
+    pushUndo();
+    modify([&](EditorValues& v) {
+        const Uuid id = *v.selectedMuteID;
+        std::erase_if(v.muteRegions, [&](const MuteRegion& mute) { return mute.id == id; });
+        v.selectedMuteID.reset();
+    });
+    return true;
+}
+
+// --- Styling ------------------------------------------------------------------------------------
+
+void EditorState::setBackground(BackgroundStyle style) {
+    undoableSet([&](EditorValues& v) { v.background = style; });
+}
+
+void EditorState::setCustomBackground(const std::filesystem::path& image) {
+    undoableSet([&](EditorValues& v) {
+        v.background = BackgroundStyle::customImage;
+        v.customBackgroundURL = image;
+    });
+}
+
+void EditorState::setInset(double inset) {
+    undoableSet([&](EditorValues& v) { v.inset = inset; });
+}
+
+void EditorState::setCornerRadius(double radius) {
+    undoableSet([&](EditorValues& v) { v.cornerRadius = std::max(radius, 0.0); });
+}
+
+void EditorState::setCursorVisualStyle(CursorVisualStyle style) {
+    undoableSet([&](EditorValues& v) { applyCursorVisualStyle(v, style); });
+}
+
+void EditorState::setCursorClickAnimationStyle(CursorClickAnimationStyle style) {
+    undoableSet([&](EditorValues& v) { v.cursorClickAnimationStyle = normalizedClickAnimationStyle(style); });
+}
+
+void EditorState::setCursorIconSymbol(const std::string& symbol) {
+    undoableSet([&](EditorValues& v) { v.cursorIconSymbol = normalizedCursorIconSymbol(symbol); });
+}
+
+void EditorState::setShowCursorRing(bool show) {
+    undoableSet([&](EditorValues& v) { v.showCursorRing = show; });
+}
+
+void EditorState::setShowWindowChrome(bool show) {
+    undoableSet([&](EditorValues& v) { v.showWindowChrome = show; });
+}
+
+void EditorState::setChromeStyle(WindowChromeStyle style) {
+    undoableSet([&](EditorValues& v) { v.chromeStyle = style; });
+}
+
+void EditorState::setWindowTitle(const std::string& title) {
+    undoableSet([&](EditorValues& v) { v.windowTitle = title; });
+}
+
+void EditorState::setExportAspect(ExportAspectRatio aspect) {
+    undoableSet([&](EditorValues& v) { v.exportAspect = aspect; });
+}
+
+void EditorState::setCropRect(std::optional<Rect> crop) {
+    undoableSet([&](EditorValues& v) { v.cropRect = crop; });
+}
+
+void EditorState::setRecordingFrame(std::optional<Rect> frame) {
+    undoableSet([&](EditorValues& v) { v.recordingFrame = frame; });
+}
+
+void EditorState::setAnnotationEnabled(const Uuid& id, bool enabled) {
+    undoableSet([&](EditorValues& v) {
+        if (auto* annotation = findByID(v.annotations, id)) annotation->enabled = enabled;
+    });
+}
+
+void EditorState::setShowCaptions(bool show) {
+    modify([&](EditorValues& v) { v.showCaptions = show; });
+}
+
+// --- Media import -------------------------------------------------------------------------------
+
+bool EditorState::insertImportedMedia(ImportedMediaKind kind, const std::filesystem::path& file, double duration) {
+    switch (kind) {
+        case ImportedMediaKind::video:
+            return appendClip(file.filename().string(), duration);
+        case ImportedMediaKind::audio: {
+            if (!(duration > 0)) return false;
+            AudioClip clip;
+            clip.startTime = values_.currentTime;
+            clip.duration = duration;
+            clip.url = file;
+            clip.label = file.stem().string();
+            pushUndo();
+            modify([&](EditorValues& v) {
+                v.voiceClips.push_back(clip);
+                clearSelections(v);
+                v.selectedClipID = clip.id;
+            });
+            return true;
+        }
+        case ImportedMediaKind::image: {
+            VideoOverlayClip overlay;
+            overlay.startTime = values_.currentTime;
+            overlay.duration = duration > 0 ? duration : kDefaultPictureDuration;
+            overlay.url = file;
+            overlay.label = "Logo";
+            overlay.mediaKind = VideoOverlayClip::MediaKind::image;
+            // A logo sits small in the top-right corner until the user moves it.
+            overlay.normalizedFrame = Rect{0.8, 0.05, 0.15, 0.15};
+            pushUndo();
+            modify([&](EditorValues& v) {
+                v.videoOverlays.push_back(overlay);
+                clearSelections(v);
+                v.selectedVideoOverlayID = overlay.id;
+            });
+            return true;
+        }
+    }
+    return false;
+}
+
+// --- Loading ------------------------------------------------------------------------------------
+
+void EditorState::setMeasuredDuration(double duration) {
+    modify([&](EditorValues& v) {
+        v.duration = duration;
+        // The clip placed at opening could not know the video's length; it stands for the whole
+        // video, so it grows with the measurement. Clips the user shaped are left alone.
+        if (v.clips.size() == 1) {
+            Clip& clip = v.clips.front();
+            if (clip.sourceStart == 0 && clip.headOffset == 0 && clip.sourceEnd <= kUnmeasuredClipLength &&
+                clip.sourceFile == v.videoURL.filename().string() && clip.sourceEnd < duration) {
+                clip.sourceEnd = duration;
+            }
+        }
+        if (v.trimEnd == 0) v.trimEnd = duration;
+    });
+    durationKnown.emit(duration);
+}
+
+}  // namespace orvane
