@@ -121,7 +121,11 @@ void registerLibraryCommands(CLI::App& app, CliContext& context) {
     rename->callback([&context, options] {
         auto& library = context.library();
         const auto meta = library.rename(library.find(options->id).id, options->title);
-        std::printf("Renamed %s to \"%s\"\n", meta.id.string().c_str(), displayTitle(meta).c_str());
+        if (meta.sourceTitle) {
+            std::printf("Renamed %s to \"%s\"\n", meta.id.string().c_str(), meta.sourceTitle->c_str());
+        } else {
+            std::printf("Removed the title of %s\n", meta.id.string().c_str());
+        }
     });
 
     auto* duplicate = app.add_subcommand("duplicate", "Copy a recording with all its files");

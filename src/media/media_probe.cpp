@@ -18,6 +18,16 @@ std::optional<double> seconds(std::int64_t value, AVRational timeBase) {
     return result;
 }
 
+// The stream's base rate when it is a plausible capture rate: the average is frames over duration,
+// which a short clip with a late first frame pulls off (30.5 for a 2 s clip at 30). Variable-rate
+// files report odd base rates (1000/1); for those the average is the better answer.
+std::optional<double> nominalFrameRate(const AVStream& stream) {
+    for (const AVRational rate : {stream.r_frame_rate, stream.avg_frame_rate}) {
+        if (rate.num > 0 && rate.den > 0 && av_q2d(rate) >= 1 && av_q2d(rate) <= 240) return av_q2d(rate);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<MediaInfo> probeMedia(const std::filesystem::path& file) {
@@ -35,6 +45,7 @@ std::optional<MediaInfo> probeMedia(const std::filesystem::path& file) {
         if (isVideo) {
             if (!info.hasVideo && parameters->width > 0 && parameters->height > 0) {
                 info.videoSize = Size{static_cast<double>(parameters->width), static_cast<double>(parameters->height)};
+                info.frameRate = nominalFrameRate(*stream);
             }
             info.hasVideo = true;
         } else if (parameters->codec_type == AVMEDIA_TYPE_AUDIO) {

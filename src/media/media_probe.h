@@ -15,6 +15,8 @@ struct MediaInfo {
     bool hasAudio = false;
     // The first video stream's natural size in pixels (as stored, before any rotation).
     std::optional<Size> videoSize;
+    // The first video stream's average frame rate, when the file states one.
+    std::optional<double> frameRate;
 };
 
 // Answers nothing when the file is missing or not a media file libavformat can open.

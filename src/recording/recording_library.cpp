@@ -164,6 +164,8 @@ RecordingMeta RecordingLibrary::importVideo(const fs::path& file) {
         meta.displayWidth = static_cast<std::int64_t>(info->videoSize->width);
         meta.displayHeight = static_cast<std::int64_t>(info->videoSize->height);
     }
+    // The movie's own rate rather than the capture default, so later exports at "auto" keep it.
+    if (info->frameRate && *info->frameRate >= 1) meta.fps = std::lround(*info->frameRate);
     meta.durationMs = static_cast<std::int64_t>(*info->durationSeconds * 1000.0);
     meta.sourceKind = RecordingSourceKind::imported;
     if (auto title = trimWhitespaceAndNewlines(file.stem().string()); !title.empty()) meta.sourceTitle = title;

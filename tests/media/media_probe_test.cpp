@@ -4,6 +4,7 @@
 
 #include "media/media_probe.h"
 #include "media/sample_video.h"
+#include "model/time_mapping.h"
 #include "support/temp_dir.h"
 
 namespace orvane {
@@ -21,6 +22,7 @@ TEST(MediaProbe, SampleVideoIsWhatItWasAskedToBe) {
     EXPECT_TRUE(info->hasVideo);
     EXPECT_TRUE(info->hasAudio);
     EXPECT_EQ(info->videoSize, (Size{640, 360}));
+    EXPECT_EQ(info->frameRate, 30.0);
     ASSERT_TRUE(info->durationSeconds);
     EXPECT_NEAR(*info->durationSeconds, 2.0, 0.1);
     EXPECT_EQ(playableDuration(movie), info->durationSeconds);
@@ -81,6 +83,23 @@ TEST(SampleVideo, BadRequestsThrowAndLeaveNoFile) {
     EXPECT_THROW(writeSampleVideo(dir / "rotated.mp4", rotated), std::runtime_error);
     EXPECT_THROW(writeSampleVideo(dir / "no-such-folder" / "x.mp4", SampleVideoSpec{}), std::runtime_error);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 0);
+}
+
+// The editor's duration cache reads real files through libavformat: a movie's duration is read once,
+// a file that is not there yet is asked again until it is.
+TEST(MediaProbe, DurationCacheReadsEachMovieOnceAndRetriesMissingOnes) {
+    testing::TempDir dir;
+    const auto movie = dir / "screen.mp4";
+    int reads = 0;
+    SourceDurationCache cache([&](const fs::path& file) {
+        ++reads;
+        return playableDuration(file);
+    });
+    EXPECT_EQ(cache.duration(movie), std::nullopt);
+    writeSampleVideo(movie, SampleVideoSpec{});
+    ASSERT_TRUE(cache.duration(movie));
+    EXPECT_NEAR(*cache.duration(movie), 2.0, 0.1);
+    EXPECT_EQ(reads, 2);
 }
 
 }  // namespace

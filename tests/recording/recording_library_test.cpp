@@ -29,6 +29,7 @@ TEST_F(RecordingLibraryTest, ImportTakesTitleDurationAndSizeFromTheFile) {
     EXPECT_EQ(meta.displayWidth, 320);
     EXPECT_EQ(meta.displayHeight, 180);
     EXPECT_NEAR(static_cast<double>(meta.durationMs), 1500.0, 80.0);
+    EXPECT_EQ(meta.fps, 30);  // the sample's rate, not the capture default of 60
     EXPECT_FALSE(meta.hasMicrophone || meta.hasCursor || meta.hasWebcam || meta.hasSystemAudio);
 
     const auto folder = library.folderOf(meta.id);
