@@ -154,11 +154,11 @@ EditorState::EditorState(Uuid recordingID, std::filesystem::path videoURL) : rec
     values_.videoURL = std::move(videoURL);
 }
 
-void EditorState::modify(const std::function<void(EditorValues&)>& change) {
+void EditorState::modify(const std::function<void(EditorValues&)>& change, ChangeSource source) {
     const EditorValues before = values_;
     change(values_);
     if (values_ == before) return;
-    changed.emit(EditorChange{persistedValuesDiffer(before, values_)});
+    changed.emit(EditorChange{persistedValuesDiffer(before, values_), source});
 }
 
 double EditorState::clipsDuration() const { return compositionLength(values_.clips); }
@@ -664,7 +664,7 @@ void EditorState::setMeasuredDuration(double duration) {
             }
         }
         if (v.trimEnd == 0) v.trimEnd = duration;
-    });
+    }, ChangeSource::loading);
     durationKnown.emit(duration);
 }
 

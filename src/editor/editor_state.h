@@ -133,9 +133,14 @@ void applyCursorVisualStyle(EditorValues& values, CursorVisualStyle style);
 // `brush` is no longer offered; it becomes `pulse`. Every other style is kept.
 CursorClickAnimationStyle normalizedClickAnimationStyle(CursorClickAnimationStyle style);
 
+// Where a change came from. Loading (the default clip, the sidecar, the measured duration) is not
+// the user's work, so autosave may decline to overwrite a sidecar it could not read because of it.
+enum class ChangeSource { edit, loading };
+
 // What the change notification says.
 struct EditorChange {
     bool persisted = false;  // a value stored in the sidecar changed
+    ChangeSource source = ChangeSource::edit;
 };
 
 // What can be selected on the timeline or canvas (at most one at a time).
@@ -192,7 +197,7 @@ public:
     // The one way to change observable values: `change` edits them in place, then observers hear
     // of it once, and only when something actually changed. Records no undo step; undoable
     // callers call pushUndo() first. Must not be called from inside an observer.
-    void modify(const std::function<void(EditorValues&)>& change);
+    void modify(const std::function<void(EditorValues&)>& change, ChangeSource source = ChangeSource::edit);
 
     // Fires after every effective modify().
     Signal<EditorChange> changed;

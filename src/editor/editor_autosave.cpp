@@ -1,0 +1,102 @@
+#include "editor/editor_autosave.h"
+
+#include <exception>
+
+#include "base/atomic_file.h"
+#include "base/log.h"
+#include "editor/editor_state.h"
+#include "editor/project_sidecar.h"
+#include "model/composition_save.h"
+#include "platform/preferences.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr const char* kLogArea = "Orvane.Editor";
+
+void cancel(std::optional<TimerHandle>& timer) {
+    if (timer) timer->cancel();
+    timer.reset();
+}
+
+}  // namespace
+
+bool saveEditorProject(EditorState& state, bool compositionEnabled, SystemTime now) {
+    const auto& v = state.values();
+    if (v.duration == 0) return false;
+    const auto folder = v.videoURL.parent_path();
+    try {
+        writeFileAtomically(folder / kSidecarFileName, encodeProjectSidecar(makeProjectSidecar(state)));
+    } catch (const std::exception& error) {
+        log::warning(kLogArea, "saving sidecar.json failed: %s", error.what());
+        return false;
+    }
+    state.modify([&](EditorValues& values) { values.lastSavedAt = now; });
+
+    CompositionSaveInput input;
+    input.recordingID = state.recordingID();
+    input.clips = v.clips;
+    input.screenVideo = v.videoURL;
+    input.duration = v.duration;
+    input.trimStart = v.trimStart;
+    input.trimEnd = v.trimEnd;
+    input.recordingFolder = folder;
+    saveCompositionIfEnabled(compositionEnabled, input);
+    return true;
+}
+
+EditorAutosave::EditorAutosave(EditorState& state, Executor& mainExecutor, const Preferences& preferences,
+                               PreRenderHook preRender)
+    : state_(state), executor_(mainExecutor), preferences_(preferences), preRender_(std::move(preRender)) {
+    subscription_ = state_.changed.subscribe([this](const EditorChange& change) {
+        changed(change.persisted, change.source == ChangeSource::loading);
+    });
+}
+
+EditorAutosave::~EditorAutosave() {
+    subscription_.reset();
+    cancel(debounce_);
+    cancel(preRenderTask_);
+    cancel(savingIndicator_);
+}
+
+void EditorAutosave::changed(bool persisted, bool fromLoading) {
+    if (!persisted) return;
+    if (fromLoading && holdUntilEdit_) return;
+    if (!fromLoading) holdUntilEdit_ = false;
+    // Each change restarts the wait, so a burst of edits saves once, after its last change.
+    cancel(debounce_);
+    debounce_ = executor_.postAfter(kDebounce, [this] {
+        debounce_.reset();
+        save();
+    });
+}
+
+bool EditorAutosave::save() {
+    if (!saveEditorProject(state_, preferences_.unifiedLayerModelEnabled(), executor_.wallNow())) return false;
+
+    state_.modify([](EditorValues& v) { v.isSaving = true; });
+    cancel(savingIndicator_);
+    savingIndicator_ = executor_.postAfter(kSavingIndicatorDuration, [this] {
+        savingIndicator_.reset();
+        state_.modify([](EditorValues& v) { v.isSaving = false; });
+    });
+    saved.emit();
+    scheduleBackgroundPreRender();
+    return true;
+}
+
+void EditorAutosave::scheduleBackgroundPreRender() {
+    if (state_.suppressesBackgroundPreRender || !preRender_) return;
+    cancel(preRenderTask_);
+    // The snapshot is taken now, at save time; only the rendering waits.
+    Task work = preRender_(state_);
+    if (!work) return;
+    preRenderTask_ = executor_.postAfter(kPreRenderDelay, [this, work = std::move(work)] {
+        preRenderTask_.reset();
+        work();
+    });
+}
+
+}  // namespace orvane

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+#include "base/executor.h"
+#include "base/iso8601.h"
+#include "base/signal.h"
+
+namespace orvane {
+
+class EditorState;
+class Preferences;
+
+// Writes sidecar.json for the editor's current edit, then composition.json when
+// `compositionEnabled`. Does nothing while the duration is 0 (the video is not measured yet).
+// Records `lastSavedAt`. A write failure is logged and leaves the previous file in place.
+// Answers whether sidecar.json was written.
+bool saveEditorProject(EditorState& state, bool compositionEnabled, SystemTime now);
+
+// Keeps the render cache warm. Called on the main executor right after a save with the saved state;
+// captures what it needs and answers the work to run once the edit has been quiet for a while
+// (nothing to skip). The work runs on the main executor and should hand heavy rendering to a
+// background queue itself.
+using PreRenderHook = std::function<Task(const EditorState&)>;
+
+// Saves the edit shortly after every change: changes to stored values are merged and debounced,
+// and the save then schedules the background pre-render. Lives on the main executor.
+class EditorAutosave {
+public:
+    static constexpr Duration kDebounce = std::chrono::milliseconds(350);
+    static constexpr Duration kPreRenderDelay = std::chrono::seconds(4);
+    static constexpr Duration kSavingIndicatorDuration = std::chrono::milliseconds(600);
+
+    EditorAutosave(EditorState& state, Executor& mainExecutor, const Preferences& preferences,
+                   PreRenderHook preRender = {});
+    ~EditorAutosave();
+    EditorAutosave(const EditorAutosave&) = delete;
+    EditorAutosave& operator=(const EditorAutosave&) = delete;
+
+    // The sidecar on disk could not be read: changes made by loading (such as the measured
+    // duration arriving) must not replace it with defaults. The next real edit saves as usual.
+    void keepUnreadableSidecar() { holdUntilEdit_ = true; }
+
+    // Saves now (the debounced save calls this). Answers whether sidecar.json was written.
+    bool save();
+    // Cancels a pending pre-render and schedules a new one for the current state, unless the
+    // state suppresses background pre-rendering or no hook was given.
+    void scheduleBackgroundPreRender();
+
+    bool savePending() const { return debounce_.has_value(); }
+
+    // Fires after each successful save.
+    Signal<> saved;
+
+private:
+    void changed(bool persisted, bool fromLoading);
+
+    EditorState& state_;
+    Executor& executor_;
+    const Preferences& preferences_;
+    PreRenderHook preRender_;
+    bool holdUntilEdit_ = false;
+    std::optional<TimerHandle> debounce_;
+    std::optional<TimerHandle> preRenderTask_;
+    std::optional<TimerHandle> savingIndicator_;
+    Subscription subscription_;
+};
+
+}  // namespace orvane

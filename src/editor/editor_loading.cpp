@@ -1,0 +1,73 @@
+#include "editor/editor_loading.h"
+
+#include <algorithm>
+#include <string>
+
+#include "base/atomic_file.h"
+#include "base/log.h"
+#include "editor/editor_state.h"
+#include "model/caption_segment.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr const char* kLogArea = "Orvane.Editor";
+
+std::optional<std::string> readIfPresent(const std::filesystem::path& file) {
+    std::error_code ignored;
+    if (!std::filesystem::exists(file, ignored)) return std::nullopt;
+    return readFileContents(file);
+}
+
+}  // namespace
+
+std::optional<ProjectSidecar> loadProjectSidecar(const std::filesystem::path& recordingFolder) {
+    const auto text = readIfPresent(recordingFolder / kSidecarFileName);
+    if (!text) return std::nullopt;
+    return decodeProjectSidecar(*text);
+}
+
+EditorLoadResult loadEditorProject(EditorState& state) {
+    const auto folder = state.values().videoURL.parent_path();
+    EditorLoadResult result;
+
+    state.modify(
+        [](EditorValues& v) {
+            Clip clip;
+            clip.sourceFile = v.videoURL.filename().string();
+            clip.sourceStart = 0;
+            clip.sourceEnd = std::max(v.duration, EditorState::kUnmeasuredClipLength);
+            clip.headOffset = 0;
+            v.clips = {std::move(clip)};
+        },
+        ChangeSource::loading);
+
+    const auto sidecarFile = folder / kSidecarFileName;
+    std::error_code ignored;
+    if (std::filesystem::exists(sidecarFile, ignored)) {
+        std::string problem = "unreadable file";
+        std::optional<ProjectSidecar> sidecar;
+        if (const auto text = readFileContents(sidecarFile)) sidecar = decodeProjectSidecar(*text, &problem);
+        if (sidecar) {
+            applyProjectSidecar(*sidecar, folder, state);
+            result.sidecar = SidecarLoadOutcome::applied;
+        } else {
+            result.sidecar = SidecarLoadOutcome::unreadable;
+            log::info(kLogArea, "ignoring sidecar.json: %s", problem.c_str());
+        }
+    }
+
+    if (const auto text = readIfPresent(folder / kCaptionsFileName)) {
+        std::string problem;
+        if (auto segments = decodeCaptionSegments(*text, &problem)) {
+            state.modify([&](EditorValues& v) { v.captions = std::move(*segments); }, ChangeSource::loading);
+            result.captionsLoaded = true;
+        } else {
+            log::info(kLogArea, "ignoring captions.json: %s", problem.c_str());
+        }
+    }
+    return result;
+}
+
+}  // namespace orvane
