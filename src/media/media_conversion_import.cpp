@@ -88,9 +88,9 @@ void copyUnchanged(const fs::path& input, const fs::path& output) {
 }
 
 // In-process first, then the outside ffmpeg, then (video in an ".mp4" only) a plain copy.
-void convert(const fs::path& input, const fs::path& output, ImportedMediaKind kind, const MediaImportTools& tools,
+void convert(const fs::path& input, const fs::path& output, MediaFileKind kind, const MediaImportTools& tools,
              std::stop_token stop) {
-    const bool video = kind == ImportedMediaKind::video;
+    const bool video = kind == MediaFileKind::video;
     const std::string_view failureMessage = video ? kVideoConversionFailedMessage : kAudioConversionFailedMessage;
     try {
         (video ? tools.convertVideo : tools.convertAudio)(input, output, stop);
@@ -129,16 +129,16 @@ void convert(const fs::path& input, const fs::path& output, ImportedMediaKind ki
 
 }  // namespace
 
-std::optional<ImportedMediaKind> classifyMedia(const fs::path& file) {
+std::optional<MediaFileKind> classifyMedia(const fs::path& file) {
     const std::string extension = lowerExtension(file);
-    if (contains(kImageExtensions, extension)) return ImportedMediaKind::image;
+    if (contains(kImageExtensions, extension)) return MediaFileKind::image;
     std::error_code error;
     if (!fs::is_regular_file(file, error)) return std::nullopt;
 
     if (const auto input = ffmpeg::openInput(file.string())) {
         const std::string_view format = input->iformat->name;
         // Picture files without a picture extension open through the image demuxers.
-        if (format == "image2" || format.ends_with("_pipe")) return ImportedMediaKind::image;
+        if (format == "image2" || format.ends_with("_pipe")) return MediaFileKind::image;
         // The text-art demuxer takes any .txt; text is not a video.
         if (format == "tty") return std::nullopt;
         bool hasAudio = false;
@@ -146,16 +146,16 @@ std::optional<ImportedMediaKind> classifyMedia(const fs::path& file) {
             const AVStream* stream = input->streams[i];
             const auto type = stream->codecpar->codec_type;
             if (type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-                return ImportedMediaKind::video;
+                return MediaFileKind::video;
             }
             hasAudio = hasAudio || type == AVMEDIA_TYPE_AUDIO;
         }
-        if (hasAudio) return ImportedMediaKind::audio;
+        if (hasAudio) return MediaFileKind::audio;
         // Opened but without sound or picture (a movie with empty tracks): judged by extension below,
         // so it goes through conversion and measuring like any other movie.
     }
-    if (contains(kVideoExtensions, extension)) return ImportedMediaKind::video;
-    if (contains(kAudioExtensions, extension)) return ImportedMediaKind::audio;
+    if (contains(kVideoExtensions, extension)) return MediaFileKind::video;
+    if (contains(kAudioExtensions, extension)) return MediaFileKind::audio;
     return std::nullopt;
 }
 
@@ -168,10 +168,10 @@ ImportedMedia importMedia(const fs::path& file, const fs::path& recordingFolder,
     }
     const auto kind = classifyMedia(file);
     if (!kind) throw MediaImportError::unsupported();
-    if (*kind == ImportedMediaKind::image) return ImportedMedia{*kind, file, std::nullopt};
+    if (*kind == MediaFileKind::image) return ImportedMedia{*kind, file, std::nullopt};
 
-    const std::string name = (*kind == ImportedMediaKind::video ? "clip-" : "audio-") + Uuid::random().string() +
-                             (*kind == ImportedMediaKind::video ? ".mp4" : ".m4a");
+    const std::string name = (*kind == MediaFileKind::video ? "clip-" : "audio-") + Uuid::random().string() +
+                             (*kind == MediaFileKind::video ? ".mp4" : ".m4a");
     const fs::path output = recordingFolder / name;
     convert(file, output, *kind, tools, stop);
 

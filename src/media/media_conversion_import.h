@@ -40,17 +40,17 @@ private:
     Case case_;
 };
 
-enum class ImportedMediaKind { video, audio, image };
+enum class MediaFileKind { video, audio, image };
 
 // Common picture extensions are pictures without opening the file (HEIC included, which this
 // FFmpeg cannot read). Anything else is opened with libavformat: a video stream that is not cover
 // art makes a video, else an audio stream makes audio. A file libavformat cannot open, or that has
 // neither, is judged by its extension, so a damaged movie still gets the video conversion message.
 // Nothing: unsupported.
-std::optional<ImportedMediaKind> classifyMedia(const std::filesystem::path& file);
+std::optional<MediaFileKind> classifyMedia(const std::filesystem::path& file);
 
 struct ImportedMedia {
-    ImportedMediaKind kind = ImportedMediaKind::video;
+    MediaFileKind kind = MediaFileKind::video;
     // The converted file in the recording folder; for a picture, the picture itself.
     std::filesystem::path file;
     // Measured length of the converted file in seconds; nothing for a picture.

@@ -145,7 +145,7 @@ TEST_F(MediaConversion, MovAndMkvBecomeFaststartH264AacMp4InTheRecordingFolder) 
     std::vector<fs::path> made;
     for (const auto* name : {"phone.mov", "screen.mkv"}) {
         const auto imported = importMedia(inbox / name, recording, withoutFfmpeg());
-        EXPECT_EQ(imported.kind, ImportedMediaKind::video);
+        EXPECT_EQ(imported.kind, MediaFileKind::video);
         EXPECT_EQ(imported.file.parent_path(), recording);
         EXPECT_TRUE(std::regex_match(imported.file.filename().string(),
                                      std::regex("clip-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.mp4")))
@@ -187,7 +187,7 @@ TEST_F(MediaConversion, SilentRotatedVideoKeepsItsRotationAndGetsNoAudio) {
 TEST_F(MediaConversion, AudioBecomesAacOrMp3AndVideoLosesItsPicture) {
     writeWav(inbox / "voice.wav", 1.5, 44100, 1);
     const auto imported = importMedia(inbox / "voice.wav", recording, withoutFfmpeg());
-    EXPECT_EQ(imported.kind, ImportedMediaKind::audio);
+    EXPECT_EQ(imported.kind, MediaFileKind::audio);
     EXPECT_TRUE(imported.file.filename().string().starts_with("audio-"));
     EXPECT_EQ(imported.file.extension(), ".m4a");
     EXPECT_EQ(summarize(imported.file).codecs, (std::vector<AVCodecID>{AV_CODEC_ID_AAC}));
@@ -214,25 +214,25 @@ TEST_F(MediaConversion, AudioBecomesAacOrMp3AndVideoLosesItsPicture) {
 }
 
 TEST_F(MediaConversion, ClassificationByPictureExtensionThenByStreams) {
-    EXPECT_EQ(classifyMedia(inbox / "logo.PNG"), ImportedMediaKind::image);
-    EXPECT_EQ(classifyMedia(inbox / "photo.heic"), ImportedMediaKind::image);
+    EXPECT_EQ(classifyMedia(inbox / "logo.PNG"), MediaFileKind::image);
+    EXPECT_EQ(classifyMedia(inbox / "photo.heic"), MediaFileKind::image);
 
     RgbaImage picture{4, 4, 16, std::vector<std::uint8_t>(64, 200)};
     ASSERT_TRUE(writePng(picture, inbox / "picture-without-extension"));
-    EXPECT_EQ(classifyMedia(inbox / "picture-without-extension"), ImportedMediaKind::image);
+    EXPECT_EQ(classifyMedia(inbox / "picture-without-extension"), MediaFileKind::image);
 
     writeSampleVideo(inbox / "movie.bin", SampleVideoSpec{});
-    EXPECT_EQ(classifyMedia(inbox / "movie.bin"), ImportedMediaKind::video);
+    EXPECT_EQ(classifyMedia(inbox / "movie.bin"), MediaFileKind::video);
     writeWav(inbox / "tone.dat", 0.2, 48000, 2);
-    EXPECT_EQ(classifyMedia(inbox / "tone.dat"), ImportedMediaKind::audio);
+    EXPECT_EQ(classifyMedia(inbox / "tone.dat"), MediaFileKind::audio);
 
     // Unreadable files fall back to their extension so a damaged movie still reads as a movie.
     testing::writeTextFile(inbox / "broken.mov", std::string(2048, '\x01'));
     testing::writeTextFile(inbox / "broken.m4a", std::string(2048, '\x01'));
     testing::writeTextFile(inbox / "broken.xyz", std::string(2048, '\x01'));
     testing::writeTextFile(inbox / "notes.txt", "shopping list\nmilk\n");
-    EXPECT_EQ(classifyMedia(inbox / "broken.mov"), ImportedMediaKind::video);
-    EXPECT_EQ(classifyMedia(inbox / "broken.m4a"), ImportedMediaKind::audio);
+    EXPECT_EQ(classifyMedia(inbox / "broken.mov"), MediaFileKind::video);
+    EXPECT_EQ(classifyMedia(inbox / "broken.m4a"), MediaFileKind::audio);
     EXPECT_EQ(classifyMedia(inbox / "broken.xyz"), std::nullopt);
     EXPECT_EQ(classifyMedia(inbox / "notes.txt"), std::nullopt);
     EXPECT_EQ(classifyMedia(inbox / "missing.mov"), std::nullopt);
