@@ -64,12 +64,12 @@ std::vector<ZoomCandidate> mergeCandidates(std::span<const ZoomCandidate> candid
 }
 
 double endAtCursorExit(const ZoomCandidate& candidate, std::span<const Clip> clips,
-                       std::span<const CursorTelemetryPoint> cursorTrack, double cameraSmoothing) {
+                       std::span<const CursorTelemetryPoint> cursorTrack, const CursorSmoother& smoother) {
     if (candidate.start > candidate.end) return candidate.end;
     for (double t = candidate.start; t <= candidate.end; t += exitStep) {
         const auto sourceTime = sourceTimeForComposition(t, clips);
         if (!sourceTime) continue;
-        const auto cursor = smoothedCursor(cursorTrack, *sourceTime, cameraSmoothing);
+        const auto cursor = smoother.at(cursorTrack, *sourceTime);
         if (!cursor) continue;
         const bool outside = cursor->x < candidate.fx - exitHalfWidth || cursor->y < candidate.fy - exitHalfWidth ||
                              cursor->x > candidate.fx + exitHalfWidth || cursor->y > candidate.fy + exitHalfWidth;
@@ -85,8 +85,11 @@ AutoZoomResult autoZoomsFromClicks(std::span<const ClickAnnotation> clicks, cons
 
     const std::vector<ZoomCandidate> clustered = candidatesFromClicks(clicks, inputs.duration);
     std::vector<ZoomCandidate> trimmed = mergeCandidates(clustered, firstMergeGap);
-    for (ZoomCandidate& candidate : trimmed)
-        candidate.end = endAtCursorExit(candidate, inputs.clips, inputs.cursorTrack, inputs.cameraSmoothing);
+    if (!inputs.cursorTrack.empty()) {
+        const CursorSmoother smoother(inputs.cameraSmoothing);
+        for (ZoomCandidate& candidate : trimmed)
+            candidate.end = endAtCursorExit(candidate, inputs.clips, inputs.cursorTrack, smoother);
+    }
     std::stable_sort(trimmed.begin(), trimmed.end(),
                      [](const ZoomCandidate& a, const ZoomCandidate& b) { return a.start < b.start; });
     const std::vector<ZoomCandidate> merged = mergeCandidates(trimmed, secondMergeGap);

@@ -61,7 +61,7 @@ std::vector<ZoomCandidate> mergeCandidates(std::span<const ZoomCandidate> candid
 // found in 1/30 s steps, but not before start + 1 s (not clamped to the candidate again); the
 // unchanged end when the cursor stays or cannot be looked up.
 double endAtCursorExit(const ZoomCandidate& candidate, std::span<const Clip> clips,
-                       std::span<const CursorTelemetryPoint> cursorTrack, double cameraSmoothing);
+                       std::span<const CursorTelemetryPoint> cursorTrack, const CursorSmoother& smoother);
 
 // What the click algorithm reads besides the clicks.
 struct AutoZoomInputs {

@@ -10,8 +10,12 @@ std::int64_t cameraSampleIntervals(double trimStart, double trimEnd) {
     return std::max(static_cast<std::int64_t>(std::ceil(length * kCameraSampleRate)), std::int64_t{1});
 }
 
-std::vector<CameraSample> cameraSamples(const CameraInputs& inputs, double trimStart, double trimEnd) {
+std::vector<CameraSample> cameraSamples(const CameraInputs& given, double trimStart, double trimEnd) {
     const std::int64_t n = cameraSampleIntervals(trimStart, trimEnd);
+    // Tens of thousands of evaluations: tabulate the smoothing weights once.
+    std::optional<CursorSmoother> smoother;
+    CameraInputs inputs = given;
+    if (!inputs.smoother && !inputs.cursorTrack.empty()) inputs.smoother = &smoother.emplace(inputs.cameraSmoothing);
     std::vector<CameraSample> samples;
     samples.reserve(static_cast<std::size_t>(n) + 1);
     for (std::int64_t i = 0; i <= n; ++i) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "model/clip.h"
 #include "model/cursor_telemetry.h"
@@ -31,6 +32,21 @@ std::int64_t cursorSmoothingHalfWindowMs(double cameraSmoothing);
 // because the camera asks this once per following zoom for every preview frame and render sample.
 std::optional<CursorPosition> smoothedCursor(std::span<const CursorTelemetryPoint> track, double sourceTime,
                                              double cameraSmoothing);
+
+// The same lookup with the Gaussian weights tabulated once per smoothing value (the offsets are
+// whole milliseconds), for callers that ask many times: the 60 Hz render grid and the auto-zoom
+// exit check. Answers are identical to smoothedCursor's.
+class CursorSmoother {
+public:
+    explicit CursorSmoother(double cameraSmoothing);
+
+    std::optional<CursorPosition> at(std::span<const CursorTelemetryPoint> track, double sourceTime) const;
+    double cameraSmoothing() const { return cameraSmoothing_; }
+
+private:
+    double cameraSmoothing_;
+    std::vector<double> weights_;  // by |t - ms|, 0...half window
+};
 
 // The recording time shown at a composition time: unchanged with no clips, otherwise through the
 // clip layout (nothing in gaps and outside every clip).

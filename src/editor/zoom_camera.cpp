@@ -19,7 +19,9 @@ CursorPosition regionFocus(const CameraInputs& inputs, const ZoomRegion& region,
     if (inputs.cinematicTracker) return inputs.cinematicTracker->focusAt(t).value_or(own);
     const auto sourceTime = sourceTimeForComposition(t, inputs.clips);
     if (!sourceTime) return own;
-    return smoothedCursor(inputs.cursorTrack, *sourceTime, inputs.cameraSmoothing).value_or(own);
+    const auto cursor = inputs.smoother ? inputs.smoother->at(inputs.cursorTrack, *sourceTime)
+                                        : smoothedCursor(inputs.cursorTrack, *sourceTime, inputs.cameraSmoothing);
+    return cursor.value_or(own);
 }
 
 }  // namespace

@@ -51,6 +51,8 @@ struct CameraInputs {
     std::span<const Clip> clips = {};
     double cameraSmoothing = kDefaultCameraSmoothing;
     const CinematicTracker* cinematicTracker = nullptr;
+    // Optional tabulated smoothing for many evaluations; must be built for `cameraSmoothing`.
+    const CursorSmoother* smoother = nullptr;
 };
 
 // The camera at composition time t: overlapping regions blend by weight, and the strongest weight

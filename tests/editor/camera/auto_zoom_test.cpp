@@ -72,9 +72,9 @@ TEST(AutoZoomTest, ZoomEndsWhenTheSmoothedCursorLeavesTheFocusSquare) {
     const auto tiny = autoZoomsFromClicks(elsewhere, {.duration = 0.5, .cursorTrack = track});
     EXPECT_NEAR(tiny.zoomRegions->front().end, 1.0, kTolerance);
     const auto candidate = ZoomCandidate{0, 0.5, 0.1, 0.1};
-    EXPECT_NEAR(endAtCursorExit(candidate, {}, track, 0.6), 1.0, kTolerance);
+    EXPECT_NEAR(endAtCursorExit(candidate, {}, track, CursorSmoother(0.6)), 1.0, kTolerance);
     // No cursor data: the end stays.
-    EXPECT_EQ(endAtCursorExit(candidate, {}, {}, 0.6), 0.5);
+    EXPECT_EQ(endAtCursorExit(candidate, {}, {}, CursorSmoother(0.6)), 0.5);
 }
 
 TEST(AutoZoomTest, ClicksClusterAndCandidatesKeepTheirLengthLimits) {

@@ -69,6 +69,17 @@ TEST(CursorLookupTest, SmoothedLookupWeighsOnlyTheWindowAroundTheTime) {
     EXPECT_FALSE(smoothedCursor({}, 1.0, 0.6));
 }
 
+TEST(CursorLookupTest, TabulatedSmootherAnswersExactlyLikeTheDirectLookup) {
+    // Irregular spacing, as the sampler's truncated timestamps give.
+    std::vector<CursorTelemetryPoint> track;
+    for (std::int64_t t = 0, i = 0; t < 8000; t += 13 + (i * 7) % 11, ++i)
+        track.push_back({t, 0.5 + 0.4 * std::sin(t * 0.001), 0.5 + 0.3 * std::cos(t * 0.0017), false});
+    for (double smoothing : {0.0, 0.35, 0.6, 1.0}) {
+        const CursorSmoother smoother(smoothing);
+        for (double t = -3.0; t < 12.0; t += 0.0371) EXPECT_EQ(smoother.at(track, t), smoothedCursor(track, t, smoothing));
+    }
+}
+
 TEST(CursorLookupTest, CompositionTimeMapsThroughClips) {
     EXPECT_EQ(sourceTimeForComposition(3.25, {}), 3.25);
     Clip clip;
