@@ -1,0 +1,186 @@
+#include "editor/remote_edit_apply.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "editor/remote_edit_json.h"
+
+namespace orvane {
+namespace {
+
+using json = nlohmann::json;
+
+class RemoteEditApply : public ::testing::Test {
+protected:
+    EditorState state{Uuid::random(), "/recordings/A/screen.mp4"};
+    int notifications = 0;
+    Subscription subscription = state.changed.subscribe([this](const EditorChange&) { ++notifications; });
+
+    void apply(json record) {
+        record["video_id"] = "v_1";
+        const auto edits = videoEditsOutFromJson(record);
+        ASSERT_TRUE(edits);
+        applyRemoteEdits(state, *edits);
+    }
+    const EditorValues& values() const { return state.values(); }
+
+    // Local settings that differ from every neutral value.
+    void customiseLocally() {
+        state.modify([](EditorValues& v) {
+            v.trimStart = 2;
+            v.inset = 0.1;
+            v.cornerRadius = 4;
+            v.background = BackgroundStyle::obsidian;
+            v.chromeStyle = WindowChromeStyle::dark;
+            v.showWindowChrome = true;
+            v.windowTitle = "Local";
+            v.cameraSmoothing = 0.2;
+            v.showCaptions = false;
+            v.zoomReactiveFaceCamScale = 0.5;
+            v.cursorClickSoundVolume = 1.5f;
+            v.backgroundMusicVolume = 0.15f;
+            v.exportAspect = ExportAspectRatio::square;
+            v.zoomRegions = {ZoomRegion{}};
+        });
+        notifications = 0;
+    }
+};
+
+TEST_F(RemoteEditApply, NeutralValuesOverwriteOnlyWhenNamedInSetFields) {
+    customiseLocally();
+    const json neutral = {{"trim_start", 0.0},         {"inset", 0.04},
+                          {"corner_radius", 10.0000001}, {"background", "bone"},
+                          {"chrome_style", "auto"},      {"show_window_chrome", false},
+                          {"window_chrome_title", ""},   {"camera_smoothing", 0.6},
+                          {"show_captions", true},       {"zoom_reactive_face_cam_scale", 0.75},
+                          {"cursor_click_sound_volume", 1.0}, {"background_music_volume", 0.3},
+                          {"export_aspect", "automatic"}, {"zoom_regions", json::array()}};
+    const EditorValues before = values();
+    apply(neutral);
+    EXPECT_EQ(values(), before);
+    EXPECT_EQ(notifications, 0);
+
+    // Just outside the tolerance is a real value.
+    apply({{"inset", 0.040002}, {"trim_start", 1e-9}});
+    EXPECT_DOUBLE_EQ(values().inset, 0.040002);
+    EXPECT_DOUBLE_EQ(values().trimStart, 1e-9);
+
+    json named = neutral;
+    named["set_fields"] = {"trim_start", "inset", "corner_radius", "background", "chrome_style",
+                           "show_window_chrome", "window_chrome_title", "camera_smoothing", "show_captions",
+                           "zoom_reactive_face_cam_scale", "cursor_click_sound_volume", "background_music_volume",
+                           "export_aspect", "zoom_regions"};
+    apply(named);
+    EXPECT_EQ(values().trimStart, 0.0);
+    EXPECT_EQ(values().inset, 0.04);
+    EXPECT_EQ(values().cornerRadius, 10.0000001);
+    EXPECT_EQ(values().background, BackgroundStyle::bone);
+    EXPECT_EQ(values().chromeStyle, WindowChromeStyle::automatic);
+    EXPECT_FALSE(values().showWindowChrome);
+    EXPECT_EQ(values().windowTitle, "");
+    EXPECT_EQ(values().cameraSmoothing, 0.6);
+    EXPECT_TRUE(values().showCaptions);
+    EXPECT_EQ(values().zoomReactiveFaceCamScale, 0.75);
+    EXPECT_EQ(values().cursorClickSoundVolume, 1.0f);
+    EXPECT_EQ(values().backgroundMusicVolume, 0.3f);
+    EXPECT_EQ(values().exportAspect, ExportAspectRatio::automatic);
+    EXPECT_TRUE(values().zoomRegions.empty());
+}
+
+TEST_F(RemoteEditApply, ValuesAreClampedMappedAndAppliedInOneUndolessChange) {
+    state.modify([](EditorValues& v) { v.trimEnd = 30; });
+    notifications = 0;
+    apply({{"zoom_reactive_face_cam_scale", 5},
+           {"cursor_click_sound_volume", -1},
+           {"trim_end", 0},  // applied whenever present
+           {"export_aspect", "vertical"},
+           {"chrome_style", "sepia"},  // unknown: ignored
+           {"cursor_click_animation_style", "brush"},
+           {"cursor_icon_symbol", " hand.tap.fill "},
+           {"cursor_ring_style", "Blue"},
+           {"draws_synthetic_cursor", true},
+           {"original_audio_volume", 0.5},
+           {"recording_frame", {{"x", 0.1}, {"y", 0.1}, {"width", 0.8}, {"height", 0.8}}},
+           {"crop_rect", {{"x", 0}, {"y", 0}, {"width", 0.5}}}});
+    EXPECT_EQ(values().zoomReactiveFaceCamScale, 1.0);
+    EXPECT_EQ(values().cursorClickSoundVolume, 0.0f);
+    EXPECT_EQ(values().trimEnd, 0.0);
+    EXPECT_EQ(values().exportAspect, ExportAspectRatio::vertical);
+    EXPECT_EQ(values().chromeStyle, WindowChromeStyle::automatic);
+    EXPECT_EQ(values().cursorClickAnimationStyle, CursorClickAnimationStyle::pulse);
+    EXPECT_EQ(values().cursorIconSymbol, "hand.tap.fill");
+    EXPECT_EQ(values().cursorRingStyle, cursorRingStyleNamed("blue"));
+    EXPECT_TRUE(state.drawsSyntheticCursor);
+    EXPECT_EQ(values().originalAudioVolume, 0.5f);
+    EXPECT_EQ(values().recordingFrame, (Rect{0.1, 0.1, 0.8, 0.8}));
+    EXPECT_EQ(values().cropRect, std::nullopt);
+    EXPECT_EQ(notifications, 1);
+    EXPECT_FALSE(state.canUndo());
+
+    apply({{"zoom_reactive_face_cam_scale", 0.01}, {"cursor_click_sound_volume", 9}, {"cursor_icon_symbol", "rocket"}});
+    EXPECT_EQ(values().zoomReactiveFaceCamScale, 0.1);
+    EXPECT_EQ(values().cursorClickSoundVolume, 2.0f);
+    EXPECT_EQ(values().cursorIconSymbol, "sparkle");
+}
+
+TEST_F(RemoteEditApply, StylesRederiveAndCustomBackgroundNeedsAPicture) {
+    apply({{"cursor_visual_style", "pointer"}});
+    EXPECT_EQ(values().cursorVisualStyle, CursorVisualStyle::pointer);
+    EXPECT_FALSE(values().showCursorRing);
+    apply({{"cursor_visual_style", "ring"}, {"set_fields", {"cursor_visual_style"}}});
+    EXPECT_TRUE(values().showCursorRing);
+    apply({{"cursor_visual_style", "spinner"}, {"background", "aurora"}});
+    EXPECT_EQ(values().cursorVisualStyle, CursorVisualStyle::ring);
+    EXPECT_EQ(values().background, BackgroundStyle::bone);
+
+    apply({{"background", "custom"}});
+    EXPECT_EQ(values().background, BackgroundStyle::bone);
+    state.modify([](EditorValues& v) { v.customBackgroundURL = "/pictures/desk.png"; });
+    apply({{"background", "custom"}});
+    EXPECT_EQ(values().background, BackgroundStyle::customImage);
+    apply({{"background", "win11Blue"}});
+    EXPECT_EQ(values().background, BackgroundStyle::win11Blue);
+}
+
+TEST_F(RemoteEditApply, ListsReplaceWhenNamedOrNonEmptyAndAreSorted) {
+    customiseLocally();
+    const auto localZooms = values().zoomRegions;
+    apply({{"zoom_regions", json::array()}, {"mute_regions", {{{"start", 1}, {"end", 2}}}}});
+    EXPECT_EQ(values().zoomRegions, localZooms);
+    ASSERT_EQ(values().muteRegions.size(), 1u);
+
+    // Elements that all fail to decode still make a non-empty list.
+    apply({{"mute_regions", {{{"start", 1}}}}});
+    EXPECT_TRUE(values().muteRegions.empty());
+
+    apply({{"speed_ramps", {{{"start", 8}, {"end", 9}, {"speed", 2}}, {{"start", 1}, {"end", 3}, {"speed", 0.5}}}},
+           {"cursor_style_overrides",
+            {{{"id", Uuid::random().string()}, {"startTime", 5}, {"endTime", 6}, {"visualStyle", "touch"},
+              {"iconSymbol", "sparkle"}},
+             {{"id", Uuid::random().string()}, {"startTime", 2}, {"endTime", 3}, {"visualStyle", "icon"},
+              {"iconSymbol", "scope"}}}},
+           {"annotations", {{{"time", 1}, {"cx", 0.5}, {"cy", 0.5}}}},
+           {"cursor_interactions",
+            {{{"kind", "tap"}, {"startTime", 1}, {"endTime", 1.2}, {"startX", 0.2}, {"startY", 0.3}, {"endX", 0.2},
+              {"endY", 0.3}}}}});
+    ASSERT_EQ(values().speedRamps.size(), 2u);
+    EXPECT_EQ(values().speedRamps[0].start, 1.0);
+    EXPECT_EQ(values().speedRamps[1].start, 8.0);
+    ASSERT_EQ(values().cursorStyleOverrides.size(), 2u);
+    EXPECT_EQ(values().cursorStyleOverrides[0].startTime, 2.0);
+    EXPECT_EQ(values().cursorStyleOverrides[1].visualStyle, CursorVisualStyle::touch);
+    EXPECT_EQ(values().annotations.size(), 1u);
+    EXPECT_EQ(values().cursorInteractions.size(), 1u);
+
+    apply({{"speed_ramps", json::array()},
+           {"annotations", json::array()},
+           {"set_fields", {"speed_ramps", "annotations", "zoom_regions"}}});
+    EXPECT_TRUE(values().speedRamps.empty());
+    EXPECT_TRUE(values().annotations.empty());
+    EXPECT_EQ(values().zoomRegions, localZooms);  // named, but not in the record
+    EXPECT_EQ(values().cursorInteractions.size(), 1u);
+}
+
+}  // namespace
+}  // namespace orvane
