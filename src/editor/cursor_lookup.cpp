@@ -19,17 +19,12 @@ std::optional<CursorPosition> cursorPosition(std::span<const CursorTelemetryPoin
     if (ms >= track.back().t) return CursorPosition{track.back().cx, track.back().cy};
 
     // First sample after ms; the one before it is the last at or before ms. Both exist because ms
-    // lies strictly inside the track's time range.
+    // lies strictly inside the track's time range, and their times differ, so u is well defined.
     const auto after = std::upper_bound(track.begin(), track.end(), ms,
                                         [](std::int64_t value, const CursorTelemetryPoint& p) { return value < p.t; });
     const CursorTelemetryPoint& j = *after;
     const CursorTelemetryPoint& i = *(after - 1);
-    double u = 0;
-    if (j.t == i.t) {
-        u = ms > i.t ? 1.0 : 0.0;
-    } else {
-        u = std::clamp(static_cast<double>(ms - i.t) / static_cast<double>(j.t - i.t), 0.0, 1.0);
-    }
+    const double u = std::clamp(static_cast<double>(ms - i.t) / static_cast<double>(j.t - i.t), 0.0, 1.0);
     return CursorPosition{i.cx + u * (j.cx - i.cx), i.cy + u * (j.cy - i.cy)};
 }
 
