@@ -482,6 +482,73 @@ bool EditorState::splitAtPlayhead(double t) {
     return under && splitClip(under->clipID, t);
 }
 
+template <typename Item>
+bool EditorState::updateItem(std::vector<Item> EditorValues::*list, const Uuid& id,
+                             const std::function<void(Item&)>& change) {
+    const Item* current = findByID(values_.*list, id);
+    if (!current) return false;
+    Item next = *current;
+    change(next);
+    next.id = id;  // the item stays the same item
+    if (next == *current) return false;
+    pushUndo();
+    modify([&](EditorValues& v) { *findByID(v.*list, id) = std::move(next); });
+    return true;
+}
+
+bool EditorState::addOverlay(VideoOverlayClip overlay) {
+    if (findByID(values_.videoOverlays, overlay.id)) return false;
+    pushUndo();
+    modify([&](EditorValues& v) {
+        clearSelections(v);
+        v.selectedVideoOverlayID = overlay.id;
+        v.videoOverlays.push_back(makeVideoOverlayClip(std::move(overlay)));
+    });
+    return true;
+}
+
+bool EditorState::updateOverlay(const Uuid& id, const std::function<void(VideoOverlayClip&)>& change) {
+    return updateItem<VideoOverlayClip>(&EditorValues::videoOverlays, id, [&](VideoOverlayClip& overlay) {
+        change(overlay);
+        overlay = makeVideoOverlayClip(std::move(overlay));
+    });
+}
+
+bool EditorState::removeOverlay(const Uuid& id) {
+    if (!findByID(values_.videoOverlays, id)) return false;
+    pushUndo();
+    modify([&](EditorValues& v) {
+        std::erase_if(v.videoOverlays, [&](const VideoOverlayClip& overlay) { return overlay.id == id; });
+        if (v.selectedVideoOverlayID == id) v.selectedVideoOverlayID.reset();
+    });
+    return true;
+}
+
+bool EditorState::addVoiceClip(AudioClip clip) {
+    if (findByID(values_.voiceClips, clip.id)) return false;
+    pushUndo();
+    modify([&](EditorValues& v) {
+        clearSelections(v);
+        v.selectedClipID = clip.id;
+        v.voiceClips.push_back(std::move(clip));
+    });
+    return true;
+}
+
+bool EditorState::updateVoiceClip(const Uuid& id, const std::function<void(AudioClip&)>& change) {
+    return updateItem<AudioClip>(&EditorValues::voiceClips, id, change);
+}
+
+bool EditorState::removeVoiceClip(const Uuid& id) {
+    if (!findByID(values_.voiceClips, id)) return false;
+    pushUndo();
+    modify([&](EditorValues& v) {
+        std::erase_if(v.voiceClips, [&](const AudioClip& clip) { return clip.id == id; });
+        if (v.selectedClipID == id) v.selectedClipID.reset();
+    });
+    return true;
+}
+
 // --- Speed ramps and mutes ----------------------------------------------------------------------
 
 bool EditorState::addSpeedRamp(double length, double speed) {
@@ -620,13 +687,7 @@ bool EditorState::insertImportedMedia(ImportedMediaKind kind, const std::filesys
             clip.duration = duration;
             clip.url = file;
             clip.label = file.stem().string();
-            pushUndo();
-            modify([&](EditorValues& v) {
-                v.voiceClips.push_back(clip);
-                clearSelections(v);
-                v.selectedClipID = clip.id;
-            });
-            return true;
+            return addVoiceClip(std::move(clip));
         }
         case ImportedMediaKind::image: {
             VideoOverlayClip overlay;
@@ -637,13 +698,7 @@ bool EditorState::insertImportedMedia(ImportedMediaKind kind, const std::filesys
             overlay.mediaKind = VideoOverlayClip::MediaKind::image;
             // A logo sits small in the top-right corner until the user moves it.
             overlay.normalizedFrame = Rect{0.8, 0.05, 0.15, 0.15};
-            pushUndo();
-            modify([&](EditorValues& v) {
-                v.videoOverlays.push_back(overlay);
-                clearSelections(v);
-                v.selectedVideoOverlayID = overlay.id;
-            });
-            return true;
+            return addOverlay(std::move(overlay));
         }
     }
     return false;

@@ -261,6 +261,16 @@ public:
     // Splits the selected audio clip, overlay or screen clip, else the screen clip under `t`.
     bool splitAtPlayhead(double compositionTime);
 
+    // Undoable edits of one overlay or audio clip (move, resize, volume, ...). A change that leaves
+    // the item as it was, or an unknown id, records nothing. Drag gestures call pushUndo() when they
+    // begin and then use modify() directly.
+    bool addOverlay(VideoOverlayClip overlay);
+    bool updateOverlay(const Uuid& id, const std::function<void(VideoOverlayClip&)>& change);
+    bool removeOverlay(const Uuid& id);
+    bool addVoiceClip(AudioClip clip);
+    bool updateVoiceClip(const Uuid& id, const std::function<void(AudioClip&)>& change);
+    bool removeVoiceClip(const Uuid& id);
+
     // --- Speed ramps and mutes ------------------------------------------------------------------
     // The toolbar's "Add 2× at playhead" passes 5.0 s and 2.0.
     bool addSpeedRamp(double length, double speed);
@@ -308,6 +318,8 @@ private:
     void restore(const Snapshot& snapshot);
     template <typename Apply>
     void undoableSet(Apply apply);
+    template <typename Item>
+    bool updateItem(std::vector<Item> EditorValues::*list, const Uuid& id, const std::function<void(Item&)>& change);
 
     Uuid recordingID_;
     EditorValues values_;

@@ -372,6 +372,29 @@ TEST_F(EditorCommandTest, TimedItemsSplitIntoAContinuingCopy) {
                    });
 }
 
+TEST_F(EditorCommandTest, OverlaysAndAudioClipsAreEditedOneItemAtATime) {
+    VideoOverlayClip overlay;
+    overlay.duration = 4;
+    expectUndoable([&] { return state.addOverlay(overlay); },
+                   [&] { EXPECT_EQ(state.values().videoOverlays.size(), 1u); });
+    EXPECT_FALSE(state.addOverlay(overlay));  // already there
+    expectUndoable([&] { return state.updateOverlay(overlay.id, [](VideoOverlayClip& o) { o.backgroundBlur = 7; }); },
+                   [&] { EXPECT_DOUBLE_EQ(state.values().videoOverlays[0].backgroundBlur, 1); });
+    expectRefused([&] { return state.updateOverlay(overlay.id, [](VideoOverlayClip& o) { o.backgroundBlur = 1; }); });
+    expectRefused([&] { return state.updateOverlay(Uuid::random(), [](VideoOverlayClip& o) { o.lane = 2; }); });
+    expectUndoable([&] { return state.removeOverlay(overlay.id); },
+                   [&] { EXPECT_TRUE(state.values().videoOverlays.empty()); });
+
+    AudioClip voice;
+    voice.duration = 2;
+    expectUndoable([&] { return state.addVoiceClip(voice); },
+                   [&] { EXPECT_EQ(state.values().selectedClipID, voice.id); });
+    expectUndoable([&] { return state.updateVoiceClip(voice.id, [](AudioClip& c) { c.volume = 0.5f; }); },
+                   [&] { EXPECT_FLOAT_EQ(state.values().voiceClips[0].volume, 0.5f); });
+    expectUndoable([&] { return state.removeVoiceClip(voice.id); },
+                   [&] { EXPECT_TRUE(state.values().voiceClips.empty()); });
+}
+
 TEST_F(EditorCommandTest, SplitAtPlayheadPrefersTheSelectedItem) {
     useClips({10, 10});
     VideoOverlayClip overlay;
