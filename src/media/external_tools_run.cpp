@@ -125,6 +125,29 @@ int waitForExit(pid_t pid) {
     return status;
 }
 
+// Owns the started child: however the run ends early (cancelled, out of memory, a failed poll),
+// the child and its process group are killed and reaped, so no tool outlives its caller.
+class ChildGuard {
+public:
+    explicit ChildGuard(pid_t pid) : pid_(pid) {}
+    ChildGuard(const ChildGuard&) = delete;
+    ChildGuard& operator=(const ChildGuard&) = delete;
+    ~ChildGuard() {
+        if (reaped_) return;
+        ::kill(-pid_, SIGKILL);
+        ::kill(pid_, SIGKILL);
+        waitForExit(pid_);
+    }
+    int wait() {
+        reaped_ = true;
+        return waitForExit(pid_);
+    }
+
+private:
+    pid_t pid_;
+    bool reaped_ = false;
+};
+
 // Collects one stream while remembering the arrival order of both.
 struct Stream {
     UniqueFd fd;
@@ -191,6 +214,8 @@ ToolOutput run(const fs::path& executable, const std::vector<std::string>& argum
     log::debug(kMediaLogArea, "started %s (pid %d) with %zu arguments", program.c_str(), static_cast<int>(pid),
                arguments.size());
 
+    ChildGuard child(pid);
+
     // Learning of the exit through a pidfd lets a stray grandchild that keeps the pipes open not hold
     // us up; without one (old kernels) the end of both streams stands for the exit.
     UniqueFd exitFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
@@ -215,9 +240,6 @@ ToolOutput run(const fs::path& executable, const std::vector<std::string>& argum
             throw std::system_error(errno, std::generic_category(), "cannot wait for the tool's output");
         }
         if (fds[2].revents != 0) {
-            ::kill(-pid, SIGKILL);
-            ::kill(pid, SIGKILL);
-            waitForExit(pid);
             log::debug(kMediaLogArea, "cancelled %s (pid %d)", program.c_str(), static_cast<int>(pid));
             throw ToolCancelledError();
         }
@@ -232,7 +254,7 @@ ToolOutput run(const fs::path& executable, const std::vector<std::string>& argum
             exited = true;
         }
     }
-    const int status = waitForExit(pid);
+    const int status = child.wait();
 
     output.text = validOrEmpty(std::move(output.text));
     output.standardOutput = validOrEmpty(std::move(output.standardOutput));

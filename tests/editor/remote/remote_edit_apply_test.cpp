@@ -67,10 +67,7 @@ TEST_F(RemoteEditApply, NeutralValuesOverwriteOnlyWhenNamedInSetFields) {
     EXPECT_DOUBLE_EQ(values().trimStart, 1e-9);
 
     json named = neutral;
-    named["set_fields"] = {"trim_start", "inset", "corner_radius", "background", "chrome_style",
-                           "show_window_chrome", "window_chrome_title", "camera_smoothing", "show_captions",
-                           "zoom_reactive_face_cam_scale", "cursor_click_sound_volume", "background_music_volume",
-                           "export_aspect", "zoom_regions"};
+    for (const auto& item : neutral.items()) named["set_fields"].push_back(item.key());
     apply(named);
     EXPECT_EQ(values().trimStart, 0.0);
     EXPECT_EQ(values().inset, 0.04);
