@@ -129,7 +129,7 @@ bool canSplitPlaced(const std::vector<Placed>& items, const Uuid& id, double t) 
 
 bool persistedValuesDiffer(const EditorValues& a, const EditorValues& b) {
     const auto persisted = [](const EditorValues& v) {
-        return std::tie(v.originalAudioVolume, v.voiceTrackVolume, v.duration, v.trimStart, v.trimEnd, v.background,
+        return std::tie(v.videoURL, v.originalAudioVolume, v.voiceTrackVolume, v.duration, v.trimStart, v.trimEnd, v.background,
                         v.customBackgroundURL, v.automaticZoomsSuppressed, v.cropRect, v.showCursorRing,
                         v.cursorRingStyle, v.cursorVisualStyle, v.cursorClickAnimationStyle, v.cursorIconSymbol,
                         v.showAnnotations, v.annotations, v.cursorInteractions, v.zoomRegions, v.muteRegions,
