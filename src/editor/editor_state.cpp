@@ -122,15 +122,16 @@ bool splitPlaced(std::vector<Placed>& items, const Uuid& id, double t) {
 template <typename Placed>
 bool canSplitPlaced(const std::vector<Placed>& items, const Uuid& id, double t) {
     const auto* item = findByID(items, id);
-    return item && item->startTime + kMinimumPieceLength < t && t < item->startTime + item->duration - kMinimumPieceLength;
+    return item && item->startTime + kMinimumPieceLength < t &&
+           t < item->startTime + item->duration - kMinimumPieceLength;
 }
 
 }  // namespace
 
 bool persistedValuesDiffer(const EditorValues& a, const EditorValues& b) {
     const auto persisted = [](const EditorValues& v) {
-        return std::tie(v.videoURL, v.originalAudioVolume, v.voiceTrackVolume, v.duration, v.trimStart, v.trimEnd, v.background,
-                        v.customBackgroundURL, v.automaticZoomsSuppressed, v.cropRect, v.showCursorRing,
+        return std::tie(v.videoURL, v.originalAudioVolume, v.voiceTrackVolume, v.duration, v.trimStart, v.trimEnd,
+                        v.background, v.customBackgroundURL, v.automaticZoomsSuppressed, v.cropRect, v.showCursorRing,
                         v.cursorRingStyle, v.cursorVisualStyle, v.cursorClickAnimationStyle, v.cursorIconSymbol,
                         v.showAnnotations, v.annotations, v.cursorInteractions, v.zoomRegions, v.muteRegions,
                         v.voiceClips, v.videoOverlays, v.clips, v.showCaptions, v.captions, v.showWindowChrome,

@@ -728,7 +728,9 @@ void applyProjectSidecar(const ProjectSidecar& s, const std::filesystem::path& f
             }
             if (s.lastAppliedRemoteUpdatedAt) v.lastAppliedRemoteUpdatedAt = s.lastAppliedRemoteUpdatedAt;
             if (s.zoomReactiveFaceCam) v.zoomReactiveFaceCam = *s.zoomReactiveFaceCam;
-            if (s.zoomReactiveFaceCamScale) v.zoomReactiveFaceCamScale = std::clamp(*s.zoomReactiveFaceCamScale, 0.1, 1.0);
+            if (s.zoomReactiveFaceCamScale) {
+                v.zoomReactiveFaceCamScale = std::clamp(*s.zoomReactiveFaceCamScale, 0.1, 1.0);
+            }
             if (s.cursorStyleOverrides) {
                 v.cursorStyleOverrides.clear();
                 for (const auto& o : *s.cursorStyleOverrides) {

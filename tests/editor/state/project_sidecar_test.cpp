@@ -59,8 +59,9 @@ TEST(ProjectSidecarCoding, EditorStateRoundTripsInDeclarationOrder) {
     const auto sidecar = makeProjectSidecar(state);
     const auto text = encodeProjectSidecar(sidecar);
     EXPECT_EQ(text.find('\n'), std::string::npos);
-    EXPECT_EQ(text.rfind("{\"originalAudioVolume\":0.15,\"voiceTrackVolume\":1.0,\"version\":1,\"exportKind\":\"draft\"", 0),
-              0u)
+    const std::string head =
+        "{\"originalAudioVolume\":0.15,\"voiceTrackVolume\":1.0,\"version\":1,\"exportKind\":\"draft\"";
+    EXPECT_EQ(text.rfind(head, 0), 0u)
         << text;
     EXPECT_NE(text.find("\"background\":\"custom\",\"backgroundImageFile\":\"wall.png\""), std::string::npos);
     EXPECT_NE(text.find("\"file\":\"/elsewhere/voice.m4a\""), std::string::npos);
@@ -141,7 +142,8 @@ TEST_F(SidecarApplyTest, TrimAndClampsFollowTheLoadingRules) {
 
 TEST_F(SidecarApplyTest, TimedItemsGetDefaultsFreshIdsAndBadEntriesAreSkipped) {
     auto json = minimalSidecar();
-    json["zooms"] = {{{"start", 1}, {"end", 2}, {"scale", 1.5}, {"focusX", 0.2}, {"focusY", 0.3}, {"followCursor", false}}};
+    json["zooms"] = {
+        {{"start", 1}, {"end", 2}, {"scale", 1.5}, {"focusX", 0.2}, {"focusY", 0.3}, {"followCursor", false}}};
     json["speedRamps"] = {{{"start", 4}, {"end", 4}, {"speed", 2}}, {{"start", 5}, {"end", 6}, {"speed", 20}}};
     json["cursorStyleOverrides"] = {
         {{"startTime", 1}, {"endTime", 2}, {"visualStyle", "sparkles"}},
