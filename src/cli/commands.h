@@ -16,6 +16,7 @@ void registerLibraryCommands(CLI::App& app, CliContext& context);
 void registerProjectCommands(CLI::App& app, CliContext& context);
 void registerConfigCommands(CLI::App& app, CliContext& context);
 void registerDemoCommand(CLI::App& app, CliContext& context);
+void registerEditorCommands(CLI::App& app, CliContext& context);
 
 // The library listing as `orvane list` prints it.
 void printLibraryListing(RecordingLibrary& library, bool json);

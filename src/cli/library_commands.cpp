@@ -45,6 +45,7 @@ void printRecording(RecordingLibrary& library, const RecordingMeta& meta, bool j
         auto value = recordingJson(meta, folder);
         value["files"] = filesIn(folder.directory);
         value["projects"] = projectNamesContaining(library, meta.id);
+        value["edit"] = editOfRecording(library, meta.id.string());
         printJson(value);
         return;
     }

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
     cli::registerProjectCommands(app, context);
     cli::registerConfigCommands(app, context);
     cli::registerDemoCommand(app, context);
+    cli::registerEditorCommands(app, context);
 
     try {
         app.parse(argc, argv);

@@ -7,6 +7,10 @@
 #include "model/project.h"
 #include "model/recording_files.h"
 
+namespace orvane {
+class RecordingLibrary;
+}
+
 namespace orvane::cli {
 
 // A recording as the CLI prints it with --json: the meta.json keys plus where it lives.
@@ -14,6 +18,9 @@ nlohmann::json recordingJson(const RecordingMeta& meta, const RecordingFolder& f
 nlohmann::json projectJson(const Project& project);
 
 void printJson(const nlohmann::json& value);
+
+// The recording's edit as the editor opens it, in the sidecar's JSON form.
+nlohmann::json editOfRecording(RecordingLibrary& library, const std::string& id);
 
 // "1:05.2" for 65.2 s; "12:03:07.0" past an hour.
 std::string formatDuration(std::int64_t milliseconds);

@@ -199,6 +199,10 @@ AutoZoomFields afterDurationKnown(AutoZoomFields fields, double duration, const 
         const std::vector<ClickAnnotation> clicks = fields.annotations;
         fields = applyAutoZooms(std::move(fields), clicks, preferences, cameraSmoothing);
     }
+    // Suppressed zooms are never computed, so the opening "computing" would otherwise stay forever.
+    if (fields.automaticZoomsSuppressed && fields.autoZoomStatus == AutoZoomStatus::computing()) {
+        fields.autoZoomStatus = AutoZoomStatus::unknown();
+    }
     return fields;
 }
 

@@ -4,39 +4,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli_runner.h"
-#include "media/sample_video.h"
-#include "support/temp_dir.h"
+#include "cli_fixture.h"
 
 namespace orvane {
 namespace {
-
-namespace fs = std::filesystem;
-using testing::runOrvane;
-using Json = nlohmann::json;
-
-class CliTest : public ::testing::Test {
-protected:
-    testing::CliResult run(const std::vector<std::string>& arguments) { return runOrvane(home_.path(), arguments); }
-
-    Json runJson(const std::vector<std::string>& arguments) {
-        const auto result = run(arguments);
-        EXPECT_EQ(result.exitCode, 0) << result.err;
-        return Json::parse(result.out);
-    }
-
-    fs::path sample(const std::string& name, double seconds = 1.0) {
-        const auto path = home_ / name;
-        SampleVideoSpec spec;
-        spec.width = 320;
-        spec.height = 240;
-        spec.seconds = seconds;
-        writeSampleVideo(path, spec);
-        return path;
-    }
-
-    testing::TempDir home_;
-};
 
 TEST_F(CliTest, ImportThenListShowsTheRecordingAsJson) {
     const auto imported = runJson({"import", sample("  clip  .mp4", 2.0).string(), "--json"});

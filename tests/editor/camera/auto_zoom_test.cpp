@@ -128,8 +128,10 @@ TEST(AutoZoomTest, LifecycleGeneratesOnceAndRespectsTheUsersEdits) {
     // The user deletes the zoom: nothing regenerates it, on this open or the next.
     fields.automaticZoomsSuppressed = true;
     fields.zoomRegions.clear();
+    fields.autoZoomStatus = openingAutoZoomStatus(true, true);
     AutoZoomFields reopened = afterDurationKnown(afterTelemetryLoaded(fields, deriveFromTelemetry(track), {}, 0.6), 6.0, {}, 0.6);
     EXPECT_TRUE(reopened.zoomRegions.empty());
+    EXPECT_EQ(reopened.autoZoomStatus, AutoZoomStatus::unknown());  // no banner, nothing left computing
     EXPECT_EQ(applyAutoZooms(reopened, reopened.annotations, {}, 0.6).autoZoomStatus, AutoZoomStatus::unknown());
 
     // Re-running from the telemetry lifts the suppression; a track without clicks changes nothing.

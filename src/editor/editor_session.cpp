@@ -1,0 +1,108 @@
+#include "editor/editor_session.h"
+
+#include "base/log.h"
+#include "editor/editor_autosave.h"
+#include "media/media_probe.h"
+#include "platform/preferences.h"
+
+namespace orvane {
+
+namespace fs = std::filesystem;
+
+EditorSession::EditorSession(const RecordingFolder& folder, const RecordingMeta& meta, const Preferences& preferences)
+    : folder_(folder),
+      preferences_(preferences),
+      state_(std::make_unique<EditorState>(meta.id, folder.screenVideoFile(meta))) {
+    state_->sourceKind = meta.sourceKind;
+    loadResult_ = loadEditorProject(*state_);
+
+    auto fields = autoZoomFields();
+    const bool hasTelemetryFile = meta.hasCursor && fs::exists(folder_.cursorFile());
+    fields.autoZoomStatus = openingAutoZoomStatus(hasTelemetryFile, meta.clickCaptureActive);
+
+    if (auto telemetry = readCursorTelemetry(folder_, meta)) {
+        fields.cursorTrackURL = folder_.cursorFile();
+        state_->cursorTrack = *telemetry;
+        fields = afterTelemetryLoaded(std::move(fields), deriveFromTelemetry(telemetry->points),
+                                      autoZoomPreferences(), state_->values().cameraSmoothing);
+    }
+    apply(fields);
+
+    // Linux has no cinematic-video service, so only the measured duration remains to arrive.
+    if (auto duration = playableDuration(state_->values().videoURL)) {
+        state_->setMeasuredDuration(*duration);
+        apply(afterDurationKnown(autoZoomFields(), *duration, autoZoomPreferences(), state_->values().cameraSmoothing));
+    } else {
+        log::warning("Orvane.Editor", "could not measure %s", state_->values().videoURL.c_str());
+    }
+}
+
+AutoZoomPreferences EditorSession::autoZoomPreferences() const {
+    return {preferences_.autoZoomOnClicks(), preferences_.autoZoomCinematic()};
+}
+
+AutoZoomFields EditorSession::autoZoomFields() const {
+    const auto& v = state_->values();
+    AutoZoomFields fields;
+    fields.zoomRegions = v.zoomRegions;
+    fields.selectedZoomID = v.selectedZoomID;
+    fields.annotations = v.annotations;
+    fields.cursorInteractions = v.cursorInteractions;
+    if (state_->cursorTrack) fields.cursorTrack = state_->cursorTrack->points;
+    fields.cursorTrackURL = state_->cursorTrackURL;
+    fields.cinematicTracker = state_->cinematicTracker;
+    fields.isCinematic = v.isCinematic;
+    fields.duration = v.duration;
+    fields.clips = v.clips;
+    fields.automaticZoomsSuppressed = v.automaticZoomsSuppressed;
+    fields.autoZoomsApplied = v.autoZoomsApplied;
+    fields.autoZoomStatus = v.autoZoomStatus;
+    return fields;
+}
+
+void EditorSession::apply(const AutoZoomFields& fields) {
+    state_->cursorTrackURL = fields.cursorTrackURL;
+    if (fields.cursorTrack) {
+        const auto sampleHz = state_->cursorTrack ? state_->cursorTrack->sampleHz : 60;
+        state_->cursorTrack = CursorTelemetry{*fields.cursorTrack, sampleHz};
+    }
+    state_->modify([&](EditorValues& v) {
+        v.zoomRegions = fields.zoomRegions;
+        v.selectedZoomID = fields.selectedZoomID;
+        v.annotations = fields.annotations;
+        v.cursorInteractions = fields.cursorInteractions;
+        v.isCinematic = fields.isCinematic;
+        v.duration = fields.duration;
+        v.clips = fields.clips;
+        v.automaticZoomsSuppressed = fields.automaticZoomsSuppressed;
+        v.autoZoomsApplied = fields.autoZoomsApplied;
+        v.autoZoomStatus = fields.autoZoomStatus;
+    });
+}
+
+bool EditorSession::rerunAutoZooms() {
+    const auto file = folder_.cursorFile();
+    const auto telemetry = readCursorTelemetryFile(file);
+    auto result = reloadCursorTelemetry(autoZoomFields(), telemetry, file, autoZoomPreferences(),
+                                        state_->values().cameraSmoothing);
+    if (!result) return false;
+    state_->cursorTrack = telemetry;
+    apply(*result);
+    return true;
+}
+
+CameraInputs EditorSession::cameraInputs() const {
+    const auto& v = state_->values();
+    CameraInputs inputs;
+    inputs.zoomRegions = v.zoomRegions;
+    if (state_->cursorTrack) inputs.cursorTrack = state_->cursorTrack->points;
+    inputs.clips = v.clips;
+    inputs.cameraSmoothing = v.cameraSmoothing;
+    return inputs;
+}
+
+bool EditorSession::save() {
+    return saveEditorProject(*state_, preferences_.unifiedLayerModelEnabled(), std::chrono::system_clock::now());
+}
+
+}  // namespace orvane

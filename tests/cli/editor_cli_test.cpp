@@ -1,0 +1,100 @@
+#include "cli_fixture.h"
+
+namespace orvane {
+namespace {
+
+// A 10 s recording whose pointer rests at (0.3, 0.4) with one press around 0.2 s.
+class EditorCliTest : public CliTest {
+protected:
+    void SetUp() override {
+        id_ = runJson({"import", sample("take.mp4", 10.0).string(), "--json"})["id"].get<std::string>();
+        const auto folder = home_ / "data" / "Orvane" / "Recordings" / id_;
+        Json points = Json::array();
+        for (int i = 0; i < 600; ++i) {
+            points.push_back({{"t", i * 1000 / 60}, {"cx", 0.3}, {"cy", 0.4}, {"pressed", i >= 12 && i <= 18}});
+        }
+        testing::writeTextFile(folder / "cursor.json", Json{{"points", points}, {"sampleHz", 60}}.dump());
+        auto meta = Json::parse(testing::readTextFile(folder / "meta.json"));
+        meta["hasCursor"] = true;
+        meta["clickCaptureActive"] = true;
+        testing::writeTextFile(folder / "meta.json", meta.dump());
+    }
+
+    std::string id_;
+};
+
+TEST_F(EditorCliTest, ClickBecomesOneZoomThatStaysGoneOnceRemoved) {
+    auto zoom = runJson({"autozoom", id_, "--json"});
+    ASSERT_EQ(zoom["zoomRegions"].size(), 1u);
+    const auto& region = zoom["zoomRegions"][0];
+    EXPECT_DOUBLE_EQ(region["start"].get<double>(), 0.0);
+    EXPECT_NEAR(region["end"].get<double>(), 1.6, 1e-9);
+    EXPECT_DOUBLE_EQ(region["scale"].get<double>(), 1.6);
+    EXPECT_NEAR(region["focusX"].get<double>(), 0.3, 1e-9);
+    EXPECT_NEAR(region["focusY"].get<double>(), 0.4, 1e-9);
+    EXPECT_FALSE(zoom["banner"].is_null());
+
+    const auto camera = runJson({"camera", id_, "--at", "0.8", "--json"});
+    EXPECT_NEAR(camera["scale"].get<double>(), 1.6, 1e-9);
+
+    EXPECT_EQ(run({"edit", id_, "remove-zoom", "1"}).exitCode, 0);
+    zoom = runJson({"autozoom", id_, "--json"});
+    EXPECT_TRUE(zoom["zoomRegions"].empty());
+    EXPECT_TRUE(zoom["banner"].is_null());
+    EXPECT_NEAR(runJson({"camera", id_, "--at", "0.8", "--json"})["scale"].get<double>(), 1.0, 1e-12);
+
+    // Re-running from the telemetry brings it back.
+    EXPECT_EQ(runJson({"autozoom", id_, "--rerun", "--json"})["zoomRegions"].size(), 1u);
+}
+
+TEST_F(EditorCliTest, OperationsAreSavedAndShownWithTheRecording) {
+    EXPECT_EQ(run({"edit", id_, "trim", "--start", "1", "--end", "9"}).exitCode, 0);
+    EXPECT_EQ(run({"edit", id_, "split", "--at", "5"}).exitCode, 0);
+    EXPECT_EQ(run({"edit", id_, "add-mute", "2", "3"}).exitCode, 0);
+    EXPECT_EQ(run({"edit", id_, "background", "obsidian"}).exitCode, 0);
+    const auto edit = runJson({"edit", id_, "add-ramp", "--at", "6", "--length", "2", "--speed", "3", "--json"});
+    EXPECT_EQ(edit["background"], "obsidian");
+    EXPECT_DOUBLE_EQ(edit["trimStart"].get<double>(), 1.0);
+    EXPECT_DOUBLE_EQ(edit["trimEnd"].get<double>(), 9.0);
+
+    // Gestures are derived afresh from the telemetry at every open, with new ids; compare the rest.
+    auto showEdit = [&] {
+        auto current = runJson({"show", id_, "--json"})["edit"];
+        current.erase("cursorInteractions");
+        return current;
+    };
+    const auto shown = showEdit();
+    EXPECT_EQ(shown["background"], "obsidian");
+    EXPECT_EQ(shown.dump().find("\"speed\":3") != std::string::npos, true) << shown.dump();
+
+    // Refusals and bad input change nothing and say why in one line.
+    const auto tooLate = run({"edit", id_, "add-ramp", "--at", "8.8"});
+    EXPECT_EQ(tooLate.exitCode, 1);
+    EXPECT_EQ(tooLate.err.rfind("error: Nothing changed", 0), 0u);
+    EXPECT_EQ(run({"edit", id_, "background", "plaid"}).exitCode, 2);
+    EXPECT_EQ(run({"edit", id_}).exitCode, 2);
+    EXPECT_EQ(showEdit(), shown);
+}
+
+TEST_F(EditorCliTest, ApplyTakesARemoteEditRecordAndRefusesMalformedJson) {
+    const auto good = home_ / "edit.json";
+    testing::writeTextFile(good, R"({"background": "chalk",
+        "zoom_regions": [{"start": 2, "end": 4, "scale": 2.0, "x": 0.25}]})");
+    const auto result = runJson({"edit", id_, "--apply", good.string(), "--json"});
+    EXPECT_EQ(result["background"], "chalk");
+    ASSERT_EQ(result["zooms"].size(), 1u);
+    EXPECT_DOUBLE_EQ(result["zooms"][0]["focusX"].get<double>(), 0.25);
+    EXPECT_DOUBLE_EQ(result["zooms"][0]["focusY"].get<double>(), 0.5);
+
+    const auto sidecar = home_ / "data" / "Orvane" / "Recordings" / id_ / "sidecar.json";
+    const auto before = testing::readTextFile(sidecar);
+    const auto bad = home_ / "bad.json";
+    testing::writeTextFile(bad, "{\"background\": ");
+    const auto refused = run({"edit", id_, "--apply", bad.string()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("is not valid JSON"), std::string::npos);
+    EXPECT_EQ(testing::readTextFile(sidecar), before);
+}
+
+}  // namespace
+}  // namespace orvane
