@@ -137,7 +137,7 @@ bool persistedValuesDiffer(const EditorValues& a, const EditorValues& b) {
                         v.voiceClips, v.videoOverlays, v.clips, v.showCaptions, v.captions, v.showWindowChrome,
                         v.chromeStyle, v.windowTitle, v.recordingFrame, v.exportAspect, v.lastAppliedRemoteUpdatedAt,
                         v.zoomReactiveFaceCam, v.zoomReactiveFaceCamScale, v.cursorStyleOverrides, v.cursorMotionBlur,
-                        v.speedRamps, v.cursorClickSounds, v.cursorClickSoundVolume);
+                        v.speedRamps, v.cursorClickSounds, v.cursorClickSoundVolume, v.inset, v.cornerRadius);
     };
     return persisted(a) != persisted(b);
 }

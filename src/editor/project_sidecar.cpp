@@ -210,6 +210,8 @@ OrderedJson encodeObject(const ProjectSidecar& s) {
     putOptionalArray(object, "speedRamps", s.speedRamps);
     putOptional(object, "cursorClickSounds", s.cursorClickSounds);
     putOptional(object, "cursorClickSoundVolume", s.cursorClickSoundVolume);
+    putOptional(object, "inset", s.inset);
+    putOptional(object, "cornerRadius", s.cornerRadius);
     return object;
 }
 
@@ -479,6 +481,8 @@ std::optional<ProjectSidecar> decodeProjectSidecar(std::string_view text, std::s
     s.speedRamps = decodeArray(f, "speedRamps", false, decodeSpeedRamp, error);
     s.cursorClickSounds = f.optionalBoolean("cursorClickSounds");
     s.cursorClickSoundVolume = f.optionalNumber("cursorClickSoundVolume");
+    s.inset = f.optionalNumber("inset");
+    s.cornerRadius = f.optionalNumber("cornerRadius");
     f.report(error);
     if (!f.ok()) return std::nullopt;
     return s;
@@ -579,6 +583,8 @@ ProjectSidecar makeProjectSidecar(const EditorState& state, std::string_view exp
     for (const auto& r : v.speedRamps) s.speedRamps->push_back({r.id, r.start, r.end, r.speed});
     s.cursorClickSounds = v.cursorClickSounds;
     s.cursorClickSoundVolume = floatToDouble(v.cursorClickSoundVolume);
+    s.inset = v.inset;
+    s.cornerRadius = v.cornerRadius;
     return s;
 }
 
@@ -756,6 +762,8 @@ void applyProjectSidecar(const ProjectSidecar& s, const std::filesystem::path& f
                 }
             }
             if (s.cursorClickSounds) v.cursorClickSounds = *s.cursorClickSounds;
+            if (s.inset) v.inset = std::clamp(*s.inset, 0.0, 0.5);
+            if (s.cornerRadius) v.cornerRadius = std::max(*s.cornerRadius, 0.0);
             if (s.cursorClickSoundVolume) {
                 v.cursorClickSoundVolume = static_cast<float>(std::clamp(*s.cursorClickSoundVolume, 0.0, 2.0));
             }

@@ -161,6 +161,9 @@ struct ProjectSidecar {
     std::optional<std::vector<SpeedRampPayload>> speedRamps;
     std::optional<bool> cursorClickSounds;
     std::optional<double> cursorClickSoundVolume;
+    // Newer keys: the frame's margin and corner radius, so those edits survive a reopen.
+    std::optional<double> inset;
+    std::optional<double> cornerRadius;
 
     bool operator==(const ProjectSidecar&) const = default;
 };

@@ -52,6 +52,7 @@ TEST_F(EditorCliTest, OperationsAreSavedAndShownWithTheRecording) {
     EXPECT_EQ(run({"edit", id_, "split", "--at", "5"}).exitCode, 0);
     EXPECT_EQ(run({"edit", id_, "add-mute", "2", "3"}).exitCode, 0);
     EXPECT_EQ(run({"edit", id_, "background", "obsidian"}).exitCode, 0);
+    EXPECT_EQ(run({"edit", id_, "inset", "0.1"}).exitCode, 0);
     const auto edit = runJson({"edit", id_, "add-ramp", "--at", "6", "--length", "2", "--speed", "3", "--json"});
     EXPECT_EQ(edit["background"], "obsidian");
     EXPECT_DOUBLE_EQ(edit["trimStart"].get<double>(), 1.0);
@@ -65,6 +66,7 @@ TEST_F(EditorCliTest, OperationsAreSavedAndShownWithTheRecording) {
     };
     const auto shown = showEdit();
     EXPECT_EQ(shown["background"], "obsidian");
+    EXPECT_DOUBLE_EQ(shown["inset"].get<double>(), 0.1);
     EXPECT_EQ(shown.dump().find("\"speed\":3") != std::string::npos, true) << shown.dump();
 
     // Refusals and bad input change nothing and say why in one line.

@@ -125,6 +125,8 @@ TEST_F(SidecarApplyTest, TrimAndClampsFollowTheLoadingRules) {
     json["background"] = "plaid";
     json["chromeStyle"] = "auto";
     json["exportAspect"] = "square";
+    json["inset"] = 0.9;
+    json["cornerRadius"] = -3;
     const auto depth = state.undoStack().size();
     apply(json);
 
@@ -136,6 +138,8 @@ TEST_F(SidecarApplyTest, TrimAndClampsFollowTheLoadingRules) {
     EXPECT_EQ(v.background, BackgroundStyle::bone);
     EXPECT_EQ(v.chromeStyle, WindowChromeStyle::automatic);
     EXPECT_EQ(v.exportAspect, ExportAspectRatio::square);
+    EXPECT_DOUBLE_EQ(v.inset, 0.5);
+    EXPECT_DOUBLE_EQ(v.cornerRadius, 0);
     EXPECT_TRUE(v.sidecarApplied);
     EXPECT_EQ(state.undoStack().size(), depth);
 }
