@@ -35,11 +35,11 @@ void registerDemoCommand(CLI::App& app, CliContext& context) {
         } cleanup{root, options->keep};
 
         const auto sample = root / "  Orvane demo  .mp4";
-        SampleVideoSpec spec;
-        spec.width = 1280;
-        spec.height = 720;
-        spec.seconds = 3.0;
-        writeSampleVideo(sample, spec);
+        SampleVideoSpec video;
+        video.width = 1280;
+        video.height = 720;
+        video.seconds = 3.0;
+        writeSampleVideo(sample, video);
 
         RecordingLibrary library(LibraryLocation::explicitRoot(root / "Library" / "Recordings"), context.mainLoop(),
                                  context.toasts());

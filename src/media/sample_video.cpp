@@ -35,7 +35,7 @@ void check(int status, const char* what) {
     if (status < 0) fail(what, status);
 }
 
-int boxSide(const SampleVideoSpec& spec) { return std::max(2, std::min(spec.width, spec.height) / 4 / 2 * 2); }
+int boxSide(const SampleVideoSpec& options) { return std::max(2, std::min(options.width, options.height) / 4 / 2 * 2); }
 
 // One encoder feeding one stream of the output.
 struct Track {
@@ -46,7 +46,7 @@ struct Track {
 
 class SampleWriter {
 public:
-    SampleWriter(const fs::path& file, const SampleVideoSpec& spec) : spec_(spec) {
+    SampleWriter(const fs::path& file, const SampleVideoSpec& options) : spec_(options) {
         AVFormatContext* raw = nullptr;
         check(avformat_alloc_output_context2(&raw, nullptr, "mp4", file.c_str()), "cannot set up the MP4 writer");
         output_.reset(raw);
@@ -216,36 +216,36 @@ private:
     Track audio_;
 };
 
-void validate(const SampleVideoSpec& spec) {
+void validate(const SampleVideoSpec& options) {
     // 4:2:0 chroma needs even dimensions.
-    if (spec.width < 2 || spec.height < 2 || spec.width % 2 != 0 || spec.height % 2 != 0 || spec.width > 8192 ||
-        spec.height > 8192) {
+    if (options.width < 2 || options.height < 2 || options.width % 2 != 0 || options.height % 2 != 0 || options.width > 8192 ||
+        options.height > 8192) {
         throw std::runtime_error("sample video size must be even and between 2 and 8192 pixels");
     }
-    if (spec.fps < 1 || spec.fps > 240) throw std::runtime_error("sample video frame rate must be 1...240");
-    if (!std::isfinite(spec.seconds) || spec.seconds < 0 || spec.seconds > 3600) {
+    if (options.fps < 1 || options.fps > 240) throw std::runtime_error("sample video frame rate must be 1...240");
+    if (!std::isfinite(options.seconds) || options.seconds < 0 || options.seconds > 3600) {
         throw std::runtime_error("sample video length must be 0...3600 seconds");
     }
-    if (spec.rotationDegrees % 90 != 0 || spec.rotationDegrees < 0 || spec.rotationDegrees >= 360) {
+    if (options.rotationDegrees % 90 != 0 || options.rotationDegrees < 0 || options.rotationDegrees >= 360) {
         throw std::runtime_error("sample video rotation must be 0, 90, 180 or 270");
     }
 }
 
 }  // namespace
 
-Rect sampleVideoBoxRect(const SampleVideoSpec& spec, std::int64_t frameIndex) {
-    const int side = boxSide(spec);
-    const std::int64_t stepX = std::max(1, spec.width / (2 * std::max(spec.fps, 1)));
-    const std::int64_t stepY = std::max(1, spec.height / (3 * std::max(spec.fps, 1)));
-    const std::int64_t rangeX = std::max(1, spec.width - side);
-    const std::int64_t rangeY = std::max(1, spec.height - side);
+Rect sampleVideoBoxRect(const SampleVideoSpec& options, std::int64_t frameIndex) {
+    const int side = boxSide(options);
+    const std::int64_t stepX = std::max(1, options.width / (2 * std::max(options.fps, 1)));
+    const std::int64_t stepY = std::max(1, options.height / (3 * std::max(options.fps, 1)));
+    const std::int64_t rangeX = std::max(1, options.width - side);
+    const std::int64_t rangeY = std::max(1, options.height - side);
     const std::int64_t index = std::max<std::int64_t>(frameIndex, 0);
     return Rect{static_cast<double>(index * stepX % rangeX), static_cast<double>(index * stepY % rangeY),
                 static_cast<double>(side), static_cast<double>(side)};
 }
 
-void writeSampleVideo(const fs::path& file, const SampleVideoSpec& spec) {
-    validate(spec);
+void writeSampleVideo(const fs::path& file, const SampleVideoSpec& options) {
+    validate(options);
     ffmpeg::routeLogging();
     // Written beside the target under a hidden name and renamed at the end, so a failure never
     // leaves a half-written movie, nor replaces a good one, at `file`.
@@ -253,7 +253,7 @@ void writeSampleVideo(const fs::path& file, const SampleVideoSpec& spec) {
                                                Uuid::random().string().substr(0, 8) + ".partial");
     try {
         {
-            SampleWriter writer(partial, spec);
+            SampleWriter writer(partial, options);
             writer.run();
         }
         fs::rename(partial, file);

@@ -15,7 +15,7 @@ std::filesystem::path homeFolder() {
     return std::filesystem::temp_directory_path();
 }
 
-// The specification of these variables says a relative path is invalid and must be ignored.
+// XDG base directories must be absolute; a relative value is ignored, as other desktop programs do.
 std::filesystem::path fromEnvironment(const char* name, const std::filesystem::path& fallback) {
     if (const char* value = std::getenv(name); value && *value == '/') return value;
     return homeFolder() / fallback;

@@ -27,11 +27,11 @@ protected:
 
     fs::path sample(const std::string& name, double seconds = 1.0) {
         const auto path = home_ / name;
-        SampleVideoSpec spec;
-        spec.width = 320;
-        spec.height = 240;
-        spec.seconds = seconds;
-        writeSampleVideo(path, spec);
+        SampleVideoSpec options;
+        options.width = 320;
+        options.height = 240;
+        options.seconds = seconds;
+        writeSampleVideo(path, options);
         return path;
     }
 

@@ -64,9 +64,9 @@ TEST(MediaProbe, FilesThatAreNotPlayableMoviesAnswerNothing) {
     EXPECT_FALSE(playableDuration(dir / "zero.mp4"));
 
     // A capture killed mid-write: the movie's index at the end never made it to disk.
-    SampleVideoSpec spec;
-    spec.withAudio = false;
-    writeSampleVideo(dir / "whole.mp4", spec);
+    SampleVideoSpec options;
+    options.withAudio = false;
+    writeSampleVideo(dir / "whole.mp4", options);
     const auto size = fs::file_size(dir / "whole.mp4");
     fs::copy_file(dir / "whole.mp4", dir / "cut.mp4");
     fs::resize_file(dir / "cut.mp4", size / 2);

@@ -38,8 +38,8 @@ std::optional<std::pair<double, double>> whiteBoxCentre(const RgbaImage& image) 
     return std::pair{sumX / count, sumY / count};
 }
 
-std::pair<double, double> expectedCentre(const SampleVideoSpec& spec, std::int64_t frame, double scale) {
-    const Rect box = sampleVideoBoxRect(spec, frame);
+std::pair<double, double> expectedCentre(const SampleVideoSpec& options, std::int64_t frame, double scale) {
+    const Rect box = sampleVideoBoxRect(options, frame);
     return {(box.x + box.width / 2) * scale, (box.y + box.height / 2) * scale};
 }
 
@@ -84,12 +84,12 @@ TEST_F(VideoFrameTest, DecodesTheFrameShownAtTheRequestedTime) {
 
 TEST_F(VideoFrameTest, AppliesTheStoredRotation) {
     for (int rotation : {90, 180, 270}) {
-        SampleVideoSpec spec = spec_;
-        spec.rotationDegrees = rotation;
-        spec.withAudio = false;
-        spec.seconds = 1;
+        SampleVideoSpec options = spec_;
+        options.rotationDegrees = rotation;
+        options.withAudio = false;
+        options.seconds = 1;
         const auto movie = dir_ / "rotated.mp4";
-        writeSampleVideo(movie, spec);
+        writeSampleVideo(movie, options);
 
         const auto image = extractVideoFrame(movie, 0.5, 320, 200);
         ASSERT_TRUE(image) << rotation;
@@ -99,7 +99,7 @@ TEST_F(VideoFrameTest, AppliesTheStoredRotation) {
         EXPECT_EQ(image->width, quarter ? 113 : 320) << rotation;
         EXPECT_EQ(image->height, quarter ? 200 : 180) << rotation;
 
-        const auto [sx, sy] = expectedCentre(spec, 15, scale);
+        const auto [sx, sy] = expectedCentre(options, 15, scale);
         const double w = 640 * scale, h = 360 * scale;
         std::pair<double, double> expected{w - sx, h - sy};  // 180
         if (rotation == 90) expected = {h - sy, sx};

@@ -25,12 +25,12 @@ protected:
     // A short real movie, made once per test.
     std::filesystem::path sampleVideo(const std::string& name = "sample.mp4", double seconds = 1.0) {
         const auto path = dir_ / name;
-        SampleVideoSpec spec;
-        spec.width = 320;
-        spec.height = 180;
-        spec.seconds = seconds;
-        spec.withAudio = false;
-        writeSampleVideo(path, spec);
+        SampleVideoSpec options;
+        options.width = 320;
+        options.height = 180;
+        options.seconds = seconds;
+        options.withAudio = false;
+        writeSampleVideo(path, options);
         return path;
     }
 
