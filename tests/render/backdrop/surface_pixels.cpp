@@ -47,12 +47,16 @@ Canvas makeCanvas(int width, int height, double greyLevel) {
 }
 
 Rect differingBounds(cairo_surface_t* a, cairo_surface_t* b) {
-    const int width = cairo_image_surface_get_width(a);
-    const int height = cairo_image_surface_get_height(a);
+    return boundsWhere(a, [&](int x, int y) { return rawPixel(a, x, y) != rawPixel(b, x, y); });
+}
+
+Rect boundsWhere(cairo_surface_t* surface, const std::function<bool(int x, int y)>& test) {
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
     int minX = width, minY = height, maxX = -1, maxY = -1;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            if (rawPixel(a, x, y) == rawPixel(b, x, y)) continue;
+            if (!test(x, y)) continue;
             minX = std::min(minX, x);
             maxX = std::max(maxX, x);
             minY = std::min(minY, y);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include <cairo.h>
 
@@ -28,8 +29,11 @@ struct Canvas {
 };
 Canvas makeCanvas(int width, int height, double greyLevel = -1);
 
-// The smallest rectangle (Cairo rows, top-left origin) holding every pixel that differs between the
-// two same-sized surfaces; empty when they are identical.
+// The smallest rectangle (Cairo rows, top-left origin) holding every pixel for which `test` holds;
+// empty when there is none.
+Rect boundsWhere(cairo_surface_t* surface, const std::function<bool(int x, int y)>& test);
+
+// The bounds of the pixels that differ between two same-sized surfaces.
 Rect differingBounds(cairo_surface_t* a, cairo_surface_t* b);
 
 bool sameBytes(cairo_surface_t* a, cairo_surface_t* b);
