@@ -1,0 +1,82 @@
+#include "render/shadow.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "media/cairo_handles.h"
+#include "render/blur.h"
+
+namespace orvane {
+
+struct ShadowCache::Entry {
+    ShadowSpec spec;
+    cairo::Surface mask;  // A8, or null when the shadow falls wholly off the canvas
+    double originX = 0;   // canvas position of the mask's top-left pixel
+    double originY = 0;
+    double downscale = 1;  // canvas pixels per mask pixel
+};
+
+ShadowCache::ShadowCache(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {}
+ShadowCache::~ShadowCache() = default;
+
+const ShadowCache::Entry& ShadowCache::entryFor(const ShadowSpec& spec) {
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        if ((*it)->spec == spec) {
+            std::rotate(it, it + 1, entries_.end());
+            return *entries_.back();
+        }
+    }
+    ++renders_;
+    auto entry = std::make_unique<Entry>();
+    entry->spec = spec;
+    const double sigma = std::max(spec.blurRadius, 0.0);
+    const double margin = std::ceil(3 * sigma + spec.strokeWidth / 2);
+    // A wide blur loses nothing at a quarter of the resolution and costs a sixteenth.
+    const double downscale = std::max(1.0, std::floor(sigma / 4));
+    const Rect& r = spec.shape.rect;
+    // Only the part that can reach the canvas matters: the shape plus its blur, cut to the canvas
+    // plus the blur's reach.
+    const double x0 = std::max(r.minX() + spec.offsetX - margin, -margin);
+    const double y0 = std::max(r.minY() + spec.offsetY - margin, -margin);
+    const double x1 = std::min(r.maxX() + spec.offsetX + margin, spec.canvasWidth + margin);
+    const double y1 = std::min(r.maxY() + spec.offsetY + margin, spec.canvasHeight + margin);
+    const int width = static_cast<int>(std::ceil((x1 - x0) / downscale));
+    const int height = static_cast<int>(std::ceil((y1 - y0) / downscale));
+    if (width > 0 && height > 0) {
+        entry->mask.reset(cairo_image_surface_create(CAIRO_FORMAT_A8, width, height));
+        entry->originX = x0;
+        entry->originY = y0;
+        entry->downscale = downscale;
+        cairo::Context cr(cairo_create(entry->mask.get()));
+        cairo_scale(cr.get(), 1 / downscale, 1 / downscale);
+        cairo_translate(cr.get(), spec.offsetX - x0, spec.offsetY - y0);
+        appendShapePath(cr.get(), spec.shape);
+        cairo_set_source_rgba(cr.get(), 0, 0, 0, 1);
+        if (spec.strokeWidth > 0) {
+            cairo_set_line_width(cr.get(), spec.strokeWidth);
+            cairo_stroke(cr.get());
+        } else {
+            cairo_fill(cr.get());
+        }
+        cr.reset();
+        gaussianBlur(entry->mask.get(), sigma / downscale);
+    }
+    if (entries_.size() >= capacity_) entries_.erase(entries_.begin());
+    entries_.push_back(std::move(entry));
+    return *entries_.back();
+}
+
+void ShadowCache::paint(cairo_t* context, const ShadowSpec& spec, const RgbaColor& color) {
+    const Entry& entry = entryFor(spec);
+    if (!entry.mask) return;
+    cairo_save(context);
+    cairo_rectangle(context, 0, 0, spec.canvasWidth, spec.canvasHeight);
+    cairo_clip(context);
+    cairo_set_source_rgba(context, color.red, color.green, color.blue, color.alpha);
+    cairo_translate(context, entry.originX, entry.originY);
+    cairo_scale(context, entry.downscale, entry.downscale);
+    cairo_mask_surface(context, entry.mask.get(), 0, 0);
+    cairo_restore(context);
+}
+
+}  // namespace orvane

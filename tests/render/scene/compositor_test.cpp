@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "media/cairo_handles.h"
+#include "media/sample_video.h"
+#include "media/video_frame.h"
+#include "render/compositor.h"
+#include "support/temp_dir.h"
+
+namespace orvane {
+namespace {
+
+struct Pixel {
+    int a, r, g, b;
+};
+
+Pixel pixelAt(cairo_surface_t* surface, int x, int y) {
+    cairo_surface_flush(surface);
+    const unsigned char* row = cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);
+    std::uint32_t v;
+    std::memcpy(&v, row + 4 * x, 4);
+    return {static_cast<int>(v >> 24), static_cast<int>((v >> 16) & 255), static_cast<int>((v >> 8) & 255),
+            static_cast<int>(v & 255)};
+}
+
+Pixel pixelAt(const RgbaImage& image, int x, int y) {
+    std::uint32_t v;
+    std::memcpy(&v, image.pixels.data() + y * image.stride + 4 * x, 4);
+    return {static_cast<int>(v >> 24), static_cast<int>((v >> 16) & 255), static_cast<int>((v >> 8) & 255),
+            static_cast<int>(v & 255)};
+}
+
+bool isColour(Pixel p, int r, int g, int b, int tolerance = 6) {
+    return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance && std::abs(p.b - b) <= tolerance;
+}
+
+cairo::Surface solid(int w, int h, double r, double g, double b) {
+    cairo::Surface s(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+    cairo::Context cr(cairo_create(s.get()));
+    cairo_set_source_rgb(cr.get(), r, g, b);
+    cairo_paint(cr.get());
+    return s;
+}
+
+// Left half `left`, right half `right`: tells which part of a picture was drawn, and which way round.
+cairo::Surface halves(int w, int h, std::array<double, 3> left, std::array<double, 3> right) {
+    cairo::Surface s = solid(w, h, left[0], left[1], left[2]);
+    cairo::Context cr(cairo_create(s.get()));
+    cairo_rectangle(cr.get(), w / 2.0, 0, w / 2.0, h);
+    cairo_set_source_rgb(cr.get(), right[0], right[1], right[2]);
+    cairo_fill(cr.get());
+    return s;
+}
+
+class CompositorTest : public ::testing::Test {
+protected:
+    static constexpr int W = 400;
+    static constexpr int H = 300;
+
+    CompositorTest() {
+        snapshot.videoSize = {400, 300};
+        snapshot.inset = 0.1;
+        snapshot.cornerRadius = 20;
+        snapshot.background = BackgroundStyle::bone;
+    }
+
+    cairo::Surface target{cairo_image_surface_create(CAIRO_FORMAT_ARGB32, W, H)};
+    cairo::Surface background = solid(W, H, 0, 0, 1);
+    cairo::Surface red = solid(400, 300, 1, 0, 0);
+    SceneRenderSnapshot snapshot;
+};
+
+TEST_F(CompositorTest, WindowSitsOnTheBackgroundWithRoundedCornersAndATitleBar) {
+    snapshot.showWindowChrome = true;
+    SceneCompositor compositor(std::make_shared<SceneRenderSnapshot>(snapshot));
+    ASSERT_EQ(compositor.compose(target.get(), {.source = red.get(), .background = background.get()}),
+              ComposeStatus::ok);
+    // Padding 40 on each side; bar max(34, 10.5) = 34 tall; 4:3 content 242.67 x 182 centred.
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 200, 170), 255, 0, 0));
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 200, 57), 237, 237, 237));  // grey 0.93 bar
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 10, 150), 0, 0, 255, 20));  // background, faint shadow
+    // The window's corner pixel is cut off by the rounding.
+    EXPECT_EQ(pixelAt(target.get(), 80, 42).r, 0);
+    EXPECT_EQ(pixelAt(target.get(), 80, 42).g, 0);
+
+    EXPECT_EQ(compositor.compose(target.get(), {.source = red.get()}), ComposeStatus::missingBackground);
+    cairo::Surface wrongFormat(cairo_image_surface_create(CAIRO_FORMAT_A8, W, H));
+    EXPECT_EQ(compositor.compose(wrongFormat.get(), {.background = background.get()}), ComposeStatus::invalidTarget);
+}
+
+TEST_F(CompositorTest, ZoomedFramesReuseTheShadowUntilTheWindowMoves) {
+    SceneCompositor compositor(std::make_shared<SceneRenderSnapshot>(snapshot));
+    SceneFrameInput input{.source = red.get(), .background = background.get()};
+    ASSERT_EQ(compositor.compose(target.get(), input), ComposeStatus::ok);
+    ASSERT_EQ(compositor.compose(target.get(), input), ComposeStatus::ok);
+    EXPECT_EQ(compositor.shadowCache().renders(), 1u);
+    input.zoom = CameraState{2, 0.5, 0.5};
+    ASSERT_EQ(compositor.compose(target.get(), input), ComposeStatus::ok);
+    EXPECT_EQ(compositor.shadowCache().renders(), 2u);
+    // Doubled about the centre, the window (640 x 480 with its 40 px padding) covers the canvas.
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 2, 2), 255, 0, 0));
+    EXPECT_TRUE(isColour(pixelAt(target.get(), W - 2, H - 2), 255, 0, 0));
+}
+
+TEST_F(CompositorTest, NoBackgroundFillsTheCanvasAndCropChoosesThePicture) {
+    snapshot.background = BackgroundStyle::none;
+    snapshot.showWindowChrome = true;  // ignored without a background
+    snapshot.cropRect = Rect{0.5, 0, 0.5, 1};
+    cairo::Surface redGreen = halves(400, 300, {1, 0, 0}, {0, 1, 0});
+    SceneCompositor compositor(std::make_shared<SceneRenderSnapshot>(snapshot));
+    ASSERT_EQ(compositor.compose(target.get(), {.source = redGreen.get()}), ComposeStatus::ok);
+    for (const auto& [x, y] : {std::pair{0, 0}, {W - 1, H - 1}, {W / 2, H / 2}, {3, H - 3}})
+        EXPECT_TRUE(isColour(pixelAt(target.get(), x, y), 0, 255, 0)) << x << "," << y;
+    EXPECT_EQ(compositor.shadowCache().renders(), 0u);
+}
+
+TEST_F(CompositorTest, OverlaysAreFilledOrFittedMirroredAndBordered) {
+    snapshot.background = BackgroundStyle::none;
+    VideoOverlayClip camera;
+    camera.normalizedFrame = {0.0, 0.0, 0.5, 0.5};  // top-left quarter: 200 x 150
+    camera.mirrored = true;
+    camera.borderStyle = BorderStyle::thickWhite();
+    VideoOverlayClip logo;
+    logo.mediaKind = VideoOverlayClip::MediaKind::logo;
+    logo.normalizedFrame = {0.5, 0.5, 0.5, 0.5};  // bottom-right quarter
+    cairo::Surface redGreen = halves(100, 100, {1, 0, 0}, {0, 1, 0});
+    cairo::Surface wide = solid(200, 50, 1, 1, 0);  // 4:1 in a 4:3 box: fit leaves bands
+    cairo::Surface black = solid(W, H, 0, 0, 0);
+    std::vector<OverlayFrame> overlays{{camera, redGreen.get()}, {logo, wide.get()}};
+    SceneCompositor compositor(std::make_shared<SceneRenderSnapshot>(snapshot));
+    ASSERT_EQ(compositor.compose(target.get(), {.source = black.get(), .overlays = overlays}), ComposeStatus::ok);
+    // Mirrored: green on the left, red on the right; a square picture fills the 4:3 box (no bands).
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 40, 75), 0, 255, 0));
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 160, 75), 255, 0, 0));
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 100, 1), 255, 255, 255, 40));  // thick white border
+    // The logo is fitted: yellow across the middle, plate-dark above and below it.
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 300, 225), 255, 255, 0));
+    EXPECT_LT(pixelAt(target.get(), 300, 160).g, 60);
+
+    // Later overlays cover earlier ones.
+    camera.normalizedFrame = logo.normalizedFrame;
+    camera.borderStyle = BorderStyle::none();
+    std::vector<OverlayFrame> stacked{{camera, redGreen.get()}, {logo, wide.get()}};
+    ASSERT_EQ(compositor.compose(target.get(), {.source = black.get(), .overlays = stacked}), ComposeStatus::ok);
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 300, 225), 255, 255, 0));
+}
+
+TEST_F(CompositorTest, CircleBubbleAndReactiveShrinkAndRotation) {
+    snapshot.background = BackgroundStyle::none;
+    snapshot.zoomRegions.push_back({.start = 0, .end = 10, .scale = 2, .easeSpeed = 0});
+    snapshot.zoomReactiveFaceCamScale = 0.5;
+    VideoOverlayClip camera;
+    camera.normalizedFrame = {0.25, 1.0 / 6, 0.5, 2.0 / 3};  // 200 x 200 centred
+    camera.cornerRadius = 999;
+    cairo::Surface green = solid(100, 100, 0, 1, 0);
+    cairo::Surface black = solid(W, H, 0, 0, 0);
+    std::vector<OverlayFrame> overlays{{camera, green.get()}};
+    SceneCompositor compositor(std::make_shared<SceneRenderSnapshot>(snapshot));
+    // Before the zoom: a 200 px circle, so its bounding box corners stay dark.
+    ASSERT_EQ(compositor.compose(target.get(), {.compositionTime = -5, .source = black.get(), .overlays = overlays}),
+              ComposeStatus::ok);
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 200, 60), 0, 255, 0));
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 290, 150), 0, 255, 0));
+    EXPECT_LT(pixelAt(target.get(), 110, 60).g, 40);
+    // Fully zoomed: half the size about the same centre.
+    ASSERT_EQ(compositor.compose(target.get(), {.compositionTime = 5, .source = black.get(), .overlays = overlays}),
+              ComposeStatus::ok);
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 200, 150), 0, 255, 0));
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 245, 150), 0, 255, 0));
+    EXPECT_LT(pixelAt(target.get(), 260, 150).g, 40);
+
+    // A quarter turn counter-clockwise brings the picture's right half to the top.
+    camera.cornerRadius = 0;
+    camera.mediaKind = VideoOverlayClip::MediaKind::image;
+    camera.rotationRadians = std::numbers::pi / 2;
+    cairo::Surface redGreen = halves(100, 100, {1, 0, 0}, {0, 1, 0});
+    std::vector<OverlayFrame> turned{{camera, redGreen.get()}};
+    ASSERT_EQ(compositor.compose(target.get(), {.source = black.get(), .overlays = turned}), ComposeStatus::ok);
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 200, 110), 0, 255, 0));
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 200, 190), 255, 0, 0));
+}
+
+TEST_F(CompositorTest, VectorLayersRunInOrderClippedToTheWindow) {
+    snapshot.showWindowChrome = true;
+    std::vector<std::string> calls;
+    const auto record = [&calls](std::string name) {
+        return [&calls, name](const SceneLayerContext& layer) {
+            calls.push_back(name);
+            if (name == "cursor") {
+                // Floods everything: only the window may show it.
+                cairo_set_source_rgb(layer.context, 1, 0, 1);
+                cairo_paint(layer.context);
+            }
+        };
+    };
+    SceneLayerPainters painters{record("chrome"), record("synthetic"), record("cursor"),
+                                record("annotations"), record("gestures"), record("captions")};
+    SceneCompositor compositor(std::make_shared<SceneRenderSnapshot>(snapshot), painters);
+    ASSERT_EQ(compositor.compose(target.get(), {.source = red.get(), .background = background.get()}),
+              ComposeStatus::ok);
+    EXPECT_EQ(calls, (std::vector<std::string>{"chrome", "cursor", "annotations", "gestures", "captions"}));
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 200, 170), 255, 0, 255));
+    EXPECT_TRUE(isColour(pixelAt(target.get(), 10, 150), 0, 0, 255, 20));
+
+    snapshot.showWindowChrome = false;
+    snapshot.drawsSyntheticCursor = true;
+    SceneCompositor second(std::make_shared<SceneRenderSnapshot>(snapshot), painters);
+    calls.clear();
+    ASSERT_EQ(second.compose(target.get(), {.source = red.get(), .background = background.get()}), ComposeStatus::ok);
+    EXPECT_EQ(calls, (std::vector<std::string>{"synthetic", "cursor", "annotations", "gestures", "captions"}));
+}
+
+TEST(CompositorSampleVideo, ZoomOnADecodedFrameKeepsTheFocusPixel) {
+    testing::TempDir dir;
+    const auto video = dir / "screen.mp4";
+    writeSampleVideo(video, {.width = 1280, .height = 720, .fps = 30, .seconds = 1, .withAudio = false});
+    const auto frame = extractVideoFrame(video, 0.5, 1920, 1080);
+    ASSERT_TRUE(frame);
+    const auto source = surfaceForImage(*frame);
+
+    SceneRenderSnapshot snapshot;
+    snapshot.videoSize = {1280, 720};
+    snapshot.background = BackgroundStyle::none;
+    // Focus on the middle of the left third and the upper quarter.
+    const double fx = 1.0 / 6;
+    const double fy = 0.25;
+    snapshot.cameraSamples = {{0, 2, fx, fy}};
+    SceneCompositor compositor(std::make_shared<SceneRenderSnapshot>(snapshot));
+    const auto out = compositor.renderFrame(1920, 1080, {.compositionTime = 0.5, .sourceTime = 0.5, .source = source.get()});
+    ASSERT_TRUE(out);
+    // The focus stays put: the output pixel there is the frame's pixel there, and a point a
+    // quarter of the way from the focus to the centre shows what was half-way there.
+    const int px = static_cast<int>(fx * 1920);
+    const int py = static_cast<int>(fy * 1080);
+    const Pixel inFrame = pixelAt(*frame, px * frame->width / 1920, py * frame->height / 1080);
+    const Pixel shown = pixelAt(*out, px, py);
+    EXPECT_LE(std::abs(inFrame.r - shown.r) + std::abs(inFrame.g - shown.g) + std::abs(inFrame.b - shown.b), 30);
+
+    if (const char* keep = std::getenv("ORVANE_SCENE_PNG")) {
+        SceneRenderSnapshot styled = snapshot;
+        styled.background = BackgroundStyle::bone;
+        styled.inset = 0.04;
+        styled.cornerRadius = 14;
+        styled.showWindowChrome = true;
+        VideoOverlayClip camera;
+        camera.normalizedFrame = {0.78, 0.7, 0.18, 0.32};
+        camera.cornerRadius = 999;
+        camera.borderStyle = BorderStyle::glowRing();
+        const cairo::Surface bg = solid(1920, 1080, 0.93, 0.9, 0.84);
+        std::vector<OverlayFrame> overlays{{camera, source.get()}};
+        SceneCompositor look(std::make_shared<SceneRenderSnapshot>(styled));
+        const auto picture = look.renderFrame(
+            1920, 1080, {.compositionTime = 0.5, .sourceTime = 0.5, .source = source.get(), .background = bg.get(),
+                         .overlays = overlays});
+        ASSERT_TRUE(picture);
+        EXPECT_TRUE(writePng(*picture, keep));
+        // The same frame before the zoom shows the plate, shadow and title bar.
+        const auto unzoomed = look.renderFrame(
+            1920, 1080, {.source = source.get(), .background = bg.get(), .overlays = overlays, .zoom = CameraState{}});
+        ASSERT_TRUE(unzoomed);
+        EXPECT_TRUE(writePng(*unzoomed, std::string(keep) + ".unzoomed.png"));
+    }
+}
+
+}  // namespace
+}  // namespace orvane
