@@ -1,0 +1,20 @@
+#pragma once
+
+#include <memory>
+
+#include "render/caption_render_cache.h"
+#include "render/compositor.h"
+#include "render/cursor_effects_inputs.h"
+
+namespace orvane {
+
+// The snapshot fields the cursor, click and gesture layers read, viewed rather than copied: the
+// snapshot must outlive the result.
+CursorEffectsInputs cursorEffectsInputs(const SceneRenderSnapshot& snapshot);
+
+// The vector layers of a finished frame: the title bar, the synthetic arrow, the restyled cursor,
+// click markers, gesture trails and, when the edit shows them, captions from `captions` (the job's
+// cache; frames must then come in increasing time). Null `captions` draws none.
+SceneLayerPainters sceneLayerPainters(std::shared_ptr<CaptionRenderCache> captions);
+
+}  // namespace orvane
