@@ -25,8 +25,11 @@ double bounceScale(double p) {
 }  // namespace
 
 std::optional<double> clickAnimationProgress(double age) {
-    if (!(age >= 0 && age <= kClickAnnotationLife)) return std::nullopt;
-    return age / kClickAnnotationLife;
+    // Ages come from subtracting frame times, so "exactly 1.2" may arrive a rounding step above it;
+    // the last instant must still draw.
+    constexpr double kRounding = 1e-9;
+    if (!(age >= 0 && age <= kClickAnnotationLife + kRounding)) return std::nullopt;
+    return std::min(age / kClickAnnotationLife, 1.0);
 }
 
 std::vector<ClickMarkShape> clickAnimationShapes(CursorClickAnimationStyle style, double p) {

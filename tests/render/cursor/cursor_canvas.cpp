@@ -14,48 +14,39 @@ CursorCanvas::CursorCanvas(int width, int height)
 
 CursorCanvas::Pixel CursorCanvas::pixel(int x, int y) const {
     cairo_surface_flush(surface_.get());
-    const unsigned char* data = cairo_image_surface_get_data(surface_.get());
-    const int stride = cairo_image_surface_get_stride(surface_.get());
     std::uint32_t argb = 0;
-    std::memcpy(&argb, data + y * stride + x * 4, 4);
-    Pixel p;
-    p.alpha = static_cast<int>(argb >> 24);
-    if (p.alpha == 0) return p;
-    auto straight = [&](int shift) { return static_cast<int>(((argb >> shift) & 0xff) * 255 / p.alpha); };
-    p.red = straight(16);
-    p.green = straight(8);
-    p.blue = straight(0);
-    return p;
+    std::memcpy(&argb, cairo_image_surface_get_data(surface_.get()) + y * cairo_image_surface_get_stride(surface_.get()) + x * 4, 4);
+    const int alpha = static_cast<int>(argb >> 24);
+    auto straight = [&](int shift) { return alpha ? static_cast<int>(((argb >> shift) & 0xff) * 255 / alpha) : 0; };
+    return Pixel{straight(16), straight(8), straight(0), alpha};
 }
 
-std::optional<CursorCanvas::Box> CursorCanvas::drawnBox(int threshold) const {
-    return drawnBoxIn(0, 0, width_, height_, threshold);
-}
-
-std::optional<CursorCanvas::Box> CursorCanvas::drawnBoxIn(int x0, int y0, int x1, int y1, int threshold) const {
+std::optional<CursorCanvas::Box> CursorCanvas::drawnBox(int threshold, int x0) const {
     std::optional<Box> box;
-    for (int y = std::max(y0, 0); y < std::min(y1, height_); ++y) {
-        for (int x = std::max(x0, 0); x < std::min(x1, width_); ++x) {
+    for (int y = 0; y < height_; ++y) {
+        for (int x = x0; x < width_; ++x) {
             if (pixel(x, y).alpha <= threshold) continue;
-            if (!box) {
-                box = Box{x, y, x, y};
-                continue;
-            }
-            box->minX = std::min(box->minX, x);
-            box->minY = std::min(box->minY, y);
-            box->maxX = std::max(box->maxX, x);
-            box->maxY = std::max(box->maxY, y);
+            if (!box) box = Box{x, y, x, y};
+            box = Box{std::min(box->minX, x), std::min(box->minY, y), std::max(box->maxX, x), std::max(box->maxY, y)};
         }
     }
     return box;
 }
 
+int CursorCanvas::darkPixels() const {
+    int count = 0;
+    for (int y = 0; y < height_; ++y) {
+        for (int x = 0; x < width_; ++x) {
+            const Pixel p = pixel(x, y);
+            count += p.alpha > 230 && std::max({p.red, p.green, p.blue}) < 40;
+        }
+    }
+    return count;
+}
+
 RgbaImage CursorCanvas::image() const {
     cairo_surface_flush(surface_.get());
-    RgbaImage image;
-    image.width = width_;
-    image.height = height_;
-    image.stride = cairo_image_surface_get_stride(surface_.get());
+    RgbaImage image{width_, height_, cairo_image_surface_get_stride(surface_.get()), {}};
     const unsigned char* data = cairo_image_surface_get_data(surface_.get());
     image.pixels.assign(data, data + static_cast<std::size_t>(image.stride) * static_cast<std::size_t>(height_));
     return image;

@@ -13,29 +13,26 @@ namespace orvane::testing {
 class CursorCanvas {
 public:
     CursorCanvas(int width, int height);
-
     cairo_t* context() const { return context_.get(); }
-    int width() const { return width_; }
-    int height() const { return height_; }
 
-    // Straight (unpremultiplied) components 0...255 of one pixel.
     struct Pixel {
-        int red = 0;
+        int red = 0;  // straight (unpremultiplied) 0...255
         int green = 0;
         int blue = 0;
         int alpha = 0;
     };
     Pixel pixel(int x, int y) const;
 
-    // Smallest box holding every pixel with alpha above `threshold`; nothing on an empty canvas.
     struct Box {
         int minX = 0;
         int minY = 0;
         int maxX = 0;  // inclusive
         int maxY = 0;
     };
-    std::optional<Box> drawnBox(int threshold = 0) const;
-    std::optional<Box> drawnBoxIn(int x0, int y0, int x1, int y1, int threshold = 0) const;
+    // Smallest box holding every pixel from x0 rightwards with alpha above `threshold`.
+    std::optional<Box> drawnBox(int threshold = 0, int x0 = 0) const;
+    // Opaque pixels that are nearly black: the arrow's body.
+    int darkPixels() const;
 
     RgbaImage image() const;
 
