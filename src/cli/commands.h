@@ -17,6 +17,7 @@ void registerProjectCommands(CLI::App& app, CliContext& context);
 void registerConfigCommands(CLI::App& app, CliContext& context);
 void registerDemoCommand(CLI::App& app, CliContext& context);
 void registerEditorCommands(CLI::App& app, CliContext& context);
+void registerRenderCommands(CLI::App& app, CliContext& context);
 
 // The library listing as `orvane list` prints it.
 void printLibraryListing(RecordingLibrary& library, bool json);

@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     cli::registerConfigCommands(app, context);
     cli::registerDemoCommand(app, context);
     cli::registerEditorCommands(app, context);
+    cli::registerRenderCommands(app, context);
 
     try {
         app.parse(argc, argv);

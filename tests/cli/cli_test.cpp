@@ -123,3 +123,21 @@ TEST_F(CliTest, ConfigReadsDefaultsAndStoresTypedValues) {
 
 }  // namespace
 }  // namespace orvane
+
+namespace orvane {
+namespace {
+
+TEST_F(CliTest, BackgroundsAreWrittenAsOnePngPerStyle) {
+    const auto out = home_ / "backgrounds";
+    const auto result = run({"backgrounds", "--out", out.string(), "--width", "160", "--height", "90"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(fs::exists(out / "bone.png"));
+    EXPECT_TRUE(fs::exists(out / "custom.png"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 15);
+
+    testing::writeTextFile(home_ / "a-file", "x");
+    EXPECT_EQ(run({"backgrounds", "--out", (home_ / "a-file").string()}).exitCode, 1);
+}
+
+}  // namespace
+}  // namespace orvane
