@@ -143,6 +143,9 @@ void drawSymbolGlyph(cairo_t* cr, SymbolGlyph glyph, double centerX, double cent
                      const RgbaColor& color) {
     if (!(pointSize > 0)) return;
     cairo_save(cr);
+    // The group is as large as the clip, so keep it to the glyph's square.
+    cairo_rectangle(cr, centerX - pointSize, centerY - pointSize, 2 * pointSize, 2 * pointSize);
+    cairo_clip(cr);
     cairo_push_group(cr);
     cairo_translate(cr, centerX, centerY);
     cairo_scale(cr, pointSize, pointSize);

@@ -15,7 +15,8 @@ CursorCanvas::CursorCanvas(int width, int height)
 CursorCanvas::Pixel CursorCanvas::pixel(int x, int y) const {
     cairo_surface_flush(surface_.get());
     std::uint32_t argb = 0;
-    std::memcpy(&argb, cairo_image_surface_get_data(surface_.get()) + y * cairo_image_surface_get_stride(surface_.get()) + x * 4, 4);
+    const int stride = cairo_image_surface_get_stride(surface_.get());
+    std::memcpy(&argb, cairo_image_surface_get_data(surface_.get()) + y * stride + x * 4, 4);
     const int alpha = static_cast<int>(argb >> 24);
     auto straight = [&](int shift) { return alpha ? static_cast<int>(((argb >> shift) & 0xff) * 255 / alpha) : 0; };
     return Pixel{straight(16), straight(8), straight(0), alpha};
@@ -26,8 +27,8 @@ std::optional<CursorCanvas::Box> CursorCanvas::drawnBox(int threshold, int x0) c
     for (int y = 0; y < height_; ++y) {
         for (int x = x0; x < width_; ++x) {
             if (pixel(x, y).alpha <= threshold) continue;
-            if (!box) box = Box{x, y, x, y};
-            box = Box{std::min(box->minX, x), std::min(box->minY, y), std::max(box->maxX, x), std::max(box->maxY, y)};
+            const Box here = box.value_or(Box{x, y, x, y});
+            box = Box{std::min(here.minX, x), std::min(here.minY, y), std::max(here.maxX, x), std::max(here.maxY, y)};
         }
     }
     return box;
