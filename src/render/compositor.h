@@ -13,6 +13,7 @@
 #include "model/geometry.h"
 #include "model/video_overlay_clip.h"
 #include "render/frame_layout.h"
+#include "render/scene_face_camera.h"
 #include "render/scene_snapshot.h"
 #include "render/shadow.h"
 
@@ -75,6 +76,13 @@ enum class ComposeStatus {
     drawingFailed,      // Cairo reported an error while drawing
 };
 
+// What face-camera overlays use for automatic framing and background blur. Either may be missing:
+// the overlay is then shown with its own crop, unblurred. Borrowed; they must outlive the compositor.
+struct FaceCameraServices {
+    FaceDetector* detector = nullptr;
+    PersonSegmenter* segmenter = nullptr;
+};
+
 // Wraps an RgbaImage's pixels as a Cairo surface without copying; the image must outlive it and is
 // only read.
 cairo::Surface surfaceForImage(const RgbaImage& image);
@@ -86,6 +94,7 @@ public:
     explicit SceneCompositor(std::shared_ptr<const SceneRenderSnapshot> snapshot, SceneLayerPainters painters = {});
 
     const SceneRenderSnapshot& snapshot() const { return *snapshot_; }
+    void setFaceCameraServices(FaceCameraServices services) { faceServices_ = services; }
 
     // Draws the frame into `target`, whose size is the canvas; every pixel is overwritten.
     ComposeStatus compose(cairo_surface_t* target, const SceneFrameInput& input);
@@ -104,15 +113,19 @@ private:
     std::shared_ptr<const SceneRenderSnapshot> snapshot_;
     SceneLayerPainters painters_;
     ShadowCache shadows_;
+    FaceCameraServices faceServices_;
+    FaceCamCropMemory faceCrops_;  // per overlay, for the whole job
 };
 
 // Draws `source` (or its `crop`, normalised top-left) stretched to fill `destination` exactly, x
 // and y scaled independently. Top-left coordinates.
 void drawRecording(cairo_t* cr, cairo_surface_t* source, const std::optional<Rect>& crop, const Rect& destination);
 
-// Draws an overlay picture into `rect` (top-left coordinates): source crop, then fill (video) or fit
-// (image, logo), centred, mirrored and rotated about the centre, clipped to the rounded shape.
-void drawOverlayPicture(cairo_t* cr, const VideoOverlayClip& clip, cairo_surface_t* image, const Rect& rect);
+// Draws an overlay picture into `rect` (top-left coordinates): `crop` of the image (normalised,
+// top-left; whole when unset), then fill (video) or fit (image, logo), centred, mirrored and rotated
+// about the centre, clipped to the rounded shape.
+void drawOverlayPicture(cairo_t* cr, const VideoOverlayClip& clip, cairo_surface_t* image, const Rect& rect,
+                        const std::optional<Rect>& crop);
 
 // The overlay's border in the vector pass, by its style.
 void drawOverlayBorder(cairo_t* cr, const VideoOverlayClip& clip, const Rect& rect, ShadowCache& glows,

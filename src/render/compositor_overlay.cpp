@@ -56,16 +56,36 @@ void SceneCompositor::drawOverlay(cairo_t* cr, const OverlayFrame& overlay, cons
     cairo_set_source_rgba(cr, 0, 0, 0, kOverlayPlateAlpha);
     cairo_fill(cr);
 
-    drawOverlayPicture(cr, overlay.clip, overlay.image, rect);
+    cairo_surface_t* picture = overlay.image;
+    std::optional<Rect> crop = overlay.clip.sourceCropRect;
+    cairo::Surface blurred;
+    if (picture && overlay.clip.mediaKind == VideoOverlayClip::MediaKind::video) {
+        if (overlay.clip.backgroundBlur > 0.0001 && faceServices_.segmenter) {
+            const cairo::Surface mask = faceServices_.segmenter->personMask(picture);
+            blurred = blurBackgroundBehindPerson(picture, mask.get(), overlay.clip.backgroundBlur);
+            if (blurred) picture = blurred.get();
+        }
+        if (overlay.clip.autoFrameFaceCam && faceServices_.detector) {
+            // Several faces: frame the largest, the one nearest the camera.
+            const std::vector<Rect> faces = faceServices_.detector->detectFaces(overlay.image);
+            const auto largest = std::max_element(faces.begin(), faces.end(), [](const Rect& a, const Rect& b) {
+                return a.width * a.height < b.width * b.height;
+            });
+            const std::optional<Rect> target = largest == faces.end() ? std::nullopt : faceFramingCrop(*largest);
+            crop = faceCrops_.update(overlay.clip.id, target, overlay.clip.sourceCropRect);
+        }
+    }
+    drawOverlayPicture(cr, overlay.clip, picture, rect, crop);
 }
 
-void drawOverlayPicture(cairo_t* cr, const VideoOverlayClip& clip, cairo_surface_t* image, const Rect& rect) {
+void drawOverlayPicture(cairo_t* cr, const VideoOverlayClip& clip, cairo_surface_t* image, const Rect& rect,
+                        const std::optional<Rect>& crop) {
     if (!image || cairo_surface_get_type(image) != CAIRO_SURFACE_TYPE_IMAGE) return;
     const double w = cairo_image_surface_get_width(image);
     const double h = cairo_image_surface_get_height(image);
     Rect region{0, 0, w, h};
-    if (isSet(clip.sourceCropRect)) {
-        const Rect& c = *clip.sourceCropRect;
+    if (isSet(crop)) {
+        const Rect& c = *crop;
         region = {c.x * w, c.y * h, c.width * w, c.height * h};
     }
     if (region.width <= 0 || region.height <= 0) return;
