@@ -62,7 +62,7 @@ void drawBubble(cairo_t* cr, CanvasPoint p, double scale, const EffectiveCursorS
 void drawPressGlyph(cairo_t* cr, CanvasPoint p, double scale, SymbolGlyph glyph) {
     const double size = std::max(22.0, 30.0 * scale);
     const ContextShadow shadow{RgbaColor{0, 0, 0, 0.45}, 0, 2, 4};
-    drawLayerWithShadow(cr, squareAround(p, size / 2 + 1), shadow, 1, [&](cairo_t* layer) {
+    drawLayerWithShadow(cr, squareAround(p, 0.6 * size), shadow, 1, [&](cairo_t* layer) {
         drawSymbolGlyph(layer, glyph, p.x, p.y, size, RgbaColor{1, 1, 1, 1});
     });
 }

@@ -95,6 +95,13 @@ void gaussianBlurA8(std::uint8_t* data, int width, int height, int stride, doubl
 void drawLayerWithShadow(cairo_t* cr, const Rect& userBounds, const std::optional<ContextShadow>& shadow,
                          double alpha, const std::function<void(cairo_t*)>& draw) {
     if (!(alpha > 0)) return;
+    if (!shadow && alpha >= 1) {
+        // Nothing to blur or fade as one: skip the layer.
+        cairo_save(cr);
+        draw(cr);
+        cairo_restore(cr);
+        return;
+    }
     const double sigma = shadow ? std::max(shadow->blur, 0.0) / 2 : 0;
     const double margin =
         shadow ? std::ceil(3 * sigma + std::max(std::abs(shadow->offsetX), std::abs(shadow->offsetY))) + 2 : 2;

@@ -23,6 +23,7 @@ struct ContextShadow {
 // covering `userBounds` (user space of `cr`, the shape's own extent; the blur margin is added
 // here); the layer's alpha, blurred and tinted, is painted at the offset, then the layer itself on
 // top. Both are painted with `alpha`, so ghosts fade as one picture rather than stroke by stroke.
+// Without a shadow and at full alpha, `draw` paints straight into `cr` (state saved around it).
 void drawLayerWithShadow(cairo_t* cr, const Rect& userBounds, const std::optional<ContextShadow>& shadow,
                          double alpha, const std::function<void(cairo_t*)>& draw);
 

@@ -6,6 +6,7 @@
 #include "render/cursor_arrow.h"
 #include "render/cursor_layer.h"
 #include "render/cursor_point.h"
+#include "render/cursor_shadow.h"
 #include "render/cursor_style_at.h"
 
 namespace orvane {
@@ -61,6 +62,27 @@ TEST(CursorArrow, PathHasItsTipAtTheHotSpotAndTheWrittenExtent) {
     EXPECT_TRUE(cairo_in_fill(cr, 90, 120));
     EXPECT_DOUBLE_EQ(arrowSize(0.5), 24);
     EXPECT_DOUBLE_EQ(arrowSize(2), 68);
+}
+
+TEST(CursorShadow, FallsBelowTheShapeBlurredAndFadesWithTheLayer) {
+    auto draw = [](double alpha) {
+        CursorCanvas canvas(100, 100);
+        const ContextShadow shadow{RgbaColor{0, 0, 0, 0.5}, 0, 6, 4};
+        drawLayerWithShadow(canvas.context(), Rect{40, 40, 20, 20}, shadow, alpha, [](cairo_t* cr) {
+            cairo_rectangle(cr, 40, 40, 20, 20);
+            cairo_set_source_rgb(cr, 1, 1, 1);
+            cairo_fill(cr);
+        });
+        return canvas;
+    };
+    const CursorCanvas full = draw(1);
+    EXPECT_EQ(full.pixel(50, 50).alpha, 255);
+    const auto below = full.pixel(50, 63);
+    EXPECT_NEAR(below.alpha, 0.5 * 255, 25);
+    EXPECT_LT(below.red, 5);
+    EXPECT_LT(full.pixel(50, 37).alpha, 8);
+    EXPECT_GT(full.pixel(50, 68).alpha, 10);  // soft, not cut off at the offset
+    EXPECT_NEAR(draw(0.5).pixel(50, 63).alpha, below.alpha / 2.0, 2);
 }
 
 TEST(CursorLayer, PointerStylesDrawTheArrowFromTheCursorPoint) {
