@@ -7,16 +7,12 @@
 
 #include "render/compositor.h"
 #include "render/scene_face_camera.h"
+#include "scene_pixels.h"
 
 namespace orvane {
 namespace {
 
-int greenAt(cairo_surface_t* surface, int x, int y) {
-    cairo_surface_flush(surface);
-    std::uint32_t v;
-    std::memcpy(&v, cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface) + 4 * x, 4);
-    return static_cast<int>((v >> 8) & 255);
-}
+int greenAt(cairo_surface_t* surface, int x, int y) { return testing::pixelAt(surface, x, y).g; }
 
 void expectRectNear(const std::optional<Rect>& actual, const Rect& expected) {
     ASSERT_TRUE(actual);
@@ -90,15 +86,7 @@ TEST(FaceCamera, CompositorFramesTheLargestFaceOfAVideoOverlay) {
     camera.normalizedFrame = {0.25, 0.25, 0.5, 0.5};
     camera.autoFrameFaceCam = true;
     // Red on the left, green on the right: the framed face is on the right.
-    cairo::Surface picture(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 200, 200));
-    {
-        cairo::Context cr(cairo_create(picture.get()));
-        cairo_set_source_rgb(cr.get(), 1, 0, 0);
-        cairo_paint(cr.get());
-        cairo_rectangle(cr.get(), 100, 0, 100, 200);
-        cairo_set_source_rgb(cr.get(), 0, 1, 0);
-        cairo_fill(cr.get());
-    }
+    const cairo::Surface picture = testing::halvesSurface(200, 200, {1, 0, 0}, {0, 1, 0});
     cairo::Surface target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 200, 200));
     const std::vector<OverlayFrame> overlays{{camera, picture.get()}};
     FixedFaces detector;

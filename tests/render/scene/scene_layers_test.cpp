@@ -6,6 +6,7 @@
 #include <string>
 
 #include "render/scene_layers.h"
+#include "scene_pixels.h"
 
 namespace orvane {
 namespace {
@@ -39,13 +40,8 @@ TEST(SceneLayers, ChromeCursorAndCaptionsLandWhereTheLayoutSays) {
     snapshot.captions.push_back({.start = 0, .end = 2, .text = "Hello there", .words = {}});
     const auto shared = std::make_shared<const SceneRenderSnapshot>(snapshot);
 
-    cairo::Surface background(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, W, H));
-    cairo::Surface source(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 160, 90));
-    for (cairo_surface_t* s : {background.get(), source.get()}) {
-        cairo::Context cr(cairo_create(s));
-        cairo_set_source_rgb(cr.get(), 0.3, 0.5, 0.7);
-        cairo_paint(cr.get());
-    }
+    const cairo::Surface background = testing::solidSurface(W, H, 0.3, 0.5, 0.7);
+    const cairo::Surface source = testing::solidSurface(160, 90, 0.3, 0.5, 0.7);
     const SceneFrameInput input{.compositionTime = 1, .sourceTime = 1, .source = source.get(),
                                 .background = background.get()};
     cairo::Surface plain(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, W, H));
