@@ -100,3 +100,36 @@ TEST_F(EditorCliTest, ApplyTakesARemoteEditRecordAndRefusesMalformedJson) {
 
 }  // namespace
 }  // namespace orvane
+
+namespace orvane {
+namespace {
+
+// Width and height from a PNG's header.
+std::pair<std::uint32_t, std::uint32_t> pngSize(const fs::path& file) {
+    const auto bytes = testing::readTextFile(file);
+    auto be32 = [&](std::size_t at) {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < 4; ++i) value = (value << 8) | static_cast<unsigned char>(bytes.at(at + i));
+        return value;
+    };
+    return {be32(16), be32(20)};
+}
+
+TEST_F(EditorCliTest, RenderFrameDrawsTheOutputFrameAtTheExportSize) {
+    const auto frame = home_ / "frame.png";
+    auto result = run({"render-frame", id_, "--time", "2", "--out", frame.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(pngSize(frame), (std::pair<std::uint32_t, std::uint32_t>{1920, 1080}));
+
+    // Trimming moves output time 0 to composition time 3.
+    EXPECT_EQ(run({"edit", id_, "trim", "--start", "3", "--end", "9"}).exitCode, 0);
+    result = run({"render-frame", id_, "--time", "0", "--out", frame.string(), "--size", "640x360"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("composition 3.000 s"), std::string::npos) << result.out;
+    EXPECT_EQ(pngSize(frame), (std::pair<std::uint32_t, std::uint32_t>{640, 360}));
+
+    EXPECT_EQ(run({"render-frame", id_, "--time", "0", "--out", frame.string(), "--size", "wide"}).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace orvane
