@@ -11,6 +11,10 @@ jobs=$(nproc)
 cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_WERROR=ON
 ninja -C build/ci -j "$jobs"
 ./scripts/with-test-services.sh ctest --test-dir build/ci --output-on-failure -j "$jobs" --timeout 300
+# The main job, end to end, as the README runs it.
+demo_dir=$(mktemp -d)
+(cd "$demo_dir" && "$OLDPWD/build/ci/src/cli/orvane" demo && test -s out/demo-frame-1.2s.png)
+rm -rf "$demo_dir"
 
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_WERROR=ON -DORVANE_SANITIZE=ON \
       -DORVANE_BUILD_BENCH=OFF

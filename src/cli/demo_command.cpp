@@ -3,12 +3,39 @@
 #include <cstdlib>
 
 #include "cli/cli_context.h"
+#include "base/atomic_file.h"
 #include "cli/commands.h"
+#include "editor/auto_zoom_status.h"
+#include "editor/editor_session.h"
 #include "media/sample_video.h"
+#include "platform/linux/json_preferences_store.h"
+#include "platform/preferences.h"
+#include "render/output_frame.h"
+#include "render/scene_snapshot.h"
 
 namespace orvane::cli {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Pointer telemetry that follows the sample's moving box, with one click at 1 s: what a capture of
+// someone clicking on the box would have recorded.
+CursorTelemetry telemetryFollowingTheBox(const SampleVideoSpec& video) {
+    CursorTelemetry telemetry;
+    telemetry.sampleHz = 60;
+    const auto samples = static_cast<std::int64_t>(video.seconds * 60);
+    for (std::int64_t i = 0; i < samples; ++i) {
+        const auto frameIndex = i * video.fps / 60;
+        const Rect box = sampleVideoBoxRect(video, frameIndex);
+        const std::int64_t t = i * 1000 / 60;
+        telemetry.points.push_back({t, (box.x + box.width / 2) / video.width, (box.y + box.height / 2) / video.height,
+                                    t >= 1000 && t < 1120});
+    }
+    return telemetry;
+}
+
+}  // namespace
 
 // The end-to-end job on built-in material: make a sample screen video, import it into a
 // throw-away library and list that library. Needs no display and touches no user data.
@@ -18,7 +45,7 @@ void registerDemoCommand(CLI::App& app, CliContext& context) {
         bool json = false;
     };
     auto options = std::make_shared<Options>();
-    auto* demo = app.add_subcommand("demo", "Import a generated sample video into a temporary library and list it");
+    auto* demo = app.add_subcommand("demo", "Import a generated sample into a temporary library, zoom on its click and render a finished frame");
     demo->add_flag("--keep", options->keep, "Keep the temporary library and print where it is");
     demo->add_flag("--json", options->json, "Print the listing as JSON");
     demo->callback([&context, options] {
@@ -43,12 +70,50 @@ void registerDemoCommand(CLI::App& app, CliContext& context) {
 
         RecordingLibrary library(LibraryLocation::explicitRoot(root / "Library" / "Recordings"), context.mainLoop(),
                                  context.toasts());
-        const auto imported = library.importVideo(sample);
+        auto imported = library.importVideo(sample);
         library.createProject("Demo project");
         library.addToProject(library.projects().front().id, imported.id);
-        if (!options->json) std::printf("Imported a generated sample into %s\n\n", library.location().recordingsRoot.c_str());
-        printLibraryListing(library, options->json);
-        if (options->keep && !options->json) std::printf("\nKept the demo library at %s\n", root.c_str());
+
+        // Give the recording its pointer track, then open it as the editor does: the click becomes a zoom.
+        const auto folder = library.folderOf(imported.id);
+        writeFileAtomically(folder.cursorFile(), encodeCursorTelemetry(telemetryFollowingTheBox(video)));
+        imported.hasCursor = true;
+        imported.clickCaptureActive = true;
+        writeRecordingMeta(folder, imported);
+        library.reload();
+
+        JsonPreferencesStore store(root / "preferences.json");
+        Preferences preferences(store);
+        EditorSession session(folder, imported, preferences);
+        session.state().setBackground(BackgroundStyle::sonomaPurple);
+        session.state().setShowWindowChrome(true);
+        session.state().setWindowTitle("Orvane demo");
+        session.save();
+
+        // One frame as the zoom begins to ease in and one inside it.
+        auto snapshot = std::make_shared<const SceneRenderSnapshot>(makeSceneRenderSnapshot(session.state(), std::nullopt));
+        std::vector<fs::path> frames;
+        for (const double time : {0.0, 1.2}) {
+            char name[64];
+            std::snprintf(name, sizeof name, "demo-frame-%.1fs.png", time);
+            const fs::path file = fs::path("out") / name;
+            fs::create_directories(file.parent_path());
+            const auto frame = renderOutputFrame(snapshot, folder.directory, time, 1920, 1080);
+            if (!frame || !writePng(frame->image, file)) throw std::runtime_error("Couldn't render the demo frames");
+            frames.push_back(fs::absolute(file));
+        }
+
+        if (options->json) {
+            printLibraryListing(library, true);
+            return;
+        }
+        std::printf("Imported a generated sample into %s\n\n", library.location().recordingsRoot.c_str());
+        printLibraryListing(library, false);
+        if (const auto banner = autoZoomBanner(session.state().values().autoZoomStatus)) {
+            std::printf("\n%s\n", banner->text.c_str());
+        }
+        for (const auto& file : frames) std::printf("Rendered %s\n", file.c_str());
+        if (options->keep) std::printf("Kept the demo library at %s\n", root.c_str());
     });
 }
 
