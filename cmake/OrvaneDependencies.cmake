@@ -10,6 +10,9 @@ pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
 pkg_check_modules(PANGO REQUIRED IMPORTED_TARGET pangocairo)
 pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
 
+# Face detection and person segmentation for face cameras; only .cpp files include its headers.
+find_package(OpenCV REQUIRED COMPONENTS core imgproc objdetect)
+
 # Standalone Asio is header-only; it only needs its include folder and threads.
 find_path(ASIO_INCLUDE_DIR asio.hpp REQUIRED)
 add_library(orvane_asio INTERFACE)
