@@ -1,9 +1,12 @@
 #include "render/output_frame.h"
 
+#include <algorithm>
+
 #include "model/time_mapping.h"
 #include "render/background_renderer.h"
 #include "render/caption_render_cache.h"
 #include "render/compositor.h"
+#include "render/face_services.h"
 #include "render/scene_layers.h"
 
 namespace orvane {
@@ -42,6 +45,14 @@ OverlayPictures overlayPictures(const SceneRenderSnapshot& snapshot, double comp
     return pictures;
 }
 
+// Loading the face cascade costs more than a frame; only face cameras that frame or blur need it.
+bool needsFaceServices(const std::vector<OverlayFrame>& frames) {
+    return std::any_of(frames.begin(), frames.end(), [](const OverlayFrame& frame) {
+        return frame.clip.mediaKind == VideoOverlayClip::MediaKind::video &&
+               (frame.clip.autoFrameFaceCam || frame.clip.backgroundBlur > 0.0001);
+    });
+}
+
 }  // namespace
 
 std::optional<RenderedOutputFrame> renderOutputFrame(const std::shared_ptr<const SceneRenderSnapshot>& snapshot,
@@ -68,7 +79,10 @@ std::optional<RenderedOutputFrame> renderOutputFrame(const std::shared_ptr<const
 
     auto captions = std::make_shared<CaptionRenderCache>(
         snapshot->captions, Rect{0, 0, static_cast<double>(width), static_cast<double>(height)});
+    // Declared before the compositor, which borrows it.
+    const FaceCameraKit faces = needsFaceServices(overlays.frames) ? makeFaceCameraServices() : FaceCameraKit{};
     SceneCompositor compositor(snapshot, sceneLayerPainters(captions));
+    compositor.setFaceCameraServices(faces.services());
     auto image = compositor.renderFrame(width, height, input);
     if (!image) return std::nullopt;
     result.image = std::move(*image);
