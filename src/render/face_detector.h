@@ -13,7 +13,7 @@ namespace orvane {
 std::string defaultFaceCascadePath();
 
 // Frontal faces found with OpenCV's Haar cascade on a downscaled grey copy of the frame. Faces
-// turned far to the side or smaller than about a fifteenth of the frame's width are not found.
+// turned far to the side or smaller than about a thirteenth of the frame's width are not found.
 // Not thread-safe: one per render worker, like the compositor that borrows it.
 class OpenCvFaceDetector final : public FaceDetector {
 public:

@@ -13,8 +13,8 @@ namespace orvane {
 namespace {
 
 constexpr const char* kLogArea = "Orvane.FaceCamera";
-// GrabCut's cost grows with pixels times iterations; a copy this size keeps it to a few
-// milliseconds, and the compositor softens the mask anyway.
+// GrabCut's cost grows with pixels times iterations; a copy this size keeps it near 30
+// milliseconds a frame, and the compositor softens the mask anyway.
 constexpr int kWorkSize = 160;
 constexpr int kIterations = 4;
 constexpr double kBorderBand = 0.04;  // of the copy's smaller side
