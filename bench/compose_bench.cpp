@@ -13,7 +13,10 @@
 #include "render/background_renderer.h"
 #include "render/caption_render_cache.h"
 #include "render/compositor.h"
+#include "render/frame_layout.h"
 #include "render/scene_layers.h"
+#include "render/scene_shape.h"
+#include "render/shadow.h"
 
 namespace {
 
@@ -90,6 +93,14 @@ SceneRenderSnapshot benchSnapshot() {
     return snapshot;
 }
 
+// The window and content of the frame above, top-left coordinates.
+FrameLayout benchLayout() {
+    FrameLayout layout = frameLayout(benchSnapshot(), {0, 0, kWidth, kHeight}, {});
+    layout.window = topLeftRect(layout.window, kHeight);
+    layout.content = topLeftRect(layout.content, kHeight);
+    return layout;
+}
+
 void BM_ComposeStyledFrame(benchmark::State& state) {
     const auto snapshot = std::make_shared<const SceneRenderSnapshot>(benchSnapshot());
     const cairo::Surface source = syntheticRecording();
@@ -111,27 +122,13 @@ void BM_ComposeStyledFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_ComposeStyledFrame)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
-}  // namespace
-
-// Parts of the frame above, to tell where its time goes.
-void BM_ComposeWithoutVectorLayers(benchmark::State& state) {
-    const auto snapshot = std::make_shared<const SceneRenderSnapshot>(benchSnapshot());
-    const cairo::Surface source = syntheticRecording();
-    const cairo::Surface background =
-        renderBackground(snapshot->background, snapshot->customBackgroundURL, kWidth, kHeight);
-    cairo::Surface target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight));
-    SceneCompositor compositor(snapshot);
-    const SceneFrameInput input{.compositionTime = kTime, .sourceTime = kTime, .source = source.get(),
-                                .background = background.get()};
-    for (auto _ : state) benchmark::DoNotOptimize(compositor.compose(target.get(), input));
-}
-BENCHMARK(BM_ComposeWithoutVectorLayers)->Unit(benchmark::kMillisecond);
-
+// The same frame's parts, to tell where its time goes: the recording scaled into the window by the
+// engine, everything except the recording, and the window's cached shadow alone.
 void BM_DrawRecordingScaled(benchmark::State& state) {
     const cairo::Surface source = syntheticRecording();
     cairo::Surface target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight));
     cairo::Context cr(cairo_create(target.get()));
-    const Rect content{96, 120, 1728, 1084};
+    const Rect content = benchLayout().content;
     for (auto _ : state) {
         drawRecording(cr.get(), source.get(), std::nullopt, content);
         cairo_surface_flush(target.get());
@@ -151,11 +148,32 @@ void BM_ComposeWithoutRecording(benchmark::State& state) {
 }
 BENCHMARK(BM_ComposeWithoutRecording)->Unit(benchmark::kMillisecond);
 
+void BM_WindowShadowCached(benchmark::State& state) {
+    cairo::Surface target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight));
+    cairo::Context cr(cairo_create(target.get()));
+    ShadowCache cache;
+    ShadowSpec spec;
+    const FrameLayout layout = benchLayout();
+    spec.shape = roundedShape(layout.window, layout.cornerRadius);
+    spec.offsetY = -16;
+    spec.blurRadius = 30;
+    spec.canvasWidth = kWidth;
+    spec.canvasHeight = kHeight;
+    for (auto _ : state) {
+        cache.paint(cr.get(), spec, {0, 0, 0, 0.22});
+        cairo_surface_flush(target.get());
+    }
+}
+BENCHMARK(BM_WindowShadowCached)->Unit(benchmark::kMillisecond);
+
+// Cairo's filters for the recording's downscale (FAST, GOOD, BILINEAR): GOOD is what drawRecording
+// uses.
 void BM_ScaleFilter(benchmark::State& state) {
     const cairo::Surface source = syntheticRecording();
     cairo::Surface target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight));
     cairo::Context cr(cairo_create(target.get()));
-    cairo_scale(cr.get(), 1728.0 / kSourceWidth, 1084.0 / kSourceHeight);
+    const Rect content = benchLayout().content;
+    cairo_scale(cr.get(), content.width / kSourceWidth, content.height / kSourceHeight);
     cairo_set_source_surface(cr.get(), source.get(), 0, 0);
     cairo_pattern_set_filter(cairo_get_source(cr.get()), static_cast<cairo_filter_t>(state.range(0)));
     for (auto _ : state) {
@@ -163,4 +181,10 @@ void BM_ScaleFilter(benchmark::State& state) {
         cairo_surface_flush(target.get());
     }
 }
-BENCHMARK(BM_ScaleFilter)->Arg(CAIRO_FILTER_FAST)->Arg(CAIRO_FILTER_GOOD)->Arg(CAIRO_FILTER_BILINEAR)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScaleFilter)
+    ->Arg(CAIRO_FILTER_FAST)
+    ->Arg(CAIRO_FILTER_GOOD)
+    ->Arg(CAIRO_FILTER_BILINEAR)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
