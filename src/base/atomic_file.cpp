@@ -1,5 +1,7 @@
 #include "base/atomic_file.h"
 
+#include "base/uuid.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,6 +83,17 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view c
     // The rename is durable only once the folder entry is on disk too.
     FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
     if (dir.get() >= 0) ::fsync(dir.get());
+}
+
+std::filesystem::path partialSiblingPath(const std::filesystem::path& target) {
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on `"literal" + std::string` at -O2 and up.
+    std::string name(".");
+    name += target.stem().string();
+    name += '-';
+    name += Uuid::random().string().substr(0, 8);
+    name += ".partial";
+    name += target.extension().string();
+    return target.parent_path() / name;
 }
 
 std::optional<std::string> readFileContents(const std::filesystem::path& path) {

@@ -13,6 +13,11 @@ namespace orvane {
 // `mode` is the permission of the new file (secrets use 0600).
 void writeFileAtomically(const std::filesystem::path& target, std::string_view contents, unsigned mode = 0644);
 
+// A hidden, uniquely named sibling of `target` that keeps its extension ("dir/.clip-1A2B3C4D.partial.mp4"),
+// for writers that produce a file in place and rename it over the target when done, so tools that
+// go by the extension still see the right container.
+std::filesystem::path partialSiblingPath(const std::filesystem::path& target);
+
 // The whole file, or nothing when it is missing or unreadable.
 std::optional<std::string> readFileContents(const std::filesystem::path& path);
 

@@ -6,6 +6,7 @@
 
 #include "base/log.h"
 #include "base/text.h"
+#include "base/atomic_file.h"
 #include "base/uuid.h"
 #include "media/ffmpeg_handles.h"
 #include "media/media_log.h"
@@ -48,11 +49,6 @@ bool contains(const std::array<std::string_view, N>& list, const std::string& va
 
 std::string lowerExtension(const fs::path& file) { return toLowerAscii(file.extension().string()); }
 
-// A sibling name that ends in the same extension, so the outside ffmpeg picks the same container.
-fs::path partialPathFor(const fs::path& output) {
-    return output.parent_path() / ("." + output.stem().string() + "-" + Uuid::random().string().substr(0, 8) +
-                                   ".partial" + output.extension().string());
-}
 
 void removeQuietly(const fs::path& file) {
     std::error_code ignored;
@@ -62,7 +58,7 @@ void removeQuietly(const fs::path& file) {
 // Runs the outside ffmpeg into a temporary sibling and renames it into place when it succeeds.
 void convertWithTool(const fs::path& ffmpeg, const fs::path& input, const fs::path& output, bool video,
                      std::stop_token stop) {
-    const auto partial = partialPathFor(output);
+    const auto partial = partialSiblingPath(output);
     try {
         FFmpegTool::run(ffmpeg,
                         video ? ffmpegVideoConversionArguments(input, partial)
@@ -76,7 +72,7 @@ void convertWithTool(const fs::path& ffmpeg, const fs::path& input, const fs::pa
 }
 
 void copyUnchanged(const fs::path& input, const fs::path& output) {
-    const auto partial = partialPathFor(output);
+    const auto partial = partialSiblingPath(output);
     try {
         removeQuietly(output);
         fs::copy_file(input, partial);

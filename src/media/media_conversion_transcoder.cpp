@@ -11,7 +11,7 @@ extern "C" {
 
 #include "base/log.h"
 #include "base/text.h"
-#include "base/uuid.h"
+#include "base/atomic_file.h"
 #include "media/ffmpeg_handles.h"
 #include "media/media_conversion.h"
 #include "media/media_log.h"
@@ -394,9 +394,7 @@ private:
 // ever seen at `output` and a failure leaves the folder as it was.
 void transcode(const fs::path& input, const fs::path& output, Target target, std::stop_token stop) {
     ffmpeg::routeLogging();
-    const auto partial = output.parent_path() / ("." + output.stem().string() + "-" +
-                                                 Uuid::random().string().substr(0, 8) + ".partial" +
-                                                 output.extension().string());
+    const auto partial = partialSiblingPath(output);
     try {
         {
             Transcoder transcoder(input, partial, target, std::move(stop));

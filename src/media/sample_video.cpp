@@ -14,7 +14,7 @@ extern "C" {
 }
 
 #include "base/log.h"
-#include "base/uuid.h"
+#include "base/atomic_file.h"
 #include "media/ffmpeg_handles.h"
 #include "media/media_log.h"
 
@@ -249,8 +249,7 @@ void writeSampleVideo(const fs::path& file, const SampleVideoSpec& options) {
     ffmpeg::routeLogging();
     // Written beside the target under a hidden name and renamed at the end, so a failure never
     // leaves a half-written movie, nor replaces a good one, at `file`.
-    const auto partial = file.parent_path() / ("." + file.filename().string() + "." +
-                                               Uuid::random().string().substr(0, 8) + ".partial");
+    const auto partial = partialSiblingPath(file);
     try {
         {
             SampleWriter writer(partial, options);

@@ -35,5 +35,14 @@ TEST(AtomicFile, FailedWriteKeepsPreviousContents) {
     EXPECT_FALSE(readFileContents(dir / "absent"));
 }
 
+TEST(AtomicFile, PartialSiblingIsHiddenUniqueAndKeepsTheExtension) {
+    const std::filesystem::path target = "/rec/clip-1.mp4";
+    const auto a = partialSiblingPath(target);
+    EXPECT_EQ(a.parent_path(), target.parent_path());
+    EXPECT_EQ(a.extension(), ".mp4");
+    EXPECT_EQ(a.filename().string().rfind(".clip-1-", 0), 0u);
+    EXPECT_NE(partialSiblingPath(target), a);
+}
+
 }  // namespace
 }  // namespace orvane
