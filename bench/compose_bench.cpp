@@ -152,15 +152,15 @@ void BM_WindowShadowCached(benchmark::State& state) {
     cairo::Surface target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight));
     cairo::Context cr(cairo_create(target.get()));
     ShadowCache cache;
-    ShadowSpec spec;
+    ShadowSpec params;
     const FrameLayout layout = benchLayout();
-    spec.shape = roundedShape(layout.window, layout.cornerRadius);
-    spec.offsetY = -16;
-    spec.blurRadius = 30;
-    spec.canvasWidth = kWidth;
-    spec.canvasHeight = kHeight;
+    params.shape = roundedShape(layout.window, layout.cornerRadius);
+    params.offsetY = -16;
+    params.blurRadius = 30;
+    params.canvasWidth = kWidth;
+    params.canvasHeight = kHeight;
     for (auto _ : state) {
-        cache.paint(cr.get(), spec, {0, 0, 0, 0.22});
+        cache.paint(cr.get(), params, {0, 0, 0, 0.22});
         cairo_surface_flush(target.get());
     }
 }

@@ -9,7 +9,7 @@
 namespace orvane {
 
 struct ShadowCache::Entry {
-    ShadowSpec spec;
+    ShadowSpec params;
     cairo::Surface mask;  // A8, or null when the shadow falls wholly off the canvas
     double originX = 0;   // canvas position of the mask's top-left pixel
     double originY = 0;
@@ -19,27 +19,27 @@ struct ShadowCache::Entry {
 ShadowCache::ShadowCache(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {}
 ShadowCache::~ShadowCache() = default;
 
-const ShadowCache::Entry& ShadowCache::entryFor(const ShadowSpec& spec) {
+const ShadowCache::Entry& ShadowCache::entryFor(const ShadowSpec& params) {
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-        if ((*it)->spec == spec) {
+        if ((*it)->params == params) {
             std::rotate(it, it + 1, entries_.end());
             return *entries_.back();
         }
     }
     ++renders_;
     auto entry = std::make_unique<Entry>();
-    entry->spec = spec;
-    const double sigma = std::max(spec.blurRadius, 0.0);
-    const double margin = std::ceil(3 * sigma + spec.strokeWidth / 2);
+    entry->params = params;
+    const double sigma = std::max(params.blurRadius, 0.0);
+    const double margin = std::ceil(3 * sigma + params.strokeWidth / 2);
     // A wide blur loses nothing at a quarter of the resolution and costs a sixteenth.
     const double downscale = std::max(1.0, std::floor(sigma / 4));
-    const Rect& r = spec.shape.rect;
+    const Rect& r = params.shape.rect;
     // Only the part that can reach the canvas matters: the shape plus its blur, cut to the canvas
     // plus the blur's reach.
-    const double x0 = std::max(r.minX() + spec.offsetX - margin, -margin);
-    const double y0 = std::max(r.minY() + spec.offsetY - margin, -margin);
-    const double x1 = std::min(r.maxX() + spec.offsetX + margin, spec.canvasWidth + margin);
-    const double y1 = std::min(r.maxY() + spec.offsetY + margin, spec.canvasHeight + margin);
+    const double x0 = std::max(r.minX() + params.offsetX - margin, -margin);
+    const double y0 = std::max(r.minY() + params.offsetY - margin, -margin);
+    const double x1 = std::min(r.maxX() + params.offsetX + margin, params.canvasWidth + margin);
+    const double y1 = std::min(r.maxY() + params.offsetY + margin, params.canvasHeight + margin);
     const int width = static_cast<int>(std::ceil((x1 - x0) / downscale));
     const int height = static_cast<int>(std::ceil((y1 - y0) / downscale));
     if (width > 0 && height > 0) {
@@ -49,11 +49,11 @@ const ShadowCache::Entry& ShadowCache::entryFor(const ShadowSpec& spec) {
         entry->downscale = downscale;
         cairo::Context cr(cairo_create(entry->mask.get()));
         cairo_scale(cr.get(), 1 / downscale, 1 / downscale);
-        cairo_translate(cr.get(), spec.offsetX - x0, spec.offsetY - y0);
-        appendShapePath(cr.get(), spec.shape);
+        cairo_translate(cr.get(), params.offsetX - x0, params.offsetY - y0);
+        appendShapePath(cr.get(), params.shape);
         cairo_set_source_rgba(cr.get(), 0, 0, 0, 1);
-        if (spec.strokeWidth > 0) {
-            cairo_set_line_width(cr.get(), spec.strokeWidth);
+        if (params.strokeWidth > 0) {
+            cairo_set_line_width(cr.get(), params.strokeWidth);
             cairo_stroke(cr.get());
         } else {
             cairo_fill(cr.get());
@@ -66,11 +66,11 @@ const ShadowCache::Entry& ShadowCache::entryFor(const ShadowSpec& spec) {
     return *entries_.back();
 }
 
-void ShadowCache::paint(cairo_t* context, const ShadowSpec& spec, const RgbaColor& color) {
-    const Entry& entry = entryFor(spec);
+void ShadowCache::paint(cairo_t* context, const ShadowSpec& params, const RgbaColor& color) {
+    const Entry& entry = entryFor(params);
     if (!entry.mask) return;
     cairo_save(context);
-    cairo_rectangle(context, 0, 0, spec.canvasWidth, spec.canvasHeight);
+    cairo_rectangle(context, 0, 0, params.canvasWidth, params.canvasHeight);
     cairo_clip(context);
     cairo_set_source_rgba(context, color.red, color.green, color.blue, color.alpha);
     cairo_translate(context, entry.originX, entry.originY);

@@ -35,16 +35,16 @@ public:
     ShadowCache(const ShadowCache&) = delete;
     ShadowCache& operator=(const ShadowCache&) = delete;
 
-    // Paints the shadow of `spec` in `color` (its alpha is the shadow's strength) into `context`,
+    // Paints the shadow of `params` in `color` (its alpha is the shadow's strength) into `context`,
     // whose user space must be canvas pixels, computing the mask only when it is not cached.
-    void paint(cairo_t* context, const ShadowSpec& spec, const RgbaColor& color);
+    void paint(cairo_t* context, const ShadowSpec& params, const RgbaColor& color);
 
     // How many masks have been computed (misses), for callers that watch the cache.
     std::size_t renders() const { return renders_; }
 
 private:
     struct Entry;
-    const Entry& entryFor(const ShadowSpec& spec);
+    const Entry& entryFor(const ShadowSpec& params);
 
     std::size_t capacity_;
     std::size_t renders_ = 0;

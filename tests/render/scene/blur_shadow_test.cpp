@@ -60,20 +60,20 @@ TEST(ShadowCache, ReusesTheMaskWhileTheShapeHoldsStillAndLiftsTheShadow) {
     cairo::Surface canvas(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 300, 320));
     cairo::Context cr(cairo_create(canvas.get()));
     ShadowCache cache(2);
-    ShadowSpec spec{roundedShape({100, 100, 100, 100}, 10), 0, -16, 4, 0, 300, 320};
-    cache.paint(cr.get(), spec, {0, 0, 0, 1});
+    ShadowSpec params{roundedShape({100, 100, 100, 100}, 10), 0, -16, 4, 0, 300, 320};
+    cache.paint(cr.get(), params, {0, 0, 0, 1});
     EXPECT_EQ(cache.renders(), 1u);
     // Lifted by 16: just above the shape is dark, the same distance below it is not.
     EXPECT_GT(alphaAt(canvas.get(), 150, 92), 200);
     EXPECT_LT(alphaAt(canvas.get(), 150, 208), 30);
 
-    cache.paint(cr.get(), spec, {0, 0, 0, 0.5});
+    cache.paint(cr.get(), params, {0, 0, 0, 0.5});
     EXPECT_EQ(cache.renders(), 1u);  // a new colour needs no new mask
 
-    ShadowSpec moved = spec;
+    ShadowSpec moved = params;
     moved.shape.rect.x += 1;
     cache.paint(cr.get(), moved, {0, 0, 0, 1});
-    cache.paint(cr.get(), spec, {0, 0, 0, 1});
+    cache.paint(cr.get(), params, {0, 0, 0, 1});
     EXPECT_EQ(cache.renders(), 2u);  // both still cached
 }
 
