@@ -1,5 +1,7 @@
 #include "render/cursor_shadow.h"
 
+#include "render/blur.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -61,35 +63,6 @@ DeviceBox deviceBox(cairo_t* cr, const Rect& r, double margin) {
     return box;
 }
 
-// One pass of a running-sum box blur along rows (step 1) or columns (step = stride).
-void boxBlurLine(const std::uint8_t* in, std::uint8_t* out, int count, int step, int radius) {
-    const int window = 2 * radius + 1;
-    int sum = 0;
-    for (int i = -radius; i <= radius; ++i) {
-        if (i >= 0 && i < count) sum += in[i * step];
-    }
-    for (int i = 0; i < count; ++i) {
-        out[i * step] = static_cast<std::uint8_t>((sum + window / 2) / window);
-        const int leaving = i - radius;
-        const int entering = i + radius + 1;
-        if (leaving >= 0) sum -= in[leaving * step];
-        if (entering < count) sum += in[entering * step];
-    }
-}
-
-// Three box passes each way approximate a Gaussian of the given standard deviation.
-void gaussianBlurA8(std::uint8_t* data, int width, int height, int stride, double sigma) {
-    const int radius = static_cast<int>(std::lround((std::sqrt(4.0 * sigma * sigma + 1.0) - 1.0) / 2.0));
-    if (radius < 1) return;
-    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height));
-    for (int pass = 0; pass < 3; ++pass) {
-        for (int y = 0; y < height; ++y) {
-            boxBlurLine(data + y * stride, scratch.data() + y * stride, width, 1, radius);
-        }
-        for (int x = 0; x < width; ++x) boxBlurLine(scratch.data() + x, data + x, height, stride, radius);
-    }
-}
-
 }  // namespace
 
 void drawLayerWithShadow(cairo_t* cr, const Rect& userBounds, const std::optional<ContextShadow>& shadow,
@@ -133,8 +106,8 @@ void drawLayerWithShadow(cairo_t* cr, const Rect& userBounds, const std::optiona
                 const auto* row = reinterpret_cast<const std::uint32_t*>(src + y * layerStride);
                 for (int x = 0; x < box.width(); ++x) dst[y * maskStride + x] = static_cast<std::uint8_t>(row[x] >> 24);
             }
-            gaussianBlurA8(dst, box.width(), box.height(), maskStride, sigma);
             cairo_surface_mark_dirty(mask.get());
+            gaussianBlur(mask.get(), sigma);
             cairo_set_source_rgba(cr, shadow->color.red, shadow->color.green, shadow->color.blue,
                                   shadow->color.alpha * alpha);
             cairo_mask_surface(cr, mask.get(), box.x0 + shadow->offsetX, box.y0 + shadow->offsetY);
