@@ -14,6 +14,10 @@ EditorSession::EditorSession(const RecordingFolder& folder, const RecordingMeta&
       preferences_(preferences),
       state_(std::make_unique<EditorState>(meta.id, folder.screenVideoFile(meta))) {
     state_->sourceKind = meta.sourceKind;
+    // With telemetry and no cursor burned into the video, the renderer draws the cursor itself; a saved
+    // edit may still say otherwise when its sidecar is applied below.
+    state_->sourceCursorCanBeReplaced = meta.hasCursor && !meta.capturedSystemCursor.value_or(false);
+    state_->drawsSyntheticCursor = state_->sourceCursorCanBeReplaced;
     loadResult_ = loadEditorProject(*state_);
 
     auto fields = autoZoomFields();
