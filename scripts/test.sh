@@ -20,4 +20,5 @@ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_WERROR=O
       -DORVANE_BUILD_BENCH=OFF
 ninja -C build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0" \
   ./scripts/with-test-services.sh ctest --test-dir build/sanitize --output-on-failure -j "$jobs" --timeout 600
