@@ -21,6 +21,8 @@ constexpr int kSmallestFace = 24;  // pixels at detection width; the cascade's o
 // Overlapping hits needed to accept a face: fewer find more faces and more wallpaper patterns.
 constexpr int kMinNeighbours = 5;
 
+}  // namespace
+
 bool isPixelFrame(cairo_surface_t* frame) {
     if (!frame || cairo_surface_status(frame) != CAIRO_STATUS_SUCCESS) return false;
     if (cairo_surface_get_type(frame) != CAIRO_SURFACE_TYPE_IMAGE) return false;
@@ -28,8 +30,6 @@ bool isPixelFrame(cairo_surface_t* frame) {
     if (format != CAIRO_FORMAT_ARGB32 && format != CAIRO_FORMAT_RGB24) return false;
     return cairo_image_surface_get_width(frame) > 0 && cairo_image_surface_get_height(frame) > 0;
 }
-
-}  // namespace
 
 std::string defaultFaceCascadePath() {
     for (const char* folder : {"/usr/share/opencv4/haarcascades", "/usr/local/share/opencv4/haarcascades"}) {

@@ -12,6 +12,9 @@ namespace orvane {
 // installed.
 std::string defaultFaceCascadePath();
 
+// A colour image surface of positive size that face detection and segmentation can read.
+bool isPixelFrame(cairo_surface_t* frame);
+
 // Frontal faces found with OpenCV's Haar cascade on a downscaled grey copy of the frame. Faces
 // turned far to the side or smaller than about a thirteenth of the frame's width are not found.
 // Not thread-safe: one per render worker, like the compositor that borrows it.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/log.h"
+#include "render/face_detector.h"
 
 namespace orvane {
 namespace {
@@ -23,14 +24,6 @@ constexpr double kBorderBand = 0.04;  // of the copy's smaller side
 // about half a face above the detected box.
 constexpr double kShoulderWidth = 3.2;
 constexpr double kHairAbove = 0.45;
-
-bool isPixelFrame(cairo_surface_t* frame) {
-    if (!frame || cairo_surface_status(frame) != CAIRO_STATUS_SUCCESS) return false;
-    if (cairo_surface_get_type(frame) != CAIRO_SURFACE_TYPE_IMAGE) return false;
-    const cairo_format_t format = cairo_image_surface_get_format(frame);
-    if (format != CAIRO_FORMAT_ARGB32 && format != CAIRO_FORMAT_RGB24) return false;
-    return cairo_image_surface_get_width(frame) > 0 && cairo_image_surface_get_height(frame) > 0;
-}
 
 // The normalised rectangle in pixels of a size-`size` image, clipped to it (possibly empty).
 cv::Rect pixelRect(const Rect& r, cv::Size size) {
