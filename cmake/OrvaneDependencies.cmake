@@ -9,6 +9,9 @@ pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavut
 pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
 pkg_check_modules(PANGO REQUIRED IMPORTED_TARGET pangocairo)
 pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
+# Audio: ITU-R BS.1770 loudness (libebur128) and tempo changes for speed ramps (libavfilter's atempo).
+pkg_check_modules(EBUR128 REQUIRED IMPORTED_TARGET libebur128)
+pkg_check_modules(AVFILTER REQUIRED IMPORTED_TARGET libavfilter)
 
 # Face detection and person segmentation for face cameras; only .cpp files include its headers.
 find_package(OpenCV REQUIRED COMPONENTS core imgproc objdetect)

@@ -12,6 +12,7 @@ packages=(
   nlohmann-json3-dev libcurl4-openssl-dev libssl-dev libasio-dev libcli11-dev
   libsecret-1-dev libglib2.0-dev
   libopencv-dev opencv-data
+  libebur128-dev
   libpulse-dev libx11-dev libxext-dev libxrandr-dev libxi-dev libxtst-dev libxcomposite-dev libxfixes-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
