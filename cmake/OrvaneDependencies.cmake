@@ -9,6 +9,7 @@ pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavut
 pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
 pkg_check_modules(PANGO REQUIRED IMPORTED_TARGET pangocairo)
 pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
+pkg_check_modules(LIBPULSE REQUIRED IMPORTED_TARGET libpulse)
 # Audio: ITU-R BS.1770 loudness (libebur128) and tempo changes for speed ramps (libavfilter's atempo).
 pkg_check_modules(EBUR128 REQUIRED IMPORTED_TARGET libebur128)
 pkg_check_modules(AVFILTER REQUIRED IMPORTED_TARGET libavfilter)

@@ -1,0 +1,100 @@
+#include "recording/aac_file_writer.h"
+
+#include <stdexcept>
+#include <vector>
+
+#include "base/log.h"
+#include "media/ffmpeg_handles.h"
+#include "recording/aac_encoder.h"
+
+namespace orvane {
+
+namespace {
+
+void check(int status, const std::string& what) {
+    if (status < 0) throw std::runtime_error(what + ": " + ffmpeg::errorText(status));
+}
+
+}  // namespace
+
+struct AacFileWriter::Impl {
+    std::filesystem::path file;
+    ffmpeg::OutputFormatContext output;
+    std::unique_ptr<AacEncoder> encoder;
+    AVStream* stream = nullptr;
+    int channels = 1;
+    std::vector<float> scratch;
+
+    void write(AVPacket* packet) {
+        av_packet_rescale_ts(packet, encoder->context()->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        check(av_interleaved_write_frame(output.get(), packet), "cannot write " + file.filename().string());
+    }
+};
+
+AacFileWriter::AacFileWriter(const std::filesystem::path& file, int sampleRate, int channels, std::int64_t bitRate)
+    : impl_(std::make_unique<Impl>()) {
+    ffmpeg::routeLogging();
+    impl_->file = file;
+    impl_->channels = channels;
+    AVFormatContext* raw = nullptr;
+    check(avformat_alloc_output_context2(&raw, nullptr, "ipod", file.c_str()), "cannot create " + file.string());
+    impl_->output.reset(raw);
+    impl_->encoder = std::make_unique<AacEncoder>(sampleRate, channels, bitRate,
+                                                  (raw->oformat->flags & AVFMT_GLOBALHEADER) != 0);
+    impl_->stream = avformat_new_stream(raw, nullptr);
+    if (!impl_->stream) throw std::runtime_error("out of memory");
+    impl_->stream->time_base = AVRational{1, sampleRate};
+    check(avcodec_parameters_from_context(impl_->stream->codecpar, impl_->encoder->context()),
+          "cannot describe the audio stream");
+    check(avio_open(&raw->pb, file.c_str(), AVIO_FLAG_WRITE), "cannot create " + file.string());
+    try {
+        check(avformat_write_header(raw, nullptr), "cannot write " + file.string());
+    } catch (...) {
+        impl_->output.reset();
+        std::error_code ignored;
+        std::filesystem::remove(file, ignored);
+        throw;
+    }
+}
+
+AacFileWriter::~AacFileWriter() {
+    if (!finished_) finish();
+}
+
+void AacFileWriter::appendS16(const std::int16_t* interleaved, int frames) {
+    auto& scratch = impl_->scratch;
+    scratch.resize(static_cast<std::size_t>(frames) * impl_->channels);
+    for (std::size_t i = 0; i < scratch.size(); ++i) scratch[i] = static_cast<float>(interleaved[i]) / 32768.0f;
+    appendFloat(scratch.data(), frames);
+}
+
+void AacFileWriter::appendFloat(const float* interleaved, int frames) {
+    if (finished_ || !error_.empty()) return;
+    try {
+        impl_->encoder->push(interleaved, frames, [this](AVPacket* packet) { impl_->write(packet); });
+    } catch (const std::exception& e) {
+        error_ = e.what();
+        log::warning("Orvane.Mic", "audio write failed: %s", e.what());
+    }
+}
+
+std::int64_t AacFileWriter::finish() {
+    if (finished_) return impl_->encoder->framesPushed();
+    finished_ = true;
+    const auto frames = impl_->encoder->framesPushed();
+    try {
+        if (error_.empty()) impl_->encoder->flush([this](AVPacket* packet) { impl_->write(packet); });
+        check(av_write_trailer(impl_->output.get()), "cannot finish " + impl_->file.filename().string());
+    } catch (const std::exception& e) {
+        if (error_.empty()) error_ = e.what();
+    }
+    impl_->output.reset();
+    if (frames == 0) {
+        std::error_code ignored;
+        std::filesystem::remove(impl_->file, ignored);
+    }
+    return frames;
+}
+
+}  // namespace orvane
