@@ -22,6 +22,8 @@ nlohmann::json SegmentRenderCache::payloadLocked(const SceneRenderSnapshot& snap
     payload["schema"] = kSchema;
     payload["kind"] = kKind;
     payload["profile"] = profilePayload(profile);
+    // The window is on the clock frames are drawn at; with the clip list in the snapshot it fixes
+    // every recording frame the segment shows, across clip boundaries and head gaps alike.
     payload["segment"] = {{"sourceStart", window.start}, {"sourceEnd", window.end}, {"frameCount", window.frameCount}};
     payload["snapshot"] = snapshotPayload(near, PayloadFlavour::segment);
     payload["files"] = filesPayload(inputFileReferences(near, PayloadFlavour::segment, index_));
