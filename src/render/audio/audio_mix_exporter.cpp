@@ -1,0 +1,50 @@
+#include "render/audio/audio_mix_exporter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/log.h"
+#include "render/audio/aac_encoder.h"
+#include "render/audio/mix_render.h"
+#include "render/audio/video_copy_mux.h"
+#include "render/scene_snapshot.h"
+
+namespace orvane {
+
+void AudioMixExporter::mix(const std::filesystem::path& renderedVideo, const SceneRenderSnapshot& snapshot,
+                           const std::filesystem::path& output, std::stop_token stop) {
+    try {
+        const AudioBuffer audio = renderMixAudio(snapshot, stop);
+        VideoCopyMux mux(renderedVideo, output);
+        AacEncoder encoder(kMixSampleRate, kMixChannels, kBitRate, mux.wantsGlobalHeader());
+        AVCodecParameters* parameters = avcodec_parameters_alloc();
+        if (!parameters) throw std::bad_alloc();
+        const int described = avcodec_parameters_from_context(parameters, &encoder.context());
+        if (described >= 0) mux.addAudioStream(*parameters, AVRational{1, kMixSampleRate});
+        avcodec_parameters_free(&parameters);
+        if (described < 0) throw std::runtime_error("Couldn't describe the mixed audio");
+
+        const AVRational timeBase{1, kMixSampleRate};
+        const auto sink = [&](AVPacket& packet) { mux.writeAudio(packet, timeBase); };
+        std::size_t written = 0;  // frames handed to the encoder
+        constexpr std::size_t kChunk = 4096;
+        mux.run([&](double until) {
+            if (stop.stop_requested()) throw std::runtime_error("The audio mix was cancelled");
+            // Keep the audio a little ahead of the video it is interleaved with.
+            const double ahead = until + 0.5;
+            while (written < audio.frames() && static_cast<double>(written) / kMixSampleRate < ahead) {
+                const std::size_t count = std::min(kChunk, audio.frames() - written);
+                encoder.push(audio.samples.data() + written * kMixChannels, count, sink);
+                written += count;
+            }
+            if (std::isinf(until)) encoder.finish(sink);
+        });
+    } catch (const AudioMixError&) {
+        throw;
+    } catch (const std::exception& error) {
+        log::warning("Orvane.Audio", "built-in audio mix failed: %s", error.what());
+        throw AudioMixError(error.what());
+    }
+}
+
+}  // namespace orvane

@@ -1,0 +1,148 @@
+#include "render/audio/mix_plan.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "model/time_mapping.h"
+#include "render/scene_snapshot.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr double kMinimumPiece = 0.001;
+constexpr double kSpeedFloor = 0.1;
+
+struct Span {
+    double start;
+    double end;
+    bool fadeIn = false;
+    bool fadeOut = false;
+};
+
+std::vector<SpeedRamp> sortedRamps(const std::vector<SpeedRamp>& ramps) {
+    std::vector<SpeedRamp> sorted(ramps);
+    std::stable_sort(sorted.begin(), sorted.end(), [](const SpeedRamp& a, const SpeedRamp& b) { return a.start < b.start; });
+    return sorted;
+}
+
+// [start, end) less every mute region; sides that touch a mute are marked for a fade.
+std::vector<Span> withoutMutes(Span span, const std::vector<MuteRegion>& mutes) {
+    std::vector<MuteRegion> sorted(mutes);
+    std::sort(sorted.begin(), sorted.end(), [](const MuteRegion& a, const MuteRegion& b) { return a.start < b.start; });
+    std::vector<Span> pieces;
+    for (const auto& mute : sorted) {
+        if (!(mute.end > mute.start) || mute.end <= span.start || mute.start >= span.end) continue;
+        if (mute.start > span.start) pieces.push_back({span.start, mute.start, span.fadeIn, true});
+        span.start = std::max(span.start, mute.end);
+        span.fadeIn = true;
+        if (span.start >= span.end) return pieces;
+    }
+    pieces.push_back(span);
+    return pieces;
+}
+
+// Adds the pieces of composition range [start, end) of one input, whose file time at composition
+// time c is c - start + fileStart.
+void addPieces(std::vector<MixPiece>& out, const SceneRenderSnapshot& s, const std::vector<SpeedRamp>& ramps,
+               MixSourceKind kind, const std::filesystem::path& file, double start, double end, double fileStart,
+               float gain) {
+    const double from = std::max(start, s.trimStart);
+    const double to = std::min(end, s.trimEnd);
+    if (!(to - from >= kMinimumPiece)) return;
+    std::vector<Span> spans{{from, to}};
+    if (kind == MixSourceKind::recording) spans = withoutMutes(spans.front(), s.muteRegions);
+    for (const auto& span : spans) {
+        // Cut at every ramp edge inside the span.
+        std::vector<double> cuts{span.start};
+        for (const auto& ramp : ramps) {
+            for (double edge : {ramp.start, ramp.end}) {
+                if (edge > span.start && edge < span.end) cuts.push_back(edge);
+            }
+        }
+        cuts.push_back(span.end);
+        std::sort(cuts.begin(), cuts.end());
+        for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+            const double a = cuts[i];
+            const double b = cuts[i + 1];
+            if (b - a < kMinimumPiece) continue;
+            double speed = 1;
+            for (const auto& ramp : ramps) {
+                if (ramp.start <= a && b <= ramp.end) speed = std::max(ramp.speed, kSpeedFloor);
+            }
+            MixPiece piece;
+            piece.kind = kind;
+            piece.file = file;
+            piece.sourceStart = a - start + fileStart;
+            piece.sourceDuration = b - a;
+            piece.speed = speed;
+            piece.outputStart = outputTimeForCompositionTime(a, s.trimStart, ramps);
+            piece.gain = gain;
+            piece.fadeIn = i == 0 && span.fadeIn;
+            piece.fadeOut = i + 2 == cuts.size() && span.fadeOut;
+            out.push_back(piece);
+        }
+    }
+}
+
+}  // namespace
+
+double outputTimeForCompositionTime(double compositionTime, double trimStart, std::span<const SpeedRamp> ramps) {
+    std::vector<SpeedRamp> sorted(ramps.begin(), ramps.end());
+    sorted = sortedRamps(sorted);
+    double saved = 0;  // output time the ramps before compositionTime saved
+    for (const auto& ramp : sorted) {
+        if (compositionTime <= ramp.start) break;
+        const double speed = std::max(ramp.speed, kSpeedFloor);
+        const double length = std::max(ramp.end - ramp.start, 0.0);
+        if (compositionTime < ramp.end) return ramp.start - trimStart - saved + (compositionTime - ramp.start) / speed;
+        saved += length - length / speed;
+    }
+    return compositionTime - trimStart - saved;
+}
+
+std::vector<MixPiece> planMix(const SceneRenderSnapshot& s) {
+    std::vector<MixPiece> pieces;
+    const auto ramps = sortedRamps(s.speedRamps);
+    const auto layout = clipLayout(s.clips);
+    for (std::size_t i = 0; i < s.clips.size(); ++i) {
+        const auto& clip = s.clips[i];
+        addPieces(pieces, s, ramps, MixSourceKind::recording, s.clipBaseDirectory / clip.sourceFile,
+                  layout[i].compositionStart, layout[i].compositionEnd, clip.sourceStart, s.originalAudioVolume);
+    }
+    for (const auto& clip : s.voiceClips) {
+        addPieces(pieces, s, ramps, MixSourceKind::voiceClip, clip.url, clip.startTime, clip.startTime + clip.duration,
+                  clip.sourceStart, clip.volume);
+    }
+    for (const auto& overlay : s.videoOverlays) {
+        if (overlay.mediaKind != VideoOverlayClip::MediaKind::video) continue;
+        addPieces(pieces, s, ramps, MixSourceKind::videoOverlay, overlay.url, overlay.startTime,
+                  overlay.startTime + overlay.duration, overlay.sourceStart, overlay.volume);
+    }
+    const double total = outputDuration(s.trimStart, s.trimEnd, s.speedRamps);
+    auto whole = [&](MixSourceKind kind, const std::optional<std::filesystem::path>& file, float gain) {
+        if (!file || total < kMinimumPiece) return;
+        MixPiece piece;
+        piece.kind = kind;
+        piece.file = *file;
+        piece.sourceDuration = total;
+        piece.gain = gain;
+        pieces.push_back(piece);
+    };
+    whole(MixSourceKind::aiVoiceover, s.aiVoiceoverURL, 1.0f);
+    whole(MixSourceKind::backgroundMusic, s.backgroundMusicURL, s.backgroundMusicVolume);
+    return pieces;
+}
+
+std::vector<double> clickSoundTimes(const SceneRenderSnapshot& s) {
+    std::vector<double> times;
+    for (const auto& annotation : s.annotations) {
+        if (!annotation.enabled || !annotation.clickSoundEnabled.value_or(s.cursorClickSounds)) continue;
+        if (annotation.time < s.trimStart || annotation.time > s.trimEnd) continue;
+        times.push_back(outputTimeForCompositionTime(annotation.time, s.trimStart, s.speedRamps));
+    }
+    std::sort(times.begin(), times.end());
+    return times;
+}
+
+}  // namespace orvane

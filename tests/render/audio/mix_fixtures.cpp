@@ -1,0 +1,72 @@
+#include "mix_fixtures.h"
+
+#include "media/ffmpeg_handles.h"
+#include "media/sample_video.h"
+
+namespace orvane::testing {
+
+StreamSummary summariseStreams(const std::filesystem::path& file) {
+    StreamSummary summary;
+    auto input = ffmpeg::openInput(file.string());
+    if (!input) return summary;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const auto* parameters = input->streams[i]->codecpar;
+        if (parameters->codec_type == AVMEDIA_TYPE_AUDIO && !summary.audioCodec) {
+            summary.audioCodec = parameters->codec_id;
+            summary.audioRate = parameters->sample_rate;
+            summary.audioChannels = parameters->ch_layout.nb_channels;
+        }
+    }
+    ffmpeg::Packet packet(av_packet_alloc());
+    while (av_read_frame(input.get(), packet.get()) >= 0) {
+        const auto type = input->streams[packet->stream_index]->codecpar->codec_type;
+        if (type == AVMEDIA_TYPE_VIDEO) ++summary.videoPackets;
+        if (type == AVMEDIA_TYPE_AUDIO) ++summary.audioPackets;
+        av_packet_unref(packet.get());
+    }
+    return summary;
+}
+
+SceneRenderSnapshot toneRecordingSnapshot(const std::filesystem::path& folder, double seconds) {
+    SampleVideoSpec spec;
+    spec.width = 320;
+    spec.height = 180;
+    spec.seconds = seconds;
+    spec.withAudio = true;
+    writeSampleVideo(folder / "screen.mp4", spec);
+    SceneRenderSnapshot snapshot;
+    snapshot.videoURL = folder / "screen.mp4";
+    snapshot.clipBaseDirectory = folder;
+    Clip clip;
+    clip.sourceFile = "screen.mp4";
+    clip.sourceEnd = seconds;
+    snapshot.clips = {clip};
+    snapshot.trimEnd = seconds;
+    return snapshot;
+}
+
+std::filesystem::path writeRenderedVideo(const std::filesystem::path& folder, double seconds) {
+    SampleVideoSpec spec;
+    spec.width = 320;
+    spec.height = 180;
+    spec.seconds = seconds;
+    spec.withAudio = false;
+    const auto file = folder / "video-only.mp4";
+    writeSampleVideo(file, spec);
+    return file;
+}
+
+double zeroCrossingFrequency(const AudioBuffer& buffer, double from, double to) {
+    const auto first = static_cast<std::size_t>(from * buffer.sampleRate);
+    const auto last = static_cast<std::size_t>(to * buffer.sampleRate);
+    const auto ch = static_cast<std::size_t>(buffer.channels);
+    int crossings = 0;
+    for (std::size_t i = first + 1; i < last && i < buffer.frames(); ++i) {
+        const float a = buffer.samples[(i - 1) * ch];
+        const float b = buffer.samples[i * ch];
+        if ((a < 0 && b >= 0) || (a >= 0 && b < 0)) ++crossings;
+    }
+    return crossings / 2.0 / (to - from);
+}
+
+}  // namespace orvane::testing
