@@ -1,0 +1,242 @@
+#include "platform/x11/x11_frame_grabber.h"
+
+// Xlib first: the extension headers build on its types.
+#include "platform/x11/x11_connection.h"
+
+#include <X11/extensions/XShm.h>
+#include <X11/extensions/Xfixes.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "base/log.h"
+
+namespace orvane::x11 {
+
+namespace {
+
+constexpr const char* kArea = "Orvane.Capture";
+
+// A System V shared-memory segment attached to us and to the X server for one image.
+class SharedImage {
+public:
+    SharedImage(Display* display, int width, int height) : display_(display) {
+        const int screen = DefaultScreen(display);
+        image_ = XShmCreateImage(display, DefaultVisual(display, screen), static_cast<unsigned>(DefaultDepth(display, screen)),
+                                 ZPixmap, nullptr, &info_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        if (!image_) return;
+        info_.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image_->bytes_per_line) * static_cast<std::size_t>(height),
+                             IPC_CREAT | 0600);
+        if (info_.shmid < 0) return;
+        void* address = shmat(info_.shmid, nullptr, 0);
+        if (address == reinterpret_cast<void*>(-1)) {
+            shmctl(info_.shmid, IPC_RMID, nullptr);
+            info_.shmid = -1;
+            return;
+        }
+        info_.shmaddr = image_->data = static_cast<char*>(address);
+        info_.readOnly = False;
+        ErrorTrap trap(display);
+        XShmAttach(display, &info_);
+        attached_ = !trap.failedAfterSync();
+        // Marked for removal now, so the segment goes away with the last detach even if we crash.
+        shmctl(info_.shmid, IPC_RMID, nullptr);
+    }
+    SharedImage(const SharedImage&) = delete;
+    SharedImage& operator=(const SharedImage&) = delete;
+    ~SharedImage() {
+        if (attached_) {
+            XShmDetach(display_, &info_);
+            XSync(display_, False);
+        }
+        if (info_.shmaddr) shmdt(info_.shmaddr);
+        if (image_) {
+            image_->data = nullptr;  // not Xlib's to free
+            XDestroyImage(image_);
+        }
+    }
+
+    bool usable() const { return attached_; }
+    XImage* image() const { return image_; }
+    bool grab(Window root, int x, int y) {
+        ErrorTrap trap(display_);
+        const Bool ok = XShmGetImage(display_, root, image_, x, y, AllPlanes);
+        return ok && !trap.failedAfterSync();
+    }
+
+private:
+    Display* display_;
+    XShmSegmentInfo info_{};
+    XImage* image_ = nullptr;
+    bool attached_ = false;
+};
+
+// Source-over blend of XFixes' premultiplied ARGB cursor onto the BGRA frame.
+void drawCursor(Display* display, ScreenFrame& frame, int originX, int originY) {
+    XPtr<XFixesCursorImage> cursor(XFixesGetCursorImage(display));
+    if (!cursor) return;
+    const int left = cursor->x - cursor->xhot - originX;
+    const int top = cursor->y - cursor->yhot - originY;
+    for (int row = 0; row < cursor->height; ++row) {
+        const int y = top + row;
+        if (y < 0 || y >= frame.height) continue;
+        for (int column = 0; column < cursor->width; ++column) {
+            const int x = left + column;
+            if (x < 0 || x >= frame.width) continue;
+            const auto pixel = static_cast<std::uint32_t>(cursor->pixels[row * cursor->width + column]);
+            const std::uint32_t alpha = pixel >> 24;
+            if (alpha == 0) continue;
+            std::uint8_t* out = frame.bgra.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.stride) +
+                                static_cast<std::size_t>(x) * 4;
+            const std::uint32_t inverse = 255 - alpha;
+            out[0] = static_cast<std::uint8_t>((pixel & 0xFF) + out[0] * inverse / 255);
+            out[1] = static_cast<std::uint8_t>(((pixel >> 8) & 0xFF) + out[1] * inverse / 255);
+            out[2] = static_cast<std::uint8_t>(((pixel >> 16) & 0xFF) + out[2] * inverse / 255);
+        }
+    }
+}
+
+// Grabs a rectangle of the root window; the rectangle's origin may change between grabs, its size not.
+class RootGrabber : public FrameGrabber {
+public:
+    RootGrabber(int width, int height, bool showCursor)
+        : connection_(openConnection()), width_(width), height_(height) {
+        Display* display = connection_.get();
+        const int screen = DefaultScreen(display);
+        if (DefaultDepth(display, screen) < 24) {
+            throw ScreenCaptureError("Screen recording needs a 24- or 32-bit colour display.");
+        }
+        if (XShmQueryExtension(display)) {
+            shared_ = std::make_unique<SharedImage>(display, width, height);
+            if (!shared_->usable()) shared_.reset();
+        }
+        if (!shared_) log::info(kArea, "MIT-SHM not available; grabbing with XGetImage");
+        int eventBase = 0, errorBase = 0;
+        drawsCursor_ = showCursor && XFixesQueryExtension(display, &eventBase, &errorBase);
+        if (showCursor && !drawsCursor_) log::warning(kArea, "XFixes missing: the pointer is not drawn into the video");
+    }
+
+    int width() const override { return width_; }
+    int height() const override { return height_; }
+
+protected:
+    Display* display() const { return connection_.get(); }
+
+    void grabAt(int x, int y, ScreenFrame& frame) {
+        Display* display = connection_.get();
+        const Window root = DefaultRootWindow(display);
+        frame.time = std::chrono::steady_clock::now();
+        XImage* image = nullptr;
+        Image fallback;
+        if (shared_) {
+            if (!shared_->grab(root, x, y)) throw ScreenCaptureError("The screen could not be read.");
+            image = shared_->image();
+        } else {
+            ErrorTrap trap(display);
+            fallback.reset(XGetImage(display, root, x, y, static_cast<unsigned>(width_), static_cast<unsigned>(height_),
+                                     AllPlanes, ZPixmap));
+            if (!fallback || trap.failedAfterSync()) throw ScreenCaptureError("The screen could not be read.");
+            image = fallback.get();
+        }
+        if (image->bits_per_pixel != 32) throw ScreenCaptureError("Screen recording needs a 32-bit pixel format.");
+        frame.width = width_;
+        frame.height = height_;
+        frame.stride = width_ * 4;
+        frame.bgra.resize(static_cast<std::size_t>(frame.stride) * static_cast<std::size_t>(height_));
+        // A 24-bit visual leaves the top byte undefined; the movie has no alpha, so make it opaque.
+        for (int row = 0; row < height_; ++row) {
+            const auto* in = reinterpret_cast<const std::uint8_t*>(image->data) +
+                             static_cast<std::size_t>(row) * static_cast<std::size_t>(image->bytes_per_line);
+            std::uint8_t* out = frame.bgra.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(frame.stride);
+            std::memcpy(out, in, static_cast<std::size_t>(frame.stride));
+            for (int column = 0; column < width_; ++column) out[column * 4 + 3] = 0xFF;
+        }
+        if (drawsCursor_) drawCursor(display, frame, x, y);
+    }
+
+private:
+    Connection connection_;
+    int width_;
+    int height_;
+    std::unique_ptr<SharedImage> shared_;
+    bool drawsCursor_ = false;
+};
+
+struct ScreenBounds {
+    int width;
+    int height;
+};
+
+ScreenBounds screenBounds(Display* display) {
+    const int screen = DefaultScreen(display);
+    return {DisplayWidth(display, screen), DisplayHeight(display, screen)};
+}
+
+class RegionGrabber final : public RootGrabber {
+public:
+    RegionGrabber(int x, int y, int width, int height, bool showCursor)
+        : RootGrabber(width, height, showCursor), x_(x), y_(y) {
+        const auto bounds = screenBounds(display());
+        if (x < 0 || y < 0 || x + width > bounds.width || y + height > bounds.height) {
+            throw ScreenCaptureError("The area to record is not on the screen.");
+        }
+    }
+    void grab(ScreenFrame& frame) override { grabAt(x_, y_, frame); }
+
+private:
+    int x_, y_;
+};
+
+class WindowGrabber final : public RootGrabber {
+public:
+    WindowGrabber(Window window, int cropX, int cropY, int width, int height, bool showCursor)
+        : RootGrabber(width, height, showCursor), window_(window), cropX_(cropX), cropY_(cropY) {
+        locate();
+    }
+
+    void grab(ScreenFrame& frame) override {
+        const auto [x, y] = locate();
+        grabAt(x, y, frame);
+    }
+
+private:
+    // Where the crop sits on the screen now, kept inside the screen so the grab stays valid while
+    // the window is partly off it.
+    std::pair<int, int> locate() {
+        Display* display = this->display();
+        ErrorTrap trap(display);
+        int rootX = 0, rootY = 0;
+        Window child = 0;
+        const Bool ok = XTranslateCoordinates(display, window_, DefaultRootWindow(display), cropX_, cropY_, &rootX,
+                                              &rootY, &child);
+        if (!ok || trap.failedAfterSync()) throw ScreenCaptureError("The window being recorded was closed.");
+        const auto bounds = screenBounds(display);
+        rootX = std::clamp(rootX, 0, std::max(0, bounds.width - width()));
+        rootY = std::clamp(rootY, 0, std::max(0, bounds.height - height()));
+        return {rootX, rootY};
+    }
+
+    Window window_;
+    int cropX_, cropY_;
+};
+
+int pixels(double value) { return static_cast<int>(std::lround(value)); }
+
+}  // namespace
+
+std::unique_ptr<FrameGrabber> makeRegionGrabber(const Rect& region, bool showCursor) {
+    if (region.width < 1 || region.height < 1) throw ScreenCaptureError("The area to record is empty.");
+    return std::make_unique<RegionGrabber>(pixels(region.x), pixels(region.y), pixels(region.width),
+                                           pixels(region.height), showCursor);
+}
+
+std::unique_ptr<FrameGrabber> makeWindowGrabber(std::uint64_t windowID, const Rect& crop, bool showCursor) {
+    if (crop.width < 1 || crop.height < 1) throw ScreenCaptureError("The area to record is empty.");
+    return std::make_unique<WindowGrabber>(static_cast<Window>(windowID), pixels(crop.x), pixels(crop.y),
+                                           pixels(crop.width), pixels(crop.height), showCursor);
+}
+
+}  // namespace orvane::x11

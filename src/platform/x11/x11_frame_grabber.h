@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/screen_capture.h"
+
+namespace orvane::x11 {
+
+// A grabber of a fixed rectangle of the root window. Throws ScreenCaptureError when the rectangle
+// is empty or not inside the screen.
+std::unique_ptr<FrameGrabber> makeRegionGrabber(const Rect& region, bool showCursor);
+
+// A grabber of `crop` (relative to the window's client area) that follows the window as it moves.
+// Throws ScreenCaptureError when the window does not exist.
+std::unique_ptr<FrameGrabber> makeWindowGrabber(std::uint64_t windowID, const Rect& crop, bool showCursor);
+
+}  // namespace orvane::x11

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/screen_capture.h"
+
+namespace orvane {
+
+// Screen capture on an X11 desktop: XRandR outputs for displays, the window manager's EWMH client
+// list for windows, MIT-SHM grabs of the root window (plain XGetImage when shared memory is not
+// available, e.g. over a remote connection) with the pointer drawn in from XFixes.
+class X11ScreenCapture final : public ScreenCaptureSystem {
+public:
+    // Connects to $DISPLAY; throws ScreenCaptureError when no X server answers.
+    X11ScreenCapture();
+    ~X11ScreenCapture() override;
+
+    ShareableContent shareableContent() override;
+    std::unique_ptr<FrameGrabber> grabRegion(const Rect& region, bool showCursor) override;
+    std::unique_ptr<FrameGrabber> grabWindow(std::uint64_t windowID, const Rect& crop, bool showCursor) override;
+    void activateWindow(std::uint64_t windowID) override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace orvane

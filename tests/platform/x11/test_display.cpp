@@ -1,0 +1,214 @@
+#include "platform/x11/test_display.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace orvane::testing {
+
+namespace {
+
+struct Server {
+    std::string name;
+    pid_t pid = 0;
+    ~Server() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+bool answers(const std::string& name) {
+    Display* display = XOpenDisplay(name.c_str());
+    if (!display) return false;
+    XCloseDisplay(display);
+    return true;
+}
+
+Server& server() {
+    static Server instance;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (const char* given = std::getenv("ORVANE_TEST_DISPLAY"); given && *given && answers(given)) {
+            instance.name = given;
+        } else {
+            // A display number nobody holds: no lock file and no socket.
+            for (int number = 90 + static_cast<int>(getpid() % 400);; ++number) {
+                const auto n = std::to_string(number);
+                if (std::filesystem::exists("/tmp/.X" + n + "-lock") ||
+                    std::filesystem::exists("/tmp/.X11-unix/X" + n)) {
+                    continue;
+                }
+                instance.name = ":" + n;
+                break;
+            }
+            std::vector<std::string> args{"Xvfb", instance.name, "-screen", "0", "1280x720x24", "-nolisten", "tcp"};
+            std::vector<char*> argv;
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            posix_spawn_file_actions_t actions;
+            posix_spawn_file_actions_init(&actions);
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 0, 0);
+            if (posix_spawnp(&instance.pid, "Xvfb", &actions, nullptr, argv.data(), environ) != 0) {
+                throw std::runtime_error("cannot start Xvfb");
+            }
+            posix_spawn_file_actions_destroy(&actions);
+            for (int attempt = 0; attempt < 200 && !answers(instance.name); ++attempt) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            if (!answers(instance.name)) throw std::runtime_error("Xvfb did not come up on " + instance.name);
+        }
+        setenv("DISPLAY", instance.name.c_str(), 1);
+    });
+    return instance;
+}
+
+// One connection for the helpers, used from the test's thread.
+Display* helperDisplay() {
+    static Display* display = [] {
+        Display* d = XOpenDisplay(testDisplayName().c_str());
+        if (!d) throw std::runtime_error("cannot open the test display");
+        return d;
+    }();
+    return display;
+}
+
+Atom atom(const char* name) { return XInternAtom(helperDisplay(), name, False); }
+
+std::vector<Window>& listedWindows() {
+    static std::vector<Window> windows;
+    return windows;
+}
+
+void publishClientList() {
+    Display* d = helperDisplay();
+    const auto& windows = listedWindows();
+    std::vector<unsigned long> values(windows.begin(), windows.end());
+    XChangeProperty(d, DefaultRootWindow(d), atom("_NET_CLIENT_LIST"), XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(values.data()), static_cast<int>(values.size()));
+    XSync(d, False);
+}
+
+}  // namespace
+
+const std::string& testDisplayName() { return server().name; }
+
+void movePointer(int x, int y) {
+    Display* d = helperDisplay();
+    XTestFakeMotionEvent(d, -1, x, y, CurrentTime);
+    XSync(d, False);
+}
+
+void pressLeftButton() {
+    Display* d = helperDisplay();
+    XTestFakeButtonEvent(d, 1, True, CurrentTime);
+    XSync(d, False);
+}
+
+void releaseLeftButton() {
+    Display* d = helperDisplay();
+    XTestFakeButtonEvent(d, 1, False, CurrentTime);
+    XSync(d, False);
+}
+
+void setWorkArea(int x, int y, int width, int height) {
+    Display* d = helperDisplay();
+    const unsigned long values[4] = {static_cast<unsigned long>(x), static_cast<unsigned long>(y),
+                                     static_cast<unsigned long>(width), static_cast<unsigned long>(height)};
+    XChangeProperty(d, DefaultRootWindow(d), atom("_NET_WORKAREA"), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(values), 4);
+    XSync(d, False);
+}
+
+void clearWorkArea() {
+    Display* d = helperDisplay();
+    XDeleteProperty(d, DefaultRootWindow(d), atom("_NET_WORKAREA"));
+    XSync(d, False);
+}
+
+TestWindow::TestWindow(const Spec& spec) : rgb_(spec.rgb) {
+    Display* d = helperDisplay();
+    const int screen = DefaultScreen(d);
+    XSetWindowAttributes attributes{};
+    attributes.background_pixel = spec.rgb;
+    attributes.override_redirect = False;
+    const Window w = XCreateWindow(d, RootWindow(d, screen), spec.x, spec.y, static_cast<unsigned>(spec.width),
+                                   static_cast<unsigned>(spec.height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                                   CWBackPixel, &attributes);
+    window_ = w;
+    XClassHint hint{};
+    std::string instance = spec.wmInstance, className = spec.wmClass;
+    hint.res_name = instance.data();
+    hint.res_class = className.data();
+    XSetClassHint(d, w, &hint);
+    XChangeProperty(d, w, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(spec.title.data()), static_cast<int>(spec.title.size()));
+    const unsigned long pid = static_cast<unsigned long>(spec.pid);
+    XChangeProperty(d, w, atom("_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pid), 1);
+    if (spec.titleBarHeight > 0) {
+        const unsigned long extents[4] = {0, 0, static_cast<unsigned long>(spec.titleBarHeight), 0};
+        XChangeProperty(d, w, atom("_NET_FRAME_EXTENTS"), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(extents), 4);
+    }
+    XMapRaised(d, w);
+    XSync(d, False);
+    // Without a window manager the window is placed where it was asked; wait until it is viewable.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        XWindowAttributes a{};
+        XGetWindowAttributes(d, w, &a);
+        if (a.map_state == IsViewable) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    fill(spec.rgb);
+    listedWindows().push_back(w);
+    publishClientList();
+}
+
+TestWindow::~TestWindow() { destroy(); }
+
+void TestWindow::moveTo(int x, int y) {
+    Display* d = helperDisplay();
+    XMoveWindow(d, static_cast<Window>(window_), x, y);
+    XSync(d, False);
+    fill(rgb_);
+}
+
+void TestWindow::fill(std::uint32_t rgb) {
+    rgb_ = rgb;
+    Display* d = helperDisplay();
+    const Window w = static_cast<Window>(window_);
+    XSetWindowBackground(d, w, rgb);
+    XClearWindow(d, w);
+    XSync(d, False);
+}
+
+void TestWindow::destroy() {
+    if (!window_) return;
+    Display* d = helperDisplay();
+    auto& windows = listedWindows();
+    windows.erase(std::remove(windows.begin(), windows.end(), static_cast<Window>(window_)), windows.end());
+    publishClientList();
+    XDestroyWindow(d, static_cast<Window>(window_));
+    XSync(d, False);
+    window_ = 0;
+}
+
+}  // namespace orvane::testing

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// X11 for the tests: a private Xvfb server, windows that stand for other applications, and XTest
+// input. Only test code includes this; it keeps X11 headers out of the tests' own files.
+namespace orvane::testing {
+
+// The X display the tests use: $ORVANE_TEST_DISPLAY when the CI wrapper started one, otherwise a
+// private `Xvfb :N -screen 0 1280x720x24` started on first use and stopped at exit. Sets $DISPLAY
+// so code under test connects to it. Never the user's own desktop.
+const std::string& testDisplayName();
+
+// Pointer input through XTest, as a user's hand would give it.
+void movePointer(int x, int y);
+void pressLeftButton();
+void releaseLeftButton();
+
+// Declares a work area on the root window (_NET_WORKAREA), as a desktop with a top panel does.
+void setWorkArea(int x, int y, int width, int height);
+void clearWorkArea();
+
+// A top-level window of another "application", listed in the root's _NET_CLIENT_LIST like a window
+// manager would list it, filled with one colour.
+class TestWindow {
+public:
+    struct Spec {
+        int x = 0, y = 0, width = 200, height = 150;
+        std::string title;
+        std::string wmInstance = "testapp";
+        std::string wmClass = "TestApp";
+        long pid = 4242;
+        std::uint32_t rgb = 0xFF0000;
+        int titleBarHeight = 0;  // published as _NET_FRAME_EXTENTS
+
+        static Spec at(int x, int y, int width, int height, std::uint32_t rgb) {
+            Spec spec;
+            spec.x = x;
+            spec.y = y;
+            spec.width = width;
+            spec.height = height;
+            spec.rgb = rgb;
+            return spec;
+        }
+    };
+    explicit TestWindow(const Spec& spec);
+    ~TestWindow();
+    TestWindow(const TestWindow&) = delete;
+    TestWindow& operator=(const TestWindow&) = delete;
+
+    std::uint64_t id() const { return window_; }
+    void moveTo(int x, int y);
+    void fill(std::uint32_t rgb);
+    void destroy();
+
+private:
+    std::uint64_t window_ = 0;
+    std::uint32_t rgb_;
+};
+
+}  // namespace orvane::testing

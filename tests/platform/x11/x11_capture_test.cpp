@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/x11/test_display.h"
+#include "platform/x11/x11_pointer_source.h"
+#include "platform/x11/x11_screen_capture.h"
+
+namespace orvane {
+namespace {
+
+using testing::TestWindow;
+
+class X11CaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing::testDisplayName();
+        testing::clearWorkArea();
+    }
+
+    const CaptureWindow* find(const ShareableContent& content, std::uint64_t id) {
+        const auto it = std::find_if(content.windows.begin(), content.windows.end(),
+                                     [&](const CaptureWindow& w) { return w.id == id; });
+        return it == content.windows.end() ? nullptr : &*it;
+    }
+
+    // The BGRA pixel at (x, y) of a frame, as 0xRRGGBB.
+    static std::uint32_t rgbAt(const ScreenFrame& frame, int x, int y) {
+        const auto* p = frame.bgra.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.stride) +
+                        static_cast<std::size_t>(x) * 4;
+        return (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[1]) << 8) | p[0];
+    }
+};
+
+TEST_F(X11CaptureTest, CatalogueListsTheScreenAndClientWindowsWithTheirIdentity) {
+    auto browserSpec = TestWindow::Spec::at(100, 120, 400, 300, 0x336699);
+    browserSpec.title = "Docs \xE2\x80\x94 Firefox";
+    browserSpec.wmInstance = "Navigator";
+    browserSpec.wmClass = "firefox";
+    browserSpec.pid = 777;
+    browserSpec.titleBarHeight = 24;
+    TestWindow browser(browserSpec);
+    auto ownSpec = TestWindow::Spec::at(600, 50, 200, 100, 0x00FF00);
+    ownSpec.pid = static_cast<long>(getpid());
+    TestWindow own(ownSpec);
+    testing::setWorkArea(0, 32, 1280, 688);
+
+    X11ScreenCapture capture;
+    const auto content = capture.shareableContent();
+    ASSERT_EQ(content.displays.size(), 1u);
+    EXPECT_EQ(content.displays[0].frame, (Rect{0, 0, 1280, 720}));
+    EXPECT_EQ(content.displays[0].topPanelHeight, 32);
+
+    const auto* b = find(content, browser.id());
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->title, "Docs \xE2\x80\x94 Firefox");
+    EXPECT_EQ(b->appName, "firefox");
+    EXPECT_EQ(b->wmInstance, "Navigator");
+    EXPECT_EQ(b->processID, 777);
+    EXPECT_EQ(b->frame, (Rect{100, 120, 400, 300}));
+    EXPECT_EQ(b->titleBarHeight, 24);
+    EXPECT_FALSE(b->ownedByThisProcess);
+    const auto* o = find(content, own.id());
+    ASSERT_NE(o, nullptr);
+    EXPECT_TRUE(o->ownedByThisProcess);
+    EXPECT_EQ(o->title, "");
+
+    // A closed window disappears; an unmapped client list entry that no longer exists is skipped.
+    own.destroy();
+    const auto after = capture.shareableContent();
+    EXPECT_EQ(find(after, own.id()), nullptr);
+    EXPECT_NE(find(after, browser.id()), nullptr);
+}
+
+TEST_F(X11CaptureTest, RegionAndWindowGrabsReadTheScreenAndFollowTheWindow) {
+    TestWindow background(TestWindow::Spec::at(0, 0, 1280, 720, 0x000000));
+    TestWindow red(TestWindow::Spec::at(200, 100, 160, 120, 0xFF0000));
+    X11ScreenCapture capture;
+
+    auto region = capture.grabRegion(Rect{180, 90, 200, 140}, false);
+    ASSERT_EQ(region->width(), 200);
+    ScreenFrame frame;
+    region->grab(frame);
+    ASSERT_EQ(frame.width, 200);
+    ASSERT_EQ(frame.height, 140);
+    EXPECT_EQ(rgbAt(frame, 100, 70), 0xFF0000u);  // inside the red window
+    EXPECT_EQ(rgbAt(frame, 5, 5), 0x000000u);     // left of and above it
+    EXPECT_EQ(frame.bgra[3], 0xFF);               // opaque
+
+    auto window = capture.grabWindow(red.id(), Rect{10, 10, 100, 80}, false);
+    window->grab(frame);
+    EXPECT_EQ(rgbAt(frame, 0, 0), 0xFF0000u);
+    EXPECT_EQ(rgbAt(frame, 99, 79), 0xFF0000u);
+    red.moveTo(700, 400);
+    window->grab(frame);
+    EXPECT_EQ(rgbAt(frame, 50, 40), 0xFF0000u);
+
+    red.destroy();
+    EXPECT_THROW(window->grab(frame), ScreenCaptureError);
+    EXPECT_THROW(capture.grabRegion(Rect{1200, 700, 200, 100}, false), ScreenCaptureError);
+    EXPECT_THROW(capture.grabRegion(Rect{0, 0, 0, 10}, false), ScreenCaptureError);
+}
+
+TEST_F(X11CaptureTest, ShowingTheCursorDrawsThePointerIntoTheFrame) {
+    TestWindow background(TestWindow::Spec::at(0, 0, 1280, 720, 0x000000));
+    testing::movePointer(640, 360);
+    X11ScreenCapture capture;
+    ScreenFrame without, with;
+    capture.grabRegion(Rect{600, 320, 80, 80}, false)->grab(without);
+    capture.grabRegion(Rect{600, 320, 80, 80}, true)->grab(with);
+    const auto changed = std::mismatch(without.bgra.begin(), without.bgra.end(), with.bgra.begin());
+    EXPECT_NE(changed.first, without.bgra.end()) << "no pointer pixels drawn";
+    EXPECT_TRUE(std::all_of(without.bgra.begin(), without.bgra.end(),
+                            [i = 0](std::uint8_t v) mutable { return (i++ % 4 == 3) ? v == 0xFF : v == 0; }));
+}
+
+TEST_F(X11CaptureTest, PointerSourceReadsPositionAndLeftButtonEvents) {
+    X11PointerSource pointer;
+    testing::movePointer(321, 123);
+    const auto at = pointer.location();
+    EXPECT_EQ(at.x, 321);
+    EXPECT_EQ(at.y, 123);
+
+    std::mutex mutex;
+    std::vector<bool> events;
+    ASSERT_TRUE(pointer.startButtonMonitor([&](bool down) {
+        std::lock_guard lock(mutex);
+        events.push_back(down);
+    }));
+    testing::pressLeftButton();
+    testing::releaseLeftButton();
+    // Events arrive on the monitor's thread; wait for them without asserting on time.
+    for (int i = 0; i < 500; ++i) {
+        {
+            std::lock_guard lock(mutex);
+            if (events.size() >= 2) break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    pointer.stopButtonMonitor();
+    testing::pressLeftButton();
+    testing::releaseLeftButton();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(events, (std::vector<bool>{true, false}));
+}
+
+}  // namespace
+}  // namespace orvane
