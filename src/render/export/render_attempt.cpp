@@ -1,0 +1,211 @@
+#include "render/export/render_attempt.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "base/log.h"
+#include "media/cairo_handles.h"
+#include "model/time_mapping.h"
+#include "render/background_renderer.h"
+#include "render/caption_render_cache.h"
+#include "render/compositor.h"
+#include "render/export/export_error.h"
+#include "render/export/frame_sources.h"
+#include "render/export/render_plan.h"
+#include "render/frame_layout.h"
+#include "render/scene_layers.h"
+
+namespace orvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kLogArea = "Orvane.Export";
+constexpr int kLargestDecode = 16384;
+
+// Loading the face cascade costs more than a frame; only face cameras that frame or blur need it.
+bool needsFaceServices(const SceneRenderSnapshot& snapshot) {
+    return std::any_of(snapshot.videoOverlays.begin(), snapshot.videoOverlays.end(), [](const VideoOverlayClip& clip) {
+        return clip.mediaKind == VideoOverlayClip::MediaKind::video &&
+               (clip.autoFrameFaceCam || clip.backgroundBlur > 0.0001);
+    });
+}
+
+double strongestZoom(const SceneRenderSnapshot& snapshot) {
+    double zoom = 1;
+    for (const auto& sample : snapshot.cameraSamples) zoom = std::max(zoom, sample.scale);
+    if (snapshot.cameraSamples.empty()) {
+        for (const auto& region : snapshot.zoomRegions) zoom = std::max(zoom, region.scale);
+    }
+    return std::isfinite(zoom) ? zoom : 1;
+}
+
+// One frame's inputs, gathered for a whole batch before any is composed.
+struct PreparedFrame {
+    std::int64_t index = 0;
+    double compositionTime = 0;
+    double sourceTime = 0;
+    DecodedFrame source;
+    std::vector<std::pair<std::size_t, DecodedFrame>> overlays;  // overlay index, picture
+};
+
+void removeQuietly(const fs::path& file) {
+    std::error_code ignored;
+    fs::remove(file, ignored);
+}
+
+}  // namespace
+
+DecodeBox recordingDecodeBox(const SceneRenderSnapshot& snapshot, int canvasWidth, int canvasHeight) {
+    const double vw = snapshot.videoSize.width;
+    const double vh = snapshot.videoSize.height;
+    if (!(vw > 0) || !(vh > 0)) return {kLargestDecode, kLargestDecode};
+    const Rect canvas{0, 0, static_cast<double>(canvasWidth), static_cast<double>(canvasHeight)};
+    const Rect content = frameLayout(snapshot, canvas, CameraState{}).content;
+    const double zoom = strongestZoom(snapshot);
+    double needWidth = content.width * zoom;
+    double needHeight = content.height * zoom;
+    if (isSet(snapshot.cropRect)) {
+        needWidth /= snapshot.cropRect->width;
+        needHeight /= snapshot.cropRect->height;
+    }
+    const double scale = std::min(1.0, std::max(needWidth / vw, needHeight / vh));
+    return {std::clamp(static_cast<int>(std::ceil(vw * scale)), 1, kLargestDecode),
+            std::clamp(static_cast<int>(std::ceil(vh * scale)), 1, kLargestDecode)};
+}
+
+void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const RenderSegment& range, const fs::path& file,
+                              H264Encoder encoder, bool fastStart) {
+    const SceneRenderSnapshot& snapshot = *job.snapshot;
+    const OutputProfile& profile = job.profile;
+    const int width = profile.width;
+    const int height = profile.height;
+    const double frameDuration = 1.0 / profile.fps;
+
+    // The encoder first: a profile it refuses fails before any decoding.
+    H264Settings settings = job.encoderSettings;
+    settings.fastStart = fastStart;
+    H264FileWriter writer(file, profile, encoder, settings);
+
+    // Per attempt: the background once, captions laid out once per text, one compositor.
+    const cairo::Surface background = renderBackground(snapshot.background, snapshot.customBackgroundURL, width, height);
+    if (snapshot.background != BackgroundStyle::none && !background) throw ExportError::pixelBuffer();
+    auto captions = std::make_shared<CaptionRenderCache>(
+        snapshot.captions, Rect{0, 0, static_cast<double>(width), static_cast<double>(height)});
+    if (!worker.madeFaces && needsFaceServices(snapshot)) {
+        worker.faces = makeFaceCameraServices();
+        worker.madeFaces = true;
+    }
+    SceneCompositor compositor(job.snapshot, sceneLayerPainters(captions));
+    compositor.setFaceCameraServices(worker.faces.services());
+
+    const DecodeBox box = recordingDecodeBox(snapshot, width, height);
+    ClipFrameProvider clips(snapshot, frameDuration, DecodeOptions{box.width, box.height, job.decoderThreads});
+    std::vector<std::unique_ptr<OverlayFrameSource>> overlays;
+    overlays.reserve(snapshot.videoOverlays.size());
+    for (const auto& clip : snapshot.videoOverlays) {
+        // Overlays never cover more than the canvas, so larger pictures are shrunk while decoding.
+        overlays.push_back(
+            std::make_unique<OverlayFrameSource>(clip, frameDuration, DecodeOptions{width, height, job.decoderThreads}));
+    }
+
+    cairo::Surface target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+    if (cairo_surface_status(target.get()) != CAIRO_STATUS_SUCCESS) throw ExportError::pixelBuffer();
+
+    const int batchSize = exportBatchSize(width, height);
+    int counted = 0;
+    try {
+        std::vector<PreparedFrame> batch;
+        for (std::int64_t first = range.startFrame; first < range.endFrame; first += batchSize) {
+            if (job.stop.stop_requested()) throw ExportCancelled();
+            const std::int64_t last = std::min<std::int64_t>(first + batchSize, range.endFrame);
+            batch.clear();
+            // Recording frames for the whole batch, then overlay frames, then composition: each
+            // decoder runs through its file in one go.
+            for (std::int64_t i = first; i < last; ++i) {
+                PreparedFrame frame;
+                frame.index = i;
+                frame.compositionTime = compositionTimeForFrame(i, profile.fps, snapshot.trimStart, snapshot.speedRamps);
+                if (auto clip = clips.frameAt(frame.compositionTime)) {
+                    frame.sourceTime = clip->sourceTime;
+                    frame.source = std::move(clip->image);
+                }
+                batch.push_back(std::move(frame));
+            }
+            for (std::size_t o = 0; o < overlays.size(); ++o) {
+                for (PreparedFrame& frame : batch) {
+                    const auto mediaTime = mediaTimeAt(overlays[o]->clip(), frame.compositionTime);
+                    if (!mediaTime) continue;
+                    if (auto picture = overlays[o]->frameAt(*mediaTime)) frame.overlays.emplace_back(o, std::move(picture));
+                }
+            }
+            for (PreparedFrame& frame : batch) {
+                cairo::Surface source;
+                if (frame.source) source = surfaceForImage(frame.source->image);
+                std::sort(frame.overlays.begin(), frame.overlays.end(),
+                          [](const auto& a, const auto& b) { return a.first < b.first; });
+                std::vector<cairo::Surface> overlaySurfaces;
+                std::vector<OverlayFrame> overlayFrames;
+                overlaySurfaces.reserve(frame.overlays.size());
+                for (const auto& [o, picture] : frame.overlays) {
+                    overlaySurfaces.push_back(surfaceForImage(picture->image));
+                    overlayFrames.push_back(OverlayFrame{overlays[o]->clip(), overlaySurfaces.back().get()});
+                }
+                SceneFrameInput input;
+                input.compositionTime = frame.compositionTime;
+                input.sourceTime = frame.sourceTime;
+                input.source = source.get();
+                input.background = background.get();
+                input.overlays = overlayFrames;
+                input.zoom = sceneZoomState(snapshot, frame.compositionTime);
+                const ComposeStatus status = compositor.compose(target.get(), input);
+                if (status != ComposeStatus::ok) {
+                    log::error(kLogArea, "frame %lld could not be composed (%d)", static_cast<long long>(frame.index),
+                               static_cast<int>(status));
+                    throw ExportError::pixelBuffer();
+                }
+                writer.append(cairo_image_surface_get_data(target.get()), cairo_image_surface_get_stride(target.get()),
+                              frame.index - range.startFrame);
+                if (job.counter) {
+                    job.counter->frameRendered();
+                    ++counted;
+                }
+            }
+        }
+        writer.finish();
+    } catch (...) {
+        if (job.counter) job.counter->discard(counted);
+        throw;
+    }
+}
+
+void renderVideoFrames(RenderJob& job, RenderWorker& worker, const RenderSegment& range, const fs::path& file,
+                       bool fastStart) {
+    // Whatever is at the path is ours (a fresh temporary name or a partial sibling); start clean.
+    removeQuietly(file);
+    if (job.hardwareAllowed && !job.hardwareFailed.load() && vaapiRenderDevice()) {
+        try {
+            renderVideoFramesAttempt(job, worker, range, file, H264Encoder::hardware, fastStart);
+            return;
+        } catch (const ExportCancelled&) {
+            removeQuietly(file);
+            throw;
+        } catch (const std::exception& error) {
+            removeQuietly(file);
+            if (job.stop.stop_requested()) throw;
+            job.hardwareFailed = true;
+            log::error(kLogArea, "hardware encode failed (%s); retrying on software encoder", error.what());
+        }
+    }
+    try {
+        renderVideoFramesAttempt(job, worker, range, file, H264Encoder::software, fastStart);
+    } catch (...) {
+        removeQuietly(file);
+        throw;
+    }
+}
+
+}  // namespace orvane

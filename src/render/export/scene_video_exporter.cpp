@@ -1,0 +1,199 @@
+#include "render/export/scene_video_exporter.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "base/atomic_file.h"
+#include "base/log.h"
+#include "model/time_mapping.h"
+#include "render/export/render_attempt.h"
+#include "render/export/render_plan.h"
+#include "render/export/segment_joiner.h"
+#include "render/scene_snapshot.h"
+
+namespace orvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kLogArea = "Orvane.Export";
+
+void removeQuietly(const fs::path& file) {
+    std::error_code ignored;
+    fs::remove(file, ignored);
+}
+
+// Files this job made and must not leave behind, whatever way it ends.
+class OwnedFiles {
+public:
+    OwnedFiles() = default;
+    OwnedFiles(const OwnedFiles&) = delete;
+    OwnedFiles& operator=(const OwnedFiles&) = delete;
+    ~OwnedFiles() {
+        for (const auto& file : files_) removeQuietly(file);
+    }
+    fs::path add(fs::path file) { return files_.emplace_back(std::move(file)); }
+
+private:
+    std::vector<fs::path> files_;
+};
+
+// Renames over the output only once the file is complete, so a failed export never replaces a
+// good file with half of one.
+void moveIntoPlace(const fs::path& finished, const fs::path& output) {
+    std::error_code error;
+    fs::rename(finished, output, error);
+    if (error) throw std::runtime_error("Couldn't save the video to " + output.string() + ": " + error.message());
+}
+
+// The store's answer for each segment, or nothing when the store cannot be used: then the export
+// renders without it.
+std::optional<std::vector<SegmentLookup>> lookUpSegments(SegmentStore* store, const SceneRenderSnapshot& snapshot,
+                                                         const OutputProfile& profile,
+                                                         const std::vector<RenderSegment>& segments) {
+    if (!store) return std::nullopt;
+    try {
+        auto lookups = store->lookups(snapshot, profile, segments);
+        if (lookups.size() != segments.size()) throw std::runtime_error("the store answered for other segments");
+        return lookups;
+    } catch (const std::exception& error) {
+        log::warning(kLogArea, "Segment cache unavailable; rendering full video");
+        log::debug(kLogArea, "segment cache error: %s", error.what());
+    } catch (...) {
+        log::warning(kLogArea, "Segment cache unavailable; rendering full video");
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+SceneVideoExporter::SceneVideoExporter(SegmentStore* store, SceneVideoExporterOptions options)
+    : store_(store), options_(std::move(options)) {}
+
+void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snapshot, const OutputProfile& profile,
+                                const fs::path& output, ExportProgress progress, std::stop_token stop) {
+    if (!snapshot) throw std::invalid_argument("render needs a snapshot");
+    if (profile.width < 2 || profile.height < 2 || profile.width % 2 != 0 || profile.height % 2 != 0 ||
+        profile.fps < 1 || profile.bitrate < 1) {
+        log::error(kLogArea, "unsupported output profile %dx%d at %d fps, %d bit/s", profile.width, profile.height,
+                   profile.fps, profile.bitrate);
+        throw ExportError::writerSetup();
+    }
+    if (stop.stop_requested()) throw ExportCancelled();
+
+    const long long totalFrames =
+        frameCount(outputDuration(snapshot->trimStart, snapshot->trimEnd, snapshot->speedRamps), profile.fps);
+    const std::vector<RenderSegment> segments = cutIntoSegments(totalFrames, profile.fps);
+    const auto lookups = lookUpSegments(store_, *snapshot, profile, segments);
+
+    const unsigned processors = options_.processors > 0 ? options_.processors : std::thread::hardware_concurrency();
+    std::stop_source jobStop;
+    const std::stop_callback forwardCancel(stop, [&jobStop] { jobStop.request_stop(); });
+
+    RenderJob job;
+    job.snapshot = snapshot;
+    job.profile = profile;
+    job.stop = jobStop.get_token();
+    job.userStop = stop;
+    job.encoderSettings.x264Preset = options_.x264Preset;
+    job.hardwareAllowed = options_.allowHardwareEncoder;
+
+    OwnedFiles owned;
+    const fs::path partialOutput = owned.add(partialSiblingPath(output));
+
+    if (!lookups) {
+        // One attempt straight to the output.
+        SegmentRenderProgressCounter counter(0, static_cast<int>(totalFrames), static_cast<int>(totalFrames),
+                                             profile.fps, progress);
+        job.counter = &counter;
+        job.decoderThreads = static_cast<int>(std::max(processors, 1u));
+        RenderWorker worker;
+        const RenderSegment whole{0, 0, static_cast<int>(totalFrames)};
+        try {
+            renderVideoFrames(job, worker, whole, partialOutput, true);
+        } catch (const ExportCancelled&) {
+            throw;
+        } catch (...) {
+            if (stop.stop_requested()) throw ExportCancelled();
+            throw;
+        }
+        moveIntoPlace(partialOutput, output);
+        return;
+    }
+
+    std::vector<std::size_t> missing;
+    std::vector<fs::path> segmentFiles(segments.size());
+    int cachedCount = 0;
+    int cachedFrames = 0;
+    int missingFrames = 0;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        const SegmentLookup& lookup = (*lookups)[i];
+        std::error_code error;
+        if (lookup.cached && fs::is_regular_file(lookup.outputURL, error)) {
+            segmentFiles[i] = lookup.outputURL;
+            ++cachedCount;
+            cachedFrames += segments[i].frameCount();
+        } else {
+            missing.push_back(i);
+            missingFrames += segments[i].frameCount();
+        }
+    }
+    const auto total = static_cast<int>(totalFrames);
+    if (cachedCount > 0 && progress) {
+        progress(static_cast<double>(std::min(cachedFrames, total)) / std::max(total, 1),
+                 "Reusing " + std::to_string(cachedCount) + "/" + std::to_string(segments.size()) +
+                     " rendered segments");
+    }
+    for (std::size_t i : missing) segmentFiles[i] = owned.add(temporarySegmentPath(segments[i].index));
+
+    SegmentRenderProgressCounter counter(cachedFrames, total, missingFrames, profile.fps, progress);
+    job.counter = &counter;
+    const int workerCount =
+        segmentWorkerCount(processors, profile.width, profile.height, static_cast<int>(missing.size()));
+    job.decoderThreads = static_cast<int>(std::max(processors / std::max(workerCount, 1), 1u));
+    if (workerCount > 1) job.encoderSettings.threads = job.decoderThreads;
+
+    std::atomic<std::size_t> nextMissing{0};
+    std::mutex failureMutex;
+    std::exception_ptr failure;
+    {
+        std::vector<std::jthread> workers;
+        for (int w = 0; w < workerCount; ++w) {
+            workers.emplace_back([&] {
+                RenderWorker worker;
+                try {
+                    // Each worker takes the next missing segment in index order until none is left.
+                    for (std::size_t taken = nextMissing++; taken < missing.size(); taken = nextMissing++) {
+                        if (job.stop.stop_requested()) throw ExportCancelled();
+                        const std::size_t i = missing[taken];
+                        renderVideoFrames(job, worker, segments[i], segmentFiles[i], false);
+                        try {
+                            store_->store(segmentFiles[i], (*lookups)[i]);
+                        } catch (const std::exception& error) {
+                            log::warning(kLogArea, "segment %d not kept in the cache: %s", segments[i].index,
+                                         error.what());
+                        }
+                    }
+                } catch (...) {
+                    std::lock_guard lock(failureMutex);
+                    if (!failure) failure = std::current_exception();
+                    jobStop.request_stop();
+                }
+            });
+        }
+    }
+    if (stop.stop_requested()) throw ExportCancelled();
+    if (failure) std::rethrow_exception(failure);
+
+    if (progress) progress(0.98, "Assembling rendered segments");
+    combineSegmentVideos(segmentFiles, partialOutput, true);
+    moveIntoPlace(partialOutput, output);
+    log::info(kLogArea, "MP4 video assembled from %zu segments", segments.size());
+}
+
+}  // namespace orvane

@@ -1,0 +1,86 @@
+#include "indexed_movie.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+#include "media/ffmpeg_handles.h"
+#include "render/export/export_profile.h"
+#include "render/export/h264_file_writer.h"
+
+namespace orvane::testing {
+
+namespace {
+
+// Six well-separated levels per channel survive 4:2:0 encoding of a flat frame.
+constexpr int kLevels[6] = {30, 70, 110, 150, 190, 230};
+
+std::uint32_t codeColour(int index) {
+    const std::uint32_t r = kLevels[index % 6];
+    const std::uint32_t g = kLevels[index / 6 % 6];
+    const std::uint32_t b = kLevels[index / 36 % 6];
+    return 0xff000000u | (r << 16) | (g << 8) | b;
+}
+
+std::optional<int> nearestLevel(int value) {
+    for (int i = 0; i < 6; ++i) {
+        if (std::abs(value - kLevels[i]) <= 12) return i;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+void writeIndexedMovie(const std::filesystem::path& file, int width, int height, int fps, int frames) {
+    if (frames > 216) throw std::invalid_argument("at most 216 indexed frames");
+    OutputProfile profile{width, height, fps, 2'000'000, ExportQuality::automatic};
+    H264FileWriter writer(file, profile, H264Encoder::software);
+    const int stride = width * 4;
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    for (int i = 0; i < frames; ++i) {
+        std::fill(pixels.begin(), pixels.end(), codeColour(i));
+        writer.append(reinterpret_cast<const std::uint8_t*>(pixels.data()), stride, i);
+    }
+    writer.finish();
+}
+
+std::optional<int> frameIndexOf(const RgbaImage& image) {
+    if (image.width <= 0 || image.height <= 0) return std::nullopt;
+    std::uint32_t pixel;
+    std::memcpy(&pixel, image.pixels.data() + static_cast<std::ptrdiff_t>(image.height / 2) * image.stride +
+                            image.width / 2 * 4,
+                4);
+    const auto r = nearestLevel(static_cast<int>(pixel >> 16 & 0xff));
+    const auto g = nearestLevel(static_cast<int>(pixel >> 8 & 0xff));
+    const auto b = nearestLevel(static_cast<int>(pixel & 0xff));
+    if (!r || !g || !b) return std::nullopt;
+    return *r + 6 * *g + 36 * *b;
+}
+
+MovieFacts probeMovie(const std::filesystem::path& file) {
+    MovieFacts facts;
+    const auto input = ffmpeg::openInput(file.string());
+    if (!input) throw std::runtime_error("cannot open " + file.string());
+    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0) throw std::runtime_error("no video in " + file.string());
+    const AVStream* stream = input->streams[index];
+    facts.frameRate = av_q2d(stream->avg_frame_rate);
+    facts.profile = stream->codecpar->profile;
+    facts.width = stream->codecpar->width;
+    facts.height = stream->codecpar->height;
+    facts.isH264 = stream->codecpar->codec_id == AV_CODEC_ID_H264;
+    ffmpeg::Packet packet(av_packet_alloc());
+    while (av_read_frame(input.get(), packet.get()) >= 0) {
+        if (packet->stream_index == index) {
+            ++facts.packets;
+            const double seconds = static_cast<double>(packet->pts) * av_q2d(stream->time_base);
+            facts.framePositions.push_back(std::llround(seconds * facts.frameRate));
+        }
+        av_packet_unref(packet.get());
+    }
+    std::sort(facts.framePositions.begin(), facts.framePositions.end());
+    return facts;
+}
+
+}  // namespace orvane::testing

@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <numeric>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "base/log.h"
+#include "indexed_movie.h"
+#include "render/export/scene_video_exporter.h"
+#include "render/export/source_frame_decoder.h"
+#include "render/scene_snapshot.h"
+#include "support/temp_dir.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::readTextFile;
+using testing::TempDir;
+using testing::writeTextFile;
+
+// Keeps segments in a folder under their index; enough to see what the exporter asks and stores.
+class FolderSegmentStore : public SegmentStore {
+public:
+    explicit FolderSegmentStore(fs::path folder) : folder_(std::move(folder)) { fs::create_directories(folder_); }
+
+    std::vector<SegmentLookup> lookups(const SceneRenderSnapshot&, const OutputProfile&,
+                                       const std::vector<RenderSegment>& segments) override {
+        if (failLookups) throw std::runtime_error("index unreadable");
+        std::vector<SegmentLookup> result;
+        for (const auto& segment : segments) {
+            const fs::path file = folder_ / ("segment-" + std::to_string(segment.index) + ".mp4");
+            result.push_back({"segment-" + std::to_string(segment.index), file, segment, fs::exists(file)});
+        }
+        return result;
+    }
+
+    void store(const fs::path& segmentFile, const SegmentLookup& lookup) override {
+        fs::copy_file(segmentFile, lookup.outputURL, fs::copy_options::overwrite_existing);
+        ++stores;
+    }
+
+    fs::path fileFor(int index) const { return folder_ / ("segment-" + std::to_string(index) + ".mp4"); }
+
+    bool failLookups = false;
+    std::atomic<int> stores{0};
+
+private:
+    fs::path folder_;
+};
+
+struct Report {
+    double fraction;
+    std::optional<std::string> status;
+};
+
+// A 3 s recording played with a 2x ramp over its second second: 2.5 s of output, 75 frames at
+// 30 fps, two segments of 60 and 15 frames.
+class SceneVideoExporterTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        recordings = new TempDir;
+        testing::writeIndexedMovie(*recordings / "screen.mp4", 320, 180, 30, 90);
+    }
+    static void TearDownTestSuite() {
+        delete recordings;
+        recordings = nullptr;
+    }
+
+    SceneVideoExporterTest() {
+        // Temporary segment files land where the test can see them.
+        const char* previous = std::getenv("TMPDIR");
+        if (previous) savedTmpdir = previous;
+        fs::create_directories(temporary());
+        setenv("TMPDIR", temporary().c_str(), 1);
+
+        fs::copy_file(*recordings / "screen.mp4", folder / "screen.mp4");
+        SceneRenderSnapshot s;
+        s.videoURL = folder / "screen.mp4";
+        s.clipBaseDirectory = folder.path();
+        Clip clip;
+        clip.sourceFile = "screen.mp4";
+        clip.sourceEnd = 3.0;
+        s.clips = {clip};
+        s.trimEnd = 3.0;
+        s.background = BackgroundStyle::none;  // the recording fills the frame, so colours show
+        s.videoSize = {320, 180};
+        s.showCursorRing = false;
+        SpeedRamp ramp;
+        ramp.start = 1.0;
+        ramp.end = 2.0;
+        ramp.speed = 2.0;
+        s.speedRamps = {ramp};
+        snapshot = std::make_shared<SceneRenderSnapshot>(s);
+    }
+
+    ~SceneVideoExporterTest() override {
+        if (savedTmpdir) {
+            setenv("TMPDIR", savedTmpdir->c_str(), 1);
+        } else {
+            unsetenv("TMPDIR");
+        }
+    }
+
+    fs::path temporary() const { return folder / "tmp"; }
+
+    std::vector<fs::path> temporaryFiles() const {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(temporary())) files.push_back(entry.path());
+        return files;
+    }
+
+    // Files beside the outputs other than the ones a test made on purpose.
+    std::vector<std::string> strayOutputFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder / "out")) names.push_back(entry.path().filename().string());
+        return names;
+    }
+
+    ExportProgress recorder() {
+        return [this](double fraction, std::optional<std::string> status) {
+            std::lock_guard lock(reportsMutex);
+            reports.push_back({fraction, std::move(status)});
+        };
+    }
+
+    std::vector<std::string> statuses() {
+        std::vector<std::string> texts;
+        for (const auto& report : reports) texts.push_back(report.status.value_or(""));
+        return texts;
+    }
+
+    static bool contains(const std::vector<std::string>& lines, const std::string& text) {
+        for (const auto& line : lines) {
+            if (line.find(text) != std::string::npos) return true;
+        }
+        return false;
+    }
+
+    // Source frame shown by output frame k: 1:1 for the first second, every other frame through the
+    // ramp, then 1:1 again half a second further on.
+    static int expectedSourceFrame(int k) { return k < 30 ? k : (k < 45 ? 30 + 2 * (k - 30) : k + 15); }
+
+    void expectPlayableExport(const fs::path& file) {
+        const auto facts = testing::probeMovie(file);
+        EXPECT_TRUE(facts.isH264);
+        EXPECT_EQ(facts.profile, FF_PROFILE_H264_HIGH);
+        EXPECT_EQ(facts.width, 320);
+        EXPECT_EQ(facts.height, 180);
+        EXPECT_DOUBLE_EQ(facts.frameRate, 30);
+        EXPECT_EQ(facts.packets, 75);
+        std::vector<std::int64_t> continuous(75);
+        std::iota(continuous.begin(), continuous.end(), 0);
+        EXPECT_EQ(facts.framePositions, continuous);
+
+        SequentialSourceFrameDecoder decoder(file, 1.0 / 30, DecodeOptions{});
+        for (int k = 0; k < 75; ++k) {
+            const auto frame = decoder.frameAt(k / 30.0);
+            ASSERT_TRUE(frame);
+            ASSERT_EQ(testing::frameIndexOf(frame->image), expectedSourceFrame(k)) << "output frame " << k;
+        }
+    }
+
+    static TempDir* recordings;
+    TempDir folder;
+    std::optional<std::string> savedTmpdir;
+    std::shared_ptr<SceneRenderSnapshot> snapshot;
+    OutputProfile profile{320, 180, 30, 1'500'000, ExportQuality::standard};
+    std::mutex reportsMutex;
+    std::vector<Report> reports;
+};
+
+TempDir* SceneVideoExporterTest::recordings = nullptr;
+
+TEST_F(SceneVideoExporterTest, SegmentsAreRenderedStoredJoinedAndReused) {
+    FolderSegmentStore store(folder / "store");
+    SceneVideoExporter exporter(&store, {.processors = 4});
+    std::vector<std::string> logLines;
+    const log::ScopedSink sink([&](log::Level, const std::string& line) { logLines.push_back(line); });
+
+    fs::create_directories(folder / "out");
+    exporter.render(snapshot, profile, folder / "out" / "first.mp4", recorder());
+    expectPlayableExport(folder / "out" / "first.mp4");
+    EXPECT_EQ(store.stores, 2);
+    EXPECT_FALSE(contains(statuses(), "Reusing"));
+    ASSERT_FALSE(reports.empty());
+    EXPECT_DOUBLE_EQ(reports.back().fraction, 0.98);
+    EXPECT_EQ(reports.back().status, "Assembling rendered segments");
+    EXPECT_TRUE(contains(logLines, "[Orvane.Export] MP4 video assembled from 2 segments"));
+    EXPECT_TRUE(temporaryFiles().empty());
+
+    // One segment changed: only it is rendered again.
+    fs::remove(store.fileFor(1));
+    reports.clear();
+    exporter.render(snapshot, profile, folder / "out" / "second.mp4", recorder());
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.front().status, "Reusing 1/2 rendered segments");
+    EXPECT_DOUBLE_EQ(reports.front().fraction, 60.0 / 75);
+    EXPECT_EQ(store.stores, 3);
+    expectPlayableExport(folder / "out" / "second.mp4");
+
+    // Everything cached: the recording is not even opened.
+    fs::remove(folder / "screen.mp4");
+    reports.clear();
+    exporter.render(snapshot, profile, folder / "out" / "third.mp4", recorder());
+    EXPECT_EQ(statuses(), (std::vector<std::string>{"Reusing 2/2 rendered segments", "Assembling rendered segments"}));
+    EXPECT_EQ(store.stores, 3);
+    EXPECT_EQ(testing::probeMovie(folder / "out" / "third.mp4").packets, 75);
+    EXPECT_TRUE(temporaryFiles().empty());
+    EXPECT_EQ(strayOutputFiles().size(), 3u);
+}
+
+TEST_F(SceneVideoExporterTest, AFailingStoreMeansOneAttemptStraightToTheOutput) {
+    FolderSegmentStore store(folder / "store");
+    store.failLookups = true;
+    std::vector<std::string> logLines;
+    const log::ScopedSink sink([&](log::Level, const std::string& line) { logLines.push_back(line); });
+    fs::create_directories(folder / "out");
+    writeTextFile(folder / "out" / "video.mp4", "an older export");
+
+    SceneVideoExporter(&store).render(snapshot, profile, folder / "out" / "video.mp4", recorder());
+    EXPECT_TRUE(contains(logLines, "[Orvane.Export] Segment cache unavailable; rendering full video"));
+    EXPECT_FALSE(contains(logLines, "assembled"));
+    EXPECT_EQ(store.stores, 0);
+    expectPlayableExport(folder / "out" / "video.mp4");
+    // Reported once per second of video and at the end; never a cache or join text.
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_DOUBLE_EQ(reports[0].fraction, 30.0 / 75);
+    EXPECT_DOUBLE_EQ(reports[2].fraction, 1.0);
+    EXPECT_FALSE(contains(statuses(), "Reusing"));
+    EXPECT_FALSE(contains(statuses(), "Assembling"));
+    EXPECT_TRUE(temporaryFiles().empty());
+    EXPECT_EQ(strayOutputFiles(), (std::vector<std::string>{"video.mp4"}));
+}
+
+TEST_F(SceneVideoExporterTest, CancellingLeavesNoOutputAndNoTemporaryFiles) {
+    fs::create_directories(folder / "out");
+    const fs::path output = folder / "out" / "video.mp4";
+    writeTextFile(output, "an older export");
+
+    for (const bool withStore : {true, false}) {
+        FolderSegmentStore store(folder / (withStore ? "store" : "unused"));
+        std::stop_source stop;
+        // Cancel as soon as the first second of video is done.
+        const ExportProgress cancelOnFirstReport = [&](double, std::optional<std::string>) { stop.request_stop(); };
+        SceneVideoExporter exporter(withStore ? &store : nullptr);
+        EXPECT_THROW(exporter.render(snapshot, profile, output, cancelOnFirstReport, stop.get_token()), ExportCancelled);
+        EXPECT_EQ(readTextFile(output), "an older export");
+        EXPECT_TRUE(temporaryFiles().empty());
+        EXPECT_EQ(strayOutputFiles(), (std::vector<std::string>{"video.mp4"}));
+        EXPECT_EQ(store.stores, 0);
+
+        // Cancelled before it starts: nothing is even looked up.
+        store.failLookups = true;
+        EXPECT_THROW(exporter.render(snapshot, profile, output, recorder(), stop.get_token()), ExportCancelled);
+        EXPECT_EQ(readTextFile(output), "an older export");
+    }
+}
+
+TEST_F(SceneVideoExporterTest, BadInputFailsClearlyAndKeepsTheOldFile) {
+    fs::create_directories(folder / "out");
+    const fs::path output = folder / "out" / "video.mp4";
+    writeTextFile(output, "an older export");
+    FolderSegmentStore store(folder / "store");
+    SceneVideoExporter exporter(&store);
+
+    for (const OutputProfile odd : {OutputProfile{321, 180, 30, 1'000'000}, OutputProfile{320, 180, 0, 1'000'000},
+                                    OutputProfile{0, 0, 30, 1'000'000}}) {
+        try {
+            exporter.render(snapshot, odd, output, recorder());
+            FAIL() << "profile " << odd.width << "x" << odd.height << " accepted";
+        } catch (const ExportError& error) {
+            EXPECT_EQ(error.which(), ExportError::Case::writerSetup);
+            EXPECT_STREQ(error.what(), "Could not configure the video writer.");
+        }
+    }
+
+    fs::remove(folder / "screen.mp4");
+    for (SegmentStore* maybeStore : {static_cast<SegmentStore*>(&store), static_cast<SegmentStore*>(nullptr)}) {
+        try {
+            SceneVideoExporter(maybeStore).render(snapshot, profile, output, recorder());
+            FAIL() << "a missing recording rendered";
+        } catch (const std::runtime_error& error) {
+            EXPECT_NE(std::string(error.what()).find("screen.mp4"), std::string::npos) << error.what();
+        }
+        EXPECT_EQ(readTextFile(output), "an older export");
+        EXPECT_TRUE(temporaryFiles().empty());
+        EXPECT_EQ(strayOutputFiles(), (std::vector<std::string>{"video.mp4"}));
+    }
+    EXPECT_EQ(store.stores, 0);
+}
+
+}  // namespace
+}  // namespace orvane

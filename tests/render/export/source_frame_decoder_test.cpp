@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "indexed_movie.h"
+#include "media/sample_video.h"
+#include "render/export/frame_sources.h"
+#include "render/export/source_frame_decoder.h"
+#include "support/temp_dir.h"
+
+namespace orvane {
+namespace {
+
+using testing::frameIndexOf;
+using testing::TempDir;
+
+// 45 frames at 30 fps: 1.5 s, frame i shows from i/30.
+class SourceFrameDecoderTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder = new TempDir;
+        testing::writeIndexedMovie(*folder / "screen.mp4", 320, 180, 30, 45);
+    }
+    static void TearDownTestSuite() {
+        delete folder;
+        folder = nullptr;
+    }
+    static std::filesystem::path movie() { return *folder / "screen.mp4"; }
+
+    static int indexAt(SequentialSourceFrameDecoder& decoder, double t) {
+        const auto frame = decoder.frameAt(t);
+        if (!frame) return -1;
+        return frameIndexOf(frame->image).value_or(-2);
+    }
+
+    static TempDir* folder;
+};
+
+TempDir* SourceFrameDecoderTest::folder = nullptr;
+
+TEST_F(SourceFrameDecoderTest, ForwardReadingShowsTheFrameUnderEachOutputTime) {
+    // A 60 fps export of 30 fps footage shows each source frame twice.
+    SequentialSourceFrameDecoder decoder(movie(), 1.0 / 60, DecodeOptions{160, 160, 1});
+    for (int k = 0; k < 90; ++k) {
+        ASSERT_EQ(indexAt(decoder, k / 60.0), k / 2) << "output frame " << k;
+    }
+    const auto last = decoder.frameAt(89 / 60.0);
+    EXPECT_EQ(last->image.width, 160);  // shrunk into the box, aspect kept
+    EXPECT_EQ(last->image.height, 90);
+    EXPECT_DOUBLE_EQ(*decoder.currentTime(), last->time);
+    // Past the end the last frame stays.
+    EXPECT_EQ(indexAt(decoder, 5.0), 44);
+    EXPECT_TRUE(decoder.isFinished());
+    EXPECT_EQ(indexAt(decoder, 9.0), 44);
+}
+
+TEST_F(SourceFrameDecoderTest, ForwardReadingCanStartInTheMiddleAndSkipFrames) {
+    SequentialSourceFrameDecoder decoder(movie(), 1.0 / 30, DecodeOptions{});
+    EXPECT_EQ(indexAt(decoder, 1.0), 30);
+    EXPECT_EQ(decoder.frameAt(1.0)->image.width, 320);  // never enlarged, never shrunk without need
+    // A time a hair before a frame's start still shows it; half a frame early does not.
+    EXPECT_EQ(indexAt(decoder, 33 / 30.0 - 1e-9), 33);
+    EXPECT_EQ(indexAt(decoder, 36 / 30.0 - 0.6 / 30), 35);
+    EXPECT_FALSE(decoder.isFinished());
+}
+
+TEST_F(SourceFrameDecoderTest, RandomAccessAnswersAnyOrderAndClampsPastTheEnd) {
+    RandomAccessFrameSource generator(movie(), 1.0 / 30, DecodeOptions{});
+    const auto at = [&](double t) { return frameIndexOf(generator.frameAt(t)->image).value_or(-1); };
+    EXPECT_EQ(at(1.0), 30);
+    EXPECT_EQ(at(0.1), 3);
+    EXPECT_EQ(at(0.0), 0);
+    EXPECT_EQ(at(0.999), 29);
+    // The last frame that still lies one frame before the end.
+    EXPECT_EQ(at(10.0), 44);
+    EXPECT_EQ(at(1.5), 44);
+
+    EXPECT_NEAR(randomAccessTime(10, 1.5, 1.0 / 30), 1.5 - 1.0 / 30, 1e-12);
+    EXPECT_DOUBLE_EQ(randomAccessTime(0.2, 1.5, 1.0 / 30), 0.2);
+    EXPECT_DOUBLE_EQ(randomAccessTime(3, 0, 1.0 / 30), 3);  // unknown length: as asked
+    EXPECT_DOUBLE_EQ(randomAccessTime(-1, 1.5, 1.0 / 30), 0);
+    EXPECT_DOUBLE_EQ(randomAccessTime(1, 0.0005, 0), 0);  // shorter than a frame
+}
+
+TEST_F(SourceFrameDecoderTest, ClipsMapCompositionTimeToTheirOwnFileTimes) {
+    SceneRenderSnapshot snapshot;
+    snapshot.clipBaseDirectory = folder->path();
+    Clip a;
+    a.sourceFile = "screen.mp4";
+    a.sourceStart = 0.5;
+    a.sourceEnd = 1.0;
+    Clip b = a;
+    b.id = Uuid::random();
+    b.sourceStart = 0.25;
+    b.sourceEnd = 0.5;
+    b.headOffset = 0.25;
+    snapshot.clips = {a, b};  // a at [0, 0.5], a gap, b at [0.75, 1]
+    ClipFrameProvider provider(snapshot, 1.0 / 30, DecodeOptions{});
+
+    const auto indexAtComposition = [&](double c) -> int {
+        const auto frame = provider.frameAt(c);
+        if (!frame) return -1;
+        return frameIndexOf(frame->image->image).value_or(-2);
+    };
+    EXPECT_EQ(indexAtComposition(0.0), 15);
+    EXPECT_EQ(indexAtComposition(0.5), 30);    // a boundary belongs to the earlier clip
+    EXPECT_EQ(indexAtComposition(0.625), -1);  // head gap: nothing drawn
+    EXPECT_EQ(indexAtComposition(0.75), 8);    // source 0.25 is 7.5 frames in: the nearer frame
+    EXPECT_EQ(indexAtComposition(0.875), 11);
+    ASSERT_TRUE(provider.frameAt(0.875));
+    EXPECT_DOUBLE_EQ(provider.frameAt(0.875)->sourceTime, 0.375);
+    EXPECT_EQ(indexAtComposition(5.0), -1);  // after the last clip
+}
+
+TEST_F(SourceFrameDecoderTest, UnreadableFilesNameThemselvesAndRotationIsApplied) {
+    SequentialSourceFrameDecoder missing(*folder / "gone.mp4", 1.0 / 30, DecodeOptions{});
+    try {
+        missing.frameAt(0);
+        FAIL() << "a missing file must throw";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find("gone.mp4"), std::string::npos) << error.what();
+    }
+    testing::writeTextFile(*folder / "notes.mp4", "not a movie");
+    RandomAccessFrameSource garbage(*folder / "notes.mp4", 1.0 / 30, DecodeOptions{});
+    EXPECT_THROW(garbage.frameAt(0), std::runtime_error);
+
+    // A phone-style movie stored landscape and turned upright on playback.
+    SampleVideoSpec portrait{.width = 320, .height = 180, .fps = 30, .seconds = 0.2, .withAudio = false,
+                         .rotationDegrees = 90};
+    writeSampleVideo(*folder / "portrait.mp4", portrait);
+    EXPECT_EQ(readVideoFileInfo(*folder / "portrait.mp4").displaySize, (Size{180, 320}));
+    SequentialSourceFrameDecoder upright(*folder / "portrait.mp4", 1.0 / 30, DecodeOptions{90, 1000, 1});
+    const auto frame = upright.frameAt(0);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->image.width, 90);
+    EXPECT_EQ(frame->image.height, 160);
+}
+
+TEST_F(SourceFrameDecoderTest, OverlaysReuseStillsAndLoopAnimations) {
+    RgbaImage logo;
+    logo.width = 8;
+    logo.height = 4;
+    logo.stride = 32;
+    logo.pixels.assign(32 * 4, 0xff);
+    ASSERT_TRUE(writePng(logo, *folder / "logo.png"));
+    VideoOverlayClip clip;
+    clip.mediaKind = VideoOverlayClip::MediaKind::logo;
+    clip.url = *folder / "logo.png";
+    OverlayFrameSource still(clip, 1.0 / 30, DecodeOptions{});
+    const auto first = still.frameAt(0);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->image.width, 8);
+    EXPECT_EQ(still.frameAt(12.5), first);  // decoded once
+
+    clip.url = *folder / "missing.png";
+    OverlayFrameSource missing(clip, 1.0 / 30, DecodeOptions{});
+    EXPECT_EQ(missing.frameAt(0), nullptr);  // not drawn, not an error
+
+    clip.mediaKind = VideoOverlayClip::MediaKind::video;
+    clip.url = movie();
+    OverlayFrameSource moving(clip, 1.0 / 30, DecodeOptions{});
+    EXPECT_EQ(frameIndexOf(moving.frameAt(0.5)->image), 15);
+    EXPECT_EQ(frameIndexOf(moving.frameAt(0.1)->image), 3);  // backwards: found by seeking
+
+    const std::vector<double> ends{0.1, 0.3, 0.6};
+    EXPECT_EQ(animationFrameIndex(ends, 0), 0u);
+    EXPECT_EQ(animationFrameIndex(ends, 0.1), 1u);
+    EXPECT_EQ(animationFrameIndex(ends, 0.59), 2u);
+    EXPECT_EQ(animationFrameIndex(ends, 0.6), 0u);  // loops
+    EXPECT_EQ(animationFrameIndex(ends, 0.75), 1u);
+    EXPECT_EQ(animationFrameIndex(ends, -1), 0u);
+    EXPECT_EQ(animationFrameIndex({}, 3), 0u);
+}
+
+}  // namespace
+}  // namespace orvane
