@@ -62,6 +62,9 @@ class CameraSystem {
 public:
     virtual ~CameraSystem() = default;
     virtual std::vector<CameraDeviceInfo> cameras() = 0;
+    // Whether this user may use the cameras: false when device nodes exist but none may be opened
+    // (the user is not in the "video" group). Asks nobody; Linux has no consent prompt.
+    virtual bool accessAuthorized() = 0;
     // Throws CameraOpenError.
     virtual std::unique_ptr<CameraDevice> open(const CameraDeviceInfo& device) = 0;
 };

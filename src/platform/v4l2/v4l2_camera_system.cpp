@@ -283,6 +283,17 @@ public:
         return result;
     }
 
+    bool accessAuthorized() override {
+        bool anyNode = false;
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator("/dev", error)) {
+            if (entry.path().filename().string().rfind("video", 0) != 0) continue;
+            anyNode = true;
+            if (::access(entry.path().c_str(), R_OK | W_OK) == 0) return true;
+        }
+        return !anyNode;
+    }
+
     std::unique_ptr<CameraDevice> open(const CameraDeviceInfo& device) override {
         auto camera = std::make_unique<V4l2Camera>(device);
         log::debug(kArea, "opened %s %dx%d at %.0f fps", device.path.c_str(), camera->width(), camera->height(),

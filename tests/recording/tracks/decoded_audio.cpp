@@ -49,4 +49,12 @@ std::optional<DecodedAudio> decodeAudioFile(const std::filesystem::path& file) {
     return result;
 }
 
+std::string videoCodecOf(const std::filesystem::path& file) {
+    auto input = ffmpeg::openInput(file.string());
+    if (!input) return {};
+    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0) return {};
+    return avcodec_get_name(input->streams[index]->codecpar->codec_id);
+}
+
 }  // namespace orvane::testing

@@ -18,4 +18,7 @@ struct DecodedAudio {
 
 std::optional<DecodedAudio> decodeAudioFile(const std::filesystem::path& file);
 
+// The codec name of the first video stream ("h264"); empty when there is none.
+std::string videoCodecOf(const std::filesystem::path& file);
+
 }  // namespace orvane::testing

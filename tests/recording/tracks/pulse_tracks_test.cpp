@@ -11,12 +11,14 @@
 
 #include "base/event_loop.h"
 #include "decoded_audio.h"
+#include "fake_camera.h"
 #include "platform/pulse/pulse_audio_system.h"
 #include "pulse_test_server.h"
 #include "recording/device_catalog.h"
 #include "recording/mic_level_monitor.h"
 #include "recording/mic_track_recorder.h"
 #include "recording/system_audio_capture.h"
+#include "recording/webcam_recorder.h"
 #include "support/temp_dir.h"
 
 namespace orvane {
@@ -114,6 +116,27 @@ TEST_F(PulseTracks, DestroyingARecordingRecorderStillRestoresTheDefault) {
         ASSERT_EQ(audio_->defaultSourceName(), "orvane_sine");
     }
     EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor");
+}
+
+TEST_F(PulseTracks, FaceCameraCarriesTheVoiceWhenNoSeparateMicrophoneTrackIsRecorded) {
+    testing::FakeCameraSystem cameras;
+    WebcamRecorderOptions options;
+    options.sleep = [](std::chrono::milliseconds) {};
+    WebcamRecorder recorder(cameras, audio_.get(), options);
+    const auto file = folder_ / "webcam.mp4";
+    // A monitor is clocked by its sink in real time, as a microphone is; the sine source is not.
+    recorder.start(testing::FakeCameraSystem::device(), file, true, std::string("orvane_headset.monitor"));
+    ASSERT_TRUE(server_->playTone("orvane_headset", 1.0));
+    recorder.stop();
+    EXPECT_FALSE(recorder.lastError());
+    EXPECT_EQ(testing::videoCodecOf(file), "h264");
+    const auto decoded = testing::decodeAudioFile(file);
+    ASSERT_TRUE(decoded) << "webcam.mp4 must carry an audio track";
+    EXPECT_EQ(decoded->codec, "aac");
+    EXPECT_EQ(decoded->sampleRate, 48000);
+    EXPECT_EQ(decoded->channels, 1);
+    EXPECT_GT(decoded->rms, 0.05) << decoded->frames << " frames";
+    EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor") << "the face track never switches the default";
 }
 
 class CollectingSink final : public AudioSampleSink {
