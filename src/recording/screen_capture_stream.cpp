@@ -1,0 +1,60 @@
+#include "recording/screen_capture_stream.h"
+
+#include <pthread.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "base/log.h"
+
+namespace orvane {
+
+ScreenCaptureStream::ScreenCaptureStream(std::unique_ptr<FrameGrabber> grabber, int fps, Deliver deliver,
+                                         OnError onError)
+    : grabber_(std::move(grabber)), fps_(fps > 0 ? fps : 60), deliver_(std::move(deliver)), onError_(std::move(onError)) {}
+
+ScreenCaptureStream::~ScreenCaptureStream() { stop(); }
+
+void ScreenCaptureStream::start() {
+    if (thread_.joinable()) return;
+    stopping_ = false;
+    thread_ = std::thread([this] { run(); });
+}
+
+void ScreenCaptureStream::stop() {
+    stopping_ = true;
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+void ScreenCaptureStream::run() {
+    pthread_setname_np(pthread_self(), "orvane.capture");
+    using Clock = std::chrono::steady_clock;
+    const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps_));
+    auto next = Clock::now();
+    ScreenFrame previous;
+    while (!stopping_) {
+        ScreenFrame frame;
+        try {
+            grabber_->grab(frame);
+        } catch (const std::exception& e) {
+            log::error("Orvane.Recorder", "capture stopped: %s", e.what());
+            if (!stopping_) onError_(e.what());
+            return;
+        }
+        const bool unchanged = !previous.bgra.empty() && previous.bgra.size() == frame.bgra.size() &&
+                               std::memcmp(previous.bgra.data(), frame.bgra.data(), frame.bgra.size()) == 0;
+        if (unchanged) {
+            ++idle_;
+        } else {
+            previous.bgra = frame.bgra;
+            if (deliver_(std::move(frame))) ++delivered_;
+        }
+        // A tick that ran late is skipped rather than caught up: the grab would only show the same moment.
+        next += interval;
+        const auto now = Clock::now();
+        if (next < now) next = now;
+        std::this_thread::sleep_until(next);
+    }
+}
+
+}  // namespace orvane

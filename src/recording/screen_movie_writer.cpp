@@ -1,0 +1,468 @@
+#include "recording/screen_movie_writer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <pthread.h>
+
+extern "C" {
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/hwcontext.h>
+#include <libavutil/opt.h>
+}
+
+#include "base/log.h"
+#include "media/ffmpeg_handles.h"
+
+namespace orvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kArea = "Orvane.Recorder";
+constexpr AVRational kVideoTimeBase{1, 90000};
+constexpr int kAudioRate = 48000;
+constexpr int kAudioChannels = 2;
+constexpr std::int64_t kAudioBitRate = 192'000;
+constexpr std::int64_t kH264BitRate = 18'000'000;
+constexpr std::int64_t kHevcBitRate = 22'000'000;
+constexpr auto kTailFrameGap = std::chrono::milliseconds(150);
+// Audio that piles up while the encoder is busy is kept (it is small); only past this many waiting
+// buffers is it dropped, so a stalled encoder cannot eat the memory.
+constexpr std::size_t kMaximumQueuedAudio = 2000;
+constexpr const char* kVaapiDevice = "/dev/dri/renderD128";
+
+[[noreturn]] void fail(const std::string& what, int status) {
+    throw MovieWriterError(what + " (" + ffmpeg::errorText(status) + ")");
+}
+
+void check(int status, const char* what) {
+    if (status < 0) fail(what, status);
+}
+
+struct BufferUnref {
+    void operator()(AVBufferRef* buffer) const { av_buffer_unref(&buffer); }
+};
+using BufferRef = std::unique_ptr<AVBufferRef, BufferUnref>;
+
+struct FifoFree {
+    void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
+};
+
+void describeBt709(AVCodecContext* context) {
+    context->color_primaries = AVCOL_PRI_BT709;
+    context->color_trc = AVCOL_TRC_BT709;
+    context->colorspace = AVCOL_SPC_BT709;
+    context->color_range = AVCOL_RANGE_MPEG;
+}
+
+}  // namespace
+
+struct ScreenMovieWriter::Encoders {
+    ffmpeg::OutputFormatContext output;
+    ffmpeg::CodecContext video;
+    AVStream* videoStream = nullptr;
+    ffmpeg::ScaleContext scaler;
+    ffmpeg::Frame softwareFrame;
+    BufferRef hardwareDevice;  // set when encoding on the GPU
+    std::int64_t lastVideoPts = AV_NOPTS_VALUE;
+
+    ffmpeg::CodecContext audio;
+    AVStream* audioStream = nullptr;
+    ffmpeg::ResampleContext resampler;
+    int resamplerRate = 0;
+    int resamplerChannels = 0;
+    std::unique_ptr<AVAudioFifo, FifoFree> fifo;
+    ffmpeg::Frame audioFrame;
+    std::int64_t audioPts = AV_NOPTS_VALUE;  // of the next sample leaving the fifo, in 1/48000
+
+    ffmpeg::Packet packet{av_packet_alloc()};
+    bool headerWritten = false;
+
+    // Hardware HEVC where a VAAPI device answers: less CPU while recording, which is what matters most.
+    bool openHevcVaapi(const MovieWriterSettings& settings) {
+        std::error_code error;
+        if (!fs::exists(kVaapiDevice, error)) return false;
+        const AVCodec* codec = avcodec_find_encoder_by_name("hevc_vaapi");
+        if (!codec) return false;
+        AVBufferRef* device = nullptr;
+        if (av_hwdevice_ctx_create(&device, AV_HWDEVICE_TYPE_VAAPI, kVaapiDevice, nullptr, 0) < 0) return false;
+        BufferRef ownedDevice(device);
+        BufferRef frames(av_hwframe_ctx_alloc(device));
+        if (!frames) return false;
+        auto* framesContext = reinterpret_cast<AVHWFramesContext*>(frames->data);
+        framesContext->format = AV_PIX_FMT_VAAPI;
+        framesContext->sw_format = AV_PIX_FMT_NV12;
+        framesContext->width = settings.width;
+        framesContext->height = settings.height;
+        framesContext->initial_pool_size = 16;
+        if (av_hwframe_ctx_init(frames.get()) < 0) return false;
+
+        ffmpeg::CodecContext context(avcodec_alloc_context3(codec));
+        configureVideo(context.get(), settings, kHevcBitRate);
+        context->pix_fmt = AV_PIX_FMT_VAAPI;
+        context->hw_frames_ctx = av_buffer_ref(frames.get());
+        if (avcodec_open2(context.get(), codec, nullptr) < 0) {
+            log::info(kArea, "hevc_vaapi did not open; encoding H.264 in software");
+            return false;
+        }
+        video = std::move(context);
+        hardwareDevice = std::move(ownedDevice);
+        return true;
+    }
+
+    void openH264(const MovieWriterSettings& settings) {
+        const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+        if (!codec) throw MovieWriterError("The H.264 encoder (libx264) is not available.");
+        video.reset(avcodec_alloc_context3(codec));
+        configureVideo(video.get(), settings, kH264BitRate);
+        video->pix_fmt = AV_PIX_FMT_YUV420P;
+        video->profile = FF_PROFILE_H264_HIGH;
+        // A preset that keeps up with the screen in real time; zerolatency drops the look-ahead and
+        // B-frames, so each frame leaves the encoder at once and fragments close on time.
+        av_opt_set(video->priv_data, "preset", "veryfast", 0);
+        av_opt_set(video->priv_data, "tune", "zerolatency", 0);
+        check(avcodec_open2(video.get(), codec, nullptr), "Could not start the H.264 encoder");
+    }
+
+    void configureVideo(AVCodecContext* context, const MovieWriterSettings& settings, std::int64_t bitRate) {
+        context->width = settings.width;
+        context->height = settings.height;
+        context->time_base = kVideoTimeBase;
+        context->framerate = AVRational{settings.fps, 1};
+        context->gop_size = 2 * settings.fps;
+        context->max_b_frames = 0;
+        context->bit_rate = bitRate;
+        describeBt709(context);
+        if (output->oformat->flags & AVFMT_GLOBALHEADER) context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+
+    void openAudio() {
+        const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+        if (!codec) throw MovieWriterError("The AAC encoder is not available.");
+        audio.reset(avcodec_alloc_context3(codec));
+        audio->sample_rate = kAudioRate;
+        audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
+        audio->bit_rate = kAudioBitRate;
+        audio->time_base = AVRational{1, kAudioRate};
+        av_channel_layout_default(&audio->ch_layout, kAudioChannels);
+        if (output->oformat->flags & AVFMT_GLOBALHEADER) audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        check(avcodec_open2(audio.get(), codec, nullptr), "Could not start the AAC encoder");
+        audioStream = avformat_new_stream(output.get(), nullptr);
+        if (!audioStream) throw MovieWriterError("Could not add the audio track.");
+        audioStream->time_base = audio->time_base;
+        check(avcodec_parameters_from_context(audioStream->codecpar, audio.get()), "Could not describe the audio track");
+        fifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, kAudioChannels, audio->frame_size * 4));
+        audioFrame.reset(av_frame_alloc());
+        audioFrame->format = AV_SAMPLE_FMT_FLTP;
+        audioFrame->sample_rate = kAudioRate;
+        check(av_channel_layout_copy(&audioFrame->ch_layout, &audio->ch_layout), "Could not set up the audio frame");
+    }
+
+    void writePackets(AVCodecContext* context, AVStream* stream) {
+        for (;;) {
+            const int status = avcodec_receive_packet(context, packet.get());
+            if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return;
+            check(status, "Could not encode the recording");
+            av_packet_rescale_ts(packet.get(), context->time_base, stream->time_base);
+            packet->stream_index = stream->index;
+            check(av_interleaved_write_frame(output.get(), packet.get()), "Could not write the recording");
+        }
+    }
+
+    void encodeVideo(const ScreenFrame& frame, TimePoint first) {
+        const auto offset = std::chrono::duration<double>(frame.time - first).count();
+        std::int64_t pts = std::llround(offset * kVideoTimeBase.den);
+        if (lastVideoPts != AV_NOPTS_VALUE && pts <= lastVideoPts) pts = lastVideoPts + 1;
+        lastVideoPts = pts;
+
+        check(av_frame_make_writable(softwareFrame.get()), "Could not prepare a video frame");
+        const std::uint8_t* source[1] = {frame.bgra.data()};
+        const int sourceStride[1] = {frame.stride};
+        sws_scale(scaler.get(), source, sourceStride, 0, frame.height, softwareFrame->data, softwareFrame->linesize);
+
+        AVFrame* toSend = softwareFrame.get();
+        ffmpeg::Frame hardwareFrame;
+        if (hardwareDevice) {
+            hardwareFrame.reset(av_frame_alloc());
+            check(av_hwframe_get_buffer(video->hw_frames_ctx, hardwareFrame.get(), 0), "Could not get a GPU frame");
+            check(av_hwframe_transfer_data(hardwareFrame.get(), softwareFrame.get(), 0), "Could not upload a frame");
+            toSend = hardwareFrame.get();
+        }
+        toSend->pts = pts;
+        check(avcodec_send_frame(video.get(), toSend), "Could not encode the recording");
+        writePackets(video.get(), videoStream);
+    }
+
+    void encodeAudio(const float* interleaved, int frames, int channels, int rate, TimePoint hostTime, TimePoint first) {
+        if (!resampler || resamplerRate != rate || resamplerChannels != channels) {
+            AVChannelLayout inLayout{}, outLayout{};
+            av_channel_layout_default(&inLayout, channels);
+            av_channel_layout_default(&outLayout, kAudioChannels);
+            SwrContext* raw = nullptr;
+            check(swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLTP, kAudioRate, &inLayout, AV_SAMPLE_FMT_FLT,
+                                      rate, 0, nullptr),
+                  "Could not set up the audio converter");
+            resampler.reset(raw);
+            check(swr_init(resampler.get()), "Could not set up the audio converter");
+            resamplerRate = rate;
+            resamplerChannels = channels;
+        }
+        if (audioPts == AV_NOPTS_VALUE) {
+            audioPts = std::max<std::int64_t>(
+                0, std::llround(std::chrono::duration<double>(hostTime - first).count() * kAudioRate));
+        }
+        const int capacity = swr_get_out_samples(resampler.get(), frames);
+        std::vector<float> planes(static_cast<std::size_t>(std::max(capacity, 1)) * kAudioChannels);
+        std::uint8_t* out[kAudioChannels];
+        for (int c = 0; c < kAudioChannels; ++c) {
+            out[c] = reinterpret_cast<std::uint8_t*>(planes.data() + static_cast<std::size_t>(c) * static_cast<std::size_t>(std::max(capacity, 1)));
+        }
+        const auto* in = reinterpret_cast<const std::uint8_t*>(interleaved);
+        const int converted = swr_convert(resampler.get(), out, capacity, &in, frames);
+        check(converted, "Could not convert the audio");
+        if (converted > 0) {
+            check(av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(out), converted), "Could not queue audio");
+        }
+        drainAudio(false);
+    }
+
+    void drainAudio(bool flush) {
+        const int frameSize = audio->frame_size;
+        while (av_audio_fifo_size(fifo.get()) >= frameSize || (flush && av_audio_fifo_size(fifo.get()) > 0)) {
+            const int count = std::min(frameSize, av_audio_fifo_size(fifo.get()));
+            av_frame_unref(audioFrame.get());
+            audioFrame->nb_samples = count;
+            audioFrame->format = AV_SAMPLE_FMT_FLTP;
+            audioFrame->sample_rate = kAudioRate;
+            check(av_channel_layout_copy(&audioFrame->ch_layout, &audio->ch_layout), "Could not set up the audio frame");
+            check(av_frame_get_buffer(audioFrame.get(), 0), "Could not allocate audio");
+            check(av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(audioFrame->data), count), "Could not read audio");
+            audioFrame->pts = audioPts;
+            audioPts += count;
+            check(avcodec_send_frame(audio.get(), audioFrame.get()), "Could not encode the audio");
+            writePackets(audio.get(), audioStream);
+        }
+    }
+
+    void flushAndClose() {
+        check(avcodec_send_frame(video.get(), nullptr), "Could not finish the video");
+        writePackets(video.get(), videoStream);
+        if (audio) {
+            if (audioPts != AV_NOPTS_VALUE) drainAudio(true);
+            check(avcodec_send_frame(audio.get(), nullptr), "Could not finish the audio");
+            writePackets(audio.get(), audioStream);
+        }
+        check(av_write_trailer(output.get()), "Could not finish the movie file");
+        check(avio_closep(&output->pb), "Could not close the movie file");
+    }
+};
+
+ScreenMovieWriter::ScreenMovieWriter(MovieWriterSettings settings)
+    : settings_(std::move(settings)), encoders_(std::make_unique<Encoders>()) {
+    ffmpeg::routeLogging();
+    if (settings_.width < 2 || settings_.height < 2 || settings_.width % 2 || settings_.height % 2) {
+        throw MovieWriterError("The recording size " + std::to_string(settings_.width) + "x" +
+                               std::to_string(settings_.height) + " cannot be encoded.");
+    }
+    auto& e = *encoders_;
+    AVFormatContext* raw = nullptr;
+    check(avformat_alloc_output_context2(&raw, nullptr, "mp4", settings_.file.c_str()), "Could not set up the movie file");
+    e.output.reset(raw);
+
+    if (!e.openHevcVaapi(settings_)) e.openH264(settings_);
+    e.videoStream = avformat_new_stream(e.output.get(), nullptr);
+    if (!e.videoStream) throw MovieWriterError("Could not add the video track.");
+    e.videoStream->time_base = e.video->time_base;
+    e.videoStream->avg_frame_rate = AVRational{settings_.fps, 1};
+    check(avcodec_parameters_from_context(e.videoStream->codecpar, e.video.get()), "Could not describe the video track");
+
+    e.softwareFrame.reset(av_frame_alloc());
+    e.softwareFrame->format = e.hardwareDevice ? AV_PIX_FMT_NV12 : AV_PIX_FMT_YUV420P;
+    e.softwareFrame->width = settings_.width;
+    e.softwareFrame->height = settings_.height;
+    check(av_frame_get_buffer(e.softwareFrame.get(), 0), "Could not allocate a video frame");
+    e.scaler.reset(sws_getContext(settings_.width, settings_.height, AV_PIX_FMT_BGRA, settings_.width, settings_.height,
+                                  static_cast<AVPixelFormat>(e.softwareFrame->format), SWS_POINT, nullptr, nullptr,
+                                  nullptr));
+    if (!e.scaler) throw MovieWriterError("Could not set up the colour conversion.");
+    // Full-range RGB in, BT.709 limited-range YCbCr out, matching what the stream says it carries.
+    sws_setColorspaceDetails(e.scaler.get(), sws_getCoefficients(SWS_CS_ITU709), 1, sws_getCoefficients(SWS_CS_ITU709),
+                             0, 0, 1 << 16, 1 << 16);
+
+    if (settings_.withAudio) e.openAudio();
+
+    check(avio_open(&e.output->pb, settings_.file.c_str(), AVIO_FLAG_WRITE), "Could not create the movie file");
+    // Fragments, each written out as soon as it closes: whatever happens to this process, the file
+    // on disk plays up to the last whole fragment.
+    e.output->flags |= AVFMT_FLAG_FLUSH_PACKETS;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+    av_dict_set(&options, "frag_duration", "1000000", 0);
+    const int status = avformat_write_header(e.output.get(), &options);
+    av_dict_free(&options);
+    check(status, "Could not write the movie header");
+    e.headerWritten = true;
+
+    log::info(kArea, "writing %s: %dx%d at %d fps with %s%s", settings_.file.c_str(), settings_.width, settings_.height,
+              settings_.fps, e.video->codec->name, settings_.withAudio ? " and AAC system audio" : "");
+    thread_ = std::thread([this] { run(); });
+}
+
+ScreenMovieWriter::~ScreenMovieWriter() {
+    if (thread_.joinable()) abandon();
+}
+
+void ScreenMovieWriter::startClockIfNeeded(TimePoint time) {
+    if (!firstSampleTime_) firstSampleTime_ = time;
+}
+
+bool ScreenMovieWriter::appendVideo(ScreenFrame frame) {
+    {
+        std::lock_guard lock(mutex_);
+        if (inputsFinished_ || queuedVideo_ >= settings_.queueDepth) {
+            ++dropped_;
+            return false;
+        }
+        startClockIfNeeded(frame.time);
+        if (frame.time < *firstSampleTime_) {
+            ++dropped_;
+            return false;
+        }
+        lastVideoTime_ = frame.time;
+        ++queuedVideo_;
+        queue_.push_back(Item{std::move(frame), std::nullopt});
+    }
+    wake_.notify_one();
+    return true;
+}
+
+void ScreenMovieWriter::appendAudio(const AudioSamples& samples) {
+    if (!settings_.withAudio || samples.frameCount <= 0 || samples.channels <= 0 || samples.sampleRate <= 0) return;
+    const auto needed = static_cast<std::size_t>(samples.frameCount) * static_cast<std::size_t>(samples.channels);
+    if (samples.interleaved.size() < needed) return;
+    {
+        std::lock_guard lock(mutex_);
+        if (inputsFinished_ || queue_.size() - queuedVideo_ >= kMaximumQueuedAudio) return;
+        startClockIfNeeded(samples.hostTime);
+        // Audio from before the movie's first moment has no place in it.
+        if (samples.hostTime < *firstSampleTime_) return;
+        AudioChunk chunk{std::vector<float>(samples.interleaved.begin(), samples.interleaved.begin() + static_cast<std::ptrdiff_t>(needed)),
+                         samples.frameCount, samples.channels, samples.sampleRate, samples.hostTime};
+        queue_.push_back(Item{std::nullopt, std::move(chunk)});
+    }
+    wake_.notify_one();
+}
+
+void ScreenMovieWriter::finishInputs(TimePoint now) {
+    {
+        std::lock_guard lock(mutex_);
+        if (inputsFinished_) return;
+        inputsFinished_ = true;
+        if (lastVideoTime_ && now - *lastVideoTime_ > kTailFrameGap) {
+            // An empty frame stamped `now` tells the writer thread to repeat the last picture.
+            ScreenFrame tail;
+            tail.time = now;
+            queue_.push_back(Item{std::move(tail), std::nullopt});
+            ++queuedVideo_;
+            lastVideoTime_ = now;
+        }
+    }
+    wake_.notify_one();
+}
+
+void ScreenMovieWriter::run() {
+    pthread_setname_np(pthread_self(), "orvane.writer");
+    for (;;) {
+        Item item;
+        TimePoint first;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [&] { return !queue_.empty() || stopping_; });
+            if (discard_ || queue_.empty()) return;
+            item = std::move(queue_.front());
+            queue_.pop_front();
+            if (item.video) --queuedVideo_;
+            first = *firstSampleTime_;
+        }
+        try {
+            if (item.video) {
+                if (item.video->bgra.empty()) {
+                    if (!lastFrame_) continue;
+                    ScreenFrame repeat = *lastFrame_;
+                    repeat.time = item.video->time;
+                    encoders_->encodeVideo(repeat, first);
+                    lastFrame_ = std::move(repeat);
+                } else {
+                    encoders_->encodeVideo(*item.video, first);
+                    lastFrame_ = std::move(item.video);
+                }
+                std::lock_guard lock(mutex_);
+                ++written_;
+            } else if (item.audio) {
+                const auto& a = *item.audio;
+                encoders_->encodeAudio(a.interleaved.data(), a.frames, a.channels, a.sampleRate, a.hostTime, first);
+            }
+        } catch (const std::exception& e) {
+            log::error(kArea, "writer failed: %s", e.what());
+            std::lock_guard lock(mutex_);
+            failure_ = e.what();
+            inputsFinished_ = true;
+            queue_.clear();
+            queuedVideo_ = 0;
+            return;
+        }
+    }
+}
+
+void ScreenMovieWriter::finish() {
+    {
+        std::lock_guard lock(mutex_);
+        inputsFinished_ = true;
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+    if (!failure_.empty()) throw MovieWriterError(failure_);
+    bool anyFrame = false;
+    {
+        std::lock_guard lock(mutex_);
+        anyFrame = written_ > 0;
+    }
+    if (!anyFrame) log::warning(kArea, "no screen frame arrived; the movie has no pictures");
+    encoders_->flushAndClose();
+    log::info(kArea, "finished %s: %llu frames written, %llu dropped", settings_.file.c_str(),
+              static_cast<unsigned long long>(written_), static_cast<unsigned long long>(dropped_));
+}
+
+void ScreenMovieWriter::abandon() {
+    {
+        std::lock_guard lock(mutex_);
+        inputsFinished_ = true;
+        stopping_ = true;
+        discard_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+}
+
+std::optional<ScreenMovieWriter::TimePoint> ScreenMovieWriter::firstSampleTime() const {
+    std::lock_guard lock(mutex_);
+    return firstSampleTime_;
+}
+
+std::uint64_t ScreenMovieWriter::droppedFrames() const {
+    std::lock_guard lock(mutex_);
+    return dropped_;
+}
+
+std::uint64_t ScreenMovieWriter::writtenFrames() const {
+    std::lock_guard lock(mutex_);
+    return written_;
+}
+
+std::string ScreenMovieWriter::videoEncoderName() const { return encoders_->video->codec->name; }
+
+}  // namespace orvane

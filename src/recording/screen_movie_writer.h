@@ -1,0 +1,109 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/screen_capture.h"
+#include "recording/audio_sample_sink.h"
+
+namespace orvane {
+
+// The movie could not be set up or written. `what()` is the user-facing text.
+class MovieWriterError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct MovieWriterSettings {
+    std::filesystem::path file;
+    int width = 0;  // even
+    int height = 0;
+    int fps = 60;
+    bool withAudio = false;  // an AAC 48 kHz stereo system-audio track
+    // Frames waiting for the encoder; a frame that finds the queue full is dropped, never waited for.
+    std::size_t queueDepth = 8;
+};
+
+// Encodes screen frames (H.264, or HEVC on a VAAPI device) and system audio (AAC) into a fragmented
+// MP4 as they arrive, on a thread of its own. The file is playable up to the last finished fragment
+// at any moment, so a recording whose process is killed keeps what it had.
+//
+// Threads: appendVideo() from the capture thread, appendAudio() from the audio source's thread,
+// finishInputs(), finish() and abandon() from the owner's. The first sample of either kind starts
+// the movie's clock.
+class ScreenMovieWriter final : public AudioSampleSink {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    // Opens the encoders and writes the file's header. Throws MovieWriterError.
+    explicit ScreenMovieWriter(MovieWriterSettings settings);
+    ~ScreenMovieWriter() override;
+    ScreenMovieWriter(const ScreenMovieWriter&) = delete;
+    ScreenMovieWriter& operator=(const ScreenMovieWriter&) = delete;
+
+    // Answers false when the frame was dropped: the queue was full or the inputs are finished.
+    bool appendVideo(ScreenFrame frame);
+    void appendAudio(const AudioSamples& samples) override;
+
+    // Ends the inputs: later appends are dropped. When the last frame is older than 0.15 s at `now`,
+    // a copy of it retimed to `now` goes in first, so a still screen lasts until the stop.
+    void finishInputs(TimePoint now);
+    // Encodes what is queued and closes the movie. Throws MovieWriterError when the file cannot be
+    // finished; it is then left as written so far.
+    void finish();
+    // Stops without finishing the movie (the recording failed); what was written stays on disk.
+    void abandon();
+
+    std::optional<TimePoint> firstSampleTime() const;
+    std::uint64_t droppedFrames() const;
+    std::uint64_t writtenFrames() const;
+    // "libx264", "hevc_vaapi": which encoder is in use.
+    std::string videoEncoderName() const;
+
+private:
+    struct Encoders;
+    struct AudioChunk {
+        std::vector<float> interleaved;
+        int frames = 0;
+        int channels = 0;
+        int sampleRate = 0;
+        TimePoint hostTime;
+    };
+    struct Item {
+        std::optional<ScreenFrame> video;
+        std::optional<AudioChunk> audio;
+    };
+
+    void run();
+    void startClockIfNeeded(TimePoint time);
+
+    MovieWriterSettings settings_;
+    std::unique_ptr<Encoders> encoders_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Item> queue_;
+    std::size_t queuedVideo_ = 0;
+    std::optional<TimePoint> firstSampleTime_;
+    std::optional<TimePoint> lastVideoTime_;
+    bool inputsFinished_ = false;
+    bool stopping_ = false;
+    bool discard_ = false;
+    std::uint64_t dropped_ = 0;
+    std::uint64_t written_ = 0;
+    std::string failure_;
+    std::optional<ScreenFrame> lastFrame_;  // owned by the writer thread until it ends
+    std::thread thread_;
+};
+
+}  // namespace orvane

@@ -1,0 +1,447 @@
+#include "recording/screen_recorder.h"
+
+#include <cmath>
+#include <thread>
+
+#include "base/atomic_file.h"
+#include "base/bounded_wait.h"
+#include "base/log.h"
+#include "media/media_probe.h"
+#include "recording/recording_library.h"
+#include "recording/screen_capture_stream.h"
+#include "recording/screen_movie_writer.h"
+
+namespace orvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kArea = "Orvane.Recorder";
+constexpr const char* kWebcamArea = "Orvane.Webcam";
+constexpr auto kElapsedInterval = std::chrono::milliseconds(100);
+constexpr auto kDiskInterval = std::chrono::seconds(10);
+constexpr int kCursorSampleHz = 60;
+
+std::int64_t fileSize(const fs::path& file) {
+    std::error_code error;
+    const auto size = fs::file_size(file, error);
+    return error ? -1 : static_cast<std::int64_t>(size);
+}
+
+}  // namespace
+
+const char* phaseName(ScreenRecorder::Phase phase) {
+    switch (phase) {
+        case ScreenRecorder::Phase::idle: return "idle";
+        case ScreenRecorder::Phase::starting: return "starting";
+        case ScreenRecorder::Phase::recording: return "recording";
+        case ScreenRecorder::Phase::stopping: return "stopping";
+        case ScreenRecorder::Phase::finished: return "finished";
+        case ScreenRecorder::Phase::failed: return "failed";
+    }
+    return "idle";
+}
+
+// Everything that belongs to one recording; released as a whole when it ends.
+struct ScreenRecorder::Capture {
+    std::optional<RecordingSession> session;
+    CaptureGeometry geometry;
+    std::shared_ptr<ScreenMovieWriter> writer;
+    std::shared_ptr<ScreenCaptureStream> stream;
+    std::shared_ptr<AudioCaptureSource> systemAudio;
+    std::unique_ptr<CursorTelemetryRecorder> cursor;
+    std::unique_ptr<SideTrackRecording> microphone;
+    std::shared_ptr<SideTrackRecording> faceCamera;
+};
+
+ScreenRecorder::ScreenRecorder(ScreenRecorderServices services) : services_(std::move(services)) {}
+
+ScreenRecorder::~ScreenRecorder() {
+    *alive_ = false;
+    elapsedTimer_.cancel();
+    diskTimer_.cancel();
+    idleAfterFinish_.cancel();
+    // A recording still running when the recorder goes away keeps its file as far as it got.
+    if (capture_) releaseCapture(state_.phase == Phase::recording);
+}
+
+std::uint64_t ScreenRecorder::droppedFrames() const {
+    return capture_ && capture_->writer ? capture_->writer->droppedFrames() : 0;
+}
+
+void ScreenRecorder::setState(State state) {
+    state_ = std::move(state);
+    log::debug(kArea, "state %s", phaseName(state_.phase));
+    stateChanged_.emit(state_);
+}
+
+void ScreenRecorder::start(const RecordingSource& source, const RecordingOptions& options, RecordingLibrary& library,
+                           int fps) {
+    if (state_.phase != Phase::idle) {
+        log::info(kArea, "start ignored while %s", phaseName(state_.phase));
+        return;
+    }
+    const auto disk = checkDiskBeforeStart(services_.freeSpace.freeBytes());
+    if (disk.refusal) {
+        setState(State{Phase::failed, std::nullopt, *disk.refusal});
+        services_.toasts.post(ToastLevel::error, disk.error->title, disk.error->detail);
+        return;
+    }
+    if (disk.warning) services_.toasts.post(ToastLevel::warning, disk.warning->title, disk.warning->detail);
+
+    setState(State{Phase::starting, std::nullopt, {}});
+    recordingDidStart_.emit();
+    library_ = &library;
+    optionsUsed_ = options;
+    diskWarningPosted_ = false;
+    clickMonitorWasActive_ = false;
+    startedAt_.reset();
+    ++generation_;
+    capture_ = std::make_unique<Capture>();
+    try {
+        beginCapture(source, library, fps > 0 ? fps : 60);
+    } catch (const std::exception& e) {
+        log::error(kArea, "start failed: %s", e.what());
+        fail(e.what());
+    }
+}
+
+void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrary& library, int fps) {
+    auto& capture = *capture_;
+    const auto& options = optionsUsed_;
+
+    if (options.activateSource) {
+        if (const auto* window = std::get_if<WindowSource>(&source); window && window->processID) {
+            services_.capture.activateWindow(window->id);
+        } else if (const auto* application = std::get_if<ApplicationSource>(&source)) {
+            for (auto it = application->windowIDs.rbegin(); it != application->windowIDs.rend(); ++it) {
+                services_.capture.activateWindow(*it);
+            }
+        }
+    }
+    auto [folder, meta] = createRecordingFolder(library.location().recordingsRoot, services_.main.wallNow());
+    capture.session = RecordingSession{meta.id, folder, folder.screenVideoFile(meta), meta};
+    auto& session = *capture.session;
+    writeRecordingMeta(session.folder, session.meta);
+
+    capture.geometry = captureGeometry(source, options, /*alphaMode=*/false);
+    const auto& geometry = capture.geometry;
+    std::unique_ptr<FrameGrabber> grabber;
+    if (const auto* window = std::get_if<WindowSource>(&source)) {
+        const Rect crop{geometry.captureRect.x, geometry.captureRect.y - window->titleBarHeight,
+                        geometry.captureRect.width, geometry.captureRect.height};
+        grabber = services_.capture.grabWindow(window->id, crop, options.showSystemCursor);
+    } else {
+        const Rect region{geometry.sourceFrame.x + geometry.captureRect.x, geometry.sourceFrame.y + geometry.captureRect.y,
+                          geometry.captureRect.width, geometry.captureRect.height};
+        grabber = services_.capture.grabRegion(region, options.showSystemCursor);
+    }
+
+    if (options.includeSystemAudio) {
+        if (!services_.systemAudio) throw std::runtime_error("System audio capture is not available on this system.");
+        capture.systemAudio = services_.systemAudio();
+    }
+
+    MovieWriterSettings settings;
+    settings.file = session.videoFile;
+    settings.width = geometry.outputWidth;
+    settings.height = geometry.outputHeight;
+    settings.fps = fps;
+    settings.withAudio = options.includeSystemAudio;
+    capture.writer = std::make_shared<ScreenMovieWriter>(settings);
+
+    auto& meta_ = session.meta;
+    meta_.displayWidth = geometry.outputWidth;
+    meta_.displayHeight = geometry.outputHeight;
+    meta_.fps = fps;
+    meta_.sourceKind = sourceKind(source);
+    meta_.sourceTitle = sourceTitle(source);
+    const auto* window = std::get_if<WindowSource>(&source);
+    meta_.sourceIsSimulator = window && isDeviceSimulator(*window);
+    meta_.capturedSystemCursor = options.showSystemCursor;
+    meta_.recordedWithAlpha = false;
+    meta_.captureSourceCrop = geometry.captureSourceCrop;
+    meta_.preferredCursorVisualStyle = options.preferredCursorVisualStyle;
+    meta_.preferredCursorClickAnimationStyle = options.preferredCursorClickAnimationStyle;
+    meta_.preferredCursorIconSymbol = options.preferredCursorIconSymbol;
+    writeRecordingMeta(session.folder, meta_);
+
+    lastSourceFrame_ = geometry.capturedFrame;
+    if (options.captureCursorTelemetry && services_.pointer && services_.cursorQueue) {
+        capture.cursor = std::make_unique<CursorTelemetryRecorder>(*services_.pointer, *services_.cursorQueue,
+                                                                   lastSourceFrame_, kCursorSampleHz);
+    }
+
+    if (options.includeWebcam) {
+        if (!services_.faceCamera) {
+            log::warning(kWebcamArea, "SKIPPED \xE2\x80\x94 no camera device resolved (savedID=%s)", "");
+            services_.toasts.post(ToastLevel::warning, "No camera found",
+                                  "Orvane couldn't find a camera for your face track. Check it's connected and not "
+                                  "held by another app, then re-record.");
+        } else {
+            try {
+                capture.faceCamera = services_.faceCamera(session.folder.webcamFile());
+                log::info(kWebcamArea, "started OK device=%s probeTimedOut=%d", "default", 0);
+            } catch (const std::exception& e) {
+                log::warning(kWebcamArea, "start FAILED device=%s domain=%s code=%ld desc=%s sessionErr=%s", "default",
+                             "", 0L, e.what(), "");
+                services_.toasts.post(ToastLevel::warning, "Face camera couldn't start",
+                                      std::string("Another app may be using your camera. Close apps or browser tabs "
+                                                  "using it (Zoom, Meet, camera previews), then re-record. (") +
+                                          e.what() + ")");
+            }
+        }
+    }
+    if (options.includeMicrophone) {
+        try {
+            if (!services_.microphone) throw std::runtime_error("No microphone capture is available on this system.");
+            capture.microphone = services_.microphone(session.folder.micFile());
+        } catch (const std::exception& e) {
+            log::warning(kArea, "microphone did not start: %s", e.what());
+            services_.toasts.post(ToastLevel::warning, "Mic capture didn't start", std::string(e.what()));
+        }
+    }
+
+    const auto generation = generation_;
+    std::weak_ptr<bool> alive = alive_;
+    Executor* main = &services_.main;
+    auto writer = capture.writer;
+    capture.stream = std::make_shared<ScreenCaptureStream>(
+        std::move(grabber), fps, [writer](ScreenFrame frame) { return writer->appendVideo(std::move(frame)); },
+        [this, alive, main, generation](const std::string& description) {
+            main->post([this, alive, generation, description] {
+                if (alive.lock()) streamFailed(generation, description);
+            });
+        });
+    capture.stream->start();
+    if (capture.systemAudio) capture.systemAudio->start(*capture.writer);
+
+    // Capture runs from here; the recording counts as started on the main loop's next turn, which
+    // is also where a stop() in between cancels it.
+    main->post([this, alive, generation] {
+        if (alive.lock()) captureStarted(generation);
+    });
+}
+
+void ScreenRecorder::captureStarted(std::uint64_t generation) {
+    if (generation != generation_ || state_.phase != Phase::starting || !capture_) return;
+    if (capture_->cursor) {
+        capture_->cursor->start();
+        clickMonitorWasActive_ = capture_->cursor->clickMonitorActive();
+    }
+    startedAt_ = services_.main.now();
+    elapsed_ = 0;
+    setState(State{Phase::recording, std::nullopt, {}});
+    log::info(kArea, "recording %s", capture_->session->videoFile.c_str());
+
+    std::weak_ptr<bool> alive = alive_;
+    elapsedTimer_ = services_.main.postRepeating(kElapsedInterval, kElapsedInterval, [this, alive] {
+        if (!alive.lock() || !startedAt_) return;
+        elapsed_ = std::chrono::duration<double>(services_.main.now() - *startedAt_).count();
+        elapsedChanged_.emit(elapsed_);
+    });
+    diskTimer_ = services_.main.postRepeating(kDiskInterval, kDiskInterval, [this, alive] {
+        if (alive.lock()) checkDisk();
+    });
+}
+
+void ScreenRecorder::streamFailed(std::uint64_t generation, const std::string& description) {
+    if (generation != generation_) return;
+    if (state_.phase != Phase::starting && state_.phase != Phase::recording) return;
+    log::error(kArea, "capture stopped with an error: %s", description.c_str());
+    fail(description);
+}
+
+void ScreenRecorder::checkDisk() {
+    if (state_.phase != Phase::recording) return;
+    const auto check = checkDiskWhileRecording(services_.freeSpace.freeBytes(), diskWarningPosted_);
+    if (check.stop) {
+        services_.toasts.post(ToastLevel::error, check.error->title, check.error->detail);
+        stop();
+    } else if (check.warning) {
+        diskWarningPosted_ = true;
+        services_.toasts.post(ToastLevel::warning, check.warning->title, check.warning->detail);
+    }
+}
+
+void ScreenRecorder::fail(const std::string& text) {
+    elapsedTimer_.cancel();
+    diskTimer_.cancel();
+    // The folder stays: the library's recovery pass keeps what plays and sets aside what does not.
+    releaseCapture(false);
+    setState(State{Phase::failed, std::nullopt, text});
+}
+
+void ScreenRecorder::stop() {
+    switch (state_.phase) {
+        case Phase::stopping: return;
+        case Phase::recording: finishRecording(); return;
+        default: cancel(); return;
+    }
+}
+
+void ScreenRecorder::cancel() {
+    elapsedTimer_.cancel();
+    diskTimer_.cancel();
+    idleAfterFinish_.cancel();
+    std::optional<fs::path> folder;
+    if (capture_ && capture_->session) folder = capture_->session->folder.directory;
+    releaseCapture(false);
+    if (folder) {
+        std::error_code error;
+        fs::remove_all(*folder, error);
+        log::info(kArea, "cancelled; removed %s", folder->c_str());
+    }
+    if (state_.phase != Phase::idle) setState(State{});
+}
+
+void ScreenRecorder::releaseCapture(bool finishWriter) {
+    if (!capture_) return;
+    auto capture = std::move(capture_);
+    const auto timeout = services_.stopTimeout;
+    if (capture->stream) {
+        auto stream = capture->stream;
+        auto audio = capture->systemAudio;
+        runBounded<bool>(timeout, [stream, audio] {
+            stream->stop();
+            if (audio) audio->stop();
+            return true;
+        });
+    }
+    if (capture->microphone) capture->microphone->stop();
+    if (capture->faceCamera) {
+        auto camera = capture->faceCamera;
+        runBounded<bool>(timeout, [camera] {
+            camera->stop();
+            return true;
+        });
+    }
+    if (capture->writer) {
+        if (finishWriter) {
+            try {
+                capture->writer->finish();
+            } catch (const std::exception& e) {
+                log::error(kArea, "could not finish the movie: %s", e.what());
+            }
+        } else {
+            capture->writer->abandon();
+        }
+    }
+    capture->cursor.reset();
+}
+
+void ScreenRecorder::finishRecording() {
+    auto& capture = *capture_;
+    auto& session = *capture.session;
+    setState(State{Phase::stopping, std::nullopt, {}});
+    elapsedTimer_.cancel();
+    diskTimer_.cancel();
+    diskWarningPosted_ = false;
+
+    // The writer's clock is the monotonic one its frames are stamped with.
+    capture.writer->finishInputs(std::chrono::steady_clock::now());
+    if (capture.microphone) capture.microphone->stop();
+    capture.microphone.reset();
+
+    // The capture and the face camera stop side by side, each given at most the timeout, so a hung
+    // device cannot keep the recorder in `stopping`.
+    const auto timeout = services_.stopTimeout;
+    bool streamStopped = true, cameraStopped = true;
+    std::thread streamStopper([&, stream = capture.stream, audio = capture.systemAudio] {
+        streamStopped = runBounded<bool>(timeout, [stream, audio] {
+                            if (audio) audio->stop();
+                            stream->stop();
+                            return true;
+                        }).has_value();
+    });
+    if (capture.faceCamera) {
+        auto camera = capture.faceCamera;
+        cameraStopped = runBounded<bool>(timeout, [camera] {
+                            camera->stop();
+                            return true;
+                        }).has_value();
+    }
+    streamStopper.join();
+    if (!streamStopped) log::warning(kArea, "capture did not stop within %lld ms", static_cast<long long>(timeout.count()));
+    if (!cameraStopped) log::warning(kWebcamArea, "face camera did not stop within %lld ms", static_cast<long long>(timeout.count()));
+    capture.stream.reset();
+    capture.systemAudio.reset();
+    capture.faceCamera.reset();
+
+    try {
+        capture.writer->finish();
+    } catch (const std::exception& e) {
+        log::error(kArea, "could not finish the movie: %s", e.what());
+    }
+    const auto dropped = capture.writer->droppedFrames();
+    const auto written = capture.writer->writtenFrames();
+    capture.writer.reset();
+
+    auto& meta = session.meta;
+    meta.hasCursor = false;
+    if (capture.cursor) {
+        const auto telemetry = capture.cursor->stop();
+        capture.cursor.reset();
+        try {
+            writeFileAtomically(session.folder.cursorFile(), encodeCursorTelemetry(telemetry));
+            meta.hasCursor = true;
+        } catch (const std::exception& e) {
+            log::error(kArea, "could not write cursor.json: %s", e.what());
+        }
+    }
+
+    if (const auto seconds = playableDuration(session.videoFile)) {
+        meta.durationMs = static_cast<std::int64_t>(*seconds * 1000.0);
+    } else if (startedAt_) {
+        meta.durationMs = static_cast<std::int64_t>(
+            std::chrono::duration<double, std::milli>(services_.main.now() - *startedAt_).count());
+    }
+
+    if (optionsUsed_.includeWebcam) {
+        const auto size = fileSize(session.folder.webcamFile());
+        meta.hasWebcam = size > 0;
+        if (!meta.hasWebcam) {
+            log::warning(kWebcamArea, "at stop: fileExists=%d sizeBytes=%ld hasWebcam=%d", size >= 0 ? 1 : 0,
+                         static_cast<long>(std::max<std::int64_t>(size, 0)), 0);
+            services_.toasts.post(ToastLevel::warning, "Face camera didn't save",
+                                  "The webcam track came back empty \xE2\x80\x94 likely another app was using your "
+                                  "camera. Recording continues without it.");
+        }
+    }
+    if (optionsUsed_.includeMicrophone) {
+        meta.hasMicrophone = fileSize(session.folder.micFile()) > 0;
+        if (!meta.hasMicrophone) {
+            services_.toasts.post(ToastLevel::warning, "Microphone didn't save",
+                                  "Voice track came back empty \xE2\x80\x94 recording continues without it.");
+        }
+    }
+    meta.hasSystemAudio = optionsUsed_.includeSystemAudio;
+    meta.clickCaptureActive = clickMonitorWasActive_;
+
+    try {
+        writeRecordingMeta(session.folder, meta);
+    } catch (const std::exception& e) {
+        capture_.reset();
+        startedAt_.reset();
+        setState(State{Phase::failed, std::nullopt, std::string("save meta: ") + e.what()});
+        return;
+    }
+    log::info(kArea, "finished %s: %lld ms, %llu frames, %llu dropped", session.id.string().c_str(),
+              static_cast<long long>(meta.durationMs), static_cast<unsigned long long>(written),
+              static_cast<unsigned long long>(dropped));
+
+    RecordingSession finished = session;
+    capture_.reset();
+    startedAt_.reset();
+    if (library_) library_->reload();
+    setState(State{Phase::finished, std::move(finished), {}});
+
+    // `finished` is seen once; the next turn of the main loop makes room for the next recording.
+    std::weak_ptr<bool> alive = alive_;
+    idleAfterFinish_ = services_.main.postAfter(Duration::zero(), [this, alive] {
+        if (alive.lock() && state_.phase == Phase::finished) setState(State{});
+    });
+}
+
+}  // namespace orvane

@@ -1,0 +1,146 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/executor.h"
+#include "base/signal.h"
+#include "base/toast_center.h"
+#include "model/cursor_telemetry_recorder.h"
+#include "model/recording_files.h"
+#include "platform/pointer_source.h"
+#include "platform/screen_capture.h"
+#include "recording/audio_sample_sink.h"
+#include "recording/capture_geometry.h"
+#include "recording/disk_space.h"
+#include "recording/recording_options.h"
+#include "recording/recording_source.h"
+
+namespace orvane {
+
+class RecordingLibrary;
+class ScreenCaptureStream;
+class ScreenMovieWriter;
+
+// One capture in progress or just made: its folder and metadata.
+struct RecordingSession {
+    Uuid id;
+    RecordingFolder folder;
+    std::filesystem::path videoFile;  // screen.mp4
+    RecordingMeta meta;
+};
+
+// A side track written beside the screen movie (the microphone's mic.m4a, the face camera's
+// webcam.mp4). Stopping it finishes its file.
+class SideTrackRecording {
+public:
+    virtual ~SideTrackRecording() = default;
+    virtual void stop() = 0;
+};
+// Starts a side track into `file`; throws std::runtime_error whose message is shown to the user.
+using SideTrackStarter = std::function<std::unique_ptr<SideTrackRecording>(const std::filesystem::path& file)>;
+
+// What the recorder needs from the rest of the system. The references must outlive the recorder.
+struct ScreenRecorderServices {
+    ScreenRecorderServices(Executor& mainLoop, ToastCenter& toastCenter, ScreenCaptureSystem& screenCapture,
+                           FreeSpaceSource& disk)
+        : main(mainLoop), toasts(toastCenter), capture(screenCapture), freeSpace(disk) {}
+
+    Executor& main;  // the recorder's own thread: every call, state change and timer
+    ToastCenter& toasts;
+    ScreenCaptureSystem& capture;
+    FreeSpaceSource& freeSpace;
+    // Cursor telemetry: the pointer and the sampler's own serial queue. Without them no cursor.json.
+    PointerSource* pointer = nullptr;
+    Executor* cursorQueue = nullptr;
+    // System audio for the screen movie; empty when this system cannot capture it.
+    std::function<std::unique_ptr<AudioCaptureSource>()> systemAudio;
+    // Empty when the device kind is not available at all.
+    SideTrackStarter microphone;
+    SideTrackStarter faceCamera;
+    // Bounds every stop of the capture and of the face camera.
+    std::chrono::milliseconds stopTimeout{4000};
+};
+
+// Turns one source into a finished recording folder: screen.mp4 (with system audio), cursor.json,
+// side tracks and meta.json. A main-loop object: call it and observe it on `services.main`.
+class ScreenRecorder {
+public:
+    enum class Phase { idle, starting, recording, stopping, finished, failed };
+    struct State {
+        Phase phase = Phase::idle;
+        std::optional<RecordingSession> session;  // with `finished`
+        std::string failure;                      // with `failed`
+    };
+
+    explicit ScreenRecorder(ScreenRecorderServices services);
+    ~ScreenRecorder();
+    ScreenRecorder(const ScreenRecorder&) = delete;
+    ScreenRecorder& operator=(const ScreenRecorder&) = delete;
+
+    // Begins recording `source` into `library`. Ignored unless idle. The outcome shows in state():
+    // `failed` at once when too little disk is free or setup fails, otherwise `starting` and then,
+    // when the first turn of the main loop finds capture running, `recording`.
+    void start(const RecordingSource& source, const RecordingOptions& options, RecordingLibrary& library, int fps = 60);
+    // Finishes the recording (`stopping`, then `finished` and on the next turn `idle`); cancels and
+    // deletes the new folder while `starting`; clears a `failed` or `finished` state.
+    void stop();
+
+    const State& state() const { return state_; }
+    double elapsed() const { return elapsed_; }
+    const RecordingOptions& optionsUsed() const { return optionsUsed_; }
+    // The desktop rectangle the capture covers, after cropping.
+    const Rect& lastSourceFrame() const { return lastSourceFrame_; }
+    std::uint64_t droppedFrames() const;
+
+    [[nodiscard]] Subscription observeState(std::function<void(const State&)> observer) {
+        return stateChanged_.subscribe(std::move(observer));
+    }
+    [[nodiscard]] Subscription observeElapsed(std::function<void(const double&)> observer) {
+        return elapsedChanged_.subscribe(std::move(observer));
+    }
+    // Fired as a recording starts (the screenshot cropper closes on it).
+    [[nodiscard]] Subscription observeRecordingDidStart(std::function<void()> observer) {
+        return recordingDidStart_.subscribe(std::move(observer));
+    }
+
+private:
+    struct Capture;
+
+    void setState(State state);
+    void fail(const std::string& text);
+    void beginCapture(const RecordingSource& source, RecordingLibrary& library, int fps);
+    void captureStarted(std::uint64_t generation);
+    void streamFailed(std::uint64_t generation, const std::string& description);
+    void checkDisk();
+    void finishRecording();
+    void cancel();
+    void releaseCapture(bool finishWriter);
+
+    ScreenRecorderServices services_;
+    State state_;
+    double elapsed_ = 0;
+    RecordingOptions optionsUsed_;
+    Rect lastSourceFrame_;
+    RecordingLibrary* library_ = nullptr;
+    std::unique_ptr<Capture> capture_;
+    std::optional<SteadyTime> startedAt_;
+    TimerHandle elapsedTimer_;
+    TimerHandle diskTimer_;
+    TimerHandle idleAfterFinish_;
+    bool diskWarningPosted_ = false;
+    bool clickMonitorWasActive_ = false;
+    std::uint64_t generation_ = 0;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Signal<State> stateChanged_;
+    Signal<double> elapsedChanged_;
+    Signal<> recordingDidStart_;
+};
+
+const char* phaseName(ScreenRecorder::Phase phase);
+
+}  // namespace orvane

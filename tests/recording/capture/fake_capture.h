@@ -1,0 +1,103 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/pointer_source.h"
+#include "platform/screen_capture.h"
+#include "recording/disk_space.h"
+
+namespace orvane::testing {
+
+// A desktop with one display whose picture changes every grab (a moving bar), unless `still`.
+// `failAfter` makes grabs throw once that many have been taken, as a window that closes would.
+class FakeScreenCapture final : public ScreenCaptureSystem {
+public:
+    explicit FakeScreenCapture(int width = 320, int height = 240) : width_(width), height_(height) {}
+
+    ShareableContent shareableContent() override {
+        ShareableContent content;
+        content.displays.push_back(CaptureDisplay{7, "fake", Rect{0, 0, double(width_), double(height_)}, 0});
+        return content;
+    }
+
+    std::unique_ptr<FrameGrabber> grabRegion(const Rect& region, bool showCursor) override {
+        lastRegion = region;
+        lastShowCursor = showCursor;
+        return std::make_unique<Grabber>(*this, int(region.width), int(region.height));
+    }
+    std::unique_ptr<FrameGrabber> grabWindow(std::uint64_t, const Rect& crop, bool showCursor) override {
+        return grabRegion(crop, showCursor);
+    }
+    void activateWindow(std::uint64_t windowID) override { activated.push_back(windowID); }
+
+    std::atomic<bool> still{false};
+    std::atomic<int> failAfter{-1};
+    std::atomic<int> grabs{0};
+    Rect lastRegion;
+    bool lastShowCursor = false;
+    std::vector<std::uint64_t> activated;
+
+private:
+    class Grabber final : public FrameGrabber {
+    public:
+        Grabber(FakeScreenCapture& owner, int w, int h) : owner_(owner), w_(w), h_(h) {}
+        int width() const override { return w_; }
+        int height() const override { return h_; }
+        void grab(ScreenFrame& frame) override {
+            const int n = owner_.grabs++;
+            if (owner_.failAfter >= 0 && n >= owner_.failAfter) throw ScreenCaptureError("The window being recorded was closed.");
+            frame.width = w_;
+            frame.height = h_;
+            frame.stride = w_ * 4;
+            frame.bgra.assign(std::size_t(frame.stride) * std::size_t(h_), 0x20);
+            const int bar = owner_.still ? 0 : n % w_;
+            for (int y = 0; y < h_; ++y) {
+                auto* p = frame.bgra.data() + std::size_t(y) * std::size_t(frame.stride) + std::size_t(bar) * 4;
+                p[0] = p[1] = p[2] = 0xF0;
+            }
+            frame.time = std::chrono::steady_clock::now();
+        }
+
+    private:
+        FakeScreenCapture& owner_;
+        int w_, h_;
+    };
+
+    int width_, height_;
+};
+
+class FakeFreeSpace final : public FreeSpaceSource {
+public:
+    std::optional<std::uint64_t> freeBytes() override { return bytes; }
+    std::optional<std::uint64_t> bytes = 100'000'000'000ULL;
+};
+
+// A pointer parked at a fixed place, with an optional button monitor.
+class FakePointer final : public PointerSource {
+public:
+    PointerLocation location() override {
+        std::lock_guard lock(mutex);
+        return at;
+    }
+    bool startButtonMonitor(std::function<void(bool)> onChange) override {
+        std::lock_guard lock(mutex);
+        monitor = std::move(onChange);
+        return monitorAvailable;
+    }
+    void stopButtonMonitor() override {
+        std::lock_guard lock(mutex);
+        monitor = nullptr;
+    }
+
+    std::mutex mutex;
+    PointerLocation at{160, 60};
+    bool monitorAvailable = true;
+    std::function<void(bool)> monitor;
+};
+
+}  // namespace orvane::testing

@@ -1,0 +1,307 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "base/event_loop.h"
+#include "base/manual_executor.h"
+#include "fake_capture.h"
+#include "media/media_probe.h"
+#include "recording/recording_library.h"
+#include "recording/screen_recorder.h"
+#include "support/temp_dir.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Phase = ScreenRecorder::Phase;
+using testing::FakeFreeSpace;
+using testing::FakePointer;
+using testing::FakeScreenCapture;
+using testing::readTextFile;
+
+// A side track that writes `bytes` into its file when it stops, or throws when it starts.
+class FileTrack final : public SideTrackRecording {
+public:
+    FileTrack(fs::path file, std::string bytes) : file_(std::move(file)), bytes_(std::move(bytes)) {}
+    void stop() override { testing::writeTextFile(file_, bytes_); }
+
+private:
+    fs::path file_;
+    std::string bytes_;
+};
+
+SideTrackStarter writesOnStop(std::string bytes) {
+    return [bytes](const fs::path& file) { return std::make_unique<FileTrack>(file, bytes); };
+}
+
+class ScreenRecorderTest : public ::testing::Test {
+protected:
+    ScreenRecorderServices services() {
+        ScreenRecorderServices s{main_, toasts_, capture_, disk_};
+        s.pointer = &pointer_;
+        s.cursorQueue = &cursorQueue_;
+        return s;
+    }
+
+    RecordingLibrary& library() {
+        if (!library_) library_ = std::make_unique<RecordingLibrary>(LibraryLocation::explicitRoot(dir_ / "Recordings"), main_, toasts_);
+        return *library_;
+    }
+
+    DisplaySource display() {
+        return DisplaySource{7, "Main Display", 320, 240, Rect{0, 0, 320, 240}, 0};
+    }
+
+    std::vector<fs::path> recordingFolders() {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(dir_ / "Recordings")) found.push_back(entry.path());
+        return found;
+    }
+
+    // Lets the capture thread deliver some frames; the recorder's own timers stay on virtual time.
+    static void letFramesArrive() { std::this_thread::sleep_for(400ms); }
+
+    // Every toast posted, including those that timed out already on virtual time.
+    bool hasToast(ToastLevel level, const std::string& title, const std::string& detail = {}) {
+        for (const auto& toast : posted_) {
+            if (toast.level == level && toast.title == title && (detail.empty() || toast.detail == detail)) return true;
+        }
+        return false;
+    }
+
+    testing::TempDir dir_;
+    ManualExecutor main_;
+    SerialQueue cursorQueue_{"test.cursor"};
+    ToastCenter toasts_{main_};
+    FakeScreenCapture capture_;
+    FakeFreeSpace disk_;
+    FakePointer pointer_;
+    std::unique_ptr<RecordingLibrary> library_;
+    std::vector<Toast> posted_;
+    Subscription toastLog_ = toasts_.observe([this](const std::vector<Toast>& toasts) {
+        for (const auto& toast : toasts) {
+            if (std::none_of(posted_.begin(), posted_.end(), [&](const Toast& t) { return t.id == toast.id; })) {
+                posted_.push_back(toast);
+            }
+        }
+    });
+};
+
+TEST_F(ScreenRecorderTest, DiskRulesAtStartRefuseBelow500MBAndWarnBelow5GB) {
+    ScreenRecorder recorder(services());
+    disk_.bytes = 400'000'000;
+    recorder.start(display(), RecordingOptions{}, library());
+    EXPECT_EQ(recorder.state().phase, Phase::failed);
+    EXPECT_EQ(recorder.state().failure, "Not enough free disk for recording (400 MB free, need at least 500 MB).");
+    EXPECT_TRUE(hasToast(ToastLevel::error, "Disk full", "Free up at least 500 MB before starting a recording."));
+    EXPECT_TRUE(recordingFolders().empty());
+
+    // `failed` stays until stop(); a start meanwhile is ignored even with room on the disk.
+    disk_.bytes = 3'000'000'000;
+    recorder.start(display(), RecordingOptions{}, library());
+    EXPECT_EQ(recorder.state().phase, Phase::failed);
+    recorder.stop();
+    EXPECT_EQ(recorder.state().phase, Phase::idle);
+
+    recorder.start(display(), RecordingOptions{}, library());
+    EXPECT_EQ(recorder.state().phase, Phase::starting);
+    EXPECT_TRUE(hasToast(ToastLevel::warning, "Low disk space", "Only 3000 MB free. Long recordings may run out of room."));
+    main_.runPending();
+    EXPECT_EQ(recorder.state().phase, Phase::recording);
+    recorder.stop();
+
+    // Unreadable free space: no rule applies.
+    disk_.bytes.reset();
+    const auto toastsBefore = toasts_.toasts().size();
+    main_.runPending();
+    recorder.start(display(), RecordingOptions{}, library());
+    EXPECT_EQ(recorder.state().phase, Phase::starting);
+    EXPECT_EQ(toasts_.toasts().size(), toastsBefore);
+    recorder.stop();
+}
+
+TEST_F(ScreenRecorderTest, StopWhileStartingCancelsAndDeletesTheNewFolder) {
+    ScreenRecorder recorder(services());
+    std::vector<Phase> seen;
+    auto subscription = recorder.observeState([&](const ScreenRecorder::State& s) { seen.push_back(s.phase); });
+    recorder.start(display(), RecordingOptions{}, library());
+    ASSERT_EQ(recorder.state().phase, Phase::starting);
+    ASSERT_EQ(recordingFolders().size(), 1u);
+    recorder.stop();
+    EXPECT_EQ(recorder.state().phase, Phase::idle);
+    EXPECT_TRUE(recordingFolders().empty());
+    main_.runPending();  // the capture-started turn finds nothing to start
+    EXPECT_EQ(recorder.state().phase, Phase::idle);
+    EXPECT_EQ(seen, (std::vector<Phase>{Phase::starting, Phase::idle}));
+}
+
+TEST_F(ScreenRecorderTest, RecordsAFolderAndStopsItselfWhenTheDiskRunsLow) {
+    ScreenRecorder recorder(services());
+    std::vector<Phase> seen;
+    std::optional<RecordingSession> finished;
+    auto subscription = recorder.observeState([&](const ScreenRecorder::State& s) {
+        seen.push_back(s.phase);
+        if (s.session) finished = s.session;
+    });
+    RecordingOptions options;
+    options.showSystemCursor = false;
+    options.preferredCursorVisualStyle = "ring";
+    recorder.start(display(), options, library());
+    main_.runPending();
+    ASSERT_EQ(recorder.state().phase, Phase::recording);
+    EXPECT_FALSE(capture_.lastShowCursor);
+    pointer_.monitor(true);  // a click the sampler hears about
+    letFramesArrive();
+
+    main_.advance(1s);
+    EXPECT_NEAR(recorder.elapsed(), 1.0, 0.11);
+
+    // Below 1 GB: warned once per recording.
+    disk_.bytes = 900'000'000;
+    main_.advance(10s);
+    main_.advance(10s);
+    int warnings = 0;
+    for (const auto& toast : posted_) warnings += toast.title == "Low disk space (900 MB free)";
+    EXPECT_EQ(warnings, 1);
+    EXPECT_TRUE(hasToast(ToastLevel::warning, "Low disk space (900 MB free)", "Orvane will stop automatically below 250 MB."));
+    EXPECT_EQ(recorder.state().phase, Phase::recording);
+
+    disk_.bytes = 200'000'000;
+    main_.advance(10s);
+    EXPECT_TRUE(hasToast(ToastLevel::error, "Stopping recording \xE2\x80\x94 disk almost full",
+                         "200 MB free. Orvane saved what it had so far."));
+    // `finished` was seen once, and the same turn of virtual time brought the recorder back to idle.
+    ASSERT_TRUE(finished);
+    const auto session = *finished;
+    EXPECT_EQ(recorder.state().phase, Phase::idle);
+    EXPECT_EQ(seen, (std::vector<Phase>{Phase::starting, Phase::recording, Phase::stopping, Phase::finished, Phase::idle}));
+
+    // The library lists it with what the files say.
+    ASSERT_EQ(library().recordings().size(), 1u);
+    const auto& meta = library().recordings()[0];
+    EXPECT_EQ(meta.id, session.id);
+    EXPECT_EQ(meta.displayWidth, 320);
+    EXPECT_EQ(meta.displayHeight, 240);
+    EXPECT_EQ(meta.sourceKind, RecordingSourceKind::display);
+    EXPECT_EQ(meta.sourceTitle, "Main Display");
+    EXPECT_EQ(meta.capturedSystemCursor, false);
+    EXPECT_EQ(meta.preferredCursorVisualStyle, "ring");
+    EXPECT_EQ(meta.recordedWithAlpha, false);
+    EXPECT_FALSE(meta.captureSourceCrop);
+    EXPECT_TRUE(meta.hasCursor);
+    EXPECT_EQ(meta.clickCaptureActive, true);
+    EXPECT_FALSE(meta.hasSystemAudio || meta.hasMicrophone || meta.hasWebcam);
+    EXPECT_GT(meta.durationMs, 0);
+
+    const auto info = probeMedia(session.videoFile);
+    ASSERT_TRUE(info && info->hasVideo);
+    EXPECT_EQ(info->videoSize, (Size{320, 240}));
+    EXPECT_NEAR(*info->durationSeconds * 1000.0, double(meta.durationMs), 1.0);
+
+    const auto cursor = nlohmann::json::parse(readTextFile(session.folder.cursorFile()));
+    EXPECT_EQ(cursor.at("sampleHz"), 60);
+    ASSERT_FALSE(cursor.at("points").empty());
+    EXPECT_DOUBLE_EQ(cursor.at("points")[0].at("cx").get<double>(), 0.5);
+    EXPECT_DOUBLE_EQ(cursor.at("points")[0].at("cy").get<double>(), 0.25);
+    EXPECT_TRUE(cursor.at("points").back().at("pressed").get<bool>());
+}
+
+TEST_F(ScreenRecorderTest, AStillScreenLastsUntilTheStop) {
+    capture_.still = true;
+    ScreenRecorder recorder(services());
+    recorder.start(display(), RecordingOptions{}, library());
+    main_.runPending();
+    std::this_thread::sleep_for(1200ms);
+    recorder.stop();
+    const auto session = *recorder.state().session;
+    // One picture came in; the tail frame stamped at the stop gives the movie its length.
+    const auto duration = playableDuration(session.videoFile);
+    ASSERT_TRUE(duration);
+    EXPECT_GE(*duration, 1.0);
+}
+
+TEST_F(ScreenRecorderTest, SideTracksNeverFailTheRecordingAndTheFlagsSayWhatSaved) {
+    auto s = services();
+    s.microphone = writesOnStop("voice");
+    s.faceCamera = writesOnStop("");  // the camera came back empty
+    ScreenRecorder recorder(s);
+    RecordingOptions options;
+    options.includeMicrophone = true;
+    options.includeWebcam = true;
+    options.captureCursorTelemetry = false;
+    recorder.start(display(), options, library());
+    main_.runPending();
+    ASSERT_EQ(recorder.state().phase, Phase::recording);
+    letFramesArrive();
+    recorder.stop();
+    ASSERT_EQ(recorder.state().phase, Phase::finished);
+    auto meta = *readRecordingMeta(recorder.state().session->folder);
+    EXPECT_TRUE(meta.hasMicrophone);
+    EXPECT_FALSE(meta.hasWebcam);
+    EXPECT_FALSE(meta.hasCursor);
+    EXPECT_EQ(meta.clickCaptureActive, false);
+    EXPECT_TRUE(hasToast(ToastLevel::warning, "Face camera didn't save"));
+    main_.runPending();
+
+    // No devices at all: warned at start and at stop, and the recording still finishes.
+    ScreenRecorder bare(services());
+    bare.start(display(), options, library());
+    main_.runPending();
+    EXPECT_TRUE(hasToast(ToastLevel::warning, "Mic capture didn't start", "No microphone capture is available on this system."));
+    EXPECT_TRUE(hasToast(ToastLevel::warning, "No camera found"));
+    bare.stop();
+    ASSERT_EQ(bare.state().phase, Phase::finished);
+    meta = *readRecordingMeta(bare.state().session->folder);
+    EXPECT_FALSE(meta.hasMicrophone || meta.hasWebcam);
+    EXPECT_TRUE(hasToast(ToastLevel::warning, "Microphone didn't save",
+                         "Voice track came back empty \xE2\x80\x94 recording continues without it."));
+}
+
+TEST_F(ScreenRecorderTest, SetupAndCaptureErrorsFailWithTheirTextAndKeepTheFolder) {
+    // System audio asked for on a system without it: the start fails, the folder is left for recovery.
+    {
+        ScreenRecorder recorder(services());
+        RecordingOptions options;
+        options.includeSystemAudio = true;
+        recorder.start(display(), options, library());
+        EXPECT_EQ(recorder.state().phase, Phase::failed);
+        EXPECT_EQ(recorder.state().failure, "System audio capture is not available on this system.");
+        recorder.stop();
+        EXPECT_EQ(recorder.state().phase, Phase::idle);
+        EXPECT_EQ(recordingFolders().size(), 1u);
+    }
+    // The capture dies while recording (the window closed): failed with its description.
+    EventLoop loop;
+    std::thread loopThread([&] { loop.run(); });
+    {
+        ScreenRecorderServices s{loop, toasts_, capture_, disk_};
+        std::unique_ptr<ScreenRecorder> recorder;
+        loop.runSync([&] {
+            recorder = std::make_unique<ScreenRecorder>(s);
+            capture_.grabs = 0;
+            capture_.failAfter = 10;
+            recorder->start(display(), RecordingOptions{}, library());
+        });
+        Phase phase = Phase::starting;
+        for (int i = 0; i < 500 && phase != Phase::failed; ++i) {
+            std::this_thread::sleep_for(10ms);
+            loop.runSync([&] { phase = recorder->state().phase; });
+        }
+        std::string failure;
+        loop.runSync([&] {
+            failure = recorder->state().failure;
+            recorder.reset();
+        });
+        EXPECT_EQ(phase, Phase::failed);
+        EXPECT_EQ(failure, "The window being recorded was closed.");
+        EXPECT_EQ(recordingFolders().size(), 2u);
+    }
+    loop.stop();
+    loopThread.join();
+}
+
+}  // namespace
+}  // namespace orvane
