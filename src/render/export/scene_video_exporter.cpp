@@ -106,12 +106,13 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
     OwnedFiles owned;
     const fs::path partialOutput = owned.add(partialSiblingPath(output));
 
-    if (!lookups) {
-        // One attempt straight to the output.
+    // One attempt straight to the output: without a store, or when segments cannot be joined.
+    const auto renderWhole = [&] {
         SegmentRenderProgressCounter counter(0, static_cast<int>(totalFrames), static_cast<int>(totalFrames),
                                              profile.fps, progress);
         job.counter = &counter;
         job.decoderThreads = static_cast<int>(std::max(processors, 1u));
+        job.encoderSettings.threads = 0;
         RenderWorker worker;
         const RenderSegment whole{0, 0, static_cast<int>(totalFrames)};
         try {
@@ -122,7 +123,11 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
             if (stop.stop_requested()) throw ExportCancelled();
             throw;
         }
+        job.counter = nullptr;
         moveIntoPlace(partialOutput, output);
+    };
+    if (!lookups) {
+        renderWhole();
         return;
     }
 
@@ -191,7 +196,17 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
     if (failure) std::rethrow_exception(failure);
 
     if (progress) progress(0.98, "Assembling rendered segments");
-    combineSegmentVideos(segmentFiles, partialOutput, true);
+    try {
+        combineSegmentVideos(segmentFiles, partialOutput, true);
+    } catch (const std::runtime_error& error) {
+        // Cached segments from another encoder (a GPU that has since failed, an older build) cannot
+        // share a track with new ones, and a damaged cache file must not fail the export: the whole
+        // video is rendered again instead. Segments rendered just now are ours to trust.
+        if (cachedCount == 0 && !dynamic_cast<const SegmentMismatchError*>(&error)) throw;
+        log::warning(kLogArea, "%s; rendering full video", error.what());
+        renderWhole();
+        return;
+    }
     moveIntoPlace(partialOutput, output);
     log::info(kLogArea, "MP4 video assembled from %zu segments", segments.size());
 }

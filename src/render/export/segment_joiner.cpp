@@ -1,6 +1,7 @@
 #include "render/export/segment_joiner.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -41,8 +42,12 @@ Segment openSegment(const fs::path& file) {
     return segment;
 }
 
+// One track has one set of parameter sets: segments from another encoder would not decode after
+// the join.
 bool sameFormat(const AVCodecParameters& a, const AVCodecParameters& b) {
-    return a.codec_id == b.codec_id && a.width == b.width && a.height == b.height && a.format == b.format;
+    return a.codec_id == b.codec_id && a.width == b.width && a.height == b.height && a.format == b.format &&
+           a.extradata_size == b.extradata_size &&
+           (a.extradata_size == 0 || std::memcmp(a.extradata, b.extradata, static_cast<std::size_t>(a.extradata_size)) == 0);
 }
 
 }  // namespace
@@ -81,7 +86,8 @@ void combineSegmentVideos(const std::vector<fs::path>& segments, const fs::path&
     for (std::size_t i = 0; i < segments.size(); ++i) {
         Segment segment = i == 0 ? std::move(first) : openSegment(segments[i]);
         if (!sameFormat(*segment.stream->codecpar, *stream->codecpar)) {
-            fail(segments[i].filename().string() + " does not match the first segment");
+            throw SegmentMismatchError("Couldn't join the rendered segments: " + segments[i].filename().string() +
+                                       " does not match the first segment");
         }
         const int index = segment.stream->index;
         std::int64_t end = offset;

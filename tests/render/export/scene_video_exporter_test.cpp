@@ -219,6 +219,26 @@ TEST_F(SceneVideoExporterTest, SegmentsAreRenderedStoredJoinedAndReused) {
     EXPECT_EQ(strayOutputFiles().size(), 3u);
 }
 
+TEST_F(SceneVideoExporterTest, CachedSegmentsThatCannotBeJoinedAreRenderedAgain) {
+    FolderSegmentStore store(folder / "store");
+    fs::create_directories(folder / "out");
+    std::vector<std::string> logLines;
+    const log::ScopedSink sink([&](log::Level, const std::string& line) { logLines.push_back(line); });
+    // A cached segment from another encoder set-up (here: another size) beside a new one.
+    testing::writeIndexedMovie(store.fileFor(1), 160, 90, 30, 15);
+    SceneVideoExporter(&store).render(snapshot, profile, folder / "out" / "video.mp4", recorder());
+    EXPECT_TRUE(contains(logLines, "does not match the first segment; rendering full video"));
+    expectPlayableExport(folder / "out" / "video.mp4");
+
+    // A damaged cache file.
+    fs::remove(store.fileFor(0));
+    writeTextFile(store.fileFor(1), "truncated");
+    SceneVideoExporter(&store).render(snapshot, profile, folder / "out" / "video.mp4", recorder());
+    expectPlayableExport(folder / "out" / "video.mp4");
+    EXPECT_TRUE(temporaryFiles().empty());
+    EXPECT_EQ(strayOutputFiles(), (std::vector<std::string>{"video.mp4"}));
+}
+
 TEST_F(SceneVideoExporterTest, AFailingStoreMeansOneAttemptStraightToTheOutput) {
     FolderSegmentStore store(folder / "store");
     store.failLookups = true;
