@@ -1,0 +1,81 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "base/executor.h"
+#include "base/signal.h"
+#include "model/geometry.h"
+#include "platform/preferences.h"
+
+namespace orvane {
+
+// The teleprompter's state without its window: the script, its look, and auto-scrolling driven by a
+// 60 Hz timer on the main loop. Scrolling moves by speed times the time really elapsed between
+// ticks, so a late tick catches up instead of slowing the script down.
+// A main-loop object: everything runs on `main`.
+class TeleprompterController {
+public:
+    static constexpr double kMaxTextPlateOpacity = 0.35;
+    static constexpr double kDefaultFontSize = 30;
+    static constexpr double kDefaultScrollSpeed = 42;
+    static constexpr double kMinimumWidth = 420;
+    static constexpr double kMinimumHeight = 180;
+
+    // Reads the stored look: text-plate opacity clamped to 0...0.35 (0 when unset), font size (30),
+    // scroll speed (42 points per second).
+    TeleprompterController(Preferences& preferences, Executor& main);
+    TeleprompterController(const TeleprompterController&) = delete;
+    TeleprompterController& operator=(const TeleprompterController&) = delete;
+    ~TeleprompterController();
+
+    const std::string& script() const { return script_; }
+    void setScript(std::string script);
+    double opacity() const { return opacity_; }
+    double fontSize() const { return fontSize_; }
+    double scrollSpeed() const { return scrollSpeed_; }
+    // Each setter stores its value at once; opacity is clamped like the stored value is.
+    void setOpacity(double opacity);
+    void setFontSize(double points);
+    void setScrollSpeed(double pointsPerSecond);
+
+    bool isVisible() const { return isVisible_; }
+    void setVisible(bool visible) { isVisible_ = visible; }
+    bool isEditing() const { return isEditing_; }
+    void setEditing(bool editing) { isEditing_ = editing; }
+
+    // The stored window frame, when one was stored and reads back; and storing a new one.
+    std::optional<Rect> storedFrame() const;
+    void setFrame(const Rect& frame);
+
+    // How far the laid-out script overflows the visible area (points); the view reports it after layout.
+    void setOverflowHeight(double points) { overflowHeight_ = std::max(points, 0.0); }
+    double scrollOffset() const { return scrollOffset_; }
+    // Clamped to 0...the overflow height.
+    void setScrollOffset(double points);
+
+    bool isAutoScrolling() const { return timer_.has_value(); }
+    void startAutoScroll();
+    void stopAutoScroll();
+
+    // Emitted after the offset or any setting changed.
+    Signal<> changed;
+
+private:
+    void tick();
+
+    Preferences& preferences_;
+    Executor& main_;
+    std::string script_;
+    double opacity_ = 0;
+    double fontSize_ = kDefaultFontSize;
+    double scrollSpeed_ = kDefaultScrollSpeed;
+    bool isVisible_ = false;
+    bool isEditing_ = false;
+    double scrollOffset_ = 0;
+    double overflowHeight_ = 0;
+    std::optional<TimerHandle> timer_;
+    std::optional<SteadyTime> lastTick_;
+};
+
+}  // namespace orvane
