@@ -17,11 +17,65 @@ namespace {
 
 constexpr const char* kArea = "Orvane.Library";
 
-bool isPlayableMovie(const fs::path& movie) {
-    const auto info = probeMedia(movie);
+bool isPlayable(const std::optional<MediaInfo>& info) {
     if (!info || !info->hasVideo || !info->durationSeconds) return false;
     const double duration = *info->durationSeconds;
     return std::isfinite(duration) && duration > 0;
+}
+
+bool nonEmptyFile(const fs::path& file) {
+    std::error_code error;
+    const auto size = fs::file_size(file, error);
+    return !error && size > 0;
+}
+
+// A capture whose process died before it stopped: the movie plays (it is written in fragments) but
+// meta.json still holds what was known at the start. Fills in what the files on disk say, so the
+// recording keeps its place in the library. Answers whether anything was written.
+bool repairUnfinishedMeta(const fs::path& directory, const MediaInfo& info, SystemTime fallbackCreatedAt) {
+    const RecordingFolder folder{directory};
+    std::error_code error;
+    auto meta = readRecordingMeta(folder);
+    if (meta && meta->durationMs > 0) return false;  // it stopped properly
+    if (!meta) {
+        const auto id = Uuid::parse(directory.filename().string());
+        if (!id) return false;  // not one of ours: leave it alone
+        // Something unreadable is kept beside, never overwritten.
+        if (fs::exists(folder.metaFile(), error)) {
+            fs::copy_file(folder.metaFile(), directory / "meta.json.corrupt", fs::copy_options::overwrite_existing, error);
+            if (error) return false;
+        }
+        meta = makeNewRecordingMeta(*id, fallbackCreatedAt);
+        meta->sourceKind = RecordingSourceKind::display;
+    }
+    meta->durationMs = static_cast<std::int64_t>(*info.durationSeconds * 1000.0);
+    if (info.videoSize && (meta->displayWidth <= 0 || meta->displayHeight <= 0)) {
+        meta->displayWidth = static_cast<std::int64_t>(info.videoSize->width);
+        meta->displayHeight = static_cast<std::int64_t>(info.videoSize->height);
+    }
+    meta->hasSystemAudio = info.hasAudio;
+    meta->hasMicrophone = nonEmptyFile(folder.micFile());
+    meta->hasWebcam = nonEmptyFile(folder.webcamFile());
+    meta->hasCursor = false;
+    if (auto text = readFileContents(folder.cursorFile())) meta->hasCursor = decodeCursorTelemetry(*text).has_value();
+    if (!meta->hasCursor) meta->clickCaptureActive.reset();
+    try {
+        writeRecordingMeta(folder, *meta);
+    } catch (const std::exception& e) {
+        log::warning(kArea, "could not repair %s: %s", directory.c_str(), e.what());
+        return false;
+    }
+    return true;
+}
+
+// When the process died, roughly: the movie's last write less its length.
+SystemTime estimatedStart(const fs::path& movie, double durationSeconds, SystemTime otherwise) {
+    std::error_code error;
+    const auto written = fs::last_write_time(movie, error);
+    if (error) return otherwise;
+    const auto wall = std::chrono::file_clock::to_sys(written);
+    return std::chrono::time_point_cast<SystemTime::duration>(wall) -
+           std::chrono::duration_cast<SystemTime::duration>(std::chrono::duration<double>(durationSeconds));
 }
 
 // "~/.local/share/Orvane/Recovered/" rather than an absolute path full of the user's home folder.
@@ -63,7 +117,14 @@ void RecordingLibrary::recoverUnfinishedCaptures() {
         if (!entry.is_directory(error) || entry.path().filename() == "Recovered") continue;
         const auto movie = entry.path() / "screen.mp4";
         if (!fs::exists(movie, error)) continue;
-        if (!isPlayableMovie(movie)) unplayable.push_back(entry.path());
+        const auto info = probeMedia(movie);
+        if (!isPlayable(info)) {
+            unplayable.push_back(entry.path());
+        } else if (repairUnfinishedMeta(entry.path(), *info,
+                                        estimatedStart(movie, *info->durationSeconds, clock_.wallNow()))) {
+            log::info(kArea, "repaired the metadata of unfinished recording %s (%.1f s)", entry.path().c_str(),
+                      *info->durationSeconds);
+        }
     }
 
     int moved = 0;
