@@ -1,6 +1,7 @@
 #include "render/export/render_attempt.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -50,6 +51,21 @@ struct PreparedFrame {
     double sourceTime = 0;
     DecodedFrame source;
     std::vector<std::pair<std::size_t, DecodedFrame>> overlays;  // overlay index, picture
+};
+
+// Where an attempt's time goes, logged at the end so slow exports can be told apart.
+class PhaseClock {
+public:
+    void start() { mark_ = std::chrono::steady_clock::now(); }
+    // Adds the time since the last mark to `total` and moves the mark.
+    void stop(double& total) {
+        const auto now = std::chrono::steady_clock::now();
+        total += std::chrono::duration<double, std::milli>(now - mark_).count();
+        mark_ = now;
+    }
+
+private:
+    std::chrono::steady_clock::time_point mark_;
 };
 
 void removeQuietly(const fs::path& file) {
@@ -117,12 +133,17 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
 
     const int batchSize = exportBatchSize(width, height);
     int counted = 0;
+    PhaseClock clock;
+    double decodeMs = 0;
+    double composeMs = 0;
+    double encodeMs = 0;
     try {
         std::vector<PreparedFrame> batch;
         for (std::int64_t first = range.startFrame; first < range.endFrame; first += batchSize) {
             if (job.stop.stop_requested()) throw ExportCancelled();
             const std::int64_t last = std::min<std::int64_t>(first + batchSize, range.endFrame);
             batch.clear();
+            clock.start();
             // Recording frames for the whole batch, then overlay frames, then composition: each
             // decoder runs through its file in one go.
             for (std::int64_t i = first; i < last; ++i) {
@@ -142,6 +163,7 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
                     if (auto picture = overlays[o]->frameAt(*mediaTime)) frame.overlays.emplace_back(o, std::move(picture));
                 }
             }
+            clock.stop(decodeMs);
             for (PreparedFrame& frame : batch) {
                 cairo::Surface source;
                 if (frame.source) source = surfaceForImage(frame.source->image);
@@ -167,15 +189,23 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
                                static_cast<int>(status));
                     throw ExportError::pixelBuffer();
                 }
+                clock.stop(composeMs);
                 writer.append(cairo_image_surface_get_data(target.get()), cairo_image_surface_get_stride(target.get()),
                               frame.index - range.startFrame);
+                clock.stop(encodeMs);
                 if (job.counter) {
                     job.counter->frameRendered();
                     ++counted;
                 }
             }
         }
+        clock.start();
         writer.finish();
+        clock.stop(encodeMs);
+        const double frames = std::max(range.frameCount(), 1);
+        log::debug(kLogArea, "frames %d-%d (%s): decode %.1f ms, compose %.1f ms, encode %.1f ms per frame",
+                   range.startFrame, range.endFrame, encoder == H264Encoder::hardware ? "hardware" : "software",
+                   decodeMs / frames, composeMs / frames, encodeMs / frames);
     } catch (...) {
         if (job.counter) job.counter->discard(counted);
         throw;
