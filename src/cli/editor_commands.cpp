@@ -19,6 +19,8 @@
 #include "model/decimal_text.h"
 #include "platform/linux/json_preferences_store.h"
 #include "platform/preferences.h"
+#include "render/audio/audio_enhancer.h"
+#include "render/audio/enhanced_voice_file.h"
 
 namespace orvane::cli {
 
@@ -128,6 +130,76 @@ void printAutoZoom(const EditorState& state, bool json) {
     printTable(rows);
 }
 
+// The original of a voice clip: the one it remembers, else the one its enhanced copy is named after.
+std::optional<fs::path> voiceOriginal(const AudioClip& clip) {
+    if (clip.originalURL) return clip.originalURL;
+    auto original = originalOfEnhancedFile(clip.url);
+    if (original && fs::exists(*original)) return original;
+    return std::nullopt;
+}
+
+// An enhanced copy that no clip plays any more is removed; originals are never touched.
+void removeUnusedEnhancedCopy(const EditorState& state, const fs::path& copy) {
+    if (!originalOfEnhancedFile(copy)) return;
+    for (const auto& clip : state.values().voiceClips) {
+        if (clip.url == copy) return;
+    }
+    std::error_code ignored;
+    fs::remove(copy, ignored);
+}
+
+// Enhances the chosen voice clips (all of them when `which` is empty) from their originals, so
+// enhancing again never stacks, or with `off` puts the originals back. Answers whether any changed.
+// Copies that no clip plays any more are removed only after the edit is saved, and new copies are
+// removed again when a later clip fails, so a failure leaves the folder as it was.
+bool enhanceVoiceClips(OpenedEdit& edit, const std::string& which, const AudioEnhancementSettings& settings, bool off) {
+    auto& state = edit.state();
+    const std::vector<AudioClip> targets =
+        which.empty() ? state.values().voiceClips
+                      : std::vector<AudioClip>{pick(state.values().voiceClips, which, "audio clip")};
+    if (targets.empty()) throw std::runtime_error("The recording has no audio clips");
+    bool changed = false;
+    std::vector<fs::path> created;
+    std::vector<fs::path> replaced;
+    try {
+        for (const auto& clip : targets) {
+            const auto original = voiceOriginal(clip);
+            if (off && !original) continue;
+            fs::path playing = original.value_or(clip.url);
+            if (!off) {
+                const auto enhanced = AudioEnhancer().enhance(playing, settings);
+                playing = keptEnhancedFilePath(edit.session->folder().directory, original.value_or(clip.url), enhanced);
+                std::error_code error;
+                fs::rename(enhanced, playing, error);
+                if (error) {  // another file system: copy, then drop the temporary file
+                    fs::copy_file(enhanced, playing, fs::copy_options::overwrite_existing);
+                    fs::remove(enhanced, error);
+                }
+                created.push_back(playing);
+            }
+            const bool updated = state.updateVoiceClip(clip.id, [&](AudioClip& c) {
+                c.url = playing;
+                c.originalURL = off ? std::nullopt : std::optional<fs::path>(original.value_or(clip.url));
+            });
+            if (updated) replaced.push_back(clip.url);
+            changed |= updated;
+        }
+        if (changed) {
+            state.modify([&](EditorValues& v) {
+                v.audioEnhancementActive = !off;
+                v.audioEnhancementSettings = settings;
+            });
+            saveOrFail(*edit.session);
+        }
+    } catch (...) {
+        std::error_code ignored;
+        for (const auto& file : created) fs::remove(file, ignored);
+        throw;
+    }
+    for (const auto& file : replaced) removeUnusedEnhancedCopy(state, file);
+    return changed;
+}
+
 }  // namespace
 
 Json editOfRecording(RecordingLibrary& library, const std::string& id) {
@@ -153,6 +225,9 @@ void registerEditorCommands(CLI::App& app, CliContext& context) {
         std::string text;
         std::string style;
         std::string title;
+        std::string preset = "natural";
+        float strength = 1.0f;
+        bool off = false;
     };
     auto o = std::make_shared<Options>();
 
@@ -383,6 +458,21 @@ void registerEditorCommands(CLI::App& app, CliContext& context) {
     }, [o] { return "captions " + o->text; }, [o](OpenedEdit& e) {
         e.state().setShowCaptions(parseOnOff(o->text));
         return true;
+    });
+    operation("enhance-voice", "Enhance the voice of audio clips, or undo it with --off", [o](CLI::App& a) {
+        a.add_option("CLIP", o->text, "Audio clip position (1-based) or id prefix; all clips when left out");
+        a.add_option("--preset", o->preset, "natural, broadcast or punchy (default natural)");
+        a.add_option("--strength", o->strength, "Share of the processed sound, 0 to 1 (default 1)")
+            ->check(CLI::Range(0.0, 1.0));
+        a.add_flag("--off", o->off, "Put the original audio back");
+    }, [o] {
+        const std::string which = o->text.empty() ? "voice clips" : "audio clip " + o->text;
+        return o->off ? "original audio restored for " + which : which + " enhanced (" + o->preset + ")";
+    }, [o](OpenedEdit& e) {
+        AudioEnhancementSettings settings;
+        settings.preset = parseRaw(o->preset, &audioEnhancerPresetFromRaw, "preset");
+        settings.strength = o->strength;
+        return enhanceVoiceClips(e, o->text, settings, o->off);
     });
 }
 
