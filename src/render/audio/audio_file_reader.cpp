@@ -49,11 +49,10 @@ std::optional<OpenedAudio> openAudio(const std::filesystem::path& file) {
 }
 
 // Decodes from `start` (already sought) and hands resampled interleaved float frames to the buffer
-// until `enough` says the buffer holds what the caller needs. Answers the stream time (seconds from
-// the stream origin) of the first frame that was converted, or nothing when none was.
-std::optional<double> decodeInto(OpenedAudio& opened, const std::filesystem::path& file, int rate,
-                                 const AVChannelLayout& layout, AudioBuffer& out,
-                                 const std::function<bool()>& enough) {
+// until `enough` says the buffer holds what the caller needs. `firstTime` receives the stream time
+// (seconds from the stream origin) of the first frame converted, as soon as it is known.
+void decodeInto(OpenedAudio& opened, const std::filesystem::path& file, int rate, const AVChannelLayout& layout,
+                AudioBuffer& out, std::optional<double>& firstTime, const std::function<bool()>& enough) {
     SwrContext* raw = nullptr;
     if (swr_alloc_set_opts2(&raw, const_cast<AVChannelLayout*>(&layout), AV_SAMPLE_FMT_FLT, rate, &opened.decoder->ch_layout,
                             opened.decoder->sample_fmt, opened.decoder->sample_rate, 0, nullptr) < 0) {
@@ -65,7 +64,6 @@ std::optional<double> decodeInto(OpenedAudio& opened, const std::filesystem::pat
     const int channels = layout.nb_channels;
     const std::int64_t origin = opened.stream->start_time == AV_NOPTS_VALUE ? 0 : opened.stream->start_time;
     const double timeBase = av_q2d(opened.stream->time_base);
-    std::optional<double> firstTime;
     ffmpeg::Packet packet(av_packet_alloc());
     ffmpeg::Frame frame(av_frame_alloc());
     if (!packet || !frame) throw std::bad_alloc();
@@ -117,7 +115,6 @@ std::optional<double> decodeInto(OpenedAudio& opened, const std::filesystem::pat
         drainDecoder();
     }
     convert(nullptr);  // what the resampler still holds
-    return firstTime;
 }
 
 }  // namespace
@@ -129,7 +126,8 @@ AudioBuffer readAudioFile(const std::filesystem::path& file) {
     out.sampleRate = opened->decoder->sample_rate;
     out.channels = opened->decoder->ch_layout.nb_channels;
     if (out.sampleRate <= 0 || out.channels <= 0) fail(file, "its audio has no sample rate or channels");
-    decodeInto(*opened, file, out.sampleRate, opened->decoder->ch_layout, out, [] { return false; });
+    std::optional<double> firstTime;
+    decodeInto(*opened, file, out.sampleRate, opened->decoder->ch_layout, out, firstTime, [] { return false; });
     return out;
 }
 
@@ -155,14 +153,13 @@ std::optional<AudioBuffer> readAudioRange(const std::filesystem::path& file, dou
     decoded.channels = channels;
     std::optional<double> firstTime;
     const auto wanted = duration ? static_cast<std::size_t>(std::llround(std::max(*duration, 0.0) * sampleRate)) : 0;
-    // Decoding stops once the buffer reaches past start + duration (with a little slack for the seek).
-    const auto firstTimeGuess = [&] { return firstTime.value_or(start); };
+    // Decoding stops once the buffer reaches past start + duration, with slack for the resampler.
     auto enough = [&]() {
         if (!duration) return false;
-        const double covered = firstTimeGuess() + static_cast<double>(decoded.frames()) / sampleRate;
+        const double covered = firstTime.value_or(start) + static_cast<double>(decoded.frames()) / sampleRate;
         return covered > start + *duration + 0.05;
     };
-    firstTime = decodeInto(*opened, file, sampleRate, layout, decoded, enough);
+    decodeInto(*opened, file, sampleRate, layout, decoded, firstTime, enough);
 
     AudioBuffer out;
     out.sampleRate = sampleRate;
