@@ -140,8 +140,11 @@ std::optional<AudioBuffer> readAudioRange(const std::filesystem::path& file, dou
     av_channel_layout_default(&layout, channels);
 
     const std::int64_t origin = opened->stream->start_time == AV_NOPTS_VALUE ? 0 : opened->stream->start_time;
-    if (start > 0) {
-        const auto target = origin + static_cast<std::int64_t>(start / av_q2d(opened->stream->time_base));
+    // Seek a little early: codecs with overlapping frames (AAC, MP3) only decode the first frame
+    // after a seek fully once they have seen the one before it.
+    constexpr double kPreRoll = 0.2;
+    if (start > kPreRoll) {
+        const auto target = origin + static_cast<std::int64_t>((start - kPreRoll) / av_q2d(opened->stream->time_base));
         // When seeking fails the decode starts at the top and the slice below still finds `start`.
         if (av_seek_frame(opened->input.get(), opened->stream->index, target, AVSEEK_FLAG_BACKWARD) >= 0) {
             avcodec_flush_buffers(opened->decoder.get());

@@ -11,10 +11,17 @@
 
 namespace orvane {
 
+namespace {
+
+// Ten seconds of mix at a time: about 4 MB of samples however long the export is.
+constexpr std::size_t kWindowFrames = 10 * kMixSampleRate;
+
+}  // namespace
+
 void AudioMixExporter::mix(const std::filesystem::path& renderedVideo, const SceneRenderSnapshot& snapshot,
                            const std::filesystem::path& output, std::stop_token stop) {
     try {
-        const AudioBuffer audio = renderMixAudio(snapshot, stop);
+        const MixRenderer renderer(snapshot);
         VideoCopyMux mux(renderedVideo, output);
         AacEncoder encoder(kMixSampleRate, kMixChannels, kBitRate, mux.wantsGlobalHeader());
         AVCodecParameters* parameters = avcodec_parameters_alloc();
@@ -27,15 +34,14 @@ void AudioMixExporter::mix(const std::filesystem::path& renderedVideo, const Sce
         const AVRational timeBase{1, kMixSampleRate};
         const auto sink = [&](AVPacket& packet) { mux.writeAudio(packet, timeBase); };
         std::size_t written = 0;  // frames handed to the encoder
-        constexpr std::size_t kChunk = 4096;
         mux.run([&](double until) {
             if (stop.stop_requested()) throw std::runtime_error("The audio mix was cancelled");
-            // Keep the audio a little ahead of the video it is interleaved with.
+            // Keep the audio a little ahead of the video it is interleaved with, one window at a time.
             const double ahead = until + 0.5;
-            while (written < audio.frames() && static_cast<double>(written) / kMixSampleRate < ahead) {
-                const std::size_t count = std::min(kChunk, audio.frames() - written);
-                encoder.push(audio.samples.data() + written * kMixChannels, count, sink);
-                written += count;
+            while (written < renderer.totalFrames() && static_cast<double>(written) / kMixSampleRate < ahead) {
+                const auto window = renderer.render(written, kWindowFrames, stop);
+                encoder.push(window.samples.data(), window.frames(), sink);
+                written += window.frames();
             }
             if (std::isinf(until)) encoder.finish(sink);
         });

@@ -24,8 +24,8 @@ public:
     // mutes at originalAudioVolume, voice clips, the generated voiceover, background music, video
     // overlays' own audio and click sounds) and writes `output`: an MP4 with the first video stream of
     // `renderedVideo` copied packet for packet and the mix as AAC, 48 kHz stereo, 192 kb/s. The
-    // audio lasts the output duration of the edit. Video and audio are interleaved by time as they
-    // are written, so memory stays at the decoded mix. `output` is written through a hidden partial
+    // audio lasts the output duration of the edit. The mix is rendered and encoded ten seconds at a
+    // time, interleaved with the video by time, so memory stays bounded. `output` is written through a hidden partial
     // file and appears only when complete. Blocks; run it as background work.
     // Throws AudioMixError (also when `stop` is requested).
     void mix(const std::filesystem::path& renderedVideo, const SceneRenderSnapshot& snapshot,

@@ -7,7 +7,6 @@
 #include "model/time_mapping.h"
 #include "render/audio/audio_file_reader.h"
 #include "render/audio/click_sound.h"
-#include "render/audio/mix_plan.h"
 #include "render/audio/tempo_change.h"
 #include "render/scene_snapshot.h"
 
@@ -21,58 +20,75 @@ std::size_t framesAt(double seconds) {
     return seconds > 0 ? static_cast<std::size_t>(std::llround(seconds * kMixSampleRate)) : 0;
 }
 
-void fade(AudioBuffer& piece, bool in, bool out) {
-    const std::size_t frames = piece.frames();
-    const std::size_t length = std::min(framesAt(kMuteFadeSeconds), frames / 2);
-    const auto channels = static_cast<std::size_t>(piece.channels);
-    for (std::size_t i = 0; i < length; ++i) {
-        const auto gain = static_cast<float>(static_cast<double>(i) / static_cast<double>(length));
+// Adds `source` (starting at absolute frame `at`) into `mix` (starting at absolute frame `first`).
+void addAt(AudioBuffer& mix, std::size_t first, const AudioBuffer& source, std::size_t at, float gain) {
+    const auto channels = static_cast<std::size_t>(mix.channels);
+    const std::size_t from = std::max(first, at);
+    const std::size_t to = std::min(first + mix.frames(), at + source.frames());
+    for (std::size_t f = from; f < to; ++f) {
         for (std::size_t c = 0; c < channels; ++c) {
-            if (in) piece.samples[i * channels + c] *= gain;
-            if (out) piece.samples[(frames - 1 - i) * channels + c] *= gain;
+            mix.samples[(f - first) * channels + c] += source.samples[(f - at) * channels + c] * gain;
         }
     }
-}
-
-void addAt(AudioBuffer& mix, const AudioBuffer& piece, std::size_t startFrame, float gain) {
-    const auto channels = static_cast<std::size_t>(mix.channels);
-    if (startFrame >= mix.frames()) return;
-    const std::size_t count = std::min(piece.frames(), mix.frames() - startFrame);
-    float* target = mix.samples.data() + startFrame * channels;
-    for (std::size_t i = 0; i < count * channels; ++i) target[i] += piece.samples[i] * gain;
 }
 
 }  // namespace
 
-AudioBuffer renderMixAudio(const SceneRenderSnapshot& snapshot, std::stop_token stop) {
+MixRenderer::MixRenderer(const SceneRenderSnapshot& snapshot)
+    : pieces_(planMix(snapshot)),
+      clickTimes_(snapshot.cursorClickSoundVolume > 0 ? clickSoundTimes(snapshot) : std::vector<double>{}),
+      click_(synthesiseClick(kMixSampleRate, kMixChannels, snapshot.cursorClickSoundVolume)),
+      totalFrames_(framesAt(outputDuration(snapshot.trimStart, snapshot.trimEnd, snapshot.speedRamps))) {}
+
+AudioBuffer MixRenderer::render(std::size_t first, std::size_t count, std::stop_token stop) const {
     AudioBuffer mix;
     mix.sampleRate = kMixSampleRate;
     mix.channels = kMixChannels;
-    const double total = outputDuration(snapshot.trimStart, snapshot.trimEnd, snapshot.speedRamps);
-    mix.samples.assign(framesAt(total) * kMixChannels, 0.0f);
+    first = std::min(first, totalFrames_);
+    count = std::min(count, totalFrames_ - first);
+    mix.samples.assign(count * kMixChannels, 0.0f);
+    const std::size_t end = first + count;
 
-    for (const auto& piece : planMix(snapshot)) {
+    for (const auto& piece : pieces_) {
         if (stop.stop_requested()) throw std::runtime_error("The audio mix was cancelled");
-        auto audio = readAudioRange(piece.file, piece.sourceStart, piece.sourceDuration, kMixSampleRate, kMixChannels);
+        // Frame positions follow the output clock so rounding never drifts pieces apart.
+        const std::size_t pieceStart = framesAt(piece.outputStart);
+        const std::size_t pieceEnd = std::min(framesAt(piece.outputStart + piece.outputDuration()), totalFrames_);
+        const std::size_t from = std::max(pieceStart, first);
+        const std::size_t to = std::min(pieceEnd, end);
+        if (from >= to) continue;
+        const double offset = static_cast<double>(from - pieceStart) / kMixSampleRate * piece.speed;
+        const double length = static_cast<double>(to - from) / kMixSampleRate * piece.speed;
+        auto audio = readAudioRange(piece.file, piece.sourceStart + offset, length, kMixSampleRate, kMixChannels);
         if (!audio) continue;  // no audio stream: a silent input
-        // Frame counts follow the output clock so rounding never drifts pieces apart.
-        const std::size_t start = framesAt(piece.outputStart);
-        const std::size_t length = framesAt(piece.outputStart + piece.outputDuration()) - start;
         if (piece.speed != 1) {
-            *audio = changeTempo(*audio, piece.speed, length);
+            *audio = changeTempo(*audio, piece.speed, to - from);
         } else {
-            audio->samples.resize(length * kMixChannels, 0.0f);
+            audio->samples.resize((to - from) * kMixChannels, 0.0f);
         }
-        fade(*audio, piece.fadeIn, piece.fadeOut);
-        addAt(mix, *audio, start, piece.gain);
+        // Fades are placed on the piece's own frames, so they come out the same in any window.
+        const std::size_t fade = std::min(framesAt(kMuteFadeSeconds), (pieceEnd - pieceStart) / 2);
+        if (fade > 0 && (piece.fadeIn || piece.fadeOut)) {
+            for (std::size_t f = from; f < to; ++f) {
+                double gain = 1;
+                if (piece.fadeIn && f - pieceStart < fade) gain = static_cast<double>(f - pieceStart) / static_cast<double>(fade);
+                if (piece.fadeOut && pieceEnd - 1 - f < fade) {
+                    gain = std::min(gain, static_cast<double>(pieceEnd - 1 - f) / static_cast<double>(fade));
+                }
+                for (std::size_t c = 0; c < kMixChannels; ++c) {
+                    audio->samples[(f - from) * kMixChannels + c] *= static_cast<float>(gain);
+                }
+            }
+        }
+        addAt(mix, first, *audio, from, piece.gain);
     }
-
-    const auto times = clickSoundTimes(snapshot);
-    if (!times.empty() && snapshot.cursorClickSoundVolume > 0) {
-        const auto click = synthesiseClick(kMixSampleRate, kMixChannels, snapshot.cursorClickSoundVolume);
-        for (double t : times) addAt(mix, click, framesAt(t), 1.0f);
-    }
+    for (double t : clickTimes_) addAt(mix, first, click_, framesAt(t), 1.0f);
     return mix;
+}
+
+AudioBuffer renderMixAudio(const SceneRenderSnapshot& snapshot, std::stop_token stop) {
+    const MixRenderer renderer(snapshot);
+    return renderer.render(0, renderer.totalFrames(), stop);
 }
 
 }  // namespace orvane

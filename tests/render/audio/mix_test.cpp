@@ -223,3 +223,35 @@ TEST(MixPlanTest, PlacedInputsKeepTheirGainsAndOnlyVideoOverlaysSound) {
 
 }  // namespace
 }  // namespace orvane
+
+namespace orvane {
+namespace {
+
+TEST(MixRenderTest, WindowsJoinIntoTheWholeMix) {
+    TempDir dir;
+    auto snapshot = testing::toneRecordingSnapshot(dir.path(), 3.0);
+    snapshot.muteRegions = {MuteRegion{Uuid::random(), 1.0, 1.2}};
+    snapshot.cursorClickSounds = true;
+    ClickAnnotation click;
+    click.time = 1.99;  // its sound runs across the window edge at 2 s
+    snapshot.annotations = {click};
+    const MixRenderer renderer(snapshot);
+    ASSERT_EQ(renderer.totalFrames(), 3u * 48000);
+    const auto whole = renderer.render(0, renderer.totalFrames());
+    AudioBuffer joined;
+    // Edges inside the mute fades, inside the click and at an odd frame.
+    const std::vector<std::size_t> edges{0, 47999, 48240, 96000, renderer.totalFrames()};
+    for (std::size_t i = 0; i + 1 < edges.size(); ++i) {
+        const auto window = renderer.render(edges[i], edges[i + 1] - edges[i]);
+        joined.samples.insert(joined.samples.end(), window.samples.begin(), window.samples.end());
+    }
+    ASSERT_EQ(joined.samples.size(), whole.samples.size());
+    float worst = 0;
+    for (std::size_t i = 0; i < whole.samples.size(); ++i) worst = std::max(worst, std::fabs(joined.samples[i] - whole.samples[i]));
+    EXPECT_LT(worst, 1e-4);
+    // Past the end there is nothing.
+    EXPECT_EQ(renderer.render(renderer.totalFrames(), 100).frames(), 0u);
+}
+
+}  // namespace
+}  // namespace orvane
