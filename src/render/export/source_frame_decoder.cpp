@@ -65,6 +65,7 @@ void premultiply(std::uint8_t* pixels, int width, int height, int stride) {
 // frame shows are never converted.
 struct PendingFrame {
     double time = 0;
+    double duration = 0;  // 0 when the file does not say
     std::shared_ptr<AVFrame> frame;
     DecodedFrame converted;
 };
@@ -150,7 +151,10 @@ public:
             std::shared_ptr<AVFrame> frame(av_frame_alloc(), [](AVFrame* f) { av_frame_free(&f); });
             if (!frame) throw std::bad_alloc();
             const int received = avcodec_receive_frame(decoder_.get(), frame.get());
-            if (received == 0) return PendingFrame{frameTime(*frame), std::move(frame), nullptr};
+            if (received == 0) {
+                const double duration = frame->pkt_duration > 0 ? static_cast<double>(frame->pkt_duration) * timeBase_ : 0;
+                return PendingFrame{frameTime(*frame), duration, std::move(frame), nullptr};
+            }
             if (received == AVERROR_EOF) {
                 finished_ = true;
                 break;
@@ -409,9 +413,11 @@ std::optional<DecodedAnimation> decodeAnimation(const fs::path& file, const Deco
     DecodedAnimation animation;
     double previousEnd = 0;
     for (std::size_t i = 0; i < pending.size(); ++i) {
-        // A frame lasts until the next one starts; the last one as long as the one before it.
-        double end = i + 1 < pending.size() ? pending[i + 1].time
-                                            : pending[i].time + (pending[i].time - pending[i - 1].time);
+        // A frame lasts until the next one starts; the last one as long as the file says, or as
+        // long as the one before it.
+        const double lastDuration =
+            pending[i].duration > 0 ? pending[i].duration : pending[i].time - pending[i - 1].time;
+        double end = i + 1 < pending.size() ? pending[i + 1].time : pending[i].time + lastDuration;
         end = std::max(end, previousEnd + 0.01);  // zero-delay frames still show for a moment
         auto converted = reader->convert(pending[i]);
         if (!converted) continue;

@@ -58,6 +58,49 @@ std::optional<int> frameIndexOf(const RgbaImage& image) {
     return *r + 6 * *g + 36 * *b;
 }
 
+void writeFlatGif(const std::filesystem::path& file, int width, int height, const std::vector<GifFrame>& frames) {
+    AVFormatContext* raw = nullptr;
+    if (avformat_alloc_output_context2(&raw, nullptr, "gif", file.c_str()) < 0) throw std::runtime_error("no gif muxer");
+    ffmpeg::OutputFormatContext output(raw);
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_GIF);
+    ffmpeg::CodecContext encoder(avcodec_alloc_context3(codec));
+    encoder->width = width;
+    encoder->height = height;
+    encoder->pix_fmt = AV_PIX_FMT_RGB8;  // 3-3-2 bits: full red, green and blue are exact
+    encoder->time_base = AVRational{1, 100};
+    if (avcodec_open2(encoder.get(), codec, nullptr) < 0) throw std::runtime_error("no gif encoder");
+    AVStream* stream = avformat_new_stream(raw, nullptr);
+    avcodec_parameters_from_context(stream->codecpar, encoder.get());
+    stream->time_base = encoder->time_base;
+    // The muxer learns a frame's delay from the next frame; the last one is given outright.
+    AVDictionary* options = nullptr;
+    av_dict_set_int(&options, "final_delay", frames.empty() ? 10 : frames.back().delayCentiseconds, 0);
+    const bool opened = avio_open(&raw->pb, file.c_str(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(raw, &options) >= 0;
+    av_dict_free(&options);
+    if (!opened) throw std::runtime_error("cannot write " + file.string());
+    ffmpeg::Frame frame(av_frame_alloc());
+    frame->format = AV_PIX_FMT_RGB8;
+    frame->width = width;
+    frame->height = height;
+    av_frame_get_buffer(frame.get(), 0);
+    ffmpeg::Packet packet(av_packet_alloc());
+    std::int64_t pts = 0;
+    for (const auto& gif : frames) {
+        av_frame_make_writable(frame.get());
+        const int value = ((gif.rgb >> 16 & 0xff) ? 0xe0 : 0) | ((gif.rgb >> 8 & 0xff) ? 0x1c : 0) | ((gif.rgb & 0xff) ? 0x03 : 0);
+        for (int y = 0; y < height; ++y) std::memset(frame->data[0] + y * frame->linesize[0], value, width);
+        frame->pts = pts;
+        avcodec_send_frame(encoder.get(), frame.get());
+        while (avcodec_receive_packet(encoder.get(), packet.get()) == 0) {
+            packet->duration = gif.delayCentiseconds;
+            av_packet_rescale_ts(packet.get(), encoder->time_base, stream->time_base);
+            av_interleaved_write_frame(raw, packet.get());
+        }
+        pts += gif.delayCentiseconds;
+    }
+    av_write_trailer(raw);
+}
+
 MovieFacts probeMovie(const std::filesystem::path& file) {
     MovieFacts facts;
     const auto input = ffmpeg::openInput(file.string());

@@ -16,6 +16,14 @@ void writeIndexedMovie(const std::filesystem::path& file, int width, int height,
 // The frame index a picture's centre encodes; nothing when the colour is not one of the codes.
 std::optional<int> frameIndexOf(const RgbaImage& image);
 
+// An animated GIF of flat frames: each colour (0xRRGGBB, each channel 0 or 255) shown for its
+// delay in hundredths of a second.
+struct GifFrame {
+    std::uint32_t rgb = 0;
+    int delayCentiseconds = 10;
+};
+void writeFlatGif(const std::filesystem::path& file, int width, int height, const std::vector<GifFrame>& frames);
+
 // What a movie file holds, read packet by packet with libavformat.
 struct MovieFacts {
     int packets = 0;

@@ -163,6 +163,22 @@ TEST_F(SourceFrameDecoderTest, OverlaysReuseStillsAndLoopAnimations) {
     EXPECT_EQ(frameIndexOf(moving.frameAt(0.5)->image), 15);
     EXPECT_EQ(frameIndexOf(moving.frameAt(0.1)->image), 3);  // backwards: found by seeking
 
+    // An animated GIF: red for 0.2 s, then blue for 0.3 s, round and round.
+    testing::writeFlatGif(*folder / "blink.gif", 16, 8, {{0xff0000, 20}, {0x0000ff, 30}});
+    clip.mediaKind = VideoOverlayClip::MediaKind::image;
+    clip.url = *folder / "blink.gif";
+    OverlayFrameSource animated(clip, 1.0 / 30, DecodeOptions{});
+    const auto colourAt = [&](double t) {
+        std::uint32_t pixel;
+        std::memcpy(&pixel, animated.frameAt(t)->image.pixels.data(), 4);
+        return (pixel >> 16 & 0xff) > 200 ? 'r' : ((pixel & 0xff) > 200 ? 'b' : '?');
+    };
+    EXPECT_EQ(colourAt(0.0), 'r');
+    EXPECT_EQ(colourAt(0.25), 'b');
+    EXPECT_EQ(colourAt(0.45), 'b');  // the last frame's own delay, not a guess
+    EXPECT_EQ(colourAt(0.55), 'r');  // looped
+    EXPECT_EQ(animated.frameAt(0.1)->image.width, 16);
+
     const std::vector<double> ends{0.1, 0.3, 0.6};
     EXPECT_EQ(animationFrameIndex(ends, 0), 0u);
     EXPECT_EQ(animationFrameIndex(ends, 0.1), 1u);
