@@ -14,9 +14,11 @@ packages=(
   libopencv-dev opencv-data
   libebur128-dev
   libpulse-dev libx11-dev libxext-dev libxrandr-dev libxi-dev libxtst-dev libxcomposite-dev libxfixes-dev
+  # programs the application runs: the user's Pictures and Desktop folders for screenshots
+  xdg-user-dirs
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  ffmpeg xvfb xauth pulseaudio dbus dbus-daemon gnome-keyring
+  ffmpeg xvfb xauth pulseaudio pulseaudio-utils dbus dbus-daemon gnome-keyring
 )
 
 sudo_cmd=()
