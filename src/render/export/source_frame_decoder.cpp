@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -60,6 +61,40 @@ void premultiply(std::uint8_t* pixels, int width, int height, int stride) {
         }
     }
 }
+
+// Pictures whose output frames are done come back for the next frame: a 1080p picture is 8 MB,
+// and allocating it afresh every frame costs page faults and zero-filling.
+class PicturePool : public std::enable_shared_from_this<PicturePool> {
+public:
+    std::unique_ptr<DecodedFrameImage> take() {
+        std::lock_guard lock(mutex_);
+        if (free_.empty()) return std::make_unique<DecodedFrameImage>();
+        auto picture = std::move(free_.back());
+        free_.pop_back();
+        return picture;
+    }
+
+    // Shares `picture`; when the last holder lets go it returns here, or is freed once the reader
+    // that made it is gone.
+    DecodedFrame share(std::unique_ptr<DecodedFrameImage> picture) {
+        std::weak_ptr<PicturePool> pool = weak_from_this();
+        return DecodedFrame(picture.release(), [pool](const DecodedFrameImage* released) {
+            std::unique_ptr<DecodedFrameImage> owned(const_cast<DecodedFrameImage*>(released));
+            if (const auto alive = pool.lock()) alive->giveBack(std::move(owned));
+        });
+    }
+
+private:
+    static constexpr std::size_t kKept = 4;  // a batch in flight needs few: frames repeat or move on
+
+    void giveBack(std::unique_ptr<DecodedFrameImage> picture) {
+        std::lock_guard lock(mutex_);
+        if (free_.size() < kKept) free_.push_back(std::move(picture));
+    }
+
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<DecodedFrameImage>> free_;
+};
 
 // One decoded frame not yet converted; converting is the expensive part and frames that no output
 // frame shows are never converted.
@@ -183,7 +218,7 @@ public:
                                  frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1,
                                  0, 1 << 16, 1 << 16);
 
-        auto decoded = std::make_shared<DecodedFrameImage>();
+        auto decoded = pool_->take();
         decoded->time = pending.time;
         RgbaImage& image = decoded->image;
         image.width = outputWidth_;
@@ -201,7 +236,7 @@ public:
             rotateInto(scaled.data(), scaledWidth, scaledHeight, scaledStride, image);
         }
         if (hasAlpha(frame.format)) premultiply(image.pixels.data(), image.width, image.height, image.stride);
-        pending.converted = std::move(decoded);
+        pending.converted = pool_->share(std::move(decoded));
         pending.frame.reset();  // the picture is kept converted; the decoder's buffer can go back
         return pending.converted;
     }
@@ -273,6 +308,7 @@ private:
     }
 
     fs::path file_;
+    std::shared_ptr<PicturePool> pool_ = std::make_shared<PicturePool>();
     ffmpeg::InputFormatContext input_;
     ffmpeg::CodecContext decoder_;
     ffmpeg::Packet packet_;
