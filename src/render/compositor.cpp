@@ -1,7 +1,9 @@
 #include "render/compositor.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <span>
 #include <utility>
 
 #include "base/log.h"
@@ -23,17 +25,44 @@ bool isDrawableTarget(cairo_surface_t* target) {
            cairo_image_surface_get_width(target) > 0 && cairo_image_surface_get_height(target) > 0;
 }
 
-void paintStretched(cairo_t* cr, cairo_surface_t* image, double width, double height) {
+// The prerendered background over the whole canvas but the covered pixels. SOURCE replaces what
+// the target held, so no clearing pass is needed first.
+void paintBackground(cairo_t* cr, cairo_surface_t* image, double width, double height,
+                     std::span<const Rect> covered) {
     const int w = cairo_image_surface_get_width(image);
     const int h = cairo_image_surface_get_height(image);
-    if (w <= 0 || h <= 0) return;
     cairo_save(cr);
-    cairo_scale(cr, width / w, height / h);
-    cairo_set_source_surface(cr, image, 0, 0);
-    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
-    cairo_rectangle(cr, 0, 0, w, h);
-    cairo_fill(cr);
+    clipOutside(cr, width, height, covered);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    if (w > 0 && h > 0) {
+        cairo_scale(cr, width / w, height / h);
+        cairo_set_source_surface(cr, image, 0, 0);
+        cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+    } else {
+        cairo_set_source_rgba(cr, 0, 0, 0, 0);
+    }
+    cairo_paint(cr);
     cairo_restore(cr);
+}
+
+// The parts of the window that the title bar and an opaque recording paint over completely: the
+// window inset so the rounded corners stay out, cut at the seam between bar and recording, where
+// neither covers a pixel fully.
+std::vector<Rect> coveredByWindow(const SceneLayerContext& frame, const RoundedShape& shape) {
+    if (shape.kind != RoundedShape::Kind::roundedRectangle) return {};
+    const double inset = shape.radius * (1 - 1 / std::sqrt(2.0)) + 1;
+    const Rect inner{frame.window.x + inset, frame.window.y + inset, frame.window.width - 2 * inset,
+                     frame.window.height - 2 * inset};
+    const auto intersect = [](const Rect& a, const Rect& b) {
+        const double x0 = std::max(a.minX(), b.minX());
+        const double y0 = std::max(a.minY(), b.minY());
+        const double x1 = std::min(a.maxX(), b.maxX());
+        const double y1 = std::min(a.maxY(), b.maxY());
+        return Rect{x0, y0, std::max(0.0, x1 - x0), std::max(0.0, y1 - y0)};
+    };
+    std::vector<Rect> covered{intersect(frame.content, inner)};
+    if (frame.titleBar) covered.push_back(intersect(*frame.titleBar, inner));
+    return covered;
 }
 
 }  // namespace
@@ -45,15 +74,82 @@ cairo::Surface surfaceForImage(const RgbaImage& image) {
         cairo_image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32, image.width, image.height, image.stride));
 }
 
-void drawRecording(cairo_t* cr, cairo_surface_t* source, const std::optional<Rect>& crop, const Rect& destination) {
-    if (!source || cairo_surface_get_type(source) != CAIRO_SURFACE_TYPE_IMAGE) return;
+namespace {
+
+// The recording shrunk onto whole target pixels, ready to be painted 1:1.
+struct ShrunkRecording {
+    bool handled = false;              // false: Cairo's own filter draws it
+    cairo_surface_t* image = nullptr;  // null when handled but none of it is visible
+    PixelBox box;
+    bool opaque = false;
+};
+
+Rect sourceRegion(cairo_surface_t* source, const std::optional<Rect>& crop) {
     const double w = cairo_image_surface_get_width(source);
     const double h = cairo_image_surface_get_height(source);
-    Rect region{0, 0, w, h};
-    if (isSet(crop)) region = {crop->x * w, crop->y * h, crop->width * w, crop->height * h};
+    if (isSet(crop)) return {crop->x * w, crop->y * h, crop->width * w, crop->height * h};
+    return {0, 0, w, h};
+}
+
+// Shrinks the part of the recording inside the current clip onto the target's pixel grid. Not
+// handled when the transform or the scale is one Cairo's own filter serves as well (enlarging,
+// rotated or skewed).
+ShrunkRecording shrinkRecording(cairo_t* cr, cairo_surface_t* source, const std::optional<Rect>& crop,
+                                const Rect& destination, AreaDownscaler& downscaler) {
+    ShrunkRecording result;
+    if (!source || cairo_surface_get_type(source) != CAIRO_SURFACE_TYPE_IMAGE) return result;
+    const Rect region = sourceRegion(source, crop);
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    if (m.xy != 0 || m.yx != 0 || m.xx <= 0 || m.yy <= 0 || region.width <= 0 || region.height <= 0 ||
+        destination.width <= 0 || destination.height <= 0)
+        return result;
+    const Rect device{m.x0 + m.xx * destination.x, m.y0 + m.yy * destination.y, m.xx * destination.width,
+                      m.yy * destination.height};
+    const double stepX = region.width / device.width;
+    const double stepY = region.height / device.height;
+    // Bilinear is exact enough from 1:1 up; averaging only pays when pixels are merged.
+    if (stepX < 1 || stepY < 1 || (stepX < 1 + 1e-6 && stepY < 1 + 1e-6)) return result;
+
+    double x1, y1, x2, y2;
+    cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+    const double left = std::max(device.minX(), m.x0 + m.xx * x1);
+    const double top = std::max(device.minY(), m.y0 + m.yy * y1);
+    const double right = std::min(device.maxX(), m.x0 + m.xx * x2);
+    const double bottom = std::min(device.maxY(), m.y0 + m.yy * y2);
+    if (right <= left || bottom <= top) {
+        result.handled = true;
+        return result;
+    }
+    result.box.x = static_cast<int>(std::floor(left));
+    result.box.y = static_cast<int>(std::floor(top));
+    result.box.width = static_cast<int>(std::ceil(right)) - result.box.x;
+    result.box.height = static_cast<int>(std::ceil(bottom)) - result.box.y;
+    result.image = downscaler.resample(source, region, device, result.box);
+    result.handled = result.image != nullptr;
+    result.opaque = result.handled && downscaler.opaque();
+    return result;
+}
+
+// Paints the recording into `destination`, clipped to it: the shrunk copy when there is one, else
+// the source through Cairo's own filter.
+void paintRecording(cairo_t* cr, cairo_surface_t* source, const std::optional<Rect>& crop, const Rect& destination,
+                    const ShrunkRecording& shrunk) {
+    if (!source || cairo_surface_get_type(source) != CAIRO_SURFACE_TYPE_IMAGE) return;
     cairo_save(cr);
     cairo_rectangle(cr, destination.x, destination.y, destination.width, destination.height);
     cairo_clip(cr);
+    if (shrunk.handled) {
+        if (shrunk.image) {
+            cairo_identity_matrix(cr);
+            cairo_set_source_surface(cr, shrunk.image, shrunk.box.x, shrunk.box.y);
+            cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+            cairo_paint(cr);
+        }
+        cairo_restore(cr);
+        return;
+    }
+    const Rect region = sourceRegion(source, crop);
     cairo_translate(cr, destination.x, destination.y);
     cairo_scale(cr, destination.width / std::max(region.width, 1.0), destination.height / std::max(region.height, 1.0));
     // A view of just the shown region, so neither filtering nor padding reaches pixels outside it.
@@ -63,6 +159,19 @@ void drawRecording(cairo_t* cr, cairo_surface_t* source, const std::optional<Rec
     cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
     cairo_paint(cr);
+    cairo_restore(cr);
+}
+
+}  // namespace
+
+void drawRecording(cairo_t* cr, cairo_surface_t* source, const std::optional<Rect>& crop, const Rect& destination,
+                   AreaDownscaler* downscaler) {
+    cairo_save(cr);
+    cairo_rectangle(cr, destination.x, destination.y, destination.width, destination.height);
+    cairo_clip(cr);
+    AreaDownscaler once;
+    const ShrunkRecording shrunk = shrinkRecording(cr, source, crop, destination, downscaler ? *downscaler : once);
+    paintRecording(cr, source, crop, destination, shrunk);
     cairo_restore(cr);
 }
 
@@ -97,13 +206,41 @@ ComposeStatus SceneCompositor::compose(cairo_surface_t* target, const SceneFrame
     cairo_t* cr = context.get();
     frame.context = cr;
 
-    cairo_save(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-    cairo_paint(cr);
-    cairo_restore(cr);
-    if (styled) paintStretched(cr, input.background, width, height);
-
-    drawWindow(cr, input, frame);
+    if (styled) {
+        // Shrunk first: whether it is opaque decides what the window hides of the layers below.
+        const RoundedShape shape = roundedShape(frame.window, frame.cornerRadius);
+        const ShrunkRecording shrunk = shrinkRecording(cr, input.source, snap.cropRect, frame.content, downscaler_);
+        const std::vector<Rect> covered = shrunk.opaque ? coveredByWindow(frame, shape) : std::vector<Rect>{};
+        const BackdropKey key{input.background, frame.window, frame.cornerRadius, frame.titleBar, width, height};
+        const bool still = backdropKey_ && *backdropKey_ == key;
+        if (!still) {
+            backdrop_.reset();
+            // Held so that its address cannot be reused by another picture while it is the key.
+            backdropBackground_.reset(cairo_surface_reference(input.background));
+            backdropKey_ = key;
+        } else if (!backdrop_) {
+            backdrop_ = renderBackdrop(input.background, frame, shape);
+        }
+        if (backdrop_) {
+            // The title bar comes with the backdrop; only the recording's pixels are left out.
+            paintBackground(cr, backdrop_.get(), width, height, std::span(covered).first(covered.empty() ? 0 : 1));
+        } else {
+            paintBackground(cr, input.background, width, height, covered);
+            drawWindowBase(cr, frame, shape, covered);
+        }
+        cairo_save(cr);
+        appendShapePath(cr, shape);
+        cairo_clip(cr);
+        paintRecording(cr, input.source, snap.cropRect, frame.content, shrunk);
+        cairo_restore(cr);
+    } else {
+        cairo_save(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+        cairo_paint(cr);
+        cairo_restore(cr);
+        // No plate, shadow or chrome: the recording is the picture, zoomed; the canvas cuts it off.
+        drawRecording(cr, input.source, snap.cropRect, frame.content, &downscaler_);
+    }
 
     const double presence = sceneZoomPresence(snap, input.compositionTime);
     std::vector<Rect> overlayRects;
@@ -126,36 +263,47 @@ ComposeStatus SceneCompositor::compose(cairo_surface_t* target, const SceneFrame
     return ComposeStatus::ok;
 }
 
-void SceneCompositor::drawWindow(cairo_t* cr, const SceneFrameInput& input, const SceneLayerContext& frame) {
-    const SceneRenderSnapshot& snap = *snapshot_;
-    if (snap.background == BackgroundStyle::none) {
-        // No plate, shadow or chrome: the recording is the picture, zoomed; the canvas cuts it off.
-        drawRecording(cr, input.source, snap.cropRect, frame.content);
-        return;
-    }
-    const RoundedShape shape = roundedShape(frame.window, frame.cornerRadius);
+void SceneCompositor::drawWindowBase(cairo_t* cr, const SceneLayerContext& frame, const RoundedShape& shape,
+                                     std::span<const Rect> covered) {
     ShadowSpec shadow;
     shadow.shape = shape;
     shadow.offsetY = -kWindowShadowLift;  // towards the top of the picture
     shadow.blurRadius = kWindowShadowBlur;
     shadow.canvasWidth = static_cast<int>(frame.canvas.width);
     shadow.canvasHeight = static_cast<int>(frame.canvas.height);
-    shadows_.paint(cr, shadow, {0, 0, 0, kWindowShadowAlpha});
+    shadows_.paint(cr, shadow, {0, 0, 0, kWindowShadowAlpha}, covered);
 
+    // The faint edge only shows where the window's content does not cover it.
     appendShapePath(cr, shape);
+    appendCoveredPixels(cr, frame.canvas.width, frame.canvas.height, covered);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
     cairo_set_source_rgba(cr, 0, 0, 0, kWindowEdgeAlpha);
     cairo_fill(cr);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
 
-    cairo_save(cr);
-    appendShapePath(cr, shape);
-    cairo_clip(cr);
     if (frame.titleBar) {
+        cairo_save(cr);
+        appendShapePath(cr, shape);
+        cairo_clip(cr);
         cairo_rectangle(cr, frame.titleBar->x, frame.titleBar->y, frame.titleBar->width, frame.titleBar->height);
         cairo_set_source_rgb(cr, kTitleBarGrey, kTitleBarGrey, kTitleBarGrey);
         cairo_fill(cr);
+        cairo_restore(cr);
     }
-    drawRecording(cr, input.source, snap.cropRect, frame.content);
-    cairo_restore(cr);
+}
+
+cairo::Surface SceneCompositor::renderBackdrop(cairo_surface_t* background, const SceneLayerContext& frame,
+                                               const RoundedShape& shape) {
+    cairo::Surface backdrop(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(frame.canvas.width),
+                                                       static_cast<int>(frame.canvas.height)));
+    if (cairo_surface_status(backdrop.get()) != CAIRO_STATUS_SUCCESS) return {};
+    cairo::Context cr(cairo_create(backdrop.get()));
+    paintBackground(cr.get(), background, frame.canvas.width, frame.canvas.height, {});
+    drawWindowBase(cr.get(), frame, shape, {});
+    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return {};
+    cr.reset();
+    cairo_surface_flush(backdrop.get());
+    return backdrop;
 }
 
 void SceneCompositor::drawVectorPass(cairo_t* cr, const SceneFrameInput& input, const SceneLayerContext& frame,

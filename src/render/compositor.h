@@ -13,6 +13,7 @@
 #include "model/geometry.h"
 #include "model/video_overlay_clip.h"
 #include "render/frame_layout.h"
+#include "render/scene_downscale.h"
 #include "render/scene_face_camera.h"
 #include "render/scene_snapshot.h"
 #include "render/shadow.h"
@@ -105,7 +106,11 @@ public:
     const ShadowCache& shadowCache() const { return shadows_; }
 
 private:
-    void drawWindow(cairo_t* cr, const SceneFrameInput& input, const SceneLayerContext& frame);
+    // The window's shadow, faint edge and title bar, everything of it under the recording.
+    void drawWindowBase(cairo_t* cr, const SceneLayerContext& frame, const RoundedShape& shape,
+                        std::span<const Rect> covered);
+    cairo::Surface renderBackdrop(cairo_surface_t* background, const SceneLayerContext& frame,
+                                  const RoundedShape& shape);
     void drawOverlay(cairo_t* cr, const OverlayFrame& overlay, const Rect& rect);
     void drawVectorPass(cairo_t* cr, const SceneFrameInput& input, const SceneLayerContext& frame,
                         const std::vector<Rect>& overlayRects);
@@ -115,11 +120,28 @@ private:
     ShadowCache shadows_;
     FaceCameraServices faceServices_;
     FaceCamCropMemory faceCrops_;  // per overlay, for the whole job
+    AreaDownscaler downscaler_;    // the recording's shrink buffers, reused every frame
+
+    // While the window holds still, its background, shadow, edge and title bar are one picture,
+    // drawn on the second frame in a row with the same window and copied after that.
+    struct BackdropKey {
+        cairo_surface_t* background = nullptr;
+        Rect window;
+        double cornerRadius = 0;
+        std::optional<Rect> titleBar;
+        double width = 0, height = 0;
+        bool operator==(const BackdropKey&) const = default;
+    };
+    std::optional<BackdropKey> backdropKey_;
+    cairo::Surface backdropBackground_;  // a reference to the key's background
+    cairo::Surface backdrop_;
 };
 
 // Draws `source` (or its `crop`, normalised top-left) stretched to fill `destination` exactly, x
-// and y scaled independently. Top-left coordinates.
-void drawRecording(cairo_t* cr, cairo_surface_t* source, const std::optional<Rect>& crop, const Rect& destination);
+// and y scaled independently. Top-left coordinates. A shrunk recording is area-averaged with
+// `downscaler` (a temporary one when null; pass one that lives across frames to keep its buffers).
+void drawRecording(cairo_t* cr, cairo_surface_t* source, const std::optional<Rect>& crop, const Rect& destination,
+                   AreaDownscaler* downscaler = nullptr);
 
 // Draws an overlay picture into `rect` (top-left coordinates): `crop` of the image (normalised,
 // top-left; whole when unset), then fill (video) or fit (image, logo), centred, mirrored and rotated

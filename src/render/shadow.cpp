@@ -14,12 +14,54 @@ struct ShadowCache::Entry {
     double originX = 0;   // canvas position of the mask's top-left pixel
     double originY = 0;
     double downscale = 1;  // canvas pixels per mask pixel
+    cairo::Surface full;   // A8 at canvas resolution, made on the second use
+    int fullX = 0;         // canvas position of full's top-left pixel
+    int fullY = 0;
+    int uses = 0;
 };
+
+// The reduced mask upscaled once onto whole canvas pixels, so painting it is an unfiltered copy.
+void ShadowCache::makeFullMask(Entry& entry) {
+    const int width = cairo_image_surface_get_width(entry.mask.get());
+    const int height = cairo_image_surface_get_height(entry.mask.get());
+    entry.fullX = static_cast<int>(std::floor(entry.originX));
+    entry.fullY = static_cast<int>(std::floor(entry.originY));
+    const int fullWidth = static_cast<int>(std::ceil(entry.originX + width * entry.downscale)) - entry.fullX;
+    const int fullHeight = static_cast<int>(std::ceil(entry.originY + height * entry.downscale)) - entry.fullY;
+    cairo::Surface full(cairo_image_surface_create(CAIRO_FORMAT_A8, fullWidth, fullHeight));
+    if (cairo_surface_status(full.get()) != CAIRO_STATUS_SUCCESS) return;
+    cairo::Context cr(cairo_create(full.get()));
+    cairo_translate(cr.get(), entry.originX - entry.fullX, entry.originY - entry.fullY);
+    cairo_scale(cr.get(), entry.downscale, entry.downscale);
+    cairo_set_source_surface(cr.get(), entry.mask.get(), 0, 0);
+    cairo_paint(cr.get());
+    cr.reset();
+    cairo_surface_flush(full.get());
+    entry.full = std::move(full);
+}
+
+void appendCoveredPixels(cairo_t* context, double canvasWidth, double canvasHeight, std::span<const Rect> covered) {
+    for (const Rect& r : covered) {
+        const double x0 = std::ceil(std::max(r.minX(), 0.0));
+        const double y0 = std::ceil(std::max(r.minY(), 0.0));
+        const double x1 = std::floor(std::min(r.maxX(), canvasWidth));
+        const double y1 = std::floor(std::min(r.maxY(), canvasHeight));
+        if (x1 > x0 && y1 > y0) cairo_rectangle(context, x0, y0, x1 - x0, y1 - y0);
+    }
+}
+
+void clipOutside(cairo_t* context, double canvasWidth, double canvasHeight, std::span<const Rect> covered) {
+    cairo_rectangle(context, 0, 0, canvasWidth, canvasHeight);
+    appendCoveredPixels(context, canvasWidth, canvasHeight, covered);
+    cairo_set_fill_rule(context, CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_clip(context);
+    cairo_set_fill_rule(context, CAIRO_FILL_RULE_WINDING);
+}
 
 ShadowCache::ShadowCache(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {}
 ShadowCache::~ShadowCache() = default;
 
-const ShadowCache::Entry& ShadowCache::entryFor(const ShadowSpec& params) {
+ShadowCache::Entry& ShadowCache::entryFor(const ShadowSpec& params) {
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
         if ((*it)->params == params) {
             std::rotate(it, it + 1, entries_.end());
@@ -66,16 +108,22 @@ const ShadowCache::Entry& ShadowCache::entryFor(const ShadowSpec& params) {
     return *entries_.back();
 }
 
-void ShadowCache::paint(cairo_t* context, const ShadowSpec& params, const RgbaColor& color) {
-    const Entry& entry = entryFor(params);
+void ShadowCache::paint(cairo_t* context, const ShadowSpec& params, const RgbaColor& color,
+                        std::span<const Rect> covered) {
+    Entry& entry = entryFor(params);
     if (!entry.mask) return;
+    // A shape seen once is likely moving (a zoom ramp): upscaling it in full would be wasted.
+    if (++entry.uses >= 2 && !entry.full) makeFullMask(entry);
     cairo_save(context);
-    cairo_rectangle(context, 0, 0, params.canvasWidth, params.canvasHeight);
-    cairo_clip(context);
+    clipOutside(context, params.canvasWidth, params.canvasHeight, covered);
     cairo_set_source_rgba(context, color.red, color.green, color.blue, color.alpha);
-    cairo_translate(context, entry.originX, entry.originY);
-    cairo_scale(context, entry.downscale, entry.downscale);
-    cairo_mask_surface(context, entry.mask.get(), 0, 0);
+    if (entry.full) {
+        cairo_mask_surface(context, entry.full.get(), entry.fullX, entry.fullY);
+    } else {
+        cairo_translate(context, entry.originX, entry.originY);
+        cairo_scale(context, entry.downscale, entry.downscale);
+        cairo_mask_surface(context, entry.mask.get(), 0, 0);
+    }
     cairo_restore(context);
 }
 

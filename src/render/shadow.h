@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "render/rgba_color.h"
@@ -27,7 +28,10 @@ struct ShadowSpec {
 
 // Blurred shadow masks of the last few shapes. The window's shadow is the costliest thing in a frame
 // and stays the same whenever the camera holds still, so a frame whose window did not move reuses
-// it. One per render job; not shared between threads.
+// it. A wide blur is computed at a fraction of the resolution; once a shape is painted a second
+// time its mask is also kept at full resolution, so a still window's shadow costs one plain
+// composite instead of a filtered upscale every frame. One per render job; not shared between
+// threads.
 class ShadowCache {
 public:
     explicit ShadowCache(std::size_t capacity = 8);
@@ -37,18 +41,30 @@ public:
 
     // Paints the shadow of `params` in `color` (its alpha is the shadow's strength) into `context`,
     // whose user space must be canvas pixels, computing the mask only when it is not cached.
-    void paint(cairo_t* context, const ShadowSpec& params, const RgbaColor& color);
+    // `covered` are disjoint canvas rectangles the caller paints over with opaque pixels next: the
+    // shadow skips their whole pixels, which under a window is most of it.
+    void paint(cairo_t* context, const ShadowSpec& params, const RgbaColor& color,
+               std::span<const Rect> covered = {});
 
     // How many masks have been computed (misses), for callers that watch the cache.
     std::size_t renders() const { return renders_; }
 
 private:
     struct Entry;
-    const Entry& entryFor(const ShadowSpec& params);
+    Entry& entryFor(const ShadowSpec& params);
+    static void makeFullMask(Entry& entry);
 
     std::size_t capacity_;
     std::size_t renders_ = 0;
     std::vector<std::unique_ptr<Entry>> entries_;  // most recently used last
 };
+
+// Adds the whole canvas pixels of each of `covered` (user space, canvas pixels) to the path as
+// rectangles: a partly covered pixel still shows what is under it.
+void appendCoveredPixels(cairo_t* context, double canvasWidth, double canvasHeight, std::span<const Rect> covered);
+
+// Clips `context` to the canvas minus the whole pixels of `covered` (disjoint rectangles). What is
+// left of a frame around an opaque window is a thin ring.
+void clipOutside(cairo_t* context, double canvasWidth, double canvasHeight, std::span<const Rect> covered);
 
 }  // namespace orvane

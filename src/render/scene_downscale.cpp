@@ -1,0 +1,346 @@
+#include "render/scene_downscale.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+namespace orvane {
+namespace {
+
+// Weights are fixed point in 1/128: small enough for the signed bytes of AVX2's multiply-add, and
+// 255 x 128 still fits a signed 16-bit sum.
+constexpr int kOne = 128;
+constexpr int kShift = 7;
+
+bool isResamplable(cairo_surface_t* source) {
+    if (!source || cairo_surface_get_type(source) != CAIRO_SURFACE_TYPE_IMAGE) return false;
+    const cairo_format_t format = cairo_image_surface_get_format(source);
+    return (format == CAIRO_FORMAT_ARGB32 || format == CAIRO_FORMAT_RGB24) &&
+           cairo_image_surface_get_width(source) > 0 && cairo_image_surface_get_height(source) > 0;
+}
+
+// The kernels below come in a portable form, an SSE2 form (every x86-64) and an AVX2 form chosen
+// at run time; they compute the same bytes.
+
+// One output row from `count` source rows, every byte weighted alike (premultiplied channels average
+// linearly, so no channel needs special care). Returns how many bytes it did; the caller finishes.
+int blendRowsPortable(const std::uint8_t* const* rows, const std::uint16_t* weights, int count, std::uint8_t* out,
+                      int from, int bytes) {
+    for (int i = from; i < bytes; ++i) {
+        unsigned sum = kOne / 2;
+        for (int t = 0; t < count; ++t) sum += static_cast<unsigned>(weights[t]) * rows[t][i];
+        out[i] = static_cast<std::uint8_t>(sum >> kShift);
+    }
+    return bytes;
+}
+
+// One output pixel from `taps` neighbours whose weights are spread over four channels each.
+[[maybe_unused]] std::uint32_t blendPixelPortable(const std::uint8_t* px, const std::uint16_t* w, int taps, std::uint8_t* out) {
+    for (int c = 0; c < 4; ++c) {
+        unsigned sum = kOne / 2;
+        for (int t = 0; t < taps; ++t) sum += static_cast<unsigned>(w[4 * t]) * px[4 * t + c];
+        out[c] = static_cast<std::uint8_t>(sum >> kShift);
+    }
+    std::uint32_t packed;
+    std::memcpy(&packed, out, 4);
+    return packed;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define ORVANE_DOWNSCALE_X86 1
+
+// Sixteen bytes at a time from N rows, weights broadcast once per row.
+template <int N>
+int blendRowsSse2(const std::uint8_t* const* rows, const std::uint16_t* weights, std::uint8_t* out, int bytes) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i half = _mm_set1_epi16(kOne / 2);
+    __m128i w[N];
+    for (int t = 0; t < N; ++t) w[t] = _mm_set1_epi16(static_cast<short>(weights[t]));
+    int i = 0;
+    for (; i + 16 <= bytes; i += 16) {
+        __m128i lo = half;
+        __m128i hi = half;
+        for (int t = 0; t < N; ++t) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[t] + i));
+            lo = _mm_add_epi16(lo, _mm_mullo_epi16(_mm_unpacklo_epi8(v, zero), w[t]));
+            hi = _mm_add_epi16(hi, _mm_mullo_epi16(_mm_unpackhi_epi8(v, zero), w[t]));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_packus_epi16(_mm_srli_epi16(lo, kShift), _mm_srli_epi16(hi, kShift)));
+    }
+    return i;
+}
+
+// Thirty-two bytes at a time: two rows' bytes interleaved meet a (weight, weight) pair in one
+// multiply-add.
+template <int N>
+__attribute__((target("avx2"))) int blendRowsAvx2(const std::uint8_t* const* rows, const std::uint16_t* weights,
+                                                  std::uint8_t* out, int bytes) {
+    constexpr int kPairs = (N + 1) / 2;
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i half = _mm256_set1_epi16(kOne / 2);
+    __m256i w[kPairs];
+    for (int p = 0; p < kPairs; ++p) {
+        const int second = 2 * p + 1 < N ? weights[2 * p + 1] : 0;
+        w[p] = _mm256_set1_epi16(static_cast<short>(weights[2 * p] | (second << 8)));
+    }
+    int i = 0;
+    for (; i + 32 <= bytes; i += 32) {
+        __m256i lo = half;
+        __m256i hi = half;
+        for (int p = 0; p < kPairs; ++p) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[2 * p] + i));
+            const __m256i b =
+                2 * p + 1 < N ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[2 * p + 1] + i)) : zero;
+            lo = _mm256_add_epi16(lo, _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), w[p]));
+            hi = _mm256_add_epi16(hi, _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), w[p]));
+        }
+        // Unpacking and packing both work within 128-bit lanes, so the bytes come back in order.
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            _mm256_packus_epi16(_mm256_srli_epi16(lo, kShift), _mm256_srli_epi16(hi, kShift)));
+    }
+    return i;
+}
+
+// One output pixel: groups of four neighbours (one 16-byte load) times their spread weights.
+inline __m128i blendPixelSse2(const std::uint8_t* px, const std::uint16_t* w, int taps) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sum = _mm_set1_epi16(kOne / 2);
+    for (int t = 0; t < taps; t += 4) {
+        const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + 4 * t));
+        const __m128i* wt = reinterpret_cast<const __m128i*>(w + 4 * t);
+        sum = _mm_add_epi16(sum, _mm_mullo_epi16(_mm_unpacklo_epi8(four, zero), _mm_loadu_si128(wt)));
+        sum = _mm_add_epi16(sum, _mm_mullo_epi16(_mm_unpackhi_epi8(four, zero), _mm_loadu_si128(wt + 1)));
+    }
+    // Both halves hold partial sums of the same four channels; the rounding half is counted twice
+    // and taken back out of one of them.
+    sum = _mm_add_epi16(sum, _mm_sub_epi16(_mm_srli_si128(sum, 8), _mm_set1_epi16(kOne / 2)));
+    return _mm_packus_epi16(_mm_srli_epi16(sum, kShift), zero);
+}
+
+std::uint32_t blendColumnsSse2(const std::uint8_t* row, const int* first, const std::uint16_t* weights, int taps,
+                               int count, std::uint8_t* out) {
+    int all = -1;
+    for (int x = 0; x < count; ++x) {
+        const int packed = _mm_cvtsi128_si32(blendPixelSse2(row + 4 * first[x], weights + 4 * x * taps, taps));
+        std::memcpy(out + 4 * x, &packed, 4);
+        all &= packed;
+    }
+    return static_cast<std::uint32_t>(all);
+}
+
+// Sixteen bytes from `a` in the low lane, sixteen from `b` in the high one.
+__attribute__((target("avx2"))) inline __m256i pair(const void* a, const void* b) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(static_cast<const __m128i*>(a))),
+                                   _mm_loadu_si128(static_cast<const __m128i*>(b)), 1);
+}
+
+// Two output pixels at a time, one per 128-bit lane. (A weight may be a whole 128, which the
+// signed bytes of a byte multiply-add cannot hold, so these stay 16-bit.)
+__attribute__((target("avx2"))) std::uint32_t blendColumnsAvx2(const std::uint8_t* row, const int* first,
+                                                               const std::uint16_t* weights, int taps, int count,
+                                                               std::uint8_t* out) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i half = _mm256_set1_epi16(kOne / 2);
+    __m256i all = _mm256_set1_epi32(-1);
+    int x = 0;
+    for (; x + 2 <= count; x += 2) {
+        const std::uint8_t* a = row + 4 * first[x];
+        const std::uint8_t* b = row + 4 * first[x + 1];
+        const std::uint16_t* wa = weights + 4 * x * taps;
+        const std::uint16_t* wb = wa + 4 * taps;
+        __m256i sum = half;
+        for (int t = 0; t < taps; t += 4) {
+            const __m256i four = pair(a + 4 * t, b + 4 * t);
+            sum = _mm256_add_epi16(sum, _mm256_mullo_epi16(_mm256_unpacklo_epi8(four, zero),
+                                                           pair(wa + 4 * t, wb + 4 * t)));
+            sum = _mm256_add_epi16(sum, _mm256_mullo_epi16(_mm256_unpackhi_epi8(four, zero),
+                                                           pair(wa + 4 * t + 8, wb + 4 * t + 8)));
+        }
+        sum = _mm256_add_epi16(sum, _mm256_sub_epi16(_mm256_srli_si256(sum, 8), half));
+        const __m256i packed = _mm256_packus_epi16(_mm256_srli_epi16(sum, kShift), zero);
+        all = _mm256_and_si256(all, packed);
+        const int pa = _mm256_cvtsi256_si32(packed);
+        const int pb = _mm_cvtsi128_si32(_mm256_extracti128_si256(packed, 1));
+        std::memcpy(out + 4 * x, &pa, 4);
+        std::memcpy(out + 4 * x + 4, &pb, 4);
+    }
+    std::uint32_t result = static_cast<std::uint32_t>(_mm256_cvtsi256_si32(all)) &
+                           static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(all, 1)));
+    if (x < count) result &= blendColumnsSse2(row, first + x, weights + 4 * x * taps, taps, count - x, out + 4 * x);
+    return result;
+}
+
+bool hasAvx2() {
+    static const bool available = __builtin_cpu_supports("avx2");
+    return available;
+}
+#endif
+
+// One output row from `count` source rows (see blendRowsPortable).
+void blendRows(const std::uint8_t* const* rows, const std::uint16_t* weights, int count, std::uint8_t* out,
+               int bytes) {
+    if (count == 1) {
+        std::memcpy(out, rows[0], static_cast<std::size_t>(bytes));
+        return;
+    }
+    int done = 0;
+#if defined(ORVANE_DOWNSCALE_X86)
+    // Shrinking by up to 3x, the common case, merges two to four rows.
+    if (hasAvx2()) {
+        if (count == 2) done = blendRowsAvx2<2>(rows, weights, out, bytes);
+        if (count == 3) done = blendRowsAvx2<3>(rows, weights, out, bytes);
+        if (count == 4) done = blendRowsAvx2<4>(rows, weights, out, bytes);
+    } else {
+        if (count == 2) done = blendRowsSse2<2>(rows, weights, out, bytes);
+        if (count == 3) done = blendRowsSse2<3>(rows, weights, out, bytes);
+        if (count == 4) done = blendRowsSse2<4>(rows, weights, out, bytes);
+    }
+#endif
+    blendRowsPortable(rows, weights, count, out, done, bytes);
+}
+
+// One output row from the vertically blended row: each pixel from `taps` (a multiple of four)
+// neighbours, with weights spread over the four channels (see AreaDownscaler::columnWeights_).
+// Returns the bitwise AND of every pixel written, whose alpha byte tells whether all are opaque.
+std::uint32_t blendColumns(const std::uint8_t* row, const int* first, const std::uint16_t* weights, int taps,
+                           int count, std::uint8_t* out) {
+#if defined(ORVANE_DOWNSCALE_X86)
+    if (hasAvx2()) return blendColumnsAvx2(row, first, weights, taps, count, out);
+    return blendColumnsSse2(row, first, weights, taps, count, out);
+#else
+    std::uint32_t all = 0xffffffffu;
+    for (int x = 0; x < count; ++x)
+        all &= blendPixelPortable(row + 4 * first[x], weights + 4 * x * taps, taps, out + 4 * x);
+    return all;
+#endif
+}
+
+}  // namespace
+
+AreaDownscaler::Taps AreaDownscaler::axisTaps(double start, double end, int sourceSize, double destStart,
+                                              double destSize, int boxStart, int count, int tapMultiple) {
+    Taps result;
+    if (count <= 0 || sourceSize <= 0 || destSize <= 0 || end <= start) return result;
+    const double step = (end - start) / destSize;  // source pixels per target pixel
+    const int lo = std::clamp(static_cast<int>(std::floor(start)), 0, sourceSize - 1);
+    const int hi = std::clamp(static_cast<int>(std::ceil(end)) - 1, lo, sourceSize - 1);
+    const auto clampIndex = [&](double v) { return std::clamp(static_cast<int>(std::floor(v)), lo, hi); };
+
+    // Exact coverage first; the tap count is only known once every pixel has been seen.
+    std::vector<std::vector<double>> exact(static_cast<std::size_t>(count));
+    result.first.resize(static_cast<std::size_t>(count));
+    int taps = 1;
+    for (int i = 0; i < count; ++i) {
+        const double u0 = std::clamp(start + (boxStart + i - destStart) * step, start, end);
+        const double u1 = std::clamp(start + (boxStart + i + 1 - destStart) * step, start, end);
+        std::vector<double>& w = exact[static_cast<std::size_t>(i)];
+        if (u1 - u0 <= 1e-9 * step) {
+            // Beyond the region's edge: the edge pixel repeats.
+            result.first[static_cast<std::size_t>(i)] = clampIndex(std::min(u0, end - 1e-9));
+            w.push_back(1);
+            continue;
+        }
+        const int j0 = clampIndex(u0);
+        const int j1 = std::max(j0, clampIndex(std::nextafter(u1, u0)));
+        result.first[static_cast<std::size_t>(i)] = j0;
+        w.assign(static_cast<std::size_t>(j1 - j0 + 1), 0.0);
+        for (int j = static_cast<int>(std::floor(u0)); j < u1; ++j) {
+            const double overlap = std::min<double>(j + 1, u1) - std::max<double>(j, u0);
+            if (overlap > 0) w[static_cast<std::size_t>(std::clamp(j, j0, j1) - j0)] += overlap / (u1 - u0);
+        }
+        taps = std::max(taps, j1 - j0 + 1);
+    }
+    taps = (taps + tapMultiple - 1) / tapMultiple * tapMultiple;
+    result.taps = taps;
+    result.weights.assign(static_cast<std::size_t>(count) * static_cast<std::size_t>(taps), 0);
+    for (int i = 0; i < count; ++i) {
+        const std::vector<double>& w = exact[static_cast<std::size_t>(i)];
+        std::uint16_t* out = result.weights.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(taps);
+        int sum = 0;
+        std::size_t largest = 0;
+        for (std::size_t t = 0; t < w.size(); ++t) {
+            out[t] = static_cast<std::uint16_t>(std::lround(w[t] * kOne));
+            sum += out[t];
+            if (w[t] > w[largest]) largest = t;
+        }
+        // Rounding must not tint a flat colour: the weights always sum to exactly one.
+        out[largest] = static_cast<std::uint16_t>(out[largest] + (kOne - sum));
+    }
+    return result;
+}
+
+cairo_surface_t* AreaDownscaler::resample(cairo_surface_t* source, const Rect& region, const Rect& destination,
+                                          const PixelBox& box) {
+    opaque_ = false;
+    if (!isResamplable(source) || box.width <= 0 || box.height <= 0 || region.width <= 0 || region.height <= 0 ||
+        destination.width <= 0 || destination.height <= 0)
+        return nullptr;
+    const int sourceWidth = cairo_image_surface_get_width(source);
+    const int sourceHeight = cairo_image_surface_get_height(source);
+    const Geometry geometry{sourceWidth, sourceHeight, region, destination, box};
+    if (!(geometry == geometry_) || columns_.taps == 0) {
+        geometry_ = geometry;
+        columns_ = axisTaps(region.minX(), region.maxX(), sourceWidth, destination.x, destination.width, box.x,
+                            box.width, 4);
+        rows_ = axisTaps(region.minY(), region.maxY(), sourceHeight, destination.y, destination.height, box.y,
+                         box.height, 1);
+        const int taps = columns_.taps;
+        rowFirst_ = *std::min_element(columns_.first.begin(), columns_.first.end());
+        int end = rowFirst_;
+        for (int first : columns_.first) end = std::max(end, first + taps);
+        rowWidth_ = std::min(end, sourceWidth) - rowFirst_;
+        // Wide loads may read the zero-weighted taps past the last filled column.
+        rowBuffer_.assign(static_cast<std::size_t>(end - rowFirst_ + 4) * 4, 0);
+        for (int& first : columns_.first) first -= rowFirst_;
+        columnWeights_.resize(columns_.weights.size() * 4);
+        for (std::size_t i = 0; i < columns_.weights.size(); ++i)
+            std::fill_n(columnWeights_.begin() + static_cast<std::ptrdiff_t>(4 * i), 4, columns_.weights[i]);
+    }
+
+    const cairo_format_t format = cairo_image_surface_get_format(source);
+    if (!output_ || cairo_image_surface_get_width(output_.get()) != box.width ||
+        cairo_image_surface_get_height(output_.get()) != box.height ||
+        cairo_image_surface_get_format(output_.get()) != format) {
+        output_.reset(cairo_image_surface_create(format, box.width, box.height));
+        if (cairo_surface_status(output_.get()) != CAIRO_STATUS_SUCCESS) {
+            output_.reset();
+            return nullptr;
+        }
+    }
+    cairo_surface_flush(source);
+    cairo_surface_flush(output_.get());
+    const std::uint8_t* data = cairo_image_surface_get_data(source);
+    const int stride = cairo_image_surface_get_stride(source);
+    std::uint8_t* outData = cairo_image_surface_get_data(output_.get());
+    const int outStride = cairo_image_surface_get_stride(output_.get());
+
+    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(rows_.taps));
+    std::vector<std::uint16_t> weights(static_cast<std::size_t>(rows_.taps));
+    std::uint32_t all = 0xffffffffu;
+    for (int y = 0; y < box.height; ++y) {
+        int used = 0;
+        for (int t = 0; t < rows_.taps; ++t) {
+            const std::uint16_t w = rows_.weights[static_cast<std::size_t>(y * rows_.taps + t)];
+            if (w == 0) continue;
+            const int sourceRow = rows_.first[static_cast<std::size_t>(y)] + t;
+            rows[static_cast<std::size_t>(used)] =
+                data + static_cast<std::ptrdiff_t>(sourceRow) * stride + static_cast<std::ptrdiff_t>(rowFirst_) * 4;
+            weights[static_cast<std::size_t>(used)] = w;
+            ++used;
+        }
+        blendRows(rows.data(), weights.data(), used, rowBuffer_.data(), rowWidth_ * 4);
+        all &= blendColumns(rowBuffer_.data(), columns_.first.data(), columnWeights_.data(), columns_.taps,
+                            box.width, outData + static_cast<std::ptrdiff_t>(y) * outStride);
+    }
+    // A pixel's alpha is the top byte of its native 32-bit word; RGB24 has none to look at.
+    opaque_ = format == CAIRO_FORMAT_RGB24 || (all >> 24) == 0xffu;
+    cairo_surface_mark_dirty(output_.get());
+    return output_.get();
+}
+
+}  // namespace orvane
