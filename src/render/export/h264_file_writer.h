@@ -13,6 +13,13 @@ namespace orvane {
 // How a writer encodes: the GPU's H.264 encoder through VAAPI, or libx264 on the CPU.
 enum class H264Encoder { hardware, software };
 
+// When an export tries the hardware encoder first.
+enum class HardwareEncoding {
+    whenAvailable,  // when a VAAPI render device answered
+    never,
+    always,         // even without a device: the attempt fails and the export goes on in software
+};
+
 // The first VAAPI render node (/dev/dri/renderD*) that opens, looked for once per process; nothing
 // when the machine has none, in which case exports go straight to the software encoder.
 std::optional<std::string> vaapiRenderDevice();

@@ -216,7 +216,9 @@ void renderVideoFrames(RenderJob& job, RenderWorker& worker, const RenderSegment
                        bool fastStart) {
     // Whatever is at the path is ours (a fresh temporary name or a partial sibling); start clean.
     removeQuietly(file);
-    if (job.hardwareAllowed && !job.hardwareFailed.load() && vaapiRenderDevice()) {
+    const bool tryHardware = job.hardware == HardwareEncoding::always ||
+                             (job.hardware == HardwareEncoding::whenAvailable && vaapiRenderDevice());
+    if (tryHardware && !job.hardwareFailed.load()) {
         try {
             renderVideoFramesAttempt(job, worker, range, file, H264Encoder::hardware, fastStart);
             return;

@@ -22,7 +22,7 @@ struct RenderJob {
     SegmentRenderProgressCounter* counter = nullptr;
     H264Settings encoderSettings;   // fastStart is chosen per attempt
     int decoderThreads = 0;
-    bool hardwareAllowed = true;
+    HardwareEncoding hardware = HardwareEncoding::whenAvailable;
     // Set when a hardware attempt failed, so the job's later segments go straight to software.
     std::atomic<bool> hardwareFailed{false};
 };

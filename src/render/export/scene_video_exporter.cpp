@@ -101,7 +101,7 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
     job.stop = jobStop.get_token();
     job.userStop = stop;
     job.encoderSettings.x264Preset = options_.x264Preset;
-    job.hardwareAllowed = options_.allowHardwareEncoder;
+    job.hardware = options_.hardware;
 
     OwnedFiles owned;
     const fs::path partialOutput = owned.add(partialSiblingPath(output));

@@ -8,6 +8,7 @@
 #include "render/export/export_error.h"
 #include "render/export/export_profile.h"
 #include "render/export/export_progress.h"
+#include "render/export/h264_file_writer.h"
 #include "render/export/segment_store.h"
 
 namespace orvane {
@@ -18,7 +19,7 @@ struct SceneRenderSnapshot;
 struct SceneVideoExporterOptions {
     unsigned processors = 0;              // 0: std::thread::hardware_concurrency()
     std::string x264Preset = "veryfast";  // the software encoder's speed/quality point
-    bool allowHardwareEncoder = true;     // try VAAPI first when a render device answers
+    HardwareEncoding hardware = HardwareEncoding::whenAvailable;
 };
 
 // Renders an edit into a silent H.264 MP4 at an output profile. The output range is cut into

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
@@ -237,6 +238,23 @@ TEST_F(SceneVideoExporterTest, CachedSegmentsThatCannotBeJoinedAreRenderedAgain)
     expectPlayableExport(folder / "out" / "video.mp4");
     EXPECT_TRUE(temporaryFiles().empty());
     EXPECT_EQ(strayOutputFiles(), (std::vector<std::string>{"video.mp4"}));
+}
+
+TEST_F(SceneVideoExporterTest, AFailedHardwareAttemptIsRenderedAgainInSoftware) {
+    if (vaapiRenderDevice()) GTEST_SKIP() << "this machine's GPU encodes; nothing fails";
+    FolderSegmentStore store(folder / "store");
+    fs::create_directories(folder / "out");
+    std::vector<std::string> logLines;
+    const log::ScopedSink sink([&](log::Level, const std::string& line) { logLines.push_back(line); });
+    SceneVideoExporter(&store, {.processors = 1, .hardware = HardwareEncoding::always})
+        .render(snapshot, profile, folder / "out" / "video.mp4", recorder());
+    const auto failures = std::count(logLines.begin(), logLines.end(),
+                                     "[Orvane.Export] hardware encode failed (no VAAPI render device); "
+                                     "retrying on software encoder");
+    EXPECT_EQ(failures, 1);  // later segments go straight to software
+    expectPlayableExport(folder / "out" / "video.mp4");
+    EXPECT_EQ(store.stores, 2);
+    EXPECT_TRUE(temporaryFiles().empty());
 }
 
 TEST_F(SceneVideoExporterTest, AFailingStoreMeansOneAttemptStraightToTheOutput) {
