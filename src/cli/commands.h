@@ -19,6 +19,9 @@ void registerDemoCommand(CLI::App& app, CliContext& context);
 void registerEditorCommands(CLI::App& app, CliContext& context);
 void registerRenderCommands(CLI::App& app, CliContext& context);
 
+// `orvane screenshot [--project NAME] [--desktop]`.
+void registerScreenshotCommand(CLI::App& app, CliContext& context);
+
 // The library listing as `orvane list` prints it.
 void printLibraryListing(RecordingLibrary& library, bool json);
 

@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
     cli::registerDemoCommand(app, context);
     cli::registerEditorCommands(app, context);
     cli::registerRenderCommands(app, context);
+    cli::registerScreenshotCommand(app, context);
 
     try {
         app.parse(argc, argv);

@@ -5,7 +5,7 @@
 
 #include "base/log.h"
 #include "media/ffmpeg_handles.h"
-#include "recording/aac_encoder.h"
+#include "recording/aac_track_encoder.h"
 
 namespace orvane {
 
@@ -20,7 +20,7 @@ void check(int status, const std::string& what) {
 struct AacFileWriter::Impl {
     std::filesystem::path file;
     ffmpeg::OutputFormatContext output;
-    std::unique_ptr<AacEncoder> encoder;
+    std::unique_ptr<AacTrackEncoder> encoder;
     AVStream* stream = nullptr;
     int channels = 1;
     std::vector<float> scratch;
@@ -40,7 +40,7 @@ AacFileWriter::AacFileWriter(const std::filesystem::path& file, int sampleRate, 
     AVFormatContext* raw = nullptr;
     check(avformat_alloc_output_context2(&raw, nullptr, "ipod", file.c_str()), "cannot create " + file.string());
     impl_->output.reset(raw);
-    impl_->encoder = std::make_unique<AacEncoder>(sampleRate, channels, bitRate,
+    impl_->encoder = std::make_unique<AacTrackEncoder>(sampleRate, channels, bitRate,
                                                   (raw->oformat->flags & AVFMT_GLOBALHEADER) != 0);
     impl_->stream = avformat_new_stream(raw, nullptr);
     if (!impl_->stream) throw std::runtime_error("out of memory");

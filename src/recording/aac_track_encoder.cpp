@@ -1,4 +1,4 @@
-#include "recording/aac_encoder.h"
+#include "recording/aac_track_encoder.h"
 
 #include <stdexcept>
 #include <string>
@@ -20,7 +20,7 @@ void check(int status, const char* what) {
 
 }  // namespace
 
-struct AacEncoder::Impl {
+struct AacTrackEncoder::Impl {
     ffmpeg::CodecContext codec;
     ffmpeg::Frame frame;
     ffmpeg::Packet packet;
@@ -30,7 +30,7 @@ struct AacEncoder::Impl {
     std::int64_t nextPts = 0;
 };
 
-AacEncoder::AacEncoder(int sampleRate, int channels, std::int64_t bitRate, bool globalHeader)
+AacTrackEncoder::AacTrackEncoder(int sampleRate, int channels, std::int64_t bitRate, bool globalHeader)
     : impl_(std::make_unique<Impl>()) {
     ffmpeg::routeLogging();
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
@@ -59,24 +59,24 @@ AacEncoder::AacEncoder(int sampleRate, int channels, std::int64_t bitRate, bool 
     check(av_frame_get_buffer(frame, 0), "cannot allocate an audio frame");
 }
 
-AacEncoder::~AacEncoder() = default;
+AacTrackEncoder::~AacTrackEncoder() = default;
 
-AVCodecContext* AacEncoder::context() const { return impl_->codec.get(); }
+AVCodecContext* AacTrackEncoder::context() const { return impl_->codec.get(); }
 
-void AacEncoder::push(const float* interleaved, int frames, const PacketSink& sink) {
+void AacTrackEncoder::push(const float* interleaved, int frames, const PacketSink& sink) {
     if (frames <= 0) return;
     impl_->pending.insert(impl_->pending.end(), interleaved, interleaved + static_cast<std::size_t>(frames) * impl_->channels);
     framesPushed_ += frames;
     encodePending(false, sink);
 }
 
-void AacEncoder::flush(const PacketSink& sink) {
+void AacTrackEncoder::flush(const PacketSink& sink) {
     encodePending(true, sink);
     check(avcodec_send_frame(impl_->codec.get(), nullptr), "cannot flush the AAC encoder");
     drain(sink);
 }
 
-void AacEncoder::encodePending(bool final, const PacketSink& sink) {
+void AacTrackEncoder::encodePending(bool final, const PacketSink& sink) {
     const std::size_t frameSamples = static_cast<std::size_t>(impl_->frameSize) * impl_->channels;
     std::size_t offset = 0;
     while (impl_->pending.size() - offset >= frameSamples || (final && impl_->pending.size() > offset)) {
@@ -100,7 +100,7 @@ void AacEncoder::encodePending(bool final, const PacketSink& sink) {
     impl_->pending.erase(impl_->pending.begin(), impl_->pending.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
-void AacEncoder::drain(const PacketSink& sink) {
+void AacTrackEncoder::drain(const PacketSink& sink) {
     for (;;) {
         const int status = avcodec_receive_packet(impl_->codec.get(), impl_->packet.get());
         if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return;

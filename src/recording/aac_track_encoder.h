@@ -11,16 +11,16 @@ namespace orvane {
 
 // AAC-LC through libavcodec, fed interleaved float samples of any length; it cuts them into the
 // encoder's 1024-sample frames and stamps packets in samples from 0. Not thread-safe.
-class AacEncoder {
+class AacTrackEncoder {
 public:
     using PacketSink = std::function<void(AVPacket* packet)>;
 
     // `globalHeader` for containers that keep the codec set-up in the header (MP4). Throws
     // std::runtime_error when the encoder is missing or refuses the settings.
-    AacEncoder(int sampleRate, int channels, std::int64_t bitRate, bool globalHeader);
-    AacEncoder(const AacEncoder&) = delete;
-    AacEncoder& operator=(const AacEncoder&) = delete;
-    ~AacEncoder();
+    AacTrackEncoder(int sampleRate, int channels, std::int64_t bitRate, bool globalHeader);
+    AacTrackEncoder(const AacTrackEncoder&) = delete;
+    AacTrackEncoder& operator=(const AacTrackEncoder&) = delete;
+    ~AacTrackEncoder();
 
     AVCodecContext* context() const;
     // Encodes whole frames as they fill; the rest waits for more samples or flush(). Throws on errors.

@@ -10,7 +10,7 @@ extern "C" {
 
 #include "base/log.h"
 #include "media/ffmpeg_handles.h"
-#include "recording/aac_encoder.h"
+#include "recording/aac_track_encoder.h"
 
 namespace orvane {
 
@@ -36,7 +36,7 @@ struct WebcamFileWriter::Impl {
     ffmpeg::OutputFormatContext output;
     ffmpeg::CodecContext video;
     AVStream* videoStream = nullptr;
-    std::unique_ptr<AacEncoder> audio;
+    std::unique_ptr<AacTrackEncoder> audio;
     AVStream* audioStream = nullptr;
 
     ffmpeg::CodecContext jpegDecoder;  // for cameras that send MJPEG
@@ -144,7 +144,7 @@ WebcamFileWriter::WebcamFileWriter(const std::filesystem::path& file, int width,
     check(avcodec_parameters_from_context(impl_->videoStream->codecpar, video), "cannot describe the video stream");
 
     if (withAudio) {
-        impl_->audio = std::make_unique<AacEncoder>(kAudioSampleRate, 1, 96000,
+        impl_->audio = std::make_unique<AacTrackEncoder>(kAudioSampleRate, 1, 96000,
                                                     (raw->oformat->flags & AVFMT_GLOBALHEADER) != 0);
         impl_->audioStream = avformat_new_stream(raw, nullptr);
         if (!impl_->audioStream) throw std::runtime_error("out of memory");

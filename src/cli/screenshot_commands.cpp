@@ -1,0 +1,86 @@
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_context.h"
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "platform/linux/json_preferences_store.h"
+#include "platform/preferences.h"
+#include "platform/x11/x11_pointer_source.h"
+#include "platform/x11/x11_screen_capture.h"
+#include "recording/screenshot_crop.h"
+#include "recording/screenshot_service.h"
+
+namespace orvane::cli {
+
+namespace {
+
+// "X,Y,W,H" in pixels of the saved picture.
+std::optional<Rect> parseCrop(const std::string& text) {
+    double values[4];
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%lf,%lf,%lf,%lf%c", &values[0], &values[1], &values[2], &values[3], &tail) != 4) {
+        return std::nullopt;
+    }
+    return Rect{values[0], values[1], values[2], values[3]};
+}
+
+}  // namespace
+
+void registerScreenshotCommand(CLI::App& app, CliContext& context) {
+    struct Options {
+        std::optional<std::string> project;
+        bool desktop = false;
+        std::optional<std::string> crop;
+        bool json = false;
+    };
+    auto options = std::make_shared<Options>();
+    auto* command = app.add_subcommand("screenshot", "Save a PNG of the display under the pointer");
+    command->add_option("--project", options->project,
+                        "File it under this project in Pictures/Orvane Screenshots");
+    command->add_flag("--desktop", options->desktop, "Save to the Desktop instead (overrides the preference)");
+    command->add_option("--crop", options->crop, "Then crop the saved picture to X,Y,W,H pixels");
+    command->add_flag("--json", options->json, "Print JSON");
+    command->callback([options, &context] {
+        std::optional<Rect> crop;
+        if (options->crop) {
+            crop = parseCrop(*options->crop);
+            if (!crop) throw CLI::ValidationError("--crop", "expected X,Y,W,H, e.g. 0,0,800,600");
+        }
+        JsonPreferencesStore store;
+        Preferences preferences(store);
+        std::optional<ScreenshotResult> shot;
+        try {
+            X11ScreenCapture capture;
+            X11PointerSource pointer;
+            ScreenshotService service(capture, pointer, preferences, context.toasts(), context.mainLoop());
+            shot = service.capture(options->project, options->desktop ? std::optional(ScreenshotDestination::desktop)
+                                                                      : std::nullopt);
+        } catch (const std::exception& e) {
+            throw std::runtime_error(std::string("Screenshot failed: ") + e.what());
+        }
+        int width = shot->width;
+        int height = shot->height;
+        if (crop) {
+            try {
+                const auto saved = saveCroppedScreenshot(shot->file, crop);
+                width = saved.width;
+                height = saved.height;
+            } catch (const std::exception& e) {
+                // The uncropped screenshot is already safe on disk.
+                throw std::runtime_error(cropperStatusText(&e) + " (" + shot->file.string() + " kept uncropped)");
+            }
+        }
+        if (options->json) {
+            printJson({{"file", shot->file.string()},
+                       {"width", width},
+                       {"height", height},
+                       {"destination", std::string(rawValue(shot->destination))}});
+        } else {
+            std::printf("%s\n", shot->file.c_str());
+        }
+    });
+}
+
+}  // namespace orvane::cli
