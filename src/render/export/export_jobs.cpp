@@ -8,6 +8,7 @@
 #include "base/log.h"
 #include "base/uuid.h"
 #include "media/external_tools.h"
+#include "media/media_probe.h"
 #include "model/time_mapping.h"
 #include "render/export/export_error.h"
 #include "render/export/gif_writer.h"
@@ -196,7 +197,11 @@ std::optional<Size> exportSourceSize(const SceneRenderSnapshot& snapshot, const 
         preset == ExportPreset::web1080 || preset == ExportPreset::fourK || preset == ExportPreset::gif;
     if (!landscapePreset || settings.aspect != ExportAspectRatio::automatic) return std::nullopt;
     const auto spec = presetSpec(preset);
-    const Size& source = snapshot.videoSize;
+    Size source = snapshot.videoSize;
+    // The editor may not have measured the recording yet; its file says what it holds.
+    if ((source.width <= 0 || source.height <= 0) && !snapshot.videoURL.empty()) {
+        if (const auto info = probeMedia(snapshot.videoURL); info && info->videoSize) source = *info->videoSize;
+    }
     if (source.width <= 0 || source.height <= 0) return std::nullopt;
     if (source.width >= spec.width || source.height >= spec.height) return std::nullopt;
     return source;

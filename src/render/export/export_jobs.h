@@ -19,6 +19,7 @@ bool isEmptyTimeline(const SceneRenderSnapshot& snapshot);
 // The recording's size counts as the base only when it is smaller than the preset's frame, the
 // preset is a landscape one and no shape was asked for: a small recording is not blown up, and
 // a vertical or square preset keeps its shape. Anything else starts from the preset's frame.
+// A snapshot without a measured size is measured from its video file.
 std::optional<Size> exportSourceSize(const SceneRenderSnapshot& snapshot, const ExportSettings& settings,
                                      ExportPreset preset);
 OutputProfile exportProfile(const SceneRenderSnapshot& snapshot, const ExportSettings& settings, ExportPreset preset,

@@ -1,0 +1,53 @@
+#include "render/export/export_prerender.h"
+
+#include <mutex>
+#include <optional>
+
+#include "base/log.h"
+#include "base/uuid.h"
+#include "render/export/export_error.h"
+#include "render/export/export_jobs.h"
+#include "render/scene_snapshot.h"
+
+namespace orvane {
+
+namespace fs = std::filesystem;
+
+PreRenderHook makeExportPreRenderHook(Executor& background, std::function<ExportSettings()> settings,
+                                      ExportPreset preset, std::shared_ptr<ExportVideoRenderer> renderer) {
+    struct Shared {
+        std::mutex mutex;
+        std::optional<std::stop_source> running;  // guarded by mutex
+    };
+    auto shared = std::make_shared<Shared>();
+    return [&background, settings = std::move(settings), preset, renderer, shared](const EditorState& state) -> Task {
+        auto snapshot = std::make_shared<const SceneRenderSnapshot>(makeSceneRenderSnapshot(state));
+        if (isEmptyTimeline(*snapshot)) return {};
+        const auto exportSettings = settings ? settings() : ExportSettings{};
+        return [&background, snapshot, exportSettings, preset, renderer, shared] {
+            std::stop_source stop;
+            {
+                std::lock_guard lock(shared->mutex);
+                if (shared->running) shared->running->request_stop();
+                shared->running = stop;
+            }
+            background.post([snapshot, exportSettings, preset, renderer, stop] {
+                if (stop.stop_requested()) return;
+                const auto profile = exportProfile(*snapshot, exportSettings, preset);
+                const auto output = fs::temp_directory_path() / ("Orvane-prerender-" + Uuid::random().string() + ".mp4");
+                try {
+                    renderer->render(snapshot, profile, output, [](double, std::optional<std::string>) {},
+                                     stop.get_token());
+                    log::debug("Orvane.Export", "pre-rendered %s", displayText(profile).c_str());
+                } catch (const ExportCancelled&) {
+                } catch (const std::exception& error) {
+                    log::info("Orvane.Export", "background pre-render failed: %s", error.what());
+                }
+                std::error_code ignored;
+                fs::remove(output, ignored);
+            });
+        };
+    };
+}
+
+}  // namespace orvane
