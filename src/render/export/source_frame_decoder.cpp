@@ -369,11 +369,15 @@ struct SequentialSourceFrameDecoder::State {
         const bool sought = target > 0 && reader->seek(target);
         current = read();
         next = read();
-        // A seek that landed after the time (an index that disagrees with the samples) starts over.
-        if (sought && current && current->time > t + frameDuration / 2 + kTimeTolerance && reader->seek(0)) {
+        // A seek can land after the time: the index is searched by decode time, and with B-frames a
+        // key frame decodes before it shows. Step further back until the first frame is early enough.
+        for (double back = 1; sought && current && current->time > t + frameDuration / 2 + kTimeTolerance; back *= 4) {
+            const double earlier = std::max(target - back, 0.0);
+            if (!reader->seek(earlier)) break;
             isFinished = false;
             current = read();
             next = read();
+            if (earlier == 0) break;
         }
     }
 };

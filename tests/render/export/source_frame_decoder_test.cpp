@@ -63,6 +63,12 @@ TEST_F(SourceFrameDecoderTest, ForwardReadingCanStartInTheMiddleAndSkipFrames) {
     EXPECT_EQ(indexAt(decoder, 33 / 30.0 - 1e-9), 33);
     EXPECT_EQ(indexAt(decoder, 36 / 30.0 - 0.6 / 30), 35);
     EXPECT_FALSE(decoder.isFinished());
+
+    // Starting one frame before a key frame (frame 60) shows that frame, not the key frame.
+    testing::writeIndexedMovie(*folder / "long.mp4", 320, 180, 30, 70);
+    SequentialSourceFrameDecoder beforeKey(*folder / "long.mp4", 1.0 / 30, DecodeOptions{});
+    EXPECT_EQ(indexAt(beforeKey, 59 / 30.0), 59);
+    EXPECT_EQ(indexAt(beforeKey, 60 / 30.0), 60);
 }
 
 TEST_F(SourceFrameDecoderTest, RandomAccessAnswersAnyOrderAndClampsPastTheEnd) {
