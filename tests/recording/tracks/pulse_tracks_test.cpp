@@ -17,6 +17,7 @@
 #include "recording/device_catalog.h"
 #include "recording/mic_level_monitor.h"
 #include "recording/mic_track_recorder.h"
+#include "recording/side_track_starters.h"
 #include "recording/system_audio_capture.h"
 #include "recording/webcam_recorder.h"
 #include "support/temp_dir.h"
@@ -137,6 +138,22 @@ TEST_F(PulseTracks, FaceCameraCarriesTheVoiceWhenNoSeparateMicrophoneTrackIsReco
     EXPECT_EQ(decoded->channels, 1);
     EXPECT_GT(decoded->rms, 0.05) << decoded->frames << " frames";
     EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor") << "the face track never switches the default";
+}
+
+TEST_F(PulseTracks, RecorderStartsTheStoredMicrophoneOrFallsBackToTheDefault) {
+    EXPECT_EQ(resolveMicrophone(*audio_, "orvane_sine"), "orvane_sine");
+    EXPECT_FALSE(resolveMicrophone(*audio_, "alsa_input.usb-gone"));
+    EXPECT_FALSE(resolveMicrophone(*audio_, "orvane_speakers.monitor")) << "a monitor is not a microphone";
+    EXPECT_FALSE(resolveMicrophone(*audio_, ""));
+
+    const auto starter = makeMicrophoneTrackStarter(*audio_, std::string("orvane_sine"));
+    auto track = starter(folder_ / "mic.m4a");
+    EXPECT_EQ(audio_->defaultSourceName(), "orvane_sine");
+    letAudioFlow(0.5);
+    track->stop();
+    EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor");
+    ASSERT_TRUE(testing::decodeAudioFile(folder_ / "mic.m4a"));
+    EXPECT_THROW(starter(folder_ / "missing" / "mic.m4a"), std::runtime_error);
 }
 
 class CollectingSink final : public AudioSampleSink {

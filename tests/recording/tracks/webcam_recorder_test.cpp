@@ -10,6 +10,7 @@
 #include "media/media_probe.h"
 #include "platform/v4l2/v4l2_camera_system.h"
 #include "recording/first_frame_probe.h"
+#include "recording/side_track_starters.h"
 #include "support/temp_dir.h"
 
 namespace orvane {
@@ -145,6 +146,31 @@ TEST(WebcamRecorder, RuntimeErrorsAndRefusedOutputsAreReported) {
 
     cameras.authorized = false;
     EXPECT_FALSE(recorder.requestAccess());
+}
+
+TEST(WebcamRecorder, RecorderGetsTheStoredCameraAndAFaceTrackItCanStop) {
+    FakeCameraSystem cameras;
+    EXPECT_EQ(resolveCamera(cameras, "usb-Fake_Camera-video-index0")->path, "/dev/video-fake");
+    EXPECT_EQ(resolveCamera(cameras, "unplugged")->path, "/dev/video-fake") << "else the first camera";
+
+    testing::TempDir folder;
+    const auto starter = makeFaceCameraTrackStarter(cameras, nullptr, FakeCameraSystem::device(), false, std::nullopt);
+    auto track = starter(folder / "webcam.mp4");
+    auto* face = dynamic_cast<FaceCameraTrack*>(track.get());
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->device().name, "Fake Camera");
+    EXPECT_FALSE(face->probeTimedOut());
+    std::this_thread::sleep_for(200ms);
+    track->stop();
+    EXPECT_EQ(testing::videoCodecOf(folder / "webcam.mp4"), "h264");
+
+    cameras.authorized = false;
+    try {
+        starter(folder / "webcam.mp4");
+        FAIL() << "no camera permission, no face track";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Camera access is off");
+    }
 }
 
 TEST(WebcamRecorder, RecordsARealCameraWhenOneIsConnected) {
