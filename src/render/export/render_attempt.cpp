@@ -9,14 +9,11 @@
 #include "base/log.h"
 #include "media/cairo_handles.h"
 #include "model/time_mapping.h"
-#include "render/background_renderer.h"
-#include "render/caption_render_cache.h"
 #include "render/compositor.h"
 #include "render/export/export_error.h"
 #include "render/export/frame_sources.h"
 #include "render/export/render_plan.h"
 #include "render/frame_layout.h"
-#include "render/scene_layers.h"
 
 namespace orvane {
 
@@ -26,14 +23,6 @@ namespace {
 
 constexpr const char* kLogArea = "Orvane.Export";
 constexpr int kLargestDecode = 16384;
-
-// Loading the face cascade costs more than a frame; only face cameras that frame or blur need it.
-bool needsFaceServices(const SceneRenderSnapshot& snapshot) {
-    return std::any_of(snapshot.videoOverlays.begin(), snapshot.videoOverlays.end(), [](const VideoOverlayClip& clip) {
-        return clip.mediaKind == VideoOverlayClip::MediaKind::video &&
-               (clip.autoFrameFaceCam || clip.backgroundBlur > 0.0001);
-    });
-}
 
 double strongestZoom(const SceneRenderSnapshot& snapshot) {
     double zoom = 1;
@@ -67,6 +56,9 @@ public:
 private:
     std::chrono::steady_clock::time_point mark_;
 };
+
+// Output time of frame i, from the job's first frame.
+double outputTime(std::int64_t frame, int fps) { return static_cast<double>(frame) / fps; }
 
 void removeQuietly(const fs::path& file) {
     std::error_code ignored;
@@ -106,17 +98,8 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
     settings.fastStart = fastStart;
     H264FileWriter writer(file, profile, encoder, settings);
 
-    // Per attempt: the background once, captions laid out once per text, one compositor.
-    const cairo::Surface background = renderBackground(snapshot.background, snapshot.customBackgroundURL, width, height);
-    if (snapshot.background != BackgroundStyle::none && !background) throw ExportError::pixelBuffer();
-    auto captions = std::make_shared<CaptionRenderCache>(
-        snapshot.captions, Rect{0, 0, static_cast<double>(width), static_cast<double>(height)});
-    if (!worker.madeFaces && needsFaceServices(snapshot)) {
-        worker.faces = makeFaceCameraServices();
-        worker.madeFaces = true;
-    }
-    SceneCompositor compositor(job.snapshot, sceneLayerPainters(captions));
-    compositor.setFaceCameraServices(worker.faces.services());
+    if (!worker.renderer) worker.renderer = std::make_unique<OutputFrameRenderer>(job.snapshot, width, height);
+    OutputFrameRenderer& renderer = *worker.renderer;
 
     const DecodeBox box = recordingDecodeBox(snapshot, width, height);
     ClipFrameProvider clips(snapshot, frameDuration, DecodeOptions{box.width, box.height, job.decoderThreads});
@@ -149,7 +132,7 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
             for (std::int64_t i = first; i < last; ++i) {
                 PreparedFrame frame;
                 frame.index = i;
-                frame.compositionTime = compositionTimeForFrame(i, profile.fps, snapshot.trimStart, snapshot.speedRamps);
+                frame.compositionTime = renderer.compositionTime(outputTime(i, profile.fps));
                 if (auto clip = clips.frameAt(frame.compositionTime)) {
                     frame.sourceTime = clip->sourceTime;
                     frame.source = std::move(clip->image);
@@ -176,14 +159,8 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
                     overlaySurfaces.push_back(surfaceForImage(picture->image));
                     overlayFrames.push_back(OverlayFrame{overlays[o]->clip(), overlaySurfaces.back().get()});
                 }
-                SceneFrameInput input;
-                input.compositionTime = frame.compositionTime;
-                input.sourceTime = frame.sourceTime;
-                input.source = source.get();
-                input.background = background.get();
-                input.overlays = overlayFrames;
-                input.zoom = sceneZoomState(snapshot, frame.compositionTime);
-                const ComposeStatus status = compositor.compose(target.get(), input);
+                const ComposeStatus status = renderer.render(target.get(), outputTime(frame.index, profile.fps),
+                                                             source.get(), frame.sourceTime, overlayFrames);
                 if (status != ComposeStatus::ok) {
                     log::error(kLogArea, "frame %lld could not be composed (%d)", static_cast<long long>(frame.index),
                                static_cast<int>(status));
@@ -208,6 +185,8 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
                    decodeMs / frames, composeMs / frames, encodeMs / frames);
     } catch (...) {
         if (job.counter) job.counter->discard(counted);
+        // A retry renders the same frames again; the renderer's caption lookup only moves forward.
+        worker.renderer.reset();
         throw;
     }
 }

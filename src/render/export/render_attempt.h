@@ -8,7 +8,7 @@
 #include "render/export/export_profile.h"
 #include "render/export/export_progress.h"
 #include "render/export/h264_file_writer.h"
-#include "render/face_services.h"
+#include "render/output_frame.h"
 #include "render/scene_snapshot.h"
 
 namespace orvane {
@@ -27,10 +27,11 @@ struct RenderJob {
     std::atomic<bool> hardwareFailed{false};
 };
 
-// What a segment worker keeps between the segments it renders.
+// What a segment worker keeps between the segments it renders: the frame renderer with its
+// background, captions, compositor caches and face services. A worker's segments come in increasing
+// time, which the caption lookup needs; a failed attempt drops the renderer so its retry starts over.
 struct RenderWorker {
-    FaceCameraKit faces;
-    bool madeFaces = false;
+    std::unique_ptr<OutputFrameRenderer> renderer;
 };
 
 // Renders output frames [range.startFrame, range.endFrame) into `file` with one encoder: frame i at
