@@ -142,7 +142,8 @@ __attribute__((target("avx2"))) inline __m256i pair(const void* a, const void* b
 // Two output pixels at a time, one per 128-bit lane. (A weight may be a whole 128, which the
 // signed bytes of a byte multiply-add cannot hold, so these stay 16-bit.)
 __attribute__((target("avx2"))) std::uint32_t blendColumnsAvx2(const std::uint8_t* row, const int* first,
-                                                               const std::uint16_t* weights, int taps, int count,
+                                                               const std::uint16_t* weights,
+                                                               const std::uint16_t* pairWeights, int taps, int count,
                                                                std::uint8_t* out) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i half = _mm256_set1_epi16(kOne / 2);
@@ -151,15 +152,15 @@ __attribute__((target("avx2"))) std::uint32_t blendColumnsAvx2(const std::uint8_
     for (; x + 2 <= count; x += 2) {
         const std::uint8_t* a = row + 4 * first[x];
         const std::uint8_t* b = row + 4 * first[x + 1];
-        const std::uint16_t* wa = weights + 4 * x * taps;
-        const std::uint16_t* wb = wa + 4 * taps;
+        const std::uint16_t* w = pairWeights + 4 * x * taps;  // pair x, x + 1 starts where x does
         __m256i sum = half;
         for (int t = 0; t < taps; t += 4) {
             const __m256i four = pair(a + 4 * t, b + 4 * t);
-            sum = _mm256_add_epi16(sum, _mm256_mullo_epi16(_mm256_unpacklo_epi8(four, zero),
-                                                           pair(wa + 4 * t, wb + 4 * t)));
-            sum = _mm256_add_epi16(sum, _mm256_mullo_epi16(_mm256_unpackhi_epi8(four, zero),
-                                                           pair(wa + 4 * t + 8, wb + 4 * t + 8)));
+            const __m256i* wt = reinterpret_cast<const __m256i*>(w + 8 * t);
+            sum = _mm256_add_epi16(sum,
+                                   _mm256_mullo_epi16(_mm256_unpacklo_epi8(four, zero), _mm256_loadu_si256(wt)));
+            sum = _mm256_add_epi16(sum,
+                                   _mm256_mullo_epi16(_mm256_unpackhi_epi8(four, zero), _mm256_loadu_si256(wt + 1)));
         }
         sum = _mm256_add_epi16(sum, _mm256_sub_epi16(_mm256_srli_si256(sum, 8), half));
         const __m256i packed = _mm256_packus_epi16(_mm256_srli_epi16(sum, kShift), zero);
@@ -207,10 +208,10 @@ void blendRows(const std::uint8_t* const* rows, const std::uint16_t* weights, in
 // One output row from the vertically blended row: each pixel from `taps` (a multiple of four)
 // neighbours, with weights spread over the four channels (see AreaDownscaler::columnWeights_).
 // Returns the bitwise AND of every pixel written, whose alpha byte tells whether all are opaque.
-std::uint32_t blendColumns(const std::uint8_t* row, const int* first, const std::uint16_t* weights, int taps,
-                           int count, std::uint8_t* out) {
+std::uint32_t blendColumns(const std::uint8_t* row, const int* first, const std::uint16_t* weights,
+                           [[maybe_unused]] const std::uint16_t* pairWeights, int taps, int count, std::uint8_t* out) {
 #if defined(ORVANE_DOWNSCALE_X86)
-    if (hasAvx2()) return blendColumnsAvx2(row, first, weights, taps, count, out);
+    if (hasAvx2()) return blendColumnsAvx2(row, first, weights, pairWeights, taps, count, out);
     return blendColumnsSse2(row, first, weights, taps, count, out);
 #else
     std::uint32_t all = 0xffffffffu;
@@ -300,6 +301,21 @@ cairo_surface_t* AreaDownscaler::resample(cairo_surface_t* source, const Rect& r
         columnWeights_.resize(columns_.weights.size() * 4);
         for (std::size_t i = 0; i < columns_.weights.size(); ++i)
             std::fill_n(columnWeights_.begin() + static_cast<std::ptrdiff_t>(4 * i), 4, columns_.weights[i]);
+        // For two pixels side by side, per group of four taps: the first pixel's spread weights of
+        // taps 0-1, the second's, then both pixels' taps 2-3, so each lane loads with one read.
+        pairWeights_.assign(columnWeights_.size(), 0);
+        const std::size_t spread = static_cast<std::size_t>(4 * taps);
+        for (std::size_t x = 0; x + 1 < columns_.first.size(); x += 2) {
+            const std::uint16_t* a = columnWeights_.data() + x * spread;
+            const std::uint16_t* b = a + spread;
+            std::uint16_t* out = pairWeights_.data() + x * spread;
+            for (std::size_t t = 0; t < static_cast<std::size_t>(taps); t += 4, out += 32) {
+                std::copy_n(a + 4 * t, 8, out);
+                std::copy_n(b + 4 * t, 8, out + 8);
+                std::copy_n(a + 4 * t + 8, 8, out + 16);
+                std::copy_n(b + 4 * t + 8, 8, out + 24);
+            }
+        }
     }
 
     const cairo_format_t format = cairo_image_surface_get_format(source);
@@ -334,8 +350,8 @@ cairo_surface_t* AreaDownscaler::resample(cairo_surface_t* source, const Rect& r
             ++used;
         }
         blendRows(rows.data(), weights.data(), used, rowBuffer_.data(), rowWidth_ * 4);
-        all &= blendColumns(rowBuffer_.data(), columns_.first.data(), columnWeights_.data(), columns_.taps,
-                            box.width, outData + static_cast<std::ptrdiff_t>(y) * outStride);
+        all &= blendColumns(rowBuffer_.data(), columns_.first.data(), columnWeights_.data(), pairWeights_.data(),
+                            columns_.taps, box.width, outData + static_cast<std::ptrdiff_t>(y) * outStride);
     }
     // A pixel's alpha is the top byte of its native 32-bit word; RGB24 has none to look at.
     opaque_ = format == CAIRO_FORMAT_RGB24 || (all >> 24) == 0xffu;

@@ -64,6 +64,7 @@ private:
     Taps columns_;
     Taps rows_;
     std::vector<std::uint16_t> columnWeights_;  // columns_ weights spread over four channels each
+    std::vector<std::uint16_t> pairWeights_;    // the same interleaved for two pixels at a time
     std::vector<std::uint8_t> rowBuffer_;       // one vertically resampled row, padded for wide loads
     int rowFirst_ = 0;                          // source column of rowBuffer_'s first pixel
     int rowWidth_ = 0;                          // source columns the vertical pass fills
