@@ -3,6 +3,7 @@
 
 #include "base/log.h"
 #include "cli/cli_context.h"
+#include "cli/command_error.h"
 #include "cli/commands.h"
 #include "platform/preferences.h"
 
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
     cli::registerDemoCommand(app, context);
     cli::registerEditorCommands(app, context);
     cli::registerRenderCommands(app, context);
+    cli::registerRecordCommands(app, context);
     cli::registerScreenshotCommand(app, context);
 
     try {
@@ -46,6 +48,9 @@ int main(int argc, char** argv) {
     } catch (const PreferenceInputError& e) {
         std::fprintf(stderr, "error: %s\n", e.what());
         return cli::kUsage;
+    } catch (const cli::CommandFailed& e) {
+        std::fprintf(stderr, "error: %s\n", e.what());
+        return e.exitCode();
     } catch (const LibraryError& e) {
         std::fprintf(stderr, "error: %s\n", e.what());
         return exitCodeFor(e);

@@ -9,6 +9,12 @@
 
 namespace orvane {
 
+namespace {
+
+constexpr auto kStillFrameInterval = std::chrono::seconds(1);
+
+}  // namespace
+
 ScreenCaptureStream::ScreenCaptureStream(std::unique_ptr<FrameGrabber> grabber, int fps, Deliver deliver,
                                          OnError onError)
     : grabber_(std::move(grabber)), fps_(fps > 0 ? fps : 60), deliver_(std::move(deliver)), onError_(std::move(onError)) {}
@@ -32,6 +38,7 @@ void ScreenCaptureStream::run() {
     const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps_));
     auto next = Clock::now();
     ScreenFrame previous;
+    Clock::time_point lastDelivered{};
     while (!stopping_) {
         ScreenFrame frame;
         try {
@@ -43,10 +50,14 @@ void ScreenCaptureStream::run() {
         }
         const bool unchanged = !previous.bgra.empty() && previous.bgra.size() == frame.bgra.size() &&
                                std::memcmp(previous.bgra.data(), frame.bgra.data(), frame.bgra.size()) == 0;
-        if (unchanged) {
+        // A still screen still gets a frame a second: the movie is written in fragments that close
+        // only when frames arrive, and a process killed during a long still stretch should lose at
+        // most that second.
+        if (unchanged && frame.time - lastDelivered < kStillFrameInterval) {
             ++idle_;
         } else {
-            previous.bgra = frame.bgra;
+            if (!unchanged) previous.bgra = frame.bgra;
+            lastDelivered = frame.time;
             if (deliver_(std::move(frame))) ++delivered_;
         }
         // A tick that ran late is skipped rather than caught up: the grab would only show the same moment.

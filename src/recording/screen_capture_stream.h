@@ -13,7 +13,8 @@ namespace orvane {
 
 // Grabs frames at a fixed rate on a thread of its own ("orvane.capture") and hands each new picture
 // on. A picture identical to the previous one is an idle frame and is not delivered, the way a
-// compositor sends nothing while the screen is still; the writer's tail frame covers the gap.
+// compositor sends nothing while the screen is still (the writer's tail frame covers the gap), except
+// once a second, which keeps the movie's fragments closing.
 //
 // `deliver` runs on the capture thread and answers false when it dropped the frame. `onError` runs
 // there once when grabbing fails (the window closed, the server went away); capture then ends.

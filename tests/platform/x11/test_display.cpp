@@ -4,6 +4,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -49,30 +51,35 @@ Server& server() {
         if (const char* given = std::getenv("ORVANE_TEST_DISPLAY"); given && *given && answers(given)) {
             instance.name = given;
         } else {
-            // A display number nobody holds: no lock file and no socket.
-            for (int number = 90 + static_cast<int>(getpid() % 400);; ++number) {
-                const auto n = std::to_string(number);
-                if (std::filesystem::exists("/tmp/.X" + n + "-lock") ||
-                    std::filesystem::exists("/tmp/.X11-unix/X" + n)) {
-                    continue;
-                }
-                instance.name = ":" + n;
-                break;
-            }
-            std::vector<std::string> args{"Xvfb", instance.name, "-screen", "0", "1280x720x24", "-nolisten", "tcp"};
+            // Xvfb picks a display number nobody holds and writes it to the pipe once it accepts
+            // clients, so test processes started side by side never race for one.
+            int fds[2];
+            if (pipe(fds) != 0) throw std::runtime_error("cannot make a pipe for Xvfb");
+            // -noreset: an X server resets when its last client leaves, and a connection made during
+            // the reset fails.
+            std::vector<std::string> args{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                                          "1280x720x24", "-nolisten", "tcp", "-noreset"};
             std::vector<char*> argv;
             for (auto& a : args) argv.push_back(a.data());
             argv.push_back(nullptr);
             posix_spawn_file_actions_t actions;
             posix_spawn_file_actions_init(&actions);
-            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 0, 0);
-            if (posix_spawnp(&instance.pid, "Xvfb", &actions, nullptr, argv.data(), environ) != 0) {
+            posix_spawn_file_actions_addclose(&actions, fds[0]);
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+            const int spawned = posix_spawnp(&instance.pid, "Xvfb", &actions, nullptr, argv.data(), environ);
+            posix_spawn_file_actions_destroy(&actions);
+            close(fds[1]);
+            if (spawned != 0) {
+                close(fds[0]);
                 throw std::runtime_error("cannot start Xvfb");
             }
-            posix_spawn_file_actions_destroy(&actions);
-            for (int attempt = 0; attempt < 200 && !answers(instance.name); ++attempt) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
+            std::string number;
+            pollfd wait{fds[0], POLLIN, 0};
+            char c = 0;
+            while (poll(&wait, 1, 20000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+            close(fds[0]);
+            if (number.empty()) throw std::runtime_error("Xvfb did not report a display");
+            instance.name = ":" + number;
             if (!answers(instance.name)) throw std::runtime_error("Xvfb did not come up on " + instance.name);
         }
         setenv("DISPLAY", instance.name.c_str(), 1);

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace orvane::cli {
+
+// A command that failed with its own exit code; main prints "error: " + what() and exits with it.
+class CommandFailed : public std::runtime_error {
+public:
+    CommandFailed(int exitCode, const std::string& message) : std::runtime_error(message), exitCode_(exitCode) {}
+    int exitCode() const { return exitCode_; }
+
+private:
+    int exitCode_;
+};
+
+}  // namespace orvane::cli

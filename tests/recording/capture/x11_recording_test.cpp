@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "base/event_loop.h"
+#include "base/manual_executor.h"
+#include "media/media_probe.h"
+#include "platform/x11/test_display.h"
+#include "platform/x11/x11_pointer_source.h"
+#include "platform/x11/x11_screen_capture.h"
+#include "recording/recording_library.h"
+#include "recording/screen_recorder.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Phase = ScreenRecorder::Phase;
+using testing::TestWindow;
+using Steady = std::chrono::steady_clock;
+
+class X11RecordingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing::testDisplayName();
+        testing::clearWorkArea();
+        loopThread_ = std::thread([this] { loop_.run(); });
+    }
+    void TearDown() override {
+        loop_.stop();
+        if (loopThread_.joinable()) loopThread_.join();
+    }
+
+    Phase phaseOf(ScreenRecorder& recorder) {
+        Phase phase{};
+        loop_.runSync([&] { phase = recorder.state().phase; });
+        return phase;
+    }
+
+    testing::TempDir dir_;
+    EventLoop loop_;
+    std::thread loopThread_;
+};
+
+TEST_F(X11RecordingTest, RecordsTheDisplayWithPointerMotionAndClicks) {
+    TestWindow background(TestWindow::Spec::at(0, 0, 1280, 720, 0x202020));
+    TestWindow target(TestWindow::Spec::at(280, 140, 120, 90, 0xCC3333));
+    testing::movePointer(10, 10);
+
+    X11ScreenCapture capture;
+    X11PointerSource pointer;
+    SerialQueue cursorQueue("test.cursor");
+    ToastCenter toasts(loop_);
+    VolumeFreeSpace disk(dir_.path());
+    ScreenRecorderServices services(loop_, toasts, capture, disk);
+    services.pointer = &pointer;
+    services.cursorQueue = &cursorQueue;
+    std::unique_ptr<RecordingLibrary> library;
+    std::unique_ptr<ScreenRecorder> recorder;
+    std::optional<RecordingSession> finished;
+    Subscription subscription;
+    Steady::time_point recordingSeen{};
+
+    const auto snapshot = buildSourceCatalog(capture.shareableContent(), false);
+    ASSERT_FALSE(snapshot.displays.empty());
+    const auto display = snapshot.displays.front();
+    ASSERT_EQ(display.width, 1280);
+    loop_.runSync([&] {
+        library = std::make_unique<RecordingLibrary>(LibraryLocation::explicitRoot(dir_ / "Recordings"), loop_, toasts);
+        recorder = std::make_unique<ScreenRecorder>(services);
+        subscription = recorder->observeState([&](const ScreenRecorder::State& state) {
+            if (state.phase == Phase::recording) recordingSeen = Steady::now();
+            if (state.session) finished = state.session;
+        });
+        recorder->start(display, RecordingOptions{}, *library);
+    });
+    while (phaseOf(*recorder) == Phase::starting) std::this_thread::sleep_for(5ms);
+    ASSERT_EQ(phaseOf(*recorder), Phase::recording);
+
+    // A user's hand: onto the red window, a click, then away to the lower right.
+    std::this_thread::sleep_for(500ms);
+    testing::movePointer(320, 180);
+    std::this_thread::sleep_for(400ms);
+    const auto pressAt = Steady::now();
+    testing::pressLeftButton();
+    std::this_thread::sleep_for(300ms);
+    testing::releaseLeftButton();
+    std::this_thread::sleep_for(300ms);
+    testing::movePointer(960, 540);
+    std::this_thread::sleep_for(900ms);
+    const auto stopAt = Steady::now();
+    loop_.runSync([&] { recorder->stop(); });
+    ASSERT_TRUE(finished);
+    loop_.runSync([&] { recorder.reset(); });
+
+    const auto info = probeMedia(finished->videoFile);
+    ASSERT_TRUE(info && info->hasVideo);
+    EXPECT_EQ(info->videoSize, (Size{1280, 720}));
+    const double expected = std::chrono::duration<double>(stopAt - recordingSeen).count();
+    EXPECT_NEAR(*info->durationSeconds, expected, 0.5);
+
+    const auto meta = readRecordingMeta(finished->folder);
+    ASSERT_TRUE(meta);
+    EXPECT_EQ(meta->displayWidth, 1280);
+    EXPECT_EQ(meta->displayHeight, 720);
+    EXPECT_EQ(meta->sourceKind, RecordingSourceKind::display);
+    EXPECT_EQ(meta->sourceTitle, "Main Display");
+    EXPECT_TRUE(meta->hasCursor);
+    EXPECT_EQ(meta->clickCaptureActive, true);
+    EXPECT_EQ(meta->capturedSystemCursor, true);
+    EXPECT_FALSE(meta->hasSystemAudio || meta->hasMicrophone || meta->hasWebcam);
+    EXPECT_EQ(meta->durationMs, std::int64_t(*info->durationSeconds * 1000));
+
+    const auto telemetry = readCursorTelemetry(finished->folder, *meta);
+    ASSERT_TRUE(telemetry);
+    EXPECT_EQ(telemetry->sampleHz, 60);
+    const auto& points = telemetry->points;
+    ASSERT_GT(points.size(), 60u);
+    const auto firstPressed = std::find_if(points.begin(), points.end(), [](const auto& p) { return p.pressed; });
+    ASSERT_NE(firstPressed, points.end());
+    // The click lands where the pointer was, and when it happened on the recording's clock.
+    EXPECT_DOUBLE_EQ(firstPressed->cx, 0.25);
+    EXPECT_DOUBLE_EQ(firstPressed->cy, 0.25);
+    // Loose: the button event crosses the X server, the monitor thread and the sampler's queue, on
+    // a machine that may be busy with other tests.
+    const double pressSeconds = std::chrono::duration<double>(pressAt - recordingSeen).count();
+    EXPECT_NEAR(firstPressed->t / 1000.0, pressSeconds, 0.35);
+    const auto released = std::find_if(firstPressed, points.end(), [](const auto& p) { return !p.pressed; });
+    ASSERT_NE(released, points.end());
+    EXPECT_NEAR((released->t - firstPressed->t) / 1000.0, 0.3, 0.2);
+    EXPECT_DOUBLE_EQ(released->cx, 0.25);  // released before the pointer moved on
+    EXPECT_DOUBLE_EQ(points.back().cx, 0.75);
+    EXPECT_DOUBLE_EQ(points.back().cy, 0.75);
+    EXPECT_FALSE(points.back().pressed);
+    EXPECT_EQ(points.front().cx, 10.0 / 1280);
+}
+
+// The real command, killed with SIGKILL mid-recording: the fragmented movie it leaves plays, and the
+// library keeps it with its real length instead of setting it aside.
+TEST_F(X11RecordingTest, AKilledRecordingProcessLeavesAPlayableListedMovie) {
+    TestWindow background(TestWindow::Spec::at(0, 0, 1280, 720, 0x303030));
+    const auto home = dir_.path();
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("XDG_", 0) == 0 || entry.rfind("HOME=", 0) == 0 || entry.rfind("DISPLAY=", 0) == 0) continue;
+        env.push_back(entry);
+    }
+    env.push_back("HOME=" + home.string());
+    env.push_back("XDG_DATA_HOME=" + (home / "data").string());
+    env.push_back("XDG_CONFIG_HOME=" + (home / "config").string());
+    env.push_back("XDG_CACHE_HOME=" + (home / "cache").string());
+    env.push_back("DISPLAY=" + testing::testDisplayName());
+    std::vector<std::string> argv{ORVANE_CLI_PATH, "record", "--duration", "60"};
+    std::vector<char*> argPointers, envPointers;
+    for (auto& a : argv) argPointers.push_back(a.data());
+    argPointers.push_back(nullptr);
+    for (auto& e : env) envPointers.push_back(e.data());
+    envPointers.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, (home / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argPointers[0], &actions, nullptr, argPointers.data(), envPointers.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    // Move the pointer about while it records, so frames keep coming, until the movie holds a couple
+    // of seconds; then kill it without warning.
+    const auto recordings = home / "data" / "Orvane" / "Recordings";
+    std::optional<double> played;
+    for (int i = 0; i < 400 && !(played && *played >= 2.0); ++i) {
+        testing::movePointer(100 + (i * 37) % 1000, 100 + (i * 23) % 500);
+        std::this_thread::sleep_for(25ms);
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(recordings, error)) played = playableDuration(entry.path() / "screen.mp4");
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << testing::readTextFile(home / "stderr.txt");
+    ASSERT_TRUE(played) << testing::readTextFile(home / "stderr.txt");
+
+    ManualExecutor clock;
+    ToastCenter toasts(clock);
+    RecordingLibrary library(LibraryLocation::explicitRoot(recordings), clock, toasts);
+    ASSERT_EQ(library.recordings().size(), 1u);
+    const auto& meta = library.recordings()[0];
+    const auto movie = library.folderOf(meta.id).screenVideoFile(meta);
+    const auto duration = playableDuration(movie);
+    ASSERT_TRUE(duration);
+    EXPECT_GE(*duration, 2.0);
+    EXPECT_EQ(meta.durationMs, std::int64_t(*duration * 1000));
+    EXPECT_EQ(meta.displayWidth, 1280);
+    EXPECT_EQ(meta.sourceKind, RecordingSourceKind::display);
+    EXPECT_TRUE(toasts.toasts().empty());
+    EXPECT_FALSE(fs::exists(home / "data" / "Orvane" / "Recovered" / meta.id.string()));
+}
+
+}  // namespace
+}  // namespace orvane
