@@ -1,0 +1,93 @@
+#include "recording/recording_flow.h"
+
+#include "base/log.h"
+#include "platform/preferences.h"
+#include "recording/recording_library.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr const char* kArea = "Orvane.Recorder";
+
+RecordingReply failure(std::string message) { return RecordingReply{false, std::nullopt, std::move(message)}; }
+
+}  // namespace
+
+RecordingFlow::RecordingFlow(ScreenRecorder& recorder, RecordingLibrary& library, RecordingSelectionStore& selection,
+                             Preferences& preferences, OpenRecording open)
+    : recorder_(recorder), library_(library), selection_(selection), preferences_(preferences), open_(std::move(open)) {
+    subscription_ = recorder_.observeState([this](const ScreenRecorder::State& state) { onState(state); });
+}
+
+bool RecordingFlow::start(RecordingRequest request, const SourceCatalogSnapshot& catalog) {
+    auto reply = [&request](RecordingReply r) {
+        if (request.reply) request.reply(r);
+    };
+    if (recorder_.state().phase != ScreenRecorder::Phase::idle) {
+        reply(failure("Orvane is already recording."));
+        return false;
+    }
+    auto source = request.source;
+    if (!source) source = defaultSource(catalog, preferences_.lastUsedSourceID(), request.preferredKind);
+    if (!source) {
+        reply(failure("No matching recording source was available."));
+        return false;
+    }
+    preferences_.setLastUsedSourceID(sourceID(*source));
+    active_ = std::move(request);
+    // A start that fails at once is "did not start", not "did not finish"; the states it passes
+    // through are looked at afterwards.
+    startingNow_ = true;
+    recorder_.start(*source, active_->options, library_);
+    startingNow_ = false;
+    if (recorder_.state().phase == ScreenRecorder::Phase::failed) {
+        answer(failure("Recording did not start."));
+        active_.reset();
+        return false;
+    }
+    return true;
+}
+
+void RecordingFlow::answer(RecordingReply reply) {
+    if (!active_ || !active_->reply) return;
+    // A caller is answered once, whatever happens after.
+    auto send = std::exchange(active_->reply, nullptr);
+    send(reply);
+}
+
+void RecordingFlow::onState(const ScreenRecorder::State& state) {
+    if (!active_ || startingNow_) return;
+    switch (state.phase) {
+        case ScreenRecorder::Phase::finished: {
+            library_.reload();
+            std::optional<RecordingMeta> meta;
+            if (state.session) meta = readRecordingMeta(state.session->folder);
+            if (!meta) {
+                answer(failure("Recording finished but no saved take was found."));
+                active_.reset();
+                return;
+            }
+            selection_.select(*meta);
+            const auto appendTarget = active_->appendTarget;
+            answer(RecordingReply{true, *meta, {}});
+            active_.reset();
+            log::info(kArea, "opening %s", meta->id.string().c_str());
+            if (open_) open_(*meta, appendTarget);
+            return;
+        }
+        case ScreenRecorder::Phase::failed:
+            answer(failure(state.failure.empty() ? "Recording did not finish cleanly."
+                                                 : "Recording did not finish cleanly: " + state.failure));
+            active_.reset();
+            return;
+        case ScreenRecorder::Phase::idle:
+            // Cancelled before it got going.
+            answer(failure("Recording did not finish cleanly."));
+            active_.reset();
+            return;
+        default: return;
+    }
+}
+
+}  // namespace orvane
