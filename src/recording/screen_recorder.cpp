@@ -151,21 +151,21 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
     settings.withAudio = options.includeSystemAudio;
     capture.writer = std::make_shared<ScreenMovieWriter>(settings);
 
-    auto& meta_ = session.meta;
-    meta_.displayWidth = geometry.outputWidth;
-    meta_.displayHeight = geometry.outputHeight;
-    meta_.fps = fps;
-    meta_.sourceKind = sourceKind(source);
-    meta_.sourceTitle = sourceTitle(source);
+    auto& prefill = session.meta;
+    prefill.displayWidth = geometry.outputWidth;
+    prefill.displayHeight = geometry.outputHeight;
+    prefill.fps = fps;
+    prefill.sourceKind = sourceKind(source);
+    prefill.sourceTitle = sourceTitle(source);
     const auto* window = std::get_if<WindowSource>(&source);
-    meta_.sourceIsSimulator = window && isDeviceSimulator(*window);
-    meta_.capturedSystemCursor = options.showSystemCursor;
-    meta_.recordedWithAlpha = false;
-    meta_.captureSourceCrop = geometry.captureSourceCrop;
-    meta_.preferredCursorVisualStyle = options.preferredCursorVisualStyle;
-    meta_.preferredCursorClickAnimationStyle = options.preferredCursorClickAnimationStyle;
-    meta_.preferredCursorIconSymbol = options.preferredCursorIconSymbol;
-    writeRecordingMeta(session.folder, meta_);
+    prefill.sourceIsSimulator = window && isDeviceSimulator(*window);
+    prefill.capturedSystemCursor = options.showSystemCursor;
+    prefill.recordedWithAlpha = false;
+    prefill.captureSourceCrop = geometry.captureSourceCrop;
+    prefill.preferredCursorVisualStyle = options.preferredCursorVisualStyle;
+    prefill.preferredCursorClickAnimationStyle = options.preferredCursorClickAnimationStyle;
+    prefill.preferredCursorIconSymbol = options.preferredCursorIconSymbol;
+    writeRecordingMeta(session.folder, prefill);
 
     lastSourceFrame_ = geometry.capturedFrame;
     if (options.captureCursorTelemetry && services_.pointer && services_.cursorQueue) {
@@ -175,7 +175,7 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
 
     if (options.includeWebcam) {
         if (!services_.faceCamera) {
-            log::warning(kWebcamArea, "SKIPPED \xE2\x80\x94 no camera device resolved (savedID=%s)", "");
+            log::warning(kWebcamArea, "SKIPPED \xE2\x80\x94 no camera device resolved (savedID=%s)", "(none)");
             services_.toasts.post(ToastLevel::warning, "No camera found",
                                   "Orvane couldn't find a camera for your face track. Check it's connected and not "
                                   "held by another app, then re-record.");
