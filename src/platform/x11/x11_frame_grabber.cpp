@@ -4,6 +4,7 @@
 #include "platform/x11/x11_connection.h"
 
 #include <X11/extensions/XShm.h>
+#include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/Xfixes.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -61,9 +62,9 @@ public:
 
     bool usable() const { return attached_; }
     XImage* image() const { return image_; }
-    bool grab(Window root, int x, int y) {
+    bool grab(Drawable drawable, int x, int y) {
         ErrorTrap trap(display_);
-        const Bool ok = XShmGetImage(display_, root, image_, x, y, AllPlanes);
+        const Bool ok = XShmGetImage(display_, drawable, image_, x, y, AllPlanes);
         return ok && !trap.failedAfterSync();
     }
 
@@ -126,19 +127,26 @@ protected:
     Display* display() const { return connection_.get(); }
 
     void grabAt(int x, int y, ScreenFrame& frame) {
+        if (!grabFrom(DefaultRootWindow(connection_.get()), x, y, x, y, frame)) {
+            throw ScreenCaptureError("The screen could not be read.");
+        }
+    }
+
+    // Reads (x, y, width, height) of `drawable`; the pointer is drawn as if the frame's top left sat
+    // at (screenX, screenY). Answers false when the server refused the read.
+    bool grabFrom(Drawable drawable, int x, int y, int screenX, int screenY, ScreenFrame& frame) {
         Display* display = connection_.get();
-        const Window root = DefaultRootWindow(display);
         frame.time = std::chrono::steady_clock::now();
         XImage* image = nullptr;
         Image fallback;
         if (shared_) {
-            if (!shared_->grab(root, x, y)) throw ScreenCaptureError("The screen could not be read.");
+            if (!shared_->grab(drawable, x, y)) return false;
             image = shared_->image();
         } else {
             ErrorTrap trap(display);
-            fallback.reset(XGetImage(display, root, x, y, static_cast<unsigned>(width_), static_cast<unsigned>(height_),
-                                     AllPlanes, ZPixmap));
-            if (!fallback || trap.failedAfterSync()) throw ScreenCaptureError("The screen could not be read.");
+            fallback.reset(XGetImage(display, drawable, x, y, static_cast<unsigned>(width_),
+                                     static_cast<unsigned>(height_), AllPlanes, ZPixmap));
+            if (!fallback || trap.failedAfterSync()) return false;
             image = fallback.get();
         }
         if (image->bits_per_pixel != 32) throw ScreenCaptureError("Screen recording needs a 32-bit pixel format.");
@@ -154,7 +162,8 @@ protected:
             std::memcpy(out, in, static_cast<std::size_t>(frame.stride));
             for (int column = 0; column < width_; ++column) out[column * 4 + 3] = 0xFF;
         }
-        if (drawsCursor_) drawCursor(display, frame, x, y);
+        if (drawsCursor_) drawCursor(display, frame, screenX, screenY);
+        return true;
     }
 
 private:
@@ -190,19 +199,64 @@ private:
     int x_, y_;
 };
 
+// Follows one window. When the crop lies inside the client area and the server has XComposite, the
+// window's own off-screen picture is read, so windows above it do not show; otherwise (the title bar
+// is wanted, or the window's depth differs from the screen's) the screen where it sits is read.
 class WindowGrabber final : public RootGrabber {
 public:
     WindowGrabber(Window window, int cropX, int cropY, int width, int height, bool showCursor)
         : RootGrabber(width, height, showCursor), window_(window), cropX_(cropX), cropY_(cropY) {
         locate();
+        Display* display = this->display();
+        int eventBase = 0, errorBase = 0, major = 0, minor = 2;
+        if (cropX >= 0 && cropY >= 0 && XCompositeQueryExtension(display, &eventBase, &errorBase) &&
+            XCompositeQueryVersion(display, &major, &minor) && (major > 0 || minor >= 2)) {
+            ErrorTrap trap(display);
+            XCompositeRedirectWindow(display, window_, CompositeRedirectAutomatic);
+            redirected_ = !trap.failedAfterSync();
+        }
+    }
+    ~WindowGrabber() override {
+        if (!redirected_) return;
+        ErrorTrap trap(display());
+        XCompositeUnredirectWindow(display(), window_, CompositeRedirectAutomatic);
     }
 
     void grab(ScreenFrame& frame) override {
         const auto [x, y] = locate();
+        if (redirected_ && grabOwnPicture(x, y, frame)) return;
         grabAt(x, y, frame);
     }
 
 private:
+    bool grabOwnPicture(int screenX, int screenY, ScreenFrame& frame) {
+        Display* display = this->display();
+        XWindowAttributes attributes{};
+        {
+            ErrorTrap trap(display);
+            if (!XGetWindowAttributes(display, window_, &attributes) || trap.failedAfterSync()) return false;
+        }
+        // A window that shrank below the crop is read from the screen until it grows back.
+        if (cropX_ + width() > attributes.width || cropY_ + height() > attributes.height) return false;
+        Pixmap pixmap = None;
+        {
+            ErrorTrap trap(display);
+            pixmap = XCompositeNameWindowPixmap(display, window_);
+            if (trap.failedAfterSync()) pixmap = None;
+        }
+        if (pixmap == None) return false;
+        const bool ok = grabFrom(pixmap, cropX_, cropY_, screenX, screenY, frame);
+        XFreePixmap(display, pixmap);
+        if (!ok) {
+            // Typically a window of another depth than the screen's: read the screen from now on.
+            log::info(kArea, "window picture not readable; grabbing the screen where it is");
+            redirected_ = false;
+            ErrorTrap trap(display);
+            XCompositeUnredirectWindow(display, window_, CompositeRedirectAutomatic);
+        }
+        return ok;
+    }
+
     // Where the crop sits on the screen now, kept inside the screen so the grab stays valid while
     // the window is partly off it.
     std::pair<int, int> locate() {
@@ -221,6 +275,7 @@ private:
 
     Window window_;
     int cropX_, cropY_;
+    bool redirected_ = false;
 };
 
 int pixels(double value) { return static_cast<int>(std::lround(value)); }

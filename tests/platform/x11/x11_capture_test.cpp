@@ -102,6 +102,22 @@ TEST_F(X11CaptureTest, RegionAndWindowGrabsReadTheScreenAndFollowTheWindow) {
     window->grab(frame);
     EXPECT_EQ(rgbAt(frame, 50, 40), 0xFF0000u);
 
+    // Another window on top: the screen shows it, the window's own picture does not.
+    TestWindow cover(TestWindow::Spec::at(690, 390, 80, 60, 0x0000FF));
+    capture.grabRegion(Rect{700, 400, 100, 80}, false)->grab(frame);
+    EXPECT_EQ(rgbAt(frame, 20, 20), 0x0000FFu);
+    red.fill(0xFF0000);  // the server paints the window's own picture as a client would
+    window->grab(frame);
+    EXPECT_EQ(rgbAt(frame, 20, 20), 0xFF0000u);
+
+    // With the title bar above the client wanted, the screen is read where the window sits, cover
+    // and all.
+    auto withTitle = capture.grabWindow(red.id(), Rect{0, -10, 100, 80}, false);
+    withTitle->grab(frame);
+    EXPECT_EQ(rgbAt(frame, 90, 5), 0x000000u);  // above the window: the background
+    EXPECT_EQ(rgbAt(frame, 20, 20), 0x0000FFu);
+    EXPECT_EQ(rgbAt(frame, 90, 70), 0xFF0000u);
+
     red.destroy();
     EXPECT_THROW(window->grab(frame), ScreenCaptureError);
     EXPECT_THROW(capture.grabRegion(Rect{1200, 700, 200, 100}, false), ScreenCaptureError);
