@@ -15,7 +15,8 @@ namespace orvane {
 // thread and published on the main loop; opening and closing the capture runs on `sessionQueue` so
 // a slow sound server never stalls the interface.
 //
-// A main-loop object: start(), stop(), level() and `levelChanged` belong to `main`.
+// A main-loop object: start(), stop(), level() and `levelChanged` belong to `main`. `sessionQueue`
+// must be another executor: destruction waits on it.
 class MicLevelMonitor {
 public:
     MicLevelMonitor(AudioSystem& audio, Executor& main, Executor& sessionQueue);
