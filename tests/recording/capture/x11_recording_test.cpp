@@ -47,6 +47,49 @@ protected:
         return phase;
     }
 
+    // Starts the real `orvane` on the test display with its folders under the test's own; output goes
+    // to stdout.txt and stderr.txt there.
+    pid_t spawnOrvane(const std::vector<std::string>& arguments) {
+        const auto home = dir_.path();
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e) {
+            const std::string entry = *e;
+            if (entry.rfind("XDG_", 0) == 0 || entry.rfind("HOME=", 0) == 0 || entry.rfind("DISPLAY=", 0) == 0) continue;
+            env.push_back(entry);
+        }
+        env.push_back("HOME=" + home.string());
+        env.push_back("XDG_DATA_HOME=" + (home / "data").string());
+        env.push_back("XDG_CONFIG_HOME=" + (home / "config").string());
+        env.push_back("XDG_CACHE_HOME=" + (home / "cache").string());
+        env.push_back("DISPLAY=" + testing::testDisplayName());
+        std::vector<std::string> argv{ORVANE_CLI_PATH};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argPointers, envPointers;
+        for (auto& a : argv) argPointers.push_back(a.data());
+        argPointers.push_back(nullptr);
+        for (auto& e : env) envPointers.push_back(e.data());
+        envPointers.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, (home / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, (home / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, argPointers[0], &actions, nullptr, argPointers.data(), envPointers.data());
+        posix_spawn_file_actions_destroy(&actions);
+        return spawned == 0 ? pid : -1;
+    }
+
+    // Runs `orvane` to the end and answers its exit code.
+    int runOrvane(const std::vector<std::string>& arguments) {
+        const pid_t pid = spawnOrvane(arguments);
+        if (pid <= 0) return -1;
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+    std::string output(const char* name) { return testing::readTextFile(dir_ / name); }
+
     testing::TempDir dir_;
     EventLoop loop_;
     std::thread loopThread_;
@@ -150,30 +193,8 @@ TEST_F(X11RecordingTest, RecordsTheDisplayWithPointerMotionAndClicks) {
 TEST_F(X11RecordingTest, AKilledRecordingProcessLeavesAPlayableListedMovie) {
     TestWindow background(TestWindow::Spec::at(0, 0, 1280, 720, 0x303030));
     const auto home = dir_.path();
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        if (entry.rfind("XDG_", 0) == 0 || entry.rfind("HOME=", 0) == 0 || entry.rfind("DISPLAY=", 0) == 0) continue;
-        env.push_back(entry);
-    }
-    env.push_back("HOME=" + home.string());
-    env.push_back("XDG_DATA_HOME=" + (home / "data").string());
-    env.push_back("XDG_CONFIG_HOME=" + (home / "config").string());
-    env.push_back("XDG_CACHE_HOME=" + (home / "cache").string());
-    env.push_back("DISPLAY=" + testing::testDisplayName());
-    std::vector<std::string> argv{ORVANE_CLI_PATH, "record", "--duration", "60"};
-    std::vector<char*> argPointers, envPointers;
-    for (auto& a : argv) argPointers.push_back(a.data());
-    argPointers.push_back(nullptr);
-    for (auto& e : env) envPointers.push_back(e.data());
-    envPointers.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, (home / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, argPointers[0], &actions, nullptr, argPointers.data(), envPointers.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = spawnOrvane({"record", "--duration", "60"});
+    ASSERT_GT(pid, 0);
 
     // Move the pointer about while it records, so frames keep coming, until the movie holds a couple
     // of seconds; then kill it without warning.
@@ -188,8 +209,8 @@ TEST_F(X11RecordingTest, AKilledRecordingProcessLeavesAPlayableListedMovie) {
     kill(pid, SIGKILL);
     int status = 0;
     waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status)) << testing::readTextFile(home / "stderr.txt");
-    ASSERT_TRUE(played) << testing::readTextFile(home / "stderr.txt");
+    ASSERT_TRUE(WIFSIGNALED(status)) << output("stderr.txt");
+    ASSERT_TRUE(played) << output("stderr.txt");
 
     ManualExecutor clock;
     ToastCenter toasts(clock);
@@ -205,6 +226,48 @@ TEST_F(X11RecordingTest, AKilledRecordingProcessLeavesAPlayableListedMovie) {
     EXPECT_EQ(meta.sourceKind, RecordingSourceKind::display);
     EXPECT_TRUE(toasts.toasts().empty());
     EXPECT_FALSE(fs::exists(home / "data" / "Orvane" / "Recovered" / meta.id.string()));
+}
+
+}  // namespace
+}  // namespace orvane
+
+namespace orvane {
+namespace {
+
+TEST_F(X11RecordingTest, CommandLineListsSourcesAndRecordsTheChosenWindow) {
+    auto spec = TestWindow::Spec::at(200, 150, 320, 240, 0x22AA22);
+    spec.title = "Editor";
+    spec.wmInstance = "gedit";
+    spec.wmClass = "Gedit";
+    TestWindow editor(spec);
+    TestWindow tiny(TestWindow::Spec::at(600, 150, 70, 500, 0x2222AA));  // too narrow to offer
+
+    ASSERT_EQ(runOrvane({"sources", "--json"}), 0) << output("stderr.txt");
+    const auto sources = nlohmann::json::parse(output("stdout.txt"));
+    const std::string windowID = "window:" + std::to_string(editor.id());
+    std::vector<std::string> ids;
+    for (const auto& source : sources) ids.push_back(source.at("id"));
+    EXPECT_NE(std::find(ids.begin(), ids.end(), windowID), ids.end());
+    EXPECT_EQ(std::find(ids.begin(), ids.end(), "window:" + std::to_string(tiny.id())), ids.end());
+    EXPECT_NE(std::find(ids.begin(), ids.end(), "app:gedit"), ids.end());
+    EXPECT_EQ(sources[0].at("kind"), "display");
+
+    ASSERT_EQ(runOrvane({"record", "--source", windowID, "--duration", "1", "--json"}), 0) << output("stderr.txt");
+    const auto recording = nlohmann::json::parse(output("stdout.txt"));
+    EXPECT_EQ(recording.at("source"), windowID);
+    EXPECT_EQ(recording.at("sourceKind"), "window");
+    EXPECT_EQ(recording.at("sourceTitle"), "Editor");
+    EXPECT_EQ(recording.at("displayWidth"), 320);
+    EXPECT_EQ(recording.at("displayHeight"), 240);
+    const auto info = probeMedia(recording.at("screenVideo").get<std::string>());
+    ASSERT_TRUE(info && info->videoSize);
+    EXPECT_EQ(*info->videoSize, (Size{320, 240}));
+
+    // The choice is remembered; a source that is gone is refused with its own exit code.
+    EXPECT_NE(testing::readTextFile(dir_ / "config" / "Orvane" / "preferences.json").find(windowID), std::string::npos);
+    EXPECT_EQ(runOrvane({"record", "--source", "window:1", "--duration", "1"}), 3);
+    EXPECT_NE(output("stderr.txt").find("No recording source matches \"window:1\""), std::string::npos);
+    EXPECT_EQ(runOrvane({"record", "--cursor-mode", "sparkle"}), 2);
 }
 
 }  // namespace
