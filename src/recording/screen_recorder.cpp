@@ -182,7 +182,19 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
         } else {
             try {
                 capture.faceCamera = services_.faceCamera(session.folder.webcamFile());
-                log::info(kWebcamArea, "started OK device=%s probeTimedOut=%d", "default", 0);
+                const bool late = capture.faceCamera->startedLate();
+                log::info(kWebcamArea, "started OK device=%s probeTimedOut=%d",
+                          capture.faceCamera->deviceDescription().c_str(), late ? 1 : 0);
+                if (late) {
+                    services_.toasts.post(ToastLevel::warning, "Camera was slow to start",
+                                          "Webcam took longer than expected to deliver a frame; face track may start "
+                                          "a beat after the other tracks.");
+                }
+            } catch (const SideTrackAccessDenied&) {
+                log::warning(kWebcamArea, "SKIPPED \xE2\x80\x94 camera permission not granted");
+                services_.toasts.post(ToastLevel::warning, "Camera access is off",
+                                      "Orvane can't record your face without camera permission. Grant it in System "
+                                      "Settings \xE2\x86\x92 Privacy & Security \xE2\x86\x92 Camera, then re-record.");
             } catch (const std::exception& e) {
                 log::warning(kWebcamArea, "start FAILED device=%s domain=%s code=%ld desc=%s sessionErr=%s", "default",
                              "", 0L, e.what(), "");

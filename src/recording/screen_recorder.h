@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "base/executor.h"
@@ -40,8 +41,18 @@ class SideTrackRecording {
 public:
     virtual ~SideTrackRecording() = default;
     virtual void stop() = 0;
+    // The device recorded from, for the log ("default" when not known).
+    virtual std::string deviceDescription() const { return "default"; }
+    // The first frame took longer than expected, so the track may start a beat late.
+    virtual bool startedLate() const { return false; }
 };
-// Starts a side track into `file`; throws std::runtime_error whose message is shown to the user.
+// A side track that cannot start because the user has not allowed the device.
+class SideTrackAccessDenied : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+// Starts a side track into `file`; throws SideTrackAccessDenied, or std::runtime_error whose message
+// is shown to the user.
 using SideTrackStarter = std::function<std::unique_ptr<SideTrackRecording>(const std::filesystem::path& file)>;
 
 // What the recorder needs from the rest of the system. The references must outlive the recorder.

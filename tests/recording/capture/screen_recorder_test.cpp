@@ -246,6 +246,33 @@ TEST_F(ScreenRecorderTest, SideTracksNeverFailTheRecordingAndTheFlagsSayWhatSave
     EXPECT_TRUE(hasToast(ToastLevel::warning, "Face camera didn't save"));
     main_.runPending();
 
+    // A camera the user has not allowed, and one that was slow to deliver its first frame.
+    for (const bool allowed : {false, true}) {
+        class LateCamera final : public SideTrackRecording {
+        public:
+            void stop() override {}
+            bool startedLate() const override { return true; }
+        };
+        auto camera = services();
+        camera.faceCamera = [allowed](const fs::path&) -> std::unique_ptr<SideTrackRecording> {
+            if (!allowed) throw SideTrackAccessDenied("Camera access is off");
+            return std::make_unique<LateCamera>();
+        };
+        ScreenRecorder withCamera(camera);
+        RecordingOptions faceOnly;
+        faceOnly.includeWebcam = true;
+        withCamera.start(display(), faceOnly, library());
+        main_.runPending();
+        EXPECT_EQ(withCamera.state().phase, Phase::recording);
+        withCamera.stop();
+        main_.runPending();
+    }
+    EXPECT_TRUE(hasToast(ToastLevel::warning, "Camera access is off"));
+    EXPECT_TRUE(hasToast(ToastLevel::warning, "Camera was slow to start",
+                         "Webcam took longer than expected to deliver a frame; face track may start a beat after "
+                         "the other tracks."));
+    EXPECT_FALSE(hasToast(ToastLevel::warning, "Face camera couldn't start"));
+
     // No devices at all: warned at start and at stop, and the recording still finishes.
     ScreenRecorder bare(services());
     bare.start(display(), options, library());
