@@ -18,6 +18,8 @@ void registerConfigCommands(CLI::App& app, CliContext& context);
 void registerDemoCommand(CLI::App& app, CliContext& context);
 void registerEditorCommands(CLI::App& app, CliContext& context);
 void registerRenderCommands(CLI::App& app, CliContext& context);
+// `orvane export ID --out FILE`: the edit rendered through the export queue.
+void registerExportCommand(CLI::App& app, CliContext& context);
 // `orvane sources` and `orvane record`.
 void registerRecordCommands(CLI::App& app, CliContext& context);
 

@@ -2,14 +2,18 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/cli_context.h"
 #include "base/atomic_file.h"
+#include "cli/cli_context.h"
 #include "cli/commands.h"
+#include "cli/export_runner.h"
 #include "editor/auto_zoom_status.h"
 #include "editor/editor_session.h"
+#include "media/media_probe.h"
 #include "media/sample_video.h"
 #include "platform/linux/json_preferences_store.h"
 #include "platform/preferences.h"
+#include "render/export/export_wiring.h"
+#include "render/export/make_profile.h"
 #include "render/output_frame.h"
 #include "render/scene_snapshot.h"
 
@@ -37,15 +41,19 @@ CursorTelemetry telemetryFollowingTheBox(const SampleVideoSpec& video) {
 
 }  // namespace
 
-// The end-to-end job on built-in material: make a sample screen video, import it into a
-// throw-away library and list that library. Needs no display and touches no user data.
+// The end-to-end job on built-in material: make a sample screen recording with a tone for its sound,
+// import it into a throw-away library, open it as the editor does (the click becomes a zoom), let
+// the editor's background pre-render fill the segment cache, and export out/demo.mp4 and
+// out/demo.gif through the export controller. Needs no display and touches no user data: the
+// library and the render caches live in a temporary folder.
 void registerDemoCommand(CLI::App& app, CliContext& context) {
     struct Options {
         bool keep = false;
         bool json = false;
     };
     auto options = std::make_shared<Options>();
-    auto* demo = app.add_subcommand("demo", "Import a generated sample into a temporary library, zoom on its click and render a finished frame");
+    auto* demo = app.add_subcommand(
+        "demo", "Import a generated sample into a temporary library, zoom on its click and export out/demo.mp4 and out/demo.gif");
     demo->add_flag("--keep", options->keep, "Keep the temporary library and print where it is");
     demo->add_flag("--json", options->json, "Print the listing as JSON");
     demo->callback([&context, options] {
@@ -66,6 +74,7 @@ void registerDemoCommand(CLI::App& app, CliContext& context) {
         video.width = 1280;
         video.height = 720;
         video.seconds = 3.0;
+        video.withAudio = true;  // a 440 Hz tone stands in for the narration
         writeSampleVideo(sample, video);
 
         RecordingLibrary library(LibraryLocation::explicitRoot(root / "Library" / "Recordings"), context.mainLoop(),
@@ -92,15 +101,47 @@ void registerDemoCommand(CLI::App& app, CliContext& context) {
 
         // One frame as the zoom begins to ease in and one inside it.
         auto snapshot = std::make_shared<const SceneRenderSnapshot>(makeSceneRenderSnapshot(session.state(), std::nullopt));
-        std::vector<fs::path> frames;
+        fs::create_directories("out");
+        std::vector<fs::path> written;
         for (const double time : {0.0, 1.2}) {
             char name[64];
             std::snprintf(name, sizeof name, "demo-frame-%.1fs.png", time);
             const fs::path file = fs::path("out") / name;
-            fs::create_directories(file.parent_path());
             const auto frame = renderOutputFrame(snapshot, folder.directory, time, 1920, 1080);
             if (!frame || !writePng(frame->image, file)) throw std::runtime_error("Couldn't render the demo frames");
-            frames.push_back(fs::absolute(file));
+            written.push_back(fs::absolute(file));
+        }
+
+        // What the editor does after a save: pre-render the edit so the export only joins segments.
+        ExportWiringOptions wiring;
+        wiring.cacheRoot = root / "Caches";
+        {
+            SerialQueue preRenderQueue("orvane.prerender");
+            const auto hook = makeExportPreRenderHook(preRenderQueue, [] { return ExportSettings{}; },
+                                                      ExportPreset::web1080, wiring);
+            if (const auto work = hook(session.state())) work();
+            preRenderQueue.runSync([] {});  // the queue is serial: this returns after the pre-render
+        }
+
+        std::vector<ExportRequest> requests(2);
+        for (auto& request : requests) {
+            request.snapshot = snapshot;
+            request.sidecar = folder.sidecarFile();
+            request.title = "Demo";
+        }
+        requests[0].destination = fs::absolute("out/demo.mp4");
+        requests[1].preset = ExportPreset::gif;
+        requests[1].settings.maxLongEdge = 640;  // a GIF for a README, not a wall
+        requests[1].destination = fs::absolute("out/demo.gif");
+        const auto outcome = runExports(context.mainLoop(), makeExportServices(wiring), requests);
+        if (outcome.interrupted) throw std::runtime_error("Demo cancelled");
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            const auto& stage = outcome.results[i].stage;
+            if (stage.kind != ExportTaskStage::Kind::succeeded) {
+                throw std::runtime_error("Couldn't export " + requests[i].destination.string() + ": " +
+                                         stage.message.value_or("cancelled"));
+            }
+            written.push_back(requests[i].destination);
         }
 
         if (options->json) {
@@ -112,7 +153,14 @@ void registerDemoCommand(CLI::App& app, CliContext& context) {
         if (const auto banner = autoZoomBanner(session.state().values().autoZoomStatus)) {
             std::printf("\n%s\n", banner->text.c_str());
         }
-        for (const auto& file : frames) std::printf("Rendered %s\n", file.c_str());
+        if (!outcome.log.empty()) std::printf("\n%s\n", outcome.log.c_str());
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            const auto info = probeMedia(requests[i].destination);
+            std::printf("Exported %s (%s%s)\n", requests[i].destination.c_str(),
+                        displayText(outcome.results[i].profile).c_str(),
+                        info && info->hasAudio ? ", with sound" : "");
+        }
+        for (std::size_t i = 0; i + requests.size() < written.size(); ++i) std::printf("Rendered %s\n", written[i].c_str());
         if (options->keep) std::printf("Kept the demo library at %s\n", root.c_str());
     });
 }

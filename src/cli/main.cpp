@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
     cli::registerEditorCommands(app, context);
     cli::registerRenderCommands(app, context);
     cli::registerRecordCommands(app, context);
+    cli::registerExportCommand(app, context);
     cli::registerScreenshotCommand(app, context);
 
     try {

@@ -104,7 +104,7 @@ void ExportController::startNext() {
     started->stage = ExportTaskStage::running();
     started->progress = 0;
     progress_ = 0;
-    state_ = {ExportControllerState::Kind::exporting, started->title};
+    state_ = {ExportControllerState::Kind::exporting, "Preparing export"};
     changed.emit();
 
     // The work reaches the controller only through posts guarded by `alive`, so a controller that
