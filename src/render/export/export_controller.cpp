@@ -216,11 +216,8 @@ Uuid ExportController::share(std::shared_ptr<const SceneRenderSnapshot> snapshot
     return enqueue(options.title, "Share \u00b7 " + permission, ShareKind{permission},
                    [services, snapshot, settings, options, request, alive, this](ExportJobContext& context) {
                        const auto result = shareMovie(services, context, snapshot, settings, options, request, std::nullopt);
-                       main_.post([alive, this, result, request] {
-                           if (auto live = alive.lock(); live && *live) {
-                               lastHostedShare_ = result;
-                               lastShareRequest_ = request;
-                           }
+                       main_.post([alive, this, result] {
+                           if (auto live = alive.lock(); live && *live) lastHostedShare_ = result;
                        });
                        return ExportOutcome::shared(result.url);
                    });
@@ -243,11 +240,8 @@ Uuid ExportController::updateShare(std::shared_ptr<const SceneRenderSnapshot> sn
                            },
                            [&context](std::string line) { context.log(std::move(line)); });
                        const auto result = shareMovie(services, updating, snapshot, settings, options, request, existing);
-                       main_.post([alive, this, result, request] {
-                           if (auto live = alive.lock(); live && *live) {
-                               lastHostedShare_ = result;
-                               lastShareRequest_ = request;
-                           }
+                       main_.post([alive, this, result] {
+                           if (auto live = alive.lock(); live && *live) lastHostedShare_ = result;
                        });
                        return ExportOutcome::shared(result.url);
                    });

@@ -137,7 +137,6 @@ private:
     std::optional<std::stop_source> currentStop_;
     // The last hosted share, so an update can replace its file in place.
     std::optional<ShareResult> lastHostedShare_;
-    std::optional<ShareRequest> lastShareRequest_;
 };
 
 // The user-facing text of a failure: ExportError texts as they are, backend size refusals and the
