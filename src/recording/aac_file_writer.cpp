@@ -5,7 +5,7 @@
 
 #include "base/log.h"
 #include "media/ffmpeg_handles.h"
-#include "recording/aac_track_encoder.h"
+#include "media/aac_encoder.h"
 
 namespace orvane {
 
@@ -20,13 +20,13 @@ void check(int status, const std::string& what) {
 struct AacFileWriter::Impl {
     std::filesystem::path file;
     ffmpeg::OutputFormatContext output;
-    std::unique_ptr<AacTrackEncoder> encoder;
+    std::unique_ptr<AacEncoder> encoder;
     AVStream* stream = nullptr;
     int channels = 1;
     std::vector<float> scratch;
 
     void write(AVPacket* packet) {
-        av_packet_rescale_ts(packet, encoder->context()->time_base, stream->time_base);
+        av_packet_rescale_ts(packet, encoder->context().time_base, stream->time_base);
         packet->stream_index = stream->index;
         check(av_interleaved_write_frame(output.get(), packet), "cannot write " + file.filename().string());
     }
@@ -40,12 +40,12 @@ AacFileWriter::AacFileWriter(const std::filesystem::path& file, int sampleRate, 
     AVFormatContext* raw = nullptr;
     check(avformat_alloc_output_context2(&raw, nullptr, "ipod", file.c_str()), "cannot create " + file.string());
     impl_->output.reset(raw);
-    impl_->encoder = std::make_unique<AacTrackEncoder>(sampleRate, channels, bitRate,
-                                                  (raw->oformat->flags & AVFMT_GLOBALHEADER) != 0);
+    impl_->encoder = std::make_unique<AacEncoder>(sampleRate, channels, bitRate,
+                                             (raw->oformat->flags & AVFMT_GLOBALHEADER) != 0);
     impl_->stream = avformat_new_stream(raw, nullptr);
     if (!impl_->stream) throw std::runtime_error("out of memory");
     impl_->stream->time_base = AVRational{1, sampleRate};
-    check(avcodec_parameters_from_context(impl_->stream->codecpar, impl_->encoder->context()),
+    check(avcodec_parameters_from_context(impl_->stream->codecpar, &impl_->encoder->context()),
           "cannot describe the audio stream");
     check(avio_open(&raw->pb, file.c_str(), AVIO_FLAG_WRITE), "cannot create " + file.string());
     try {
@@ -72,7 +72,7 @@ void AacFileWriter::appendS16(const std::int16_t* interleaved, int frames) {
 void AacFileWriter::appendFloat(const float* interleaved, int frames) {
     if (finished_ || !error_.empty()) return;
     try {
-        impl_->encoder->push(interleaved, frames, [this](AVPacket* packet) { impl_->write(packet); });
+        impl_->encoder->push(interleaved, frames, [this](AVPacket& packet) { impl_->write(&packet); });
     } catch (const std::exception& e) {
         error_ = e.what();
         log::warning("Orvane.Mic", "audio write failed: %s", e.what());
@@ -84,7 +84,7 @@ std::int64_t AacFileWriter::finish() {
     finished_ = true;
     const auto frames = impl_->encoder->framesPushed();
     try {
-        if (error_.empty()) impl_->encoder->flush([this](AVPacket* packet) { impl_->write(packet); });
+        if (error_.empty()) impl_->encoder->finish([this](AVPacket& packet) { impl_->write(&packet); });
         check(av_write_trailer(impl_->output.get()), "cannot finish " + impl_->file.filename().string());
     } catch (const std::exception& e) {
         if (error_.empty()) error_ = e.what();

@@ -10,7 +10,7 @@ extern "C" {
 
 #include "base/log.h"
 #include "media/ffmpeg_handles.h"
-#include "recording/aac_track_encoder.h"
+#include "media/aac_encoder.h"
 
 namespace orvane {
 
@@ -36,7 +36,7 @@ struct WebcamFileWriter::Impl {
     ffmpeg::OutputFormatContext output;
     ffmpeg::CodecContext video;
     AVStream* videoStream = nullptr;
-    std::unique_ptr<AacTrackEncoder> audio;
+    std::unique_ptr<AacEncoder> audio;
     AVStream* audioStream = nullptr;
 
     ffmpeg::CodecContext jpegDecoder;  // for cameras that send MJPEG
@@ -144,12 +144,12 @@ WebcamFileWriter::WebcamFileWriter(const std::filesystem::path& file, int width,
     check(avcodec_parameters_from_context(impl_->videoStream->codecpar, video), "cannot describe the video stream");
 
     if (withAudio) {
-        impl_->audio = std::make_unique<AacTrackEncoder>(kAudioSampleRate, 1, 96000,
+        impl_->audio = std::make_unique<AacEncoder>(kAudioSampleRate, 1, 96000,
                                                     (raw->oformat->flags & AVFMT_GLOBALHEADER) != 0);
         impl_->audioStream = avformat_new_stream(raw, nullptr);
         if (!impl_->audioStream) throw std::runtime_error("out of memory");
         impl_->audioStream->time_base = AVRational{1, kAudioSampleRate};
-        check(avcodec_parameters_from_context(impl_->audioStream->codecpar, impl_->audio->context()),
+        check(avcodec_parameters_from_context(impl_->audioStream->codecpar, &impl_->audio->context()),
               "cannot describe the audio stream");
     }
 
@@ -236,9 +236,10 @@ void WebcamFileWriter::appendAudio(const float* mono, int frames, std::chrono::s
     }
     std::lock_guard audioGuard(impl_->audioMutex);
     try {
-        impl_->audio->push(mono, frames, [&](AVPacket* p) {
+        impl_->audio->push(mono, frames, [&](AVPacket& packet) {
+            AVPacket* p = &packet;
             std::lock_guard guard(impl_->muxMutex);
-            impl_->writePacket(p, impl_->audio->context()->time_base, impl_->audioStream, offset);
+            impl_->writePacket(p, impl_->audio->context().time_base, impl_->audioStream, offset);
         });
     } catch (const std::exception& e) {
         std::lock_guard guard(impl_->muxMutex);
@@ -257,9 +258,10 @@ std::int64_t WebcamFileWriter::finish() {
         if (impl_->audio && impl_->audioStartSample) {
             std::lock_guard audioGuard(impl_->audioMutex);
             const auto offset = *impl_->audioStartSample;
-            impl_->audio->flush([&](AVPacket* p) {
+            impl_->audio->finish([&](AVPacket& packet) {
+            AVPacket* p = &packet;
                 std::lock_guard guard(impl_->muxMutex);
-                impl_->writePacket(p, impl_->audio->context()->time_base, impl_->audioStream, offset);
+                impl_->writePacket(p, impl_->audio->context().time_base, impl_->audioStream, offset);
             });
         }
     } catch (const std::exception& e) {

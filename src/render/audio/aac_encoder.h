@@ -2,47 +2,13 @@
 
 // Include only in .cpp files that talk to FFmpeg.
 
-#include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 
-#include "media/ffmpeg_handles.h"
+#include "media/aac_encoder.h"
 #include "render/audio/audio_buffer.h"
 
 namespace orvane {
-
-// FFmpeg's AAC encoder fed with interleaved float frames. Packets carry timestamps in samples
-// (time base 1 / sampleRate) and go to the sink as they come out.
-class AacEncoder {
-public:
-    using PacketSink = std::function<void(AVPacket& packet)>;
-
-    // `globalHeader`: the container wants the codec configuration out of band (MP4 does).
-    // Throws std::runtime_error when the encoder cannot be opened with these values.
-    AacEncoder(int sampleRate, int channels, std::int64_t bitRate, bool globalHeader);
-
-    const AVCodecContext& context() const { return *codec_; }
-    int sampleRate() const { return codec_->sample_rate; }
-    int channels() const { return codec_->ch_layout.nb_channels; }
-    // Frames handed to the encoder so far (whole encoder frames only).
-    std::int64_t framesEncoded() const { return nextPts_; }
-
-    // Encodes whole encoder frames; a remainder is kept for the next call or finish().
-    void push(const float* interleaved, std::size_t frames, const PacketSink& sink);
-    // Encodes the remainder and drains the encoder.
-    void finish(const PacketSink& sink);
-
-private:
-    void encodeFrame(const float* interleaved, int frames, const PacketSink& sink);
-    void drain(const PacketSink& sink);
-
-    ffmpeg::CodecContext codec_;
-    ffmpeg::Frame frame_;
-    ffmpeg::Packet packet_;
-    std::vector<float> pending_;
-    std::int64_t nextPts_ = 0;
-};
 
 // Writes `audio` as AAC at `bitRate` in an MPEG-4 audio file at `file` (its rate and channels),
 // through a hidden partial file renamed into place, so a failure never leaves half a file.

@@ -1,10 +1,9 @@
-#include "render/audio/aac_encoder.h"
+#include "media/aac_encoder.h"
 
 #include <algorithm>
 #include <stdexcept>
 #include <system_error>
 
-#include "base/atomic_file.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -48,6 +47,7 @@ void AacEncoder::push(const float* interleaved, std::size_t frames, const Packet
     const auto ch = static_cast<std::size_t>(channels());
     const auto frameSize = static_cast<std::size_t>(codec_->frame_size);
     pending_.insert(pending_.end(), interleaved, interleaved + frames * ch);
+    framesPushed_ += static_cast<std::int64_t>(frames);
     std::size_t offset = 0;
     while (pending_.size() - offset >= frameSize * ch) {
         encodeFrame(pending_.data() + offset, static_cast<int>(frameSize), sink);
@@ -85,37 +85,6 @@ void AacEncoder::drain(const PacketSink& sink) {
         check(status, "cannot encode audio");
         sink(*packet_);
         av_packet_unref(packet_.get());
-    }
-}
-
-void writeAacFile(const std::filesystem::path& file, const AudioBuffer& audio, std::int64_t bitRate) {
-    ffmpeg::routeLogging();
-    const auto partial = partialSiblingPath(file);
-    try {
-        AVFormatContext* raw = nullptr;
-        check(avformat_alloc_output_context2(&raw, nullptr, "mp4", partial.c_str()), "cannot create the audio file");
-        ffmpeg::OutputFormatContext output(raw);
-        AacEncoder encoder(audio.sampleRate, audio.channels, bitRate, output->oformat->flags & AVFMT_GLOBALHEADER);
-        AVStream* stream = avformat_new_stream(output.get(), nullptr);
-        if (!stream) throw std::bad_alloc();
-        check(avcodec_parameters_from_context(stream->codecpar, &encoder.context()), "cannot describe the audio");
-        stream->time_base = AVRational{1, audio.sampleRate};
-        check(avio_open(&output->pb, partial.c_str(), AVIO_FLAG_WRITE), "cannot create the audio file");
-        check(avformat_write_header(output.get(), nullptr), "cannot write the audio file");
-        const auto sink = [&](AVPacket& packet) {
-            av_packet_rescale_ts(&packet, AVRational{1, audio.sampleRate}, stream->time_base);
-            packet.stream_index = stream->index;
-            check(av_interleaved_write_frame(output.get(), &packet), "cannot write the audio file");
-        };
-        encoder.push(audio.samples.data(), audio.frames(), sink);
-        encoder.finish(sink);
-        check(av_write_trailer(output.get()), "cannot finish the audio file");
-        output.reset();  // closes the file before it is renamed
-        std::filesystem::rename(partial, file);
-    } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(partial, ignored);
-        throw;
     }
 }
 
