@@ -1,5 +1,6 @@
 #include "base/atomic_file.h"
 
+#include "base/file_descriptor.h"
 #include "base/uuid.h"
 
 #include <fcntl.h>
@@ -15,34 +16,6 @@ namespace orvane {
 
 namespace {
 
-// Owns a POSIX descriptor so every early exit closes it.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    // Closing can report a deferred write error (NFS, quota), so the writer checks it.
-    int release() {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result;
-    }
-
-private:
-    int fd_;
-};
-
-// Takes the message in two pieces: GCC 12 warns falsely (-Wrestrict) on `"literal" + std::string`
-// at -O2 and above, and warnings are errors here.
-[[noreturn]] void throwErrno(std::string_view what, const std::filesystem::path& file) {
-    std::string message(what);
-    message += file.string();
-    throw std::system_error(errno, std::generic_category(), message);
-}
 
 }  // namespace
 
@@ -53,7 +26,7 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view c
     hiddenName += ".XXXXXX";
     std::string pattern = (folder / hiddenName).string();
     FileDescriptor file(::mkstemp(pattern.data()));
-    if (file.get() < 0) throwErrno("cannot create a temporary file beside ", target);
+    if (file.get() < 0) throwFileError(errno, "cannot create a temporary file beside ", target);
     const std::filesystem::path temporary = pattern;
 
     auto fail = [&](std::string_view what) {
@@ -61,7 +34,7 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view c
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
         errno = saved;
-        throwErrno(what, target);
+        throwFileError(errno, what, target);
     };
 
     const char* data = contents.data();

@@ -11,32 +11,13 @@
 #include <nlohmann/json.hpp>
 
 #include "base/atomic_file.h"
+#include "base/file_descriptor.h"
 #include "base/log.h"
 #include "render/cache/sha256.h"
 
 namespace orvane {
 
 namespace {
-
-[[noreturn]] void throwErrno(int error, std::string_view what, const std::filesystem::path& file) {
-    std::string message(what);
-    message += file.string();
-    throw std::system_error(error, std::generic_category(), message);
-}
-
-class ReadDescriptor {
-public:
-    explicit ReadDescriptor(const std::filesystem::path& file) : fd_(::open(file.c_str(), O_RDONLY | O_CLOEXEC)) {
-        if (fd_ < 0) throwErrno(errno, "cannot open ", file);
-    }
-    ReadDescriptor(const ReadDescriptor&) = delete;
-    ReadDescriptor& operator=(const ReadDescriptor&) = delete;
-    ~ReadDescriptor() { ::close(fd_); }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 double secondsOf(const timespec& time) {
     return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
@@ -59,14 +40,15 @@ std::optional<AssetHasher::CacheEntry> readMemo(const std::filesystem::path& mem
 }
 
 std::string hashFileContents(const std::filesystem::path& file) {
-    ReadDescriptor input(file);
+    FileDescriptor input(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (input.get() < 0) throwFileError(errno, "cannot open ", file);
     Sha256 hash;
     std::vector<unsigned char> chunk(AssetHasher::kChunkSize);
     for (;;) {
         const ssize_t count = ::read(input.get(), chunk.data(), chunk.size());
         if (count < 0) {
             if (errno == EINTR) continue;
-            throwErrno(errno, "cannot read ", file);
+            throwFileError(errno, "cannot read ", file);
         }
         if (count == 0) break;
         hash.update(chunk.data(), static_cast<std::size_t>(count));
@@ -80,7 +62,7 @@ std::optional<FileAttributes> fileAttributes(const std::filesystem::path& file) 
     struct stat info {};
     if (::stat(file.c_str(), &info) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
-        throwErrno(errno, "cannot read the attributes of ", file);
+        throwFileError(errno, "cannot read the attributes of ", file);
     }
     if (!S_ISREG(info.st_mode)) return std::nullopt;
     return FileAttributes{static_cast<std::uintmax_t>(info.st_size), secondsOf(info.st_mtim)};
@@ -96,7 +78,7 @@ std::string AssetHasher::sha256(const std::filesystem::path& file) const {
     // Attributes are taken before reading: a file that changes while it is read gets a newer mtime
     // than the memo records, so the next call reads it again.
     const auto attributes = fileAttributes(file);
-    if (!attributes) throwErrno(ENOENT, "no file to hash at ", file);
+    if (!attributes) throwFileError(ENOENT, "no file to hash at ", file);
     const auto memo = memoPath(file);
     if (const auto entry = readMemo(memo);
         entry && entry->mtime == attributes->modifiedAt && entry->size == attributes->size) {

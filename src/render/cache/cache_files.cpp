@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/file_descriptor.h"
 #include "base/uuid.h"
 #include "platform/xdg_paths.h"
 
@@ -18,49 +19,23 @@ namespace orvane {
 
 namespace {
 
-[[noreturn]] void throwErrno(int error, std::string_view what, const std::filesystem::path& file) {
-    std::string message(what);
-    message += file.string();
-    throw std::system_error(error, std::generic_category(), message);
-}
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    // A deferred write error can surface at close, so the writer checks it.
-    int release() {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result;
-    }
-
-private:
-    int fd_;
-};
-
 void copyInto(const std::filesystem::path& source, const std::filesystem::path& pending) {
-    Descriptor input(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (input.get() < 0) throwErrno(errno, "cannot open ", source);
+    FileDescriptor input(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (input.get() < 0) throwFileError(errno, "cannot open ", source);
     struct stat info {};
-    if (::fstat(input.get(), &info) != 0) throwErrno(errno, "cannot read the attributes of ", source);
+    if (::fstat(input.get(), &info) != 0) throwFileError(errno, "cannot read the attributes of ", source);
     if (!S_ISREG(info.st_mode)) throw std::invalid_argument("not a regular file: " + source.string());
     // A rendered file is never empty; an empty one is a failed render that must not become a hit.
     if (info.st_size == 0) throw std::invalid_argument("refusing to cache an empty file: " + source.string());
 
-    Descriptor output(::open(pending.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (output.get() < 0) throwErrno(errno, "cannot create ", pending);
+    FileDescriptor output(::open(pending.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (output.get() < 0) throwFileError(errno, "cannot create ", pending);
     std::vector<char> buffer(1 << 20);
     for (;;) {
         const ssize_t count = ::read(input.get(), buffer.data(), buffer.size());
         if (count < 0) {
             if (errno == EINTR) continue;
-            throwErrno(errno, "cannot read ", source);
+            throwFileError(errno, "cannot read ", source);
         }
         if (count == 0) break;
         const char* data = buffer.data();
@@ -69,14 +44,14 @@ void copyInto(const std::filesystem::path& source, const std::filesystem::path& 
             const ssize_t written = ::write(output.get(), data, remaining);
             if (written < 0) {
                 if (errno == EINTR) continue;
-                throwErrno(errno, "cannot write ", pending);
+                throwFileError(errno, "cannot write ", pending);
             }
             data += written;
             remaining -= static_cast<std::size_t>(written);
         }
     }
-    if (::fsync(output.get()) != 0) throwErrno(errno, "cannot flush ", pending);
-    if (output.release() != 0) throwErrno(errno, "cannot close ", pending);
+    if (::fsync(output.get()) != 0) throwFileError(errno, "cannot flush ", pending);
+    if (output.release() != 0) throwFileError(errno, "cannot close ", pending);
 }
 
 }  // namespace
@@ -102,7 +77,7 @@ void installThroughPendingFile(const std::filesystem::path& source, const std::f
         copyInto(source, pending);
         // rename() replaces the old entry in one step; removing it first would open a window
         // in which a parallel lookup sees no entry at all.
-        if (std::rename(pending.c_str(), destination.c_str()) != 0) throwErrno(errno, "cannot move into ", destination);
+        if (std::rename(pending.c_str(), destination.c_str()) != 0) throwFileError(errno, "cannot move into ", destination);
     } catch (...) {
         std::error_code ignored;
         std::filesystem::remove(pending, ignored);
