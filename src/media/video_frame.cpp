@@ -14,31 +14,12 @@ extern "C" {
 #include "base/log.h"
 #include "media/cairo_handles.h"
 #include "media/ffmpeg_handles.h"
+#include "media/frame_pixels.h"
 #include "media/media_log.h"
 
 namespace orvane {
 
 namespace {
-
-// The clockwise rotation (0, 90, 180 or 270) a player applies to show the stream upright, from the
-// display matrix a phone or a rotated capture leaves in the container.
-int clockwiseRotation(const AVStream* stream) {
-    std::size_t size = 0;
-    const std::uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
-    if (!matrix || size < 9 * sizeof(std::int32_t)) return 0;
-    std::int32_t values[9];
-    std::memcpy(values, matrix, sizeof values);
-    // av_display_rotation_get answers the counter-clockwise angle of the transform.
-    const double counterClockwise = av_display_rotation_get(values);
-    if (!std::isfinite(counterClockwise)) return 0;
-    const long quarterTurns = std::lround(-counterClockwise / 90.0);
-    return static_cast<int>(((quarterTurns % 4) + 4) % 4) * 90;
-}
-
-bool hasAlpha(int pixelFormat) {
-    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(pixelFormat));
-    return descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA);
-}
 
 // Decodes forward from the current read position and keeps the last frame at or before `target`
 // (in stream time base); the first frame when every frame lies after it.
@@ -86,23 +67,6 @@ ffmpeg::Frame decodeFrameAt(AVFormatContext* input, AVCodecContext* decoder, int
         if (received < 0 && received != AVERROR(EAGAIN) && received != AVERROR_EOF) break;
     }
     return haveBest ? std::move(best) : nullptr;
-}
-
-// Cairo's ARGB32 is premultiplied; a source with straight alpha is converted in place.
-void premultiply(std::uint8_t* pixels, int width, int height, int stride) {
-    for (int y = 0; y < height; ++y) {
-        auto* row = pixels + static_cast<std::ptrdiff_t>(y) * stride;
-        for (int x = 0; x < width; ++x) {
-            std::uint32_t pixel;
-            std::memcpy(&pixel, row + x * 4, 4);
-            const std::uint32_t alpha = pixel >> 24;
-            if (alpha == 255) continue;
-            auto scale = [alpha](std::uint32_t channel) { return (channel * alpha + 127) / 255; };
-            pixel = (alpha << 24) | (scale((pixel >> 16) & 0xff) << 16) | (scale((pixel >> 8) & 0xff) << 8) |
-                    scale(pixel & 0xff);
-            std::memcpy(row + x * 4, &pixel, 4);
-        }
-    }
 }
 
 // Copies `source` (w x h) into `image` turned clockwise by `rotation` degrees.
@@ -196,7 +160,7 @@ std::optional<RgbaImage> extractVideoFrame(const std::filesystem::path& video, d
     if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, destination, destinationStride) <= 0) {
         return std::nullopt;
     }
-    if (hasAlpha(frame->format)) premultiply(scaled.data(), scaledWidth, scaledHeight, scaledStride);
+    if (pixelFormatHasAlpha(frame->format)) premultiplyAlpha(scaled.data(), scaledWidth, scaledHeight, scaledStride);
     rotateInto(scaled.data(), scaledWidth, scaledHeight, scaledStride, rotation, image);
     return image;
 }
