@@ -85,14 +85,14 @@ public:
     PulseCaptureStream(std::shared_ptr<Connection> connection, const std::optional<std::string>& sourceName,
                        const AudioCaptureFormat& format, AudioChunkCallback callback)
         : connection_(std::move(connection)), format_(format), callback_(std::move(callback)) {
-        pa_sample_spec spec{};
-        spec.format = format.type == AudioSampleType::s16 ? PA_SAMPLE_S16LE : PA_SAMPLE_FLOAT32LE;
-        spec.rate = static_cast<std::uint32_t>(format.sampleRate);
-        spec.channels = static_cast<std::uint8_t>(format.channels);
-        if (!pa_sample_spec_valid(&spec)) throw AudioSystemError("Unsupported capture format");
+        pa_sample_spec sampleFormat{};
+        sampleFormat.format = format.type == AudioSampleType::s16 ? PA_SAMPLE_S16LE : PA_SAMPLE_FLOAT32LE;
+        sampleFormat.rate = static_cast<std::uint32_t>(format.sampleRate);
+        sampleFormat.channels = static_cast<std::uint8_t>(format.channels);
+        if (!pa_sample_spec_valid(&sampleFormat)) throw AudioSystemError("Unsupported capture format");
 
         MainloopLock lock(connection_->loop());
-        stream_ = pa_stream_new(connection_->context(), "Orvane capture", &spec, nullptr);
+        stream_ = pa_stream_new(connection_->context(), "Orvane capture", &sampleFormat, nullptr);
         if (!stream_) throw AudioSystemError("Couldn't create a capture stream: " + connection_->lastErrorText());
         pa_stream_set_state_callback(stream_, &PulseCaptureStream::onState, this);
         pa_stream_set_read_callback(stream_, &PulseCaptureStream::onRead, this);
@@ -100,7 +100,7 @@ public:
         // Small fragments keep level meters lively and latency low; the server may round them.
         pa_buffer_attr attributes{};
         attributes.maxlength = static_cast<std::uint32_t>(-1);
-        attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(20000, &spec));
+        attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(20000, &sampleFormat));
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE |
                                                           PA_STREAM_INTERPOLATE_TIMING);
         const char* device = sourceName ? sourceName->c_str() : nullptr;

@@ -196,14 +196,14 @@ std::optional<Size> exportSourceSize(const SceneRenderSnapshot& snapshot, const 
     const bool landscapePreset =
         preset == ExportPreset::web1080 || preset == ExportPreset::fourK || preset == ExportPreset::gif;
     if (!landscapePreset || settings.aspect != ExportAspectRatio::automatic) return std::nullopt;
-    const auto spec = presetSpec(preset);
+    const auto reference = presetSpec(preset);
     Size source = snapshot.videoSize;
     // The editor may not have measured the recording yet; its file says what it holds.
     if ((source.width <= 0 || source.height <= 0) && !snapshot.videoURL.empty()) {
         if (const auto info = probeMedia(snapshot.videoURL); info && info->videoSize) source = *info->videoSize;
     }
     if (source.width <= 0 || source.height <= 0) return std::nullopt;
-    if (source.width >= spec.width || source.height >= spec.height) return std::nullopt;
+    if (source.width >= reference.width || source.height >= reference.height) return std::nullopt;
     return source;
 }
 

@@ -55,17 +55,17 @@ int minimumBitrate(ExportQuality quality) {
 
 OutputProfile makeProfile(const ExportSettings& settings, ExportPreset preset, double duration,
                           std::optional<Size> sourceSize, ProfileOptions options) {
-    const auto spec = presetSpec(preset);
+    const auto reference = presetSpec(preset);
 
     const bool sourceUsable = sourceSize && sourceSize->width > 0 && sourceSize->height > 0 &&
                               std::isfinite(sourceSize->width) && std::isfinite(sourceSize->height);
     const bool presetBase = options.usePresetSize || !sourceUsable;
-    double width = presetBase ? spec.width : sourceSize->width;
-    double height = presetBase ? spec.height : sourceSize->height;
+    double width = presetBase ? reference.width : sourceSize->width;
+    double height = presetBase ? reference.height : sourceSize->height;
 
     // An explicit shape only reshapes the preset's frame; a source size is kept as recorded.
     if (presetBase && settings.aspect != ExportAspectRatio::automatic) {
-        const double longSide = std::max(spec.width, spec.height);
+        const double longSide = std::max(reference.width, reference.height);
         switch (settings.aspect) {
             case ExportAspectRatio::widescreen:
                 width = longSide;
@@ -94,7 +94,7 @@ OutputProfile makeProfile(const ExportSettings& settings, ExportPreset preset, d
     profile.width = evenSide(width);
     profile.height = evenSide(height);
     switch (settings.fps) {
-        case ExportFPSOption::automatic: profile.fps = spec.fps > 0 ? spec.fps : 30; break;
+        case ExportFPSOption::automatic: profile.fps = reference.fps > 0 ? reference.fps : 30; break;
         case ExportFPSOption::fps24: profile.fps = 24; break;
         case ExportFPSOption::fps30: profile.fps = 30; break;
         case ExportFPSOption::fps60: profile.fps = 60; break;
@@ -102,10 +102,10 @@ OutputProfile makeProfile(const ExportSettings& settings, ExportPreset preset, d
     profile.quality = settings.quality;
 
     const double pixels = std::max(static_cast<double>(profile.width) * profile.height, 1.0);
-    const double referencePixels = std::max(static_cast<double>(spec.width) * spec.height, 1.0);
+    const double referencePixels = std::max(static_cast<double>(reference.width) * reference.height, 1.0);
     const double factor =
-        std::clamp(pixels / referencePixels * (profile.fps / std::max(static_cast<double>(spec.fps), 1.0)), 0.08, 1.0);
-    const auto scaled = truncated(factor * bitrateMultiplier(settings.quality) * static_cast<double>(spec.baseBitrate));
+        std::clamp(pixels / referencePixels * (profile.fps / std::max(static_cast<double>(reference.fps), 1.0)), 0.08, 1.0);
+    const auto scaled = truncated(factor * bitrateMultiplier(settings.quality) * static_cast<double>(reference.baseBitrate));
     std::int64_t bitrate = std::max<std::int64_t>(minimumBitrate(settings.quality), scaled);
 
     if (settings.targetBytes && duration > 0 && std::isfinite(duration) && !options.ignoreTargetSize) {

@@ -28,12 +28,12 @@ StreamSummary summariseStreams(const std::filesystem::path& file) {
 }
 
 SceneRenderSnapshot toneRecordingSnapshot(const std::filesystem::path& folder, double seconds) {
-    SampleVideoSpec spec;
-    spec.width = 320;
-    spec.height = 180;
-    spec.seconds = seconds;
-    spec.withAudio = true;
-    writeSampleVideo(folder / "screen.mp4", spec);
+    SampleVideoSpec movie;
+    movie.width = 320;
+    movie.height = 180;
+    movie.seconds = seconds;
+    movie.withAudio = true;
+    writeSampleVideo(folder / "screen.mp4", movie);
     SceneRenderSnapshot snapshot;
     snapshot.videoURL = folder / "screen.mp4";
     snapshot.clipBaseDirectory = folder;
@@ -46,13 +46,13 @@ SceneRenderSnapshot toneRecordingSnapshot(const std::filesystem::path& folder, d
 }
 
 std::filesystem::path writeRenderedVideo(const std::filesystem::path& folder, double seconds) {
-    SampleVideoSpec spec;
-    spec.width = 320;
-    spec.height = 180;
-    spec.seconds = seconds;
-    spec.withAudio = false;
+    SampleVideoSpec movie;
+    movie.width = 320;
+    movie.height = 180;
+    movie.seconds = seconds;
+    movie.withAudio = false;
     const auto file = folder / "video-only.mp4";
-    writeSampleVideo(file, spec);
+    writeSampleVideo(file, movie);
     return file;
 }
 

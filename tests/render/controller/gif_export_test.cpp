@@ -127,13 +127,13 @@ TEST_F(GifExportTest, FfmpegConvertsTheRenderedVideo) {
     struct MovieRenderer : ExportVideoRenderer {
         void render(std::shared_ptr<const SceneRenderSnapshot>, const OutputProfile& profile, const fs::path& output,
                     ExportProgress, std::stop_token) override {
-            SampleVideoSpec spec;
-            spec.width = profile.width;
-            spec.height = profile.height;
-            spec.fps = profile.fps;
-            spec.seconds = 1;
-            spec.withAudio = false;
-            writeSampleVideo(output, spec);
+            SampleVideoSpec movie;
+            movie.width = profile.width;
+            movie.height = profile.height;
+            movie.fps = profile.fps;
+            movie.seconds = 1;
+            movie.withAudio = false;
+            writeSampleVideo(output, movie);
         }
     };
     services.renderer = std::make_shared<MovieRenderer>();
