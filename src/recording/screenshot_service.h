@@ -21,7 +21,7 @@ class ScreenshotError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
     static ScreenshotError encodingFailed() { return ScreenshotError("Couldn't encode the captured image as PNG."); }
-    static ScreenshotError noDisplay() { return ScreenshotError("No display was reported by ScreenCaptureKit."); }
+    static ScreenshotError noDisplay() { return ScreenshotError("No display was reported by the X server."); }
 };
 
 // The display under the pointer; the primary display (the one at the desktop's origin, else the

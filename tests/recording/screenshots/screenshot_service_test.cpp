@@ -129,7 +129,7 @@ TEST_F(ScreenshotServiceTest, NoDisplayIsAWarningToastAndNothingOnDisk) {
     ASSERT_EQ(toasts_.toasts().size(), 1u);
     EXPECT_EQ(toasts_.toasts()[0].level, ToastLevel::warning);
     EXPECT_EQ(toasts_.toasts()[0].title, "Screenshot failed");
-    EXPECT_EQ(toasts_.toasts()[0].detail, "No display was reported by ScreenCaptureKit.");
+    EXPECT_EQ(toasts_.toasts()[0].detail, "No display was reported by the X server.");
     EXPECT_FALSE(fs::exists(home_ / "Pictures"));
 }
 
