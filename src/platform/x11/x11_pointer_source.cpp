@@ -50,7 +50,9 @@ public:
         Display* display = connection.get();
         int opcode = 0, event = 0, error = 0;
         if (!XQueryExtension(display, "XInputExtension", &opcode, &event, &error)) return nullptr;
-        int major = 2, minor = 0;
+        // From 2.1 on, raw events reach the root window even while another client holds a grab; with
+        // 2.0 the release of a click on any application's window (an implicit grab) never arrives.
+        int major = 2, minor = 2;
         if (XIQueryVersion(display, &major, &minor) != Success) return nullptr;
 
         unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};

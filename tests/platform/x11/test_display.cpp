@@ -175,6 +175,7 @@ TestWindow::TestWindow(const Spec& spec) : rgb_(spec.rgb) {
         XChangeProperty(d, w, atom("_NET_FRAME_EXTENTS"), XA_CARDINAL, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(extents), 4);
     }
+    if (spec.takesClicks) XSelectInput(d, w, ButtonPressMask | ButtonReleaseMask);
     XMapRaised(d, w);
     XSync(d, False);
     // Without a window manager the window is placed where it was asked; wait until it is viewable.

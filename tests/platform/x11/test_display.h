@@ -33,6 +33,7 @@ public:
         long pid = 4242;
         std::uint32_t rgb = 0xFF0000;
         int titleBarHeight = 0;  // published as _NET_FRAME_EXTENTS
+        bool takesClicks = false;  // selects button presses, so a click grabs the pointer as in a real app
 
         static Spec at(int x, int y, int width, int height, std::uint32_t rgb) {
             Spec spec;

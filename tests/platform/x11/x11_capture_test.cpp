@@ -138,6 +138,11 @@ TEST_F(X11CaptureTest, ShowingTheCursorDrawsThePointerIntoTheFrame) {
 }
 
 TEST_F(X11CaptureTest, PointerSourceReadsPositionAndLeftButtonEvents) {
+    // A click on an application's window grabs the pointer for that application until the release;
+    // the monitor must still hear the release or the button would look held forever.
+    auto spec = TestWindow::Spec::at(0, 0, 1280, 720, 0x336699);
+    spec.takesClicks = true;
+    TestWindow app(spec);
     X11PointerSource pointer;
     testing::movePointer(321, 123);
     const auto at = pointer.location();
