@@ -11,7 +11,10 @@ jobs=$(nproc)
 cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_WERROR=ON
 ninja -C build/ci -j "$jobs"
 ./scripts/with-test-services.sh ctest --test-dir build/ci --output-on-failure -j "$jobs" --timeout 300
-# The main job, end to end, as the README runs it.
+# The main job, end to end, as the README runs it: live on a private X and sound server, then the
+# generated-sample job in a throw-away folder.
+ORVANE_BUILD_DIR=build/ci ./scripts/demo.sh
+ffprobe -v error -show_entries stream=codec_name -of csv=p=0 out/demo.mp4 | tr '\n' ' ' | grep -q 'h264 aac'
 demo_dir=$(mktemp -d)
 (cd "$demo_dir" && "$OLDPWD/build/ci/src/cli/orvane" demo && test -s out/demo-frame-1.2s.png)
 rm -rf "$demo_dir"

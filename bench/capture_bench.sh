@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Screen capture against ffmpeg's x11grab: 30 s of a 1920x1080 private Xvfb at 60 fps with content
+# that changes every frame, both encoded with libx264 veryfast/zerolatency at 18 Mb/s, keyframes every
+# 2 s, no B-frames (the recorder's own settings). Reports frames written, frames dropped and the
+# CPU time each process used. Not part of CI: it takes a minute and wants an idle machine.
+# Usage: bench/capture_bench.sh [build-dir] [seconds]   (build dir defaults to build/release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/release}
+seconds=${2:-30}
+case $build in /*) ;; *) build=$PWD/$build ;; esac
+orvane=$build/src/cli/orvane
+driver=$build/tools/orvane_demo_driver
+[ -x "$orvane" ] && [ -x "$driver" ] || { echo "capture_bench: build orvane and orvane_demo_driver in $build first" >&2; exit 1; }
+for tool in Xvfb ffmpeg ffprobe; do
+  command -v "$tool" >/dev/null || { echo "capture_bench: $tool is missing" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/orvane-capture-bench.XXXXXX)
+pids=()
+cleanup() {
+  # Newest first, so clients are gone before their servers.
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || true
+    wait "${pids[i]}" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/runtime" "$work/home" "$work/data" "$work/config" "$work/cache"
+chmod 700 "$work/runtime"
+export XDG_RUNTIME_DIR=$work/runtime HOME=$work/home XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config \
+       XDG_CACHE_HOME=$work/cache
+unset WAYLAND_DISPLAY
+
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "capture_bench: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+
+"$driver" --animate >"$work/driver.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do grep -q ready "$work/driver.log" && break; sleep 0.1; done
+
+frames() { ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$1"; }
+expected=$((seconds * 60))
+
+# /usr/bin/time measures the child alone: user and system CPU seconds, and wall time.
+/usr/bin/time -f '%U %S %e' -o "$work/orvane.time" \
+  "$orvane" record --duration "$seconds" --json >"$work/record.json" 2>"$work/record.log"
+movie=$(sed -n 's/^ *"folder": *"\(.*\)",\{0,1\}$/\1/p' "$work/record.json" | head -n1)/screen.mp4
+[ -f "$movie" ] || movie=$(find "$work/data" -name screen.mp4 | head -n1)
+orvane_frames=$(frames "$movie")
+orvane_dropped=$(sed -n 's/^ *"droppedFrames": *\([0-9]*\).*/\1/p' "$work/record.json")
+
+/usr/bin/time -f '%U %S %e' -o "$work/ffmpeg.time" \
+  ffmpeg -v error -nostdin -f x11grab -framerate 60 -video_size 1920x1080 -i "$DISPLAY" -t "$seconds" \
+    -c:v libx264 -preset veryfast -tune zerolatency -profile:v high -b:v 18M -g 120 -bf 0 -pix_fmt yuv420p \
+    -y "$work/x11grab.mp4"
+ffmpeg_frames=$(frames "$work/x11grab.mp4")
+
+report() {  # name frames recorder-reported-drops time-file
+  read -r user sys wall <"$4"
+  awk -v n="$1" -v f="$2" -v d="$3" -v e="$expected" -v u="$user" -v s="$sys" -v w="$wall" 'BEGIN {
+    printf "%-8s frames %5d of %5d  dropped %5d (%s reported)  cpu user %6.2f s  sys %6.2f s  = %5.1f%% of one core over %.1f s\n",
+           n, f, e, (e > f ? e - f : 0), d, u, s, 100 * (u + s) / w, w }'
+}
+echo "capture_bench: ${seconds}s of 1920x1080 at 60 fps, libx264 veryfast zerolatency 18 Mb/s, keyint 120"
+report orvane "$orvane_frames" "${orvane_dropped:-?}" "$work/orvane.time"
+report x11grab "$ffmpeg_frames" "-" "$work/ffmpeg.time"
