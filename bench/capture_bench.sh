@@ -2,7 +2,8 @@
 # Screen capture against ffmpeg's x11grab: 30 s of a 1920x1080 private Xvfb at 60 fps with content
 # that changes every frame, both encoded with libx264 veryfast/zerolatency at 18 Mb/s, keyframes every
 # 2 s, no B-frames (the recorder's own settings). Reports frames written, frames dropped and the
-# CPU time each process used. Not part of CI: it takes a minute and wants an idle machine.
+# CPU time each process used. ffmpeg writes the frames it grabbed as they came (no duplicates to fill
+# a constant rate), so both counts are frames really captured. Not part of CI: it takes a minute and wants an idle machine.
 # Usage: bench/capture_bench.sh [build-dir] [seconds]   (build dir defaults to build/release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -56,7 +57,8 @@ orvane_dropped=$(sed -n 's/^ *"droppedFrames": *\([0-9]*\).*/\1/p' "$work/record
 
 /usr/bin/time -f '%U %S %e' -o "$work/ffmpeg.time" \
   ffmpeg -v error -nostdin -f x11grab -framerate 60 -video_size 1920x1080 -i "$DISPLAY" -t "$seconds" \
-    -c:v libx264 -preset veryfast -tune zerolatency -profile:v high -b:v 18M -g 120 -bf 0 -pix_fmt yuv420p \
+    -fps_mode passthrough -c:v libx264 -preset veryfast -tune zerolatency -profile:v high -b:v 18M -g 120 -bf 0 \
+    -pix_fmt yuv420p \
     -y "$work/x11grab.mp4"
 ffmpeg_frames=$(frames "$work/x11grab.mp4")
 
