@@ -150,32 +150,32 @@ void clearWorkArea() {
     XSync(d, False);
 }
 
-TestWindow::TestWindow(const Spec& spec) : rgb_(spec.rgb) {
+TestWindow::TestWindow(const Look& look) : rgb_(look.rgb) {
     Display* d = helperDisplay();
     const int screen = DefaultScreen(d);
     XSetWindowAttributes attributes{};
-    attributes.background_pixel = spec.rgb;
+    attributes.background_pixel = look.rgb;
     attributes.override_redirect = False;
-    const Window w = XCreateWindow(d, RootWindow(d, screen), spec.x, spec.y, static_cast<unsigned>(spec.width),
-                                   static_cast<unsigned>(spec.height), 0, CopyFromParent, InputOutput, CopyFromParent,
+    const Window w = XCreateWindow(d, RootWindow(d, screen), look.x, look.y, static_cast<unsigned>(look.width),
+                                   static_cast<unsigned>(look.height), 0, CopyFromParent, InputOutput, CopyFromParent,
                                    CWBackPixel, &attributes);
     window_ = w;
     XClassHint hint{};
-    std::string instance = spec.wmInstance, className = spec.wmClass;
+    std::string instance = look.wmInstance, className = look.wmClass;
     hint.res_name = instance.data();
     hint.res_class = className.data();
     XSetClassHint(d, w, &hint);
     XChangeProperty(d, w, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(spec.title.data()), static_cast<int>(spec.title.size()));
-    const unsigned long pid = static_cast<unsigned long>(spec.pid);
+                    reinterpret_cast<const unsigned char*>(look.title.data()), static_cast<int>(look.title.size()));
+    const unsigned long pid = static_cast<unsigned long>(look.pid);
     XChangeProperty(d, w, atom("_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&pid), 1);
-    if (spec.titleBarHeight > 0) {
-        const unsigned long extents[4] = {0, 0, static_cast<unsigned long>(spec.titleBarHeight), 0};
+    if (look.titleBarHeight > 0) {
+        const unsigned long extents[4] = {0, 0, static_cast<unsigned long>(look.titleBarHeight), 0};
         XChangeProperty(d, w, atom("_NET_FRAME_EXTENTS"), XA_CARDINAL, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(extents), 4);
     }
-    if (spec.takesClicks) XSelectInput(d, w, ButtonPressMask | ButtonReleaseMask);
+    if (look.takesClicks) XSelectInput(d, w, ButtonPressMask | ButtonReleaseMask);
     XMapRaised(d, w);
     XSync(d, False);
     // Without a window manager the window is placed where it was asked; wait until it is viewable.
@@ -185,7 +185,7 @@ TestWindow::TestWindow(const Spec& spec) : rgb_(spec.rgb) {
         if (a.map_state == IsViewable) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    fill(spec.rgb);
+    fill(look.rgb);
     listedWindows().push_back(w);
     publishClientList();
 }

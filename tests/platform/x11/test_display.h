@@ -25,7 +25,7 @@ void clearWorkArea();
 // manager would list it, filled with one colour.
 class TestWindow {
 public:
-    struct Spec {
+    struct Look {
         int x = 0, y = 0, width = 200, height = 150;
         std::string title;
         std::string wmInstance = "testapp";
@@ -35,17 +35,17 @@ public:
         int titleBarHeight = 0;  // published as _NET_FRAME_EXTENTS
         bool takesClicks = false;  // selects button presses, so a click grabs the pointer as in a real app
 
-        static Spec at(int x, int y, int width, int height, std::uint32_t rgb) {
-            Spec spec;
-            spec.x = x;
-            spec.y = y;
-            spec.width = width;
-            spec.height = height;
-            spec.rgb = rgb;
-            return spec;
+        static Look at(int x, int y, int width, int height, std::uint32_t rgb) {
+            Look look;
+            look.x = x;
+            look.y = y;
+            look.width = width;
+            look.height = height;
+            look.rgb = rgb;
+            return look;
         }
     };
-    explicit TestWindow(const Spec& spec);
+    explicit TestWindow(const Look& look);
     ~TestWindow();
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;

@@ -40,14 +40,14 @@ protected:
 };
 
 TEST_F(X11CaptureTest, CatalogueListsTheScreenAndClientWindowsWithTheirIdentity) {
-    auto browserSpec = TestWindow::Spec::at(100, 120, 400, 300, 0x336699);
+    auto browserSpec = TestWindow::Look::at(100, 120, 400, 300, 0x336699);
     browserSpec.title = "Docs \xE2\x80\x94 Firefox";
     browserSpec.wmInstance = "Navigator";
     browserSpec.wmClass = "firefox";
     browserSpec.pid = 777;
     browserSpec.titleBarHeight = 24;
     TestWindow browser(browserSpec);
-    auto ownSpec = TestWindow::Spec::at(600, 50, 200, 100, 0x00FF00);
+    auto ownSpec = TestWindow::Look::at(600, 50, 200, 100, 0x00FF00);
     ownSpec.pid = static_cast<long>(getpid());
     TestWindow own(ownSpec);
     testing::setWorkArea(0, 32, 1280, 688);
@@ -80,8 +80,8 @@ TEST_F(X11CaptureTest, CatalogueListsTheScreenAndClientWindowsWithTheirIdentity)
 }
 
 TEST_F(X11CaptureTest, RegionAndWindowGrabsReadTheScreenAndFollowTheWindow) {
-    TestWindow background(TestWindow::Spec::at(0, 0, 1280, 720, 0x000000));
-    TestWindow red(TestWindow::Spec::at(200, 100, 160, 120, 0xFF0000));
+    TestWindow background(TestWindow::Look::at(0, 0, 1280, 720, 0x000000));
+    TestWindow red(TestWindow::Look::at(200, 100, 160, 120, 0xFF0000));
     X11ScreenCapture capture;
 
     auto region = capture.grabRegion(Rect{180, 90, 200, 140}, false);
@@ -103,7 +103,7 @@ TEST_F(X11CaptureTest, RegionAndWindowGrabsReadTheScreenAndFollowTheWindow) {
     EXPECT_EQ(rgbAt(frame, 50, 40), 0xFF0000u);
 
     // Another window on top: the screen shows it, the window's own picture does not.
-    TestWindow cover(TestWindow::Spec::at(690, 390, 80, 60, 0x0000FF));
+    TestWindow cover(TestWindow::Look::at(690, 390, 80, 60, 0x0000FF));
     capture.grabRegion(Rect{700, 400, 100, 80}, false)->grab(frame);
     EXPECT_EQ(rgbAt(frame, 20, 20), 0x0000FFu);
     red.fill(0xFF0000);  // the server paints the window's own picture as a client would
@@ -125,7 +125,7 @@ TEST_F(X11CaptureTest, RegionAndWindowGrabsReadTheScreenAndFollowTheWindow) {
 }
 
 TEST_F(X11CaptureTest, ShowingTheCursorDrawsThePointerIntoTheFrame) {
-    TestWindow background(TestWindow::Spec::at(0, 0, 1280, 720, 0x000000));
+    TestWindow background(TestWindow::Look::at(0, 0, 1280, 720, 0x000000));
     testing::movePointer(640, 360);
     X11ScreenCapture capture;
     ScreenFrame without, with;
@@ -140,9 +140,9 @@ TEST_F(X11CaptureTest, ShowingTheCursorDrawsThePointerIntoTheFrame) {
 TEST_F(X11CaptureTest, PointerSourceReadsPositionAndLeftButtonEvents) {
     // A click on an application's window grabs the pointer for that application until the release;
     // the monitor must still hear the release or the button would look held forever.
-    auto spec = TestWindow::Spec::at(0, 0, 1280, 720, 0x336699);
-    spec.takesClicks = true;
-    TestWindow app(spec);
+    auto look = TestWindow::Look::at(0, 0, 1280, 720, 0x336699);
+    look.takesClicks = true;
+    TestWindow app(look);
     X11PointerSource pointer;
     testing::movePointer(321, 123);
     const auto at = pointer.location();

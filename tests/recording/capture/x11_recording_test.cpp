@@ -96,8 +96,8 @@ protected:
 };
 
 TEST_F(X11RecordingTest, RecordsTheDisplayWithPointerMotionAndClicks) {
-    TestWindow background(TestWindow::Spec::at(0, 0, 1280, 720, 0x202020));
-    TestWindow target(TestWindow::Spec::at(280, 140, 120, 90, 0xCC3333));
+    TestWindow background(TestWindow::Look::at(0, 0, 1280, 720, 0x202020));
+    TestWindow target(TestWindow::Look::at(280, 140, 120, 90, 0xCC3333));
     testing::movePointer(10, 10);
 
     X11ScreenCapture capture;
@@ -191,7 +191,7 @@ TEST_F(X11RecordingTest, RecordsTheDisplayWithPointerMotionAndClicks) {
 // The real command, killed with SIGKILL mid-recording: the fragmented movie it leaves plays, and the
 // library keeps it with its real length instead of setting it aside.
 TEST_F(X11RecordingTest, AKilledRecordingProcessLeavesAPlayableListedMovie) {
-    TestWindow background(TestWindow::Spec::at(0, 0, 1280, 720, 0x303030));
+    TestWindow background(TestWindow::Look::at(0, 0, 1280, 720, 0x303030));
     const auto home = dir_.path();
     const pid_t pid = spawnOrvane({"record", "--duration", "60"});
     ASSERT_GT(pid, 0);
@@ -235,12 +235,12 @@ namespace orvane {
 namespace {
 
 TEST_F(X11RecordingTest, CommandLineListsSourcesAndRecordsTheChosenWindow) {
-    auto spec = TestWindow::Spec::at(200, 150, 320, 240, 0x22AA22);
-    spec.title = "Editor";
-    spec.wmInstance = "gedit";
-    spec.wmClass = "Gedit";
-    TestWindow editor(spec);
-    TestWindow tiny(TestWindow::Spec::at(600, 150, 70, 500, 0x2222AA));  // too narrow to offer
+    auto look = TestWindow::Look::at(200, 150, 320, 240, 0x22AA22);
+    look.title = "Editor";
+    look.wmInstance = "gedit";
+    look.wmClass = "Gedit";
+    TestWindow editor(look);
+    TestWindow tiny(TestWindow::Look::at(600, 150, 70, 500, 0x2222AA));  // too narrow to offer
 
     ASSERT_EQ(runOrvane({"sources", "--json"}), 0) << output("stderr.txt");
     const auto sources = nlohmann::json::parse(output("stdout.txt"));

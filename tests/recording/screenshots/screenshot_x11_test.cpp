@@ -16,7 +16,7 @@ TEST(ScreenshotOnX11, SavesTheWholeDisplayWithWhatIsOnIt) {
     testing::testDisplayName();
     X11ScreenCapture capture;
     X11PointerSource pointer;
-    testing::TestWindow window(testing::TestWindow::Spec::at(100, 80, 120, 90, 0x00FF00));
+    testing::TestWindow window(testing::TestWindow::Look::at(100, 80, 120, 90, 0x00FF00));
     testing::movePointer(5, 5);
 
     testing::TempDir home, config;
