@@ -55,7 +55,9 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(head -n1 "$work/display")"
 
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no --system=no \
+# Off the session bus: a desktop's own sound server already owns PulseAudio's bus name there, and
+# a second daemon that finds it taken exits at start.
+env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no --system=no \
   --load="module-null-sink sink_name=demo" --load="module-native-protocol-unix auth-anonymous=1" >"$work/pulse.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done

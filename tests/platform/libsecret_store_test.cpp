@@ -4,6 +4,7 @@
 
 #include "base/uuid.h"
 #include "platform/libsecret/libsecret_store.h"
+#include "support/required_service.h"
 
 namespace orvane {
 namespace {
@@ -13,9 +14,8 @@ namespace {
 class LibsecretStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (LibsecretStore::probe(kKeychainTimeLimit) != LibsecretStore::ServiceState::unlocked) {
-            GTEST_SKIP() << "no unlocked Secret Service answers";
-        }
+        ORVANE_REQUIRE_SERVICE(LibsecretStore::probe(kKeychainTimeLimit) == LibsecretStore::ServiceState::unlocked,
+                               "no unlocked Secret Service answers");
     }
     // A service of its own, so runs never see each other's items or the user's.
     const std::string service = "org.orvane.Orvane.Test." + Uuid::random().string();

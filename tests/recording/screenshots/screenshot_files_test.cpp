@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "support/temp_dir.h"
+#include "support/required_service.h"
 
 namespace orvane {
 namespace {
@@ -73,7 +74,7 @@ TEST(ScreenshotFiles, FoldersFollowTheUsersSpecialFoldersWithHomeFallbacks) {
 }
 
 TEST(ScreenshotFiles, SystemFoldersComeFromXdgUserDir) {
-    if (std::system("command -v xdg-user-dir >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdg-user-dir is not installed";
+    ORVANE_REQUIRE_SERVICE(std::system("command -v xdg-user-dir >/dev/null 2>&1") == 0, "xdg-user-dir is not installed");
     testing::TempDir home;
     testing::writeTextFile(home / ".config" / "user-dirs.dirs",
                            "XDG_PICTURES_DIR=\"$HOME/Fotos\"\nXDG_DESKTOP_DIR=\"$HOME/Escritorio\"\n");

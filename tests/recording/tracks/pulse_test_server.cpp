@@ -57,6 +57,10 @@ PulseTestServer::PulseTestServer() {
         setenv("HOME", home.c_str(), 1);
         setenv("XDG_RUNTIME_DIR", home.c_str(), 1);
         setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+        // Every daemon on a session bus claims the same bus name and the second one exits at start, so
+        // tests running side by side would skip; the private socket is all the tests need.
+        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        unsetenv("DISPLAY");
         const std::string native = "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket.string();
         execlp("pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "--use-pid-file=no",
                "--disable-shm=yes", "--log-target=stderr", "--log-level=error",

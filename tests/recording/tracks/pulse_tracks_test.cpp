@@ -21,6 +21,7 @@
 #include "recording/system_audio_capture.h"
 #include "recording/webcam_recorder.h"
 #include "support/temp_dir.h"
+#include "support/required_service.h"
 
 namespace orvane {
 namespace {
@@ -36,24 +37,21 @@ void letAudioFlow(double seconds) {
 
 class PulseTracks : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { server_ = new PulseTestServer(); }
-    static void TearDownTestSuite() {
-        delete server_;
-        server_ = nullptr;
-    }
+    static void SetUpTestSuite() { server_ = std::make_unique<PulseTestServer>(); }
+    static void TearDownTestSuite() { server_.reset(); }
 
     void SetUp() override {
-        if (!server_->unavailableReason().empty()) GTEST_SKIP() << "no PulseAudio: " << server_->unavailableReason();
+        ORVANE_REQUIRE_SERVICE(server_->unavailableReason().empty(), "no PulseAudio: " << server_->unavailableReason());
         audio_ = makePulseAudioSystem("orvane-tests");
         audio_->setDefaultSource("orvane_speakers.monitor");
     }
 
-    static PulseTestServer* server_;
+    static std::unique_ptr<PulseTestServer> server_;
     std::unique_ptr<AudioSystem> audio_;
     TempDir folder_;
 };
 
-PulseTestServer* PulseTracks::server_ = nullptr;
+std::unique_ptr<PulseTestServer> PulseTracks::server_;
 
 TEST_F(PulseTracks, CatalogueListsInputsWithoutMonitorsAndFindsTheSpeakersMonitor) {
     const auto mics = DeviceCatalog::coreAudioMics(*audio_);

@@ -13,6 +13,7 @@
 #include "render/audio/mix_plan.h"
 #include "render/audio/original_audio.h"
 #include "support/temp_dir.h"
+#include "support/required_service.h"
 
 namespace orvane {
 namespace {
@@ -80,7 +81,7 @@ TEST(FFmpegMixTest, CommandMixesAudibleInputsAndRunsWhereFFmpegIsInstalled) {
     EXPECT_TRUE(ffmpegMixArguments(nothingAudible, rendered, output).empty());
 
     const auto ffmpeg = FFmpegTool::locate("ffmpeg");
-    if (!ffmpeg) GTEST_SKIP() << "ffmpeg is not installed";
+    ORVANE_REQUIRE_SERVICE(ffmpeg, "ffmpeg is not installed");
     FFmpegTool::run(*ffmpeg, command.arguments);
     const auto streams = testing::summariseStreams(output);
     EXPECT_EQ(streams.videoPackets, testing::summariseStreams(rendered).videoPackets);

@@ -10,6 +10,7 @@
 #include "render/grain_vignette.h"
 #include "surface_pixels.h"
 #include "support/temp_dir.h"
+#include "support/required_service.h"
 
 namespace orvane {
 namespace {
@@ -107,7 +108,7 @@ TEST(BackgroundTest, CustomJpegDecodesThroughFfmpeg) {
     // The test makes its JPEG with the ffmpeg program when it is installed; decoding is in-process.
     const std::string command = "ffmpeg -loglevel error -y -i '" + png.string() + "' -vf scale=40:20:flags=neighbor '" +
                                 jpeg.string() + "' 2>/dev/null";
-    if (std::system(command.c_str()) != 0 || !std::filesystem::exists(jpeg)) GTEST_SKIP() << "no ffmpeg program";
+    ORVANE_REQUIRE_SERVICE(std::system(command.c_str()) == 0 && std::filesystem::exists(jpeg), "no ffmpeg program");
     const auto image = loadStillImage(jpeg);
     ASSERT_TRUE(image);
     EXPECT_EQ(cairo_image_surface_get_width(image.get()), 40);

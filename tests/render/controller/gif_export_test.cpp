@@ -8,6 +8,7 @@
 #include "media/media_probe.h"
 #include "media/sample_video.h"
 #include "render/export/gif_writer.h"
+#include "support/required_service.h"
 
 namespace orvane {
 namespace {
@@ -121,7 +122,7 @@ TEST_F(GifExportTest, WithoutFfmpegOrFramesTheGifFailsCleanly) {
 
 TEST_F(GifExportTest, FfmpegConvertsTheRenderedVideo) {
     const auto ffmpeg = FFmpegTool::locate("ffmpeg");
-    if (!ffmpeg) GTEST_SKIP() << "ffmpeg is not installed";
+    ORVANE_REQUIRE_SERVICE(ffmpeg, "ffmpeg is not installed");
     services.tools = [ffmpeg](std::string_view) { return ffmpeg; };
     // The "rendered" video is a real movie the size the profile asks for.
     struct MovieRenderer : ExportVideoRenderer {

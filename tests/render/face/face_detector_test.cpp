@@ -8,6 +8,7 @@
 #include "render/face_detector.h"
 #include "render/face_services.h"
 #include "support/temp_dir.h"
+#include "support/required_service.h"
 
 namespace orvane {
 namespace {
@@ -24,7 +25,7 @@ void expectFaceAt(const std::vector<Rect>& faces, int frameWidth, int frameHeigh
 
 TEST(OpenCvFaceDetector, FindsTheFaceInFrameCoordinates) {
     OpenCvFaceDetector detector;
-    if (!detector.available()) GTEST_SKIP() << "the frontal-face cascade is not installed";
+    ORVANE_REQUIRE_SERVICE(detector.available(), "the frontal-face cascade is not installed");
 
     const testing::DrawnFace middle{320, 220, 150};
     expectFaceAt(detector.detectFaces(testing::drawnFace(640, 480, middle).get()), 640, 480, middle);
@@ -35,7 +36,7 @@ TEST(OpenCvFaceDetector, FindsTheFaceInFrameCoordinates) {
 
 TEST(OpenCvFaceDetector, AnswersNoFacesForRoomsAndUnusableFrames) {
     OpenCvFaceDetector detector;
-    if (!detector.available()) GTEST_SKIP() << "the frontal-face cascade is not installed";
+    ORVANE_REQUIRE_SERVICE(detector.available(), "the frontal-face cascade is not installed");
 
     cairo::Surface room(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 320, 240));
     {

@@ -5,6 +5,7 @@
 #include "drawn_face.h"
 #include "render/face_detector.h"
 #include "render/face_segmenter.h"
+#include "support/required_service.h"
 
 namespace orvane {
 namespace {
@@ -52,7 +53,7 @@ TEST(GrabCutMask, NoMaskWithoutRoomToLearnFromOrForUnusableInput) {
 
 TEST(OpenCvPersonSegmenter, MasksHeadAndShouldersOfTheDetectedFace) {
     OpenCvFaceDetector detector;
-    if (!detector.available()) GTEST_SKIP() << "the frontal-face cascade is not installed";
+    ORVANE_REQUIRE_SERVICE(detector.available(), "the frontal-face cascade is not installed");
     OpenCvPersonSegmenter segmenter(detector);
 
     const cairo::Surface frame = testing::drawnFace(640, 480, {320, 200, 150});

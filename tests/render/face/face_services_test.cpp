@@ -6,6 +6,7 @@
 #include "drawn_face.h"
 #include "render/face_services.h"
 #include "render/scene_snapshot.h"
+#include "support/required_service.h"
 
 namespace orvane {
 namespace {
@@ -18,7 +19,7 @@ int warmthAt(cairo_surface_t* surface, int x, int y) {
 }
 
 TEST(FaceCameraServices, CompositorFramesTheDrawnFaceWithTheRealServices) {
-    if (defaultFaceCascadePath().empty()) GTEST_SKIP() << "the frontal-face cascade is not installed";
+    ORVANE_REQUIRE_SERVICE(!defaultFaceCascadePath().empty(), "the frontal-face cascade is not installed");
     const FaceCameraKit kit = makeFaceCameraServices();
     ASSERT_NE(kit.services().detector, nullptr);
     ASSERT_NE(kit.services().segmenter, nullptr);
