@@ -5,6 +5,7 @@
 #include <limits>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "base/event_loop.h"
 #include "base/manual_executor.h"
@@ -55,9 +56,19 @@ private:
 constexpr Rect kDisplay{0, 0, 1920, 1080};
 constexpr auto kTick = 16'666'667ns;  // 1/60 s
 
-TEST(CursorTelemetryRecorder, SamplesAt60HzFromTheStart) {
+class CursorTelemetryRecorderTest : public ::testing::Test {
+protected:
     ManualExecutor queue;
     FakePointer pointer;
+};
+
+std::vector<bool> pressedFlags(const std::vector<CursorTelemetryPoint>& points) {
+    std::vector<bool> flags;
+    for (const auto& point : points) flags.push_back(point.pressed);
+    return flags;
+}
+
+TEST_F(CursorTelemetryRecorderTest, SamplesAt60HzFromTheStart) {
     pointer.moveTo(960, 270);
     CursorTelemetryRecorder recorder(pointer, queue, kDisplay, 60);
 
@@ -75,15 +86,13 @@ TEST(CursorTelemetryRecorder, SamplesAt60HzFromTheStart) {
     ASSERT_EQ(telemetry.points.size(), 60u);
     for (std::size_t k = 0; k < telemetry.points.size(); ++k) {
         EXPECT_EQ(telemetry.points[k].t, static_cast<std::int64_t>(k * 1000 / 60)) << k;
-        EXPECT_FALSE(telemetry.points[k].pressed);
     }
+    EXPECT_EQ(pressedFlags(telemetry.points), std::vector<bool>(60, false));
     EXPECT_EQ(telemetry.points[2], (CursorTelemetryPoint{33, 0.5, 0.25, false}));
     EXPECT_EQ(telemetry.points[3], (CursorTelemetryPoint{50, 0.25, 0.75, false}));
 }
 
-TEST(CursorTelemetryRecorder, PositionsAreClampedToTheCapturedDisplay) {
-    ManualExecutor queue;
-    FakePointer pointer;
+TEST_F(CursorTelemetryRecorderTest, PositionsAreClampedToTheCapturedDisplay) {
     CursorTelemetryRecorder recorder(pointer, queue, kDisplay, 60);
     recorder.start();
     const std::pair<PointerLocation, std::pair<double, double>> cases[] = {
@@ -125,16 +134,11 @@ TEST(CursorTelemetryRecorder, DisplaysBesideThePrimaryUseTheirOwnRectangle) {
         queue.advance(kTick);
         const auto points = recorder.stop().points;
         ASSERT_EQ(points.size(), 2u);
-        EXPECT_EQ(points[0].cx, 0.5);
-        EXPECT_EQ(points[0].cy, 0.5);
-        EXPECT_EQ(points[1].cx, 0.25);
-        EXPECT_EQ(points[1].cy, 1.0);
+        EXPECT_EQ(std::tuple(points[0].cx, points[0].cy, points[1].cx, points[1].cy), std::tuple(0.5, 0.5, 0.25, 1.0));
     }
 }
 
-TEST(CursorTelemetryRecorder, ButtonEventsReachTheSamples) {
-    ManualExecutor queue;
-    FakePointer pointer;
+TEST_F(CursorTelemetryRecorderTest, ButtonEventsReachTheSamples) {
     CursorTelemetryRecorder recorder(pointer, queue, kDisplay, 60);
     recorder.start();
     EXPECT_TRUE(recorder.clickMonitorActive());
@@ -151,18 +155,12 @@ TEST(CursorTelemetryRecorder, ButtonEventsReachTheSamples) {
     pointer.button(true);
     const auto points = recorder.stop().points;
 
-    ASSERT_EQ(points.size(), 4u);
-    EXPECT_FALSE(points[0].pressed);
-    EXPECT_TRUE(points[1].pressed);
-    EXPECT_TRUE(points[2].pressed);
-    EXPECT_FALSE(points[3].pressed);
+    EXPECT_EQ(pressedFlags(points), (std::vector<bool>{false, true, true, false}));
     EXPECT_EQ(pointer.stopCalls, 1);
     EXPECT_FALSE(pointer.monitorInstalled());
 }
 
-TEST(CursorTelemetryRecorder, WithoutAMonitorPositionsAreStillSampled) {
-    ManualExecutor queue;
-    FakePointer pointer;
+TEST_F(CursorTelemetryRecorderTest, WithoutAMonitorPositionsAreStillSampled) {
     pointer.monitorAvailable = false;
     CursorTelemetryRecorder recorder(pointer, queue, kDisplay, 60);
     recorder.start();
@@ -171,16 +169,12 @@ TEST(CursorTelemetryRecorder, WithoutAMonitorPositionsAreStillSampled) {
     queue.advance(kTick * 3);
     const auto points = recorder.stop().points;
     ASSERT_EQ(points.size(), 4u);
-    for (const auto& point : points) {
-        EXPECT_FALSE(point.pressed);
-        EXPECT_EQ(point.cx, 1.0);
-    }
+    EXPECT_EQ(pressedFlags(points), std::vector<bool>(4, false));
+    for (const auto& point : points) EXPECT_EQ(point.cx, 1.0);
     EXPECT_EQ(pointer.stopCalls, 0);
 }
 
-TEST(CursorTelemetryRecorder, NothingIsSampledAfterStop) {
-    ManualExecutor queue;
-    FakePointer pointer;
+TEST_F(CursorTelemetryRecorderTest, NothingIsSampledAfterStop) {
     auto recorder = std::make_unique<CursorTelemetryRecorder>(pointer, queue, kDisplay, 30);
     recorder->start();
     queue.advance(100ms);
@@ -217,9 +211,7 @@ TEST(CursorTelemetryRecorder, RunsOnARealSerialQueue) {
     ASSERT_GE(points.size(), 4u);
     EXPECT_GE(points.front().t, 0);
     for (std::size_t i = 1; i < points.size(); ++i) EXPECT_LE(points[i - 1].t, points[i].t);
-    EXPECT_TRUE(points.back().pressed);
-    EXPECT_EQ(points.back().cx, 0.25);
-    EXPECT_EQ(points.back().cy, 0.5);
+    EXPECT_EQ(points.back(), (CursorTelemetryPoint{points.back().t, 0.25, 0.5, true}));
 }
 
 }  // namespace

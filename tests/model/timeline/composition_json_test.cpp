@@ -17,17 +17,9 @@ CompositionDocument richDocument() {
     document.trimStart = 0.5;
     document.trimEnd = 9.25;
 
-    Asset screen;
-    screen.fileRef = "screen.mp4";
-    screen.intrinsicDuration = 10;
-    screen.pixelSize = Size{2560, 1440};
-    Asset mic;
-    mic.kind = AssetKind::microphone;
-    mic.fileRef = "mic.m4a";
-    mic.origin = AssetOrigin::captured;
-    mic.captureStart = 0.12;
-    mic.intrinsicDuration = 9.9;
-    mic.sampleRate = 48000;
+    const Asset screen{Uuid::random(), AssetKind::screen, "screen.mp4", AssetOrigin::captured, 0, 10, Size{2560, 1440},
+                       {}};
+    const Asset mic{Uuid::random(), AssetKind::microphone, "mic.m4a", AssetOrigin::captured, 0.12, 9.9, {}, 48000};
     document.assets = {screen, mic};
 
     Layer screenLayer;

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "clip_test_support.h"
 #include "model/composition_resolver.h"
 
 namespace orvane {
@@ -9,14 +10,7 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-Clip clip(double sourceStart, double sourceEnd, double headOffset = 0) {
-    Clip c;
-    c.sourceFile = "screen.mp4";
-    c.sourceStart = sourceStart;
-    c.sourceEnd = sourceEnd;
-    c.headOffset = headOffset;
-    return c;
-}
+using testing::clip;
 
 Asset asset(double intrinsicDuration) {
     Asset a;
@@ -45,26 +39,18 @@ TEST(CompositionBuild, EditorDocumentHoldsOneScreenAssetAndLayer) {
     const std::vector<Clip> clips = {clip(0, 4), clip(6, 12, -1), clip(20, 18, 0.5)};
     const auto document = buildCompositionDocument(recording, clips, "/data/Recordings/X/screen.mov", 9, 1, 7);
 
-    EXPECT_EQ(document.schemaVersion, 1);
-    EXPECT_EQ(document.version, 1);
     EXPECT_EQ(document.recordingID, recording);
     EXPECT_EQ(document.trimStart, 1);
     EXPECT_EQ(document.trimEnd, 7);
     ASSERT_EQ(document.assets.size(), 1u);
     const auto& screen = document.assets[0];
-    EXPECT_EQ(screen.kind, AssetKind::screen);
-    EXPECT_EQ(screen.fileRef, "screen.mov");
-    EXPECT_EQ(screen.origin, AssetOrigin::captured);
-    EXPECT_EQ(screen.captureStart, 0);
-    EXPECT_EQ(screen.intrinsicDuration, 18);  // the largest source end beats the editor's 9 s
-    EXPECT_FALSE(screen.pixelSize);
-    EXPECT_FALSE(screen.sampleRate);
+    // The largest source end beats the editor's 9 s.
+    EXPECT_EQ(screen, (Asset{screen.id, AssetKind::screen, "screen.mov", AssetOrigin::captured, 0, 18, {}, {}}));
 
     ASSERT_EQ(document.layers.size(), 1u);
     const auto& layer = document.layers[0];
     EXPECT_EQ(layer.kind, LayerKind::screen);
     EXPECT_EQ(layer.assetRef, screen.id);
-    EXPECT_EQ(layer.z, 0);
     EXPECT_TRUE(layer.enabled);
     EXPECT_EQ(layer.props, LayerProps{});
     EXPECT_EQ(layer.placement.segments,
@@ -172,14 +158,13 @@ TEST(CompositionResolve, ModifiersAndTrimAreClampedToTheDuration) {
         props.time = time;
         return props;
     };
-    document.layers.push_back(modifier(LayerKind::zoom, range(3, std::nullopt)));
-    document.layers.push_back(modifier(LayerKind::zoom, range(12, 15)));
-    document.layers.push_back(modifier(LayerKind::mute, range(-2, 20)));
-    document.layers.push_back(modifier(LayerKind::mute, range(5, 2)));
-    document.layers.push_back(modifier(LayerKind::annotation, instant(std::nullopt)));
-    document.layers.push_back(modifier(LayerKind::annotation, instant(30)));
-    document.layers.push_back(modifier(LayerKind::annotation, instant(-1)));
-    document.layers.push_back(modifier(LayerKind::annotation, instant(2.5)));
+    for (const auto& props : {range(3, std::nullopt), range(12, 15)}) {
+        document.layers.push_back(modifier(LayerKind::zoom, props));
+    }
+    for (const auto& props : {range(-2, 20), range(5, 2)}) document.layers.push_back(modifier(LayerKind::mute, props));
+    for (const auto& time : {std::optional<double>(), std::optional(30.0), std::optional(-1.0), std::optional(2.5)}) {
+        document.layers.push_back(modifier(LayerKind::annotation, instant(time)));
+    }
     document.layers.push_back(modifier(LayerKind::zoom, {}));
     document.layers.back().enabled = false;
 
@@ -195,23 +180,15 @@ TEST(CompositionResolve, ModifiersAndTrimAreClampedToTheDuration) {
     EXPECT_EQ(resolved.modifiers[2].kind, LayerKind::mute);
     EXPECT_FALSE(resolved.modifiers[8].enabled);
 
-    document.trimStart = 20;
-    document.trimEnd = 0;
-    auto trimmed = resolveComposition(document);
-    EXPECT_EQ(trimmed.trimStart, 8);
-    EXPECT_EQ(trimmed.trimEnd, 8);
-    document.trimStart = -1;
-    document.trimEnd = 30;
-    trimmed = resolveComposition(document);
-    EXPECT_EQ(trimmed.trimStart, 0);
-    EXPECT_EQ(trimmed.trimEnd, 8);
-    document.trimStart = 5;
-    document.trimEnd = 3;
-    trimmed = resolveComposition(document);
-    EXPECT_EQ(trimmed.trimStart, 5);
-    EXPECT_EQ(trimmed.trimEnd, 5);
-    document.trimEnd = -4;
-    EXPECT_EQ(resolveComposition(document).trimEnd, 8);
+    // Trims are clamped into the duration, and an end below the start meets it.
+    const std::pair<double, double> trims[][2] = {
+        {{20, 0}, {8, 8}}, {{-1, 30}, {0, 8}}, {{5, 3}, {5, 5}}, {{5, -4}, {5, 8}}};
+    for (const auto& [given, expected] : trims) {
+        SCOPED_TRACE(::testing::PrintToString(given));
+        std::tie(document.trimStart, document.trimEnd) = given;
+        const auto trimmed = resolveComposition(document);
+        EXPECT_EQ(std::pair(trimmed.trimStart, trimmed.trimEnd), expected);
+    }
 }
 
 TEST(CompositionMapping, InclusiveSpansFirstMatchAndGaps) {
@@ -243,16 +220,11 @@ TEST(ClipsFromResolvedScreenLayer, AgreeWithTheClipsExceptForNormalisedValues) {
     EXPECT_EQ(clipsFromResolvedScreenLayer(consistent), consistent);
 
     const std::vector<Clip> odd = {clip(0, 5, -1), clip(9, 7, 2), clip(1, 2)};
-    const auto normalised = clipsFromResolvedScreenLayer(odd);
-    ASSERT_EQ(normalised.size(), 3u);
-    EXPECT_EQ(normalised[0].id, odd[0].id);
-    EXPECT_EQ(normalised[0].headOffset, 0);
-    EXPECT_EQ(normalised[0].sourceEnd, 5);
-    EXPECT_EQ(normalised[1].id, odd[1].id);
-    EXPECT_EQ(normalised[1].sourceStart, 9);
-    EXPECT_EQ(normalised[1].sourceEnd, 9);
-    EXPECT_EQ(normalised[1].headOffset, 2);
-    EXPECT_EQ(normalised[2], odd[2]);
+    // A negative head gap is floored and a reversed clip collapses onto its start; ids are kept.
+    auto expected = odd;
+    expected[0].headOffset = 0;
+    expected[1].sourceEnd = 9;
+    EXPECT_EQ(clipsFromResolvedScreenLayer(odd), expected);
 }
 
 }  // namespace

@@ -8,27 +8,16 @@
 #include <thread>
 #include <vector>
 
+#include "clip_test_support.h"
 #include "model/time_mapping.h"
 
 namespace orvane {
 namespace {
 
-Clip clip(double sourceStart, double sourceEnd, double headOffset = 0, std::string file = "screen.mp4") {
-    Clip c;
-    c.sourceFile = std::move(file);
-    c.sourceStart = sourceStart;
-    c.sourceEnd = sourceEnd;
-    c.headOffset = headOffset;
-    return c;
-}
+using testing::clip;
+using Mapping = ClipComposition::Mapping;
 
-SpeedRamp ramp(double start, double end, double speed) {
-    SpeedRamp r;
-    r.start = start;
-    r.end = end;
-    r.speed = speed;
-    return r;
-}
+SpeedRamp ramp(double start, double end, double speed) { return {Uuid::random(), start, end, speed}; }
 
 // Clips A (source 0-5) and B (source 10-12 after a 1 s gap): A covers 0-5, B covers 6-8.
 std::vector<Clip> twoClips() { return {clip(0, 5), clip(10, 12, 1, "other.mp4")}; }
@@ -37,33 +26,15 @@ TEST(ClipMapping, MapsThroughClipsGapsAndSharedBoundaries) {
     const auto clips = twoClips();
     ClipComposition composition{clips};
 
-    const auto atStart = composition.mapping(0);
-    ASSERT_TRUE(atStart);
-    EXPECT_EQ(atStart->clipIndex, 0u);
-    EXPECT_EQ(atStart->clipID, clips[0].id);
-    EXPECT_EQ(atStart->sourceTime, 0);
-
-    const auto atEndOfA = composition.mapping(5.0);
-    ASSERT_TRUE(atEndOfA);
-    EXPECT_EQ(atEndOfA->clipIndex, 0u);
-    EXPECT_EQ(atEndOfA->sourceTime, 5.0);
-    EXPECT_EQ(atEndOfA->compositionStart, 0);
-    EXPECT_EQ(atEndOfA->compositionEnd, 5);
-
+    EXPECT_EQ(composition.mapping(0), (Mapping{0, clips[0].id, "screen.mp4", 0, 0, 5}));
+    EXPECT_EQ(composition.mapping(5.0), (Mapping{0, clips[0].id, "screen.mp4", 5, 0, 5}));
     EXPECT_FALSE(composition.mapping(5.5));  // head gap of B
     EXPECT_FALSE(composition.mapping(5.999));
     EXPECT_FALSE(composition.mapping(-0.001));
     EXPECT_FALSE(composition.mapping(8.001));
 
     for (double c : {6.0, 7.0, 8.0}) {
-        const auto inB = composition.mapping(c);
-        ASSERT_TRUE(inB) << c;
-        EXPECT_EQ(inB->clipIndex, 1u);
-        EXPECT_EQ(inB->clipID, clips[1].id);
-        EXPECT_EQ(inB->sourceFile, "other.mp4");
-        EXPECT_EQ(inB->sourceTime, c + 4);
-        EXPECT_EQ(inB->compositionStart, 6);
-        EXPECT_EQ(inB->compositionEnd, 8);
+        EXPECT_EQ(composition.mapping(c), (Mapping{1, clips[1].id, "other.mp4", c + 4, 6, 8})) << c;
     }
 
     // Adjacent clips sharing an edge: the earlier one owns it.
@@ -83,10 +54,7 @@ TEST(ClipMapping, EmptyAndReversedClipsKeepTheirHeadOffsetAndMatchOnlyTheirInsta
     EXPECT_EQ(layout[1], (ClipRange{3, 3}));
     EXPECT_EQ(layout[2], (ClipRange{3.5, 4.5}));
 
-    const auto atReversed = clipMapping(3, clips);
-    ASSERT_TRUE(atReversed);
-    EXPECT_EQ(atReversed->clipIndex, 1u);
-    EXPECT_EQ(atReversed->sourceTime, 9);
+    EXPECT_EQ(clipMapping(3, clips), (Mapping{1, clips[1].id, "screen.mp4", 9, 3, 3}));
     EXPECT_FALSE(clipMapping(3.25, clips));
     EXPECT_EQ(clipMapping(4.5, clips)->sourceTime, 4);
 
@@ -119,13 +87,11 @@ TEST(SpeedRamps, OutputDurationAndFrameMapFollowTheWorkedExample) {
     const std::vector<SpeedRamp> ramps = {ramp(2, 6, 2)};
     EXPECT_EQ(outputDuration(0, 10, ramps), 8);
     EXPECT_EQ(frameCount(8, 30), 240);
-    EXPECT_EQ(compositionOffsetForOutputTime(0, ramps), 0);
-    EXPECT_EQ(compositionOffsetForOutputTime(1, ramps), 1);
-    EXPECT_EQ(compositionOffsetForOutputTime(2, ramps), 2);  // ramp starts exactly here
-    EXPECT_EQ(compositionOffsetForOutputTime(3, ramps), 4);
-    EXPECT_EQ(compositionOffsetForOutputTime(4, ramps), 6);  // ramp finished
-    EXPECT_EQ(compositionOffsetForOutputTime(5, ramps), 7);
-    EXPECT_EQ(compositionOffsetForOutputTime(8, ramps), 10);
+    // The ramp starts at output 2 and is finished at output 4.
+    const std::pair<double, double> outputToComposition[] = {{0, 0}, {1, 1}, {2, 2}, {3, 4}, {4, 6}, {5, 7}, {8, 10}};
+    for (const auto& [output, composition] : outputToComposition) {
+        EXPECT_EQ(compositionOffsetForOutputTime(output, ramps), composition) << output;
+    }
     EXPECT_EQ(compositionOffsetForOutputTime(3.5, std::vector<SpeedRamp>{}), 3.5);
     EXPECT_EQ(outputDuration(0, 10, std::vector<SpeedRamp>{}), 10);
     EXPECT_EQ(compositionTimeForFrame(90, 30, 0, ramps), 4);
@@ -148,11 +114,11 @@ TEST(SpeedRamps, OutOfOrderRampsApplyInStartOrderForFramesAndReverseForScaleOps)
     // Given latest first: 6-8 at 2 (saves 1 s) and 1-3 at 4 (saves 1.5 s).
     const std::vector<SpeedRamp> ramps = {ramp(6, 8, 2), ramp(1, 3, 4)};
     EXPECT_EQ(outputDuration(0, 10, ramps), 7.5);
-    EXPECT_EQ(compositionOffsetForOutputTime(0.5, ramps), 0.5);
-    EXPECT_EQ(compositionOffsetForOutputTime(1.25, ramps), 2);   // inside 1-3
-    EXPECT_EQ(compositionOffsetForOutputTime(3, ramps), 4.5);    // between the ramps
-    EXPECT_EQ(compositionOffsetForOutputTime(5, ramps), 7);      // inside 6-8
-    EXPECT_EQ(compositionOffsetForOutputTime(6, ramps), 8.5);    // after both
+    // Before, inside 1-3, between the ramps, inside 6-8, after both.
+    const std::pair<double, double> outputToComposition[] = {{0.5, 0.5}, {1.25, 2}, {3, 4.5}, {5, 7}, {6, 8.5}};
+    for (const auto& [output, composition] : outputToComposition) {
+        EXPECT_EQ(compositionOffsetForOutputTime(output, ramps), composition) << output;
+    }
 
     const std::vector<SpeedRamp> sorted = {ramp(1, 3, 4), ramp(6, 8, 2)};
     const std::vector<ScaleOp> expected = {{5, 2, 1}, {0, 2, 0.5}};
@@ -182,9 +148,9 @@ TEST(SpeedRamps, NegativeLengthsAndRampsOutsideTheTrimNeverReverseTime) {
 TEST(SpeedRamps, FramePathAndScaleOpsMeasureRampsFromTheTrimStart) {
     // Trim starts at 10; a ramp over composition 12-16 at speed 2 plays in 2 s of output.
     const std::vector<SpeedRamp> ramps = {ramp(12, 16, 2)};
-    EXPECT_EQ(compositionTimeForOutputTime(1, 10, ramps), 11);
-    EXPECT_EQ(compositionTimeForOutputTime(3, 10, ramps), 14);
-    EXPECT_EQ(compositionTimeForOutputTime(5, 10, ramps), 17);
+    for (const auto& [output, composition] : {std::pair{1.0, 11.0}, {3.0, 14.0}, {5.0, 17.0}}) {
+        EXPECT_EQ(compositionTimeForOutputTime(output, 10, ramps), composition) << output;
+    }
     EXPECT_EQ(compositionTimeForFrame(150, 30, 10, ramps), 17);
     // The media path retimes the same stretch: 2 s after the media composition begins.
     EXPECT_EQ(scaleOperations(ramps, 10), (std::vector<ScaleOp>{{2, 4, 2}}));
@@ -197,11 +163,9 @@ TEST(Placement, ItemsAreActiveOnTheirInclusiveRange) {
     overlay.startTime = 2;
     overlay.duration = 3;
     overlay.sourceStart = 1;
-    EXPECT_FALSE(mediaTimeAt(overlay, 1.999));
-    EXPECT_EQ(mediaTimeAt(overlay, 2), 1);
-    EXPECT_EQ(mediaTimeAt(overlay, 4), 3);
-    EXPECT_EQ(mediaTimeAt(overlay, 5), 4);
-    EXPECT_FALSE(mediaTimeAt(overlay, 5.001));
+    const std::pair<double, std::optional<double>> overlayTimes[] = {
+        {1.999, std::nullopt}, {2, 1}, {4, 3}, {5, 4}, {5.001, std::nullopt}};
+    for (const auto& [time, media] : overlayTimes) EXPECT_EQ(mediaTimeAt(overlay, time), media) << time;
 
     AudioClip audio;
     audio.startTime = 0;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <nlohmann/json.hpp>
 
 #include "model/geometry_json.h"
@@ -10,12 +12,13 @@ namespace {
 
 using nlohmann::json;
 
+// Everything but the fresh id.
+auto fields(const ZoomRegion& z) {
+    return std::tuple{z.start, z.end, z.scale, z.focusX, z.focusY, z.followCursor, z.easeSpeed};
+}
+
 TEST(ClipJson, RoundTripsAndRequiresAllFiveKeys) {
-    Clip clip;
-    clip.sourceFile = "screen.mp4";
-    clip.sourceStart = 1.25;
-    clip.sourceEnd = 7.5;
-    clip.headOffset = 0.1;
+    const Clip clip{Uuid::random(), "screen.mp4", 1.25, 7.5, 0.1};
     const json encoded = toJson(clip);
     EXPECT_EQ(encoded.size(), 5u);
     EXPECT_EQ(encoded["id"], clip.id.string());
@@ -44,10 +47,7 @@ TEST(ClipJson, RoundTripsAndRequiresAllFiveKeys) {
 }
 
 TEST(SpeedRampJson, KeepsTheStoredSpeedAndRequiresEveryKey) {
-    SpeedRamp ramp;
-    ramp.start = 2;
-    ramp.end = 6;
-    ramp.speed = 0;  // stored as is; the floor applies only when the ramp is used
+    const SpeedRamp ramp{Uuid::random(), 2, 6, 0};  // stored as is; the floor applies only when the ramp is used
     EXPECT_EQ(speedRampFromJson(toJson(ramp)), ramp);
     json missing = toJson(ramp);
     missing.erase("speed");
@@ -105,38 +105,26 @@ TEST(BorderStyleJson, OneKeyObjectPerCase) {
 }
 
 TEST(LooseZoomReader, AcceptsBothSpellingsAndFillsDefaults) {
+    // Focus defaults to the centre and, unlike a zoom added in the editor, the cursor is not followed.
     const auto minimal = zoomRegionFromLooseJson(json::parse(R"({"start":1,"end":3,"scale":2})"));
     ASSERT_TRUE(minimal);
-    EXPECT_EQ(minimal->start, 1);
-    EXPECT_EQ(minimal->end, 3);
-    EXPECT_EQ(minimal->scale, 2);
-    EXPECT_EQ(minimal->focusX, 0.5);
-    EXPECT_EQ(minimal->focusY, 0.5);
-    EXPECT_FALSE(minimal->followCursor);  // unlike a zoom added in the editor
-    EXPECT_EQ(minimal->easeSpeed, 0.5);
+    EXPECT_EQ(fields(*minimal), std::tuple(1.0, 3.0, 2.0, 0.5, 0.5, false, 0.5));
 
-    const auto snake =
-        zoomRegionFromLooseJson(json::parse(R"({"start":0,"end":2,"scale":1.5,"x":0.2,"y":0.8,
-                                                 "follow_cursor":true,"ease_speed":0.9})"));
+    const auto snake = zoomRegionFromLooseJson(json::parse(R"({"start":0,"end":2,"scale":1.5,"x":0.2,"y":0.8,
+                                                                "follow_cursor":true,"ease_speed":0.9})"));
     ASSERT_TRUE(snake);
-    EXPECT_EQ(snake->focusX, 0.2);
-    EXPECT_EQ(snake->focusY, 0.8);
-    EXPECT_TRUE(snake->followCursor);
-    EXPECT_EQ(snake->easeSpeed, 0.9);
-
+    EXPECT_EQ(fields(*snake), std::tuple(0.0, 2.0, 1.5, 0.2, 0.8, true, 0.9));
     const auto camel = zoomRegionFromLooseJson(json::parse(R"({"start":0,"end":2,"scale":1.5,"focusX":0.3,
                                                                 "focusY":0.7,"followCursor":true,"easeSpeed":0.1})"));
     ASSERT_TRUE(camel);
-    EXPECT_EQ(camel->focusX, 0.3);
-    EXPECT_EQ(camel->focusY, 0.7);
-    EXPECT_TRUE(camel->followCursor);
-    EXPECT_EQ(camel->easeSpeed, 0.1);
+    EXPECT_EQ(fields(*camel), std::tuple(0.0, 2.0, 1.5, 0.3, 0.7, true, 0.1));
+    EXPECT_NE(snake->id, camel->id);
 
+    // With both spellings the snake_case one wins.
     const auto both = zoomRegionFromLooseJson(
         json::parse(R"({"start":0,"end":2,"scale":1.5,"x":0.1,"focusX":0.9,"follow_cursor":false,"followCursor":true})"));
     EXPECT_EQ(both->focusX, 0.1);
     EXPECT_FALSE(both->followCursor);
-    EXPECT_NE(snake->id, camel->id);
 
     EXPECT_FALSE(zoomRegionFromLooseJson(json::parse(R"({"start":1,"end":3})")));
     EXPECT_FALSE(zoomRegionFromLooseJson(json::parse(R"({"end":3,"scale":2})")));
@@ -147,13 +135,10 @@ TEST(LooseZoomReader, AcceptsBothSpellingsAndFillsDefaults) {
 TEST(LooseRampReader, RefusesEmptyRangesAndClampsTheSpeed) {
     const auto fast = speedRampFromLooseJson(json::parse(R"({"start":1,"end":4,"speed":20})"));
     ASSERT_TRUE(fast);
-    EXPECT_EQ(fast->start, 1);
-    EXPECT_EQ(fast->end, 4);
-    EXPECT_EQ(fast->speed, 8);
-    EXPECT_EQ(speedRampFromLooseJson(json::parse(R"({"start":1,"end":4,"speed":0})"))->speed, 0.1);
-    EXPECT_EQ(speedRampFromLooseJson(json::parse(R"({"start":1,"end":4,"speed":-3})"))->speed, 0.1);
-    EXPECT_EQ(speedRampFromLooseJson(json::parse(R"({"start":1,"end":4,"speed":1.5})"))->speed, 1.5);
-
+    EXPECT_EQ(std::tuple(fast->start, fast->end, fast->speed), std::tuple(1.0, 4.0, 8.0));
+    for (const auto& [given, kept] : {std::pair{0.0, 0.1}, {-3.0, 0.1}, {1.5, 1.5}}) {
+        EXPECT_EQ(speedRampFromLooseJson(json{{"start", 1}, {"end", 4}, {"speed", given}})->speed, kept) << given;
+    }
     EXPECT_FALSE(speedRampFromLooseJson(json::parse(R"({"start":4,"end":4,"speed":2})")));
     EXPECT_FALSE(speedRampFromLooseJson(json::parse(R"({"start":5,"end":4,"speed":2})")));
     EXPECT_FALSE(speedRampFromLooseJson(json::parse(R"({"start":1,"end":4})")));
