@@ -102,6 +102,9 @@ std::vector<fs::path> filesIn(const fs::path& folder) {
     return files;
 }
 
+const std::string kVideoFailed = "Orvane could not convert this video. Install ffmpeg to widen import support.";
+const std::string kAudioFailed = "Orvane could not convert this audio file. Install ffmpeg to widen import support.";
+
 MediaImportTools withoutFfmpeg() {
     MediaImportTools tools;
     tools.locateTool = [](std::string_view) -> std::optional<fs::path> { return std::nullopt; };
@@ -165,10 +168,7 @@ TEST_F(MediaConversion, VideosBecomeFaststartH264AacMp4InTheRecordingFolder) {
     EXPECT_NE(made[0], made[1]);
 
     // A phone video held upright, without sound: the rotation survives and no audio track appears.
-    SampleVideoSpec upright;
-    upright.withAudio = false;
-    upright.rotationDegrees = 90;
-    writeSampleVideo(inbox / "upright.mp4", upright);
+    writeSampleVideo(inbox / "upright.mp4", {.withAudio = false, .rotationDegrees = 90});
     const auto rotated = importMedia(inbox / "upright.mp4", recording, withoutFfmpeg());
     EXPECT_EQ(summarize(rotated.file).codecs, (std::vector<AVCodecID>{AV_CODEC_ID_H264}));
     EXPECT_EQ(summarize(rotated.file).rotation, summarize(inbox / "upright.mp4").rotation);
@@ -203,9 +203,7 @@ TEST_F(MediaConversion, AudioBecomesAacOrMp3AndVideoLosesItsPicture) {
     EXPECT_NEAR(*playableDuration(recording / "soundtrack.m4a"), 2.0, 0.1);
 
     // No sound to take: a failure, and the file that was there stays as it was.
-    SampleVideoSpec silent;
-    silent.withAudio = false;
-    writeSampleVideo(inbox / "silent.mp4", silent);
+    writeSampleVideo(inbox / "silent.mp4", {.withAudio = false});
     EXPECT_THROW(convertAudioFile(inbox / "silent.mp4", recording / "soundtrack.m4a"), std::runtime_error);
     EXPECT_EQ(summarize(recording / "soundtrack.m4a").codecs, (std::vector<AVCodecID>{AV_CODEC_ID_AAC}));
 }
@@ -224,45 +222,50 @@ TEST_F(MediaConversion, ClassificationByPictureExtensionThenByStreams) {
     EXPECT_EQ(classifyMedia(inbox / "tone.dat"), MediaFileKind::audio);
 
     // Unreadable files fall back to their extension so a damaged movie still reads as a movie.
-    testing::writeTextFile(inbox / "broken.mov", std::string(2048, '\x01'));
-    testing::writeTextFile(inbox / "broken.m4a", std::string(2048, '\x01'));
-    testing::writeTextFile(inbox / "broken.xyz", std::string(2048, '\x01'));
+    using Expected = std::pair<std::string, std::optional<MediaFileKind>>;
+    for (const auto& [name, kind] : {Expected{"broken.mov", MediaFileKind::video},
+                                     Expected{"broken.m4a", MediaFileKind::audio}, Expected{"broken.xyz", {}}}) {
+        testing::writeTextFile(inbox / name, std::string(2048, '\x01'));
+        EXPECT_EQ(classifyMedia(inbox / name), kind) << name;
+    }
     testing::writeTextFile(inbox / "notes.txt", "shopping list\nmilk\n");
-    EXPECT_EQ(classifyMedia(inbox / "broken.mov"), MediaFileKind::video);
-    EXPECT_EQ(classifyMedia(inbox / "broken.m4a"), MediaFileKind::audio);
-    EXPECT_EQ(classifyMedia(inbox / "broken.xyz"), std::nullopt);
     EXPECT_EQ(classifyMedia(inbox / "notes.txt"), std::nullopt);
     EXPECT_EQ(classifyMedia(inbox / "missing.mov"), std::nullopt);
 }
 
 TEST_F(MediaConversion, ImportErrorsCarryTheirMessagesAndLeaveNothingBehind) {
-    std::string message;
     testing::writeTextFile(inbox / "notes.txt", "shopping list\n");
-    EXPECT_EQ(importFailure(inbox / "notes.txt", recording, withoutFfmpeg(), &message),
-              MediaImportError::Case::unsupported);
-    EXPECT_EQ(message, "That file type is not supported.");
-
-    EXPECT_EQ(importFailure(inbox / "missing.mp4", recording, withoutFfmpeg(), &message),
-              MediaImportError::Case::unreadable);
-    EXPECT_EQ(message, "Orvane could not read media from that file.");
-
-    // A well-formed movie with nothing in it converts, but measures no time.
-    SampleVideoSpec empty;
-    empty.seconds = 0;
-    writeSampleVideo(inbox / "empty.mp4", empty);
-    EXPECT_EQ(importFailure(inbox / "empty.mp4", recording, withoutFfmpeg(), &message),
-              MediaImportError::Case::unreadable);
-
     testing::writeTextFile(inbox / "broken.mov", std::string(4096, '\x01'));
-    EXPECT_EQ(importFailure(inbox / "broken.mov", recording, withoutFfmpeg(), &message),
-              MediaImportError::Case::conversionFailed);
-    EXPECT_EQ(message, "Orvane could not convert this video. Install ffmpeg to widen import support.");
-
     testing::writeTextFile(inbox / "broken.wav", std::string(4096, '\x01'));
-    EXPECT_EQ(importFailure(inbox / "broken.wav", recording, withoutFfmpeg(), &message),
-              MediaImportError::Case::conversionFailed);
-    EXPECT_EQ(message, "Orvane could not convert this audio file. Install ffmpeg to widen import support.");
+    // A well-formed movie with nothing in it converts, but measures no time.
+    writeSampleVideo(inbox / "empty.mp4", {.seconds = 0});
+    const std::string kUnreadable = "Orvane could not read media from that file.";
+    const struct {
+        const char* file;
+        MediaImportError::Case which;
+        std::string message;
+    } cases[] = {
+        {"notes.txt", MediaImportError::Case::unsupported, "That file type is not supported."},
+        {"missing.mp4", MediaImportError::Case::unreadable, kUnreadable},
+        {"empty.mp4", MediaImportError::Case::unreadable, kUnreadable},
+        {"broken.mov", MediaImportError::Case::conversionFailed, kVideoFailed},
+        {"broken.wav", MediaImportError::Case::conversionFailed, kAudioFailed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string message;
+        EXPECT_EQ(importFailure(inbox / c.file, recording, withoutFfmpeg(), &message), c.which);
+        EXPECT_EQ(message, c.message);
+    }
 
+    // A cancelled conversion stops with its own error.
+    std::stop_source stop;
+    stop.request_stop();
+    writeSampleVideo(inbox / "source.mp4", SampleVideoSpec{});
+    EXPECT_THROW(convertVideoToMp4(inbox / "source.mp4", recording / "out.mp4", stop.get_token()),
+                 MediaConversionCancelled);
+    EXPECT_THROW(importMedia(inbox / "source.mp4", recording, MediaImportTools{}, stop.get_token()),
+                 MediaConversionCancelled);
     EXPECT_TRUE(filesIn(recording).empty());
 }
 
@@ -275,7 +278,7 @@ TEST_F(MediaConversion, WithoutFfmpegOnlyAnMp4IsCopiedWhenConversionFails) {
 
     std::string message;
     EXPECT_EQ(importFailure(inbox / "phone.mov", recording, tools, &message), MediaImportError::Case::conversionFailed);
-    EXPECT_EQ(message, "Orvane could not convert this video. Install ffmpeg to widen import support.");
+    EXPECT_EQ(message, kVideoFailed);
     EXPECT_TRUE(filesIn(recording).empty());
 
     const auto copied = importMedia(inbox / "CAMERA.MP4", recording, tools);
@@ -287,7 +290,7 @@ TEST_F(MediaConversion, WithoutFfmpegOnlyAnMp4IsCopiedWhenConversionFails) {
     writeWav(inbox / "voice.wav", 0.5, 48000, 1);
     tools.convertAudio = failingConverter;
     EXPECT_EQ(importFailure(inbox / "voice.wav", recording, tools, &message), MediaImportError::Case::conversionFailed);
-    EXPECT_EQ(message, "Orvane could not convert this audio file. Install ffmpeg to widen import support.");
+    EXPECT_EQ(message, kAudioFailed);
 }
 
 TEST_F(MediaConversion, FfmpegFallbackGetsTheWrittenArguments) {
@@ -337,19 +340,8 @@ TEST_F(MediaConversion, FfmpegFallbackGetsTheWrittenArguments) {
     std::string message;
     EXPECT_EQ(importFailure(inbox / "phone.mov", recording, fallback, &message),
               MediaImportError::Case::conversionFailed);
-    EXPECT_EQ(message, "Orvane could not convert this video. Install ffmpeg to widen import support.");
+    EXPECT_EQ(message, kVideoFailed);
     EXPECT_EQ(filesIn(recording).size(), 2u);
-}
-
-TEST_F(MediaConversion, CancelledConversionLeavesNothing) {
-    writeSampleVideo(inbox / "source.mp4", SampleVideoSpec{});
-    std::stop_source stop;
-    stop.request_stop();
-    EXPECT_THROW(convertVideoToMp4(inbox / "source.mp4", recording / "out.mp4", stop.get_token()),
-                 MediaConversionCancelled);
-    EXPECT_THROW(importMedia(inbox / "source.mp4", recording, MediaImportTools{}, stop.get_token()),
-                 MediaConversionCancelled);
-    EXPECT_TRUE(filesIn(recording).empty());
 }
 
 }  // namespace

@@ -148,9 +148,7 @@ TEST_F(VideoFrameTest, UndecodableInputsAnswerNothing) {
     EXPECT_FALSE(extractVideoFrame(movie_, 0.5, 0, 200));
     EXPECT_FALSE(extractVideoFrame(movie_, std::nan(""), 320, 200));
 
-    SampleVideoSpec nothing;
-    nothing.seconds = 0;
-    writeSampleVideo(dir_ / "zero.mp4", nothing);
+    writeSampleVideo(dir_ / "zero.mp4", {.seconds = 0});
     EXPECT_FALSE(extractVideoFrame(dir_ / "zero.mp4", 0.5, 320, 200));
 }
 
