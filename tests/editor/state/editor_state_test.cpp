@@ -8,6 +8,21 @@
 namespace orvane {
 namespace {
 
+AudioClip audio(double start, double duration, double sourceStart = 0) {
+    AudioClip clip;
+    clip.startTime = start;
+    clip.duration = duration;
+    clip.sourceStart = sourceStart;
+    return clip;
+}
+
+VideoOverlayClip overlayAt(double start, double duration) {
+    VideoOverlayClip overlay;
+    overlay.startTime = start;
+    overlay.duration = duration;
+    return overlay;
+}
+
 // Every command is checked both ways: applied, undone back to the exact earlier snapshot, and
 // redone to the exact later one.
 class EditorCommandTest : public ::testing::Test {
@@ -20,11 +35,7 @@ protected:
             v.clips.clear();
             double total = 0;
             for (double length : lengths) {
-                Clip clip;
-                clip.sourceFile = "screen.mp4";
-                clip.sourceStart = total;
-                clip.sourceEnd = total + length;
-                v.clips.push_back(clip);
+                v.clips.push_back(Clip{.sourceFile = "screen.mp4", .sourceStart = total, .sourceEnd = total + length});
                 total += length;
             }
             v.duration = total;
@@ -38,12 +49,7 @@ protected:
     }
 
     void addZoom(double start, double end) {
-        state.modify([&](EditorValues& v) {
-            ZoomRegion zoom;
-            zoom.start = start;
-            zoom.end = end;
-            v.zoomRegions.push_back(zoom);
-        });
+        state.modify([&](EditorValues& v) { v.zoomRegions.push_back(ZoomRegion{.start = start, .end = end}); });
     }
 
     void expectUndoable(const std::function<bool()>& command, const std::function<void()>& check) {
@@ -301,21 +307,11 @@ TEST_F(EditorCommandTest, DeletingTheMiddleClipRipplesTheTimeline) {
 TEST_F(EditorCommandTest, RemoveTimeRangeShortensPlacedItemsAndClampsTheTrim) {
     useClips({20});
     state.modify([](EditorValues& v) {
-        AudioClip across;
-        across.startTime = 3;
-        across.duration = 4;  // 3...7 across the cut 5...9
-        across.sourceStart = 1;
-        AudioClip inside;
-        inside.startTime = 6;
-        inside.duration = 2;
-        VideoOverlayClip after;
-        after.startTime = 10;
-        after.duration = 1;
         CaptionSegment caption;
         caption.start = 8;
         caption.end = 12;
-        v.voiceClips = {across, inside};
-        v.videoOverlays = {after};
+        v.voiceClips = {audio(3, 4, 1), audio(6, 2)};  // across and inside the cut 5...9
+        v.videoOverlays = {overlayAt(10, 1)};
         v.captions = {caption};
         v.clips[0].sourceEnd = 16;  // the caller has already shortened the clips
     });
@@ -336,24 +332,9 @@ TEST_F(EditorCommandTest, RemoveTimeRangeShortensPlacedItemsAndClampsTheTrim) {
     EXPECT_EQ(state.values(), unchanged);
 }
 
-TEST_F(EditorCommandTest, AppendClipExtendsDurationAndTrim) {
-    useClips({10});
-    expectRefused([&] { return state.appendClip("clip-x.mp4", 0); });
-    expectUndoable([&] { return state.appendClip("clip-x.mp4", 4); },
-                   [&] {
-                       ASSERT_EQ(state.values().clips.size(), 2u);
-                       EXPECT_EQ(state.values().clips[1].sourceFile, "clip-x.mp4");
-                       EXPECT_DOUBLE_EQ(state.values().trimEnd, 14);
-                   });
-    EXPECT_DOUBLE_EQ(state.values().duration, 14);
-}
-
 TEST_F(EditorCommandTest, TimedItemsSplitIntoAContinuingCopy) {
     useClips({20});
-    AudioClip voice;
-    voice.startTime = 2;
-    voice.duration = 6;
-    voice.sourceStart = 1;
+    AudioClip voice = audio(2, 6, 1);
     voice.label = "Voice";
     state.modify([&](EditorValues& v) { v.voiceClips = {voice}; });
     expectRefused([&] { return state.splitVoiceClip(voice.id, 2.04); });
@@ -372,34 +353,34 @@ TEST_F(EditorCommandTest, TimedItemsSplitIntoAContinuingCopy) {
                    });
 }
 
-TEST_F(EditorCommandTest, OverlaysAndAudioClipsAreEditedOneItemAtATime) {
-    VideoOverlayClip overlay;
-    overlay.duration = 4;
-    expectUndoable([&] { return state.addOverlay(overlay); },
-                   [&] { EXPECT_EQ(state.values().videoOverlays.size(), 1u); });
+TEST_F(EditorCommandTest, OverlaysAudioClipsAndMutesAreEditedOneItemAtATime) {
+    const auto& v = state.values();
+    const VideoOverlayClip overlay = overlayAt(0, 4);
+    expectUndoable([&] { return state.addOverlay(overlay); }, [&] { EXPECT_EQ(v.videoOverlays.size(), 1u); });
     EXPECT_FALSE(state.addOverlay(overlay));  // already there
     expectUndoable([&] { return state.updateOverlay(overlay.id, [](VideoOverlayClip& o) { o.backgroundBlur = 7; }); },
-                   [&] { EXPECT_DOUBLE_EQ(state.values().videoOverlays[0].backgroundBlur, 1); });
+                   [&] { EXPECT_DOUBLE_EQ(v.videoOverlays[0].backgroundBlur, 1); });
     expectRefused([&] { return state.updateOverlay(overlay.id, [](VideoOverlayClip& o) { o.backgroundBlur = 1; }); });
     expectRefused([&] { return state.updateOverlay(Uuid::random(), [](VideoOverlayClip& o) { o.lane = 2; }); });
-    expectUndoable([&] { return state.removeOverlay(overlay.id); },
-                   [&] { EXPECT_TRUE(state.values().videoOverlays.empty()); });
+    expectUndoable([&] { return state.removeOverlay(overlay.id); }, [&] { EXPECT_TRUE(v.videoOverlays.empty()); });
 
-    AudioClip voice;
-    voice.duration = 2;
-    expectUndoable([&] { return state.addVoiceClip(voice); },
-                   [&] { EXPECT_EQ(state.values().selectedClipID, voice.id); });
+    const AudioClip voice = audio(0, 2);
+    expectUndoable([&] { return state.addVoiceClip(voice); }, [&] { EXPECT_EQ(v.selectedClipID, voice.id); });
     expectUndoable([&] { return state.updateVoiceClip(voice.id, [](AudioClip& c) { c.volume = 0.5f; }); },
-                   [&] { EXPECT_FLOAT_EQ(state.values().voiceClips[0].volume, 0.5f); });
-    expectUndoable([&] { return state.removeVoiceClip(voice.id); },
-                   [&] { EXPECT_TRUE(state.values().voiceClips.empty()); });
+                   [&] { EXPECT_FLOAT_EQ(v.voiceClips[0].volume, 0.5f); });
+    expectUndoable([&] { return state.removeVoiceClip(voice.id); }, [&] { EXPECT_TRUE(v.voiceClips.empty()); });
+
+    useClips({10});
+    expectRefused([&] { return state.addMute(3, 3); });
+    expectUndoable([&] { return state.addMute(2, 3); }, [&] { EXPECT_EQ(v.muteRegions.size(), 1u); });
+    EXPECT_EQ(v.selectedMuteID, v.muteRegions[0].id);
+    expectUndoable([&] { return state.removeSelectedMute(); }, [&] { EXPECT_TRUE(v.muteRegions.empty()); });
+    EXPECT_FALSE(v.selectedMuteID);
 }
 
 TEST_F(EditorCommandTest, SplitAtPlayheadPrefersTheSelectedItem) {
     useClips({10, 10});
-    VideoOverlayClip overlay;
-    overlay.startTime = 0;
-    overlay.duration = 10;
+    const VideoOverlayClip overlay = overlayAt(0, 10);
     state.modify([&](EditorValues& v) { v.videoOverlays = {overlay}; });
     state.select(EditorSelectionKind::overlay, overlay.id);
     ASSERT_TRUE(state.splitAtPlayhead(4));
@@ -443,53 +424,41 @@ TEST_F(EditorCommandTest, AddSpeedRampRespectsTrimAndExistingRamps) {
     EXPECT_EQ(state.values().speedRamps.size(), 1u);
 }
 
-TEST_F(EditorCommandTest, MutesAreAddedSelectedAndRemovedWithUndo) {
-    useClips({10});
-    expectRefused([&] { return state.addMute(3, 3); });
-    expectUndoable([&] { return state.addMute(2, 3); },
-                   [&] { EXPECT_EQ(state.values().muteRegions.size(), 1u); });
-    EXPECT_EQ(state.values().selectedMuteID, state.values().muteRegions[0].id);
-    expectUndoable([&] { return state.removeSelectedMute(); },
-                   [&] { EXPECT_TRUE(state.values().muteRegions.empty()); });
-    EXPECT_FALSE(state.values().selectedMuteID);
-}
-
 TEST_F(EditorCommandTest, StylingSettersAreUndoable) {
+    const auto& v = state.values();
+    // expectUndoable checks that each setter records exactly one step.
     const auto step = [&](const std::function<void()>& set, const std::function<void()>& check) {
-        expectUndoable(
-            [&] {
-                const auto depth = state.undoStack().size();
-                set();
-                return state.undoStack().size() == depth + 1;
-            },
-            check);
+        expectUndoable([&] { set(); return true; }, check);
     };
     step([&] { state.setCustomBackground("/recordings/A/wall.png"); },
          [&] {
-             EXPECT_EQ(state.values().background, BackgroundStyle::customImage);
-             EXPECT_EQ(state.values().customBackgroundURL, std::filesystem::path("/recordings/A/wall.png"));
+             EXPECT_EQ(v.background, BackgroundStyle::customImage);
+             EXPECT_EQ(v.customBackgroundURL, std::filesystem::path("/recordings/A/wall.png"));
          });
-    step([&] { state.setCursorVisualStyle(CursorVisualStyle::touch); },
-         [&] { EXPECT_FALSE(state.values().showCursorRing); });
+    step([&] { state.setCursorVisualStyle(CursorVisualStyle::touch); }, [&] { EXPECT_FALSE(v.showCursorRing); });
     step([&] { state.setCursorClickAnimationStyle(CursorClickAnimationStyle::ripple); },
-         [&] { EXPECT_EQ(state.values().cursorClickAnimationStyle, CursorClickAnimationStyle::ripple); });
+         [&] { EXPECT_EQ(v.cursorClickAnimationStyle, CursorClickAnimationStyle::ripple); });
     step([&] { state.setCursorClickAnimationStyle(CursorClickAnimationStyle::brush); },
-         [&] { EXPECT_EQ(state.values().cursorClickAnimationStyle, CursorClickAnimationStyle::pulse); });
+         [&] { EXPECT_EQ(v.cursorClickAnimationStyle, CursorClickAnimationStyle::pulse); });
     step([&] { state.setChromeStyle(WindowChromeStyle::translucent); },
-         [&] { EXPECT_EQ(state.values().chromeStyle, WindowChromeStyle::translucent); });
+         [&] { EXPECT_EQ(v.chromeStyle, WindowChromeStyle::translucent); });
     step([&] { state.setExportAspect(ExportAspectRatio::vertical); },
-         [&] { EXPECT_EQ(state.values().exportAspect, ExportAspectRatio::vertical); });
-    step([&] { state.setCropRect(Rect{0.1, 0.1, 0.5, 0.5}); },
-         [&] { EXPECT_TRUE(state.values().cropRect); });
+         [&] { EXPECT_EQ(v.exportAspect, ExportAspectRatio::vertical); });
+    step([&] { state.setCropRect(Rect{0.1, 0.1, 0.5, 0.5}); }, [&] { EXPECT_TRUE(v.cropRect); });
 }
 
 TEST_F(EditorCommandTest, ImportedMediaIsInsertedByKind) {
     useClips({10});
     setPlayhead(3);
+    expectRefused([&] { return state.appendClip("clip-x.mp4", 0); });
     expectRefused([&] { return state.insertImportedMedia(ImportedMediaKind::audio, "/recordings/A/a.m4a", 0); });
-    expectUndoable(
-        [&] { return state.insertImportedMedia(ImportedMediaKind::video, "/recordings/A/clip-1.mp4", 5); },
-        [&] { EXPECT_EQ(state.values().clips.back().sourceFile, "clip-1.mp4"); });
+    expectUndoable([&] { return state.insertImportedMedia(ImportedMediaKind::video, "/recordings/A/clip-1.mp4", 5); },
+                   [&] {
+                       ASSERT_EQ(state.values().clips.size(), 2u);
+                       EXPECT_EQ(state.values().clips.back().sourceFile, "clip-1.mp4");
+                       EXPECT_DOUBLE_EQ(state.values().trimEnd, 15);
+                   });
+    EXPECT_DOUBLE_EQ(state.values().duration, 15);
     expectUndoable([&] { return state.insertImportedMedia(ImportedMediaKind::audio, "/recordings/A/music.m4a", 7); },
                    [&] {
                        ASSERT_EQ(state.values().voiceClips.size(), 1u);
@@ -498,19 +467,17 @@ TEST_F(EditorCommandTest, ImportedMediaIsInsertedByKind) {
                    });
     expectUndoable([&] { return state.insertImportedMedia(ImportedMediaKind::image, "/recordings/A/logo.png", 0); },
                    [&] {
-                       ASSERT_EQ(state.values().videoOverlays.size(), 1u);
-                       EXPECT_EQ(state.values().videoOverlays[0].label, "Logo");
-                       EXPECT_EQ(state.values().videoOverlays[0].mediaKind, VideoOverlayClip::MediaKind::image);
-                       EXPECT_GT(state.values().videoOverlays[0].duration, 0);
+                       const auto& overlays = state.values().videoOverlays;
+                       ASSERT_EQ(overlays.size(), 1u);
+                       EXPECT_EQ(overlays[0].label, "Logo");
+                       EXPECT_EQ(overlays[0].mediaKind, VideoOverlayClip::MediaKind::image);
+                       EXPECT_GT(overlays[0].duration, 0);
                    });
 }
 
 TEST_F(EditorCommandTest, MeasuredDurationWidensTheDefaultClipAndAnUnsetTrimEnd) {
     state.modify([](EditorValues& v) {
-        Clip placeholder;
-        placeholder.sourceFile = "screen.mp4";
-        placeholder.sourceEnd = EditorState::kUnmeasuredClipLength;
-        v.clips = {placeholder};
+        v.clips = {Clip{.sourceFile = "screen.mp4", .sourceEnd = EditorState::kUnmeasuredClipLength}};
     });
     double announced = 0;
     auto subscription = state.durationKnown.subscribe([&](const double& d) { announced = d; });

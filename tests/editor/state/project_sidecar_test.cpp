@@ -46,10 +46,7 @@ TEST(ProjectSidecarCoding, EditorStateRoundTripsInDeclarationOrder) {
         v.originalAudioVolume = 0.15f;
         v.background = BackgroundStyle::customImage;
         v.customBackgroundURL = "/recordings/A/wall.png";
-        ZoomRegion zoom;
-        zoom.start = 1;
-        zoom.end = 2.5;
-        v.zoomRegions = {zoom};
+        v.zoomRegions = {ZoomRegion{.start = 1, .end = 2.5}};
         AudioClip voice;
         voice.url = "/elsewhere/voice.m4a";
         voice.duration = 3;
@@ -61,8 +58,7 @@ TEST(ProjectSidecarCoding, EditorStateRoundTripsInDeclarationOrder) {
     EXPECT_EQ(text.find('\n'), std::string::npos);
     const std::string head =
         "{\"originalAudioVolume\":0.15,\"voiceTrackVolume\":1.0,\"version\":1,\"exportKind\":\"draft\"";
-    EXPECT_EQ(text.rfind(head, 0), 0u)
-        << text;
+    EXPECT_EQ(text.rfind(head, 0), 0u) << text;
     EXPECT_NE(text.find("\"background\":\"custom\",\"backgroundImageFile\":\"wall.png\""), std::string::npos);
     EXPECT_NE(text.find("\"file\":\"/elsewhere/voice.m4a\""), std::string::npos);
     EXPECT_NE(text.find("\"lastAppliedRemoteUpdatedAt\":86400.5"), std::string::npos);
@@ -119,14 +115,9 @@ TEST_F(SidecarApplyTest, TrimAndClampsFollowTheLoadingRules) {
         v.trimEnd = 9;
     });
     auto json = minimalSidecar();
-    json["trimEnd"] = 20.0;
-    json["cursorClickSoundVolume"] = 5;
-    json["zoomReactiveFaceCamScale"] = 0;
-    json["background"] = "plaid";
-    json["chromeStyle"] = "auto";
-    json["exportAspect"] = "square";
-    json["inset"] = 0.9;
-    json["cornerRadius"] = -3;
+    json.update({{"trimEnd", 20.0}, {"cursorClickSoundVolume", 5}, {"zoomReactiveFaceCamScale", 0},
+                 {"background", "plaid"}, {"chromeStyle", "auto"}, {"exportAspect", "square"}, {"inset", 0.9},
+                 {"cornerRadius", -3}});
     const auto depth = state.undoStack().size();
     apply(json);
 
@@ -183,9 +174,8 @@ TEST_F(SidecarApplyTest, FileReferencesAreFoundByNameInTheRecordingFolder) {
     writeTextFile(folder / "wall.png", "png");
     writeTextFile(folder / "voice.m4a", "m4a");
     auto json = minimalSidecar();
-    json["cursorTrackFile"] = "/Users/someone/Library/Recordings/X/cursor.json";
-    json["background"] = "custom";
-    json["backgroundImageFile"] = "C:/old/wall.png";
+    json.update({{"cursorTrackFile", "/Users/someone/Library/Recordings/X/cursor.json"}, {"background", "custom"},
+                 {"backgroundImageFile", "C:/old/wall.png"}});
     json["voiceClips"] = {{{"startTime", 1}, {"duration", 2}, {"file", "/gone/voice.m4a"}, {"volume", 0.5},
                            {"label", "Voice"}}};
     json["clips"] = {{{"sourceFile", "screen.mp4"}, {"sourceStart", 2}, {"sourceEnd", 8}},
