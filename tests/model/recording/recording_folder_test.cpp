@@ -43,7 +43,6 @@ TEST(RecordingFolder, CreateWriteAndReadBack) {
     EXPECT_TRUE(fs::is_directory(folder.directory));
     EXPECT_EQ(folder.directory, root / meta.id.string());
     EXPECT_EQ(meta, makeNewRecordingMeta(meta.id, now));
-    EXPECT_EQ(meta.fps, 60);
     EXPECT_FALSE(fs::exists(folder.metaFile()));
     EXPECT_FALSE(readRecordingMeta(folder));
 

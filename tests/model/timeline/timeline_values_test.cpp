@@ -88,14 +88,9 @@ TEST(TimelineValues, HashingCoversEveryFieldAndFoldsSignedZero) {
     cut.id = mute.id;
     cut.end = 1;
     EXPECT_NE(std::hash<CutRegion>{}(cut), std::hash<CutRegion>{}(CutRegion{cut.id, 0, 0}));
-
-    // New items get their own identity.
-    EXPECT_NE(Clip().id, Clip().id);
-    EXPECT_FALSE(ZoomRegion().id.isNil());
 }
 
 TEST(TimelineValues, BorderStyleColourBelongsOnlyToTheColoredCase) {
-    EXPECT_EQ(BorderStyle(), BorderStyle::none());
     EXPECT_FALSE(BorderStyle::thinWhite().color());
     EXPECT_FALSE(BorderStyle::plain(BorderStyle::Case::colored));
     EXPECT_EQ(BorderStyle::plain(BorderStyle::Case::glowRing), BorderStyle::glowRing());
