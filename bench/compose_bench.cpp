@@ -6,8 +6,10 @@
 #include <cairo.h>
 
 #include <cmath>
-#include <numbers>
+#include <cstdlib>
 #include <memory>
+#include <numbers>
+#include <string>
 
 #include "media/cairo_handles.h"
 #include "render/background_renderer.h"
@@ -115,10 +117,15 @@ void BM_ComposeStyledFrame(benchmark::State& state) {
         state.SkipWithError("the frame could not be composed");
         return;
     }
+    // ORVANE_COMPOSE_PNG=prefix keeps the first frame and a still one (from the cached layers), to
+    // look at and to compare before and after a change.
+    const char* keep = std::getenv("ORVANE_COMPOSE_PNG");
+    if (keep) cairo_surface_write_to_png(target.get(), (std::string(keep) + "-first.png").c_str());
     for (auto _ : state) {
         benchmark::DoNotOptimize(compositor.compose(target.get(), input));
         benchmark::ClobberMemory();
     }
+    if (keep) cairo_surface_write_to_png(target.get(), (std::string(keep) + "-still.png").c_str());
 }
 BENCHMARK(BM_ComposeStyledFrame)->Unit(benchmark::kMillisecond);
 

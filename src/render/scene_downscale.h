@@ -65,6 +65,8 @@ private:
     Taps rows_;
     std::vector<std::uint16_t> columnWeights_;  // columns_ weights spread over four channels each
     std::vector<std::uint16_t> pairWeights_;    // the same interleaved for two pixels at a time
+    std::vector<std::int8_t> pairBytes_;        // columns_ weights as bytes, laid out for the byte kernel
+    std::vector<std::uint8_t> byteBlocks_;      // per eight pixels: whether every weight fits a signed byte
     std::vector<std::uint8_t> rowBuffer_;       // one vertically resampled row, padded for wide loads
     int rowFirst_ = 0;                          // source column of rowBuffer_'s first pixel
     int rowWidth_ = 0;                          // source columns the vertical pass fills
