@@ -91,25 +91,36 @@ Rect sourceRegion(cairo_surface_t* source, const std::optional<Rect>& crop) {
     return {0, 0, w, h};
 }
 
-// Shrinks the part of the recording inside the current clip onto the target's pixel grid. Not
-// handled when the transform or the scale is one Cairo's own filter serves as well (enlarging,
+// Where the recording would be shrunk onto the target's pixel grid: the source region, where it
+// lands in device pixels, and the whole pixels of that inside the current clip.
+struct ShrinkPlan {
+    bool handled = false;  // false: Cairo's own filter draws it
+    Rect region;
+    Rect device;
+    PixelBox box;  // empty when none of it is visible
+};
+
+// Not handled when the transform or the scale is one Cairo's own filter serves as well (enlarging,
 // rotated or skewed).
-ShrunkRecording shrinkRecording(cairo_t* cr, cairo_surface_t* source, const std::optional<Rect>& crop,
-                                const Rect& destination, AreaDownscaler& downscaler) {
-    ShrunkRecording result;
-    if (!source || cairo_surface_get_type(source) != CAIRO_SURFACE_TYPE_IMAGE) return result;
-    const Rect region = sourceRegion(source, crop);
+ShrinkPlan planShrink(cairo_t* cr, cairo_surface_t* source, const std::optional<Rect>& crop,
+                      const Rect& destination) {
+    ShrinkPlan plan;
+    if (!source || cairo_surface_get_type(source) != CAIRO_SURFACE_TYPE_IMAGE) return plan;
+    plan.region = sourceRegion(source, crop);
+    const Rect& region = plan.region;
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);
     if (m.xy != 0 || m.yx != 0 || m.xx <= 0 || m.yy <= 0 || region.width <= 0 || region.height <= 0 ||
         destination.width <= 0 || destination.height <= 0)
-        return result;
-    const Rect device{m.x0 + m.xx * destination.x, m.y0 + m.yy * destination.y, m.xx * destination.width,
-                      m.yy * destination.height};
+        return plan;
+    plan.device = {m.x0 + m.xx * destination.x, m.y0 + m.yy * destination.y, m.xx * destination.width,
+                   m.yy * destination.height};
+    const Rect& device = plan.device;
     const double stepX = region.width / device.width;
     const double stepY = region.height / device.height;
     // Bilinear is exact enough from 1:1 up; averaging only pays when pixels are merged.
-    if (stepX < 1 || stepY < 1 || (stepX < 1 + 1e-6 && stepY < 1 + 1e-6)) return result;
+    if (stepX < 1 || stepY < 1 || (stepX < 1 + 1e-6 && stepY < 1 + 1e-6)) return plan;
+    plan.handled = true;
 
     double x1, y1, x2, y2;
     cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
@@ -117,15 +128,24 @@ ShrunkRecording shrinkRecording(cairo_t* cr, cairo_surface_t* source, const std:
     const double top = std::max(device.minY(), m.y0 + m.yy * y1);
     const double right = std::min(device.maxX(), m.x0 + m.xx * x2);
     const double bottom = std::min(device.maxY(), m.y0 + m.yy * y2);
-    if (right <= left || bottom <= top) {
-        result.handled = true;
-        return result;
-    }
-    result.box.x = static_cast<int>(std::floor(left));
-    result.box.y = static_cast<int>(std::floor(top));
-    result.box.width = static_cast<int>(std::ceil(right)) - result.box.x;
-    result.box.height = static_cast<int>(std::ceil(bottom)) - result.box.y;
-    result.image = downscaler.resample(source, region, device, result.box);
+    if (right <= left || bottom <= top) return plan;
+    plan.box.x = static_cast<int>(std::floor(left));
+    plan.box.y = static_cast<int>(std::floor(top));
+    plan.box.width = static_cast<int>(std::ceil(right)) - plan.box.x;
+    plan.box.height = static_cast<int>(std::ceil(bottom)) - plan.box.y;
+    return plan;
+}
+
+// Shrinks the part of the recording inside the current clip onto the target's pixel grid.
+ShrunkRecording shrinkRecording(cairo_t* cr, cairo_surface_t* source, const std::optional<Rect>& crop,
+                                const Rect& destination, AreaDownscaler& downscaler) {
+    ShrunkRecording result;
+    const ShrinkPlan plan = planShrink(cr, source, crop, destination);
+    if (!plan.handled) return result;
+    result.handled = true;
+    if (plan.box.empty()) return result;
+    result.box = plan.box;
+    result.image = downscaler.resample(source, plan.region, plan.device, result.box);
     result.handled = result.image != nullptr;
     result.opaque = result.handled && downscaler.opaque();
     return result;
@@ -209,8 +229,22 @@ ComposeStatus SceneCompositor::compose(cairo_surface_t* target, const SceneFrame
     if (styled) {
         // Shrunk first: whether it is opaque decides what the window hides of the layers below.
         const RoundedShape shape = roundedShape(frame.window, frame.cornerRadius);
-        const ShrunkRecording shrunk = shrinkRecording(cr, input.source, snap.cropRect, frame.content, downscaler_);
-        const std::vector<Rect> covered = shrunk.opaque ? coveredByWindow(frame, shape) : std::vector<Rect>{};
+        const std::vector<Rect> windowCover = coveredByWindow(frame, shape);
+        // Straight into the frame when it can be; a recording that turned out see-through is drawn
+        // the other way until it is opaque again.
+        bool inPlace = false;
+        if (!recordingSeeThrough_ && !windowCover.empty()) {
+            const ShrinkPlan plan = planShrink(cr, input.source, snap.cropRect, frame.content);
+            inPlace = plan.handled && recordingWriter_.write(target, input.source, plan.region, plan.device, plan.box,
+                                                             wholePixelsOf(windowCover[0], width, height), shape,
+                                                             downscaler_);
+        }
+        ShrunkRecording shrunk;
+        if (!inPlace) {
+            shrunk = shrinkRecording(cr, input.source, snap.cropRect, frame.content, downscaler_);
+            recordingSeeThrough_ = shrunk.image && !shrunk.opaque;
+        }
+        const std::vector<Rect> covered = inPlace || shrunk.opaque ? windowCover : std::vector<Rect>{};
         const BackdropKey key{input.background, frame.window, frame.cornerRadius, frame.titleBar, width, height};
         const bool still = backdropKey_ && *backdropKey_ == key;
         if (!still) {
@@ -228,11 +262,16 @@ ComposeStatus SceneCompositor::compose(cairo_surface_t* target, const SceneFrame
             paintBackground(cr, input.background, width, height, covered);
             drawWindowBase(cr, frame, shape, covered);
         }
-        cairo_save(cr);
-        appendShapePath(cr, shape);
-        cairo_clip(cr);
-        paintRecording(cr, input.source, snap.cropRect, frame.content, shrunk);
-        cairo_restore(cr);
+        if (inPlace) {
+            cairo_surface_flush(target);
+            recordingWriter_.finish(target);
+        } else {
+            cairo_save(cr);
+            appendShapePath(cr, shape);
+            cairo_clip(cr);
+            paintRecording(cr, input.source, snap.cropRect, frame.content, shrunk);
+            cairo_restore(cr);
+        }
     } else {
         cairo_save(cr);
         cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);

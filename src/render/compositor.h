@@ -17,6 +17,7 @@
 #include "render/scene_face_camera.h"
 #include "render/scene_snapshot.h"
 #include "render/shadow.h"
+#include "render/window_recording.h"
 
 namespace orvane {
 
@@ -121,6 +122,8 @@ private:
     FaceCameraServices faceServices_;
     FaceCamCropMemory faceCrops_;  // per overlay, for the whole job
     AreaDownscaler downscaler_;    // the recording's shrink buffers, reused every frame
+    WindowRecordingWriter recordingWriter_;
+    bool recordingSeeThrough_ = false;  // the last frame's recording was not opaque
 
     // While the window holds still, its background, shadow, edge and title bar are one picture,
     // drawn on the second frame in a row with the same window and copied after that.

@@ -369,9 +369,31 @@ AreaDownscaler::Taps AreaDownscaler::axisTaps(double start, double end, int sour
 cairo_surface_t* AreaDownscaler::resample(cairo_surface_t* source, const Rect& region, const Rect& destination,
                                           const PixelBox& box) {
     opaque_ = false;
-    if (!isResamplable(source) || box.width <= 0 || box.height <= 0 || region.width <= 0 || region.height <= 0 ||
-        destination.width <= 0 || destination.height <= 0)
+    if (!isResamplable(source) || box.empty()) return nullptr;
+    const cairo_format_t format = cairo_image_surface_get_format(source);
+    if (!output_ || cairo_image_surface_get_width(output_.get()) != box.width ||
+        cairo_image_surface_get_height(output_.get()) != box.height ||
+        cairo_image_surface_get_format(output_.get()) != format) {
+        output_.reset(cairo_image_surface_create(format, box.width, box.height));
+        if (cairo_surface_status(output_.get()) != CAIRO_STATUS_SUCCESS) {
+            output_.reset();
+            return nullptr;
+        }
+    }
+    cairo_surface_flush(output_.get());
+    if (!resampleInto(source, region, destination, box, cairo_image_surface_get_data(output_.get()),
+                      cairo_image_surface_get_stride(output_.get())))
         return nullptr;
+    cairo_surface_mark_dirty(output_.get());
+    return output_.get();
+}
+
+bool AreaDownscaler::resampleInto(cairo_surface_t* source, const Rect& region, const Rect& destination,
+                                  const PixelBox& box, std::uint8_t* outData, int outStride) {
+    opaque_ = false;
+    if (!isResamplable(source) || box.empty() || region.width <= 0 || region.height <= 0 ||
+        destination.width <= 0 || destination.height <= 0 || !outData)
+        return false;
     const int sourceWidth = cairo_image_surface_get_width(source);
     const int sourceHeight = cairo_image_surface_get_height(source);
     const Geometry geometry{sourceWidth, sourceHeight, region, destination, box};
@@ -421,22 +443,9 @@ cairo_surface_t* AreaDownscaler::resample(cairo_surface_t* source, const Rect& r
         }
     }
 
-    const cairo_format_t format = cairo_image_surface_get_format(source);
-    if (!output_ || cairo_image_surface_get_width(output_.get()) != box.width ||
-        cairo_image_surface_get_height(output_.get()) != box.height ||
-        cairo_image_surface_get_format(output_.get()) != format) {
-        output_.reset(cairo_image_surface_create(format, box.width, box.height));
-        if (cairo_surface_status(output_.get()) != CAIRO_STATUS_SUCCESS) {
-            output_.reset();
-            return nullptr;
-        }
-    }
     cairo_surface_flush(source);
-    cairo_surface_flush(output_.get());
     const std::uint8_t* data = cairo_image_surface_get_data(source);
     const int stride = cairo_image_surface_get_stride(source);
-    std::uint8_t* outData = cairo_image_surface_get_data(output_.get());
-    const int outStride = cairo_image_surface_get_stride(output_.get());
 
     std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(rows_.taps));
     std::vector<std::uint16_t> weights(static_cast<std::size_t>(rows_.taps));
@@ -468,9 +477,8 @@ cairo_surface_t* AreaDownscaler::resample(cairo_surface_t* source, const Rect& r
                             outData + static_cast<std::ptrdiff_t>(y) * outStride);
     }
     // A pixel's alpha is the top byte of its native 32-bit word; RGB24 has none to look at.
-    opaque_ = format == CAIRO_FORMAT_RGB24 || (all >> 24) == 0xffu;
-    cairo_surface_mark_dirty(output_.get());
-    return output_.get();
+    opaque_ = cairo_image_surface_get_format(source) == CAIRO_FORMAT_RGB24 || (all >> 24) == 0xffu;
+    return true;
 }
 
 }  // namespace orvane

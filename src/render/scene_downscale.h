@@ -7,18 +7,9 @@
 
 #include "media/cairo_handles.h"
 #include "model/geometry.h"
+#include "render/pixel_box.h"
 
 namespace orvane {
-
-// A whole-pixel rectangle of the target surface (Cairo's convention: top-left origin, y down).
-struct PixelBox {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-
-    bool operator==(const PixelBox&) const = default;
-};
 
 // Shrinks part of a recording frame straight onto the target's pixel grid by area averaging: each
 // target pixel is the mean of the source area it covers, so text keeps its weight instead of
@@ -36,6 +27,12 @@ public:
     // until the next call; null when the source is not such a surface or nothing is to be drawn.
     cairo_surface_t* resample(cairo_surface_t* source, const Rect& region, const Rect& destination,
                               const PixelBox& box);
+
+    // The same written to `out` (box.height rows of box.width pixels, `outStride` bytes apart, in
+    // the source's format) rather than to a buffer of its own, such as straight into a frame.
+    // False, with nothing written, when the source is not such a surface or the box is empty.
+    bool resampleInto(cairo_surface_t* source, const Rect& region, const Rect& destination, const PixelBox& box,
+                      std::uint8_t* out, int outStride);
 
     // Whether every pixel of the last result is opaque, so what lies under it cannot show.
     bool opaque() const { return opaque_; }

@@ -5,6 +5,7 @@
 
 #include "media/cairo_handles.h"
 #include "render/blur.h"
+#include "render/pixel_box.h"
 
 namespace orvane {
 
@@ -42,11 +43,8 @@ void ShadowCache::makeFullMask(Entry& entry) {
 
 void appendCoveredPixels(cairo_t* context, double canvasWidth, double canvasHeight, std::span<const Rect> covered) {
     for (const Rect& r : covered) {
-        const double x0 = std::ceil(std::max(r.minX(), 0.0));
-        const double y0 = std::ceil(std::max(r.minY(), 0.0));
-        const double x1 = std::floor(std::min(r.maxX(), canvasWidth));
-        const double y1 = std::floor(std::min(r.maxY(), canvasHeight));
-        if (x1 > x0 && y1 > y0) cairo_rectangle(context, x0, y0, x1 - x0, y1 - y0);
+        const PixelBox box = wholePixelsOf(r, canvasWidth, canvasHeight);
+        if (!box.empty()) cairo_rectangle(context, box.x, box.y, box.width, box.height);
     }
 }
 

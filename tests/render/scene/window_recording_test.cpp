@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "media/cairo_handles.h"
+#include "render/pixel_box.h"
+#include "render/scene_shape.h"
+#include "render/window_recording.h"
+#include "scene_pixels.h"
+
+namespace orvane {
+namespace {
+
+using testing::Pixel;
+using testing::pixelAt;
+
+constexpr int W = 200;
+constexpr int H = 150;
+
+// A picture whose every pixel differs from its neighbours', so a misplaced or mixed-up pixel shows.
+cairo::Surface stripedPicture(int w, int h) {
+    cairo::Surface s = testing::solidSurface(w, h, 0.9, 0.2, 0.1);
+    cairo::Context cr(cairo_create(s.get()));
+    cairo_set_source_rgb(cr.get(), 0.1, 0.7, 0.3);
+    for (int x = 0; x < w; x += 6) cairo_rectangle(cr.get(), x, 0, 3, h);
+    cairo_fill(cr.get());
+    return s;
+}
+
+int largestDifference(cairo_surface_t* a, cairo_surface_t* b) {
+    int largest = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const Pixel p = pixelAt(a, x, y);
+            const Pixel q = pixelAt(b, x, y);
+            largest = std::max({largest, std::abs(p.a - q.a), std::abs(p.r - q.r), std::abs(p.g - q.g),
+                                std::abs(p.b - q.b)});
+        }
+    return largest;
+}
+
+TEST(WindowRecordingWriter, MatchesPaintingThroughTheRoundedClipAndLeavesTheRestAlone) {
+    const cairo::Surface source = stripedPicture(430, 310);
+    const Rect region{0, 0, 430, 310};
+    const Rect destination{20.4, 30.7, 160.3, 99.6};  // fractional edges on every side
+    const RoundedShape clip = roundedShape({18.2, 12.5, 165, 120}, 16);
+    const PixelBox box{20, 30, 161, 101};
+    const PixelBox inner = wholePixelsOf({26, 36, 150, 90}, W, H);
+    AreaDownscaler shrinkToBuffer;
+    cairo_surface_t* shrunk = shrinkToBuffer.resample(source.get(), region, destination, box);
+    ASSERT_NE(shrunk, nullptr);
+
+    // What the compositor drew before: the layers under the window, then the recording through the
+    // clip of the shape and the destination.
+    cairo::Surface expected = testing::halvesSurface(W, H, {0, 0, 1}, {1, 1, 0});
+    {
+        cairo::Context cr(cairo_create(expected.get()));
+        appendShapePath(cr.get(), clip);
+        cairo_clip(cr.get());
+        cairo_rectangle(cr.get(), destination.x, destination.y, destination.width, destination.height);
+        cairo_clip(cr.get());
+        cairo_set_source_surface(cr.get(), shrunk, box.x, box.y);
+        cairo_paint(cr.get());
+    }
+
+    // In place: the recording first, then the layers under the window everywhere but `inner` (green
+    // leftovers must not survive anywhere), then the ring.
+    cairo::Surface target = testing::solidSurface(W, H, 0, 1, 0);
+    WindowRecordingWriter writer;
+    AreaDownscaler downscaler;
+    for (int frame = 0; frame < 2; ++frame) {  // the second reuses the ring's coverage
+        ASSERT_TRUE(writer.write(target.get(), source.get(), region, destination, box, inner, clip, downscaler));
+        {
+            cairo::Context cr(cairo_create(target.get()));
+            cairo_rectangle(cr.get(), 0, 0, W, H);
+            cairo_rectangle(cr.get(), inner.x, inner.y, inner.width, inner.height);
+            cairo_set_fill_rule(cr.get(), CAIRO_FILL_RULE_EVEN_ODD);
+            cairo_clip(cr.get());
+            const cairo::Surface under = testing::halvesSurface(W, H, {0, 0, 1}, {1, 1, 0});
+            cairo_set_source_surface(cr.get(), under.get(), 0, 0);
+            cairo_paint(cr.get());
+        }
+        writer.finish(target.get());
+        EXPECT_LE(largestDifference(target.get(), expected.get()), 1) << frame;
+    }
+    // The rounded corner shows the layers under the window; inside, the recording's own pixels.
+    EXPECT_EQ(pixelAt(target.get(), 20, 129).b, 255);
+    const Pixel middle = pixelAt(target.get(), 100, 80);
+    const Pixel shrunkMiddle = pixelAt(shrunk, 80, 50);
+    EXPECT_EQ(middle.r, shrunkMiddle.r);
+    EXPECT_EQ(middle.g, shrunkMiddle.g);
+}
+
+TEST(WindowRecordingWriter, RefusesWhatItCannotDrawOpaquelyInPlace) {
+    cairo::Surface target = testing::solidSurface(W, H, 0, 1, 0);
+    const Rect region{0, 0, 300, 240};
+    const Rect destination{10, 10, 100, 80};
+    const RoundedShape clip = roundedShape(destination, 8);
+    const PixelBox box{10, 10, 100, 80};
+    const PixelBox inner{14, 14, 92, 72};
+    AreaDownscaler downscaler;
+    WindowRecordingWriter writer;
+    const auto green = [&](int x, int y) {
+        const Pixel p = pixelAt(target.get(), x, y);
+        return p.r == 0 && p.g == 255 && p.b == 0;
+    };
+
+    // RGB24 has no alpha to copy into the frame; boxes reaching off the frame, or an inner part
+    // outside the box, are refused before anything is written.
+    const cairo::Surface opaque = stripedPicture(300, 240);
+    cairo::Surface rgb(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 300, 240));
+    EXPECT_FALSE(writer.write(target.get(), rgb.get(), region, destination, box, inner, clip, downscaler));
+    EXPECT_FALSE(writer.write(target.get(), opaque.get(), region, destination, {150, 100, 100, 80}, inner, clip,
+                              downscaler));
+    EXPECT_FALSE(writer.write(target.get(), opaque.get(), region, destination, box, {5, 14, 92, 72}, clip,
+                              downscaler));
+    EXPECT_TRUE(green(12, 12));
+    EXPECT_TRUE(green(60, 50));
+
+    // See-through: what lies under it has to be drawn first.
+    cairo::Surface faded(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 300, 240));
+    {
+        cairo::Context cr(cairo_create(faded.get()));
+        cairo_set_source_rgba(cr.get(), 1, 1, 1, 0.5);
+        cairo_paint(cr.get());
+    }
+    EXPECT_FALSE(writer.write(target.get(), faded.get(), region, destination, box, inner, clip, downscaler));
+
+    // A write refused after one that succeeded leaves nothing for finish to lay over the frame.
+    EXPECT_TRUE(writer.write(target.get(), opaque.get(), region, destination, box, inner, clip, downscaler));
+    EXPECT_TRUE(green(190, 140));  // outside the box: untouched
+    EXPECT_FALSE(writer.write(target.get(), rgb.get(), region, destination, box, inner, clip, downscaler));
+    target = testing::solidSurface(W, H, 0, 1, 0);
+    writer.finish(target.get());
+    EXPECT_TRUE(green(12, 12));
+    EXPECT_TRUE(green(10, 50));
+}
+
+}  // namespace
+}  // namespace orvane
