@@ -60,10 +60,16 @@ void ScreenCaptureStream::run() {
             lastDelivered = frame.time;
             if (deliver_(std::move(frame))) ++delivered_;
         }
-        // A tick that ran late is skipped rather than caught up: the grab would only show the same moment.
+        // Ticks that passed during a slow grab are skipped rather than caught up (a burst of grabs
+        // would only show the same moment) but counted, and the clock keeps its phase. A grab less
+        // than a tick late still serves its tick.
         next += interval;
         const auto now = Clock::now();
-        if (next < now) next = now;
+        if (now - next >= interval) {
+            const auto late = static_cast<std::uint64_t>((now - next) / interval);
+            missed_ += late;
+            next += interval * static_cast<Clock::rep>(late);
+        }
         std::this_thread::sleep_until(next);
     }
 }

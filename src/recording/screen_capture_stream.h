@@ -34,6 +34,9 @@ public:
 
     std::uint64_t deliveredFrames() const { return delivered_.load(); }
     std::uint64_t idleFrames() const { return idle_.load(); }
+    // Ticks of the frame clock that passed with no grab because the previous one ran too long: frames
+    // the movie never got, even though nothing downstream refused them.
+    std::uint64_t missedTicks() const { return missed_.load(); }
 
 private:
     void run();
@@ -45,6 +48,7 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<std::uint64_t> delivered_{0};
     std::atomic<std::uint64_t> idle_{0};
+    std::atomic<std::uint64_t> missed_{0};
     std::thread thread_;
 };
 
