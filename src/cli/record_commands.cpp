@@ -18,6 +18,7 @@
 #include "platform/x11/x11_pointer_source.h"
 #include "platform/v4l2/v4l2_camera_system.h"
 #include "platform/x11/x11_screen_capture.h"
+#include "recording/screen_movie_writer.h"
 #include "recording/screen_recorder.h"
 #include "recording/side_track_starters.h"
 #include "recording/system_audio_capture.h"
@@ -175,6 +176,11 @@ void record(CliContext& context, const RecordArguments& arguments) {
     ScreenRecorderServices services(loop, context.toasts(), capture, freeSpace);
     services.pointer = &pointer;
     services.cursorQueue = &cursorQueue;
+    services.alphaProbe = [](int fps) {
+        std::error_code error;
+        const auto folder = std::filesystem::temp_directory_path(error);
+        return !error && probeAlphaWriter(folder, fps).usable;
+    };
 
     std::unique_ptr<AudioSystem> audio;
     if (options.includeSystemAudio || options.includeMicrophone || options.includeWebcam) {
@@ -253,7 +259,10 @@ void record(CliContext& context, const RecordArguments& arguments) {
     if (arguments.json) {
         auto json = recordingJson(meta, finished->folder);
         json["source"] = sourceID(*source);
-        json["droppedFrames"] = recorder.droppedFrames();
+        const auto statistics = recorder.statistics();
+        json["droppedFrames"] = statistics.dropped();
+        json["missedCaptureFrames"] = statistics.missedTicks;
+        json["encoderDroppedFrames"] = statistics.encoderDrops;
         printJson(json);
         return;
     }

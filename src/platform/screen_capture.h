@@ -87,6 +87,18 @@ public:
 
     // Raises a window and gives it focus, as a click on it in a task bar would.
     virtual void activateWindow(std::uint64_t windowID) = 0;
+
+    // For a capture over transparency: the application windows shown on `displayFrame` (mapped,
+    // normal or untyped, at least partly on it, none of this process's own), bottom to top. A fresh
+    // query each call; empty when this desktop cannot compose windows.
+    virtual std::vector<CaptureWindow> normalWindowsOn(const Rect& displayFrame) = 0;
+
+    // A grabber of `displayFrame` that draws only `windowIDs`, each from its own picture at its
+    // current place and in the current stacking order, over a fully transparent canvas. Frames
+    // carry straight (not premultiplied) alpha. A window that closes meanwhile just disappears.
+    virtual std::unique_ptr<FrameGrabber> grabWindowsOverTransparency(const Rect& displayFrame,
+                                                                      const std::vector<std::uint64_t>& windowIDs,
+                                                                      bool showCursor) = 0;
 };
 
 }  // namespace orvane

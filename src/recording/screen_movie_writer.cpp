@@ -13,6 +13,7 @@ extern "C" {
 }
 
 #include "base/log.h"
+#include "base/uuid.h"
 #include "media/ffmpeg_handles.h"
 
 namespace orvane {
@@ -28,6 +29,10 @@ constexpr int kAudioChannels = 2;
 constexpr std::int64_t kAudioBitRate = 192'000;
 constexpr std::int64_t kH264BitRate = 18'000'000;
 constexpr std::int64_t kHevcBitRate = 22'000'000;
+constexpr int kProResProfile4444 = 4;
+constexpr int kAlphaProbeWidth = 1920;
+constexpr int kAlphaProbeHeight = 1080;
+constexpr int kAlphaProbeFrames = 8;
 constexpr auto kTailFrameGap = std::chrono::milliseconds(150);
 // Audio that piles up while the encoder is busy is kept (it is small); only past this many waiting
 // buffers is it dropped, so a stalled encoder cannot eat the memory.
@@ -125,6 +130,20 @@ struct ScreenMovieWriter::Encoders {
         av_opt_set(video->priv_data, "preset", "veryfast", 0);
         av_opt_set(video->priv_data, "tune", "zerolatency", 0);
         check(avcodec_open2(video.get(), codec, nullptr), "Could not start the H.264 encoder");
+    }
+
+    // ProRes 4444 keeps a 10-bit alpha plane next to full-resolution chroma; the encoder is quality
+    // based, so the bit rate given is only a target it may not meet.
+    void openProRes4444(const MovieWriterSettings& settings) {
+        const AVCodec* codec = avcodec_find_encoder_by_name("prores_ks");
+        if (!codec) throw MovieWriterError("The ProRes encoder (prores_ks) is not available.");
+        video.reset(avcodec_alloc_context3(codec));
+        configureVideo(video.get(), settings, kHevcBitRate);
+        video->pix_fmt = AV_PIX_FMT_YUVA444P10LE;
+        video->profile = kProResProfile4444;
+        video->thread_count = 0;  // one slice thread per core
+        av_opt_set_int(video->priv_data, "alpha_bits", 16, 0);
+        check(avcodec_open2(video.get(), codec, nullptr), "Could not start the ProRes encoder");
     }
 
     void configureVideo(AVCodecContext* context, const MovieWriterSettings& settings, std::int64_t bitRate) {
@@ -269,10 +288,15 @@ ScreenMovieWriter::ScreenMovieWriter(MovieWriterSettings settings)
     }
     auto& e = *encoders_;
     AVFormatContext* raw = nullptr;
-    check(avformat_alloc_output_context2(&raw, nullptr, "mp4", settings_.file.c_str()), "Could not set up the movie file");
+    check(avformat_alloc_output_context2(&raw, nullptr, settings_.withAlpha ? "mov" : "mp4", settings_.file.c_str()),
+          "Could not set up the movie file");
     e.output.reset(raw);
 
-    if (!e.openHevcVaapi(settings_)) e.openH264(settings_);
+    if (settings_.withAlpha) {
+        e.openProRes4444(settings_);
+    } else if (!e.openHevcVaapi(settings_)) {
+        e.openH264(settings_);
+    }
     e.videoStream = avformat_new_stream(e.output.get(), nullptr);
     if (!e.videoStream) throw MovieWriterError("Could not add the video track.");
     e.videoStream->time_base = e.video->time_base;
@@ -280,7 +304,7 @@ ScreenMovieWriter::ScreenMovieWriter(MovieWriterSettings settings)
     check(avcodec_parameters_from_context(e.videoStream->codecpar, e.video.get()), "Could not describe the video track");
 
     e.softwareFrame.reset(av_frame_alloc());
-    e.softwareFrame->format = e.hardwareDevice ? AV_PIX_FMT_NV12 : AV_PIX_FMT_YUV420P;
+    e.softwareFrame->format = e.hardwareDevice ? AV_PIX_FMT_NV12 : e.video->pix_fmt;
     e.softwareFrame->width = settings_.width;
     e.softwareFrame->height = settings_.height;
     check(av_frame_get_buffer(e.softwareFrame.get(), 0), "Could not allocate a video frame");
@@ -299,7 +323,10 @@ ScreenMovieWriter::ScreenMovieWriter(MovieWriterSettings settings)
     // on disk plays up to the last whole fragment.
     e.output->flags |= AVFMT_FLAG_FLUSH_PACKETS;
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+    // ProRes has only key frames: cutting at each would make a fragment per frame, so alpha movies
+    // are cut by duration alone.
+    av_dict_set(&options, "movflags",
+                settings_.withAlpha ? "empty_moov+default_base_moof" : "frag_keyframe+empty_moov+default_base_moof", 0);
     av_dict_set(&options, "frag_duration", "1000000", 0);
     const int status = avformat_write_header(e.output.get(), &options);
     av_dict_free(&options);
@@ -464,5 +491,76 @@ std::uint64_t ScreenMovieWriter::writtenFrames() const {
 }
 
 std::string ScreenMovieWriter::videoEncoderName() const { return encoders_->video->codec->name; }
+
+AlphaProbeResult probeAlphaWriter(const fs::path& folder, int fps) {
+    using Clock = std::chrono::steady_clock;
+    AlphaProbeResult result;
+    fps = fps > 0 ? fps : 60;
+    MovieWriterSettings settings;
+    settings.file = folder / ("orvane-alpha-probe-" + Uuid::random().string() + ".mov");
+    settings.width = kAlphaProbeWidth;
+    settings.height = kAlphaProbeHeight;
+    settings.fps = fps;
+    settings.withAlpha = true;
+    settings.queueDepth = kAlphaProbeFrames;
+    struct RemoveFile {
+        fs::path file;
+        ~RemoveFile() {
+            std::error_code error;
+            fs::remove(file, error);
+        }
+    } removeProbe{settings.file};
+    try {
+        ScreenMovieWriter writer(settings);
+        // A busy picture (gradients that shift per frame, a half-transparent band) so the encoder
+        // works about as hard as on a real desktop.
+        std::vector<ScreenFrame> frames(kAlphaProbeFrames);
+        for (int n = 0; n < kAlphaProbeFrames; ++n) {
+            auto& frame = frames[static_cast<std::size_t>(n)];
+            frame.width = settings.width;
+            frame.height = settings.height;
+            frame.stride = settings.width * 4;
+            frame.bgra.resize(static_cast<std::size_t>(frame.stride) * static_cast<std::size_t>(frame.height));
+            for (int y = 0; y < frame.height; ++y) {
+                std::uint8_t* row = frame.bgra.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.stride);
+                for (int x = 0; x < frame.width; ++x) {
+                    row[x * 4 + 0] = static_cast<std::uint8_t>(x + n * 7);
+                    row[x * 4 + 1] = static_cast<std::uint8_t>(y * 3 + x / 5);
+                    row[x * 4 + 2] = static_cast<std::uint8_t>((x ^ y) + n);
+                    row[x * 4 + 3] = static_cast<std::uint8_t>(y % 270 < 90 ? 0 : (y % 270 < 180 ? 128 : 255));
+                }
+            }
+        }
+        const auto start = Clock::now();
+        for (int n = 0; n < kAlphaProbeFrames; ++n) {
+            auto& frame = frames[static_cast<std::size_t>(n)];
+            frame.time = start + std::chrono::microseconds(1'000'000 * n / fps);
+            writer.appendVideo(std::move(frame));
+        }
+        // Only as long as the frames would last when played: an encoder still busy then cannot
+        // keep up, however long it would take to finish.
+        const auto budget = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(static_cast<double>(kAlphaProbeFrames) / fps));
+        while (writer.writtenFrames() < static_cast<std::uint64_t>(kAlphaProbeFrames) && Clock::now() - start < budget) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        const auto written = writer.writtenFrames();
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        result.framesPerSecond = seconds > 0 ? static_cast<double>(written) / seconds : 0;
+        writer.abandon();
+        result.usable = written >= static_cast<std::uint64_t>(kAlphaProbeFrames);
+        if (!result.usable) {
+            char text[160];
+            std::snprintf(text, sizeof text, "ProRes 4444 encoded %llu of %d frames at %dx%d in %.2f s; %d frames/s are needed",
+                          static_cast<unsigned long long>(written), kAlphaProbeFrames, settings.width, settings.height,
+                          seconds, fps);
+            result.reason = text;
+        }
+    } catch (const std::exception& e) {
+        result.reason = e.what();
+    }
+    log::info(kArea, "alpha probe: %s%s", result.usable ? "usable" : "not usable: ", result.reason.c_str());
+    return result;
+}
 
 }  // namespace orvane

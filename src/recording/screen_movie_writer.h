@@ -32,10 +32,13 @@ struct MovieWriterSettings {
     bool withAudio = false;  // an AAC 48 kHz stereo system-audio track
     // Frames waiting for the encoder; a frame that finds the queue full is dropped, never waited for.
     std::size_t queueDepth = 8;
+    // Keep the frames' alpha: ProRes 4444 in a QuickTime movie (screen.mov) instead of H.264/HEVC
+    // in MP4. The frames then carry straight (not premultiplied) alpha.
+    bool withAlpha = false;
 };
 
-// Encodes screen frames (H.264, or HEVC on a VAAPI device) and system audio (AAC) into a fragmented
-// MP4 as they arrive, on a thread of its own. The file is playable up to the last finished fragment
+// Encodes screen frames (H.264, or HEVC on a VAAPI device; ProRes 4444 with alpha) and system audio
+// (AAC) into a fragmented MP4 (QuickTime movie with alpha) as they arrive, on a thread of its own. The file is playable up to the last finished fragment
 // at any moment, so a recording whose process is killed keeps what it had.
 //
 // Threads: appendVideo() from the capture thread, appendAudio() from the audio source's thread,
@@ -105,5 +108,17 @@ private:
     std::optional<ScreenFrame> lastFrame_;  // owned by the writer thread until it ends
     std::thread thread_;
 };
+
+struct AlphaProbeResult {
+    bool usable = false;
+    double framesPerSecond = 0;  // what the encoder managed at the probe's size
+    std::string reason;          // why not, for the log
+};
+
+// Whether a recording can keep an alpha channel here: opens the alpha writer on a temporary
+// "orvane-alpha-probe-" + UUID + ".mov" in `folder` at 1920x1080 and encodes a few frames. Usable
+// only when the writer opens and encodes at least `fps` frames a second, since a writer that falls
+// behind would drop most of the recording. The file is removed afterwards.
+AlphaProbeResult probeAlphaWriter(const std::filesystem::path& folder, int fps);
 
 }  // namespace orvane

@@ -66,8 +66,15 @@ ScreenRecorder::~ScreenRecorder() {
     if (capture_) releaseCapture(state_.phase == Phase::recording);
 }
 
-std::uint64_t ScreenRecorder::droppedFrames() const {
-    return capture_ && capture_->writer ? capture_->writer->droppedFrames() : 0;
+ScreenRecorder::Statistics ScreenRecorder::statistics() const {
+    if (!capture_) return lastStatistics_;
+    Statistics now;
+    if (capture_->writer) {
+        now.writtenFrames = capture_->writer->writtenFrames();
+        now.encoderDrops = capture_->writer->droppedFrames();
+    }
+    if (capture_->stream) now.missedTicks = capture_->stream->missedTicks();
+    return now;
 }
 
 void ScreenRecorder::setState(State state) {
@@ -96,6 +103,7 @@ void ScreenRecorder::start(const RecordingSource& source, const RecordingOptions
     optionsUsed_ = options;
     diskWarningPosted_ = false;
     clickMonitorWasActive_ = false;
+    lastStatistics_ = Statistics{};
     startedAt_.reset();
     ++generation_;
     capture_ = std::make_unique<Capture>();
@@ -125,16 +133,31 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
     auto& session = *capture.session;
     writeRecordingMeta(session.folder, session.meta);
 
-    capture.geometry = captureGeometry(source, options, /*alphaMode=*/false);
+    // Alpha mode: a display whose application windows can be recorded over transparency, so the
+    // desktop background, panels and empty areas stay see-through. Without any such window the
+    // display is recorded as usual.
+    std::vector<std::uint64_t> alphaWindows;
+    const auto* display = std::get_if<DisplaySource>(&source);
+    if (display && services_.alphaProbe && services_.alphaProbe(fps)) {
+        for (const auto& window : services_.capture.normalWindowsOn(display->frame)) alphaWindows.push_back(window.id);
+        if (alphaWindows.empty()) log::info(kArea, "no application window on the display; recording it opaque");
+    }
+    const bool alphaMode = !alphaWindows.empty();
+    session.meta.recordedWithAlpha = alphaMode;
+    session.videoFile = session.folder.screenVideoFile(session.meta);
+
+    capture.geometry = captureGeometry(source, options, alphaMode);
     const auto& geometry = capture.geometry;
     std::unique_ptr<FrameGrabber> grabber;
-    if (const auto* window = std::get_if<WindowSource>(&source)) {
+    const Rect region{geometry.sourceFrame.x + geometry.captureRect.x, geometry.sourceFrame.y + geometry.captureRect.y,
+                      geometry.captureRect.width, geometry.captureRect.height};
+    if (alphaMode) {
+        grabber = services_.capture.grabWindowsOverTransparency(region, alphaWindows, options.showSystemCursor);
+    } else if (const auto* window = std::get_if<WindowSource>(&source)) {
         const Rect crop{geometry.captureRect.x, geometry.captureRect.y - window->titleBarHeight,
                         geometry.captureRect.width, geometry.captureRect.height};
         grabber = services_.capture.grabWindow(window->id, crop, options.showSystemCursor);
     } else {
-        const Rect region{geometry.sourceFrame.x + geometry.captureRect.x, geometry.sourceFrame.y + geometry.captureRect.y,
-                          geometry.captureRect.width, geometry.captureRect.height};
         grabber = services_.capture.grabRegion(region, options.showSystemCursor);
     }
 
@@ -149,6 +172,7 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
     settings.height = geometry.outputHeight;
     settings.fps = fps;
     settings.withAudio = options.includeSystemAudio;
+    settings.withAlpha = alphaMode;
     capture.writer = std::make_shared<ScreenMovieWriter>(settings);
 
     auto& prefill = session.meta;
@@ -160,7 +184,7 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
     const auto* window = std::get_if<WindowSource>(&source);
     prefill.sourceIsSimulator = window && isDeviceSimulator(*window);
     prefill.capturedSystemCursor = options.showSystemCursor;
-    prefill.recordedWithAlpha = false;
+    prefill.recordedWithAlpha = alphaMode;
     prefill.captureSourceCrop = geometry.captureSourceCrop;
     prefill.preferredCursorVisualStyle = options.preferredCursorVisualStyle;
     prefill.preferredCursorClickAnimationStyle = options.preferredCursorClickAnimationStyle;
@@ -377,6 +401,7 @@ void ScreenRecorder::finishRecording() {
     streamStopper.join();
     if (!streamStopped) log::warning(kArea, "capture did not stop within %lld ms", static_cast<long long>(timeout.count()));
     if (!cameraStopped) log::warning(kWebcamArea, "face camera did not stop within %lld ms", static_cast<long long>(timeout.count()));
+    const auto missed = capture.stream->missedTicks();
     capture.stream.reset();
     capture.systemAudio.reset();
     capture.faceCamera.reset();
@@ -386,8 +411,7 @@ void ScreenRecorder::finishRecording() {
     } catch (const std::exception& e) {
         log::error(kArea, "could not finish the movie: %s", e.what());
     }
-    const auto dropped = capture.writer->droppedFrames();
-    const auto written = capture.writer->writtenFrames();
+    lastStatistics_ = Statistics{capture.writer->writtenFrames(), missed, capture.writer->droppedFrames()};
     capture.writer.reset();
 
     auto& meta = session.meta;
@@ -439,9 +463,12 @@ void ScreenRecorder::finishRecording() {
         setState(State{Phase::failed, std::nullopt, std::string("save meta: ") + e.what()});
         return;
     }
-    log::info(kArea, "finished %s: %lld ms, %llu frames, %llu dropped", session.id.string().c_str(),
-              static_cast<long long>(meta.durationMs), static_cast<unsigned long long>(written),
-              static_cast<unsigned long long>(dropped));
+    log::info(kArea, "finished %s: %lld ms, %llu frames, %llu dropped (%llu missed by the capture, %llu at the encoder)",
+              session.id.string().c_str(), static_cast<long long>(meta.durationMs),
+              static_cast<unsigned long long>(lastStatistics_.writtenFrames),
+              static_cast<unsigned long long>(lastStatistics_.dropped()),
+              static_cast<unsigned long long>(lastStatistics_.missedTicks),
+              static_cast<unsigned long long>(lastStatistics_.encoderDrops));
 
     RecordingSession finished = session;
     capture_.reset();

@@ -31,7 +31,7 @@ class ScreenMovieWriter;
 struct RecordingSession {
     Uuid id;
     RecordingFolder folder;
-    std::filesystem::path videoFile;  // screen.mp4
+    std::filesystem::path videoFile;  // screen.mp4, or screen.mov with alpha
     RecordingMeta meta;
 };
 
@@ -73,12 +73,16 @@ struct ScreenRecorderServices {
     // Empty when the device kind is not available at all.
     SideTrackStarter microphone;
     SideTrackStarter faceCamera;
+    // Whether a movie that keeps an alpha channel can be written at `fps` frames a second
+    // (probeAlphaWriter). Empty: displays are always recorded opaque.
+    std::function<bool(int fps)> alphaProbe;
     // Bounds every stop of the capture and of the face camera.
     std::chrono::milliseconds stopTimeout{4000};
 };
 
 // Turns one source into a finished recording folder: screen.mp4 (with system audio), cursor.json,
-// side tracks and meta.json. A main-loop object: call it and observe it on `services.main`.
+// side tracks and meta.json. A display whose windows can be recorded over transparency (see
+// ScreenRecorderServices::alphaProbe) gives screen.mov instead, with only its application windows. A main-loop object: call it and observe it on `services.main`.
 class ScreenRecorder {
 public:
     enum class Phase { idle, starting, recording, stopping, finished, failed };
@@ -106,7 +110,15 @@ public:
     const RecordingOptions& optionsUsed() const { return optionsUsed_; }
     // The desktop rectangle the capture covers, after cropping.
     const Rect& lastSourceFrame() const { return lastSourceFrame_; }
-    std::uint64_t droppedFrames() const;
+    // Frame counts of the recording in progress, or of the last one once it finished.
+    struct Statistics {
+        std::uint64_t writtenFrames = 0;
+        std::uint64_t missedTicks = 0;   // the capture fell behind its frame clock
+        std::uint64_t encoderDrops = 0;  // the writer's queue was full
+        std::uint64_t dropped() const { return missedTicks + encoderDrops; }
+    };
+    Statistics statistics() const;
+    std::uint64_t droppedFrames() const { return statistics().dropped(); }
 
     [[nodiscard]] Subscription observeState(std::function<void(const State&)> observer) {
         return stateChanged_.subscribe(std::move(observer));
@@ -145,6 +157,7 @@ private:
     TimerHandle idleAfterFinish_;
     bool diskWarningPosted_ = false;
     bool clickMonitorWasActive_ = false;
+    Statistics lastStatistics_;
     std::uint64_t generation_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     Signal<State> stateChanged_;

@@ -1,6 +1,7 @@
 #include "platform/x11/x11_connection.h"
 
 #include <X11/Xatom.h>
+#include <X11/extensions/Xcomposite.h>
 
 #include <mutex>
 
@@ -87,6 +88,12 @@ std::optional<std::string> textProperty(Display* display, Window window, Atom pr
     XPtr<unsigned char> owned(data);
     if (status != Success || format != 8 || !data) return std::nullopt;
     return std::string(reinterpret_cast<const char*>(data), count);
+}
+
+bool hasComposite(Display* display) {
+    int eventBase = 0, errorBase = 0, major = 0, minor = 2;
+    return XCompositeQueryExtension(display, &eventBase, &errorBase) && XCompositeQueryVersion(display, &major, &minor) &&
+           (major > 0 || minor >= 2);
 }
 
 }  // namespace orvane::x11

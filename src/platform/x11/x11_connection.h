@@ -61,4 +61,7 @@ Atom atom(Display* display, const char* name);
 std::vector<unsigned long> cardinalProperty(Display* display, Window window, Atom property, Atom type);
 std::optional<std::string> textProperty(Display* display, Window window, Atom property);
 
+// Whether the server hands out windows' own pictures (XComposite 0.2 or later).
+bool hasComposite(Display* display);
+
 }  // namespace orvane::x11

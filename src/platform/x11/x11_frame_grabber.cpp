@@ -75,7 +75,8 @@ private:
     bool attached_ = false;
 };
 
-// Source-over blend of XFixes' premultiplied ARGB cursor onto the BGRA frame.
+// Source-over blend of XFixes' premultiplied ARGB cursor onto the BGRA frame (premultiplied too, or
+// opaque).
 void drawCursor(Display* display, ScreenFrame& frame, int originX, int originY) {
     XPtr<XFixesCursorImage> cursor(XFixesGetCursorImage(display));
     if (!cursor) return;
@@ -96,6 +97,7 @@ void drawCursor(Display* display, ScreenFrame& frame, int originX, int originY) 
             out[0] = static_cast<std::uint8_t>((pixel & 0xFF) + out[0] * inverse / 255);
             out[1] = static_cast<std::uint8_t>(((pixel >> 8) & 0xFF) + out[1] * inverse / 255);
             out[2] = static_cast<std::uint8_t>(((pixel >> 16) & 0xFF) + out[2] * inverse / 255);
+            out[3] = static_cast<std::uint8_t>(alpha + out[3] * inverse / 255);
         }
     }
 }
@@ -208,9 +210,7 @@ public:
         : RootGrabber(width, height, showCursor), window_(window), cropX_(cropX), cropY_(cropY) {
         locate();
         Display* display = this->display();
-        int eventBase = 0, errorBase = 0, major = 0, minor = 2;
-        if (cropX >= 0 && cropY >= 0 && XCompositeQueryExtension(display, &eventBase, &errorBase) &&
-            XCompositeQueryVersion(display, &major, &minor) && (major > 0 || minor >= 2)) {
+        if (cropX >= 0 && cropY >= 0 && hasComposite(display)) {
             ErrorTrap trap(display);
             XCompositeRedirectWindow(display, window_, CompositeRedirectAutomatic);
             redirected_ = !trap.failedAfterSync();
@@ -280,6 +280,153 @@ private:
 
 int pixels(double value) { return static_cast<int>(std::lround(value)); }
 
+// Draws chosen windows from their own XComposite pictures over a transparent canvas, so whatever
+// lies behind them (the desktop background, panels, other applications) stays transparent. The
+// canvas is premultiplied while windows and the pointer go in, and straightened at the end.
+class WindowCompositeGrabber final : public FrameGrabber {
+public:
+    WindowCompositeGrabber(int x, int y, int width, int height, const std::vector<std::uint64_t>& windowIDs,
+                           bool showCursor)
+        : connection_(openConnection()), x_(x), y_(y), width_(width), height_(height) {
+        Display* display = connection_.get();
+        if (!hasComposite(display)) {
+            throw ScreenCaptureError("Recording windows over transparency needs the X server's Composite extension.");
+        }
+        const auto bounds = screenBounds(display);
+        if (x < 0 || y < 0 || x + width > bounds.width || y + height > bounds.height) {
+            throw ScreenCaptureError("The area to record is not on the screen.");
+        }
+        for (const auto id : windowIDs) {
+            const auto window = static_cast<Window>(id);
+            ErrorTrap trap(display);
+            XCompositeRedirectWindow(display, window, CompositeRedirectAutomatic);
+            if (trap.failedAfterSync()) continue;  // already gone
+            windows_.push_back(Entry{window, topLevelOf(window)});
+        }
+        int eventBase = 0, errorBase = 0;
+        drawsCursor_ = showCursor && XFixesQueryExtension(display, &eventBase, &errorBase);
+    }
+    ~WindowCompositeGrabber() override {
+        Display* display = connection_.get();
+        ErrorTrap trap(display);
+        for (const auto& entry : windows_) XCompositeUnredirectWindow(display, entry.window, CompositeRedirectAutomatic);
+        XSync(display, False);
+    }
+
+    int width() const override { return width_; }
+    int height() const override { return height_; }
+
+    void grab(ScreenFrame& frame) override {
+        Display* display = connection_.get();
+        frame.time = std::chrono::steady_clock::now();
+        frame.width = width_;
+        frame.height = height_;
+        frame.stride = width_ * 4;
+        frame.bgra.assign(static_cast<std::size_t>(frame.stride) * static_cast<std::size_t>(height_), 0);
+        for (const Window window : stackingOrder()) drawWindow(window, frame);
+        if (drawsCursor_) drawCursor(display, frame, x_, y_);
+        straighten(frame);
+    }
+
+private:
+    struct Entry {
+        Window window;
+        Window topLevel;  // the child of the root it sits in (a window manager's frame, or itself)
+    };
+
+    Window topLevelOf(Window window) {
+        Display* display = connection_.get();
+        const Window root = DefaultRootWindow(display);
+        Window current = window;
+        for (;;) {
+            Window rootReturn = 0, parent = 0;
+            Window* children = nullptr;
+            unsigned count = 0;
+            ErrorTrap trap(display);
+            if (!XQueryTree(display, current, &rootReturn, &parent, &children, &count)) return window;
+            XPtr<Window> owned(children);
+            if (parent == root || parent == None) return current;
+            current = parent;
+        }
+    }
+
+    // Bottom to top as the server stacks them now, so a window raised while recording comes forward.
+    std::vector<Window> stackingOrder() {
+        Display* display = connection_.get();
+        Window rootReturn = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        std::vector<Window> ordered;
+        ErrorTrap trap(display);
+        if (!XQueryTree(display, DefaultRootWindow(display), &rootReturn, &parent, &children, &count)) return ordered;
+        XPtr<Window> owned(children);
+        for (unsigned i = 0; i < count; ++i) {
+            for (const auto& entry : windows_) {
+                if (entry.topLevel == children[i]) ordered.push_back(entry.window);
+            }
+        }
+        return ordered;
+    }
+
+    void drawWindow(Window window, ScreenFrame& frame) {
+        Display* display = connection_.get();
+        ErrorTrap trap(display);
+        XWindowAttributes attributes{};
+        if (!XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable) return;
+        int rootX = 0, rootY = 0;
+        Window child = 0;
+        if (!XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &rootX, &rootY, &child)) return;
+        // The part of the window inside the recorded rectangle, in the window's own coordinates.
+        const int left = std::max(rootX, x_), top = std::max(rootY, y_);
+        const int right = std::min(rootX + attributes.width, x_ + width_);
+        const int bottom = std::min(rootY + attributes.height, y_ + height_);
+        if (right <= left || bottom <= top) return;
+        const Pixmap pixmap = XCompositeNameWindowPixmap(display, window);
+        if (trap.failedAfterSync()) return;  // closed or unmapped since
+        // The picture includes the window's border; its content starts inside it.
+        const int border = attributes.border_width;
+        Image image(XGetImage(display, pixmap, left - rootX + border, top - rootY + border, static_cast<unsigned>(right - left),
+                              static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap));
+        XFreePixmap(display, pixmap);
+        if (trap.failedAfterSync() || !image || image->bits_per_pixel != 32) return;
+        // A 32-bit window (an ARGB visual) brings its own premultiplied alpha; any other is opaque.
+        const bool ownAlpha = attributes.depth == 32;
+        for (int row = 0; row < image->height; ++row) {
+            const auto* in = reinterpret_cast<const std::uint8_t*>(image->data) +
+                             static_cast<std::size_t>(row) * static_cast<std::size_t>(image->bytes_per_line);
+            std::uint8_t* out = frame.bgra.data() +
+                                static_cast<std::size_t>(top - y_ + row) * static_cast<std::size_t>(frame.stride) +
+                                static_cast<std::size_t>(left - x_) * 4;
+            if (!ownAlpha) {
+                std::memcpy(out, in, static_cast<std::size_t>(image->width) * 4);
+                for (int column = 0; column < image->width; ++column) out[column * 4 + 3] = 0xFF;
+                continue;
+            }
+            for (int column = 0; column < image->width; ++column) {
+                const std::uint32_t inverse = 255u - in[column * 4 + 3];
+                for (int c = 0; c < 4; ++c) {
+                    out[column * 4 + c] = static_cast<std::uint8_t>(in[column * 4 + c] + out[column * 4 + c] * inverse / 255);
+                }
+            }
+        }
+    }
+
+    static void straighten(ScreenFrame& frame) {
+        for (std::size_t i = 0; i + 3 < frame.bgra.size(); i += 4) {
+            const std::uint32_t alpha = frame.bgra[i + 3];
+            if (alpha == 0 || alpha == 255) continue;
+            for (std::size_t c = 0; c < 3; ++c) {
+                frame.bgra[i + c] = static_cast<std::uint8_t>(std::min<std::uint32_t>(255, (frame.bgra[i + c] * 255u + alpha / 2) / alpha));
+            }
+        }
+    }
+
+    Connection connection_;
+    int x_, y_, width_, height_;
+    std::vector<Entry> windows_;
+    bool drawsCursor_ = false;
+};
+
 }  // namespace
 
 std::unique_ptr<FrameGrabber> makeRegionGrabber(const Rect& region, bool showCursor) {
@@ -292,6 +439,14 @@ std::unique_ptr<FrameGrabber> makeWindowGrabber(std::uint64_t windowID, const Re
     if (crop.width < 1 || crop.height < 1) throw ScreenCaptureError("The area to record is empty.");
     return std::make_unique<WindowGrabber>(static_cast<Window>(windowID), pixels(crop.x), pixels(crop.y),
                                            pixels(crop.width), pixels(crop.height), showCursor);
+}
+
+std::unique_ptr<FrameGrabber> makeWindowCompositeGrabber(const Rect& displayFrame,
+                                                         const std::vector<std::uint64_t>& windowIDs, bool showCursor) {
+    if (displayFrame.width < 1 || displayFrame.height < 1) throw ScreenCaptureError("The area to record is empty.");
+    return std::make_unique<WindowCompositeGrabber>(pixels(displayFrame.x), pixels(displayFrame.y),
+                                                    pixels(displayFrame.width), pixels(displayFrame.height), windowIDs,
+                                                    showCursor);
 }
 
 }  // namespace orvane::x11

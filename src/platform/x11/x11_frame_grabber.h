@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/screen_capture.h"
 
@@ -14,5 +15,10 @@ std::unique_ptr<FrameGrabber> makeRegionGrabber(const Rect& region, bool showCur
 // A grabber of `crop` (relative to the window's client area) that follows the window as it moves.
 // Throws ScreenCaptureError when the window does not exist.
 std::unique_ptr<FrameGrabber> makeWindowGrabber(std::uint64_t windowID, const Rect& crop, bool showCursor);
+
+// A grabber of `displayFrame` composing `windowIDs` from their XComposite pictures over transparency.
+// Throws ScreenCaptureError when the server has no XComposite or the rectangle is not on the screen.
+std::unique_ptr<FrameGrabber> makeWindowCompositeGrabber(const Rect& displayFrame,
+                                                         const std::vector<std::uint64_t>& windowIDs, bool showCursor);
 
 }  // namespace orvane::x11

@@ -212,4 +212,34 @@ void X11ScreenCapture::activateWindow(std::uint64_t windowID) {
     if (trap.failedAfterSync()) log::warning(kArea, "could not activate window 0x%lx", static_cast<unsigned long>(windowID));
 }
 
+std::vector<CaptureWindow> X11ScreenCapture::normalWindowsOn(const Rect& displayFrame) {
+    std::lock_guard lock(impl_->mutex);
+    Display* display = impl_->connection.get();
+    std::vector<CaptureWindow> windows;
+    if (!x11::hasComposite(display)) {
+        log::info(kArea, "no XComposite: windows cannot be recorded over transparency");
+        return windows;
+    }
+    const Atom typeAtom = x11::atom(display, "_NET_WM_WINDOW_TYPE");
+    const Atom normal = x11::atom(display, "_NET_WM_WINDOW_TYPE_NORMAL");
+    for (const Window window : clientWindows(display)) {
+        // Dialogs, menus, tooltips, docks and the desktop are not application windows here.
+        const auto types = x11::cardinalProperty(display, window, typeAtom, XA_ATOM);
+        if (!types.empty() && std::find(types.begin(), types.end(), normal) == types.end()) continue;
+        auto entry = describeWindow(display, window);
+        if (!entry || entry->ownedByThisProcess) continue;
+        const Rect& frame = entry->frame;
+        const bool onDisplay = frame.minX() < displayFrame.maxX() && frame.maxX() > displayFrame.minX() &&
+                               frame.minY() < displayFrame.maxY() && frame.maxY() > displayFrame.minY();
+        if (onDisplay) windows.push_back(std::move(*entry));
+    }
+    return windows;
+}
+
+std::unique_ptr<FrameGrabber> X11ScreenCapture::grabWindowsOverTransparency(const Rect& displayFrame,
+                                                                              const std::vector<std::uint64_t>& windowIDs,
+                                                                              bool showCursor) {
+    return x11::makeWindowCompositeGrabber(displayFrame, windowIDs, showCursor);
+}
+
 }  // namespace orvane

@@ -8,7 +8,8 @@ namespace orvane {
 
 // Screen capture on an X11 desktop: XRandR outputs for displays, the window manager's EWMH client
 // list for windows, MIT-SHM grabs of the root window (plain XGetImage when shared memory is not
-// available, e.g. over a remote connection) with the pointer drawn in from XFixes.
+// available, e.g. over a remote connection) with the pointer drawn in from XFixes; XComposite for
+// windows' own pictures.
 class X11ScreenCapture final : public ScreenCaptureSystem {
 public:
     // Connects to $DISPLAY; throws ScreenCaptureError when no X server answers.
@@ -19,6 +20,10 @@ public:
     std::unique_ptr<FrameGrabber> grabRegion(const Rect& region, bool showCursor) override;
     std::unique_ptr<FrameGrabber> grabWindow(std::uint64_t windowID, const Rect& crop, bool showCursor) override;
     void activateWindow(std::uint64_t windowID) override;
+    std::vector<CaptureWindow> normalWindowsOn(const Rect& displayFrame) override;
+    std::unique_ptr<FrameGrabber> grabWindowsOverTransparency(const Rect& displayFrame,
+                                                              const std::vector<std::uint64_t>& windowIDs,
+                                                              bool showCursor) override;
 
 private:
     struct Impl;

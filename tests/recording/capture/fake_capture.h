@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "platform/pointer_source.h"
@@ -34,13 +35,25 @@ public:
         return grabRegion(crop, showCursor);
     }
     void activateWindow(std::uint64_t windowID) override { activated.push_back(windowID); }
+    std::vector<CaptureWindow> normalWindowsOn(const Rect&) override { return normalWindows; }
+    // Frames whose left half is transparent, as if no window covered it.
+    std::unique_ptr<FrameGrabber> grabWindowsOverTransparency(const Rect& region, const std::vector<std::uint64_t>& ids,
+                                                              bool showCursor) override {
+        composedWindows = ids;
+        auto grabber = grabRegion(region, showCursor);
+        static_cast<Grabber&>(*grabber).transparentLeftHalf = true;
+        return grabber;
+    }
 
     std::atomic<bool> still{false};
     std::atomic<int> failAfter{-1};
     std::atomic<int> grabs{0};
+    std::atomic<int> grabMilliseconds{0};  // how long each grab takes, as on a slow machine
     Rect lastRegion;
     bool lastShowCursor = false;
     std::vector<std::uint64_t> activated;
+    std::vector<CaptureWindow> normalWindows;
+    std::vector<std::uint64_t> composedWindows;
 
 private:
     class Grabber final : public FrameGrabber {
@@ -48,8 +61,10 @@ private:
         Grabber(FakeScreenCapture& owner, int w, int h) : owner_(owner), w_(w), h_(h) {}
         int width() const override { return w_; }
         int height() const override { return h_; }
+        bool transparentLeftHalf = false;
         void grab(ScreenFrame& frame) override {
             const int n = owner_.grabs++;
+            if (owner_.grabMilliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(owner_.grabMilliseconds.load()));
             if (owner_.failAfter >= 0 && n >= owner_.failAfter) throw ScreenCaptureError("The window being recorded was closed.");
             frame.width = w_;
             frame.height = h_;
@@ -59,6 +74,12 @@ private:
             for (int y = 0; y < h_; ++y) {
                 auto* p = frame.bgra.data() + std::size_t(y) * std::size_t(frame.stride) + std::size_t(bar) * 4;
                 p[0] = p[1] = p[2] = 0xF0;
+            }
+            for (int y = 0; y < h_; ++y) {
+                for (int x = 0; x < w_; ++x) {
+                    frame.bgra[std::size_t(y) * std::size_t(frame.stride) + std::size_t(x) * 4 + 3] =
+                        transparentLeftHalf && x < w_ / 2 ? 0 : 0xFF;
+                }
             }
             frame.time = std::chrono::steady_clock::now();
         }

@@ -4,6 +4,7 @@
 
 #include "media/ffmpeg_handles.h"
 #include "media/media_probe.h"
+#include "media/video_frame.h"
 #include "recording/screen_movie_writer.h"
 #include "support/temp_dir.h"
 
@@ -107,6 +108,58 @@ TEST(ScreenMovieWriterTest, AnAbandonedMovieStillPlaysUpToItsLastFragmentAndBadS
 
     EXPECT_THROW(ScreenMovieWriter(MovieWriterSettings{dir / "odd.mp4", 63, 48, 30, false}), MovieWriterError);
     EXPECT_THROW(ScreenMovieWriter(MovieWriterSettings{dir / "missing" / "x.mp4", 64, 48, 30, false}), MovieWriterError);
+}
+
+TEST(ScreenMovieWriterTest, AnAlphaMovieKeepsTransparencyAndTheProbeLeavesNothingBehind) {
+    testing::TempDir dir;
+    MovieWriterSettings settings;
+    settings.file = dir / "screen.mov";
+    settings.width = 64;
+    settings.height = 48;
+    settings.withAlpha = true;
+    ScreenMovieWriter writer(settings);
+    EXPECT_EQ(writer.videoEncoderName(), "prores_ks");
+    // Left half see-through, right half an opaque grey, a band of half-transparent white in the middle.
+    const auto start = std::chrono::steady_clock::now();
+    for (int n = 0; n < 10; ++n) {
+        auto frame = frameAt(start + n * 16ms, 64, 48, 0x80);
+        for (int y = 0; y < 48; ++y) {
+            for (int x = 0; x < 64; ++x) frame.bgra[std::size_t(y * 64 + x) * 4 + 3] = x < 32 ? 0 : 0xFF;
+            for (int x = 0; x < 64; ++x) {
+                if (y >= 20 && y < 28) {
+                    auto* p = &frame.bgra[std::size_t(y * 64 + x) * 4];
+                    p[0] = p[1] = p[2] = 0xFF;
+                    p[3] = 0x80;
+                }
+            }
+        }
+        ASSERT_TRUE(writer.appendVideo(std::move(frame)));
+        std::this_thread::sleep_for(5ms);
+    }
+    writer.finishInputs(start + 160ms);
+    writer.finish();
+
+    const auto image = extractVideoFrame(settings.file, 0.05, 64, 48);
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->width, 64);
+    const auto pixel = [&](int x, int y) { return &image->pixels[std::size_t(y * image->stride + x * 4)]; };
+    EXPECT_EQ(pixel(8, 8)[3], 0);      // transparent
+    EXPECT_EQ(pixel(48, 8)[3], 255);   // opaque grey
+    EXPECT_NEAR(pixel(48, 8)[1], 0x80, 4);
+    EXPECT_NEAR(pixel(48, 24)[3], 0x80, 3);  // half transparent, premultiplied white
+    EXPECT_NEAR(pixel(48, 24)[1], 0x80, 4);
+    EXPECT_EQ(pixel(8, 24)[3], pixel(48, 24)[3]);
+
+    // The probe answers either way without leaving its movie behind, and a folder it cannot write
+    // into is a plain "no".
+    const auto probe = probeAlphaWriter(dir.path(), 60);
+    EXPECT_EQ(probe.usable, probe.reason.empty());
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().filename().string().rfind("orvane-alpha-probe-", 0), std::string::npos) << entry.path();
+    }
+    const auto refused = probeAlphaWriter(dir / "missing" / "folder", 60);
+    EXPECT_FALSE(refused.usable);
+    EXPECT_FALSE(refused.reason.empty());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "base/manual_executor.h"
 #include "fake_capture.h"
 #include "media/media_probe.h"
+#include "media/video_frame.h"
 #include "recording/recording_library.h"
 #include "recording/screen_recorder.h"
 #include "support/temp_dir.h"
@@ -328,6 +329,111 @@ TEST_F(ScreenRecorderTest, SetupAndCaptureErrorsFailWithTheirTextAndKeepTheFolde
     }
     loop.stop();
     loopThread.join();
+}
+
+TEST_F(ScreenRecorderTest, GrabsTheCaptureMissedCountAsDroppedAfterTheRecordingToo) {
+    // Each grab takes three ticks of the 60 Hz clock: at least two ticks pass with no picture.
+    capture_.grabMilliseconds = 50;
+    ScreenRecorder recorder(services());
+    recorder.start(display(), RecordingOptions{}, library());
+    main_.runPending();
+    ASSERT_EQ(recorder.state().phase, Phase::recording);
+    letFramesArrive();
+    recorder.stop();
+    ASSERT_EQ(recorder.state().phase, Phase::finished);
+    const auto statistics = recorder.statistics();
+    const auto grabs = std::uint64_t(capture_.grabs.load());
+    ASSERT_GE(grabs, 2u);
+    EXPECT_GE(statistics.missedTicks, 2 * (grabs - 1));
+    EXPECT_GE(statistics.writtenFrames, 2u);
+    EXPECT_EQ(recorder.droppedFrames(), statistics.missedTicks + statistics.encoderDrops);
+
+    // The next recording starts its count afresh.
+    main_.runPending();
+    capture_.grabMilliseconds = 0;
+    recorder.start(display(), RecordingOptions{}, library());
+    EXPECT_EQ(recorder.statistics().missedTicks, 0u);
+    recorder.stop();
+}
+
+TEST_F(ScreenRecorderTest, AlphaModeRecordsADisplaysWindowsOverTransparencyIntoAMov) {
+    CaptureWindow editor;
+    editor.id = 0x400001;
+    editor.frame = Rect{40, 40, 100, 80};
+    std::vector<int> probedAt;
+    auto withProbe = [&](bool answer) {
+        auto s = services();
+        s.alphaProbe = [&probedAt, answer](int fps) {
+            probedAt.push_back(fps);
+            return answer;
+        };
+        return s;
+    };
+    auto panelled = display();
+    panelled.topPanelHeight = 24;
+    RecordingOptions options;
+    options.captureCursorTelemetry = false;
+
+    const auto record = [&](ScreenRecorder& recorder, const RecordingSource& source) {
+        recorder.start(source, options, library(), 30);
+        main_.runPending();
+        EXPECT_EQ(recorder.state().phase, Phase::recording);
+        letFramesArrive();
+        recorder.stop();
+        EXPECT_EQ(recorder.state().phase, Phase::finished);
+        auto session = recorder.state().session.value_or(RecordingSession{});
+        main_.runPending();
+        return session;
+    };
+
+    // Probe says yes and a window is on the display: screen.mov, not cropped below the panel.
+    capture_.normalWindows = {editor};
+    {
+        ScreenRecorder recorder(withProbe(true));
+        const auto session = record(recorder, panelled);
+        EXPECT_EQ(probedAt, std::vector<int>{30});
+        EXPECT_EQ(capture_.composedWindows, std::vector<std::uint64_t>{editor.id});
+        EXPECT_EQ(capture_.lastRegion, (Rect{0, 0, 320, 240}));
+        EXPECT_EQ(session.videoFile.filename(), "screen.mov");
+        const auto meta = readRecordingMeta(session.folder);
+        ASSERT_TRUE(meta);
+        EXPECT_EQ(meta->recordedWithAlpha, true);
+        EXPECT_EQ(meta->displayHeight, 240);
+        EXPECT_FALSE(meta->captureSourceCrop);
+        EXPECT_FALSE(fs::exists(session.folder.directory / "screen.mp4"));
+        const auto frame = extractVideoFrame(session.videoFile, 0.1, 320, 240);
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(frame->pixels[std::size_t(100 * frame->stride + 10 * 4) + 3], 0);
+        EXPECT_EQ(frame->pixels[std::size_t(100 * frame->stride + 300 * 4) + 3], 255);
+    }
+
+    // No window to show: the display is recorded as usual, cropped below its panel.
+    capture_.normalWindows.clear();
+    capture_.composedWindows.clear();
+    {
+        ScreenRecorder recorder(withProbe(true));
+        const auto session = record(recorder, panelled);
+        EXPECT_TRUE(capture_.composedWindows.empty());
+        EXPECT_EQ(capture_.lastRegion, (Rect{0, 24, 320, 216}));
+        EXPECT_EQ(session.videoFile.filename(), "screen.mp4");
+        EXPECT_EQ(readRecordingMeta(session.folder)->recordedWithAlpha, false);
+    }
+
+    // A probe that says no, or a window source, never composes.
+    capture_.normalWindows = {editor};
+    probedAt.clear();
+    {
+        ScreenRecorder recorder(withProbe(false));
+        EXPECT_EQ(record(recorder, panelled).videoFile.filename(), "screen.mp4");
+        WindowSource window;
+        window.id = editor.id;
+        window.width = 100;
+        window.height = 80;
+        window.frame = editor.frame;
+        EXPECT_EQ(record(recorder, window).videoFile.filename(), "screen.mp4");
+    }
+    EXPECT_EQ(probedAt, std::vector<int>{30});
+    EXPECT_TRUE(capture_.composedWindows.empty());
 }
 
 }  // namespace

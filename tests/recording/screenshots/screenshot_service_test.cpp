@@ -29,6 +29,12 @@ public:
         return nullptr;
     }
     void activateWindow(std::uint64_t) override {}
+    std::vector<CaptureWindow> normalWindowsOn(const Rect&) override { return {}; }
+    std::unique_ptr<FrameGrabber> grabWindowsOverTransparency(const Rect&, const std::vector<std::uint64_t>&,
+                                                              bool) override {
+        ADD_FAILURE() << "screenshots grab displays as they look";
+        return nullptr;
+    }
 
 private:
     class Grabber final : public FrameGrabber {
