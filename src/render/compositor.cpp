@@ -45,6 +45,32 @@ void paintBackground(cairo_t* cr, cairo_surface_t* image, double width, double h
     cairo_restore(cr);
 }
 
+// The still backdrop copied over the whole frame but `hole`, row by row: Cairo would do the same
+// copy through a clip region, with more work around it. Both are ARGB32 images of the same size.
+void copyBackdrop(cairo_surface_t* target, cairo_surface_t* backdrop, const PixelBox& hole) {
+    cairo_surface_flush(target);
+    const int width = cairo_image_surface_get_width(target);
+    const int height = cairo_image_surface_get_height(target);
+    const int stride = cairo_image_surface_get_stride(target);
+    const int fromStride = cairo_image_surface_get_stride(backdrop);
+    unsigned char* to = cairo_image_surface_get_data(target);
+    const unsigned char* from = cairo_image_surface_get_data(backdrop);
+    const auto copy = [&](int y, int x0, int x1) {
+        if (x1 > x0)
+            std::memcpy(to + static_cast<std::ptrdiff_t>(y) * stride + 4 * x0,
+                        from + static_cast<std::ptrdiff_t>(y) * fromStride + 4 * x0, 4 * static_cast<std::size_t>(x1 - x0));
+    };
+    for (int y = 0; y < height; ++y) {
+        if (y < hole.y || y >= hole.y + hole.height) {
+            copy(y, 0, width);
+        } else {
+            copy(y, 0, hole.x);
+            copy(y, hole.x + hole.width, width);
+        }
+    }
+    cairo_surface_mark_dirty(target);
+}
+
 // The parts of the window that the title bar and an opaque recording paint over completely: the
 // window inset so the rounded corners stay out, cut at the seam between bar and recording, where
 // neither covers a pixel fully.
@@ -257,7 +283,8 @@ ComposeStatus SceneCompositor::compose(cairo_surface_t* target, const SceneFrame
         }
         if (backdrop_) {
             // The title bar comes with the backdrop; only the recording's pixels are left out.
-            paintBackground(cr, backdrop_.get(), width, height, std::span(covered).first(covered.empty() ? 0 : 1));
+            copyBackdrop(target, backdrop_.get(),
+                         covered.empty() ? PixelBox{} : wholePixelsOf(covered[0], width, height));
         } else {
             paintBackground(cr, input.background, width, height, covered);
             drawWindowBase(cr, frame, shape, covered);
