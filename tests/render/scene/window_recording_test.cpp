@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "media/cairo_handles.h"
+#include "render/compositor.h"
 #include "render/pixel_box.h"
 #include "render/scene_shape.h"
 #include "render/window_recording.h"
@@ -138,6 +139,51 @@ TEST(WindowRecordingWriter, RefusesWhatItCannotDrawOpaquelyInPlace) {
     writer.finish(target.get());
     EXPECT_TRUE(green(12, 12));
     EXPECT_TRUE(green(10, 50));
+}
+
+// The compositor writes an opaque ARGB32 recording in place and paints an RGB24 one through the
+// window's clip: the same picture either way, however the window sits (zoomed, off-centre, with and
+// without a title bar).
+TEST(SceneCompositor, RecordingWrittenInPlaceLooksAsPaintedThroughTheClip) {
+    constexpr int FW = 480;
+    constexpr int FH = 270;
+    const cairo::Surface argb = stripedPicture(1024, 640);
+    cairo::Surface rgb(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1024, 640));
+    {
+        cairo::Context cr(cairo_create(rgb.get()));
+        cairo_set_source_surface(cr.get(), argb.get(), 0, 0);
+        cairo_paint(cr.get());
+    }
+    const cairo::Surface background = testing::halvesSurface(FW, FH, {0.2, 0.3, 0.8}, {0.8, 0.5, 0.2});
+    for (const bool chrome : {false, true}) {
+        SceneRenderSnapshot snapshot;
+        snapshot.videoSize = {1024, 640};
+        snapshot.inset = 0.07;
+        snapshot.cornerRadius = 13.5;
+        snapshot.background = BackgroundStyle::bone;
+        snapshot.showWindowChrome = chrome;
+        const auto shared = std::make_shared<SceneRenderSnapshot>(snapshot);
+        SceneCompositor inPlace(shared);
+        SceneCompositor painted(shared);
+        for (const CameraState zoom : {CameraState{1, 0.5, 0.5}, CameraState{1.37, 0.31, 0.62},
+                                       CameraState{1.8, 0.77, 0.2}, CameraState{1.37, 0.31, 0.62}}) {
+            cairo::Surface a(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, FW, FH));
+            cairo::Surface b(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, FW, FH));
+            ASSERT_EQ(inPlace.compose(a.get(), {.source = argb.get(), .background = background.get(), .zoom = zoom}),
+                      ComposeStatus::ok);
+            ASSERT_EQ(painted.compose(b.get(), {.source = rgb.get(), .background = background.get(), .zoom = zoom}),
+                      ComposeStatus::ok);
+            int largest = 0;
+            for (int y = 0; y < FH; ++y)
+                for (int x = 0; x < FW; ++x) {
+                    const Pixel p = pixelAt(a.get(), x, y);
+                    const Pixel q = pixelAt(b.get(), x, y);
+                    largest = std::max({largest, std::abs(p.a - q.a), std::abs(p.r - q.r), std::abs(p.g - q.g),
+                                        std::abs(p.b - q.b)});
+                }
+            EXPECT_LE(largest, 1) << "chrome " << chrome << ", zoom " << zoom.scale;
+        }
+    }
 }
 
 }  // namespace
