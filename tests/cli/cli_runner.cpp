@@ -1,12 +1,14 @@
 #include "cli_runner.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include "support/temp_dir.h"
 
@@ -14,20 +16,27 @@ extern char** environ;
 
 namespace orvane::testing {
 
-CliResult runOrvane(const std::filesystem::path& home, const std::vector<std::string>& arguments) {
-    const auto outFile = home / ".cli-stdout";
-    const auto errFile = home / ".cli-stderr";
+namespace {
 
-    std::vector<std::string> env;
+std::string variableName(const std::string& entry) { return entry.substr(0, entry.find('=')); }
+
+}  // namespace
+
+OrvaneProcess::OrvaneProcess(const std::filesystem::path& home, const std::vector<std::string>& arguments,
+                             const std::vector<std::string>& environment)
+    : outFile_(home / ".cli-stdout"), errFile_(home / ".cli-stderr") {
+    std::vector<std::string> env{"HOME=" + home.string(), "XDG_DATA_HOME=" + (home / "data").string(),
+                                 "XDG_CONFIG_HOME=" + (home / "config").string(),
+                                 "XDG_CACHE_HOME=" + (home / "cache").string()};
+    env.insert(env.end(), environment.begin(), environment.end());
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
-        if (entry.rfind("XDG_", 0) == 0 || entry.rfind("HOME=", 0) == 0 || entry.rfind("ORVANE_BUNDLE=", 0) == 0) continue;
-        env.push_back(entry);
+        const std::string name = variableName(entry);
+        if (name.rfind("XDG_", 0) == 0 || name == "ORVANE_BUNDLE") continue;
+        bool replaced = false;
+        for (const auto& own : env) replaced = replaced || variableName(own) == name;
+        if (!replaced) env.push_back(entry);
     }
-    env.push_back("HOME=" + home.string());
-    env.push_back("XDG_DATA_HOME=" + (home / "data").string());
-    env.push_back("XDG_CONFIG_HOME=" + (home / "config").string());
-    env.push_back("XDG_CACHE_HOME=" + (home / "cache").string());
 
     std::vector<std::string> argv{ORVANE_CLI_PATH};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -39,20 +48,52 @@ CliResult runOrvane(const std::filesystem::path& home, const std::vector<std::st
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argPointers[0], &actions, nullptr, argPointers.data(), envPointers.data());
+    posix_spawn_file_actions_addopen(&actions, 1, outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int spawned = posix_spawn(&pid_, argPointers[0], &actions, nullptr, argPointers.data(), envPointers.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) throw std::runtime_error("cannot start " + argv[0]);
+}
 
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+OrvaneProcess::~OrvaneProcess() {
+    if (reaped_) return;
+    ::kill(pid_, SIGKILL);
+    reap(true);
+}
+
+bool OrvaneProcess::reap(bool block) {
+    if (reaped_) return true;
+    const pid_t done = ::waitpid(pid_, &status_, block ? 0 : WNOHANG);
+    reaped_ = done == pid_;
+    return reaped_;
+}
+
+bool OrvaneProcess::waitForError(std::string_view text) {
+    for (;;) {
+        // Checked before reading, so output written just before the end is still seen.
+        const bool ended = reap(false);
+        if (readTextFile(errFile_).find(text) != std::string::npos) return true;
+        if (ended) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+void OrvaneProcess::signal(int number) {
+    if (!reaped_) ::kill(pid_, number);
+}
+
+CliResult OrvaneProcess::wait() {
+    reap(true);
     CliResult result;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = readTextFile(outFile);
-    result.err = readTextFile(errFile);
+    result.exitCode = WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
+    result.out = readTextFile(outFile_);
+    result.err = readTextFile(errFile_);
     return result;
+}
+
+CliResult runOrvane(const std::filesystem::path& home, const std::vector<std::string>& arguments,
+                    const std::vector<std::string>& environment) {
+    return OrvaneProcess(home, arguments, environment).wait();
 }
 
 }  // namespace orvane::testing

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvane::testing {
@@ -12,8 +15,37 @@ struct CliResult {
     std::string err;
 };
 
-// Runs the real `orvane` binary with its data, config and cache folders inside `home`, as a user
-// pointing XDG variables elsewhere would.
-CliResult runOrvane(const std::filesystem::path& home, const std::vector<std::string>& arguments);
+// The real `orvane` binary running with its data, config and cache folders inside `home`, as a user
+// pointing XDG variables elsewhere would. `environment` entries ("NAME=value") replace inherited
+// ones. Its output goes to files in `home`, so a child nobody reads from never blocks on a pipe.
+class OrvaneProcess {
+public:
+    OrvaneProcess(const std::filesystem::path& home, const std::vector<std::string>& arguments,
+                  const std::vector<std::string>& environment = {});
+    OrvaneProcess(const OrvaneProcess&) = delete;
+    OrvaneProcess& operator=(const OrvaneProcess&) = delete;
+    // A child still running is killed, so a failed test does not leave it behind.
+    ~OrvaneProcess();
+
+    pid_t pid() const { return pid_; }
+    // Polls the child's stderr until it holds `text`; false when the child ended without writing it.
+    bool waitForError(std::string_view text);
+    void signal(int number);
+    // Waits for the end and answers the exit code (128 + signal when killed) and both outputs.
+    CliResult wait();
+
+private:
+    bool reap(bool block);
+
+    std::filesystem::path outFile_;
+    std::filesystem::path errFile_;
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+    int status_ = 0;
+};
+
+// Runs `orvane` to the end.
+CliResult runOrvane(const std::filesystem::path& home, const std::vector<std::string>& arguments,
+                    const std::vector<std::string>& environment = {});
 
 }  // namespace orvane::testing

@@ -1,15 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "base/event_loop.h"
 #include "base/manual_executor.h"
+#include "cli/cli_runner.h"
 #include "media/media_probe.h"
 #include "platform/x11/test_display.h"
 #include "platform/x11/x11_pointer_source.h"
@@ -17,8 +15,6 @@
 #include "recording/recording_library.h"
 #include "recording/screen_recorder.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace orvane {
 namespace {
@@ -47,48 +43,11 @@ protected:
         return phase;
     }
 
-    // Starts the real `orvane` on the test display with its folders under the test's own; output goes
-    // to stdout.txt and stderr.txt there.
-    pid_t spawnOrvane(const std::vector<std::string>& arguments) {
-        const auto home = dir_.path();
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) {
-            const std::string entry = *e;
-            if (entry.rfind("XDG_", 0) == 0 || entry.rfind("HOME=", 0) == 0 || entry.rfind("DISPLAY=", 0) == 0) continue;
-            env.push_back(entry);
-        }
-        env.push_back("HOME=" + home.string());
-        env.push_back("XDG_DATA_HOME=" + (home / "data").string());
-        env.push_back("XDG_CONFIG_HOME=" + (home / "config").string());
-        env.push_back("XDG_CACHE_HOME=" + (home / "cache").string());
-        env.push_back("DISPLAY=" + testing::testDisplayName());
-        std::vector<std::string> argv{ORVANE_CLI_PATH};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argPointers, envPointers;
-        for (auto& a : argv) argPointers.push_back(a.data());
-        argPointers.push_back(nullptr);
-        for (auto& e : env) envPointers.push_back(e.data());
-        envPointers.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, (home / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, (home / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, argPointers[0], &actions, nullptr, argPointers.data(), envPointers.data());
-        posix_spawn_file_actions_destroy(&actions);
-        return spawned == 0 ? pid : -1;
+    // The real `orvane` on the test display with its folders under the test's own.
+    testing::OrvaneProcess startOrvane(const std::vector<std::string>& arguments) {
+        return testing::OrvaneProcess(dir_.path(), arguments, {"DISPLAY=" + testing::testDisplayName()});
     }
-
-    // Runs `orvane` to the end and answers its exit code.
-    int runOrvane(const std::vector<std::string>& arguments) {
-        const pid_t pid = spawnOrvane(arguments);
-        if (pid <= 0) return -1;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
-    std::string output(const char* name) { return testing::readTextFile(dir_ / name); }
+    testing::CliResult runOrvane(const std::vector<std::string>& arguments) { return startOrvane(arguments).wait(); }
 
     testing::TempDir dir_;
     EventLoop loop_;
@@ -193,8 +152,7 @@ TEST_F(X11RecordingTest, RecordsTheDisplayWithPointerMotionAndClicks) {
 TEST_F(X11RecordingTest, AKilledRecordingProcessLeavesAPlayableListedMovie) {
     TestWindow background(TestWindow::Look::at(0, 0, 1280, 720, 0x303030));
     const auto home = dir_.path();
-    const pid_t pid = spawnOrvane({"record", "--duration", "60"});
-    ASSERT_GT(pid, 0);
+    auto orvane = startOrvane({"record", "--duration", "60"});
 
     // Move the pointer about while it records, so frames keep coming, until the movie holds a couple
     // of seconds; then kill it without warning.
@@ -206,11 +164,10 @@ TEST_F(X11RecordingTest, AKilledRecordingProcessLeavesAPlayableListedMovie) {
         std::error_code error;
         for (const auto& entry : fs::directory_iterator(recordings, error)) played = playableDuration(entry.path() / "screen.mp4");
     }
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status)) << output("stderr.txt");
-    ASSERT_TRUE(played) << output("stderr.txt");
+    orvane.signal(SIGKILL);
+    const auto killed = orvane.wait();
+    ASSERT_EQ(killed.exitCode, 128 + SIGKILL) << killed.err;
+    ASSERT_TRUE(played) << killed.err;
 
     ManualExecutor clock;
     ToastCenter toasts(clock);
@@ -242,8 +199,9 @@ TEST_F(X11RecordingTest, CommandLineListsSourcesAndRecordsTheChosenWindow) {
     TestWindow editor(look);
     TestWindow tiny(TestWindow::Look::at(600, 150, 70, 500, 0x2222AA));  // too narrow to offer
 
-    ASSERT_EQ(runOrvane({"sources", "--json"}), 0) << output("stderr.txt");
-    const auto sources = nlohmann::json::parse(output("stdout.txt"));
+    const auto listed = runOrvane({"sources", "--json"});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    const auto sources = nlohmann::json::parse(listed.out);
     const std::string windowID = "window:" + std::to_string(editor.id());
     std::vector<std::string> ids;
     for (const auto& source : sources) ids.push_back(source.at("id"));
@@ -252,8 +210,9 @@ TEST_F(X11RecordingTest, CommandLineListsSourcesAndRecordsTheChosenWindow) {
     EXPECT_NE(std::find(ids.begin(), ids.end(), "app:gedit"), ids.end());
     EXPECT_EQ(sources[0].at("kind"), "display");
 
-    ASSERT_EQ(runOrvane({"record", "--source", windowID, "--duration", "1", "--json"}), 0) << output("stderr.txt");
-    const auto recording = nlohmann::json::parse(output("stdout.txt"));
+    const auto recorded = runOrvane({"record", "--source", windowID, "--duration", "1", "--json"});
+    ASSERT_EQ(recorded.exitCode, 0) << recorded.err;
+    const auto recording = nlohmann::json::parse(recorded.out);
     EXPECT_EQ(recording.at("source"), windowID);
     EXPECT_EQ(recording.at("sourceKind"), "window");
     EXPECT_EQ(recording.at("sourceTitle"), "Editor");
@@ -265,9 +224,10 @@ TEST_F(X11RecordingTest, CommandLineListsSourcesAndRecordsTheChosenWindow) {
 
     // The choice is remembered; a source that is gone is refused with its own exit code.
     EXPECT_NE(testing::readTextFile(dir_ / "config" / "Orvane" / "preferences.json").find(windowID), std::string::npos);
-    EXPECT_EQ(runOrvane({"record", "--source", "window:1", "--duration", "1"}), 3);
-    EXPECT_NE(output("stderr.txt").find("No recording source matches \"window:1\""), std::string::npos);
-    EXPECT_EQ(runOrvane({"record", "--cursor-mode", "sparkle"}), 2);
+    const auto refused = runOrvane({"record", "--source", "window:1", "--duration", "1"});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_NE(refused.err.find("No recording source matches \"window:1\""), std::string::npos);
+    EXPECT_EQ(runOrvane({"record", "--cursor-mode", "sparkle"}).exitCode, 2);
 }
 
 }  // namespace
