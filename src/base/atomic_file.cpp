@@ -4,6 +4,7 @@
 #include "base/uuid.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,8 +17,102 @@ namespace orvane {
 
 namespace {
 
+constexpr std::string_view kLockedPartialSuffix = ".locked-partial";
+constexpr std::size_t kTokenLength = 8;
+
+bool sameFile(int fd, const std::filesystem::path& path) {
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(fd, &opened) == 0 && ::stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
+std::string hiddenPrefix(const std::filesystem::path& target) {
+    std::string prefix(".");
+    prefix += target.stem().string();
+    prefix += '-';
+    return prefix;
+}
+
+std::filesystem::path lockedPartialPath(const std::filesystem::path& target) {
+    std::string name = hiddenPrefix(target);
+    name += Uuid::random().string().substr(0, kTokenLength);
+    name += kLockedPartialSuffix;
+    name += target.extension().string();
+    return target.parent_path() / name;
+}
+
+bool isLockedPartialOf(const std::string& name, const std::filesystem::path& target) {
+    const std::string prefix = hiddenPrefix(target);
+    std::string suffix(kLockedPartialSuffix);
+    suffix += target.extension().string();
+    return name.size() == prefix.size() + kTokenLength + suffix.size() && name.starts_with(prefix) &&
+           name.ends_with(suffix);
+}
 
 }  // namespace
+
+FileDescriptor createLockedFile(const std::filesystem::path& file) {
+    FileDescriptor fd(::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (fd.get() < 0) throwFileError(errno, "cannot create ", file);
+    // Between the open and the lock a sweeper may have taken the free lock and removed the file; the
+    // lock is only worth having on the file that still carries the name.
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || !sameFile(fd.get(), file)) {
+        throwFileError(EAGAIN, "lost the new file to a sweeper: ", file);
+    }
+    return fd;
+}
+
+std::optional<FileDescriptor> lockIfAbandoned(const std::filesystem::path& file) {
+    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return std::nullopt;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return std::nullopt;
+    // Another sweeper may have removed it meanwhile; names are never reused, so the file that still
+    // carries the name once locked is the abandoned one.
+    if (!sameFile(fd.get(), file)) return std::nullopt;
+    return fd;
+}
+
+LockedPartialFile::LockedPartialFile(std::filesystem::path target) : target_(std::move(target)) {
+    removeAbandonedPartials(target_);
+    for (int attempt = 0;; ++attempt) {
+        partial_ = lockedPartialPath(target_);
+        try {
+            lock_ = createLockedFile(partial_);
+            return;
+        } catch (const std::system_error& error) {
+            const bool retry = error.code() == std::errc::file_exists ||
+                               error.code() == std::errc::resource_unavailable_try_again;
+            if (!retry || attempt >= 3) throw;
+        }
+    }
+}
+
+LockedPartialFile::~LockedPartialFile() {
+    if (committed_) return;
+    std::error_code ignored;
+    std::filesystem::remove(partial_, ignored);
+}
+
+void LockedPartialFile::commit() {
+    if (::rename(partial_.c_str(), target_.c_str()) != 0) throwFileError(errno, "cannot replace ", target_);
+    committed_ = true;
+}
+
+int removeAbandonedPartials(const std::filesystem::path& target) {
+    const auto folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    int removed = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        if (!isLockedPartialOf(it->path().filename().string(), target)) continue;
+        // Held while removing, so nobody can be writing what goes.
+        if (const auto lock = lockIfAbandoned(it->path())) {
+            std::error_code ignored;
+            if (std::filesystem::remove(it->path(), ignored)) ++removed;
+        }
+    }
+    return removed;
+}
 
 void writeFileAtomically(const std::filesystem::path& target, std::string_view contents, unsigned mode) {
     const auto folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_descriptor.h"
+
 namespace orvane {
 
 // Writes through a uniquely named temporary file in the same folder, fsyncs it, renames it over the
@@ -17,6 +19,43 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view c
 // for writers that produce a file in place and rename it over the target when done, so tools that
 // go by the extension still see the right container.
 std::filesystem::path partialSiblingPath(const std::filesystem::path& target);
+
+// Creates `file`, which must not exist yet, and holds an exclusive flock() on it for as long as the
+// answer lives. The kernel drops the lock when its process dies, so a lock anyone can take marks a
+// file whose maker is gone. Throws std::system_error (EEXIST when the name is taken, EAGAIN when a
+// sweeper removed the file before it was locked: try another name).
+FileDescriptor createLockedFile(const std::filesystem::path& file);
+
+// Takes `file`'s lock when nobody holds it, that is when its maker closed it or died. Nothing when
+// the file is missing or its lock is held.
+std::optional<FileDescriptor> lockIfAbandoned(const std::filesystem::path& file);
+
+// A hidden sibling of `target` that a writer fills and then renames over it, locked while the
+// writer lives: "dir/.clip-1A2B3C4D.locked-partial.mp4". Writers must overwrite it in place
+// (truncate, never unlink and recreate) so that the lock stays on the file at that name. Making one
+// first removes the locked partials of the same target whose writers died; partials of other
+// writers, and unlocked ones, are never touched.
+class LockedPartialFile {
+public:
+    explicit LockedPartialFile(std::filesystem::path target);
+    LockedPartialFile(const LockedPartialFile&) = delete;
+    LockedPartialFile& operator=(const LockedPartialFile&) = delete;
+    // Removes the partial unless it was committed.
+    ~LockedPartialFile();
+
+    const std::filesystem::path& path() const { return partial_; }
+    // Renames the partial over the target. Throws std::system_error.
+    void commit();
+
+private:
+    std::filesystem::path target_;
+    std::filesystem::path partial_;
+    FileDescriptor lock_{-1};
+    bool committed_ = false;
+};
+
+// Removes the locked partials of `target` left by writers that died; answers how many.
+int removeAbandonedPartials(const std::filesystem::path& target);
 
 // The whole file, or nothing when it is missing or unreadable.
 std::optional<std::string> readFileContents(const std::filesystem::path& path);

@@ -1,20 +1,16 @@
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gmock/gmock.h>
 
 #include "cli_fixture.h"
 #include "media/media_probe.h"
 
-extern char** environ;
-
 namespace orvane {
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::IsEmpty;
 
 class ExportCliTest : public CliTest {
 protected:
@@ -31,53 +27,20 @@ protected:
         return imported["id"].get<std::string>();
     }
 
-    // Starts an export with stderr on a pipe, waits for the render to begin, then sends `signal`.
-    testing::CliResult interruptedExport(const std::vector<std::string>& arguments, int signal) {
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) {
-            const std::string entry = *e;
-            if (entry.rfind("XDG_", 0) != 0 && entry.rfind("HOME=", 0) != 0) env.push_back(entry);
-        }
-        env.push_back("HOME=" + home_.path().string());
-        env.push_back("XDG_DATA_HOME=" + (home_ / "data").string());
-        env.push_back("XDG_CONFIG_HOME=" + (home_ / "config").string());
-        env.push_back("XDG_CACHE_HOME=" + (home_ / "cache").string());
-        std::vector<std::string> argv{ORVANE_CLI_PATH};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::vector<char*> args, envs;
-        for (auto& a : argv) args.push_back(a.data());
-        args.push_back(nullptr);
-        for (auto& e : env) envs.push_back(e.data());
-        envs.push_back(nullptr);
+    // Starts an export, waits until its stderr shows `awaited`, then sends `signal`.
+    testing::CliResult interruptedExport(const std::vector<std::string>& arguments, int signal,
+                                         const std::string& awaited = "Rendering video",
+                                         const std::vector<std::string>& environment = {}) {
+        testing::OrvaneProcess orvane(home_.path(), arguments, environment);
+        EXPECT_TRUE(orvane.waitForError(awaited));
+        orvane.signal(signal);
+        return orvane.wait();
+    }
 
-        int pipeEnds[2];
-        EXPECT_EQ(::pipe(pipeEnds), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 2);
-        posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        pid_t pid = 0;
-        EXPECT_EQ(posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envs.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(pipeEnds[1]);
-
-        testing::CliResult result;
-        char buffer[4096];
-        bool sent = false;
-        ssize_t got = 0;
-        while ((got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0) {
-            result.err.append(buffer, static_cast<std::size_t>(got));
-            if (!sent && result.err.find("Rendering video") != std::string::npos) {
-                ::kill(pid, signal);
-                sent = true;
-            }
-        }
-        ::close(pipeEnds[0]);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return result;
+    static std::vector<std::string> namesIn(const fs::path& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+        return names;
     }
 };
 
@@ -141,6 +104,34 @@ TEST_F(ExportCliTest, InterruptCancelsAndLeavesNothingBehind) {
     for (const auto& entry : fs::directory_iterator(home_.path())) {
         EXPECT_THAT(entry.path().filename().string(), ::testing::Not(HasSubstr(".partial")));
     }
+}
+
+// A killed process cleans nothing up itself: what it leaves is found and removed by the next export,
+// and the destination never sees a piece of it.
+TEST_F(ExportCliTest, AKilledExportLeavesNothingAndTheNextOneSucceeds) {
+    const auto id = importSample(8, 640, 360);
+    const auto temporary = home_ / "tmp";
+    const auto folder = home_ / "exports";
+    fs::create_directories(temporary);
+    fs::create_directories(folder);
+    const std::vector<std::string> environment{"TMPDIR=" + temporary.string()};
+    const std::vector<std::string> arguments{"export", id, "--out", (folder / "clip.mp4").string(), "--fps", "24",
+                                             "--max-long-edge", "640"};
+
+    // Killed once frames are being written.
+    const auto killed = interruptedExport(arguments, SIGKILL, "remaining", environment);
+    ASSERT_EQ(killed.exitCode, 128 + SIGKILL) << killed.err;
+    EXPECT_THAT(namesIn(folder), IsEmpty());
+    EXPECT_THAT(namesIn(temporary), ::testing::Not(IsEmpty()));  // what the sweep has to find
+
+    const auto again = runOrvane(home_.path(), arguments, environment);
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    const auto info = probeMedia(folder / "clip.mp4");
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->videoSize, (Size{640, 360}));
+    EXPECT_NEAR(info->durationSeconds.value_or(0), 8.0, 0.2);
+    EXPECT_THAT(namesIn(folder), ElementsAre("clip.mp4"));
+    EXPECT_THAT(namesIn(temporary), IsEmpty());
 }
 
 }  // namespace

@@ -6,11 +6,11 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
-#include "base/uuid.h"
 #include "media/external_tools.h"
 #include "media/media_probe.h"
 #include "model/time_mapping.h"
 #include "render/export/export_error.h"
+#include "render/export/export_workspace.h"
 #include "render/export/gif_writer.h"
 #include "render/scene_snapshot.h"
 
@@ -28,44 +28,25 @@ constexpr double kLowLevelLufs = -50.0;
 // Share of the progress bar the video render takes; the rest is audio and delivery.
 constexpr double kRenderShare = 0.9;
 
-// Removes a job's intermediate files however the job ends.
-class TemporaryFiles {
-public:
-    TemporaryFiles() = default;
-    TemporaryFiles(const TemporaryFiles&) = delete;
-    TemporaryFiles& operator=(const TemporaryFiles&) = delete;
-    ~TemporaryFiles() {
-        for (const auto& path : paths_) {
-            std::error_code ignored;
-            fs::remove_all(path, ignored);
-        }
-    }
-    fs::path add(fs::path path) {
-        paths_.push_back(path);
-        return path;
-    }
-
-private:
-    std::vector<fs::path> paths_;
-};
-
 fs::path temporaryDirectory(const ExportServices& services) {
     return services.temporaryDirectory.empty() ? fs::temp_directory_path() : services.temporaryDirectory;
 }
 
-// Copies `source` beside the destination under a hidden name, then renames it over the
-// destination, so the destination holds either its old content or the whole new file.
+// Copies `source` beside the destination under a hidden, locked name, then renames it over the
+// destination, so the destination holds either its old content or the whole new file, and a
+// partial left by a killed export is removed by the next one to the same destination.
 void deliver(const fs::path& source, const fs::path& destination, const ExportJobContext& context) {
-    const fs::path partial = partialSiblingPath(destination);
-    try {
-        fs::copy_file(source, partial, fs::copy_options::overwrite_existing);
-        context.throwIfCancelled();
-        fs::rename(partial, destination);
-    } catch (...) {
-        std::error_code ignored;
-        fs::remove(partial, ignored);
-        throw;
-    }
+    LockedPartialFile partial(destination);
+    // Overwritten in place: the lock is on the file at that name.
+    fs::copy_file(source, partial.path(), fs::copy_options::overwrite_existing);
+    context.throwIfCancelled();
+    partial.commit();
+}
+
+// Every intermediate file of a job lives in its workspace, so a killed export leaves one folder
+// for the next export to sweep.
+ExportWorkspace makeWorkspace(const ExportServices& services, ExportPreset preset) {
+    return ExportWorkspace(temporaryDirectory(services), rawValue(preset));
 }
 
 std::optional<ExportCacheEntry> lookUpCache(const ExportServices& services, const SceneRenderSnapshot& snapshot,
@@ -170,10 +151,6 @@ fs::path addAudio(const ExportServices& services, const ExportJobContext& contex
     return silentVideo;
 }
 
-std::string fileBaseName(ExportPreset preset) {
-    return "Orvane-" + std::string(rawValue(preset)) + "-" + Uuid::random().string();
-}
-
 std::string megabytesText(std::uintmax_t bytes) {
     char text[64];
     std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1'000'000.0);
@@ -228,15 +205,10 @@ void exportMovieFile(const ExportServices& services, const ExportJobContext& con
         return;
     }
 
-    TemporaryFiles temporaries;
-    const auto base = fileBaseName(options.preset);
-    const fs::path folder = temporaryDirectory(services);
-    const auto silentVideo = temporaries.add(folder / (base + ".mp4"));
-    const auto workFolder = temporaries.add(folder / base);
-    fs::create_directories(workFolder);
-
+    const auto workspace = makeWorkspace(services, options.preset);
+    const auto silentVideo = workspace.file("video.mp4");
     renderSilentVideo(services, context, snapshot, profile, silentVideo, kRenderShare);
-    const fs::path finished = addAudio(services, context, silentVideo, *snapshot, workFolder);
+    const fs::path finished = addAudio(services, context, silentVideo, *snapshot, workspace.folder());
     context.throwIfCancelled();
     context.report(0.99, "Saving");
     deliver(finished, destination, context);
@@ -263,14 +235,12 @@ void exportGifFile(const ExportServices& services, const ExportJobContext& conte
         return;
     }
 
-    TemporaryFiles temporaries;
-    const auto base = fileBaseName(ExportPreset::gif);
-    const fs::path folder = temporaryDirectory(services);
-    const auto gif = temporaries.add(folder / (base + ".gif"));
+    const auto workspace = makeWorkspace(services, ExportPreset::gif);
+    const auto gif = workspace.file("movie.gif");
 
     const auto ffmpeg = services.tools ? services.tools("ffmpeg") : std::nullopt;
     if (ffmpeg) {
-        const auto silentVideo = temporaries.add(folder / (base + ".mp4"));
+        const auto silentVideo = workspace.file("video.mp4");
         renderSilentVideo(services, context, snapshot, profile, silentVideo, 0.85);
         context.report(0.9, "Converting to GIF");
         cancellable(context, [&] {
@@ -309,8 +279,8 @@ ShareResult shareMovie(const ExportServices& services, const ExportJobContext& c
     const bool updating = existing.has_value();
     const auto limit = services.shareMaxUploadBytes.value_or(client.defaultMaxUploadBytes());
 
-    TemporaryFiles temporaries;
-    const auto file = temporaries.add(temporaryDirectory(services) / (fileBaseName(options.preset) + ".mp4"));
+    const auto workspace = makeWorkspace(services, options.preset);
+    const auto file = workspace.file("share.mp4");
     exportMovieFile(services, context, snapshot, settings, options, file);
 
     ExportSettings compact = settings;

@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "base/log.h"
-#include "base/uuid.h"
 #include "render/export/export_error.h"
 #include "render/export/export_jobs.h"
+#include "render/export/export_workspace.h"
 #include "render/scene_snapshot.h"
 
 namespace orvane {
@@ -34,17 +34,15 @@ PreRenderHook makeExportPreRenderHook(Executor& background, std::function<Export
             background.post([snapshot, exportSettings, preset, renderer, stop] {
                 if (stop.stop_requested()) return;
                 const auto profile = exportProfile(*snapshot, exportSettings, preset);
-                const auto output = fs::temp_directory_path() / ("Orvane-prerender-" + Uuid::random().string() + ".mp4");
                 try {
-                    renderer->render(snapshot, profile, output, [](double, std::optional<std::string>) {},
-                                     stop.get_token());
+                    const ExportWorkspace workspace(fs::temp_directory_path(), "prerender");
+                    renderer->render(snapshot, profile, workspace.file("video.mp4"),
+                                     [](double, std::optional<std::string>) {}, stop.get_token());
                     log::debug("Orvane.Export", "pre-rendered %s", displayText(profile).c_str());
                 } catch (const ExportCancelled&) {
                 } catch (const std::exception& error) {
                     log::info("Orvane.Export", "background pre-render failed: %s", error.what());
                 }
-                std::error_code ignored;
-                fs::remove(output, ignored);
             });
         };
     };

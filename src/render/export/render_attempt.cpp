@@ -60,9 +60,10 @@ private:
 // Output time of frame i, from the job's first frame.
 double outputTime(std::int64_t frame, int fps) { return static_cast<double>(frame) / fps; }
 
-void removeQuietly(const fs::path& file) {
+// Empties rather than unlinks: the file may be a locked partial whose lock must stay on its name.
+void emptyQuietly(const fs::path& file) {
     std::error_code ignored;
-    fs::remove(file, ignored);
+    if (fs::exists(file, ignored)) fs::resize_file(file, 0, ignored);
 }
 
 }  // namespace
@@ -193,8 +194,6 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
 
 void renderVideoFrames(RenderJob& job, RenderWorker& worker, const RenderSegment& range, const fs::path& file,
                        bool fastStart) {
-    // Whatever is at the path is ours (a fresh temporary name or a partial sibling); start clean.
-    removeQuietly(file);
     const bool tryHardware = job.hardware == HardwareEncoding::always ||
                              (job.hardware == HardwareEncoding::whenAvailable && vaapiRenderDevice());
     if (tryHardware && !job.hardwareFailed.load()) {
@@ -202,10 +201,10 @@ void renderVideoFrames(RenderJob& job, RenderWorker& worker, const RenderSegment
             renderVideoFramesAttempt(job, worker, range, file, H264Encoder::hardware, fastStart);
             return;
         } catch (const ExportCancelled&) {
-            removeQuietly(file);
+            emptyQuietly(file);
             throw;
         } catch (const std::exception& error) {
-            removeQuietly(file);
+            emptyQuietly(file);
             if (job.stop.stop_requested()) throw;
             job.hardwareFailed = true;
             log::error(kLogArea, "hardware encode failed (%s); retrying on software encoder", error.what());
@@ -214,7 +213,7 @@ void renderVideoFrames(RenderJob& job, RenderWorker& worker, const RenderSegment
     try {
         renderVideoFramesAttempt(job, worker, range, file, H264Encoder::software, fastStart);
     } catch (...) {
-        removeQuietly(file);
+        emptyQuietly(file);
         throw;
     }
 }

@@ -42,7 +42,7 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
                               const std::filesystem::path& file, H264Encoder encoder, bool fastStart);
 
 // The same, hardware first when the machine has an encoder and the job has not seen it fail, then
-// software. The file is removed whenever an attempt fails.
+// software. The file is emptied in place whenever an attempt fails; its owner removes it.
 void renderVideoFrames(RenderJob& job, RenderWorker& worker, const RenderSegment& range,
                        const std::filesystem::path& file, bool fastStart);
 

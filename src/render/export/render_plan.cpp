@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "base/uuid.h"
 
 namespace orvane {
 
@@ -43,11 +42,6 @@ std::vector<RenderSegment> cutIntoSegments(long long frameCount, int fps) {
         segments.push_back(RenderSegment{static_cast<int>(segments.size()), static_cast<int>(start), static_cast<int>(end)});
     }
     return segments;
-}
-
-std::filesystem::path temporarySegmentPath(int index) {
-    return std::filesystem::temp_directory_path() /
-           ("Orvane-segment-" + std::to_string(index) + "-" + Uuid::random().string() + ".mp4");
 }
 
 }  // namespace orvane

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <filesystem>
 #include <vector>
 
 #include "render/export/export_profile.h"
@@ -23,9 +22,5 @@ int segmentFrameCount(int fps);
 // Cuts [0, frameCount) into consecutive segments of segmentFrameCount(fps) frames; the last holds
 // what is left.
 std::vector<RenderSegment> cutIntoSegments(long long frameCount, int fps);
-
-// A new, unique file in the temporary folder for a segment being rendered:
-// "Orvane-segment-<index>-<UUID>.mp4".
-std::filesystem::path temporarySegmentPath(int index);
 
 }  // namespace orvane

@@ -4,12 +4,15 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
+#include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "base/atomic_file.h"
 #include "base/log.h"
 #include "model/time_mapping.h"
+#include "render/export/export_workspace.h"
 #include "render/export/render_attempt.h"
 #include "render/export/render_plan.h"
 #include "render/export/segment_joiner.h"
@@ -23,32 +26,47 @@ namespace {
 
 constexpr const char* kLogArea = "Orvane.Export";
 
-void removeQuietly(const fs::path& file) {
-    std::error_code ignored;
-    fs::remove(file, ignored);
-}
+// Frames fill the bar up to here; joining the segments takes the rest.
+constexpr double kFramesShare = 0.97;
+constexpr double kAssemblingFraction = 0.98;
 
-// Files this job made and must not leave behind, whatever way it ends.
-class OwnedFiles {
+// Keeps the reported fraction from going back: a failed attempt's frames are counted again and a
+// fallback render starts over, but a bar that shrinks reads as a fault.
+class MonotonicProgress {
 public:
-    OwnedFiles() = default;
-    OwnedFiles(const OwnedFiles&) = delete;
-    OwnedFiles& operator=(const OwnedFiles&) = delete;
-    ~OwnedFiles() {
-        for (const auto& file : files_) removeQuietly(file);
+    explicit MonotonicProgress(ExportProgress progress) : progress_(std::move(progress)) {}
+
+    void report(double fraction, std::optional<std::string> status) {
+        std::lock_guard lock(mutex_);
+        reached_ = std::max(reached_, std::clamp(fraction, 0.0, 1.0));
+        if (progress_) progress_(reached_, std::move(status));
     }
-    fs::path add(fs::path file) { return files_.emplace_back(std::move(file)); }
+    double reached() const {
+        std::lock_guard lock(mutex_);
+        return reached_;
+    }
+    // Reports of a part of the work, 0...1, placed on [from, to] of the whole.
+    ExportProgress part(double from, double to) {
+        if (!progress_) return nullptr;
+        return [this, from, to](double fraction, std::optional<std::string> status) {
+            report(from + fraction * (to - from), std::move(status));
+        };
+    }
 
 private:
-    std::vector<fs::path> files_;
+    const ExportProgress progress_;
+    mutable std::mutex mutex_;
+    double reached_ = 0;  // guarded by mutex_
 };
 
 // Renames over the output only once the file is complete, so a failed export never replaces a
 // good file with half of one.
-void moveIntoPlace(const fs::path& finished, const fs::path& output) {
-    std::error_code error;
-    fs::rename(finished, output, error);
-    if (error) throw std::runtime_error("Couldn't save the video to " + output.string() + ": " + error.message());
+void moveIntoPlace(LockedPartialFile& partial, const fs::path& output) {
+    try {
+        partial.commit();
+    } catch (const std::system_error& error) {
+        throw std::runtime_error("Couldn't save the video to " + output.string() + ": " + error.code().message());
+    }
 }
 
 // The store's answer for each segment, or nothing when the store cannot be used: then the export
@@ -76,7 +94,7 @@ SceneVideoExporter::SceneVideoExporter(SegmentStore* store, SceneVideoExporterOp
     : store_(store), options_(std::move(options)) {}
 
 void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snapshot, const OutputProfile& profile,
-                                const fs::path& output, ExportProgress progress, std::stop_token stop) {
+                                const fs::path& output, ExportProgress reportProgress, std::stop_token stop) {
     if (!snapshot) throw std::invalid_argument("render needs a snapshot");
     if (profile.width < 2 || profile.height < 2 || profile.width % 2 != 0 || profile.height % 2 != 0 ||
         profile.fps < 1 || profile.bitrate < 1) {
@@ -103,13 +121,14 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
     job.encoderSettings.x264Preset = options_.x264Preset;
     job.hardware = options_.hardware;
 
-    OwnedFiles owned;
-    const fs::path partialOutput = owned.add(partialSiblingPath(output));
+    MonotonicProgress progress(std::move(reportProgress));
+    LockedPartialFile partial(output);
+    const fs::path partialOutput = partial.path();
 
     // One attempt straight to the output: without a store, or when segments cannot be joined.
     const auto renderWhole = [&] {
         SegmentRenderProgressCounter counter(0, static_cast<int>(totalFrames), static_cast<int>(totalFrames),
-                                             profile.fps, progress);
+                                             profile.fps, progress.part(progress.reached(), 1.0));
         job.counter = &counter;
         job.decoderThreads = static_cast<int>(std::max(processors, 1u));
         job.encoderSettings.threads = 0;
@@ -124,7 +143,7 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
             throw;
         }
         job.counter = nullptr;
-        moveIntoPlace(partialOutput, output);
+        moveIntoPlace(partial, output);
     };
     if (!lookups) {
         renderWhole();
@@ -149,14 +168,21 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
         }
     }
     const auto total = static_cast<int>(totalFrames);
-    if (cachedCount > 0 && progress) {
-        progress(static_cast<double>(std::min(cachedFrames, total)) / std::max(total, 1),
-                 "Reusing " + std::to_string(cachedCount) + "/" + std::to_string(segments.size()) +
-                     " rendered segments");
+    if (cachedCount > 0) {
+        progress.report(static_cast<double>(std::min(cachedFrames, total)) / std::max(total, 1) * kFramesShare,
+                        "Reusing " + std::to_string(cachedCount) + "/" + std::to_string(segments.size()) +
+                            " rendered segments");
     }
-    for (std::size_t i : missing) segmentFiles[i] = owned.add(temporarySegmentPath(segments[i].index));
+    // Segments being rendered live in a workspace of their own, which a killed export leaves for
+    // the next one to sweep.
+    std::optional<ExportWorkspace> workspace;
+    if (!missing.empty()) workspace.emplace(fs::temp_directory_path(), "segments");
+    for (std::size_t i : missing) {
+        segmentFiles[i] = workspace->file("segment-" + std::to_string(segments[i].index) + ".mp4");
+    }
 
-    SegmentRenderProgressCounter counter(cachedFrames, total, missingFrames, profile.fps, progress);
+    SegmentRenderProgressCounter counter(cachedFrames, total, missingFrames, profile.fps,
+                                         progress.part(0, kFramesShare));
     job.counter = &counter;
     const int workerCount =
         segmentWorkerCount(processors, profile.width, profile.height, static_cast<int>(missing.size()));
@@ -195,7 +221,7 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
     if (stop.stop_requested()) throw ExportCancelled();
     if (failure) std::rethrow_exception(failure);
 
-    if (progress) progress(0.98, "Assembling rendered segments");
+    progress.report(kAssemblingFraction, "Assembling rendered segments");
     try {
         combineSegmentVideos(segmentFiles, partialOutput, true);
     } catch (const std::runtime_error& error) {
@@ -207,7 +233,7 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
         renderWhole();
         return;
     }
-    moveIntoPlace(partialOutput, output);
+    moveIntoPlace(partial, output);
     log::info(kLogArea, "MP4 video assembled from %zu segments", segments.size());
 }
 

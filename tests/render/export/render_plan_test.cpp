@@ -49,16 +49,5 @@ TEST(RenderPlan, SegmentsCoverTheRangeInFixedSteps) {
     EXPECT_EQ(cutIntoSegments(5, 0).size(), 3u);  // a zero rate still makes progress
 }
 
-TEST(RenderPlan, TemporarySegmentFilesAreUniqueAndNamedForTheirSegment) {
-    const auto a = temporarySegmentPath(7);
-    const auto b = temporarySegmentPath(7);
-    EXPECT_NE(a, b);
-    EXPECT_EQ(a.parent_path(), std::filesystem::temp_directory_path());
-    const std::string name = a.filename().string();
-    EXPECT_EQ(name.rfind("Orvane-segment-7-", 0), 0u);
-    EXPECT_EQ(name.size(), std::string("Orvane-segment-7-").size() + 36 + 4);
-    EXPECT_EQ(a.extension(), ".mp4");
-}
-
 }  // namespace
 }  // namespace orvane
