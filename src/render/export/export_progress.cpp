@@ -68,10 +68,13 @@ void SegmentRenderProgressCounter::frameRendered() {
     ++renderedMissingFrames_;
     const bool due = renderedMissingFrames_ % std::max(fps_, 1) == 0 || renderedMissingFrames_ == missingFrames_;
     if (!due || !progress_) return;
-    const double fraction = fractionLocked();
     const double elapsed = std::chrono::duration<double>(clock_() - startedAt_).count();
+    // The rate comes from the frames rendered now: cached ones took no time, and counting them made
+    // a re-export read "finishing up" with most of its work still ahead.
+    const double renderedShare =
+        missingFrames_ > 0 ? std::min(static_cast<double>(renderedMissingFrames_) / missingFrames_, 1.0) : 1.0;
     // Under the lock so reports from parallel workers arrive in order.
-    progress_(fraction, remainingStatusText(fraction, elapsed));
+    progress_(fractionLocked(), remainingStatusText(renderedShare, elapsed));
 }
 
 void SegmentRenderProgressCounter::discard(int frames) {

@@ -21,7 +21,8 @@ std::string remainingStatusText(double fraction, double elapsedSeconds);
 
 // Counts the frames an export renders and reports about once per second of video: when the count
 // reaches a multiple of max(fps, 1) and when the last missing frame is done. Cached frames count
-// as done from the start. Shared by the segment workers.
+// as done from the start; the time estimate goes by the rendered frames alone. Shared by the
+// segment workers.
 class SegmentRenderProgressCounter {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;

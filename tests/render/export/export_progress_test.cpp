@@ -67,7 +67,8 @@ TEST(SegmentRenderProgressCounter, ReportsEverySecondOfVideoAndTheLastFrame) {
     counter.frameRendered();  // 30 rendered after 3 s: 60 % done
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_DOUBLE_EQ(reports[0].fraction, 0.6);
-    EXPECT_EQ(reports[0].status, "about 2s remaining");
+    // 40 frames left at 10 a second; the cached frames took no time and do not speed the estimate up.
+    EXPECT_EQ(reports[0].status, "about 4s remaining");
 
     // A failed hardware attempt's frames are rendered again and must not count twice.
     counter.discard(10);
