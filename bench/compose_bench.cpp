@@ -19,6 +19,7 @@
 #include "render/scene_layers.h"
 #include "render/scene_shape.h"
 #include "render/shadow.h"
+#include "render/window_recording.h"
 
 namespace {
 
@@ -129,8 +130,9 @@ void BM_ComposeStyledFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_ComposeStyledFrame)->Unit(benchmark::kMillisecond);
 
-// The same frame's parts, to tell where its time goes: the recording scaled into the window by the
-// engine, everything except the recording, and the window's cached shadow alone.
+// The same frame's parts, to tell where its time goes: the recording shrunk into a buffer and
+// painted by Cairo (as with background `none`), the same written in place (as in a window),
+// everything except the recording, and the window's cached shadow alone.
 void BM_DrawRecordingScaled(benchmark::State& state) {
     const cairo::Surface source = syntheticRecording();
     cairo::Surface target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight));
@@ -143,6 +145,34 @@ void BM_DrawRecordingScaled(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DrawRecordingScaled)->Unit(benchmark::kMillisecond);
+
+// The recording as the compositor now draws it in a window: shrunk straight into the frame, with
+// the ring of rounded corners and fractional edges kept aside and laid back by its coverage.
+void BM_RecordingWrittenInPlace(benchmark::State& state) {
+    const cairo::Surface source = syntheticRecording();
+    cairo::Surface target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight));
+    const FrameLayout layout = benchLayout();
+    const Rect& content = layout.content;
+    const PixelBox box{static_cast<int>(std::floor(content.minX())), static_cast<int>(std::floor(content.minY())),
+                       static_cast<int>(std::ceil(content.maxX()) - std::floor(content.minX())),
+                       static_cast<int>(std::ceil(content.maxY()) - std::floor(content.minY()))};
+    // Clear of the rounded corners, as the compositor's covered part of the window is.
+    const double inset = layout.cornerRadius / 2 + 1;
+    const PixelBox inner = wholePixelsOf(
+        {content.x + inset, content.y + inset, content.width - 2 * inset, content.height - 2 * inset}, kWidth, kHeight);
+    const RoundedShape shape = roundedShape(layout.window, layout.cornerRadius);
+    AreaDownscaler downscaler;
+    WindowRecordingWriter writer;
+    for (auto _ : state) {
+        if (!writer.write(target.get(), source.get(), {0, 0, kSourceWidth, kSourceHeight}, content, box, inner, shape,
+                          downscaler)) {
+            state.SkipWithError("the recording could not be written in place");
+            return;
+        }
+        writer.finish(target.get());
+    }
+}
+BENCHMARK(BM_RecordingWrittenInPlace)->Unit(benchmark::kMillisecond);
 
 void BM_ComposeWithoutRecording(benchmark::State& state) {
     const auto snapshot = std::make_shared<const SceneRenderSnapshot>(benchSnapshot());
