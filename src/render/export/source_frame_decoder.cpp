@@ -330,9 +330,11 @@ struct SequentialSourceFrameDecoder::State {
     void prime(double t) {
         didPrime = true;
         reader = std::make_unique<StreamReader>(file, options);
-        // Start at the key frame before the first time asked for; a segment in the middle of a long
-        // recording must not decode everything before it.
-        const double target = t - frameDuration;
+        // Start at the last key frame at or before the first time asked for: the frame shown at t
+        // is the last one no later than half a frame after t, so nothing before that key frame is
+        // needed, and a segment that starts on a key frame decodes no earlier group of pictures.
+        // A segment in the middle of a long recording must not decode everything before it.
+        const double target = t;
         const bool sought = target > 0 && reader->seek(target);
         current = read();
         next = read();
