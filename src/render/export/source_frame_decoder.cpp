@@ -333,9 +333,10 @@ struct SequentialSourceFrameDecoder::State {
         // Start at the last key frame at or before the first time asked for: the frame shown at t
         // is the last one no later than half a frame after t, so nothing before that key frame is
         // needed, and a segment that starts on a key frame decodes no earlier group of pictures.
-        // A segment in the middle of a long recording must not decode everything before it.
-        const double target = t;
-        const bool sought = target > 0 && reader->seek(target);
+        // The tolerance keeps a time computed a hair short of a key frame on it. A segment in the
+        // middle of a long recording must not decode everything before it.
+        const double target = t + kTimeTolerance;
+        const bool sought = t > 0 && reader->seek(target);
         current = read();
         next = read();
         // A seek can land after the time: the index is searched by decode time, and with B-frames a
