@@ -300,12 +300,36 @@ ComposeStatus SceneCompositor::compose(cairo_surface_t* target, const SceneFrame
             cairo_restore(cr);
         }
     } else {
+        // No plate, shadow or chrome: the recording is the picture, zoomed; the canvas cuts it off.
+        // Around it the frame is transparent.
+        const PixelBox inner = wholePixelsOf(frame.content, width, height);
+        bool inPlace = false;
+        if (!recordingSeeThrough_ && !inner.empty()) {
+            const ShrinkPlan plan = planShrink(cr, input.source, snap.cropRect, frame.content);
+            inPlace = plan.handled && recordingWriter_.write(target, input.source, plan.region, plan.device, plan.box,
+                                                             inner, roundedShape(frame.content, 0), downscaler_);
+        }
         cairo_save(cr);
+        if (inPlace) {
+            const Rect hole{static_cast<double>(inner.x), static_cast<double>(inner.y),
+                            static_cast<double>(inner.width), static_cast<double>(inner.height)};
+            clipOutside(cr, width, height, std::span(&hole, 1));
+        }
         cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
         cairo_paint(cr);
         cairo_restore(cr);
-        // No plate, shadow or chrome: the recording is the picture, zoomed; the canvas cuts it off.
-        drawRecording(cr, input.source, snap.cropRect, frame.content, &downscaler_);
+        if (inPlace) {
+            cairo_surface_flush(target);
+            recordingWriter_.finish(target);
+        } else {
+            cairo_save(cr);
+            cairo_rectangle(cr, frame.content.x, frame.content.y, frame.content.width, frame.content.height);
+            cairo_clip(cr);
+            const ShrunkRecording shrunk = shrinkRecording(cr, input.source, snap.cropRect, frame.content, downscaler_);
+            recordingSeeThrough_ = shrunk.image && !shrunk.opaque;
+            paintRecording(cr, input.source, snap.cropRect, frame.content, shrunk);
+            cairo_restore(cr);
+        }
     }
 
     const double presence = sceneZoomPresence(snap, input.compositionTime);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "media/cairo_handles.h"
 #include "render/compositor.h"
@@ -143,7 +144,7 @@ TEST(WindowRecordingWriter, RefusesWhatItCannotDrawOpaquelyInPlace) {
 
 // The compositor writes an opaque ARGB32 recording in place and paints an RGB24 one through the
 // window's clip: the same picture either way, however the window sits (zoomed, off-centre, with and
-// without a title bar).
+// without a title bar, and with no window at all on background `none`).
 TEST(SceneCompositor, RecordingWrittenInPlaceLooksAsPaintedThroughTheClip) {
     constexpr int FW = 480;
     constexpr int FH = 270;
@@ -155,12 +156,13 @@ TEST(SceneCompositor, RecordingWrittenInPlaceLooksAsPaintedThroughTheClip) {
         cairo_paint(cr.get());
     }
     const cairo::Surface background = testing::halvesSurface(FW, FH, {0.2, 0.3, 0.8}, {0.8, 0.5, 0.2});
-    for (const bool chrome : {false, true}) {
+    for (const auto& [style, chrome] : {std::pair{BackgroundStyle::bone, false}, {BackgroundStyle::bone, true},
+                                        {BackgroundStyle::none, false}}) {
         SceneRenderSnapshot snapshot;
         snapshot.videoSize = {1024, 640};
         snapshot.inset = 0.07;
         snapshot.cornerRadius = 13.5;
-        snapshot.background = BackgroundStyle::bone;
+        snapshot.background = style;
         snapshot.showWindowChrome = chrome;
         const auto shared = std::make_shared<SceneRenderSnapshot>(snapshot);
         SceneCompositor inPlace(shared);
@@ -181,7 +183,8 @@ TEST(SceneCompositor, RecordingWrittenInPlaceLooksAsPaintedThroughTheClip) {
                     largest = std::max({largest, std::abs(p.a - q.a), std::abs(p.r - q.r), std::abs(p.g - q.g),
                                         std::abs(p.b - q.b)});
                 }
-            EXPECT_LE(largest, 1) << "chrome " << chrome << ", zoom " << zoom.scale;
+            EXPECT_LE(largest, 1) << "background " << static_cast<int>(style) << ", chrome " << chrome << ", zoom "
+                                  << zoom.scale;
         }
     }
 }
