@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <future>
 #include <optional>
 #include <vector>
 
@@ -99,8 +100,15 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
     settings.fastStart = fastStart;
     H264FileWriter writer(file, profile, encoder, settings);
 
-    if (!worker.renderer) worker.renderer = std::make_unique<OutputFrameRenderer>(job.snapshot, width, height);
-    OutputFrameRenderer& renderer = *worker.renderer;
+    // A worker's first renderer draws its background while the first frames decode: each takes a
+    // good part of a second on a large frame and neither needs the other, so a re-export of one
+    // segment does not pay for them one after the other.
+    std::future<std::unique_ptr<OutputFrameRenderer>> pendingRenderer;
+    if (!worker.renderer) {
+        pendingRenderer = std::async(std::launch::async, [snapshot = job.snapshot, width, height] {
+            return std::make_unique<OutputFrameRenderer>(snapshot, width, height);
+        });
+    }
 
     const DecodeBox box = recordingDecodeBox(snapshot, width, height);
     ClipFrameProvider clips(snapshot, frameDuration, DecodeOptions{box.width, box.height, job.decoderThreads});
@@ -133,7 +141,8 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
             for (std::int64_t i = first; i < last; ++i) {
                 PreparedFrame frame;
                 frame.index = i;
-                frame.compositionTime = renderer.compositionTime(outputTime(i, profile.fps));
+                frame.compositionTime =
+                    compositionTimeForOutputTime(outputTime(i, profile.fps), snapshot.trimStart, snapshot.speedRamps);
                 if (auto clip = clips.frameAt(frame.compositionTime)) {
                     frame.sourceTime = clip->sourceTime;
                     frame.source = std::move(clip->image);
@@ -148,6 +157,8 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
                 }
             }
             clock.stop(decodeMs);
+            if (pendingRenderer.valid()) worker.renderer = pendingRenderer.get();
+            OutputFrameRenderer& renderer = *worker.renderer;
             for (PreparedFrame& frame : batch) {
                 cairo::Surface source;
                 if (frame.source) source = surfaceForImage(frame.source->image);
