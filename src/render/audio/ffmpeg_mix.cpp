@@ -32,8 +32,11 @@ std::string ffmpegMixFilterGraph(const std::vector<MixPiece>& pieces, double tot
         const std::string label = "[a" + std::to_string(i) + "]";
         // Without tempo change a ramped piece keeps its slot on the output clock.
         const double length = std::min(piece.sourceDuration, piece.outputDuration());
-        graph += "[" + std::to_string(i + 1) + ":a:0]atrim=start=" + fixed(piece.sourceStart, 3) +
-                 ":duration=" + fixed(length, 3) + ",asetpts=PTS-STARTPTS,volume=" + fixed(piece.gain, 4) +
+        // Appended piece by piece: GCC 12 at -O3 mistakes `"[" + std::string` for an overlapping copy.
+        graph += '[';
+        graph += std::to_string(i + 1);
+        graph += ":a:0]atrim=start=" + fixed(piece.sourceStart, 3) + ":duration=" + fixed(length, 3) +
+                 ",asetpts=PTS-STARTPTS,volume=" + fixed(piece.gain, 4) +
                  ",aresample=48000,aformat=sample_rates=48000:channel_layouts=stereo";
         const long long delay = std::llround(piece.outputStart * 1000);
         if (delay > 0) graph += ",adelay=" + std::to_string(delay) + "|" + std::to_string(delay);
