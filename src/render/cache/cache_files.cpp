@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "base/file_descriptor.h"
 #include "base/uuid.h"
 #include "platform/xdg_paths.h"
@@ -19,7 +20,10 @@ namespace orvane {
 
 namespace {
 
-void copyInto(const std::filesystem::path& source, const std::filesystem::path& pending) {
+constexpr std::string_view kPendingMarker = ".pending-";
+
+// Copies into `output`, the already created pending file.
+void copyInto(const std::filesystem::path& source, const FileDescriptor& output, const std::filesystem::path& pending) {
     FileDescriptor input(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (input.get() < 0) throwFileError(errno, "cannot open ", source);
     struct stat info {};
@@ -28,8 +32,6 @@ void copyInto(const std::filesystem::path& source, const std::filesystem::path& 
     // A rendered file is never empty; an empty one is a failed render that must not become a hit.
     if (info.st_size == 0) throw std::invalid_argument("refusing to cache an empty file: " + source.string());
 
-    FileDescriptor output(::open(pending.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (output.get() < 0) throwFileError(errno, "cannot create ", pending);
     std::vector<char> buffer(1 << 20);
     for (;;) {
         const ssize_t count = ::read(input.get(), buffer.data(), buffer.size());
@@ -51,7 +53,18 @@ void copyInto(const std::filesystem::path& source, const std::filesystem::path& 
         }
     }
     if (::fsync(output.get()) != 0) throwFileError(errno, "cannot flush ", pending);
-    if (output.release() != 0) throwFileError(errno, "cannot close ", pending);
+}
+
+// A pending file outlives its writer only when the writer was killed; its lock is then free.
+void removeAbandonedPendingEntries(const std::filesystem::path& directory) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+        if (it->path().filename().string().find(kPendingMarker) == std::string::npos) continue;
+        if (const auto lock = lockIfAbandoned(it->path())) {
+            std::error_code ignored;
+            std::filesystem::remove(it->path(), ignored);
+        }
+    }
 }
 
 }  // namespace
@@ -65,7 +78,7 @@ std::filesystem::path renderCacheDirectory(std::string_view name) {
 std::filesystem::path pendingEntryPath(const std::filesystem::path& directory, std::string_view key,
                                        std::string_view extension) {
     std::string name(key);
-    name += ".pending-";
+    name += kPendingMarker;
     name += Uuid::random().string();
     name += extension;
     return directory / name;
@@ -73,8 +86,11 @@ std::filesystem::path pendingEntryPath(const std::filesystem::path& directory, s
 
 void installThroughPendingFile(const std::filesystem::path& source, const std::filesystem::path& pending,
                                const std::filesystem::path& destination) {
+    if (pending.has_parent_path()) removeAbandonedPendingEntries(pending.parent_path());
+    // Locked until renamed, so a sweep by another process never takes a file still being written.
+    const FileDescriptor output = createLockedFile(pending);
     try {
-        copyInto(source, pending);
+        copyInto(source, output, pending);
         // rename() replaces the old entry in one step; removing it first would open a window
         // in which a parallel lookup sees no entry at all.
         if (std::rename(pending.c_str(), destination.c_str()) != 0) throwFileError(errno, "cannot move into ", destination);

@@ -16,7 +16,8 @@ std::filesystem::path pendingEntryPath(const std::filesystem::path& directory, s
 
 // Copies `source` into `pending` (created new and flushed to disk), then renames it over
 // `destination`, so a reader sees the previous entry or the complete new one, never a partial file.
-// The pending file is removed on every failure. Throws std::system_error or std::invalid_argument
+// The pending file is locked while written and removed on every failure; pending files that a killed
+// writer left in the same folder are removed first. Throws std::system_error or std::invalid_argument
 // (a source that is missing, not a regular file or empty).
 void installThroughPendingFile(const std::filesystem::path& source, const std::filesystem::path& pending,
                                const std::filesystem::path& destination);

@@ -8,7 +8,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/atomic_file.h"
+#include "base/file_descriptor.h"
 #include "render/cache/asset_hasher.h"
+#include "render/cache/cache_files.h"
 #include "render/cache/cache_test_snapshot.h"
 #include "render/cache/segment_render_cache.h"
 #include "render/cache/sha256.h"
@@ -233,6 +236,21 @@ TEST_F(SegmentRenderCacheTest, ParallelStoresOfOneKeyLeaveOneCompleteFile) {
         EXPECT_TRUE(stored == first || stored == second) << "stored " << stored.size() << " bytes";
         EXPECT_TRUE(testing::pendingFiles(cache.directory()).empty());
     }
+}
+
+TEST_F(SegmentRenderCacheTest, AStoreSweepsPendingFilesOfKilledWritersButNotOfLiveOnes) {
+    const auto lookup = cache.lookups(snapshot, cacheTestProfile(), segments)[0];
+    std::filesystem::create_directories(cache.directory());
+    // A killed writer's file carries no lock; a live writer in another process holds its lock.
+    const auto abandoned = pendingEntryPath(cache.directory(), lookup.key, ".mp4");
+    writeTextFile(abandoned, "half a segment");
+    const auto live = pendingEntryPath(cache.directory(), lookup.key, ".mp4");
+    const FileDescriptor liveLock = createLockedFile(live);
+
+    writeTextFile(media / "render.mp4", "segment zero");
+    cache.store(media / "render.mp4", lookup);
+    EXPECT_EQ(readTextFile(lookup.outputURL), "segment zero");
+    EXPECT_EQ(testing::pendingFiles(cache.directory()), std::vector<std::string>{live.filename().string()});
 }
 
 }  // namespace
