@@ -71,6 +71,7 @@ bool WindowRecordingWriter::write(cairo_surface_t* target, cairo_surface_t* sour
     for (Strip& strip : strips_) {
         const PixelBox& b = strip.box;
         strip.kept.resize(strip.coverage.size());
+        if (b.empty()) continue;  // a window flush with the frame's edge has no strip there
         for (int y = 0; y < b.height; ++y)
             std::memcpy(strip.kept.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(b.width),
                         pixelAddress(data, stride, b.x, b.y + y), static_cast<std::size_t>(b.width) * 4);
