@@ -99,19 +99,30 @@ void LockedPartialFile::commit() {
     committed_ = true;
 }
 
-int removeAbandonedPartials(const std::filesystem::path& target) {
-    const auto folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    int removed = 0;
+std::vector<std::string> removeAbandonedEntries(const std::filesystem::path& folder,
+                                                const std::function<bool(const std::string& name)>& matches,
+                                                std::string_view lockName) {
+    std::vector<std::string> removed;
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (!isLockedPartialOf(it->path().filename().string(), target)) continue;
-        // Held while removing, so nobody can be writing what goes.
-        if (const auto lock = lockIfAbandoned(it->path())) {
+        std::string name = it->path().filename().string();
+        if (!matches(name)) continue;
+        // Held while removing, so nobody can be using what goes.
+        if (const auto lock = lockIfAbandoned(lockName.empty() ? it->path() : it->path() / lockName)) {
             std::error_code ignored;
-            if (std::filesystem::remove(it->path(), ignored)) ++removed;
+            if (std::filesystem::remove_all(it->path(), ignored) != static_cast<std::uintmax_t>(-1)) {
+                removed.push_back(std::move(name));
+            }
         }
     }
     return removed;
+}
+
+int removeAbandonedPartials(const std::filesystem::path& target) {
+    const auto folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    const auto removed =
+        removeAbandonedEntries(folder, [&](const std::string& name) { return isLockedPartialOf(name, target); });
+    return static_cast<int>(removed.size());
 }
 
 void writeFileAtomically(const std::filesystem::path& target, std::string_view contents, unsigned mode) {

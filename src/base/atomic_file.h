@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <vector>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,6 +55,13 @@ private:
     FileDescriptor lock_{-1};
     bool committed_ = false;
 };
+
+// Removes the entries of `folder` whose name `matches` and whose lock nobody holds (their maker closed
+// it or died), with everything inside them; answers the names removed. An entry's lock is on the entry
+// itself, or on `lockName` inside it when given (for folders).
+std::vector<std::string> removeAbandonedEntries(const std::filesystem::path& folder,
+                                                const std::function<bool(const std::string& name)>& matches,
+                                                std::string_view lockName = {});
 
 // Removes the locked partials of `target` left by writers that died; answers how many.
 int removeAbandonedPartials(const std::filesystem::path& target);

@@ -55,18 +55,6 @@ void copyInto(const std::filesystem::path& source, const FileDescriptor& output,
     if (::fsync(output.get()) != 0) throwFileError(errno, "cannot flush ", pending);
 }
 
-// A pending file outlives its writer only when the writer was killed; its lock is then free.
-void removeAbandonedPendingEntries(const std::filesystem::path& directory) {
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
-        if (it->path().filename().string().find(kPendingMarker) == std::string::npos) continue;
-        if (const auto lock = lockIfAbandoned(it->path())) {
-            std::error_code ignored;
-            std::filesystem::remove(it->path(), ignored);
-        }
-    }
-}
-
 }  // namespace
 
 std::filesystem::path renderCacheDirectory(std::string_view name) {
@@ -86,7 +74,11 @@ std::filesystem::path pendingEntryPath(const std::filesystem::path& directory, s
 
 void installThroughPendingFile(const std::filesystem::path& source, const std::filesystem::path& pending,
                                const std::filesystem::path& destination) {
-    if (pending.has_parent_path()) removeAbandonedPendingEntries(pending.parent_path());
+    // A pending file outlives its writer only when the writer was killed; its lock is then free.
+    if (pending.has_parent_path()) {
+        removeAbandonedEntries(pending.parent_path(),
+                               [](const std::string& name) { return name.find(kPendingMarker) != std::string::npos; });
+    }
     // Locked until renamed, so a sweep by another process never takes a file still being written.
     const FileDescriptor output = createLockedFile(pending);
     try {

@@ -49,19 +49,17 @@ ExportWorkspace::~ExportWorkspace() {
 }
 
 int removeAbandonedWorkspaces(const fs::path& parent) {
-    int removed = 0;
-    std::error_code error;
-    for (fs::directory_iterator it(parent, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        std::error_code ignored;
-        if (!name.starts_with(kPrefix) || !it->is_directory(ignored)) continue;
-        // Removed while locked, so a process starting to use the name cannot be in it.
-        if (const auto lock = lockIfAbandoned(it->path() / kLockName)) {
-            log::info("Orvane.Export", "removing %s, left by an export that did not finish", name.c_str());
-            if (fs::remove_all(it->path(), ignored) != static_cast<std::uintmax_t>(-1)) ++removed;
-        }
+    const auto removed = removeAbandonedEntries(
+        parent,
+        [&](const std::string& name) {
+            std::error_code ignored;
+            return name.starts_with(kPrefix) && fs::is_directory(parent / name, ignored);
+        },
+        kLockName);
+    for (const auto& name : removed) {
+        log::info("Orvane.Export", "removing %s, left by an export that did not finish", name.c_str());
     }
-    return removed;
+    return static_cast<int>(removed.size());
 }
 
 }  // namespace orvane
