@@ -55,7 +55,7 @@ movie=$(sed -n 's/^ *"folder": *"\(.*\)",\{0,1\}$/\1/p' "$work/record.json" | he
 [ -f "$movie" ] || movie=$(find "$work/data" -name screen.mp4 | head -n1)
 orvane_frames=$(frames "$movie")
 field() { sed -n "s/^ *\"$1\": *\([0-9]*\).*/\1/p" "$work/record.json"; }
-orvane_dropped="$(field droppedFrames) = $(field missedCaptureFrames) missed by the capture + $(field encoderDroppedFrames) at the encoder"
+orvane_dropped="$(field droppedFrames) = $(field missedCaptureFrames) missed by the capture + $(field encoderDroppedFrames) at the encoder; $(field unchangedFrames) grabs unchanged"
 
 /usr/bin/time -f '%U %S %e' -o "$work/ffmpeg.time" \
   ffmpeg -v error -nostdin -f x11grab -framerate 60 -video_size 1920x1080 -i "$DISPLAY" -t "$seconds" \

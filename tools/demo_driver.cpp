@@ -2,8 +2,8 @@
 // $DISPLAY, and, once the recorder is running (SIGUSR1), a pointer path through XTest that glides to
 // each button and clicks it. The button lights up when the click really arrives, so the recording
 // shows real input reaching a real client. Runs until SIGTERM/SIGINT so the window stays on screen.
-// With --animate it instead fills the screen with moving bars redrawn at 60 Hz, so a capture benchmark
-// has fresh content in every frame.
+// With --animate it instead fills the screen with moving bars redrawn at 120 Hz, twice per frame
+// of a 60 fps capture, so a capture benchmark finds a new picture at every grab.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -102,7 +102,7 @@ int animate(Display* display) {
         const int boxX = static_cast<int>((frame * 12) % std::max(1, width - 200));
         XFillRectangle(display, window, gc, boxX, height / 2 - 100, 200, 200);
         XSync(display, False);
-        next += std::chrono::microseconds(16667);
+        next += std::chrono::microseconds(8333);
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - std::chrono::steady_clock::now());
         if (wait.count() > 0) poll(nullptr, 0, static_cast<int>(wait.count()));
     }

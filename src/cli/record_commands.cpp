@@ -18,6 +18,8 @@
 #include "platform/x11/x11_pointer_source.h"
 #include "platform/v4l2/v4l2_camera_system.h"
 #include "platform/x11/x11_screen_capture.h"
+#include "platform/xdg_paths.h"
+#include "recording/alpha_probe_memo.h"
 #include "recording/screen_movie_writer.h"
 #include "recording/screen_recorder.h"
 #include "recording/side_track_starters.h"
@@ -177,9 +179,12 @@ void record(CliContext& context, const RecordArguments& arguments) {
     services.pointer = &pointer;
     services.cursorQueue = &cursorQueue;
     services.alphaProbe = [](int fps) {
-        std::error_code error;
-        const auto folder = std::filesystem::temp_directory_path(error);
-        return !error && probeAlphaWriter(folder, fps).usable;
+        return alphaWriterUsable(XdgPaths::orvaneCacheFolder() / "alpha-probe.json", fps, [fps] {
+            std::error_code error;
+            const auto folder = std::filesystem::temp_directory_path(error);
+            if (error) return AlphaProbeResult{false, 0, "no temporary folder: " + error.message()};
+            return probeAlphaWriter(folder, fps);
+        });
     };
 
     std::unique_ptr<AudioSystem> audio;
@@ -263,6 +268,7 @@ void record(CliContext& context, const RecordArguments& arguments) {
         json["droppedFrames"] = statistics.dropped();
         json["missedCaptureFrames"] = statistics.missedTicks;
         json["encoderDroppedFrames"] = statistics.encoderDrops;
+        json["unchangedFrames"] = statistics.unchangedTicks;
         printJson(json);
         return;
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/huge_page_memory.h"
 #include "model/geometry.h"
 
 namespace orvane {
@@ -42,12 +43,15 @@ struct ShareableContent {
     std::vector<CaptureWindow> windows;  // in the window manager's stacking order
 };
 
+// Frame pixels live on huge pages: a recording moves sixty of them a second between threads.
+using FramePixels = std::vector<std::uint8_t, HugePageAllocator<std::uint8_t>>;
+
 // One captured picture: 32-bit BGRA (byte order B, G, R, A), rows `stride` bytes apart.
 struct ScreenFrame {
     int width = 0;
     int height = 0;
     int stride = 0;
-    std::vector<std::uint8_t> bgra;
+    FramePixels bgra;
     std::chrono::steady_clock::time_point time;  // when it was grabbed, on the monotonic clock
 };
 

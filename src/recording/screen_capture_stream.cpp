@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "base/log.h"
 
@@ -37,10 +38,10 @@ void ScreenCaptureStream::run() {
     using Clock = std::chrono::steady_clock;
     const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps_));
     auto next = Clock::now();
+    ScreenFrame frame;
     ScreenFrame previous;
     Clock::time_point lastDelivered{};
     while (!stopping_) {
-        ScreenFrame frame;
         try {
             grabber_->grab(frame);
         } catch (const std::exception& e) {
@@ -56,9 +57,11 @@ void ScreenCaptureStream::run() {
         if (unchanged && frame.time - lastDelivered < kStillFrameInterval) {
             ++idle_;
         } else {
-            if (!unchanged) previous.bgra = frame.bgra;
             lastDelivered = frame.time;
-            if (deliver_(std::move(frame))) ++delivered_;
+            if (deliver_(frame)) ++delivered_;
+            // No copy: the picture just delivered becomes the one to compare with, and the next
+            // grab overwrites the older buffer.
+            if (!unchanged) std::swap(frame, previous);
         }
         // Ticks that passed during a slow grab are skipped rather than caught up (a burst of grabs
         // would only show the same moment) but counted, and the clock keeps its phase. A grab less

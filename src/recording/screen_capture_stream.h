@@ -16,11 +16,13 @@ namespace orvane {
 // compositor sends nothing while the screen is still (the writer's tail frame covers the gap), except
 // once a second, which keeps the movie's fragments closing.
 //
-// `deliver` runs on the capture thread and answers false when it dropped the frame. `onError` runs
+// Two frame buffers take turns: the newest picture and the last one delivered, which a new grab is
+// compared with. `deliver` sees the frame only while it runs, on the capture thread, and answers
+// false when it dropped it. `onError` runs
 // there once when grabbing fails (the window closed, the server went away); capture then ends.
 class ScreenCaptureStream {
 public:
-    using Deliver = std::function<bool(ScreenFrame)>;
+    using Deliver = std::function<bool(const ScreenFrame&)>;
     using OnError = std::function<void(const std::string& description)>;
 
     ScreenCaptureStream(std::unique_ptr<FrameGrabber> grabber, int fps, Deliver deliver, OnError onError);

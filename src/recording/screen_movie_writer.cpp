@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <pthread.h>
 
 extern "C" {
@@ -34,6 +35,9 @@ constexpr int kAlphaProbeWidth = 1920;
 constexpr int kAlphaProbeHeight = 1080;
 constexpr int kAlphaProbeFrames = 8;
 constexpr auto kTailFrameGap = std::chrono::milliseconds(150);
+// Converted pictures made ready before capture starts: the one being converted, the one being
+// encoded and the last one, kept for the tail frame.
+constexpr std::size_t kPreparedPictures = 3;
 // Audio that piles up while the encoder is busy is kept (it is small); only past this many waiting
 // buffers is it dropped, so a stalled encoder cannot eat the memory.
 constexpr std::size_t kMaximumQueuedAudio = 2000;
@@ -70,7 +74,7 @@ struct ScreenMovieWriter::Encoders {
     ffmpeg::CodecContext video;
     AVStream* videoStream = nullptr;
     ffmpeg::ScaleContext scaler;
-    ffmpeg::Frame softwareFrame;
+    AVPixelFormat pictureFormat = AV_PIX_FMT_NONE;  // what the scaler writes
     BufferRef hardwareDevice;  // set when encoding on the GPU
     std::int64_t lastVideoPts = AV_NOPTS_VALUE;
 
@@ -191,23 +195,35 @@ struct ScreenMovieWriter::Encoders {
         }
     }
 
-    void encodeVideo(const ScreenFrame& frame, TimePoint first) {
-        const auto offset = std::chrono::duration<double>(frame.time - first).count();
+    ffmpeg::Frame newPicture() const {
+        ffmpeg::Frame picture(av_frame_alloc());
+        if (!picture) throw MovieWriterError("Could not allocate a video frame.");
+        picture->format = pictureFormat;
+        picture->width = video->width;
+        picture->height = video->height;
+        check(av_frame_get_buffer(picture.get(), 0), "Could not allocate a video frame");
+        return picture;
+    }
+
+    // On the capture thread; the scaler is used nowhere else.
+    void convert(const ScreenFrame& frame, AVFrame* picture) {
+        const std::uint8_t* source[1] = {frame.bgra.data()};
+        const int sourceStride[1] = {frame.stride};
+        sws_scale(scaler.get(), source, sourceStride, 0, frame.height, picture->data, picture->linesize);
+    }
+
+    void encodeVideo(AVFrame* picture, TimePoint time, TimePoint first) {
+        const auto offset = std::chrono::duration<double>(time - first).count();
         std::int64_t pts = std::llround(offset * kVideoTimeBase.den);
         if (lastVideoPts != AV_NOPTS_VALUE && pts <= lastVideoPts) pts = lastVideoPts + 1;
         lastVideoPts = pts;
 
-        check(av_frame_make_writable(softwareFrame.get()), "Could not prepare a video frame");
-        const std::uint8_t* source[1] = {frame.bgra.data()};
-        const int sourceStride[1] = {frame.stride};
-        sws_scale(scaler.get(), source, sourceStride, 0, frame.height, softwareFrame->data, softwareFrame->linesize);
-
-        AVFrame* toSend = softwareFrame.get();
+        AVFrame* toSend = picture;
         ffmpeg::Frame hardwareFrame;
         if (hardwareDevice) {
             hardwareFrame.reset(av_frame_alloc());
             check(av_hwframe_get_buffer(video->hw_frames_ctx, hardwareFrame.get(), 0), "Could not get a GPU frame");
-            check(av_hwframe_transfer_data(hardwareFrame.get(), softwareFrame.get(), 0), "Could not upload a frame");
+            check(av_hwframe_transfer_data(hardwareFrame.get(), picture, 0), "Could not upload a frame");
             toSend = hardwareFrame.get();
         }
         toSend->pts = pts;
@@ -303,20 +319,24 @@ ScreenMovieWriter::ScreenMovieWriter(MovieWriterSettings settings)
     e.videoStream->avg_frame_rate = AVRational{settings_.fps, 1};
     check(avcodec_parameters_from_context(e.videoStream->codecpar, e.video.get()), "Could not describe the video track");
 
-    e.softwareFrame.reset(av_frame_alloc());
-    e.softwareFrame->format = e.hardwareDevice ? AV_PIX_FMT_NV12 : e.video->pix_fmt;
-    e.softwareFrame->width = settings_.width;
-    e.softwareFrame->height = settings_.height;
-    check(av_frame_get_buffer(e.softwareFrame.get(), 0), "Could not allocate a video frame");
+    e.pictureFormat = e.hardwareDevice ? AV_PIX_FMT_NV12 : e.video->pix_fmt;
     e.scaler.reset(sws_getContext(settings_.width, settings_.height, AV_PIX_FMT_BGRA, settings_.width, settings_.height,
-                                  static_cast<AVPixelFormat>(e.softwareFrame->format), SWS_POINT, nullptr, nullptr,
-                                  nullptr));
+                                  e.pictureFormat, SWS_POINT, nullptr, nullptr, nullptr));
     if (!e.scaler) throw MovieWriterError("Could not set up the colour conversion.");
     // Full-range RGB in, BT.709 limited-range YCbCr out, matching what the stream says it carries.
     sws_setColorspaceDetails(e.scaler.get(), sws_getCoefficients(SWS_CS_ITU709), 1, sws_getCoefficients(SWS_CS_ITU709),
                              0, 0, 1 << 16, 1 << 16);
 
     if (settings_.withAudio) e.openAudio();
+    // Pictures written once now, so the first frames of the recording do not wait for the kernel to
+    // fault fresh memory in.
+    for (std::size_t n = 0; n < kPreparedPictures; ++n) {
+        ffmpeg::Frame picture = e.newPicture();
+        for (int plane = 0; plane < AV_NUM_DATA_POINTERS && picture->buf[plane]; ++plane) {
+            std::memset(picture->buf[plane]->data, 0, picture->buf[plane]->size);
+        }
+        sparePictures_.emplace_back(picture.release());
+    }
 
     check(avio_open(&e.output->pb, settings_.file.c_str(), AVIO_FLAG_WRITE), "Could not create the movie file");
     // Fragments, each written out as soon as it closes: whatever happens to this process, the file
@@ -346,21 +366,64 @@ void ScreenMovieWriter::startClockIfNeeded(TimePoint time) {
     if (!firstSampleTime_) firstSampleTime_ = time;
 }
 
-bool ScreenMovieWriter::appendVideo(ScreenFrame frame) {
+void ScreenMovieWriter::PictureRelease::operator()(AVFrame* picture) const { av_frame_free(&picture); }
+
+ScreenMovieWriter::Picture ScreenMovieWriter::takeSparePicture() {
+    if (sparePictures_.empty()) return nullptr;
+    Picture picture = std::move(sparePictures_.back());
+    sparePictures_.pop_back();
+    return picture;
+}
+
+void ScreenMovieWriter::keepSparePicture(Picture picture) {
+    // A picture the encoder still holds a reference to cannot be written over.
+    if (!av_frame_is_writable(picture.get())) return;
+    std::lock_guard lock(mutex_);
+    if (sparePictures_.size() < settings_.queueDepth + kPreparedPictures) sparePictures_.push_back(std::move(picture));
+}
+
+void ScreenMovieWriter::failWith(const std::string& failure) {
+    failure_ = failure;
+    inputsFinished_ = true;
+    queue_.clear();
+    queuedVideo_ = 0;
+}
+
+bool ScreenMovieWriter::appendVideo(const ScreenFrame& frame) {
+    std::lock_guard input(inputMutex_);
+    Picture picture;
     {
         std::lock_guard lock(mutex_);
-        if (inputsFinished_ || queuedVideo_ >= settings_.queueDepth) {
+        bool accepted = !inputsFinished_ && queuedVideo_ < settings_.queueDepth;
+        if (accepted) {
+            startClockIfNeeded(frame.time);
+            accepted = frame.time >= *firstSampleTime_;
+        }
+        if (!accepted) {
             ++dropped_;
             return false;
         }
-        startClockIfNeeded(frame.time);
-        if (frame.time < *firstSampleTime_) {
+        picture = takeSparePicture();
+    }
+    try {
+        if (!picture) picture.reset(encoders_->newPicture().release());
+        encoders_->convert(frame, picture.get());
+    } catch (const std::exception& e) {
+        log::error(kArea, "writer failed: %s", e.what());
+        std::lock_guard lock(mutex_);
+        failWith(e.what());
+        return false;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        // The writer may have failed while this frame was converted.
+        if (inputsFinished_) {
             ++dropped_;
             return false;
         }
         lastVideoTime_ = frame.time;
         ++queuedVideo_;
-        queue_.push_back(Item{std::move(frame), std::nullopt});
+        queue_.push_back(Item{VideoItem{std::move(picture), frame.time}, std::nullopt});
     }
     wake_.notify_one();
     return true;
@@ -385,14 +448,13 @@ void ScreenMovieWriter::appendAudio(const AudioSamples& samples) {
 
 void ScreenMovieWriter::finishInputs(TimePoint now) {
     {
+        std::lock_guard input(inputMutex_);
         std::lock_guard lock(mutex_);
         if (inputsFinished_) return;
         inputsFinished_ = true;
         if (lastVideoTime_ && now - *lastVideoTime_ > kTailFrameGap) {
-            // An empty frame stamped `now` tells the writer thread to repeat the last picture.
-            ScreenFrame tail;
-            tail.time = now;
-            queue_.push_back(Item{std::move(tail), std::nullopt});
+            // No picture, stamped `now`: the writer thread repeats the last one.
+            queue_.push_back(Item{VideoItem{nullptr, now}, std::nullopt});
             ++queuedVideo_;
             lastVideoTime_ = now;
         }
@@ -416,15 +478,14 @@ void ScreenMovieWriter::run() {
         }
         try {
             if (item.video) {
-                if (item.video->bgra.empty()) {
-                    if (!lastFrame_) continue;
-                    ScreenFrame repeat = *lastFrame_;
-                    repeat.time = item.video->time;
-                    encoders_->encodeVideo(repeat, first);
-                    lastFrame_ = std::move(repeat);
+                auto& video = *item.video;
+                if (!video.picture) {
+                    if (!lastPicture_) continue;
+                    encoders_->encodeVideo(lastPicture_.get(), video.time, first);
                 } else {
-                    encoders_->encodeVideo(*item.video, first);
-                    lastFrame_ = std::move(item.video);
+                    encoders_->encodeVideo(video.picture.get(), video.time, first);
+                    Picture older = std::exchange(lastPicture_, std::move(video.picture));
+                    if (older) keepSparePicture(std::move(older));
                 }
                 std::lock_guard lock(mutex_);
                 ++written_;
@@ -435,10 +496,7 @@ void ScreenMovieWriter::run() {
         } catch (const std::exception& e) {
             log::error(kArea, "writer failed: %s", e.what());
             std::lock_guard lock(mutex_);
-            failure_ = e.what();
-            inputsFinished_ = true;
-            queue_.clear();
-            queuedVideo_ = 0;
+            failWith(e.what());
             return;
         }
     }
@@ -535,7 +593,7 @@ AlphaProbeResult probeAlphaWriter(const fs::path& folder, int fps) {
         for (int n = 0; n < kAlphaProbeFrames; ++n) {
             auto& frame = frames[static_cast<std::size_t>(n)];
             frame.time = start + std::chrono::microseconds(1'000'000 * n / fps);
-            writer.appendVideo(std::move(frame));
+            writer.appendVideo(frame);
         }
         // Only as long as the frames would last when played: an encoder still busy then cannot
         // keep up, however long it would take to finish.

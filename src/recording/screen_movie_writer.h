@@ -16,6 +16,8 @@
 #include "platform/screen_capture.h"
 #include "recording/audio_sample_sink.h"
 
+struct AVFrame;
+
 namespace orvane {
 
 // The movie could not be set up or written. `what()` is the user-facing text.
@@ -30,7 +32,8 @@ struct MovieWriterSettings {
     int height = 0;
     int fps = 60;
     bool withAudio = false;  // an AAC 48 kHz stereo system-audio track
-    // Frames waiting for the encoder; a frame that finds the queue full is dropped, never waited for.
+    // Converted frames waiting for the encoder; a frame that finds the queue full is dropped, never
+    // waited for.
     std::size_t queueDepth = 8;
     // Keep the frames' alpha: ProRes 4444 in a QuickTime movie (screen.mov) instead of H.264/HEVC
     // in MP4. The frames then carry straight (not premultiplied) alpha.
@@ -41,9 +44,10 @@ struct MovieWriterSettings {
 // (AAC) into a fragmented MP4 (QuickTime movie with alpha) as they arrive, on a thread of its own. The file is playable up to the last finished fragment
 // at any moment, so a recording whose process is killed keeps what it had.
 //
-// Threads: appendVideo() from the capture thread, appendAudio() from the audio source's thread,
-// finishInputs(), finish() and abandon() from the owner's. The first sample of either kind starts
-// the movie's clock.
+// Threads: appendVideo() from the capture thread, which also converts each frame to the encoder's
+// pixel format, so this writer's own thread only encodes and the two overlap; appendAudio() from
+// the audio source's thread; finishInputs(), finish() and abandon() from the owner's. The first
+// sample of either kind starts the movie's clock.
 class ScreenMovieWriter final : public AudioSampleSink {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -55,7 +59,7 @@ public:
     ScreenMovieWriter& operator=(const ScreenMovieWriter&) = delete;
 
     // Answers false when the frame was dropped: the queue was full or the inputs are finished.
-    bool appendVideo(ScreenFrame frame);
+    bool appendVideo(const ScreenFrame& frame);
     void appendAudio(const AudioSamples& samples) override;
 
     // Ends the inputs: later appends are dropped. When the last frame is older than 0.15 s at `now`,
@@ -82,17 +86,32 @@ private:
         int sampleRate = 0;
         TimePoint hostTime;
     };
+    struct PictureRelease {
+        void operator()(AVFrame* picture) const;
+    };
+    // A frame converted for the encoder.
+    using Picture = std::unique_ptr<AVFrame, PictureRelease>;
+    struct VideoItem {
+        Picture picture;  // none: the last picture again (the tail frame)
+        TimePoint time;
+    };
     struct Item {
-        std::optional<ScreenFrame> video;
+        std::optional<VideoItem> video;
         std::optional<AudioChunk> audio;
     };
 
     void run();
     void startClockIfNeeded(TimePoint time);
+    void failWith(const std::string& failure);  // under mutex_
+    Picture takeSparePicture();                 // under mutex_
+    void keepSparePicture(Picture picture);
 
     MovieWriterSettings settings_;
     std::unique_ptr<Encoders> encoders_;
 
+    // Held through a whole appendVideo() and finishInputs(), so frames are queued in order and
+    // none lands after the tail frame.
+    std::mutex inputMutex_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Item> queue_;
@@ -105,7 +124,8 @@ private:
     std::uint64_t dropped_ = 0;
     std::uint64_t written_ = 0;
     std::string failure_;
-    std::optional<ScreenFrame> lastFrame_;  // owned by the writer thread until it ends
+    std::vector<Picture> sparePictures_;  // encoded, ready to take the next conversion
+    Picture lastPicture_;                 // owned by the writer thread until it ends
     std::thread thread_;
 };
 

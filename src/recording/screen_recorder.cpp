@@ -73,7 +73,10 @@ ScreenRecorder::Statistics ScreenRecorder::statistics() const {
         now.writtenFrames = capture_->writer->writtenFrames();
         now.encoderDrops = capture_->writer->droppedFrames();
     }
-    if (capture_->stream) now.missedTicks = capture_->stream->missedTicks();
+    if (capture_->stream) {
+        now.missedTicks = capture_->stream->missedTicks();
+        now.unchangedTicks = capture_->stream->idleFrames();
+    }
     return now;
 }
 
@@ -244,7 +247,7 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
     Executor* main = &services_.main;
     auto writer = capture.writer;
     capture.stream = std::make_shared<ScreenCaptureStream>(
-        std::move(grabber), fps, [writer](ScreenFrame frame) { return writer->appendVideo(std::move(frame)); },
+        std::move(grabber), fps, [writer](const ScreenFrame& frame) { return writer->appendVideo(frame); },
         [this, alive, main, generation](const std::string& description) {
             main->post([this, alive, generation, description] {
                 if (alive.lock()) streamFailed(generation, description);
@@ -402,6 +405,7 @@ void ScreenRecorder::finishRecording() {
     if (!streamStopped) log::warning(kArea, "capture did not stop within %lld ms", static_cast<long long>(timeout.count()));
     if (!cameraStopped) log::warning(kWebcamArea, "face camera did not stop within %lld ms", static_cast<long long>(timeout.count()));
     const auto missed = capture.stream->missedTicks();
+    const auto unchanged = capture.stream->idleFrames();
     capture.stream.reset();
     capture.systemAudio.reset();
     capture.faceCamera.reset();
@@ -411,7 +415,7 @@ void ScreenRecorder::finishRecording() {
     } catch (const std::exception& e) {
         log::error(kArea, "could not finish the movie: %s", e.what());
     }
-    lastStatistics_ = Statistics{capture.writer->writtenFrames(), missed, capture.writer->droppedFrames()};
+    lastStatistics_ = Statistics{capture.writer->writtenFrames(), missed, capture.writer->droppedFrames(), unchanged};
     capture.writer.reset();
 
     auto& meta = session.meta;

@@ -115,6 +115,7 @@ public:
         std::uint64_t writtenFrames = 0;
         std::uint64_t missedTicks = 0;   // the capture fell behind its frame clock
         std::uint64_t encoderDrops = 0;  // the writer's queue was full
+        std::uint64_t unchangedTicks = 0;  // nothing on screen changed, so no frame was needed
         std::uint64_t dropped() const { return missedTicks + encoderDrops; }
     };
     Statistics statistics() const;

@@ -117,6 +117,12 @@ public:
             if (!shared_->usable()) shared_.reset();
         }
         if (!shared_) log::info(kArea, "MIT-SHM not available; grabbing with XGetImage");
+        if (shared_) {
+            // One grab now makes the server and this process fault the shared segment in, which
+            // costs tens of milliseconds and would otherwise make the recording's first frames late.
+            ScreenFrame warmUp;
+            grabFrom(DefaultRootWindow(display), 0, 0, 0, 0, warmUp);
+        }
         int eventBase = 0, errorBase = 0;
         drawsCursor_ = showCursor && XFixesQueryExtension(display, &eventBase, &errorBase);
         if (showCursor && !drawsCursor_) log::warning(kArea, "XFixes missing: the pointer is not drawn into the video");

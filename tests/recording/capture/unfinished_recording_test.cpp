@@ -36,7 +36,7 @@ protected:
             frame.stride = 256;
             frame.bgra.assign(256 * 48, std::uint8_t(i * 3));
             frame.time = t0 + i * 33ms;
-            writer.appendVideo(std::move(frame));
+            writer.appendVideo(frame);
             if (i % 3 == 0) writer.appendAudio(AudioSamples{audio, 4800, 2, 48000, t0 + i * 33ms});
             while (writer.writtenFrames() < std::uint64_t(i) + 1) std::this_thread::sleep_for(1ms);
         }
