@@ -394,15 +394,15 @@ bool ScreenMovieWriter::appendVideo(const ScreenFrame& frame) {
     Picture picture;
     {
         std::lock_guard lock(mutex_);
-        bool accepted = !inputsFinished_ && queuedVideo_ < settings_.queueDepth;
-        if (accepted) {
-            startClockIfNeeded(frame.time);
-            accepted = frame.time >= *firstSampleTime_;
-        }
-        if (!accepted) {
+        // Only a full queue loses a frame of the movie; one after the stop or from before the
+        // movie's first moment was never part of it.
+        if (inputsFinished_) return false;
+        if (queuedVideo_ >= settings_.queueDepth) {
             ++dropped_;
             return false;
         }
+        startClockIfNeeded(frame.time);
+        if (frame.time < *firstSampleTime_) return false;
         picture = takeSparePicture();
     }
     try {
@@ -417,10 +417,7 @@ bool ScreenMovieWriter::appendVideo(const ScreenFrame& frame) {
     {
         std::lock_guard lock(mutex_);
         // The writer may have failed while this frame was converted.
-        if (inputsFinished_) {
-            ++dropped_;
-            return false;
-        }
+        if (inputsFinished_) return false;
         lastVideoTime_ = frame.time;
         ++queuedVideo_;
         queue_.push_back(Item{VideoItem{std::move(picture), frame.time}, std::nullopt});

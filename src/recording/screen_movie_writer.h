@@ -58,7 +58,8 @@ public:
     ScreenMovieWriter(const ScreenMovieWriter&) = delete;
     ScreenMovieWriter& operator=(const ScreenMovieWriter&) = delete;
 
-    // Answers false when the frame was dropped: the queue was full or the inputs are finished.
+    // Answers false when the frame is not in the movie: the queue was full (counted as dropped), the
+    // inputs are finished, or it is older than the movie's first moment.
     bool appendVideo(const ScreenFrame& frame);
     void appendAudio(const AudioSamples& samples) override;
 

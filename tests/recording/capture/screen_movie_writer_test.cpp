@@ -55,14 +55,18 @@ TEST(ScreenMovieWriterTest, FirstSampleStartsTheClockAndEarlierAudioIsLeftOut) {
     auto early = tone(96000);
     writer.appendAudio(AudioSamples{early, 96000, 2, 48000, t0 - 3s});
     ASSERT_EQ(writer.firstSampleTime(), t0);
+    // A frame grabbed before the movie's first moment is left out, and is no lost frame.
+    EXPECT_FALSE(writer.appendVideo(frameAt(t0 - 10ms, 64, 48, 0)));
     for (int i = 0; i < 15; ++i) EXPECT_TRUE(writer.appendVideo(frameAt(t0 + i * 33ms, 64, 48, std::uint8_t(i * 10))));
     // A mono 44.1 kHz buffer is converted, not refused.
     std::vector<float> mono(44100 / 2, 0.1f);
     writer.appendAudio(AudioSamples{mono, 44100 / 2, 1, 44100, t0 + 1s});
     // The last frame is 0.5 s old at the stop: it is repeated at the stop time.
     writer.finishInputs(t0 + 14 * 33ms + 500ms);
+    // Nor is one grabbed after the stop.
     EXPECT_FALSE(writer.appendVideo(frameAt(t0 + 2s, 64, 48, 0)));
     writer.finish();
+    EXPECT_EQ(writer.droppedFrames(), 0u);
 
     const auto info = probeMedia(settings.file);
     ASSERT_TRUE(info);
