@@ -320,8 +320,10 @@ ScreenMovieWriter::ScreenMovieWriter(MovieWriterSettings settings)
     check(avcodec_parameters_from_context(e.videoStream->codecpar, e.video.get()), "Could not describe the video track");
 
     e.pictureFormat = e.hardwareDevice ? AV_PIX_FMT_NV12 : e.video->pix_fmt;
+    // Chroma from every pixel, averaged over each 2x2 block by the area filter: a proper 4:2:0
+    // reduction, and faster than the default path that halves it while reading.
     e.scaler.reset(sws_getContext(settings_.width, settings_.height, AV_PIX_FMT_BGRA, settings_.width, settings_.height,
-                                  e.pictureFormat, SWS_POINT, nullptr, nullptr, nullptr));
+                                  e.pictureFormat, SWS_AREA | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr));
     if (!e.scaler) throw MovieWriterError("Could not set up the colour conversion.");
     // Full-range RGB in, BT.709 limited-range YCbCr out, matching what the stream says it carries.
     sws_setColorspaceDetails(e.scaler.get(), sws_getCoefficients(SWS_CS_ITU709), 1, sws_getCoefficients(SWS_CS_ITU709),

@@ -13,6 +13,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/log.h"
 
 namespace orvane::x11 {
@@ -74,6 +78,23 @@ private:
     XImage* image_ = nullptr;
     bool attached_ = false;
 };
+
+// Copies `pixels` BGRA pixels and makes them opaque: a 24-bit visual leaves the top byte undefined.
+// It runs over every pixel of every frame, so four pixels a step where SSE2 is there.
+void copyOpaque(const std::uint8_t* in, std::uint8_t* out, int pixels) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    for (; i + 4 <= pixels; i += 4) {
+        const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), _mm_or_si128(four, opaque));
+    }
+#endif
+    for (; i < pixels; ++i) {
+        std::memcpy(out + 4 * i, in + 4 * i, 3);
+        out[4 * i + 3] = 0xFF;
+    }
+}
 
 // Source-over blend of XFixes' premultiplied ARGB cursor onto the BGRA frame (premultiplied too, or
 // opaque).
@@ -162,13 +183,10 @@ protected:
         frame.height = height_;
         frame.stride = width_ * 4;
         frame.bgra.resize(static_cast<std::size_t>(frame.stride) * static_cast<std::size_t>(height_));
-        // A 24-bit visual leaves the top byte undefined; the movie has no alpha, so make it opaque.
         for (int row = 0; row < height_; ++row) {
             const auto* in = reinterpret_cast<const std::uint8_t*>(image->data) +
                              static_cast<std::size_t>(row) * static_cast<std::size_t>(image->bytes_per_line);
-            std::uint8_t* out = frame.bgra.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(frame.stride);
-            std::memcpy(out, in, static_cast<std::size_t>(frame.stride));
-            for (int column = 0; column < width_; ++column) out[column * 4 + 3] = 0xFF;
+            copyOpaque(in, frame.bgra.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(frame.stride), width_);
         }
         if (drawsCursor_) drawCursor(display, frame, screenX, screenY);
         return true;
@@ -404,8 +422,7 @@ private:
                                 static_cast<std::size_t>(top - y_ + row) * static_cast<std::size_t>(frame.stride) +
                                 static_cast<std::size_t>(left - x_) * 4;
             if (!ownAlpha) {
-                std::memcpy(out, in, static_cast<std::size_t>(image->width) * 4);
-                for (int column = 0; column < image->width; ++column) out[column * 4 + 3] = 0xFF;
+                copyOpaque(in, out, image->width);
                 continue;
             }
             for (int column = 0; column < image->width; ++column) {
