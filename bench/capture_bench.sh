@@ -19,27 +19,10 @@ for tool in Xvfb ffmpeg ffprobe; do
 done
 
 work=$(mktemp -d /tmp/orvane-capture-bench.XXXXXX)
-pids=()
-cleanup() {
-  # Newest first, so clients are gone before their servers.
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$work/runtime" "$work/home" "$work/data" "$work/config" "$work/cache"
-chmod 700 "$work/runtime"
-export XDG_RUNTIME_DIR=$work/runtime HOME=$work/home XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config \
-       XDG_CACHE_HOME=$work/cache
-unset WAYLAND_DISPLAY
-
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "capture_bench: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
+. scripts/private-session.sh
+trap 'stop_private_processes; rm -rf "$work"' EXIT
+use_private_folders "$work"
+start_private_xvfb "$work" 1920x1080 || { echo "capture_bench: no private X server" >&2; exit 1; }
 
 "$driver" --animate >"$work/driver.log" 2>&1 &
 pids+=($!)

@@ -29,31 +29,16 @@ done
 [ -x "$orvane" ] && [ -x "$driver" ] || fail "no orvane or orvane_demo_driver in $build"
 
 work=$(mktemp -d /tmp/orvane-demo.XXXXXX)
-pids=()
+. "$repo/scripts/private-session.sh"
 cleanup() {
-  # Newest first, so clients are gone before their servers.
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
+  stop_private_processes
   if [ "${ORVANE_DEMO_KEEP:-}" = 1 ]; then echo "demo: kept $work" >&2; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 
-# Everything the programs below read or write lives under $work: a private runtime folder (sound
-# server socket), home, library, settings and render caches.
-mkdir -p "$work/runtime" "$work/home" "$work/data" "$work/config" "$work/cache"
-chmod 700 "$work/runtime"
-export XDG_RUNTIME_DIR=$work/runtime HOME=$work/home XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config \
-       XDG_CACHE_HOME=$work/cache PULSE_SERVER=unix:$work/runtime/pulse/native
-unset WAYLAND_DISPLAY
-
-# Xvfb picks a free display number and writes it to the descriptor once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
+use_private_folders "$work"
+export PULSE_SERVER=unix:$work/runtime/pulse/native
+start_private_xvfb "$work" 1280x720 || fail "no private X server"
 
 # Off the session bus: a desktop's own sound server already owns PulseAudio's bus name there, and
 # a second daemon that finds it taken exits at start.
