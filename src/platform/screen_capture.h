@@ -71,6 +71,9 @@ public:
     // Fills `frame` with the current picture. Throws ScreenCaptureError when the source is gone
     // (the window closed, the display was unplugged) or the server stopped answering.
     virtual void grab(ScreenFrame& frame) = 0;
+    // False only when the grabber knows the picture is the same as at its last grab (nothing drawn,
+    // the pointer where it was), so the grab can be skipped. Grabbers that cannot tell answer true.
+    virtual bool mayHaveChanged() { return true; }
 };
 
 // The desktop's capture services.

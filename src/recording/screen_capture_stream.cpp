@@ -42,19 +42,25 @@ void ScreenCaptureStream::run() {
     ScreenFrame previous;
     Clock::time_point lastDelivered{};
     while (!stopping_) {
+        // A still screen still gets a frame a second: the movie is written in fragments that close
+        // only when frames arrive, and a process killed during a long still stretch should lose at
+        // most that second.
+        const bool stillFrameDue = previous.bgra.empty() || Clock::now() - lastDelivered >= kStillFrameInterval;
+        bool unchanged = false;
         try {
-            grabber_->grab(frame);
+            // A grabber that knows nothing changed spares the grab and the compare.
+            unchanged = !stillFrameDue && !grabber_->mayHaveChanged();
+            if (!unchanged) grabber_->grab(frame);
         } catch (const std::exception& e) {
             log::error("Orvane.Recorder", "capture stopped: %s", e.what());
             if (!stopping_) onError_(e.what());
             return;
         }
-        const bool unchanged = !previous.bgra.empty() && previous.bgra.size() == frame.bgra.size() &&
-                               std::memcmp(previous.bgra.data(), frame.bgra.data(), frame.bgra.size()) == 0;
-        // A still screen still gets a frame a second: the movie is written in fragments that close
-        // only when frames arrive, and a process killed during a long still stretch should lose at
-        // most that second.
-        if (unchanged && frame.time - lastDelivered < kStillFrameInterval) {
+        if (!unchanged) {
+            unchanged = !previous.bgra.empty() && previous.bgra.size() == frame.bgra.size() &&
+                        std::memcmp(previous.bgra.data(), frame.bgra.data(), frame.bgra.size()) == 0;
+        }
+        if (unchanged && !stillFrameDue) {
             ++idle_;
         } else {
             lastDelivered = frame.time;

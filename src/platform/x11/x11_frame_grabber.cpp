@@ -5,6 +5,7 @@
 
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xcomposite.h>
+#include <X11/extensions/Xdamage.h>
 #include <X11/extensions/Xfixes.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -144,16 +145,64 @@ public:
             ScreenFrame warmUp;
             grabFrom(DefaultRootWindow(display), 0, 0, 0, 0, warmUp);
         }
-        int eventBase = 0, errorBase = 0;
-        drawsCursor_ = showCursor && XFixesQueryExtension(display, &eventBase, &errorBase);
+        int errorBase = 0;
+        drawsCursor_ = showCursor && XFixesQueryExtension(display, &fixesEventBase_, &errorBase);
         if (showCursor && !drawsCursor_) log::warning(kArea, "XFixes missing: the pointer is not drawn into the video");
+        if (XDamageQueryExtension(display, &damageEventBase_, &errorBase)) {
+            watchForDamage(DefaultRootWindow(display));
+            // A new pointer shape (a hand over a link) changes the picture without drawing anything.
+            if (drawsCursor_) XFixesSelectCursorInput(display, DefaultRootWindow(display), XFixesDisplayCursorNotifyMask);
+        } else {
+            log::info(kArea, "XDamage missing: every frame is grabbed and compared");
+        }
+    }
+    ~RootGrabber() override {
+        ErrorTrap trap(connection_.get());  // a watched window may be gone, and its damage with it
+        for (const Damage damage : damages_) XDamageDestroy(connection_.get(), damage);
+        trap.failedAfterSync();
     }
 
     int width() const override { return width_; }
     int height() const override { return height_; }
 
+    // From XDamage events on this grabber's own connection, after one round trip that brings in all
+    // the server sent before it. Damage is reset on every yes, so the next drawing reports again.
+    bool mayHaveChanged() override {
+        if (damages_.empty()) return true;
+        Display* display = connection_.get();
+        bool changed = false;
+        if (drawsCursor_) {
+            Window root = 0, child = 0;
+            int x = 0, y = 0, windowX = 0, windowY = 0;
+            unsigned buttons = 0;
+            XQueryPointer(display, DefaultRootWindow(display), &root, &child, &x, &y, &windowX, &windowY, &buttons);
+            changed = x != pointerX_ || y != pointerY_;
+            pointerX_ = x;
+            pointerY_ = y;
+        } else {
+            XSync(display, False);
+        }
+        bool damaged = false;
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type == damageEventBase_ + XDamageNotify) damaged = true;
+            if (drawsCursor_ && event.type == fixesEventBase_ + XFixesCursorNotify) changed = true;
+        }
+        if (damaged) {
+            for (const Damage damage : damages_) XDamageSubtract(display, damage, None, None);
+        }
+        return changed || damaged;
+    }
+
 protected:
     Display* display() const { return connection_.get(); }
+
+    void watchForDamage(Drawable drawable) {
+        ErrorTrap trap(connection_.get());
+        const Damage damage = XDamageCreate(connection_.get(), drawable, XDamageReportNonEmpty);
+        if (!trap.failedAfterSync()) damages_.push_back(damage);
+    }
 
     void grabAt(int x, int y, ScreenFrame& frame) {
         if (!grabFrom(DefaultRootWindow(connection_.get()), x, y, x, y, frame)) {
@@ -198,6 +247,10 @@ private:
     int height_;
     std::unique_ptr<SharedImage> shared_;
     bool drawsCursor_ = false;
+    int fixesEventBase_ = 0;
+    int damageEventBase_ = 0;
+    std::vector<Damage> damages_;
+    int pointerX_ = -1, pointerY_ = -1;
 };
 
 struct ScreenBounds {
@@ -239,6 +292,8 @@ public:
             XCompositeRedirectWindow(display, window_, CompositeRedirectAutomatic);
             redirected_ = !trap.failedAfterSync();
         }
+        // Drawing into a window covered by another never reaches the screen, yet its own picture changes.
+        if (redirected_) watchForDamage(window_);
     }
     ~WindowGrabber() override {
         if (!redirected_) return;

@@ -124,6 +124,38 @@ TEST_F(X11CaptureTest, RegionAndWindowGrabsReadTheScreenAndFollowTheWindow) {
     EXPECT_THROW(capture.grabRegion(Rect{0, 0, 0, 10}, false), ScreenCaptureError);
 }
 
+TEST_F(X11CaptureTest, GrabbersTellWhenNothingWasDrawnSinceTheLastLook) {
+    TestWindow background(TestWindow::Look::at(0, 0, 1280, 720, 0x000000));
+    TestWindow box(TestWindow::Look::at(100, 100, 200, 150, 0x00FF00));
+    X11ScreenCapture capture;
+
+    auto region = capture.grabRegion(Rect{0, 0, 640, 360}, false);
+    region->mayHaveChanged();  // whatever was drawn before it existed
+    EXPECT_FALSE(region->mayHaveChanged());
+    box.fill(0x0000FF);
+    EXPECT_TRUE(region->mayHaveChanged());
+    EXPECT_FALSE(region->mayHaveChanged()) << "one drawing is reported once";
+
+    // A window read from its own picture notices drawing even where another window covers it.
+    auto window = capture.grabWindow(box.id(), Rect{0, 0, 100, 100}, false);
+    TestWindow cover(TestWindow::Look::at(90, 90, 300, 300, 0xFFFFFF));
+    window->mayHaveChanged();
+    EXPECT_FALSE(window->mayHaveChanged());
+    box.fill(0xFF0000);
+    EXPECT_TRUE(window->mayHaveChanged());
+    ScreenFrame frame;
+    window->grab(frame);
+    EXPECT_EQ(rgbAt(frame, 50, 50), 0xFF0000u);
+
+    // With the pointer drawn in, moving it changes the picture.
+    testing::movePointer(600, 300);
+    auto withPointer = capture.grabRegion(Rect{0, 0, 640, 360}, true);
+    withPointer->mayHaveChanged();
+    EXPECT_FALSE(withPointer->mayHaveChanged());
+    testing::movePointer(300, 200);
+    EXPECT_TRUE(withPointer->mayHaveChanged());
+}
+
 TEST_F(X11CaptureTest, ShowingTheCursorDrawsThePointerIntoTheFrame) {
     TestWindow background(TestWindow::Look::at(0, 0, 1280, 720, 0x000000));
     testing::movePointer(640, 360);
