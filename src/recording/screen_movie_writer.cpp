@@ -392,6 +392,13 @@ void ScreenMovieWriter::failWith(const std::string& failure) {
 }
 
 bool ScreenMovieWriter::appendVideo(const ScreenFrame& frame) {
+    // The converter reads the size it was set up for, from the frame's top left.
+    if (frame.width < settings_.width || frame.height < settings_.height || frame.stride < frame.width * 4 ||
+        frame.bgra.size() < static_cast<std::size_t>(frame.stride) * static_cast<std::size_t>(frame.height)) {
+        log::error(kArea, "a %dx%d frame does not fit the %dx%d movie", frame.width, frame.height, settings_.width,
+                   settings_.height);
+        return false;
+    }
     std::lock_guard input(inputMutex_);
     Picture picture;
     {
