@@ -28,31 +28,18 @@ StreamSummary summariseStreams(const std::filesystem::path& file) {
 }
 
 SceneRenderSnapshot toneRecordingSnapshot(const std::filesystem::path& folder, double seconds) {
-    SampleVideoSpec movie;
-    movie.width = 320;
-    movie.height = 180;
-    movie.seconds = seconds;
-    movie.withAudio = true;
-    writeSampleVideo(folder / "screen.mp4", movie);
+    writeSampleVideo(folder / "screen.mp4", {.width = 320, .height = 180, .seconds = seconds, .withAudio = true});
     SceneRenderSnapshot snapshot;
     snapshot.videoURL = folder / "screen.mp4";
     snapshot.clipBaseDirectory = folder;
-    Clip clip;
-    clip.sourceFile = "screen.mp4";
-    clip.sourceEnd = seconds;
-    snapshot.clips = {clip};
+    snapshot.clips = {Clip{Uuid::random(), "screen.mp4", 0, seconds, 0}};
     snapshot.trimEnd = seconds;
     return snapshot;
 }
 
 std::filesystem::path writeRenderedVideo(const std::filesystem::path& folder, double seconds) {
-    SampleVideoSpec movie;
-    movie.width = 320;
-    movie.height = 180;
-    movie.seconds = seconds;
-    movie.withAudio = false;
     const auto file = folder / "video-only.mp4";
-    writeSampleVideo(file, movie);
+    writeSampleVideo(file, {.width = 320, .height = 180, .seconds = seconds, .withAudio = false});
     return file;
 }
 

@@ -21,19 +21,10 @@ namespace {
 using ::orvane::testing::TempDir;
 
 TEST(FFmpegMixTest, GraphPlacesEachSourceWithItsTrimGainAndDelay) {
-    MixPiece recording;
-    recording.sourceStart = 1.25;
-    recording.sourceDuration = 3;
-    recording.gain = 0.8f;
-    MixPiece voice;
-    voice.sourceStart = 0.5;
-    voice.sourceDuration = 1.0;
-    voice.outputStart = 2.5;
-    MixPiece ramped;  // a 2 s stretch at double speed keeps its 1 s slot
-    ramped.sourceStart = 10;
-    ramped.sourceDuration = 2;
-    ramped.speed = 2;
-    ramped.outputStart = 4.0004;
+    // The last is a 2 s stretch at double speed that keeps its 1 s slot.
+    const MixPiece recording{.file = {}, .sourceStart = 1.25, .sourceDuration = 3, .gain = 0.8f};
+    const MixPiece voice{.file = {}, .sourceStart = 0.5, .sourceDuration = 1.0, .outputStart = 2.5};
+    const MixPiece ramped{.file = {}, .sourceStart = 10, .sourceDuration = 2, .speed = 2, .outputStart = 4.0004};
     const auto graph = ffmpegMixFilterGraph({recording, voice, ramped}, 5.12345);
     EXPECT_EQ(graph,
               "[1:a:0]atrim=start=1.250:duration=3.000,asetpts=PTS-STARTPTS,volume=0.8000,aresample=48000,"

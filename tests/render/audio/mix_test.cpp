@@ -145,15 +145,8 @@ TEST(MixRenderTest, ClickSoundsFollowTheProjectAndAnnotationSettings) {
 TEST(MixPlanTest, RecordingIsCutAtMutesRampsAndTheTrimWindow) {
     SceneRenderSnapshot s;
     s.clipBaseDirectory = "/rec";
-    Clip a, b;
-    a.sourceFile = "screen.mp4";
-    a.sourceStart = 0;
-    a.sourceEnd = 5;
-    b.sourceFile = "second.mp4";
-    b.sourceStart = 10;
-    b.sourceEnd = 12;
-    b.headOffset = 1;  // B lies at composition 6...8
-    s.clips = {a, b};
+    s.clips = {Clip{Uuid::random(), "screen.mp4", 0, 5, 0},
+               Clip{Uuid::random(), "second.mp4", 10, 12, 1}};  // the second lies at composition 6...8
     s.trimStart = 1;
     s.trimEnd = 7.5;
     s.originalAudioVolume = 0.5f;
@@ -210,12 +203,6 @@ TEST(MixPlanTest, PlacedInputsAreCutAtTheTrimEndAndOnlyVideoOverlaysSound) {
     EXPECT_EQ(pieces[2].gain, 0.15f);
     EXPECT_DOUBLE_EQ(pieces[2].sourceDuration, 10);
 }
-
-}  // namespace
-}  // namespace orvane
-
-namespace orvane {
-namespace {
 
 TEST(MixRenderTest, WindowsJoinIntoTheWholeMix) {
     TempDir dir;

@@ -82,11 +82,7 @@ TEST_F(SegmentRenderCacheTest, AClickChangesOnlyTheSegmentsItsAnimationReaches) 
 
 TEST_F(SegmentRenderCacheTest, AZoomReachesOnlyAsFarAsItsEase) {
     segments = {{0, 55, 65}, {1, 57, 67}};  // starting at 5.5 s and 5.7 s
-    ZoomRegion zoom;
-    zoom.start = 3;
-    zoom.end = 5;
-    zoom.easeSpeed = 0;  // ramps shorter than the usual reach
-    snapshot.zoomRegions = {zoom};
+    snapshot.zoomRegions = {{.start = 3, .end = 5, .easeSpeed = 0}};  // ramps shorter than the usual reach
     const auto before = keys(snapshot);
     snapshot.zoomRegions[0].scale = 2;
     EXPECT_EQ(changed(before, keys(snapshot)), (std::set<int>{0}));
@@ -100,11 +96,8 @@ TEST_F(SegmentRenderCacheTest, AZoomReachesOnlyAsFarAsItsEase) {
 
 TEST_F(SegmentRenderCacheTest, EditsFarFromASegmentKeepItsKey) {
     const auto before = keys(snapshot);
-    CursorInteraction swipe;
-    swipe.kind = CursorInteraction::Kind::swipe;
-    swipe.startTime = 20.5;
-    swipe.endTime = 20.5;  // reaches 0.12 s before and 1 s after
-    snapshot.cursorInteractions = {swipe};
+    // A swipe reaches 0.12 s before and 1 s after.
+    snapshot.cursorInteractions = {{.kind = CursorInteraction::Kind::swipe, .startTime = 20.5, .endTime = 20.5}};
     snapshot.captions = {CaptionSegment{Uuid::random(), 33, 35.5, "hello", {}}};
     EXPECT_EQ(changed(before, keys(snapshot)), (std::set<int>{10, 16, 17}));
 

@@ -32,6 +32,12 @@ AudioStrategy strategy(std::string success, std::string silent, std::string fail
     return s;
 }
 
+// The first, level-reporting strategy with its real texts.
+AudioStrategy mainMix(std::string content) {
+    return strategy("MP4 exported with mixed audio", "Composition audio mix was silent",
+                    "Native audio mix failed; trying fallback", std::move(content), true);
+}
+
 // Loudness read from the fake movie's text: "silent", "quiet", "unknown" or anything else (loud).
 std::optional<double> fakeLoudness(const fs::path& movie) {
     const auto text = readTextFile(movie);
@@ -176,8 +182,7 @@ TEST_F(ExportControllerTest, FailuresKeepTheDestinationAndReportTheirText) {
 
 TEST_F(ExportControllerTest, AudioStrategiesFallThroughWithTheirTexts) {
     services.audioStrategies = {
-        strategy("MP4 exported with mixed audio", "Composition audio mix was silent",
-                 "Native audio mix failed; trying fallback", "", true),
+        mainMix(""),
         strategy("MP4 exported with composed audio", "Timeline audio fallback was silent",
                  "Timeline audio fallback failed", "silent"),
         strategy("MP4 exported with original audio", "Original audio was silent", "Original audio passthrough failed; retrying",
@@ -197,8 +202,7 @@ TEST_F(ExportControllerTest, MainMixNamesAQuietOrUnmeasuredLevel) {
              {"quiet", "MP4 exported with mixed audio (low level)"},
              {"unknown", "MP4 exported with mixed audio (loudness probe was inconclusive)"},
              {"loud", "MP4 exported with mixed audio"}}) {
-        services.audioStrategies = {strategy("MP4 exported with mixed audio", "Composition audio mix was silent",
-                                             "Native audio mix failed; trying fallback", content, true)};
+        services.audioStrategies = {mainMix(content)};
         controller_.reset();
         controller().exportVideo(snapshotOfLength(1), {}, temp / "out" / "x.mp4");
         run();
@@ -209,8 +213,7 @@ TEST_F(ExportControllerTest, MainMixNamesAQuietOrUnmeasuredLevel) {
 TEST_F(ExportControllerTest, DeliversTheSilentVideoWhenEveryStrategyFails) {
     std::vector<std::string> platformLog;
     log::ScopedSink sink([&](log::Level, const std::string& line) { platformLog.push_back(line); });
-    services.audioStrategies = {strategy("MP4 exported with mixed audio", "Composition audio mix was silent",
-                                         "Native audio mix failed; trying fallback", "")};
+    services.audioStrategies = {mainMix("")};
     const auto id = controller().exportVideo(snapshotOfLength(1), {}, temp / "out" / "x.mp4");
     run();
     EXPECT_EQ(taskOf(id).stage.kind, ExportTaskStage::Kind::succeeded);

@@ -54,7 +54,13 @@ protected:
         services.tools = [](std::string_view) { return std::optional<fs::path>(); };
         settings.maxLongEdge = 160;
     }
-    void run() { pump(main, background); }
+    // Exports a one-second edit to out/<name> and answers how the task ended.
+    ExportTaskStage exportGif(const std::string& name) {
+        ExportController controller(main, background, services);
+        const auto id = controller.exportGIF(snapshotOfLength(1), settings, temp / "out" / name);
+        pump(main, background);
+        return controller.task(id)->stage;
+    }
 
     TempDir temp;
     ManualExecutor main;
@@ -70,10 +76,8 @@ TEST_F(GifExportTest, BuiltInWriterDrawsEveryFrameIntoALoopingGif) {
         drawnTimes.push_back(time);
         return std::optional<RgbaImage>(flatImage(width, height, time < 0.5 ? 0xFFFF0000u : 0xFF0000FFu));
     };
-    ExportController controller(main, background, services);
-    const auto id = controller.exportGIF(snapshotOfLength(1), settings, temp / "out" / "a.gif");
-    run();
-    ASSERT_EQ(controller.task(id)->stage.kind, ExportTaskStage::Kind::succeeded) << controller.task(id)->stage.message.value_or("");
+    const auto stage = exportGif("a.gif");
+    ASSERT_EQ(stage.kind, ExportTaskStage::Kind::succeeded) << stage.message.value_or("");
     EXPECT_TRUE(renderer->profiles.empty());
     // One second at the gif preset's 24 fps, each frame drawn once for the palette and once to encode.
     EXPECT_EQ(drawnTimes.size(), 48u);
@@ -98,23 +102,15 @@ TEST_F(GifExportTest, BuiltInWriterDrawsEveryFrameIntoALoopingGif) {
 
 TEST_F(GifExportTest, WithoutFfmpegOrFramesTheGifFailsCleanly) {
     writeTextFile(temp / "out" / "a.gif", "old gif");
-    {
-        ExportController controller(main, background, services);
-        const auto id = controller.exportGIF(snapshotOfLength(1), settings, temp / "out" / "a.gif");
-        run();
-        EXPECT_EQ(controller.task(id)->stage,
-                  ExportTaskStage::failed("FFmpeg is required for this export action. Install ffmpeg or choose MP4 "
-                                          "without audio muxing."));
-    }
+    EXPECT_EQ(exportGif("a.gif"), ExportTaskStage::failed("FFmpeg is required for this export action. Install "
+                                                           "ffmpeg or choose MP4 without audio muxing."));
     // A drawer that answers the wrong size fails the export with a reason and leaves the old file.
     services.drawFrame = [](const std::shared_ptr<const SceneRenderSnapshot>&, double, int, int) {
         return std::optional<RgbaImage>(flatImage(10, 10, 0xFF000000u));
     };
-    ExportController controller(main, background, services);
-    const auto id = controller.exportGIF(snapshotOfLength(1), settings, temp / "out" / "a.gif");
-    run();
-    EXPECT_EQ(controller.task(id)->stage.kind, ExportTaskStage::Kind::failed);
-    EXPECT_THAT(controller.task(id)->stage.message.value_or(""), ::testing::HasSubstr("expected 160x90"));
+    const auto stage = exportGif("a.gif");
+    EXPECT_EQ(stage.kind, ExportTaskStage::Kind::failed);
+    EXPECT_THAT(stage.message.value_or(""), ::testing::HasSubstr("expected 160x90"));
     EXPECT_EQ(readTextFile(temp / "out" / "a.gif"), "old gif");
     EXPECT_EQ(entriesOf(temp / "out").size(), 1u);
     EXPECT_TRUE(entriesOf(temp / "tmp").empty());
@@ -128,20 +124,13 @@ TEST_F(GifExportTest, FfmpegConvertsTheRenderedVideo) {
     struct MovieRenderer : ExportVideoRenderer {
         void render(std::shared_ptr<const SceneRenderSnapshot>, const OutputProfile& profile, const fs::path& output,
                     ExportProgress, std::stop_token) override {
-            SampleVideoSpec movie;
-            movie.width = profile.width;
-            movie.height = profile.height;
-            movie.fps = profile.fps;
-            movie.seconds = 1;
-            movie.withAudio = false;
-            writeSampleVideo(output, movie);
+            writeSampleVideo(output, {.width = profile.width, .height = profile.height, .fps = profile.fps,
+                                      .seconds = 1, .withAudio = false});
         }
     };
     services.renderer = std::make_shared<MovieRenderer>();
-    ExportController controller(main, background, services);
-    const auto id = controller.exportGIF(snapshotOfLength(1), settings, temp / "out" / "b.gif");
-    run();
-    ASSERT_EQ(controller.task(id)->stage.kind, ExportTaskStage::Kind::succeeded) << controller.task(id)->stage.message.value_or("");
+    const auto stage = exportGif("b.gif");
+    ASSERT_EQ(stage.kind, ExportTaskStage::Kind::succeeded) << stage.message.value_or("");
     const auto file = temp / "out" / "b.gif";
     EXPECT_TRUE(loopsForever(file));
     EXPECT_EQ(packetCount(file), 24);

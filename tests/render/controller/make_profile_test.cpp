@@ -1,60 +1,50 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <vector>
+
 #include "render/export/make_profile.h"
 
 namespace orvane {
 namespace {
 
-ExportSettings withAspect(ExportAspectRatio aspect) {
-    ExportSettings settings;
-    settings.aspect = aspect;
-    return settings;
-}
-
 std::pair<int, int> sizeOf(const OutputProfile& profile) { return {profile.width, profile.height}; }
 
-TEST(MakeProfile, AspectReshapesOnlyThePresetFrame) {
-    EXPECT_EQ(sizeOf(makeProfile(withAspect(ExportAspectRatio::square), ExportPreset::fourK, 10, std::nullopt)),
-              std::make_pair(2160, 2160));
-    EXPECT_EQ(sizeOf(makeProfile(withAspect(ExportAspectRatio::square), ExportPreset::web1080, 10, std::nullopt)),
-              std::make_pair(1080, 1080));
-    EXPECT_EQ(sizeOf(makeProfile(withAspect(ExportAspectRatio::vertical), ExportPreset::web1080, 10, std::nullopt)),
-              std::make_pair(1080, 1920));
-    // The vertical preset's long side is its height; 9 x 1920 / 16 is whole.
-    EXPECT_EQ(sizeOf(makeProfile(withAspect(ExportAspectRatio::widescreen), ExportPreset::vertical, 10, std::nullopt)),
-              std::make_pair(1920, 1080));
-    // 9 x 1080 / 16 = 607.5 truncates to the even 606.
-    EXPECT_EQ(sizeOf(makeProfile(withAspect(ExportAspectRatio::widescreen), ExportPreset::square, 10, std::nullopt)),
-              std::make_pair(1080, 606));
-    // A recording's own size is kept whatever shape was asked for, unless the preset size is forced.
-    const Size source{1000, 700};
-    EXPECT_EQ(sizeOf(makeProfile(withAspect(ExportAspectRatio::square), ExportPreset::web1080, 10, source)),
-              std::make_pair(1000, 700));
-    EXPECT_EQ(sizeOf(makeProfile(withAspect(ExportAspectRatio::square), ExportPreset::web1080, 10, source,
-                                 {.usePresetSize = true})),
-              std::make_pair(1080, 1080));
-    // Sizes that are not positive fall back to the preset's frame.
-    EXPECT_EQ(sizeOf(makeProfile({}, ExportPreset::gif, 10, Size{0, 500})), std::make_pair(1280, 720));
-}
-
-TEST(MakeProfile, LongEdgeLimitAndEvenSides) {
-    ExportSettings settings;
-    settings.maxLongEdge = 1280;
-    EXPECT_EQ(sizeOf(makeProfile(settings, ExportPreset::web1080, 10, std::nullopt)), std::make_pair(1280, 720));
-    // A limit at or above the long side, or not positive, changes nothing.
-    settings.maxLongEdge = 1920;
-    EXPECT_EQ(sizeOf(makeProfile(settings, ExportPreset::web1080, 10, std::nullopt)), std::make_pair(1920, 1080));
-    settings.maxLongEdge = -5;
-    EXPECT_EQ(sizeOf(makeProfile(settings, ExportPreset::web1080, 10, std::nullopt)), std::make_pair(1920, 1080));
-    // The limit scales the short side of a vertical frame too.
-    settings.maxLongEdge = 1000;
-    EXPECT_EQ(sizeOf(makeProfile(withAspect(ExportAspectRatio::vertical), ExportPreset::vertical, 10, std::nullopt)),
-              std::make_pair(1080, 1920));
-    settings.aspect = ExportAspectRatio::vertical;
-    EXPECT_EQ(sizeOf(makeProfile(settings, ExportPreset::vertical, 10, std::nullopt)), std::make_pair(562, 1000));
-
-    EXPECT_EQ(sizeOf(makeProfile({}, ExportPreset::web1080, 10, Size{1001, 721})), std::make_pair(1000, 720));
-    EXPECT_EQ(sizeOf(makeProfile({}, ExportPreset::web1080, 10, Size{1, 3.9})), std::make_pair(2, 2));
+TEST(MakeProfile, AspectReshapesOnlyThePresetFrameWithinTheLongEdgeOnEvenSides) {
+    using A = ExportAspectRatio;
+    using P = ExportPreset;
+    struct Case {
+        const char* why;
+        A aspect;
+        P preset;
+        std::optional<Size> source;
+        std::optional<double> maxLongEdge;
+        bool usePresetSize;
+        std::pair<int, int> size;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"square 4K", A::square, P::fourK, {}, {}, false, {2160, 2160}},
+             {"square", A::square, P::web1080, {}, {}, false, {1080, 1080}},
+             {"vertical", A::vertical, P::web1080, {}, {}, false, {1080, 1920}},
+             {"vertical preset", A::vertical, P::vertical, {}, {}, false, {1080, 1920}},
+             {"the vertical preset's long side is its height", A::widescreen, P::vertical, {}, {}, false, {1920, 1080}},
+             {"9 x 1080 / 16 = 607.5 truncates to the even 606", A::widescreen, P::square, {}, {}, false, {1080, 606}},
+             {"a recording's own size is kept", A::square, P::web1080, Size{1000, 700}, {}, false, {1000, 700}},
+             {"unless the preset size is forced", A::square, P::web1080, Size{1000, 700}, {}, true, {1080, 1080}},
+             {"sizes that are not positive fall back", A::automatic, P::gif, Size{0, 500}, {}, false, {1280, 720}},
+             {"long edge limit", A::automatic, P::web1080, {}, 1280, false, {1280, 720}},
+             {"a limit at the long side", A::automatic, P::web1080, {}, 1920, false, {1920, 1080}},
+             {"a limit that is not positive", A::automatic, P::web1080, {}, -5, false, {1920, 1080}},
+             {"a limit scales a vertical frame's short side", A::vertical, P::vertical, {}, 1000, false, {562, 1000}},
+             {"odd sides", A::automatic, P::web1080, Size{1001, 721}, {}, false, {1000, 720}},
+             {"tiny sides", A::automatic, P::web1080, Size{1, 3.9}, {}, false, {2, 2}},
+         }) {
+        ExportSettings settings;
+        settings.aspect = c.aspect;
+        settings.maxLongEdge = c.maxLongEdge;
+        EXPECT_EQ(sizeOf(makeProfile(settings, c.preset, 10, c.source, {.usePresetSize = c.usePresetSize})), c.size)
+            << c.why;
+    }
 }
 
 TEST(MakeProfile, FrameRateAndBitRate) {

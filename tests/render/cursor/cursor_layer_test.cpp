@@ -36,14 +36,6 @@ struct Fixture {
     }
 };
 
-CursorInteraction interaction(CursorInteraction::Kind kind, double start, double end) {
-    CursorInteraction i;
-    i.kind = kind;
-    i.startTime = start;
-    i.endTime = end;
-    return i;
-}
-
 TEST(CursorArrow, PathHasItsTipAtTheHotSpotAndTheWrittenExtent) {
     CursorCanvas canvas(300, 300);
     cairo_t* cr = canvas.context();
@@ -204,8 +196,10 @@ TEST(CursorStyle, OverridesDecideTheStyleInclusivelyAndTheLaterOneWins) {
 TEST(CursorStyle, PressGlyphsReplaceThePointerAroundPressesAndTyping) {
     using Kind = CursorInteraction::Kind;
     Fixture f;
-    f.interactions = {interaction(Kind::tap, 0.9, 1.1), interaction(Kind::longPress, 1, 2),
-                      interaction(Kind::typing, 5, 6), interaction(Kind::swipe, 5.5, 7)};
+    f.interactions = {{.kind = Kind::tap, .startTime = 0.9, .endTime = 1.1},
+                      {.kind = Kind::longPress, .startTime = 1, .endTime = 2},
+                      {.kind = Kind::typing, .startTime = 5, .endTime = 6},
+                      {.kind = Kind::swipe, .startTime = 5.5, .endTime = 7}};
     EXPECT_FALSE(pressGlyphAt(f.interactions, 0.87));
     EXPECT_EQ(pressGlyphAt(f.interactions, 0.88), SymbolGlyph::handDrawFill);
     EXPECT_EQ(pressGlyphAt(f.interactions, 2.12), SymbolGlyph::handDrawFill);

@@ -4,6 +4,8 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "render/export/export_progress.h"
@@ -11,39 +13,23 @@
 namespace orvane {
 namespace {
 
-TEST(ExportProgressText, DurationsReadInTheLargestUnitsThatMatter) {
-    EXPECT_EQ(durationText(0), "0s");
-    EXPECT_EQ(durationText(45), "45s");
-    EXPECT_EQ(durationText(59), "59s");
-    EXPECT_EQ(durationText(60), "1m");
-    EXPECT_EQ(durationText(125), "2m 5s");
-    EXPECT_EQ(durationText(180), "3m");
-    EXPECT_EQ(durationText(599), "9m 59s");
+TEST(ExportProgressText, DurationsReadInTheLargestUnitsThatMatterAndEstimatesWaitForARate) {
     // From ten minutes on, seconds are noise.
-    EXPECT_EQ(durationText(600), "10m");
-    EXPECT_EQ(durationText(725), "12m");
-    EXPECT_EQ(durationText(3599), "59m");
-    EXPECT_EQ(durationText(3600), "1h");
-    EXPECT_EQ(durationText(3660), "1h 1m");
-    EXPECT_EQ(durationText(7259), "2h");
-    EXPECT_EQ(durationText(-5), "0s");
-}
-
-TEST(ExportProgressText, StatusEstimatesOnlyOnceTheRateIsKnown) {
-    EXPECT_EQ(remainingStatusText(0.5, 0.9), "estimating time remaining");
-    EXPECT_EQ(remainingStatusText(0.019, 100), "estimating time remaining");
-    EXPECT_EQ(remainingStatusText(0.5, 10), "about 10s remaining");
-    EXPECT_EQ(remainingStatusText(0.5, 125), "about 2m 5s remaining");
-    EXPECT_EQ(remainingStatusText(0.25, 20), "about 1m remaining");
-    EXPECT_EQ(remainingStatusText(0.02, 1), "about 49s remaining");
-    EXPECT_EQ(remainingStatusText(0.25, 1200), "about 1h remaining");
-    EXPECT_EQ(remainingStatusText(0.995, 5000), "finishing up");
-    EXPECT_EQ(remainingStatusText(0.995, 0.1), "finishing up");
-    EXPECT_EQ(remainingStatusText(1.0, 30), "finishing up");
+    for (const auto& [seconds, text] : std::vector<std::pair<long long, std::string>>{
+             {0, "0s"}, {45, "45s"}, {59, "59s"}, {60, "1m"}, {125, "2m 5s"}, {180, "3m"}, {599, "9m 59s"},
+             {600, "10m"}, {725, "12m"}, {3599, "59m"}, {3600, "1h"}, {3660, "1h 1m"}, {7259, "2h"}, {-5, "0s"}}) {
+        EXPECT_EQ(durationText(seconds), text) << seconds;
+    }
     // One second or less left is not worth a number.
-    EXPECT_EQ(remainingStatusText(0.9, 9), "finishing up");
-    EXPECT_EQ(remainingStatusText(0.5, std::numeric_limits<double>::infinity()), "finishing up");
-    EXPECT_EQ(remainingStatusText(0.5, std::numeric_limits<double>::quiet_NaN()), "estimating time remaining");
+    const double forever = std::numeric_limits<double>::infinity(), unknown = std::numeric_limits<double>::quiet_NaN();
+    for (const auto& [fraction, elapsed, text] : std::vector<std::tuple<double, double, std::string>>{
+             {0.5, 0.9, "estimating time remaining"}, {0.019, 100, "estimating time remaining"},
+             {0.5, 10, "about 10s remaining"}, {0.5, 125, "about 2m 5s remaining"}, {0.25, 20, "about 1m remaining"},
+             {0.02, 1, "about 49s remaining"}, {0.25, 1200, "about 1h remaining"}, {0.995, 5000, "finishing up"},
+             {0.995, 0.1, "finishing up"}, {1.0, 30, "finishing up"}, {0.9, 9, "finishing up"},
+             {0.5, forever, "finishing up"}, {0.5, unknown, "estimating time remaining"}}) {
+        EXPECT_EQ(remainingStatusText(fraction, elapsed), text) << fraction << " after " << elapsed;
+    }
 }
 
 struct Report {

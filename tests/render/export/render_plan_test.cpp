@@ -1,38 +1,30 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
+#include <vector>
 
 #include "render/export/render_plan.h"
 
 namespace orvane {
 namespace {
 
-TEST(RenderPlan, BatchesShrinkWithTheLongerSide) {
-    EXPECT_EQ(exportBatchSize(1280, 720), 12);
-    EXPECT_EQ(exportBatchSize(1080, 1799), 12);
-    EXPECT_EQ(exportBatchSize(1800, 1012), 8);
-    EXPECT_EQ(exportBatchSize(1080, 1920), 8);  // portrait counts its height
-    EXPECT_EQ(exportBatchSize(2999, 2000), 8);
-    EXPECT_EQ(exportBatchSize(3840, 2160), 4);
-}
-
-TEST(RenderPlan, WorkerCountFollowsCoresOutputSizeAndWork) {
-    EXPECT_EQ(segmentWorkerCount(1, 1920, 1080, 10), 1);
-    EXPECT_EQ(segmentWorkerCount(0, 1920, 1080, 10), 1);  // unknown core count
-    EXPECT_EQ(segmentWorkerCount(2, 1920, 1080, 10), 1);
-    EXPECT_EQ(segmentWorkerCount(4, 1920, 1080, 10), 2);
-    EXPECT_EQ(segmentWorkerCount(5, 1920, 1080, 10), 2);
-    EXPECT_EQ(segmentWorkerCount(6, 1920, 1080, 10), 3);
-    EXPECT_EQ(segmentWorkerCount(8, 1920, 1080, 10), 3);
-    EXPECT_EQ(segmentWorkerCount(64, 1920, 1080, 10), 3);
-    // 4K: at most two encoders and their frames at once.
-    EXPECT_EQ(segmentWorkerCount(8, 3840, 2160, 10), 2);
-    EXPECT_EQ(segmentWorkerCount(8, 2160, 3840, 10), 2);
-    EXPECT_EQ(segmentWorkerCount(2, 3840, 2160, 10), 1);
-    // Never more workers than segments to render.
-    EXPECT_EQ(segmentWorkerCount(8, 1920, 1080, 2), 2);
-    EXPECT_EQ(segmentWorkerCount(8, 1920, 1080, 1), 1);
-    EXPECT_EQ(segmentWorkerCount(8, 1920, 1080, 0), 0);
+TEST(RenderPlan, BatchesAndWorkersFollowCoresOutputSizeAndWork) {
+    // Batches shrink with the longer side, portrait counting its height.
+    for (const auto& [w, h, batch] : std::vector<std::array<int, 3>>{
+             {1280, 720, 12}, {1080, 1799, 12}, {1800, 1012, 8}, {1080, 1920, 8}, {2999, 2000, 8}, {3840, 2160, 4}}) {
+        EXPECT_EQ(exportBatchSize(w, h), batch) << w << "x" << h;
+    }
+    // Unknown core counts (0) get one worker; 4K at most two encoders and their frames at once; never
+    // more workers than segments to render.
+    for (const auto& [cores, w, h, work, workers] : std::vector<std::array<int, 5>>{
+             {1, 1920, 1080, 10, 1}, {0, 1920, 1080, 10, 1}, {2, 1920, 1080, 10, 1}, {4, 1920, 1080, 10, 2},
+             {5, 1920, 1080, 10, 2}, {6, 1920, 1080, 10, 3}, {8, 1920, 1080, 10, 3}, {64, 1920, 1080, 10, 3},
+             {8, 3840, 2160, 10, 2}, {8, 2160, 3840, 10, 2}, {2, 3840, 2160, 10, 1}, {8, 1920, 1080, 2, 2},
+             {8, 1920, 1080, 1, 1}, {8, 1920, 1080, 0, 0}}) {
+        EXPECT_EQ(segmentWorkerCount(static_cast<unsigned>(cores), w, h, work), workers)
+            << cores << " cores, " << w << "x" << h << ", " << work;
+    }
 }
 
 TEST(RenderPlan, SegmentsCoverTheRangeInFixedSteps) {

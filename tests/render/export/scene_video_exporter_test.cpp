@@ -82,25 +82,19 @@ protected:
         const char* previous = std::getenv("TMPDIR");
         if (previous) savedTmpdir = previous;
         fs::create_directories(temporary());
+        fs::create_directories(folder / "out");
         setenv("TMPDIR", temporary().c_str(), 1);
 
         fs::copy_file(*recordings / "screen.mp4", folder / "screen.mp4");
         SceneRenderSnapshot s;
         s.videoURL = folder / "screen.mp4";
         s.clipBaseDirectory = folder.path();
-        Clip clip;
-        clip.sourceFile = "screen.mp4";
-        clip.sourceEnd = 3.0;
-        s.clips = {clip};
+        s.clips = {Clip{Uuid::random(), "screen.mp4", 0, 3.0, 0}};
         s.trimEnd = 3.0;
         s.background = BackgroundStyle::none;  // the recording fills the frame, so colours show
         s.videoSize = {320, 180};
         s.showCursorRing = false;
-        SpeedRamp ramp;
-        ramp.start = 1.0;
-        ramp.end = 2.0;
-        ramp.speed = 2.0;
-        s.speedRamps = {ramp};
+        s.speedRamps = {{.start = 1.0, .end = 2.0, .speed = 2.0}};
         snapshot = std::make_shared<SceneRenderSnapshot>(s);
     }
 
@@ -186,6 +180,8 @@ protected:
     OutputProfile profile{320, 180, 30, 1'500'000, ExportQuality::standard};
     std::mutex reportsMutex;
     std::vector<Report> reports;
+    std::vector<std::string> logLines;
+    const log::ScopedSink sink{[this](log::Level, const std::string& line) { logLines.push_back(line); }};
 };
 
 TempDir* SceneVideoExporterTest::recordings = nullptr;
@@ -193,10 +189,7 @@ TempDir* SceneVideoExporterTest::recordings = nullptr;
 TEST_F(SceneVideoExporterTest, SegmentsAreRenderedStoredJoinedAndReused) {
     FolderSegmentStore store(folder / "store");
     SceneVideoExporter exporter(&store, {.processors = 4});
-    std::vector<std::string> logLines;
-    const log::ScopedSink sink([&](log::Level, const std::string& line) { logLines.push_back(line); });
 
-    fs::create_directories(folder / "out");
     exporter.render(snapshot, profile, folder / "out" / "first.mp4", recorder());
     expectPlayableExport(folder / "out" / "first.mp4");
     EXPECT_EQ(store.stores, 2);
@@ -233,9 +226,6 @@ TEST_F(SceneVideoExporterTest, SegmentsAreRenderedStoredJoinedAndReused) {
 
 TEST_F(SceneVideoExporterTest, CachedSegmentsThatCannotBeJoinedAreRenderedAgain) {
     FolderSegmentStore store(folder / "store");
-    fs::create_directories(folder / "out");
-    std::vector<std::string> logLines;
-    const log::ScopedSink sink([&](log::Level, const std::string& line) { logLines.push_back(line); });
     // A cached segment from another encoder set-up (here: another size) beside a new one.
     testing::writeIndexedMovie(store.fileFor(1), 160, 90, 30, 15);
     SceneVideoExporter(&store).render(snapshot, profile, folder / "out" / "video.mp4", recorder());
@@ -256,9 +246,6 @@ TEST_F(SceneVideoExporterTest, CachedSegmentsThatCannotBeJoinedAreRenderedAgain)
 TEST_F(SceneVideoExporterTest, AFailedHardwareAttemptIsRenderedAgainInSoftware) {
     if (vaapiRenderDevice()) GTEST_SKIP() << "this machine's GPU encodes; nothing fails";
     FolderSegmentStore store(folder / "store");
-    fs::create_directories(folder / "out");
-    std::vector<std::string> logLines;
-    const log::ScopedSink sink([&](log::Level, const std::string& line) { logLines.push_back(line); });
     SceneVideoExporter(&store, {.processors = 1, .hardware = HardwareEncoding::always})
         .render(snapshot, profile, folder / "out" / "video.mp4", recorder());
     const auto failures = std::count(logLines.begin(), logLines.end(),
@@ -273,9 +260,6 @@ TEST_F(SceneVideoExporterTest, AFailedHardwareAttemptIsRenderedAgainInSoftware) 
 TEST_F(SceneVideoExporterTest, AFailingStoreMeansOneAttemptStraightToTheOutput) {
     FolderSegmentStore store(folder / "store");
     store.failLookups = true;
-    std::vector<std::string> logLines;
-    const log::ScopedSink sink([&](log::Level, const std::string& line) { logLines.push_back(line); });
-    fs::create_directories(folder / "out");
     writeTextFile(folder / "out" / "video.mp4", "an older export");
 
     SceneVideoExporter(&store).render(snapshot, profile, folder / "out" / "video.mp4", recorder());
@@ -294,7 +278,6 @@ TEST_F(SceneVideoExporterTest, AFailingStoreMeansOneAttemptStraightToTheOutput) 
 }
 
 TEST_F(SceneVideoExporterTest, CancellingLeavesNoOutputAndNoTemporaryFiles) {
-    fs::create_directories(folder / "out");
     const fs::path output = folder / "out" / "video.mp4";
     writeTextFile(output, "an older export");
 
@@ -318,7 +301,6 @@ TEST_F(SceneVideoExporterTest, CancellingLeavesNoOutputAndNoTemporaryFiles) {
 }
 
 TEST_F(SceneVideoExporterTest, BadInputFailsClearlyAndKeepsTheOldFile) {
-    fs::create_directories(folder / "out");
     const fs::path output = folder / "out" / "video.mp4";
     writeTextFile(output, "an older export");
     FolderSegmentStore store(folder / "store");

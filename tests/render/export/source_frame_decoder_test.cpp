@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 #include "indexed_movie.h"
 #include "media/sample_video.h"
@@ -39,7 +40,7 @@ protected:
 
 TempDir* SourceFrameDecoderTest::folder = nullptr;
 
-TEST_F(SourceFrameDecoderTest, ForwardReadingShowsTheFrameUnderEachOutputTime) {
+TEST_F(SourceFrameDecoderTest, ForwardReadingShowsTheFrameUnderEachOutputTimeFromAnyStart) {
     // A 60 fps export of 30 fps footage shows each source frame twice.
     SequentialSourceFrameDecoder decoder(movie(), 1.0 / 60, DecodeOptions{160, 160, 1});
     for (int k = 0; k < 90; ++k) {
@@ -53,16 +54,15 @@ TEST_F(SourceFrameDecoderTest, ForwardReadingShowsTheFrameUnderEachOutputTime) {
     EXPECT_EQ(indexAt(decoder, 5.0), 44);
     EXPECT_TRUE(decoder.isFinished());
     EXPECT_EQ(indexAt(decoder, 9.0), 44);
-}
 
-TEST_F(SourceFrameDecoderTest, ForwardReadingCanStartInTheMiddleAndSkipFrames) {
-    SequentialSourceFrameDecoder decoder(movie(), 1.0 / 30, DecodeOptions{});
-    EXPECT_EQ(indexAt(decoder, 1.0), 30);
-    EXPECT_EQ(decoder.frameAt(1.0)->image.width, 320);  // never enlarged, never shrunk without need
+    // It can start in the middle and skip frames.
+    SequentialSourceFrameDecoder middle(movie(), 1.0 / 30, DecodeOptions{});
+    EXPECT_EQ(indexAt(middle, 1.0), 30);
+    EXPECT_EQ(middle.frameAt(1.0)->image.width, 320);  // never enlarged, never shrunk without need
     // A time a hair before a frame's start still shows it; half a frame early does not.
-    EXPECT_EQ(indexAt(decoder, 33 / 30.0 - 1e-9), 33);
-    EXPECT_EQ(indexAt(decoder, 36 / 30.0 - 0.6 / 30), 35);
-    EXPECT_FALSE(decoder.isFinished());
+    EXPECT_EQ(indexAt(middle, 33 / 30.0 - 1e-9), 33);
+    EXPECT_EQ(indexAt(middle, 36 / 30.0 - 0.6 / 30), 35);
+    EXPECT_FALSE(middle.isFinished());
 
     // Starting one frame before a key frame (frame 60) shows that frame, not the key frame.
     testing::writeIndexedMovie(*folder / "long.mp4", 320, 180, 30, 70);
@@ -92,16 +92,9 @@ TEST_F(SourceFrameDecoderTest, RandomAccessAnswersAnyOrderAndClampsPastTheEnd) {
 TEST_F(SourceFrameDecoderTest, ClipsMapCompositionTimeToTheirOwnFileTimes) {
     SceneRenderSnapshot snapshot;
     snapshot.clipBaseDirectory = folder->path();
-    Clip a;
-    a.sourceFile = "screen.mp4";
-    a.sourceStart = 0.5;
-    a.sourceEnd = 1.0;
-    Clip b = a;
-    b.id = Uuid::random();
-    b.sourceStart = 0.25;
-    b.sourceEnd = 0.5;
-    b.headOffset = 0.25;
-    snapshot.clips = {a, b};  // a at [0, 0.5], a gap, b at [0.75, 1]
+    // One at [0, 0.5], a gap, the other at [0.75, 1].
+    snapshot.clips = {Clip{Uuid::random(), "screen.mp4", 0.5, 1.0, 0},
+                      Clip{Uuid::random(), "screen.mp4", 0.25, 0.5, 0.25}};
     ClipFrameProvider provider(snapshot, 1.0 / 30, DecodeOptions{});
 
     const auto indexAtComposition = [&](double c) -> int {
@@ -144,12 +137,7 @@ TEST_F(SourceFrameDecoderTest, UnreadableFilesNameThemselvesAndRotationIsApplied
 }
 
 TEST_F(SourceFrameDecoderTest, OverlaysReuseStillsAndLoopAnimations) {
-    RgbaImage logo;
-    logo.width = 8;
-    logo.height = 4;
-    logo.stride = 32;
-    logo.pixels.assign(32 * 4, 0xff);
-    ASSERT_TRUE(writePng(logo, *folder / "logo.png"));
+    ASSERT_TRUE(writePng(RgbaImage{8, 4, 32, std::vector<std::uint8_t>(32 * 4, 0xff)}, *folder / "logo.png"));
     VideoOverlayClip clip;
     clip.mediaKind = VideoOverlayClip::MediaKind::logo;
     clip.url = *folder / "logo.png";

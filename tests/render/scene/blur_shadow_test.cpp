@@ -21,7 +21,7 @@ std::uint8_t alphaAt(cairo_surface_t* surface, int x, int y) {
     return static_cast<std::uint8_t>(pixel >> 24);
 }
 
-TEST(Blur, SpreadsABlockBySigmaAndKeepsItsMass) {
+TEST(Blur, SpreadsABlockBySigmaKeepingItsMassAndFadesArgbEdges) {
     cairo::Surface mask(cairo_image_surface_create(CAIRO_FORMAT_A8, 201, 201));
     cairo::Context cr(cairo_create(mask.get()));
     cairo_rectangle(cr.get(), 90, 90, 21, 21);
@@ -46,9 +46,8 @@ TEST(Blur, SpreadsABlockBySigmaAndKeepsItsMass) {
     EXPECT_NEAR(second / mass, (21.0 * 21 - 1) / 12 + 25, 0.1 * 61.7);
     EXPECT_LT(alphaAt(mask.get(), 100, 100), 255);
     EXPECT_GT(alphaAt(mask.get(), 100, 120), 0);
-}
 
-TEST(Blur, ArgbInteriorStaysAndEdgesFadeToTransparent) {
+    // A box blur keeps an image's interior and fades its edges to transparent.
     const cairo::Surface image = testing::solidSurface(60, 40, 1, 0, 0);
     boxBlur(image.get(), 3);
     EXPECT_EQ(alphaAt(image.get(), 30, 20), 255);

@@ -18,6 +18,7 @@
 namespace orvane {
 namespace {
 
+using testing::difference;
 using testing::Pixel;
 using testing::pixelAt;
 
@@ -39,25 +40,6 @@ cairo::Surface detailedPicture(int w, int h) {
     cairo_arc(cr.get(), w * 0.7, h * 0.75, h * 0.2, 0, 2 * M_PI);
     cairo_fill(cr.get());
     return s;
-}
-
-// Largest and mean channel difference over the whole of two same-sized surfaces.
-std::pair<int, double> difference(cairo_surface_t* a, cairo_surface_t* b) {
-    const int w = cairo_image_surface_get_width(a);
-    const int h = cairo_image_surface_get_height(a);
-    int largest = 0;
-    double total = 0;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const Pixel p = pixelAt(a, x, y);
-            const Pixel q = pixelAt(b, x, y);
-            for (int d : {p.a - q.a, p.r - q.r, p.g - q.g, p.b - q.b}) {
-                largest = std::max(largest, std::abs(d));
-                total += std::abs(d);
-            }
-        }
-    }
-    return {largest, total / (4.0 * w * h)};
 }
 
 // The same picture drawn by Cairo's own area filter, as the compositor used to.

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "render/scene_layers.h"
 #include "scene_pixels.h"
@@ -64,10 +62,6 @@ TEST(SceneLayers, ChromeCursorAndCaptionsLandWhereTheLayoutSays) {
     EXPECT_EQ(changedPixels(plain.get(), layered.get(), {content.maxX() - 60, content.y + 20, 40, 40}), 0);
     // The caption plate sits low and centred on the canvas.
     EXPECT_GT(changedPixels(plain.get(), layered.get(), {W / 2.0 - 40, H - 80, 80, 75}), 500);
-    if (const char* keep = std::getenv("ORVANE_SCENE_PNG")) {
-        EXPECT_EQ(cairo_surface_write_to_png(layered.get(), (std::string(keep) + ".layers.png").c_str()),
-                  CAIRO_STATUS_SUCCESS);
-    }
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 
 // Pixel probes and flat test pictures for the scene tests.
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "media/cairo_handles.h"
 #include "media/video_frame.h"
@@ -28,6 +31,25 @@ inline Pixel pixelAt(cairo_surface_t* surface, int x, int y) {
 }
 
 inline Pixel pixelAt(const RgbaImage& image, int x, int y) { return pixelIn(image.pixels.data(), image.stride, x, y); }
+
+// Largest and mean channel difference over the whole of two same-sized surfaces.
+inline std::pair<int, double> difference(cairo_surface_t* a, cairo_surface_t* b) {
+    const int w = cairo_image_surface_get_width(a);
+    const int h = cairo_image_surface_get_height(a);
+    int largest = 0;
+    double total = 0;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const Pixel p = pixelAt(a, x, y);
+            const Pixel q = pixelAt(b, x, y);
+            for (int d : {p.a - q.a, p.r - q.r, p.g - q.g, p.b - q.b}) {
+                largest = std::max(largest, std::abs(d));
+                total += std::abs(d);
+            }
+        }
+    }
+    return {largest, total / (4.0 * w * h)};
+}
 
 // Left half `left`, right half `right` (the right half empty when `right` is the same): tells which
 // part of a picture was drawn, and which way round.

@@ -33,18 +33,6 @@ cairo::Surface stripedPicture(int w, int h) {
     return s;
 }
 
-int largestDifference(cairo_surface_t* a, cairo_surface_t* b) {
-    int largest = 0;
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) {
-            const Pixel p = pixelAt(a, x, y);
-            const Pixel q = pixelAt(b, x, y);
-            largest = std::max({largest, std::abs(p.a - q.a), std::abs(p.r - q.r), std::abs(p.g - q.g),
-                                std::abs(p.b - q.b)});
-        }
-    return largest;
-}
-
 TEST(WindowRecordingWriter, MatchesPaintingThroughTheRoundedClipAndLeavesTheRestAlone) {
     const cairo::Surface source = stripedPicture(430, 310);
     const Rect region{0, 0, 430, 310};
@@ -87,7 +75,7 @@ TEST(WindowRecordingWriter, MatchesPaintingThroughTheRoundedClipAndLeavesTheRest
             cairo_paint(cr.get());
         }
         writer.finish(target.get());
-        EXPECT_LE(largestDifference(target.get(), expected.get()), 1) << frame;
+        EXPECT_LE(testing::difference(target.get(), expected.get()).first, 1) << frame;
     }
     // The rounded corner shows the layers under the window; inside, the recording's own pixels.
     EXPECT_EQ(pixelAt(target.get(), 20, 129).b, 255);
@@ -175,15 +163,7 @@ TEST(SceneCompositor, RecordingWrittenInPlaceLooksAsPaintedThroughTheClip) {
                       ComposeStatus::ok);
             ASSERT_EQ(painted.compose(b.get(), {.source = rgb.get(), .background = background.get(), .zoom = zoom}),
                       ComposeStatus::ok);
-            int largest = 0;
-            for (int y = 0; y < FH; ++y)
-                for (int x = 0; x < FW; ++x) {
-                    const Pixel p = pixelAt(a.get(), x, y);
-                    const Pixel q = pixelAt(b.get(), x, y);
-                    largest = std::max({largest, std::abs(p.a - q.a), std::abs(p.r - q.r), std::abs(p.g - q.g),
-                                        std::abs(p.b - q.b)});
-                }
-            EXPECT_LE(largest, 1) << "background " << static_cast<int>(style) << ", chrome " << chrome << ", zoom "
+            EXPECT_LE(testing::difference(a.get(), b.get()).first, 1) << "background " << static_cast<int>(style) << ", chrome " << chrome << ", zoom "
                                   << zoom.scale;
         }
     }
