@@ -8,9 +8,9 @@
 #include "render/background_renderer.h"
 #include "render/background_swatches.h"
 #include "render/grain_vignette.h"
-#include "surface_pixels.h"
-#include "support/temp_dir.h"
 #include "support/required_service.h"
+#include "support/temp_dir.h"
+#include "surface_pixels.h"
 
 namespace orvane {
 namespace {

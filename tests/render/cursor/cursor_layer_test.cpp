@@ -8,6 +8,8 @@
 #include "render/cursor_point.h"
 #include "render/cursor_shadow.h"
 #include "render/cursor_style_at.h"
+#include <string>
+#include "render/symbol_glyphs.h"
 
 namespace orvane {
 namespace {
@@ -228,6 +230,77 @@ TEST(CursorLayer, MotionTrailFollowsFastRingAndIconCursorsOnly) {
     EXPECT_LT(leftEdge(CursorVisualStyle::ring, true), leftEdge(CursorVisualStyle::ring, false) - 10);
     EXPECT_LT(leftEdge(CursorVisualStyle::icon, true), leftEdge(CursorVisualStyle::icon, false) - 10);
     EXPECT_EQ(leftEdge(CursorVisualStyle::pointer, true), leftEdge(CursorVisualStyle::pointer, false));
+}
+
+TEST(SymbolGlyphs, EveryNamedSymbolFillsItsSquareWithAnEvenTint) {
+    for (const std::string name : {"sparkle", "hand.tap.fill", "scope", "hand.draw.fill", "character.cursor.ibeam"}) {
+        SCOPED_TRACE(name);
+        const auto glyph = symbolGlyphNamed(name);
+        ASSERT_TRUE(glyph);
+        testing::CursorCanvas canvas(100, 100);
+        drawSymbolGlyph(canvas.context(), *glyph, 50, 50, 40, RgbaColor{1, 1, 1, 0.5});
+        const auto box = canvas.drawnBox();
+        ASSERT_TRUE(box);
+        EXPECT_GE(std::min(box->minX, box->minY), 29);
+        EXPECT_LE(std::max(box->maxX, box->maxY), 71);
+        EXPECT_GE(box->maxY - box->minY, 28);
+        // Overlapping parts are flattened before the tint's alpha, so it is never doubled.
+        int maxAlpha = 0;
+        for (int y = box->minY; y <= box->maxY; ++y) {
+            for (int x = box->minX; x <= box->maxX; ++x) maxAlpha = std::max(maxAlpha, canvas.pixel(x, y).alpha);
+        }
+        EXPECT_NEAR(maxAlpha, 128, 1);
+    }
+    EXPECT_FALSE(symbolGlyphNamed("Sparkle"));
+    EXPECT_FALSE(symbolGlyphNamed("hand.wave"));
+}
+
+// Every cursor style and every click animation at a quarter of its life (t = 1.3 for a click at 1).
+TEST(CursorGallery, EveryStyleAndAnimationDrawsIntoItsCell) {
+    constexpr int kCell = 160;
+    struct Cell {
+        std::string name;
+        CursorVisualStyle style = CursorVisualStyle::pointer;
+        std::string symbol = "sparkle";
+        std::optional<CursorClickAnimationStyle> click = {};
+        AnnotationColor color = AnnotationColor::accent;
+    };
+    using Animation = CursorClickAnimationStyle;
+    const std::vector<Cell> cells{
+        {"pointer", CursorVisualStyle::pointer},
+        {"largePointer", CursorVisualStyle::largePointer},
+        {"ring", CursorVisualStyle::ring},
+        {"touch (nothing)", CursorVisualStyle::touch},
+        {"icon sparkle", CursorVisualStyle::icon},
+        {"icon hand.tap.fill", CursorVisualStyle::icon, "hand.tap.fill"},
+        {"icon scope", CursorVisualStyle::icon, "scope"},
+        {"ripple", CursorVisualStyle::touch, "", Animation::ripple},
+        {"pulse", CursorVisualStyle::touch, "", Animation::pulse, AnnotationColor::red},
+        {"brush", CursorVisualStyle::touch, "", Animation::brush, AnnotationColor::green},
+        {"bounce", CursorVisualStyle::touch, "", Animation::bounce, AnnotationColor::yellow},
+        {"none (nothing)", CursorVisualStyle::touch, "", Animation::none},
+    };
+    const std::vector<CursorSample> samples{{0, 0.4, 0.4}};
+    std::vector<ClickAnnotation> clicks(1);
+    clicks[0].time = 1;
+    clicks[0].label = "Save";
+    clicks[0].cx = 0.3;
+
+    for (const Cell& cell : cells) {
+        SCOPED_TRACE(cell.name);
+        CursorEffectsInputs inputs;
+        inputs.cursorSamples = samples;
+        inputs.cursorVisualStyle = cell.style;
+        inputs.cursorIconSymbol = cell.symbol;
+        if (cell.click) {
+            inputs.cursorClickAnimationStyle = *cell.click;
+            clicks[0].color = cell.color;
+            inputs.annotations = clicks;
+        }
+        testing::CursorCanvas picture(kCell, kCell);
+        drawCursorEffects(picture.context(), inputs, 1.3, CursorLayerFrame{Rect{0, 0, kCell, kCell}, 1.2});
+        EXPECT_EQ(picture.drawnBox().has_value(), cell.name.find("nothing") == std::string::npos);
+    }
 }
 
 }  // namespace
