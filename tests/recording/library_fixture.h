@@ -35,13 +35,10 @@ protected:
     }
 
     // A recording folder with a hand-written meta.json, as an older build or a crash may leave it.
-    std::filesystem::path writeRecordingFolder(const std::string& metaJson) {
-        const auto id = Uuid::random();
-        const auto folder = location().recordingsRoot / id.string();
+    std::filesystem::path writeRecordingFolder(const std::string& metaJson, const std::string& id = Uuid::random().string()) {
+        const auto folder = location().recordingsRoot / id;
         std::string text = metaJson;
-        for (auto pos = text.find("$ID"); pos != std::string::npos; pos = text.find("$ID")) {
-            text.replace(pos, 3, id.string());
-        }
+        for (auto pos = text.find("$ID"); pos != std::string::npos; pos = text.find("$ID")) text.replace(pos, 3, id);
         writeTextFile(folder / "meta.json", text);
         return folder;
     }

@@ -47,11 +47,6 @@ protected:
         return s;
     }
 
-    RecordingLibrary& library() {
-        if (!library_) library_ = std::make_unique<RecordingLibrary>(LibraryLocation::explicitRoot(dir_ / "Recordings"), main_, toasts_);
-        return *library_;
-    }
-
     DisplaySource display() {
         return DisplaySource{7, "Main Display", 320, 240, Rect{0, 0, 320, 240}, 0};
     }
@@ -80,7 +75,7 @@ protected:
     FakeScreenCapture capture_;
     FakeFreeSpace disk_;
     FakePointer pointer_;
-    std::unique_ptr<RecordingLibrary> library_;
+    RecordingLibrary library_{LibraryLocation::explicitRoot(dir_ / "Recordings"), main_, toasts_};
     std::vector<Toast> posted_;
     Subscription toastLog_ = toasts_.observe([this](const std::vector<Toast>& toasts) {
         for (const auto& toast : toasts) {
@@ -94,7 +89,7 @@ protected:
 TEST_F(ScreenRecorderTest, DiskRulesAtStartRefuseBelow500MBAndWarnBelow5GB) {
     ScreenRecorder recorder(services());
     disk_.bytes = 400'000'000;
-    recorder.start(display(), RecordingOptions{}, library());
+    recorder.start(display(), RecordingOptions{}, library_);
     EXPECT_EQ(recorder.state().phase, Phase::failed);
     EXPECT_EQ(recorder.state().failure, "Not enough free disk for recording (400 MB free, need at least 500 MB).");
     EXPECT_TRUE(hasToast(ToastLevel::error, "Disk full", "Free up at least 500 MB before starting a recording."));
@@ -102,12 +97,12 @@ TEST_F(ScreenRecorderTest, DiskRulesAtStartRefuseBelow500MBAndWarnBelow5GB) {
 
     // `failed` stays until stop(); a start meanwhile is ignored even with room on the disk.
     disk_.bytes = 3'000'000'000;
-    recorder.start(display(), RecordingOptions{}, library());
+    recorder.start(display(), RecordingOptions{}, library_);
     EXPECT_EQ(recorder.state().phase, Phase::failed);
     recorder.stop();
     EXPECT_EQ(recorder.state().phase, Phase::idle);
 
-    recorder.start(display(), RecordingOptions{}, library());
+    recorder.start(display(), RecordingOptions{}, library_);
     EXPECT_EQ(recorder.state().phase, Phase::starting);
     EXPECT_TRUE(hasToast(ToastLevel::warning, "Low disk space", "Only 3000 MB free. Long recordings may run out of room."));
     main_.runPending();
@@ -118,7 +113,7 @@ TEST_F(ScreenRecorderTest, DiskRulesAtStartRefuseBelow500MBAndWarnBelow5GB) {
     disk_.bytes.reset();
     const auto toastsBefore = toasts_.toasts().size();
     main_.runPending();
-    recorder.start(display(), RecordingOptions{}, library());
+    recorder.start(display(), RecordingOptions{}, library_);
     EXPECT_EQ(recorder.state().phase, Phase::starting);
     EXPECT_EQ(toasts_.toasts().size(), toastsBefore);
     recorder.stop();
@@ -128,7 +123,7 @@ TEST_F(ScreenRecorderTest, StopWhileStartingCancelsAndDeletesTheNewFolder) {
     ScreenRecorder recorder(services());
     std::vector<Phase> seen;
     auto subscription = recorder.observeState([&](const ScreenRecorder::State& s) { seen.push_back(s.phase); });
-    recorder.start(display(), RecordingOptions{}, library());
+    recorder.start(display(), RecordingOptions{}, library_);
     ASSERT_EQ(recorder.state().phase, Phase::starting);
     ASSERT_EQ(recordingFolders().size(), 1u);
     recorder.stop();
@@ -150,7 +145,7 @@ TEST_F(ScreenRecorderTest, RecordsAFolderAndStopsItselfWhenTheDiskRunsLow) {
     RecordingOptions options;
     options.showSystemCursor = false;
     options.preferredCursorVisualStyle = "ring";
-    recorder.start(display(), options, library());
+    recorder.start(display(), options, library_);
     main_.runPending();
     ASSERT_EQ(recorder.state().phase, Phase::recording);
     EXPECT_FALSE(capture_.lastShowCursor);
@@ -181,8 +176,8 @@ TEST_F(ScreenRecorderTest, RecordsAFolderAndStopsItselfWhenTheDiskRunsLow) {
     EXPECT_EQ(seen, (std::vector<Phase>{Phase::starting, Phase::recording, Phase::stopping, Phase::finished, Phase::idle}));
 
     // The library lists it with what the files say.
-    ASSERT_EQ(library().recordings().size(), 1u);
-    const auto& meta = library().recordings()[0];
+    ASSERT_EQ(library_.recordings().size(), 1u);
+    const auto& meta = library_.recordings()[0];
     EXPECT_EQ(meta.id, session.id);
     EXPECT_EQ(meta.displayWidth, 320);
     EXPECT_EQ(meta.displayHeight, 240);
@@ -213,7 +208,7 @@ TEST_F(ScreenRecorderTest, RecordsAFolderAndStopsItselfWhenTheDiskRunsLow) {
 TEST_F(ScreenRecorderTest, AStillScreenLastsUntilTheStop) {
     capture_.still = true;
     ScreenRecorder recorder(services());
-    recorder.start(display(), RecordingOptions{}, library());
+    recorder.start(display(), RecordingOptions{}, library_);
     main_.runPending();
     std::this_thread::sleep_for(700ms);
     recorder.stop();
@@ -233,7 +228,7 @@ TEST_F(ScreenRecorderTest, SideTracksNeverFailTheRecordingAndTheFlagsSayWhatSave
     options.includeMicrophone = true;
     options.includeWebcam = true;
     options.captureCursorTelemetry = false;
-    recorder.start(display(), options, library());
+    recorder.start(display(), options, library_);
     main_.runPending();
     ASSERT_EQ(recorder.state().phase, Phase::recording);
     letFramesArrive();
@@ -262,7 +257,7 @@ TEST_F(ScreenRecorderTest, SideTracksNeverFailTheRecordingAndTheFlagsSayWhatSave
         ScreenRecorder withCamera(camera);
         RecordingOptions faceOnly;
         faceOnly.includeWebcam = true;
-        withCamera.start(display(), faceOnly, library());
+        withCamera.start(display(), faceOnly, library_);
         main_.runPending();
         EXPECT_EQ(withCamera.state().phase, Phase::recording);
         withCamera.stop();
@@ -276,7 +271,7 @@ TEST_F(ScreenRecorderTest, SideTracksNeverFailTheRecordingAndTheFlagsSayWhatSave
 
     // No devices at all: warned at start and at stop, and the recording still finishes.
     ScreenRecorder bare(services());
-    bare.start(display(), options, library());
+    bare.start(display(), options, library_);
     main_.runPending();
     EXPECT_TRUE(hasToast(ToastLevel::warning, "Mic capture didn't start", "No microphone capture is available on this system."));
     EXPECT_TRUE(hasToast(ToastLevel::warning, "No camera found"));
@@ -294,7 +289,7 @@ TEST_F(ScreenRecorderTest, SetupAndCaptureErrorsFailWithTheirTextAndKeepTheFolde
         ScreenRecorder recorder(services());
         RecordingOptions options;
         options.includeSystemAudio = true;
-        recorder.start(display(), options, library());
+        recorder.start(display(), options, library_);
         EXPECT_EQ(recorder.state().phase, Phase::failed);
         EXPECT_EQ(recorder.state().failure, "System audio capture is not available on this system.");
         recorder.stop();
@@ -311,7 +306,7 @@ TEST_F(ScreenRecorderTest, SetupAndCaptureErrorsFailWithTheirTextAndKeepTheFolde
             recorder = std::make_unique<ScreenRecorder>(s);
             capture_.grabs = 0;
             capture_.failAfter = 10;
-            recorder->start(display(), RecordingOptions{}, library());
+            recorder->start(display(), RecordingOptions{}, library_);
         });
         Phase phase = Phase::starting;
         for (int i = 0; i < 500 && phase != Phase::failed; ++i) {
@@ -335,7 +330,7 @@ TEST_F(ScreenRecorderTest, GrabsTheCaptureMissedCountAsDroppedAfterTheRecordingT
     // Each grab takes three ticks of the 60 Hz clock: at least two ticks pass with no picture.
     capture_.grabMilliseconds = 50;
     ScreenRecorder recorder(services());
-    recorder.start(display(), RecordingOptions{}, library());
+    recorder.start(display(), RecordingOptions{}, library_);
     main_.runPending();
     ASSERT_EQ(recorder.state().phase, Phase::recording);
     letFramesArrive();
@@ -351,7 +346,7 @@ TEST_F(ScreenRecorderTest, GrabsTheCaptureMissedCountAsDroppedAfterTheRecordingT
     // The next recording starts its count afresh.
     main_.runPending();
     capture_.grabMilliseconds = 0;
-    recorder.start(display(), RecordingOptions{}, library());
+    recorder.start(display(), RecordingOptions{}, library_);
     EXPECT_EQ(recorder.statistics().missedTicks, 0u);
     recorder.stop();
 }
@@ -375,7 +370,7 @@ TEST_F(ScreenRecorderTest, AlphaModeRecordsADisplaysWindowsOverTransparencyIntoA
     options.captureCursorTelemetry = false;
 
     const auto record = [&](ScreenRecorder& recorder, const RecordingSource& source) {
-        recorder.start(source, options, library(), 30);
+        recorder.start(source, options, library_, 30);
         main_.runPending();
         EXPECT_EQ(recorder.state().phase, Phase::recording);
         letFramesArrive();

@@ -185,12 +185,6 @@ TEST_F(X11RecordingTest, AKilledRecordingProcessLeavesAPlayableListedMovie) {
     EXPECT_FALSE(fs::exists(home / "data" / "Orvane" / "Recovered" / meta.id.string()));
 }
 
-}  // namespace
-}  // namespace orvane
-
-namespace orvane {
-namespace {
-
 TEST_F(X11RecordingTest, CommandLineListsSourcesAndRecordsTheChosenWindow) {
     auto look = TestWindow::Look::at(200, 150, 320, 240, 0x22AA22);
     look.title = "Editor";

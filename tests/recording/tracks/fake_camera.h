@@ -13,50 +13,41 @@ namespace orvane::testing {
 // frames at all; the system around it can report it busy for the first few opens.
 class FakeCamera final : public CameraDevice {
 public:
-    FakeCamera(int width, int height, bool deliversFrames) : width_(width), height_(height), delivers_(deliversFrames) {}
+    explicit FakeCamera(bool deliversFrames) : delivers_(deliversFrames) {}
     ~FakeCamera() override { stopStreaming(); }
-
-    int width() const override { return width_; }
-    int height() const override { return height_; }
+    int width() const override { return 320; }
+    int height() const override { return 240; }
     double frameRate() const override { return 30; }
 
     void startStreaming(CameraFrameCallback onFrame, std::function<void(const std::string&)> onError) override {
         onError_ = std::move(onError);
         stop_ = false;
         thread_ = std::thread([this, onFrame = std::move(onFrame)] {
-            std::vector<std::uint8_t> picture(static_cast<std::size_t>(width_) * height_ * 2);
+            std::vector<std::uint8_t> picture(320 * 240 * 2, 128);
             for (int index = 0; !stop_; ++index) {
                 if (delivers_) {
-                    for (std::size_t i = 0; i < picture.size(); i += 2) {
-                        picture[i] = static_cast<std::uint8_t>((i / 2 + index * 4) % 256);  // luma ramp that moves
-                        picture[i + 1] = 128;
-                    }
+                    for (std::size_t i = 0; i < picture.size(); i += 2) picture[i] = std::uint8_t((i / 2 + index * 4) % 256);
                     CameraFrame frame;
-                    frame.width = width_;
-                    frame.height = height_;
+                    frame.width = 320;
+                    frame.height = 240;
                     frame.format = CameraPixelFormat::yuyv422;
                     frame.data = picture.data();
                     frame.bytes = picture.size();
-                    frame.stride = width_ * 2;
-                    frame.time = std::chrono::steady_clock::now();
+                    frame.stride = 320 * 2;
+                    frame.time = std::chrono::steady_clock::now();  // the clock the microphone uses
                     onFrame(frame);
                 }
-                // Real cameras pace themselves; stamps come from the same clock the microphone uses.
                 std::this_thread::sleep_for(std::chrono::milliseconds(33));
             }
         });
     }
-
     void stopStreaming() override {
         stop_ = true;
         if (thread_.joinable()) thread_.join();
     }
-
     void failWhileStreaming(const std::string& description) { onError_(description); }
 
 private:
-    int width_;
-    int height_;
     bool delivers_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
@@ -65,7 +56,7 @@ private:
 
 class FakeCameraSystem final : public CameraSystem {
 public:
-    int busyOpens = 0;          // how many opens fail as busy before one succeeds
+    int busyOpens = 0;  // how many opens fail as busy before one succeeds
     bool deliversFrames = true;
     bool authorized = true;
     int opens = 0;
@@ -75,15 +66,11 @@ public:
     bool accessAuthorized() override { return authorized; }
     std::unique_ptr<CameraDevice> open(const CameraDeviceInfo& info) override {
         ++opens;
-        if (busyOpens > 0) {
-            --busyOpens;
-            throw CameraOpenError(info.path + ": open: Device or resource busy", true);
-        }
-        auto camera = std::make_unique<FakeCamera>(320, 240, deliversFrames);
+        if (busyOpens > 0 && busyOpens--) throw CameraOpenError(info.path + ": open: Device or resource busy", true);
+        auto camera = std::make_unique<FakeCamera>(deliversFrames);
         lastCamera = camera.get();
         return camera;
     }
-
     static CameraDeviceInfo device() { return {"/dev/video-fake", "usb-Fake_Camera-video-index0", "Fake Camera"}; }
 };
 

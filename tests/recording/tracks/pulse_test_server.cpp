@@ -16,36 +16,6 @@
 
 namespace orvane::testing {
 
-namespace {
-
-void writeToneWav(const std::filesystem::path& file, double seconds) {
-    const int rate = 48000;
-    const auto frames = static_cast<std::uint32_t>(seconds * rate);
-    std::vector<std::int16_t> samples(frames);
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        samples[i] = static_cast<std::int16_t>(16000 * std::sin(2 * M_PI * 440 * i / rate));
-    }
-    auto put32 = [](std::ofstream& out, std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto put16 = [](std::ofstream& out, std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    std::ofstream out(file, std::ios::binary);
-    const std::uint32_t dataBytes = frames * 2;
-    out.write("RIFF", 4);
-    put32(out, 36 + dataBytes);
-    out.write("WAVEfmt ", 8);
-    put32(out, 16);
-    put16(out, 1);
-    put16(out, 1);
-    put32(out, rate);
-    put32(out, rate * 2);
-    put16(out, 2);
-    put16(out, 16);
-    out.write("data", 4);
-    put32(out, dataBytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), dataBytes);
-}
-
-}  // namespace
-
 PulseTestServer::PulseTestServer() {
     if (const char* old = std::getenv("PULSE_SERVER")) previousServer_ = old;
     const auto socket = runtime_.path() / "native";
@@ -108,10 +78,13 @@ PulseTestServer::~PulseTestServer() {
 }
 
 bool PulseTestServer::playTone(const std::string& sink, double seconds) const {
-    const auto wav = runtime_.path() / "tone.wav";
-    writeToneWav(wav, seconds);
-    const std::string command = "PULSE_SERVER='" + serverAddress_ + "' paplay --latency-msec=50 --device=" + sink + " '" + wav.string() + "'";
-    return std::system(command.c_str()) == 0;
+    const int rate = 48000;
+    std::vector<std::int16_t> samples(std::size_t(seconds * rate));
+    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = std::int16_t(16000 * std::sin(2 * M_PI * 440 * double(i) / rate));
+    const auto raw = runtime_.path() / "tone.raw";
+    std::ofstream(raw, std::ios::binary).write(reinterpret_cast<const char*>(samples.data()), std::streamsize(samples.size() * 2));
+    return std::system(("PULSE_SERVER='" + serverAddress_ + "' pacat --playback --raw --format=s16le --rate=48000 --channels=1 "
+                        "--latency-msec=50 --device=" + sink + " < '" + raw.string() + "'").c_str()) == 0;
 }
 
 }  // namespace orvane::testing

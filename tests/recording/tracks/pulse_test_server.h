@@ -23,7 +23,7 @@ public:
     const std::string& unavailableReason() const { return unavailableReason_; }
     const std::string& serverAddress() const { return serverAddress_; }
 
-    // Plays `seconds` of a 440 Hz tone into `sink` through paplay; true when paplay succeeded.
+    // Plays `seconds` of a 440 Hz tone into `sink` through pacat; true when it succeeded.
     bool playTone(const std::string& sink, double seconds) const;
 
 private:

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -53,15 +51,18 @@ protected:
 
 std::unique_ptr<PulseTestServer> PulseTracks::server_;
 
-TEST_F(PulseTracks, CatalogueListsInputsWithoutMonitorsAndFindsTheSpeakersMonitor) {
+TEST_F(PulseTracks, CatalogueListsInputsWithoutMonitorsAndResolvesTheStoredMicrophone) {
     const auto mics = DeviceCatalog::coreAudioMics(*audio_);
     ASSERT_EQ(mics.size(), 1u);
     EXPECT_EQ(mics[0].uniqueID, "orvane_sine");
     EXPECT_FALSE(mics[0].displayName.empty());
-
     const auto microphones = DeviceCatalog::microphones(*audio_);
     ASSERT_EQ(microphones.size(), 1u);
     EXPECT_EQ(microphones[0].uniqueID, "orvane_sine");
+    EXPECT_EQ(resolveMicrophone(*audio_, "orvane_sine"), "orvane_sine");
+    EXPECT_FALSE(resolveMicrophone(*audio_, "alsa_input.usb-gone"));
+    EXPECT_FALSE(resolveMicrophone(*audio_, "orvane_speakers.monitor")) << "a monitor is not a microphone";
+    EXPECT_FALSE(resolveMicrophone(*audio_, ""));
 
     EXPECT_EQ(audio_->defaultSinkMonitorName(), "orvane_speakers.monitor");
     EXPECT_THROW(audio_->setDefaultSource("no_such_source"), AudioSystemError);
@@ -89,28 +90,34 @@ TEST_F(PulseTracks, MicrophoneTrackIsAudibleAacAndTheDefaultInputComesBack) {
     EXPECT_EQ(decoded->channels, 1);
     EXPECT_GT(decoded->frames, 48000 / 4);
     EXPECT_GT(decoded->rms, 0.05) << "the sine source must be heard, not silence";
+
+    // The recorder's starter does the same for the stored microphone.
+    const auto starter = makeMicrophoneTrackStarter(*audio_, std::string("orvane_sine"));
+    auto track = starter(folder_ / "starter.m4a");
+    EXPECT_EQ(audio_->defaultSourceName(), "orvane_sine");
+    letAudioFlow(0.5);
+    track->stop();
+    EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor");
+    ASSERT_TRUE(testing::decodeAudioFile(folder_ / "starter.m4a"));
+    EXPECT_THROW(starter(folder_ / "missing" / "mic.m4a"), std::runtime_error);
 }
 
-TEST_F(PulseTracks, DefaultInputIsRestoredWhenTheTrackCannotStart) {
-    MicTrackRecorder recorder(*audio_);
-    const auto unwritable = folder_ / "missing-folder" / "mic.m4a";
-    EXPECT_THROW(recorder.start(unwritable, "orvane_sine"), MicTrackError);
-    EXPECT_FALSE(recorder.isRecording());
-    ASSERT_TRUE(recorder.lastError());
-    EXPECT_FALSE(std::filesystem::exists(unwritable));
-    EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor");
-
-    // A microphone that is not plugged in leaves the default alone and records the default instead.
-    const auto file = folder_ / "mic.m4a";
-    recorder.start(file, "alsa_input.usb-unplugged");
-    EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor");
-    EXPECT_FALSE(recorder.savedDefaultInput());
-    recorder.stop();
-}
-
-TEST_F(PulseTracks, DestroyingARecordingRecorderStillRestoresTheDefault) {
+TEST_F(PulseTracks, DefaultInputComesBackWhenTheTrackCannotStartOrIsDestroyedWhileRecording) {
     {
         MicTrackRecorder recorder(*audio_);
+        const auto unwritable = folder_ / "missing-folder" / "mic.m4a";
+        EXPECT_THROW(recorder.start(unwritable, "orvane_sine"), MicTrackError);
+        EXPECT_FALSE(recorder.isRecording());
+        ASSERT_TRUE(recorder.lastError());
+        EXPECT_FALSE(std::filesystem::exists(unwritable));
+        EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor");
+
+        // A microphone that is not plugged in leaves the default alone and records the default instead.
+        recorder.start(folder_ / "mic.m4a", "alsa_input.usb-unplugged");
+        EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor");
+        EXPECT_FALSE(recorder.savedDefaultInput());
+        recorder.stop();
+
         recorder.start(folder_ / "mic.m4a", "orvane_sine");
         ASSERT_EQ(audio_->defaultSourceName(), "orvane_sine");
     }
@@ -136,22 +143,6 @@ TEST_F(PulseTracks, FaceCameraCarriesTheVoiceWhenNoSeparateMicrophoneTrackIsReco
     EXPECT_EQ(decoded->channels, 1);
     EXPECT_GT(decoded->rms, 0.05) << decoded->frames << " frames";
     EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor") << "the face track never switches the default";
-}
-
-TEST_F(PulseTracks, RecorderStartsTheStoredMicrophoneOrFallsBackToTheDefault) {
-    EXPECT_EQ(resolveMicrophone(*audio_, "orvane_sine"), "orvane_sine");
-    EXPECT_FALSE(resolveMicrophone(*audio_, "alsa_input.usb-gone"));
-    EXPECT_FALSE(resolveMicrophone(*audio_, "orvane_speakers.monitor")) << "a monitor is not a microphone";
-    EXPECT_FALSE(resolveMicrophone(*audio_, ""));
-
-    const auto starter = makeMicrophoneTrackStarter(*audio_, std::string("orvane_sine"));
-    auto track = starter(folder_ / "mic.m4a");
-    EXPECT_EQ(audio_->defaultSourceName(), "orvane_sine");
-    letAudioFlow(0.5);
-    track->stop();
-    EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor");
-    ASSERT_TRUE(testing::decodeAudioFile(folder_ / "mic.m4a"));
-    EXPECT_THROW(starter(folder_ / "missing" / "mic.m4a"), std::runtime_error);
 }
 
 class CollectingSink final : public AudioSampleSink {

@@ -52,16 +52,16 @@ TEST(FirstFrameProbe, AnswersOnceWhenEnoughFramesArriveOrTimeRunsOut) {
     EXPECT_TRUE(atLeastOne.wait(0s)) << "a probe always needs at least one frame, and one is enough";
 }
 
-TEST(WebcamRecorder, BusyCameraIsRetriedFourTimesThenReportedUnavailable) {
+TEST(WebcamRecorder, BusyCameraIsRetriedFourTimesAndRecordsAnH264MovieIfFreedMeanwhile) {
     testing::TempDir folder;
+    const auto file = folder / "webcam.mp4";
     FakeCameraSystem cameras;
     cameras.busyOpens = 10;
     Recorded recorded;
     log::ScopedSink sink([&](log::Level, const std::string& line) { recorded.logLines.push_back(line); });
     WebcamRecorder recorder(cameras, nullptr, optionsRecording(recorded));
-
     try {
-        recorder.start(FakeCameraSystem::device(), folder / "webcam.mp4", false, std::nullopt);
+        recorder.start(FakeCameraSystem::device(), file, false, std::nullopt);
         FAIL() << "a camera that stays busy must not start";
     } catch (const WebcamError& e) {
         EXPECT_STREQ(e.what(), "Camera unavailable");
@@ -75,18 +75,12 @@ TEST(WebcamRecorder, BusyCameraIsRetriedFourTimesThenReportedUnavailable) {
         << recorded.logLines[0];
     EXPECT_NE(recorded.logLines[3].find("(attempt 4/4)"), std::string::npos);
     EXPECT_FALSE(recorder.isRunning());
-    EXPECT_FALSE(std::filesystem::exists(folder / "webcam.mp4"));
-}
+    EXPECT_FALSE(std::filesystem::exists(file));
 
-TEST(WebcamRecorder, CameraFreedDuringRetriesRecordsAnH264Movie) {
-    testing::TempDir folder;
-    const auto file = folder / "webcam.mp4";
+    // Freed during the retries: a stale file is replaced by a real movie.
     testing::writeTextFile(file, "stale");
-    FakeCameraSystem cameras;
     cameras.busyOpens = 2;
-    Recorded recorded;
-    WebcamRecorder recorder(cameras, nullptr, optionsRecording(recorded));
-
+    recorded.sleeps.clear();
     recorder.start(FakeCameraSystem::device(), file, false, std::nullopt);
     EXPECT_TRUE(recorder.isRunning());
     EXPECT_FALSE(recorder.firstFrameProbeTimedOut());
@@ -95,39 +89,31 @@ TEST(WebcamRecorder, CameraFreedDuringRetriesRecordsAnH264Movie) {
     recorder.stop();
     EXPECT_FALSE(recorder.isRunning());
     EXPECT_FALSE(recorder.lastError());
-
     const auto info = probeMedia(file);
     ASSERT_TRUE(info) << "webcam.mp4 must be a readable movie";
     EXPECT_EQ(testing::videoCodecOf(file), "h264");
     EXPECT_FALSE(info->hasAudio);
     EXPECT_EQ(info->videoSize, (Size{320, 240}));
-    ASSERT_TRUE(info->durationSeconds);
-    EXPECT_GT(*info->durationSeconds, 0.1) ;
+    EXPECT_GT(info->durationSeconds.value_or(0), 0.1);
 }
 
-TEST(WebcamRecorder, SilentCameraStillStartsAndLeavesNoEmptyMovie) {
+TEST(WebcamRecorder, SilentCamerasRuntimeErrorsAndRefusedOutputsAreReported) {
     testing::TempDir folder;
     FakeCameraSystem cameras;
-    cameras.deliversFrames = false;
     Recorded recorded;
     auto options = optionsRecording(recorded);
     options.firstFrameTimeout = 20ms;
     WebcamRecorder recorder(cameras, nullptr, options);
 
+    // A camera without frames still starts, and leaves no empty movie so the recorder can say so.
+    cameras.deliversFrames = false;
     recorder.start(FakeCameraSystem::device(), folder / "webcam.mp4", false, std::nullopt);
     EXPECT_TRUE(recorder.isRunning());
     EXPECT_TRUE(recorder.firstFrameProbeTimedOut());
     recorder.stop();
-    EXPECT_FALSE(std::filesystem::exists(folder / "webcam.mp4"))
-        << "no frame means no face track, so the recorder can say it did not save";
-}
+    EXPECT_FALSE(std::filesystem::exists(folder / "webcam.mp4"));
 
-TEST(WebcamRecorder, RuntimeErrorsAndRefusedOutputsAreReported) {
-    testing::TempDir folder;
-    FakeCameraSystem cameras;
-    Recorded recorded;
-    WebcamRecorder recorder(cameras, nullptr, optionsRecording(recorded));
-
+    cameras.deliversFrames = true;
     recorder.start(FakeCameraSystem::device(), folder / "webcam.mp4", false, std::nullopt);
     cameras.lastCamera->failWhileStreaming("the camera was disconnected");
     EXPECT_EQ(recorder.lastError(), "Webcam session error: the camera was disconnected");
@@ -143,7 +129,6 @@ TEST(WebcamRecorder, RuntimeErrorsAndRefusedOutputsAreReported) {
         EXPECT_STREQ(e.what(), "Cannot add webcam output");
     }
     EXPECT_FALSE(recorder.isRunning());
-
     cameras.authorized = false;
     EXPECT_FALSE(recorder.requestAccess());
 }

@@ -4,6 +4,7 @@
 #include "base/atomic_file.h"
 #include "base/text.h"
 #include "library_fixture.h"
+#include "recording/recording_thumbnail_cache.h"
 
 namespace orvane {
 namespace {
@@ -19,19 +20,28 @@ constexpr const char* kCompleteMeta =
 
 using RecordingLibraryTest = LibraryFixture;
 
-TEST_F(RecordingLibraryTest, ImportTakesTitleDurationAndSizeFromTheFile) {
+TEST_F(RecordingLibraryTest, ImportTakesTitleDurationAndSizeFromTheFileAndAFailedOneLeavesNothing) {
     auto& library = open();
-    const auto file = sampleVideo("  clip  .mp4", 1.5);
-    const auto meta = library.importVideo(file);
+    writeTextFile(dir_ / "notes.mp4", "this is not a movie");
+    for (const auto& bad : {dir_ / "notes.mp4", dir_ / "missing.mp4", dir_.path()}) {
+        try {
+            library.importVideo(bad);
+            ADD_FAILURE() << "imported " << bad;
+        } catch (const LibraryError& e) {
+            EXPECT_STREQ(e.what(), "Couldn't import video");
+        }
+    }
+    EXPECT_TRUE(library.recordings().empty());
+    EXPECT_TRUE(fs::is_empty(location().recordingsRoot));
 
+    const auto meta = library.importVideo(sampleVideo("  clip  .mp4", 1.5));
     EXPECT_EQ(meta.sourceKind, RecordingSourceKind::imported);
     EXPECT_EQ(meta.sourceTitle, "clip");
     EXPECT_EQ(meta.displayWidth, 320);
     EXPECT_EQ(meta.displayHeight, 180);
-    EXPECT_NEAR(static_cast<double>(meta.durationMs), 1500.0, 80.0);
+    EXPECT_NEAR(double(meta.durationMs), 1500.0, 80.0);
     EXPECT_EQ(meta.fps, 30);  // the sample's rate, not the capture default of 60
     EXPECT_FALSE(meta.hasMicrophone || meta.hasCursor || meta.hasWebcam || meta.hasSystemAudio);
-
     const auto folder = library.folderOf(meta.id);
     EXPECT_TRUE(fs::exists(folder.directory / "screen.mp4"));
     EXPECT_FALSE(fs::exists(folder.directory / "screen.importing.mp4"));
@@ -47,33 +57,17 @@ TEST_F(RecordingLibraryTest, ImportTakesTitleDurationAndSizeFromTheFile) {
     for (auto it = json.begin(); it != json.end(); ++it) keys.push_back(it.key());
     EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
     EXPECT_TRUE(parseIso8601(json.at("createdAt").get<std::string>()).has_value());
-    EXPECT_LT(text.find("\"createdAt\""), text.find("\"durationMs\""));
 }
 
-TEST_F(RecordingLibraryTest, FailedImportLeavesNothingBehind) {
-    auto& library = open();
-    writeTextFile(dir_ / "notes.mp4", "this is not a movie");
-    for (const auto& bad : {dir_ / "notes.mp4", dir_ / "missing.mp4", dir_.path()}) {
-        try {
-            library.importVideo(bad);
-            ADD_FAILURE() << "imported " << bad;
-        } catch (const LibraryError& e) {
-            EXPECT_STREQ(e.what(), "Couldn't import video");
-        }
-    }
-    EXPECT_TRUE(library.recordings().empty());
-    EXPECT_TRUE(fs::is_empty(location().recordingsRoot));
-}
-
-TEST_F(RecordingLibraryTest, ListingSkipsUndecodableFoldersAndSortsNewestFirst) {
-    std::string older = kCompleteMeta;
-    std::string newer = older;
+TEST_F(RecordingLibraryTest, ListingSkipsUndecodableFoldersSortsNewestFirstAndFindsByUniquePrefix) {
+    std::string newer = kCompleteMeta;
     newer.replace(newer.find("2026-03-01"), 10, "2026-04-01");
     std::string noMicFlag = newer;
     noMicFlag.erase(noMicFlag.find(",\"hasMicrophone\":false"), std::string(",\"hasMicrophone\":false").size());
-
-    writeRecordingFolder(older);
-    writeRecordingFolder(newer);
+    const std::string older = "0A1B2C3D-0000-4000-8000-000000000001";
+    const std::string newest = "0A1B2C3E-0000-4000-8000-000000000002";
+    writeRecordingFolder(kCompleteMeta, older);
+    writeRecordingFolder(newer, newest);
     writeRecordingFolder(noMicFlag);
     writeRecordingFolder("{ not json");
     fs::create_directories(location().recordingsRoot / "empty-folder");
@@ -81,7 +75,23 @@ TEST_F(RecordingLibraryTest, ListingSkipsUndecodableFoldersAndSortsNewestFirst) 
 
     auto& library = open();
     ASSERT_EQ(library.recordings().size(), 2u);
-    EXPECT_GT(library.recordings()[0].createdAt, library.recordings()[1].createdAt);
+    EXPECT_EQ(library.recordings()[0].id.string(), newest);
+    EXPECT_EQ(library.recordings()[1].id.string(), older);
+
+    EXPECT_EQ(library.find(older).id.string(), older);
+    EXPECT_EQ(library.find(toLowerAscii(newest)).id.string(), newest);
+    EXPECT_EQ(library.find(older.substr(0, 8)).id.string(), older);
+    auto codeOf = [&](const std::string& query) {
+        try {
+            library.find(query);
+        } catch (const LibraryError& e) {
+            return e.code();
+        }
+        return LibraryError::Code::writeFailed;  // found: not what these cases expect
+    };
+    EXPECT_EQ(codeOf(""), LibraryError::Code::recordingNotFound);
+    EXPECT_EQ(codeOf("ZZZ"), LibraryError::Code::recordingNotFound);
+    EXPECT_EQ(codeOf("0a1b2c3"), LibraryError::Code::ambiguousRecording);
 }
 
 TEST_F(RecordingLibraryTest, RecoveryMovesUnplayableCapturesAndCountsThemInTheToast) {
@@ -158,32 +168,6 @@ TEST_F(RecordingLibraryTest, RenameDuplicateAndDeleteKeepFilesAndProjectsConsist
     EXPECT_TRUE(reopened.projects()[0].recordingIDs.empty());
 }
 
-TEST_F(RecordingLibraryTest, FindsRecordingsByIdOrUniquePrefixInAnyCase) {
-    const auto a = writeRecordingFolder(kCompleteMeta).filename().string();
-    const auto b = writeRecordingFolder(kCompleteMeta).filename().string();
-    auto& library = open();
-
-    EXPECT_EQ(library.find(a).id.string(), a);
-    EXPECT_EQ(library.find(toLowerAscii(a)).id.string(), a);
-    std::size_t common = 0;
-    while (a[common] == b[common]) ++common;
-    EXPECT_EQ(library.find(a.substr(0, common + 1)).id.string(), a);
-
-    auto codeOf = [&](const std::string& query) {
-        try {
-            library.find(query);
-        } catch (const LibraryError& e) {
-            return e.code();
-        }
-        return LibraryError::Code::writeFailed;  // found: not what these cases expect
-    };
-    EXPECT_EQ(codeOf(""), LibraryError::Code::recordingNotFound);
-    EXPECT_EQ(codeOf("ZZZ"), LibraryError::Code::recordingNotFound);
-    if (common > 0) {
-        EXPECT_EQ(codeOf(a.substr(0, common)), LibraryError::Code::ambiguousRecording);
-    }
-}
-
 TEST(LibraryLocation, MovesTheLegacyFolderOnlyWhenTheDataRootIsMissing) {
     testing::TempDir dir;
     const char* previous = std::getenv("XDG_DATA_HOME");
@@ -206,6 +190,76 @@ TEST(LibraryLocation, MovesTheLegacyFolderOnlyWhenTheDataRootIsMissing) {
     } else {
         ::unsetenv("XDG_DATA_HOME");
     }
+}
+
+
+TEST_F(RecordingLibraryTest, ProjectsPersistAndAnUnreadableProjectsFileIsKeptBeforeItIsReplaced) {
+    writeTextFile(location().projectsFile, "[{\"id\": broken");
+    auto& library = open();
+    EXPECT_TRUE(library.projects().empty());
+    EXPECT_EQ(readTextFile(location().projectsFile), "[{\"id\": broken");  // opening changes nothing
+
+    const auto unnamed = library.createProject(" \n ");
+    EXPECT_EQ(unnamed.name, "New Project");
+    auto backup = location().projectsFile;
+    backup += ".corrupt";
+    EXPECT_EQ(readTextFile(backup), "[{\"id\": broken");
+    const auto launch = library.createProject("  Launch video ");
+    EXPECT_EQ(launch.name, "Launch video");
+
+    library.renameProject(unnamed.id, "Tutorials");
+    const auto member = Uuid::random();
+    library.addToProject(launch.id, member);
+    library.deleteProject(unnamed.id);
+    EXPECT_THROW(library.deleteProject(unnamed.id), LibraryError);
+    EXPECT_EQ(library.findProject("Launch video").id, launch.id);
+    EXPECT_EQ(library.findProject(toLowerAscii(launch.id.string().substr(0, 8))).id, launch.id);
+    EXPECT_THROW(library.findProject("Tutorials"), LibraryError);
+
+    // projects.json sits beside the recordings folder and is what a fresh library reads.
+    EXPECT_EQ(location().projectsFile.parent_path(), location().recordingsRoot.parent_path());
+    ASSERT_EQ(library.projects().size(), 1u);
+    const auto kept = library.projects()[0];
+    EXPECT_EQ(kept.recordingIDs, std::vector<Uuid>{member});
+    auto& reopened = open();
+    ASSERT_EQ(reopened.projects().size(), 1u);
+    EXPECT_EQ(reopened.projects()[0], kept);
+}
+
+TEST_F(RecordingLibraryTest, ThumbnailsAreMadeOnceInTheBackgroundPublishedOnMainAndFailuresRetried) {
+    const auto video = sampleVideo("wide.mp4");  // 320 x 180
+    ManualExecutor background;
+    auto cache = std::make_unique<RecordingThumbnailCache>(executor_, background);
+    std::vector<fs::path> published;
+    auto subscription = cache->observe([&](const auto& path) { published.push_back(path); });
+
+    EXPECT_EQ(cache->thumbnail(video), nullptr);
+    EXPECT_EQ(cache->thumbnail(video), nullptr);  // already loading: not started twice
+    EXPECT_EQ(background.pendingCount(), 1u);
+    background.runPending();
+    EXPECT_TRUE(published.empty());  // not before the main loop runs
+    executor_.runPending();
+    ASSERT_EQ(published.size(), 1u);
+    const auto image = cache->thumbnail(video);
+    ASSERT_NE(image, nullptr);
+    EXPECT_LE(image->width, RecordingThumbnailCache::kMaxWidth);
+    EXPECT_LE(image->height, RecordingThumbnailCache::kMaxHeight);
+    EXPECT_EQ(image->width * 9, image->height * 16);
+    EXPECT_EQ(background.pendingCount(), 0u);
+
+    // A failure caches nothing, so the next request tries again.
+    const auto missing = dir_ / "missing.mp4";
+    EXPECT_EQ(cache->thumbnail(missing), nullptr);
+    background.runPending();
+    executor_.runPending();
+    EXPECT_EQ(cache->thumbnail(missing), nullptr);
+    EXPECT_EQ(background.pendingCount(), 1u);
+
+    // A cache destroyed while a generation is in flight is never called back.
+    background.runPending();
+    subscription = {};
+    cache.reset();
+    executor_.runPending();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "media/ffmpeg_handles.h"
 #include "media/media_probe.h"
 #include "media/video_frame.h"
+#include "recording/alpha_probe_memo.h"
 #include "recording/screen_movie_writer.h"
 #include "support/temp_dir.h"
 
@@ -43,7 +44,7 @@ double streamSeconds(const fs::path& file, AVMediaType type, bool withLastDurati
     return double(end) * av_q2d(input->streams[index]->time_base);
 }
 
-TEST(ScreenMovieWriterTest, FirstSampleStartsTheClockAndEarlierAudioIsLeftOut) {
+TEST(ScreenMovieWriterTest, FirstSampleStartsTheClockEarlierAudioIsLeftOutAndBadSettingsAreRefused) {
     testing::TempDir dir;
     MovieWriterSettings settings{dir / "screen.mp4", 64, 48, 30, true, 32};
     ScreenMovieWriter writer(settings);
@@ -76,6 +77,9 @@ TEST(ScreenMovieWriterTest, FirstSampleStartsTheClockAndEarlierAudioIsLeftOut) {
     // The muxer shifts both tracks by the AAC encoder's priming (1024 samples, 21 ms).
     EXPECT_NEAR(streamSeconds(settings.file, AVMEDIA_TYPE_VIDEO, false), 14 * 0.033 + 0.5, 0.03);
     EXPECT_EQ(writer.writtenFrames(), 16u);
+
+    EXPECT_THROW(ScreenMovieWriter(MovieWriterSettings{dir / "odd.mp4", 63, 48, 30, false}), MovieWriterError);
+    EXPECT_THROW(ScreenMovieWriter(MovieWriterSettings{dir / "missing" / "x.mp4", 64, 48, 30, false}), MovieWriterError);
 }
 
 TEST(ScreenMovieWriterTest, AFullQueueDropsFramesInsteadOfWaiting) {
@@ -101,33 +105,9 @@ TEST(ScreenMovieWriterTest, AFullQueueDropsFramesInsteadOfWaiting) {
     EXPECT_TRUE(playableDuration(settings.file));
 }
 
-TEST(ScreenMovieWriterTest, AnAbandonedMovieStillPlaysUpToItsLastFragmentAndBadSizesAreRefused) {
-    testing::TempDir dir;
-    MovieWriterSettings settings{dir / "screen.mp4", 64, 48, 30, false};
-    {
-        ScreenMovieWriter writer(settings);
-        const Time t0 = std::chrono::steady_clock::now();
-        // Three seconds of frames, each given to the encoder before the next, as a paced capture would.
-        for (int i = 0; i < 90; ++i) {
-            ASSERT_TRUE(writer.appendVideo(frameAt(t0 + i * 33ms, 64, 48, std::uint8_t(i))));
-            while (writer.writtenFrames() < std::uint64_t(i) + 1) std::this_thread::sleep_for(1ms);
-        }
-        writer.abandon();
-    }
-    const auto duration = playableDuration(settings.file);
-    ASSERT_TRUE(duration);
-    EXPECT_GT(*duration, 0.9);
-
-    EXPECT_THROW(ScreenMovieWriter(MovieWriterSettings{dir / "odd.mp4", 63, 48, 30, false}), MovieWriterError);
-    EXPECT_THROW(ScreenMovieWriter(MovieWriterSettings{dir / "missing" / "x.mp4", 64, 48, 30, false}), MovieWriterError);
-}
-
 TEST(ScreenMovieWriterTest, AnAlphaMovieKeepsTransparencyAndTheProbeLeavesNothingBehind) {
     testing::TempDir dir;
-    MovieWriterSettings settings;
-    settings.file = dir / "screen.mov";
-    settings.width = 64;
-    settings.height = 48;
+    MovieWriterSettings settings{dir / "screen.mov", 64, 48};
     settings.withAlpha = true;
     ScreenMovieWriter writer(settings);
     EXPECT_EQ(writer.videoEncoderName(), "prores_ks");
@@ -136,12 +116,13 @@ TEST(ScreenMovieWriterTest, AnAlphaMovieKeepsTransparencyAndTheProbeLeavesNothin
     for (int n = 0; n < 10; ++n) {
         auto frame = frameAt(start + n * 16ms, 64, 48, 0x80);
         for (int y = 0; y < 48; ++y) {
-            for (int x = 0; x < 64; ++x) frame.bgra[std::size_t(y * 64 + x) * 4 + 3] = x < 32 ? 0 : 0xFF;
             for (int x = 0; x < 64; ++x) {
+                auto* p = &frame.bgra[std::size_t(y * 64 + x) * 4];
                 if (y >= 20 && y < 28) {
-                    auto* p = &frame.bgra[std::size_t(y * 64 + x) * 4];
                     p[0] = p[1] = p[2] = 0xFF;
                     p[3] = 0x80;
+                } else {
+                    p[3] = x < 32 ? 0 : 0xFF;
                 }
             }
         }
@@ -172,6 +153,48 @@ TEST(ScreenMovieWriterTest, AnAlphaMovieKeepsTransparencyAndTheProbeLeavesNothin
     const auto refused = probeAlphaWriter(dir / "missing" / "folder", 60);
     EXPECT_FALSE(refused.usable);
     EXPECT_FALSE(refused.reason.empty());
+}
+
+struct CountingProbe {
+    AlphaProbeResult answer;
+    int runs = 0;
+    std::function<AlphaProbeResult()> function() {
+        return [this] {
+            ++runs;
+            return answer;
+        };
+    }
+};
+
+TEST(AlphaProbeMemoTest, AClearAnswerIsKeptPerFrameRateAndABrokenMemoOrANearMissMeansProbingAgain) {
+    testing::TempDir dir;
+    const auto memo = dir / "cache" / "alpha-probe.json";
+    CountingProbe probe{{true, 75, ""}};
+
+    EXPECT_TRUE(alphaWriterUsable(memo, 60, probe.function()));
+    EXPECT_TRUE(alphaWriterUsable(memo, 60, probe.function()));
+    EXPECT_EQ(probe.runs, 1);
+
+    // Another frame rate is another question: it is probed and its answer replaces the old one.
+    probe.answer = {false, 3, "too slow"};
+    EXPECT_FALSE(alphaWriterUsable(memo, 30, probe.function()));
+    EXPECT_FALSE(alphaWriterUsable(memo, 30, probe.function()));
+    EXPECT_EQ(probe.runs, 2);
+
+    testing::writeTextFile(memo, "{\"machine\": ");
+    probe.answer = {true, 70, ""};
+    EXPECT_TRUE(alphaWriterUsable(memo, 30, probe.function()));
+    EXPECT_EQ(probe.runs, 3);
+    EXPECT_TRUE(alphaWriterUsable(memo, 30, probe.function()));
+    EXPECT_EQ(probe.runs, 3);
+
+    // A near miss is probed again each time and never written down.
+    const auto nearMissMemo = dir / "near-miss.json";
+    CountingProbe nearMiss{{false, 40, "40 of 60 frames a second"}};
+    EXPECT_FALSE(alphaWriterUsable(nearMissMemo, 60, nearMiss.function()));
+    EXPECT_FALSE(alphaWriterUsable(nearMissMemo, 60, nearMiss.function()));
+    EXPECT_EQ(nearMiss.runs, 2);
+    EXPECT_FALSE(std::filesystem::exists(nearMissMemo));
 }
 
 }  // namespace

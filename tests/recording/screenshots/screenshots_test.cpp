@@ -1,10 +1,17 @@
-#include "recording/screenshot_service.h"
-
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
 
 #include "base/manual_executor.h"
 #include "platform/linux/json_preferences_store.h"
+#include "platform/x11/test_display.h"
+#include "platform/x11/x11_pointer_source.h"
+#include "platform/x11/x11_screen_capture.h"
 #include "recording/screenshot_crop.h"
+#include "recording/screenshot_files.h"
+#include "recording/screenshot_service.h"
+#include "support/required_service.h"
 #include "support/temp_dir.h"
 
 namespace orvane {
@@ -12,7 +19,89 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Paints each display a solid colour so a test can tell which one was grabbed.
+// Sets an environment variable (or clears it, for nullptr) until the end of the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        value ? setenv(name, value, 1) : unsetenv(name);
+        tzset();
+    }
+    ~ScopedEnv() {
+        old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_);
+        tzset();
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(ScreenshotFiles, FileAndFolderNamesAreLocalTimeAndSafeProjectNames) {
+    {
+        ScopedEnv tz("TZ", "Europe/Berlin");
+        // 2026-03-04 21:05:09 UTC is 22:05:09 in Berlin.
+        EXPECT_EQ(screenshotFileName(std::chrono::system_clock::from_time_t(1772658309)),
+                  "Orvane 2026-03-04 at 22.05.09.png");
+    }
+    EXPECT_EQ(sanitizedProjectFolderName("  Launch video \n"), "Launch video");
+    EXPECT_EQ(sanitizedProjectFolderName("a/b\\c:d|e*f?g\"h<i>j"), "a-b-c-d-e-f-g-h-i-j");
+    // Separators turn into hyphens before the leading full stops go, so "../x" keeps its hyphen.
+    EXPECT_EQ(sanitizedProjectFolderName("../secret"), "-secret");
+    EXPECT_EQ(sanitizedProjectFolderName("...hidden.name"), "hidden.name");
+    EXPECT_EQ(sanitizedProjectFolderName("...."), "");
+    EXPECT_EQ(sanitizedProjectFolderName(std::string(120, 'x')), std::string(96, 'x'));
+    // 96 characters, counted as characters: 100 "é" (two bytes each) keep 96 whole ones.
+    std::string accents;
+    for (int i = 0; i < 100; ++i) accents += "\xC3\xA9";
+    EXPECT_EQ(sanitizedProjectFolderName(accents).size(), 192u);
+}
+
+TEST(ScreenshotFiles, FoldersFollowTheUsersSpecialFoldersWithHomeFallbacks) {
+    ScreenshotFolders folders;
+    folders.home = "/home/ada";
+    folders.userDirectory = [](std::string_view name) -> std::optional<fs::path> {
+        if (name == "PICTURES") return fs::path("/home/ada/Bilder");
+        if (name == "DESKTOP") return fs::path("/home/ada/Schreibtisch");
+        return std::nullopt;
+    };
+    EXPECT_EQ(screenshotFolder(ScreenshotDestination::desktop, "Ignored", folders), "/home/ada/Schreibtisch");
+    EXPECT_EQ(screenshotFolder(ScreenshotDestination::project, "Q3 / Demo", folders),
+              "/home/ada/Bilder/Orvane Screenshots/Q3 - Demo");
+    EXPECT_EQ(screenshotFolder(ScreenshotDestination::project, "..", folders), "/home/ada/Bilder/Orvane Screenshots");
+    EXPECT_EQ(screenshotFolder(ScreenshotDestination::project, std::nullopt, folders),
+              "/home/ada/Bilder/Orvane Screenshots");
+
+    // Unset folders come back as home itself (or not at all): use the usual names under home.
+    folders.userDirectory = [](std::string_view name) -> std::optional<fs::path> {
+        if (name == "PICTURES") return fs::path("/home/ada/");
+        return std::nullopt;
+    };
+    EXPECT_EQ(screenshotFolder(ScreenshotDestination::desktop, std::nullopt, folders), "/home/ada/Desktop");
+    EXPECT_EQ(screenshotFolder(ScreenshotDestination::project, std::nullopt, folders),
+              "/home/ada/Pictures/Orvane Screenshots");
+
+    EXPECT_EQ(screenshotDestinationFromRaw("desktop"), ScreenshotDestination::desktop);
+    EXPECT_EQ(screenshotDestinationFromRaw("Desktop"), ScreenshotDestination::project);
+    EXPECT_EQ(screenshotDestinationFromRaw(""), ScreenshotDestination::project);
+    EXPECT_EQ(rawValue(ScreenshotDestination::project), "project");
+}
+
+TEST(ScreenshotFiles, SystemFoldersComeFromXdgUserDir) {
+    ORVANE_REQUIRE_SERVICE(std::system("command -v xdg-user-dir >/dev/null 2>&1") == 0, "xdg-user-dir is not installed");
+    testing::TempDir home;
+    testing::writeTextFile(home / ".config" / "user-dirs.dirs",
+                           "XDG_PICTURES_DIR=\"$HOME/Fotos\"\nXDG_DESKTOP_DIR=\"$HOME/Escritorio\"\n");
+    ScopedEnv homeEnv("HOME", home.path().c_str());
+    ScopedEnv configEnv("XDG_CONFIG_HOME", nullptr);
+    const auto folders = ScreenshotFolders::system();
+    EXPECT_EQ(folders.home, home.path());
+    EXPECT_EQ(folders.pictures(), home / "Fotos");
+    EXPECT_EQ(folders.desktop(), home / "Escritorio");
+}
+
+// Paints each display a solid colour, alpha left undefined as X servers do, so a test can tell
+// which one was grabbed.
 class FakeScreenCapture final : public ScreenCaptureSystem {
 public:
     std::vector<CaptureDisplay> displays;
@@ -37,31 +126,25 @@ public:
     }
 
 private:
-    class Grabber final : public FrameGrabber {
-    public:
-        explicit Grabber(const Rect& region) : region_(region) {}
-        int width() const override { return static_cast<int>(region_.width); }
-        int height() const override { return static_cast<int>(region_.height); }
+    struct Grabber final : FrameGrabber {
+        explicit Grabber(const Rect& grabbed) : region(grabbed) {}
+        int width() const override { return int(region.width); }
+        int height() const override { return int(region.height); }
         void grab(ScreenFrame& frame) override {
             frame.width = width();
             frame.height = height();
             frame.stride = frame.width * 4;
-            frame.bgra.assign(static_cast<std::size_t>(frame.stride) * frame.height, 0);
-            const std::uint8_t blue = region_.x > 0 ? 0xFF : 0x00;
+            frame.bgra.assign(std::size_t(frame.stride) * frame.height, 0);
             for (std::size_t i = 0; i < frame.bgra.size(); i += 4) {
-                frame.bgra[i] = blue;
+                frame.bgra[i] = region.x > 0 ? 0xFF : 0x00;
                 frame.bgra[i + 2] = 0x80;
-                frame.bgra[i + 3] = 0;  // X servers leave the top byte undefined
             }
         }
-
-    private:
-        Rect region_;
+        Rect region;
     };
 };
 
-class FakePointer final : public PointerSource {
-public:
+struct FakePointer final : PointerSource {
     PointerLocation where;
     PointerLocation location() override { return where; }
     bool startButtonMonitor(std::function<void(bool)>) override { return false; }
@@ -142,24 +225,18 @@ TEST_F(ScreenshotServiceTest, NoDisplayIsAWarningToastAndNothingOnDisk) {
 TEST(ScreenshotCropper, CropsOnlyValidRegionsAndOtherwiseKeepsTheWholePicture) {
     testing::TempDir folder;
     const auto file = folder / "shot.png";
-    RgbaImage image;
-    image.width = 40;
-    image.height = 30;
-    image.stride = 160;
-    image.pixels.assign(160 * 30, 0xFF);
+    RgbaImage image{40, 30, 160, std::vector<std::uint8_t>(160 * 30, 0xFF)};
     image.pixels[(10 * 40 + 5) * 4] = 0x11;  // a marker pixel at (5, 10)
     writeScreenshotPng(image, file);
 
-    // 1 by 500 is below the 2 by 2 minimum: saved uncropped.
-    auto saved = saveCroppedScreenshot(file, Rect{3, 0, 1, 500});
-    EXPECT_EQ(saved.width, 40);
-    // Missing the picture entirely is a crop failure, which also keeps the whole picture.
-    saved = saveCroppedScreenshot(file, Rect{100, 100, 50, 50});
-    EXPECT_EQ(saved.width, 40);
+    // 1 by 500 is below the 2 by 2 minimum, and missing the picture is a crop failure: both keep
+    // the whole picture.
+    EXPECT_EQ(saveCroppedScreenshot(file, Rect{3, 0, 1, 500}).width, 40);
+    EXPECT_EQ(saveCroppedScreenshot(file, Rect{100, 100, 50, 50}).width, 40);
     EXPECT_EQ(readScreenshotPng(file).height, 30);
 
     // A rectangle hanging over the edge is cut to the picture.
-    saved = saveCroppedScreenshot(file, Rect{5, 10, 100, 100});
+    const auto saved = saveCroppedScreenshot(file, Rect{5, 10, 100, 100});
     EXPECT_EQ(saved.width, 35);
     EXPECT_EQ(saved.height, 20);
     EXPECT_EQ(saved.pixels[0], 0x11);
@@ -172,7 +249,6 @@ TEST(ScreenshotCropper, CropsOnlyValidRegionsAndOtherwiseKeepsTheWholePicture) {
         EXPECT_EQ(e.code(), -2);
         EXPECT_STREQ(e.what(), "crop region is empty or invalid");
     }
-
     testing::writeTextFile(folder / "broken.png", "not a png");
     try {
         saveCroppedScreenshot(folder / "broken.png", std::nullopt);
@@ -185,6 +261,32 @@ TEST(ScreenshotCropper, CropsOnlyValidRegionsAndOtherwiseKeepsTheWholePicture) {
     EXPECT_EQ(cropperStatusText(nullptr), "Copied to clipboard.");
     EXPECT_THROW(writeScreenshotPng(RgbaImage{}, folder / "empty.png"), ScreenshotCropError);
     EXPECT_FALSE(fs::exists(folder / "empty.png"));
+}
+
+TEST(ScreenshotOnX11, SavesTheWholeDisplayWithWhatIsOnIt) {
+    testing::testDisplayName();
+    X11ScreenCapture capture;
+    X11PointerSource pointer;
+    testing::TestWindow window(testing::TestWindow::Look::at(100, 80, 120, 90, 0x00FF00));
+    testing::movePointer(5, 5);
+    testing::TempDir home, config;
+    JsonPreferencesStore store(config / "preferences.json");
+    Preferences preferences(store);
+    ManualExecutor main;
+    ToastCenter toasts(main);
+    ScreenshotFolders folders;
+    folders.home = home.path();
+    ScreenshotService service(capture, pointer, preferences, toasts, main, folders);
+
+    const auto shot = service.capture(std::string("X11"));
+    const auto display = capture.shareableContent().displays.front();
+    EXPECT_EQ(shot.width, int(display.frame.width));
+    EXPECT_EQ(shot.height, int(display.frame.height));
+    const auto image = readScreenshotPng(shot.file);
+    const auto* pixel = &image.pixels[std::size_t(120) * image.stride + 150 * 4];
+    EXPECT_EQ(pixel[1], 0xFF) << "the green window is in the picture";
+    EXPECT_EQ(pixel[0], 0x00);
+    EXPECT_EQ(pixel[2], 0x00);
 }
 
 }  // namespace
