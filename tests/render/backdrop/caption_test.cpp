@@ -24,7 +24,7 @@ const std::string kLongText =
     "This caption keeps going well past the point where anyone could read it in one go, with enough words "
     "to fill four or five lines on a small canvas and then some more words so that it certainly overflows";
 
-TEST(CaptionLayoutTest, BoxSizeAndPositionFollowTheCanvas) {
+TEST(CaptionLayoutTest, BoxFollowsTheCanvasLongTextIsCutAndNarrowCanvasesLimitThePlate) {
     // 1920 x 1080: font 52 (0.03 x 1920 capped), padding 33.8 x 19.76, bottom margin 81.
     const Rect hd{0, 0, 1920, 1080};
     const auto hello = captionLayout("Hello there", hd);
@@ -49,10 +49,7 @@ TEST(CaptionLayoutTest, BoxSizeAndPositionFollowTheCanvas) {
     EXPECT_DOUBLE_EQ(letter.backgroundRect.x, 320 - 80);
     // A canvas with its own origin moves the plate with it.
     EXPECT_DOUBLE_EQ(captionLayout("a", Rect{100, 50, 640, 360}).backgroundRect.y, 36 + 50);
-}
 
-TEST(CaptionLayoutTest, LongTextIsCutToAboutThreeLinesAndNarrowCanvasesLimitThePlate) {
-    const Rect small{0, 0, 640, 360};
     const auto longer = captionLayout(kLongText, small);
     const double f = 24;
     EXPECT_LE(longer.textRect.height, std::ceil(3.6 * f));

@@ -47,7 +47,7 @@ TEST(MakeProfile, AspectReshapesOnlyThePresetFrameWithinTheLongEdgeOnEvenSides) 
     }
 }
 
-TEST(MakeProfile, FrameRateAndBitRate) {
+TEST(MakeProfile, FrameRateAndBitRateWithinTheTargetSize) {
     ExportSettings compact;
     compact.quality = ExportQuality::compact;
     compact.fps = ExportFPSOption::fps24;
@@ -71,9 +71,7 @@ TEST(MakeProfile, FrameRateAndBitRate) {
     // A tiny frame is held at the 0.08 factor, and then at the quality's floor.
     EXPECT_EQ(makeProfile(maximum, ExportPreset::fourK, 30, Size{640, 360}).bitrate, 4'400'000);
     EXPECT_EQ(makeProfile(maximum, ExportPreset::web1080, 30, Size{320, 180}).bitrate, 1'500'000);
-}
 
-TEST(MakeProfile, TargetSizeCapsTheBitRate) {
     ExportSettings settings;
     settings.targetBytes = 10'000'000;
     // 10 MB over 60 s: 10e6 x 8 x 0.78 / 60 = 1040000.

@@ -22,7 +22,7 @@ cairo::Surface blobOnWall(int width, int height) {
     return s;
 }
 
-TEST(GrabCutMask, CoversTheBlobButNotTheWallInsideOrOutsideTheSeed) {
+TEST(GrabCutMask, CoversTheBlobButNotTheWallAndNeedsRoomToLearnAndUsableInput) {
     const int w = 400, h = 300;  // larger than the working copy, so the mask is scaled back up
     const cairo::Surface frame = blobOnWall(w, h);
     const cairo::Surface mask = grabCutMask(frame.get(), {0.25, 0.15, 0.5, 0.8});
@@ -40,10 +40,8 @@ TEST(GrabCutMask, CoversTheBlobButNotTheWallInsideOrOutsideTheSeed) {
     EXPECT_LT(alphaAt(mask.get(), 290, 280), 30);
     for (auto [x, y] : std::vector<std::pair<int, int>>{{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}})
         EXPECT_EQ(alphaAt(mask.get(), x, y), 0) << x << "," << y;
-}
 
-TEST(GrabCutMask, NoMaskWithoutRoomToLearnFromOrForUnusableInput) {
-    const cairo::Surface frame = blobOnWall(200, 150);
+    // Nothing to learn from when everything is seeded as the person, or the seed or input is unusable.
     EXPECT_FALSE(grabCutMask(frame.get(), {0, 0, 1, 1}));        // everything seeded as the person
     EXPECT_FALSE(grabCutMask(frame.get(), {0.4, 0.4, 0, 0.2}));  // empty seed
     cairo::Surface a8(cairo_image_surface_create(CAIRO_FORMAT_A8, 200, 150));

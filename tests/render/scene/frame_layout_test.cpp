@@ -104,7 +104,7 @@ TEST(FrameLayout, CropMakesTheFocusRelativeToTheCroppedPicture) {
     EXPECT_FALSE(none.titleBar);
 }
 
-TEST(ZoomState, SamplesInterpolateAndClampAtTheEnds) {
+TEST(ZoomState, SamplesInterpolateOrTheFirstActiveRegionWinsWithEasedRamps) {
     SceneRenderSnapshot s;
     s.zoomRegions.push_back({.start = 0, .end = 10, .scale = 3});  // ignored while samples exist
     s.cameraSamples = {{1.0, 1.0, 0.5, 0.5}, {2.0, 2.0, 0.7, 0.1}, {3.0, 2.0, 0.7, 0.1}};
@@ -114,11 +114,10 @@ TEST(ZoomState, SamplesInterpolateAndClampAtTheEnds) {
     EXPECT_NEAR(mid.scale, 1.25, 1e-12);
     EXPECT_NEAR(mid.focusX, 0.55, 1e-12);
     EXPECT_NEAR(mid.focusY, 0.4, 1e-12);
-}
 
-TEST(ZoomState, FirstActiveRegionWinsWithEasedRamps) {
-    SceneRenderSnapshot s;
-    // easeSpeed 0: lead-in 0.3 s, lead-out 0.45 s.
+    // Without samples, easeSpeed 0: lead-in 0.3 s, lead-out 0.45 s.
+    s.cameraSamples.clear();
+    s.zoomRegions.clear();
     s.zoomRegions.push_back({.start = 2, .end = 4, .scale = 2, .focusX = 0.2, .focusY = 0.3, .easeSpeed = 0});
     s.zoomRegions.push_back({.start = 3, .end = 6, .scale = 3, .focusX = 0.9, .focusY = 0.9, .easeSpeed = 0});
     EXPECT_EQ(sceneZoomState(s, 1), CameraState{});
