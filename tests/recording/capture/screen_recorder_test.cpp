@@ -86,7 +86,7 @@ protected:
     });
 };
 
-TEST_F(ScreenRecorderTest, DiskRulesAtStartRefuseBelow500MBAndWarnBelow5GB) {
+TEST_F(ScreenRecorderTest, DiskRulesAtStartRefuseBelow500MBAndWarnBelow5GBAndAStopWhileStartingCancels) {
     ScreenRecorder recorder(services());
     disk_.bytes = 400'000'000;
     recorder.start(display(), RecordingOptions{}, library_);
@@ -113,22 +113,17 @@ TEST_F(ScreenRecorderTest, DiskRulesAtStartRefuseBelow500MBAndWarnBelow5GB) {
     disk_.bytes.reset();
     const auto toastsBefore = toasts_.toasts().size();
     main_.runPending();
-    recorder.start(display(), RecordingOptions{}, library_);
-    EXPECT_EQ(recorder.state().phase, Phase::starting);
-    EXPECT_EQ(toasts_.toasts().size(), toastsBefore);
-    recorder.stop();
-}
-
-TEST_F(ScreenRecorderTest, StopWhileStartingCancelsAndDeletesTheNewFolder) {
-    ScreenRecorder recorder(services());
     std::vector<Phase> seen;
     auto subscription = recorder.observeState([&](const ScreenRecorder::State& s) { seen.push_back(s.phase); });
     recorder.start(display(), RecordingOptions{}, library_);
     ASSERT_EQ(recorder.state().phase, Phase::starting);
-    ASSERT_EQ(recordingFolders().size(), 1u);
+    EXPECT_EQ(toasts_.toasts().size(), toastsBefore);
+    ASSERT_EQ(recordingFolders().size(), 2u);
+
+    // A stop while starting cancels and deletes the new folder.
     recorder.stop();
     EXPECT_EQ(recorder.state().phase, Phase::idle);
-    EXPECT_TRUE(recordingFolders().empty());
+    EXPECT_EQ(recordingFolders().size(), 1u);
     main_.runPending();  // the capture-started turn finds nothing to start
     EXPECT_EQ(recorder.state().phase, Phase::idle);
     EXPECT_EQ(seen, (std::vector<Phase>{Phase::starting, Phase::idle}));
@@ -203,20 +198,6 @@ TEST_F(ScreenRecorderTest, RecordsAFolderAndStopsItselfWhenTheDiskRunsLow) {
     EXPECT_DOUBLE_EQ(cursor.at("points")[0].at("cx").get<double>(), 0.5);
     EXPECT_DOUBLE_EQ(cursor.at("points")[0].at("cy").get<double>(), 0.25);
     EXPECT_TRUE(cursor.at("points").back().at("pressed").get<bool>());
-}
-
-TEST_F(ScreenRecorderTest, AStillScreenLastsUntilTheStop) {
-    capture_.still = true;
-    ScreenRecorder recorder(services());
-    recorder.start(display(), RecordingOptions{}, library_);
-    main_.runPending();
-    std::this_thread::sleep_for(700ms);
-    recorder.stop();
-    const auto session = *recorder.state().session;
-    // One picture came in; the tail frame stamped at the stop gives the movie its length.
-    const auto duration = playableDuration(session.videoFile);
-    ASSERT_TRUE(duration);
-    EXPECT_GE(*duration, 0.65);
 }
 
 TEST_F(ScreenRecorderTest, SideTracksNeverFailTheRecordingAndTheFlagsSayWhatSaved) {
@@ -326,10 +307,23 @@ TEST_F(ScreenRecorderTest, SetupAndCaptureErrorsFailWithTheirTextAndKeepTheFolde
     loopThread.join();
 }
 
-TEST_F(ScreenRecorderTest, GrabsTheCaptureMissedCountAsDroppedAfterTheRecordingToo) {
-    // Each grab takes three ticks of the 60 Hz clock: at least two ticks pass with no picture.
-    capture_.grabMilliseconds = 50;
+TEST_F(ScreenRecorderTest, AStillScreenLastsUntilTheStopAndMissedGrabsCountAsDropped) {
+    capture_.still = true;
     ScreenRecorder recorder(services());
+    recorder.start(display(), RecordingOptions{}, library_);
+    main_.runPending();
+    std::this_thread::sleep_for(700ms);
+    recorder.stop();
+    // One picture came in; the tail frame stamped at the stop gives the movie its length.
+    const auto duration = playableDuration(recorder.state().session->videoFile);
+    ASSERT_TRUE(duration);
+    EXPECT_GE(*duration, 0.65);
+    main_.runPending();
+
+    // Each grab takes three ticks of the 60 Hz clock: at least two ticks pass with no picture.
+    capture_.still = false;
+    capture_.grabs = 0;
+    capture_.grabMilliseconds = 50;
     recorder.start(display(), RecordingOptions{}, library_);
     main_.runPending();
     ASSERT_EQ(recorder.state().phase, Phase::recording);
