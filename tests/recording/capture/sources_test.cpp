@@ -40,7 +40,7 @@ ShareableContent twoDisplays() {
     return content;
 }
 
-TEST(SourceCatalogTest, CatalogueAppliesSizeOwnerAndApplicationRules) {
+TEST(SourceCatalogTest, CatalogueAppliesSizeOwnerAndApplicationRulesAndTheDefaultFollowsTheLastUsed) {
     const auto snapshot = buildSourceCatalog(twoDisplays(), false);
     ASSERT_EQ(snapshot.displays.size(), 2u);
     EXPECT_EQ(snapshot.displays[0].name, "Display 1");
@@ -66,13 +66,7 @@ TEST(SourceCatalogTest, CatalogueAppliesSizeOwnerAndApplicationRules) {
     EXPECT_EQ(withOwn.windows.size(), 5u);
     EXPECT_EQ(withOwn.applications.size(), 3u);
 
-    ShareableContent single;
-    single.displays = {CaptureDisplay{1, "screen", Rect{0, 0, 1280, 720}, 0}};
-    EXPECT_EQ(buildSourceCatalog(single, false).displays[0].name, "Main Display");
-}
-
-TEST(SourceCatalogTest, DefaultSourceFollowsTheLastUsedOneWhileItExists) {
-    const auto snapshot = buildSourceCatalog(twoDisplays(), false);
+    // The default source follows the last used one while it exists.
     EXPECT_EQ(sourceID(*defaultSource(snapshot, "window:5")), "window:5");
     EXPECT_EQ(sourceID(*defaultSource(snapshot, "app:firefox")), "app:firefox");
     EXPECT_EQ(sourceID(*defaultSource(snapshot, "window:77")), "display:11");  // closed since
@@ -81,9 +75,10 @@ TEST(SourceCatalogTest, DefaultSourceFollowsTheLastUsedOneWhileItExists) {
     EXPECT_EQ(sourceID(*defaultSource(snapshot, "", RecordingSourceKind::application)), "app:gedit");
     EXPECT_EQ(sourceID(*defaultSource(snapshot, "window:5", RecordingSourceKind::display)), "display:11");
 
-    ShareableContent displayOnly;
-    displayOnly.displays = {CaptureDisplay{1, "screen", Rect{0, 0, 1280, 720}, 0}};
-    const auto bare = buildSourceCatalog(displayOnly, false);
+    ShareableContent single;
+    single.displays = {CaptureDisplay{1, "screen", Rect{0, 0, 1280, 720}, 0}};
+    const auto bare = buildSourceCatalog(single, false);
+    EXPECT_EQ(bare.displays[0].name, "Main Display");
     EXPECT_EQ(sourceID(*defaultSource(bare, "", RecordingSourceKind::window)), "display:1");
     EXPECT_FALSE(defaultSource(SourceCatalogSnapshot{}, "display:1"));
 }
