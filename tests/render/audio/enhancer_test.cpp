@@ -133,34 +133,29 @@ TEST(AudioEnhancerTest, SilenceSkipsLoudnessAndStillWritesAFile) {
     EXPECT_NEAR(static_cast<double>(written.frames()) / 44100, 1.5, 0.05);
 }
 
+// The text an enhancer failure shows, or a note that nothing failed.
+template <typename Work>
+std::string enhancerFailure(Work work) {
+    try {
+        work();
+    } catch (const EnhancerError& error) {
+        return error.what();
+    }
+    return "nothing failed";
+}
+
 TEST(AudioEnhancerTest, BadInputFailsWithItsMessageAndWritesNothing) {
     ::orvane::testing::TempDir dir;
-    AudioEnhancer enhancer(dir.path());
-    try {
-        enhanceAudio(AudioBuffer{}, settings(AudioEnhancerPreset::natural));
-        FAIL() << "empty input was accepted";
-    } catch (const EnhancerError& error) {
-        EXPECT_EQ(error.code(), EnhancerError::Code::emptyInput);
-        EXPECT_STREQ(error.what(), "Input audio is empty");
-    }
+    const auto natural = settings(AudioEnhancerPreset::natural);
+    EXPECT_EQ(enhancerFailure([&] { enhanceAudio(AudioBuffer{}, natural); }), "Input audio is empty");
     auto poisoned = sineBuffer(440, 0.1, 0.5);
     poisoned.samples[100] = NAN;
-    try {
-        enhanceAudio(poisoned, settings(AudioEnhancerPreset::natural));
-        FAIL() << "NaN input was accepted";
-    } catch (const EnhancerError& error) {
-        EXPECT_STREQ(error.what(), "Audio engine render error");
-    }
-    EXPECT_THROW(enhancer.enhance(dir / "missing.m4a", settings(AudioEnhancerPreset::natural)), AudioReadError);
+    EXPECT_EQ(enhancerFailure([&] { enhanceAudio(poisoned, natural); }), "Audio engine render error");
+    EXPECT_THROW(AudioEnhancer(dir.path()).enhance(dir / "missing.m4a", natural), AudioReadError);
     // A folder that cannot take the output.
-    AudioEnhancer nowhere(dir / "no-such-folder");
     writeAacFile(dir / "voice.m4a", sineBuffer(440, 0.1, 0.5), 96000);
-    try {
-        nowhere.enhance(dir / "voice.m4a", settings(AudioEnhancerPreset::natural));
-        FAIL() << "writing into a missing folder succeeded";
-    } catch (const EnhancerError& error) {
-        EXPECT_STREQ(error.what(), "Failed to write enhanced audio");
-    }
+    EXPECT_EQ(enhancerFailure([&] { AudioEnhancer(dir / "no-such-folder").enhance(dir / "voice.m4a", natural); }),
+              "Failed to write enhanced audio");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // the input alone
 }
 
@@ -183,8 +178,6 @@ TEST(EnhancedVoiceFileTest, KeptCopiesNameTheirOriginal) {
         EXPECT_EQ(originalOfEnhancedFile(name), std::nullopt) << name;
     }
 }
-
-using testing::sineBuffer;
 
 // BS.1770 calibrates a full-scale 997 Hz sine in one front channel to -3.01 LUFS; the K-weighting
 // is flat enough there that the level follows the amplitude dB for dB.

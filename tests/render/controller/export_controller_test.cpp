@@ -345,9 +345,6 @@ TEST(ExportProfileForEdit, SmallRecordingsAreNotBlownUp) {
     EXPECT_EQ(exportProfile(snapshot, {}, ExportPreset::web1080).width, 1920);
 }
 
-using namespace orvane::testing;
-namespace fs = std::filesystem;
-
 // Remembers where each render wrote and whether it had been told to stop.
 class RecordingRenderer : public ExportVideoRenderer {
 public:

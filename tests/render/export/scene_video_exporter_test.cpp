@@ -114,11 +114,13 @@ protected:
         return files;
     }
 
-    // Files beside the outputs other than the ones a test made on purpose.
-    std::vector<std::string> strayOutputFiles() const {
+    // No temporary files are left, and beside the outputs nothing but the ones a test made on purpose.
+    void expectNothingLeftBut(std::vector<std::string> outputs) const {
+        EXPECT_TRUE(temporaryFiles().empty());
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(folder / "out")) names.push_back(entry.path().filename().string());
-        return names;
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, outputs);
     }
 
     ExportProgress recorder() {
@@ -175,6 +177,8 @@ protected:
 
     static TempDir* recordings;
     TempDir folder;
+    FolderSegmentStore store{folder / "store"};
+    const fs::path output = folder / "out" / "video.mp4";
     std::optional<std::string> savedTmpdir;
     std::shared_ptr<SceneRenderSnapshot> snapshot;
     OutputProfile profile{320, 180, 30, 1'500'000, ExportQuality::standard};
@@ -187,7 +191,6 @@ protected:
 TempDir* SceneVideoExporterTest::recordings = nullptr;
 
 TEST_F(SceneVideoExporterTest, SegmentsAreRenderedStoredJoinedAndReused) {
-    FolderSegmentStore store(folder / "store");
     SceneVideoExporter exporter(&store, {.processors = 4});
 
     exporter.render(snapshot, profile, folder / "out" / "first.mp4", recorder());
@@ -220,77 +223,68 @@ TEST_F(SceneVideoExporterTest, SegmentsAreRenderedStoredJoinedAndReused) {
     EXPECT_EQ(statuses(), (std::vector<std::string>{"Reusing 2/2 rendered segments", "Assembling rendered segments"}));
     EXPECT_EQ(store.stores, 3);
     EXPECT_EQ(testing::probeMovie(folder / "out" / "third.mp4").packets, 75);
-    EXPECT_TRUE(temporaryFiles().empty());
-    EXPECT_EQ(strayOutputFiles().size(), 3u);
+    expectNothingLeftBut({"first.mp4", "second.mp4", "third.mp4"});
 }
 
 TEST_F(SceneVideoExporterTest, CachedSegmentsThatCannotBeJoinedAreRenderedAgain) {
-    FolderSegmentStore store(folder / "store");
     // A cached segment from another encoder set-up (here: another size) beside a new one.
     testing::writeIndexedMovie(store.fileFor(1), 160, 90, 30, 15);
-    SceneVideoExporter(&store).render(snapshot, profile, folder / "out" / "video.mp4", recorder());
+    SceneVideoExporter(&store).render(snapshot, profile, output, recorder());
     EXPECT_TRUE(contains(logLines, "does not match the first segment; rendering full video"));
-    expectPlayableExport(folder / "out" / "video.mp4");
+    expectPlayableExport(output);
     expectNeverBackwards();  // the second render continues the bar instead of restarting it
 
     // A damaged cache file.
     reports.clear();
     fs::remove(store.fileFor(0));
     writeTextFile(store.fileFor(1), "truncated");
-    SceneVideoExporter(&store).render(snapshot, profile, folder / "out" / "video.mp4", recorder());
-    expectPlayableExport(folder / "out" / "video.mp4");
-    EXPECT_TRUE(temporaryFiles().empty());
-    EXPECT_EQ(strayOutputFiles(), (std::vector<std::string>{"video.mp4"}));
+    SceneVideoExporter(&store).render(snapshot, profile, output, recorder());
+    expectPlayableExport(output);
+    expectNothingLeftBut({"video.mp4"});
 }
 
 TEST_F(SceneVideoExporterTest, AFailedHardwareAttemptIsRenderedAgainInSoftware) {
     if (vaapiRenderDevice()) GTEST_SKIP() << "this machine's GPU encodes; nothing fails";
-    FolderSegmentStore store(folder / "store");
     SceneVideoExporter(&store, {.processors = 1, .hardware = HardwareEncoding::always})
-        .render(snapshot, profile, folder / "out" / "video.mp4", recorder());
+        .render(snapshot, profile, output, recorder());
     const auto failures = std::count(logLines.begin(), logLines.end(),
                                      "[Orvane.Export] hardware encode failed (no VAAPI render device); "
                                      "retrying on software encoder");
     EXPECT_EQ(failures, 1);  // later segments go straight to software
-    expectPlayableExport(folder / "out" / "video.mp4");
+    expectPlayableExport(output);
     EXPECT_EQ(store.stores, 2);
     EXPECT_TRUE(temporaryFiles().empty());
 }
 
 TEST_F(SceneVideoExporterTest, AFailingStoreMeansOneAttemptStraightToTheOutput) {
-    FolderSegmentStore store(folder / "store");
     store.failLookups = true;
-    writeTextFile(folder / "out" / "video.mp4", "an older export");
+    writeTextFile(output, "an older export");
 
-    SceneVideoExporter(&store).render(snapshot, profile, folder / "out" / "video.mp4", recorder());
+    SceneVideoExporter(&store).render(snapshot, profile, output, recorder());
     EXPECT_TRUE(contains(logLines, "[Orvane.Export] Segment cache unavailable; rendering full video"));
     EXPECT_FALSE(contains(logLines, "assembled"));
     EXPECT_EQ(store.stores, 0);
-    expectPlayableExport(folder / "out" / "video.mp4");
+    expectPlayableExport(output);
     // Reported once per second of video and at the end; never a cache or join text.
     ASSERT_EQ(reports.size(), 3u);
     EXPECT_DOUBLE_EQ(reports[0].fraction, 30.0 / 75);
     EXPECT_DOUBLE_EQ(reports[2].fraction, 1.0);
     EXPECT_FALSE(contains(statuses(), "Reusing"));
     EXPECT_FALSE(contains(statuses(), "Assembling"));
-    EXPECT_TRUE(temporaryFiles().empty());
-    EXPECT_EQ(strayOutputFiles(), (std::vector<std::string>{"video.mp4"}));
+    expectNothingLeftBut({"video.mp4"});
 }
 
 TEST_F(SceneVideoExporterTest, CancellingLeavesNoOutputAndNoTemporaryFiles) {
-    const fs::path output = folder / "out" / "video.mp4";
     writeTextFile(output, "an older export");
 
     for (const bool withStore : {true, false}) {
-        FolderSegmentStore store(folder / (withStore ? "store" : "unused"));
         std::stop_source stop;
         // Cancel as soon as the first second of video is done.
         const ExportProgress cancelOnFirstReport = [&](double, std::optional<std::string>) { stop.request_stop(); };
         SceneVideoExporter exporter(withStore ? &store : nullptr);
         EXPECT_THROW(exporter.render(snapshot, profile, output, cancelOnFirstReport, stop.get_token()), ExportCancelled);
         EXPECT_EQ(readTextFile(output), "an older export");
-        EXPECT_TRUE(temporaryFiles().empty());
-        EXPECT_EQ(strayOutputFiles(), (std::vector<std::string>{"video.mp4"}));
+        expectNothingLeftBut({"video.mp4"});
         EXPECT_EQ(store.stores, 0);
 
         // Cancelled before it starts: nothing is even looked up.
@@ -301,9 +295,7 @@ TEST_F(SceneVideoExporterTest, CancellingLeavesNoOutputAndNoTemporaryFiles) {
 }
 
 TEST_F(SceneVideoExporterTest, BadInputFailsClearlyAndKeepsTheOldFile) {
-    const fs::path output = folder / "out" / "video.mp4";
     writeTextFile(output, "an older export");
-    FolderSegmentStore store(folder / "store");
     SceneVideoExporter exporter(&store);
 
     for (const OutputProfile odd : {OutputProfile{321, 180, 30, 1'000'000}, OutputProfile{320, 180, 0, 1'000'000},
@@ -326,8 +318,7 @@ TEST_F(SceneVideoExporterTest, BadInputFailsClearlyAndKeepsTheOldFile) {
             EXPECT_NE(std::string(error.what()).find("screen.mp4"), std::string::npos) << error.what();
         }
         EXPECT_EQ(readTextFile(output), "an older export");
-        EXPECT_TRUE(temporaryFiles().empty());
-        EXPECT_EQ(strayOutputFiles(), (std::vector<std::string>{"video.mp4"}));
+        expectNothingLeftBut({"video.mp4"});
     }
     EXPECT_EQ(store.stores, 0);
 }

@@ -215,8 +215,6 @@ TEST(CompositorSampleVideo, ZoomOnADecodedFrameKeepsTheFocusPixel) {
     EXPECT_LE(std::abs(inFrame.r - shown.r) + std::abs(inFrame.g - shown.g) + std::abs(inFrame.b - shown.b), 30);
 }
 
-using testing::pixelAt;
-
 TEST(OutputFrameRenderer, OneRendererComposesTheJobsFramesFromDecodedPictures) {
     SceneRenderSnapshot snapshot;
     snapshot.videoSize = {640, 360};
