@@ -1,0 +1,625 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "base/event_loop.h"
+#include "base/log.h"
+#include "fake_camera.h"
+#include "media/ffmpeg_handles.h"
+#include "media/media_probe.h"
+#include "platform/pulse/pulse_audio_system.h"
+#include "platform/v4l2/v4l2_camera_system.h"
+#include "recording/device_catalog.h"
+#include "recording/first_frame_probe.h"
+#include "recording/mic_level.h"
+#include "recording/mic_level_monitor.h"
+#include "recording/mic_track_recorder.h"
+#include "recording/side_track_starters.h"
+#include "recording/system_audio_capture.h"
+#include "recording/webcam_recorder.h"
+#include "support/required_service.h"
+#include "support/temp_dir.h"
+
+namespace orvane {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TempDir;
+
+// The first audio stream of a file, decoded whole: what a player would hear.
+struct DecodedAudio {
+    std::string codec;  // "aac"
+    int sampleRate = 0;
+    int channels = 0;
+    std::int64_t frames = 0;
+    double rms = 0;     // over every sample, full scale 1
+};
+
+
+std::optional<DecodedAudio> decodeAudioFile(const std::filesystem::path& file) {
+    auto input = ffmpeg::openInput(file.string());
+    if (!input) return std::nullopt;
+    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (index < 0) return std::nullopt;
+    const AVStream* stream = input->streams[index];
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    ffmpeg::CodecContext decoder(avcodec_alloc_context3(codec));
+    if (avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0) return std::nullopt;
+    decoder->request_sample_fmt = AV_SAMPLE_FMT_FLTP;
+    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return std::nullopt;
+
+    DecodedAudio result;
+    result.codec = avcodec_get_name(stream->codecpar->codec_id);
+    result.sampleRate = stream->codecpar->sample_rate;
+    result.channels = stream->codecpar->ch_layout.nb_channels;
+    double sum = 0;
+    std::int64_t count = 0;
+    ffmpeg::Packet packet(av_packet_alloc());
+    ffmpeg::Frame frame(av_frame_alloc());
+    auto receive = [&] {
+        while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
+            if (frame->format != AV_SAMPLE_FMT_FLTP) return false;
+            for (int c = 0; c < frame->ch_layout.nb_channels; ++c) {
+                const auto* plane = reinterpret_cast<const float*>(frame->data[c]);
+                for (int i = 0; i < frame->nb_samples; ++i) sum += double(plane[i]) * plane[i];
+                count += frame->nb_samples;
+            }
+            result.frames += frame->nb_samples;
+        }
+        return true;
+    };
+    while (av_read_frame(input.get(), packet.get()) >= 0) {
+        if (packet->stream_index == index) avcodec_send_packet(decoder.get(), packet.get());
+        av_packet_unref(packet.get());
+        if (!receive()) return std::nullopt;
+    }
+    avcodec_send_packet(decoder.get(), nullptr);
+    if (!receive()) return std::nullopt;
+    result.rms = count > 0 ? std::sqrt(sum / static_cast<double>(count)) : 0;
+    return result;
+}
+
+// The codec name of the first video stream ("h264"); empty when there is none.
+std::string videoCodecOf(const std::filesystem::path& file) {
+    auto input = ffmpeg::openInput(file.string());
+    if (!input) return {};
+    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0) return {};
+    return avcodec_get_name(input->streams[index]->codecpar->codec_id);
+}
+
+// A private PulseAudio daemon for one test suite: a null sink "orvane_speakers" (the default output),
+// a second null sink "orvane_headset", and a sine-wave source "orvane_sine" standing in for a
+// microphone. PULSE_SERVER points at it while the object lives, so the code under test talks to it
+// and never to the machine's own sound server.
+class PulseTestServer {
+public:
+    PulseTestServer() {
+        if (const char* old = std::getenv("PULSE_SERVER")) previousServer_ = old;
+        const auto socket = runtime_.path() / "native";
+        serverAddress_ = "unix:" + socket.string();
+
+        pid_ = fork();
+        if (pid_ == 0) {
+            const std::string home = runtime_.path().string();
+            setenv("HOME", home.c_str(), 1);
+            setenv("XDG_RUNTIME_DIR", home.c_str(), 1);
+            setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+            // Every daemon on a session bus claims the same bus name and the second one exits at start, so
+            // tests running side by side would skip; the private socket is all the tests need.
+            unsetenv("DBUS_SESSION_BUS_ADDRESS");
+            unsetenv("DISPLAY");
+            const std::string native = "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket.string();
+            execlp("pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "--use-pid-file=no",
+                   "--disable-shm=yes", "--log-target=stderr", "--log-level=error",
+                   "--load=module-null-sink sink_name=orvane_speakers", "--load=module-null-sink sink_name=orvane_headset",
+                   "--load=module-sine-source source_name=orvane_sine frequency=440", native.c_str(),
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (pid_ < 0) {
+            unavailableReason_ = "fork failed";
+            return;
+        }
+        setenv("PULSE_SERVER", serverAddress_.c_str(), 1);
+
+        // Wait for the daemon to answer; it is usually up within a few hundred milliseconds.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                unavailableReason_ = "pulseaudio exited at start (is it installed?)";
+                return;
+            }
+            try {
+                makePulseAudioSystem("orvane-test-probe");
+                unavailableReason_.clear();
+                return;
+            } catch (const std::exception& e) {
+                unavailableReason_ = e.what();
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    PulseTestServer(const PulseTestServer&) = delete;
+    PulseTestServer& operator=(const PulseTestServer&) = delete;
+    ~PulseTestServer() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+        }
+        if (previousServer_) {
+            setenv("PULSE_SERVER", previousServer_->c_str(), 1);
+        } else {
+            unsetenv("PULSE_SERVER");
+        }
+    }
+
+    // Empty when the daemon answers; otherwise why it could not be started.
+    const std::string& unavailableReason() const { return unavailableReason_; }
+
+    // Plays `seconds` of a 440 Hz tone into `sink` through pacat; true when it succeeded.
+    bool playTone(const std::string& sink, double seconds) const {
+        const int rate = 48000;
+        std::vector<std::int16_t> samples(std::size_t(seconds * rate));
+        for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = std::int16_t(16000 * std::sin(2 * M_PI * 440 * double(i) / rate));
+        const auto raw = runtime_.path() / "tone.raw";
+        std::ofstream(raw, std::ios::binary).write(reinterpret_cast<const char*>(samples.data()), std::streamsize(samples.size() * 2));
+        return std::system(("PULSE_SERVER='" + serverAddress_ + "' pacat --playback --raw --format=s16le --rate=48000 --channels=1 "
+                            "--latency-msec=50 --device=" + sink + " < '" + raw.string() + "'").c_str()) == 0;
+    }
+
+private:
+    TempDir runtime_;
+    int pid_ = -1;
+    std::string serverAddress_;
+    std::string unavailableReason_;
+    std::optional<std::string> previousServer_;
+};
+
+using testing::FakeCameraSystem;
+
+struct Recorded {
+    std::vector<std::chrono::milliseconds> sleeps;
+    std::vector<std::string> logLines;
+};
+
+WebcamRecorderOptions optionsRecording(Recorded& recorded) {
+    WebcamRecorderOptions options;
+    options.sleep = [&recorded](std::chrono::milliseconds wait) { recorded.sleeps.push_back(wait); };
+    return options;
+}
+
+TEST(FirstFrameProbe, AnswersOnceWhenEnoughFramesArriveOrTimeRunsOut) {
+    FirstFrameProbe enough(3);
+    std::thread camera([&] {
+        for (int i = 0; i < 3; ++i) enough.frameArrived();
+    });
+    EXPECT_TRUE(enough.wait(60s));
+    camera.join();
+
+    FirstFrameProbe starved(3);
+    starved.frameArrived();
+    starved.frameArrived();
+    EXPECT_FALSE(starved.wait(10ms));
+    EXPECT_TRUE(starved.sawFrame());
+    starved.frameArrived();
+    EXPECT_FALSE(starved.wait(10ms)) << "a frame after the time-out does not change the answer";
+    EXPECT_EQ(starved.framesSeen(), 3);
+
+    FirstFrameProbe atLeastOne(0);
+    atLeastOne.frameArrived();
+    EXPECT_TRUE(atLeastOne.wait(0s)) << "a probe always needs at least one frame, and one is enough";
+}
+
+TEST(WebcamRecorder, BusyCameraIsRetriedFourTimesAndRecordsAnH264MovieIfFreedMeanwhile) {
+    testing::TempDir folder;
+    const auto file = folder / "webcam.mp4";
+    FakeCameraSystem cameras;
+    cameras.busyOpens = 10;
+    Recorded recorded;
+    log::ScopedSink sink([&](log::Level, const std::string& line) { recorded.logLines.push_back(line); });
+    WebcamRecorder recorder(cameras, nullptr, optionsRecording(recorded));
+    try {
+        recorder.start(FakeCameraSystem::device(), file, false, std::nullopt);
+        FAIL() << "a camera that stays busy must not start";
+    } catch (const WebcamError& e) {
+        EXPECT_STREQ(e.what(), "Camera unavailable");
+        EXPECT_STREQ(e.domain(), "Zant.Webcam");
+        EXPECT_EQ(e.code(), 3);
+    }
+    EXPECT_EQ(cameras.opens, 4);
+    EXPECT_EQ(recorded.sleeps, (std::vector<std::chrono::milliseconds>{400ms, 800ms, 1200ms}));
+    ASSERT_EQ(recorded.logLines.size(), 4u);
+    EXPECT_EQ(recorded.logLines[0].rfind("[Orvane.Webcam] camera open busy (attempt 1/4): /dev/video-fake", 0), 0u)
+        << recorded.logLines[0];
+    EXPECT_NE(recorded.logLines[3].find("(attempt 4/4)"), std::string::npos);
+    EXPECT_FALSE(recorder.isRunning());
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    // Freed during the retries: a stale file is replaced by a real movie.
+    testing::writeTextFile(file, "stale");
+    cameras.busyOpens = 2;
+    recorded.sleeps.clear();
+    recorder.start(FakeCameraSystem::device(), file, false, std::nullopt);
+    EXPECT_TRUE(recorder.isRunning());
+    EXPECT_FALSE(recorder.firstFrameProbeTimedOut());
+    EXPECT_EQ(recorded.sleeps, (std::vector<std::chrono::milliseconds>{400ms, 800ms}));
+    std::this_thread::sleep_for(500ms);  // let the fake deliver a dozen frames
+    recorder.stop();
+    EXPECT_FALSE(recorder.isRunning());
+    EXPECT_FALSE(recorder.lastError());
+    const auto info = probeMedia(file);
+    ASSERT_TRUE(info) << "webcam.mp4 must be a readable movie";
+    EXPECT_EQ(videoCodecOf(file), "h264");
+    EXPECT_FALSE(info->hasAudio);
+    EXPECT_EQ(info->videoSize, (Size{320, 240}));
+    EXPECT_GT(info->durationSeconds.value_or(0), 0.1);
+}
+
+TEST(WebcamRecorder, SilentCamerasRuntimeErrorsAndRefusedOutputsAreReported) {
+    testing::TempDir folder;
+    FakeCameraSystem cameras;
+    Recorded recorded;
+    auto options = optionsRecording(recorded);
+    options.firstFrameTimeout = 20ms;
+    WebcamRecorder recorder(cameras, nullptr, options);
+
+    // A camera without frames still starts, and leaves no empty movie so the recorder can say so.
+    cameras.deliversFrames = false;
+    recorder.start(FakeCameraSystem::device(), folder / "webcam.mp4", false, std::nullopt);
+    EXPECT_TRUE(recorder.isRunning());
+    EXPECT_TRUE(recorder.firstFrameProbeTimedOut());
+    recorder.stop();
+    EXPECT_FALSE(std::filesystem::exists(folder / "webcam.mp4"));
+
+    cameras.deliversFrames = true;
+    recorder.start(FakeCameraSystem::device(), folder / "webcam.mp4", false, std::nullopt);
+    cameras.lastCamera->failWhileStreaming("the camera was disconnected");
+    EXPECT_EQ(recorder.lastError(), "Webcam session error: the camera was disconnected");
+    cameras.lastCamera->failWhileStreaming("");
+    EXPECT_EQ(recorder.lastError(), "Webcam session error: unknown");
+    recorder.stop();
+
+    try {
+        recorder.start(FakeCameraSystem::device(), folder / "no-such-folder" / "webcam.mp4", false, std::nullopt);
+        FAIL() << "an output that cannot be created must fail the start";
+    } catch (const WebcamError& e) {
+        EXPECT_EQ(e.code(), WebcamError::cannotAddOutput);
+        EXPECT_STREQ(e.what(), "Cannot add webcam output");
+    }
+    EXPECT_FALSE(recorder.isRunning());
+    cameras.authorized = false;
+    EXPECT_FALSE(recorder.requestAccess());
+}
+
+TEST(WebcamRecorder, RecorderGetsTheStoredCameraAndAFaceTrackItCanStop) {
+    FakeCameraSystem cameras;
+    EXPECT_EQ(resolveCamera(cameras, "usb-Fake_Camera-video-index0")->path, "/dev/video-fake");
+    EXPECT_EQ(resolveCamera(cameras, "unplugged")->path, "/dev/video-fake") << "else the first camera";
+
+    testing::TempDir folder;
+    const auto starter = makeFaceCameraTrackStarter(cameras, nullptr, FakeCameraSystem::device(), false, std::nullopt);
+    auto track = starter(folder / "webcam.mp4");
+    auto* face = dynamic_cast<FaceCameraTrack*>(track.get());
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->device().name, "Fake Camera");
+    EXPECT_FALSE(face->probeTimedOut());
+    std::this_thread::sleep_for(200ms);
+    track->stop();
+    EXPECT_EQ(videoCodecOf(folder / "webcam.mp4"), "h264");
+
+    cameras.authorized = false;
+    try {
+        starter(folder / "webcam.mp4");
+        FAIL() << "no camera permission, no face track";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Camera access is off");
+    }
+}
+
+TEST(WebcamRecorder, RecordsARealCameraWhenOneIsConnected) {
+    auto cameras = makeV4l2CameraSystem();
+    const auto devices = cameras->cameras();
+    if (devices.empty()) GTEST_SKIP() << "no V4L2 camera on this machine (/dev/video*); the fake camera tests cover the logic";
+    testing::TempDir folder;
+    WebcamRecorder recorder(*cameras, nullptr);
+    recorder.start(devices.front(), folder / "webcam.mp4", false, std::nullopt);
+    std::this_thread::sleep_for(1s);
+    recorder.stop();
+    const auto info = probeMedia(folder / "webcam.mp4");
+    ASSERT_TRUE(info);
+    EXPECT_TRUE(info->hasVideo);
+}
+
+// Capture needs real time to pass; these waits give the sound server time to deliver, they do not
+// measure anything.
+void letAudioFlow(double seconds) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+float levelOf(const std::vector<std::int16_t>& samples) {
+    return micRawLevel(samples.data(), samples.size() * sizeof(std::int16_t));
+}
+
+TEST(MicLevel, RawLevelIsFourTimesTheRmsCappedAtFullScale) {
+    EXPECT_EQ(levelOf(std::vector<std::int16_t>(480, 0)), 0.0f);
+
+    std::vector<std::int16_t> square(480);
+    for (std::size_t i = 0; i < square.size(); ++i) square[i] = (i / 24) % 2 ? 32767 : -32767;
+    EXPECT_EQ(levelOf(square), 1.0f);
+
+    // A sine at a tenth of full scale: RMS 0.1/sqrt(2), times 4.
+    std::vector<std::int16_t> sine(4800);
+    for (std::size_t i = 0; i < sine.size(); ++i) sine[i] = std::int16_t(3276.7 * std::sin(2 * M_PI * i / 48.0));
+    EXPECT_NEAR(levelOf(sine), 0.4 / std::sqrt(2.0), 1e-3);
+
+    // Buffers too short for one sample read as silence instead of dividing by zero.
+    const std::int16_t loud = 32767;
+    EXPECT_EQ(micRawLevel(&loud, 0), 0.0f);
+    EXPECT_EQ(micRawLevel(&loud, 1), 0.0f);
+    EXPECT_EQ(micRawLevel(&loud, 2), 1.0f);
+}
+
+TEST(MicLevel, SmoothsTowardsTheRawLevelAtMostEveryFortyMilliseconds) {
+    MicLevelPublisher publisher;
+    EXPECT_FALSE(publisher.offer(0.0f, 10.0)) << "silence on a silent meter is no change";
+
+    auto first = publisher.offer(1.0f, 10.0);
+    ASSERT_TRUE(first);
+    EXPECT_FLOAT_EQ(*first, 0.4f);
+    EXPECT_FALSE(publisher.offer(1.0f, 10.039)) << "too soon after the last publication";
+    EXPECT_FLOAT_EQ(publisher.level(), 0.4f) << "an unpublished reading leaves the level alone";
+
+    auto second = publisher.offer(1.0f, 10.041);
+    ASSERT_TRUE(second);
+    EXPECT_FLOAT_EQ(*second, 0.64f);
+
+    // A change under 0.02 that stays on one side of the line is not worth a redraw.
+    const float steady = (0.65f - 0.6f * 0.64f) / 0.4f;
+    EXPECT_FALSE(publisher.offer(steady, 11.0));
+    EXPECT_FLOAT_EQ(publisher.level(), 0.64f);
+
+    publisher.reset();
+    EXPECT_EQ(publisher.level(), 0.0f);
+    EXPECT_TRUE(publisher.offer(1.0f, 0.0)) << "after a reset the first reading publishes at once";
+}
+
+TEST(MicLevel, EveryCrossingOfTheSilenceLineIsPublishedAtMostOncePerInterval) {
+    MicLevelPublisher publisher;
+    ASSERT_TRUE(publisher.offer(0.039f / 0.4f, 0.0));
+    ASSERT_NEAR(publisher.level(), 0.039f, 1e-6);
+
+    // Readings that nudge the smoothed level to 0.041 and back to 0.039, every 11 ms.
+    double lastPublishedAt = 0;
+    int publications = 0;
+    for (int tick = 1; tick <= 40; ++tick) {
+        const double now = tick * 0.011;
+        const float target = publisher.level() < 0.04f ? 0.041f : 0.039f;
+        const float raw = (target - 0.6f * publisher.level()) / 0.4f;
+        const float before = publisher.level();
+        if (const auto published = publisher.offer(raw, now)) {
+            ++publications;
+            EXPECT_GE(now - lastPublishedAt, 0.04 - 1e-9);
+            EXPECT_NE(before < 0.04f, *published < 0.04f) << "only crossings move a level this small";
+            lastPublishedAt = now;
+        }
+    }
+    EXPECT_EQ(publications, 10);
+}
+
+class PulseTracks : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = std::make_unique<PulseTestServer>(); }
+    static void TearDownTestSuite() { server_.reset(); }
+
+    void SetUp() override {
+        ORVANE_REQUIRE_SERVICE(server_->unavailableReason().empty(), "no PulseAudio: " << server_->unavailableReason());
+        audio_ = makePulseAudioSystem("orvane-tests");
+        audio_->setDefaultSource("orvane_speakers.monitor");
+    }
+
+    static std::unique_ptr<PulseTestServer> server_;
+    std::unique_ptr<AudioSystem> audio_;
+    TempDir folder_;
+};
+
+std::unique_ptr<PulseTestServer> PulseTracks::server_;
+
+TEST_F(PulseTracks, CatalogueListsInputsWithoutMonitorsAndResolvesTheStoredMicrophone) {
+    const auto mics = DeviceCatalog::coreAudioMics(*audio_);
+    ASSERT_EQ(mics.size(), 1u);
+    EXPECT_EQ(mics[0].uniqueID, "orvane_sine");
+    EXPECT_FALSE(mics[0].displayName.empty());
+    const auto microphones = DeviceCatalog::microphones(*audio_);
+    ASSERT_EQ(microphones.size(), 1u);
+    EXPECT_EQ(microphones[0].uniqueID, "orvane_sine");
+    EXPECT_EQ(resolveMicrophone(*audio_, "orvane_sine"), "orvane_sine");
+    EXPECT_FALSE(resolveMicrophone(*audio_, "alsa_input.usb-gone"));
+    EXPECT_FALSE(resolveMicrophone(*audio_, "orvane_speakers.monitor")) << "a monitor is not a microphone";
+    EXPECT_FALSE(resolveMicrophone(*audio_, ""));
+
+    EXPECT_EQ(audio_->defaultSinkMonitorName(), "orvane_speakers.monitor");
+    EXPECT_THROW(audio_->setDefaultSource("no_such_source"), AudioSystemError);
+    EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor") << "a refused switch changes nothing";
+}
+
+TEST_F(PulseTracks, MicrophoneTrackIsAudibleAacAndTheDefaultInputComesBack) {
+    const auto file = folder_ / "mic.m4a";
+    testing::writeTextFile(file, "left over from an earlier take");
+    MicTrackRecorder recorder(*audio_);
+    recorder.start(file, "orvane_sine");
+    EXPECT_TRUE(recorder.isRecording());
+    EXPECT_EQ(audio_->defaultSourceName(), "orvane_sine") << "the chosen microphone is the default while recording";
+    EXPECT_EQ(recorder.savedDefaultInput(), "orvane_speakers.monitor");
+    letAudioFlow(1.0);
+    recorder.stop();
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_FALSE(recorder.lastError());
+    EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor");
+
+    const auto decoded = decodeAudioFile(file);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->codec, "aac");
+    EXPECT_EQ(decoded->sampleRate, 48000);
+    EXPECT_EQ(decoded->channels, 1);
+    EXPECT_GT(decoded->frames, 48000 / 4);
+    EXPECT_GT(decoded->rms, 0.05) << "the sine source must be heard, not silence";
+
+    // The recorder's starter does the same for the stored microphone.
+    const auto starter = makeMicrophoneTrackStarter(*audio_, std::string("orvane_sine"));
+    auto track = starter(folder_ / "starter.m4a");
+    EXPECT_EQ(audio_->defaultSourceName(), "orvane_sine");
+    letAudioFlow(0.5);
+    track->stop();
+    EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor");
+    ASSERT_TRUE(decodeAudioFile(folder_ / "starter.m4a"));
+    EXPECT_THROW(starter(folder_ / "missing" / "mic.m4a"), std::runtime_error);
+}
+
+TEST_F(PulseTracks, DefaultInputComesBackWhenTheTrackCannotStartOrIsDestroyedWhileRecording) {
+    {
+        MicTrackRecorder recorder(*audio_);
+        const auto unwritable = folder_ / "missing-folder" / "mic.m4a";
+        EXPECT_THROW(recorder.start(unwritable, "orvane_sine"), MicTrackError);
+        EXPECT_FALSE(recorder.isRecording());
+        ASSERT_TRUE(recorder.lastError());
+        EXPECT_FALSE(std::filesystem::exists(unwritable));
+        EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor");
+
+        // A microphone that is not plugged in leaves the default alone and records the default instead.
+        recorder.start(folder_ / "mic.m4a", "alsa_input.usb-unplugged");
+        EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor");
+        EXPECT_FALSE(recorder.savedDefaultInput());
+        recorder.stop();
+
+        recorder.start(folder_ / "mic.m4a", "orvane_sine");
+        ASSERT_EQ(audio_->defaultSourceName(), "orvane_sine");
+    }
+    EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor");
+}
+
+TEST_F(PulseTracks, FaceCameraCarriesTheVoiceWhenNoSeparateMicrophoneTrackIsRecorded) {
+    testing::FakeCameraSystem cameras;
+    WebcamRecorderOptions options;
+    options.sleep = [](std::chrono::milliseconds) {};
+    WebcamRecorder recorder(cameras, audio_.get(), options);
+    const auto file = folder_ / "webcam.mp4";
+    // A monitor is clocked by its sink in real time, as a microphone is; the sine source is not.
+    recorder.start(testing::FakeCameraSystem::device(), file, true, std::string("orvane_headset.monitor"));
+    ASSERT_TRUE(server_->playTone("orvane_headset", 1.0));
+    recorder.stop();
+    EXPECT_FALSE(recorder.lastError());
+    EXPECT_EQ(videoCodecOf(file), "h264");
+    const auto decoded = decodeAudioFile(file);
+    ASSERT_TRUE(decoded) << "webcam.mp4 must carry an audio track";
+    EXPECT_EQ(decoded->codec, "aac");
+    EXPECT_EQ(decoded->sampleRate, 48000);
+    EXPECT_EQ(decoded->channels, 1);
+    EXPECT_GT(decoded->rms, 0.05) << decoded->frames << " frames";
+    EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor") << "the face track never switches the default";
+}
+
+class CollectingSink final : public AudioSampleSink {
+public:
+    void appendAudio(const AudioSamples& samples) override {
+        std::lock_guard lock(mutex_);
+        EXPECT_EQ(samples.channels, 2);
+        EXPECT_EQ(samples.sampleRate, 48000);
+        EXPECT_EQ(samples.interleaved.size(), static_cast<std::size_t>(samples.frameCount) * 2);
+        if (!times_.empty()) {
+            EXPECT_GT(samples.hostTime, times_.back());
+        }
+        times_.push_back(samples.hostTime);
+        for (float s : samples.interleaved) sumSquares_ += double(s) * s;
+        count_ += samples.interleaved.size();
+    }
+    double rms() const {
+        std::lock_guard lock(mutex_);
+        return count_ ? std::sqrt(sumSquares_ / double(count_)) : 0.0;
+    }
+    std::size_t count() const {
+        std::lock_guard lock(mutex_);
+        return count_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::chrono::steady_clock::time_point> times_;
+    double sumSquares_ = 0;
+    std::size_t count_ = 0;
+};
+
+TEST_F(PulseTracks, SystemAudioHearsWhatTheDefaultOutputPlays) {
+    CollectingSink sink;
+    SystemAudioCapture capture(*audio_);
+    capture.start(sink);
+    ASSERT_TRUE(server_->playTone("orvane_speakers", 0.8));
+    capture.stop();
+    const auto delivered = sink.count();
+    EXPECT_GT(delivered, 0u);
+    EXPECT_GT(sink.rms(), 0.05) << "the tone played into the default output must be captured";
+    letAudioFlow(0.1);
+    EXPECT_EQ(sink.count(), delivered) << "nothing arrives after stop()";
+
+    // Audio played on another output is not system audio of the default one.
+    CollectingSink quiet;
+    capture.start(quiet);
+    ASSERT_TRUE(server_->playTone("orvane_headset", 0.5));
+    capture.stop();
+    EXPECT_LT(quiet.rms(), 0.001);
+}
+
+TEST_F(PulseTracks, LevelMonitorPublishesTheSineOnTheMainLoopAndSwitchesDevices) {
+    SerialQueue main("test-main");
+    SerialQueue session("zant.mic-monitor.session");
+    std::mutex mutex;
+    std::condition_variable published;
+    std::vector<float> levels;
+    std::unique_ptr<MicLevelMonitor> monitor;
+    Subscription subscription;
+    main.runSync([&] {
+        monitor = std::make_unique<MicLevelMonitor>(*audio_, main, session);
+        subscription = monitor->levelChanged.subscribe([&](float level) {
+            std::lock_guard lock(mutex);
+            levels.push_back(level);
+            published.notify_all();
+        });
+        monitor->start(std::string("orvane_sine"));
+    });
+    {
+        std::unique_lock lock(mutex);
+        published.wait_for(lock, std::chrono::seconds(20), [&] { return !levels.empty() && levels.back() > 0.3f; });
+        ASSERT_FALSE(levels.empty());
+        EXPECT_GT(levels.back(), 0.3f) << "a loud sine moves the meter up";
+    }
+
+    // The speakers' monitor is silent: the meter falls back under the silence line.
+    main.runSync([&] { monitor->start(std::string("orvane_speakers.monitor")); });
+    {
+        std::unique_lock lock(mutex);
+        published.wait_for(lock, std::chrono::seconds(20), [&] { return levels.back() < 0.04f; });
+        EXPECT_LT(levels.back(), 0.04f);
+    }
+    main.runSync([&] {
+        EXPECT_EQ(monitor->currentDeviceID(), "orvane_speakers.monitor");
+        subscription.reset();
+        monitor.reset();
+    });
+}
+
+}  // namespace
+}  // namespace orvane
