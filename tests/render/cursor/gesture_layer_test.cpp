@@ -10,19 +10,6 @@ namespace {
 
 using Kind = CursorInteraction::Kind;
 
-CursorInteraction gesture(Kind kind, double start, double end, double x0 = 0.5, double y0 = 0.5, double x1 = 0.5,
-                          double y1 = 0.5) {
-    CursorInteraction i;
-    i.kind = kind;
-    i.startTime = start;
-    i.endTime = end;
-    i.startX = x0;
-    i.startY = y0;
-    i.endX = x1;
-    i.endY = y1;
-    return i;
-}
-
 struct Gestures {
     std::vector<CursorInteraction> interactions;
     CursorEffectsInputs inputs;
@@ -35,7 +22,8 @@ struct Gestures {
 };
 
 TEST(GestureLayer, SwipeHeadTravelsToTheEndThenTheTrailFades) {
-    const auto swipe = gesture(Kind::swipe, 1, 2, 0.1, 0.2, 0.5, 0.6);
+    const CursorInteraction swipe{.kind = Kind::swipe, .startTime = 1, .endTime = 2, .startX = 0.1, .startY = 0.2,
+                                  .endX = 0.5, .endY = 0.6};
     EXPECT_FALSE(swipeTrailAt(swipe, 0.99));
     const auto half = swipeTrailAt(swipe, 1.5);
     EXPECT_DOUBLE_EQ(half->start.x, 0.1);
@@ -60,13 +48,13 @@ TEST(GestureLayer, SwipeHeadTravelsToTheEndThenTheTrailFades) {
 
 TEST(GestureLayer, PressesShowForTheirTailAndAnEndBeforeTheStartIsInstant) {
     Gestures g;
-    g.interactions = {gesture(Kind::navigationTap, 1, 1.2)};
+    g.interactions = {{.kind = Kind::navigationTap, .startTime = 1, .endTime = 1.2}};
     EXPECT_FALSE(g.drawn(0.99));
     EXPECT_NEAR(g.drawn(1)->maxX - g.drawn(1)->minX + 1, 30, 1.5);  // the halo at the start
     EXPECT_TRUE(g.drawn(1.479));
     EXPECT_FALSE(g.drawn(1.49));
 
-    g.interactions = {gesture(Kind::longPress, 3, 2)};
+    g.interactions = {{.kind = Kind::longPress, .startTime = 3, .endTime = 2}};
     EXPECT_TRUE(g.drawn(3.7));
     EXPECT_FALSE(g.drawn(3.76));
     // Half way through its 0.75 s the halo is 58 + 18 × 0.75 across.
@@ -75,9 +63,12 @@ TEST(GestureLayer, PressesShowForTheirTailAndAnEndBeforeTheStartIsInstant) {
 
 TEST(GestureLayer, TapsTypingNoneAndCroppedPointsDrawNothing) {
     Gestures g;
-    g.interactions = {gesture(Kind::tap, 1, 1.1), gesture(Kind::typing, 1, 2)};
+    g.interactions = {{.kind = Kind::tap, .startTime = 1, .endTime = 1.1},
+                      {.kind = Kind::typing, .startTime = 1, .endTime = 2}};
     EXPECT_FALSE(g.drawn(1.05));
-    g.interactions = {gesture(Kind::longPress, 1, 2, 0.2, 0.2), gesture(Kind::swipe, 1, 2, 0.2, 0.2, 0.9, 0.9)};
+    g.interactions = {{.kind = Kind::longPress, .startTime = 1, .endTime = 2, .startX = 0.2, .startY = 0.2},
+                      {.kind = Kind::swipe, .startTime = 1, .endTime = 2, .startX = 0.2, .startY = 0.2, .endX = 0.9,
+                       .endY = 0.9}};
     EXPECT_TRUE(g.drawn(1.5));
     g.inputs.cursorClickAnimationStyle = CursorClickAnimationStyle::none;
     EXPECT_FALSE(g.drawn(1.5));
