@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -9,6 +10,7 @@
 #include "base/manual_executor.h"
 #include "cli/cli_runner.h"
 #include "media/media_probe.h"
+#include "media/video_frame.h"
 #include "platform/x11/test_display.h"
 #include "platform/x11/x11_pointer_source.h"
 #include "platform/x11/x11_screen_capture.h"
@@ -37,10 +39,39 @@ protected:
         if (loopThread_.joinable()) loopThread_.join();
     }
 
-    Phase phaseOf(ScreenRecorder& recorder) {
-        Phase phase{};
-        loop_.runSync([&] { phase = recorder.state().phase; });
-        return phase;
+    // Made when a test first asks, after it has put its windows up.
+    X11ScreenCapture& capture() {
+        if (!capture_) capture_ = std::make_unique<X11ScreenCapture>();
+        return *capture_;
+    }
+    ScreenRecorderServices services() { return ScreenRecorderServices(loop_, toasts_, capture(), disk_); }
+
+    // The real recorder on the fixture's main loop, driven from the test thread as the application does.
+    void startRecording(ScreenRecorderServices services, const RecordingSource& source, const RecordingOptions& options,
+                        int fps = 60) {
+        loop_.runSync([&] {
+            library_ = std::make_unique<RecordingLibrary>(LibraryLocation::explicitRoot(dir_ / "Recordings"), loop_, toasts_);
+            recorder_ = std::make_unique<ScreenRecorder>(services);
+            subscription_ = recorder_->observeState([this](const ScreenRecorder::State& state) {
+                if (state.phase == Phase::recording) recordingSeen_ = Steady::now();
+                if (state.session) finished_ = state.session;
+            });
+            recorder_->start(source, options, *library_, fps);
+        });
+        Phase phase = Phase::starting;
+        while (phase == Phase::starting) {
+            std::this_thread::sleep_for(5ms);
+            loop_.runSync([&] { phase = recorder_->state().phase; });
+        }
+        ASSERT_EQ(phase, Phase::recording);
+    }
+    void stopRecording() {
+        loop_.runSync([&] { recorder_->stop(); });
+        loop_.runSync([&] {
+            subscription_ = {};
+            recorder_.reset();
+            library_.reset();
+        });
     }
 
     // The real `orvane` on the test display with its folders under the test's own.
@@ -52,42 +83,29 @@ protected:
     testing::TempDir dir_;
     EventLoop loop_;
     std::thread loopThread_;
+    ToastCenter toasts_{loop_};
+    VolumeFreeSpace disk_{dir_.path()};
+    std::unique_ptr<X11ScreenCapture> capture_;
+    std::unique_ptr<RecordingLibrary> library_;
+    std::unique_ptr<ScreenRecorder> recorder_;
+    Subscription subscription_;
+    std::optional<RecordingSession> finished_;
+    Steady::time_point recordingSeen_{};
 };
 
 TEST_F(X11RecordingTest, RecordsTheDisplayWithPointerMotionAndClicks) {
     TestWindow background(TestWindow::Look::at(0, 0, 1280, 720, 0x202020));
     TestWindow target(TestWindow::Look::at(280, 140, 120, 90, 0xCC3333));
     testing::movePointer(10, 10);
-
-    X11ScreenCapture capture;
     X11PointerSource pointer;
     SerialQueue cursorQueue("test.cursor");
-    ToastCenter toasts(loop_);
-    VolumeFreeSpace disk(dir_.path());
-    ScreenRecorderServices services(loop_, toasts, capture, disk);
-    services.pointer = &pointer;
-    services.cursorQueue = &cursorQueue;
-    std::unique_ptr<RecordingLibrary> library;
-    std::unique_ptr<ScreenRecorder> recorder;
-    std::optional<RecordingSession> finished;
-    Subscription subscription;
-    Steady::time_point recordingSeen{};
-
-    const auto snapshot = buildSourceCatalog(capture.shareableContent(), false);
+    auto withPointer = services();
+    withPointer.pointer = &pointer;
+    withPointer.cursorQueue = &cursorQueue;
+    const auto snapshot = buildSourceCatalog(capture().shareableContent(), false);
     ASSERT_FALSE(snapshot.displays.empty());
-    const auto display = snapshot.displays.front();
-    ASSERT_EQ(display.width, 1280);
-    loop_.runSync([&] {
-        library = std::make_unique<RecordingLibrary>(LibraryLocation::explicitRoot(dir_ / "Recordings"), loop_, toasts);
-        recorder = std::make_unique<ScreenRecorder>(services);
-        subscription = recorder->observeState([&](const ScreenRecorder::State& state) {
-            if (state.phase == Phase::recording) recordingSeen = Steady::now();
-            if (state.session) finished = state.session;
-        });
-        recorder->start(display, RecordingOptions{}, *library);
-    });
-    while (phaseOf(*recorder) == Phase::starting) std::this_thread::sleep_for(5ms);
-    ASSERT_EQ(phaseOf(*recorder), Phase::recording);
+    ASSERT_EQ(snapshot.displays.front().width, 1280);
+    ASSERT_NO_FATAL_FAILURE(startRecording(withPointer, snapshot.displays.front(), RecordingOptions{}));
 
     // A user's hand: onto the red window, a click, then away to the lower right.
     std::this_thread::sleep_for(500ms);
@@ -101,9 +119,10 @@ TEST_F(X11RecordingTest, RecordsTheDisplayWithPointerMotionAndClicks) {
     testing::movePointer(960, 540);
     std::this_thread::sleep_for(900ms);
     const auto stopAt = Steady::now();
-    loop_.runSync([&] { recorder->stop(); });
+    stopRecording();
+    const auto& finished = finished_;
+    const auto recordingSeen = recordingSeen_;
     ASSERT_TRUE(finished);
-    loop_.runSync([&] { recorder.reset(); });
 
     const auto info = probeMedia(finished->videoFile);
     ASSERT_TRUE(info && info->hasVideo);
@@ -222,6 +241,74 @@ TEST_F(X11RecordingTest, CommandLineListsSourcesAndRecordsTheChosenWindow) {
     EXPECT_EQ(refused.exitCode, 3);
     EXPECT_NE(refused.err.find("No recording source matches \"window:1\""), std::string::npos);
     EXPECT_EQ(runOrvane({"record", "--cursor-mode", "sparkle"}).exitCode, 2);
+}
+
+// A display recorded over transparency on a real X server: only the application windows are in
+// the movie, each from its own picture, stacked as on screen.
+TEST_F(X11RecordingTest, AlphaModeLeavesOnlyApplicationWindowsOpaqueInTheMovie) {
+    testing::setWorkArea(0, 30, 1280, 690);  // a top panel, which alpha mode does not crop away
+    testing::movePointer(1270, 710);
+    TestWindow red(TestWindow::Look::at(100, 100, 300, 200, 0xCC2020));
+    TestWindow blue(TestWindow::Look::at(300, 200, 300, 200, 0x2020CC));  // above the red one
+    auto ownLook = TestWindow::Look::at(800, 100, 200, 150, 0x20CC20);
+    ownLook.pid = getpid();  // one of this application's own windows: never recorded
+    TestWindow own(ownLook);
+    std::this_thread::sleep_for(200ms);
+
+    const auto content = capture().shareableContent();
+    ASSERT_FALSE(content.displays.empty());
+    const auto& screen = content.displays.front();
+    const DisplaySource display{screen.id, "Main Display", int(screen.frame.width), int(screen.frame.height),
+                                screen.frame, 30};
+    RecordingOptions options;
+    options.showSystemCursor = false;
+    options.captureCursorTelemetry = false;
+    auto withProbe = services();
+    // The real probe declines where ProRes cannot keep up at 1080p60; this test is about composing.
+    withProbe.alphaProbe = [](int) { return true; };
+    ASSERT_NO_FATAL_FAILURE(startRecording(withProbe, display, options, 10));
+    std::this_thread::sleep_for(600ms);
+    red.moveTo(100, 400);  // moved while recording: drawn where it is now
+    std::this_thread::sleep_for(900ms);
+    stopRecording();
+    const auto& finished = finished_;
+
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(finished->videoFile.filename(), "screen.mov");
+    const auto meta = readRecordingMeta(finished->folder);
+    ASSERT_TRUE(meta);
+    EXPECT_EQ(meta->recordedWithAlpha, true);
+    EXPECT_EQ(meta->displayHeight, 720);
+    EXPECT_FALSE(meta->captureSourceCrop);
+
+    const auto frameAt = [&](double seconds) {
+        auto image = extractVideoFrame(finished->videoFile, seconds, 1280, 720);
+        EXPECT_TRUE(image);
+        return image.value_or(RgbaImage{});
+    };
+    // Premultiplied ARGB32 in memory order B, G, R, A.
+    const auto pixel = [](const RgbaImage& image, int x, int y) {
+        const auto* p = &image.pixels[std::size_t(y * image.stride + x * 4)];
+        return std::array<int, 4>{p[0], p[1], p[2], p[3]};
+    };
+    const auto first = frameAt(0.1);
+    ASSERT_EQ(first.width, 1280);
+    const auto redInside = pixel(first, 150, 150);
+    EXPECT_EQ(redInside[3], 255);
+    EXPECT_GT(redInside[2], 0xB0);
+    EXPECT_LT(redInside[0], 0x40);
+    const auto overlap = pixel(first, 350, 250);  // the blue window is on top
+    EXPECT_EQ(overlap[3], 255);
+    EXPECT_GT(overlap[0], 0xB0);
+    EXPECT_LT(overlap[2], 0x40);
+    for (const auto& [x, y] : std::vector<std::pair<int, int>>{{5, 5}, {50, 10}, {700, 600}, {900, 150}, {1275, 715}}) {
+        EXPECT_EQ(pixel(first, x, y)[3], 0) << "at " << x << "," << y;
+    }
+
+    const auto last = frameAt(1.4);
+    EXPECT_EQ(pixel(last, 150, 150)[3], 0);  // where the red window was
+    EXPECT_EQ(pixel(last, 150, 450)[3], 255);
+    EXPECT_GT(pixel(last, 150, 450)[2], 0xB0);
 }
 
 }  // namespace
