@@ -30,6 +30,7 @@
 #include "recording/side_track_starters.h"
 #include "recording/system_audio_capture.h"
 #include "recording/webcam_recorder.h"
+#include "render/audio/audio_file_reader.h"
 #include "support/required_service.h"
 #include "support/temp_dir.h"
 
@@ -104,66 +105,32 @@ public:
     static CameraDeviceInfo device() { return {"/dev/video-fake", "usb-Fake_Camera-video-index0", "Fake Camera"}; }
 };
 
-// The first audio stream of a file, decoded whole: what a player would hear.
-struct DecodedAudio {
-    std::string codec;  // "aac"
-    int sampleRate = 0;
-    int channels = 0;
-    std::int64_t frames = 0;
-    double rms = 0;     // over every sample, full scale 1
-};
-
-
-std::optional<DecodedAudio> decodeAudioFile(const std::filesystem::path& file) {
+// The codec name of the file's first stream of `type` ("h264", "aac"); empty when there is none.
+std::string codecOf(const std::filesystem::path& file, AVMediaType type = AVMEDIA_TYPE_VIDEO) {
     auto input = ffmpeg::openInput(file.string());
-    if (!input) return std::nullopt;
-    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (index < 0) return std::nullopt;
-    const AVStream* stream = input->streams[index];
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    ffmpeg::CodecContext decoder(avcodec_alloc_context3(codec));
-    if (avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0) return std::nullopt;
-    decoder->request_sample_fmt = AV_SAMPLE_FMT_FLTP;
-    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return std::nullopt;
-
-    DecodedAudio result;
-    result.codec = avcodec_get_name(stream->codecpar->codec_id);
-    result.sampleRate = stream->codecpar->sample_rate;
-    result.channels = stream->codecpar->ch_layout.nb_channels;
-    double sum = 0;
-    std::int64_t count = 0;
-    ffmpeg::Packet packet(av_packet_alloc());
-    ffmpeg::Frame frame(av_frame_alloc());
-    auto receive = [&] {
-        while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
-            if (frame->format != AV_SAMPLE_FMT_FLTP) return false;
-            for (int c = 0; c < frame->ch_layout.nb_channels; ++c) {
-                const auto* plane = reinterpret_cast<const float*>(frame->data[c]);
-                for (int i = 0; i < frame->nb_samples; ++i) sum += double(plane[i]) * plane[i];
-                count += frame->nb_samples;
-            }
-            result.frames += frame->nb_samples;
-        }
-        return true;
-    };
-    while (av_read_frame(input.get(), packet.get()) >= 0) {
-        if (packet->stream_index == index) avcodec_send_packet(decoder.get(), packet.get());
-        av_packet_unref(packet.get());
-        if (!receive()) return std::nullopt;
-    }
-    avcodec_send_packet(decoder.get(), nullptr);
-    if (!receive()) return std::nullopt;
-    result.rms = count > 0 ? std::sqrt(sum / static_cast<double>(count)) : 0;
-    return result;
+    const int index = input ? av_find_best_stream(input.get(), type, -1, -1, nullptr, 0) : -1;
+    return index < 0 ? std::string() : avcodec_get_name(input->streams[index]->codecpar->codec_id);
 }
 
-// The codec name of the first video stream ("h264"); empty when there is none.
-std::string videoCodecOf(const std::filesystem::path& file) {
-    auto input = ffmpeg::openInput(file.string());
-    if (!input) return {};
-    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (index < 0) return {};
-    return avcodec_get_name(input->streams[index]->codecpar->codec_id);
+// The first audio stream of a file, decoded whole: what a player would hear.
+struct DecodedAudio {
+    std::string codec;
+    int sampleRate = 0;
+    int channels = 0;
+    std::size_t frames = 0;
+    double rms = 0;  // over every sample, full scale 1
+};
+
+std::optional<DecodedAudio> decodeAudioFile(const std::filesystem::path& file) {
+    try {
+        const auto buffer = readAudioFile(file);
+        double sum = 0;
+        for (const float sample : buffer.samples) sum += double(sample) * sample;
+        return DecodedAudio{codecOf(file, AVMEDIA_TYPE_AUDIO), buffer.sampleRate, buffer.channels, buffer.frames(),
+                            buffer.empty() ? 0 : std::sqrt(sum / double(buffer.samples.size()))};
+    } catch (const AudioReadError&) {
+        return std::nullopt;
+    }
 }
 
 // A private PulseAudio daemon for one test suite: a null sink "orvane_speakers" (the default output),
@@ -329,7 +296,7 @@ TEST(WebcamRecorder, BusyCameraIsRetriedFourTimesAndRecordsAnH264MovieIfFreedMea
     EXPECT_FALSE(recorder.lastError());
     const auto info = probeMedia(file);
     ASSERT_TRUE(info) << "webcam.mp4 must be a readable movie";
-    EXPECT_EQ(videoCodecOf(file), "h264");
+    EXPECT_EQ(codecOf(file), "h264");
     EXPECT_FALSE(info->hasAudio);
     EXPECT_EQ(info->videoSize, (Size{320, 240}));
     EXPECT_GT(info->durationSeconds.value_or(0), 0.1);
@@ -385,7 +352,7 @@ TEST(WebcamRecorder, RecorderGetsTheStoredCameraAndAFaceTrackItCanStop) {
     EXPECT_FALSE(face->probeTimedOut());
     std::this_thread::sleep_for(200ms);
     track->stop();
-    EXPECT_EQ(videoCodecOf(folder / "webcam.mp4"), "h264");
+    EXPECT_EQ(codecOf(folder / "webcam.mp4"), "h264");
 
     cameras.authorized = false;
     try {
@@ -541,7 +508,7 @@ TEST_F(PulseTracks, MicrophoneTrackIsAudibleAacAndTheDefaultInputComesBack) {
     EXPECT_EQ(decoded->codec, "aac");
     EXPECT_EQ(decoded->sampleRate, 48000);
     EXPECT_EQ(decoded->channels, 1);
-    EXPECT_GT(decoded->frames, 48000 / 4);
+    EXPECT_GT(decoded->frames, 48000u / 4);
     EXPECT_GT(decoded->rms, 0.05) << "the sine source must be heard, not silence";
 
     // The recorder's starter does the same for the stored microphone.
@@ -588,7 +555,7 @@ TEST_F(PulseTracks, FaceCameraCarriesTheVoiceWhenNoSeparateMicrophoneTrackIsReco
     ASSERT_TRUE(server_->playTone("orvane_headset", 1.0));
     recorder.stop();
     EXPECT_FALSE(recorder.lastError());
-    EXPECT_EQ(videoCodecOf(file), "h264");
+    EXPECT_EQ(codecOf(file), "h264");
     const auto decoded = decodeAudioFile(file);
     ASSERT_TRUE(decoded) << "webcam.mp4 must carry an audio track";
     EXPECT_EQ(decoded->codec, "aac");
