@@ -1,3 +1,4 @@
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -8,7 +9,6 @@
 #include "render/cursor_point.h"
 #include "render/cursor_shadow.h"
 #include "render/cursor_style_at.h"
-#include <string>
 #include "render/symbol_glyphs.h"
 
 namespace orvane {

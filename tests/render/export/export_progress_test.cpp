@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <limits>
 #include <optional>
@@ -9,7 +10,6 @@
 #include <vector>
 
 #include "render/export/export_progress.h"
-#include <array>
 #include "render/export/render_plan.h"
 
 namespace orvane {

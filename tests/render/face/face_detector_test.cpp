@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -7,10 +8,9 @@
 #include "drawn_face.h"
 #include "render/face_detector.h"
 #include "render/face_services.h"
+#include "render/scene_snapshot.h"
 #include "support/required_service.h"
 #include "support/temp_dir.h"
-#include <memory>
-#include "render/scene_snapshot.h"
 
 namespace orvane {
 namespace {

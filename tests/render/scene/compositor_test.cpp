@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -12,11 +13,10 @@
 #include "media/sample_video.h"
 #include "media/video_frame.h"
 #include "render/compositor.h"
-#include "scene_pixels.h"
-#include "support/temp_dir.h"
-#include <memory>
 #include "render/output_frame.h"
 #include "render/scene_layers.h"
+#include "scene_pixels.h"
+#include "support/temp_dir.h"
 
 namespace orvane {
 namespace {

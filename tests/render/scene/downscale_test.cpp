@@ -4,19 +4,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <numeric>
 
 #include "media/cairo_handles.h"
+#include "render/blur.h"
 #include "render/compositor.h"
 #include "render/scene_downscale.h"
 #include "render/scene_layers.h"
 #include "render/shadow.h"
 #include "scene_pixels.h"
-#include <cstdint>
-#include <cstring>
-#include "render/blur.h"
 
 namespace orvane {
 namespace {
