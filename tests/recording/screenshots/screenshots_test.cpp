@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <utility>
 
 #include "base/manual_executor.h"
 #include "platform/linux/json_preferences_store.h"
@@ -197,9 +198,18 @@ TEST_F(ScreenshotServiceTest, CapturesTheDisplayUnderThePointerIntoTheProjectFol
     EXPECT_TRUE(fs::exists(shot.file));
 }
 
-TEST_F(ScreenshotServiceTest, DestinationComesFromThePreferenceAndPointerOffScreenUsesThePrimary) {
+TEST_F(ScreenshotServiceTest, DestinationComesFromThePreferencePointerOffScreenUsesThePrimaryAndNoDisplayWarns) {
     preferences_.setScreenshotDestination("desktop");
     ScreenshotService service(capture_, pointer_, preferences_, toasts_, main_, folders_);
+    const auto displays = std::exchange(capture_.displays, {});
+    EXPECT_FALSE(service.takeScreenshot(std::string("Demo")));
+    ASSERT_EQ(toasts_.toasts().size(), 1u);
+    EXPECT_EQ(toasts_.toasts()[0].level, ToastLevel::warning);
+    EXPECT_EQ(toasts_.toasts()[0].title, "Screenshot failed");
+    EXPECT_EQ(toasts_.toasts()[0].detail, "No display was reported by the X server.");
+    EXPECT_TRUE(fs::is_empty(home_.path()));
+
+    capture_.displays = displays;
     pointer_.where = {-500, -500};
     const auto shot = service.capture(std::nullopt);
     EXPECT_EQ(shot.file.parent_path(), home_ / "Desktop");
@@ -209,17 +219,6 @@ TEST_F(ScreenshotServiceTest, DestinationComesFromThePreferenceAndPointerOffScre
     const auto forced = service.capture(std::string("...."), ScreenshotDestination::project);
     EXPECT_EQ(forced.file.parent_path(), home_ / "Pictures" / "Orvane Screenshots")
         << "a name made of full stops gives no sub-folder";
-}
-
-TEST_F(ScreenshotServiceTest, NoDisplayIsAWarningToastAndNothingOnDisk) {
-    capture_.displays.clear();
-    ScreenshotService service(capture_, pointer_, preferences_, toasts_, main_, folders_);
-    EXPECT_FALSE(service.takeScreenshot(std::string("Demo")));
-    ASSERT_EQ(toasts_.toasts().size(), 1u);
-    EXPECT_EQ(toasts_.toasts()[0].level, ToastLevel::warning);
-    EXPECT_EQ(toasts_.toasts()[0].title, "Screenshot failed");
-    EXPECT_EQ(toasts_.toasts()[0].detail, "No display was reported by the X server.");
-    EXPECT_FALSE(fs::exists(home_ / "Pictures"));
 }
 
 TEST(ScreenshotCropper, CropsOnlyValidRegionsAndOtherwiseKeepsTheWholePicture) {

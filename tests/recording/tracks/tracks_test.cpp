@@ -170,8 +170,7 @@ public:
 
         // Wait for the daemon to answer; it is usually up within a few hundred milliseconds.
         for (int attempt = 0; attempt < 100; ++attempt) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
                 pid_ = -1;
                 unavailableReason_ = "pulseaudio exited at start (is it installed?)";
                 return;
@@ -189,16 +188,8 @@ public:
     PulseTestServer(const PulseTestServer&) = delete;
     PulseTestServer& operator=(const PulseTestServer&) = delete;
     ~PulseTestServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
-        if (previousServer_) {
-            setenv("PULSE_SERVER", previousServer_->c_str(), 1);
-        } else {
-            unsetenv("PULSE_SERVER");
-        }
+        if (pid_ > 0 && kill(pid_, SIGTERM) == 0) waitpid(pid_, nullptr, 0);
+        previousServer_ ? setenv("PULSE_SERVER", previousServer_->c_str(), 1) : unsetenv("PULSE_SERVER");
     }
 
     // Empty when the daemon answers; otherwise why it could not be started.
@@ -565,34 +556,31 @@ TEST_F(PulseTracks, FaceCameraCarriesTheVoiceWhenNoSeparateMicrophoneTrackIsReco
     EXPECT_EQ(audio_->defaultSourceName(), "orvane_speakers.monitor") << "the face track never switches the default";
 }
 
-class CollectingSink final : public AudioSampleSink {
-public:
+// Checks each buffer's format and order as it arrives and keeps a running loudness.
+struct CollectingSink final : AudioSampleSink {
     void appendAudio(const AudioSamples& samples) override {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(mutex);
         EXPECT_EQ(samples.channels, 2);
         EXPECT_EQ(samples.sampleRate, 48000);
-        EXPECT_EQ(samples.interleaved.size(), static_cast<std::size_t>(samples.frameCount) * 2);
-        if (!times_.empty()) {
-            EXPECT_GT(samples.hostTime, times_.back());
-        }
-        times_.push_back(samples.hostTime);
-        for (float s : samples.interleaved) sumSquares_ += double(s) * s;
-        count_ += samples.interleaved.size();
+        EXPECT_EQ(samples.interleaved.size(), std::size_t(samples.frameCount) * 2);
+        EXPECT_GT(samples.hostTime, last);
+        last = samples.hostTime;
+        for (float s : samples.interleaved) sumSquares += double(s) * s;
+        count += samples.interleaved.size();
     }
-    double rms() const {
-        std::lock_guard lock(mutex_);
-        return count_ ? std::sqrt(sumSquares_ / double(count_)) : 0.0;
+    std::size_t delivered() {
+        std::lock_guard lock(mutex);
+        return count;
     }
-    std::size_t count() const {
-        std::lock_guard lock(mutex_);
-        return count_;
+    double rms() {
+        std::lock_guard lock(mutex);
+        return count ? std::sqrt(sumSquares / double(count)) : 0.0;
     }
 
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::chrono::steady_clock::time_point> times_;
-    double sumSquares_ = 0;
-    std::size_t count_ = 0;
+    std::mutex mutex;
+    std::chrono::steady_clock::time_point last{};
+    double sumSquares = 0;
+    std::size_t count = 0;
 };
 
 TEST_F(PulseTracks, SystemAudioHearsWhatTheDefaultOutputPlays) {
@@ -601,11 +589,11 @@ TEST_F(PulseTracks, SystemAudioHearsWhatTheDefaultOutputPlays) {
     capture.start(sink);
     ASSERT_TRUE(server_->playTone("orvane_speakers", 0.8));
     capture.stop();
-    const auto delivered = sink.count();
+    const auto delivered = sink.delivered();
     EXPECT_GT(delivered, 0u);
     EXPECT_GT(sink.rms(), 0.05) << "the tone played into the default output must be captured";
     letAudioFlow(0.1);
-    EXPECT_EQ(sink.count(), delivered) << "nothing arrives after stop()";
+    EXPECT_EQ(sink.delivered(), delivered) << "nothing arrives after stop()";
 
     // Audio played on another output is not system audio of the default one.
     CollectingSink quiet;
