@@ -70,21 +70,14 @@ private:
     fs::path folder_;
 };
 
-class ExportControllerTest : public ::testing::Test {
+class ExportControllerTest : public ExportServicesTest {
 protected:
-    ExportControllerTest() {
-        fs::create_directories(temp / "tmp");
-        fs::create_directories(temp / "out");
-        services.renderer = renderer;
-        services.temporaryDirectory = temp / "tmp";
-        services.loudness = fakeLoudness;
-    }
+    ExportControllerTest() { services.loudness = fakeLoudness; }
 
     ExportController& controller() {
         if (!controller_) controller_ = std::make_unique<ExportController>(main, background, services);
         return *controller_;
     }
-    void run() { pump(main, background); }
     const ExportTask& taskOf(const Uuid& id) { return *controller().task(id); }
     std::vector<std::string> logLines() {
         std::vector<std::string> lines;
@@ -94,11 +87,6 @@ protected:
         return lines;
     }
 
-    TempDir temp;
-    ManualExecutor main;
-    ManualExecutor background;
-    std::shared_ptr<FakeRenderer> renderer = std::make_shared<FakeRenderer>();
-    ExportServices services;
     std::unique_ptr<ExportController> controller_;
 };
 

@@ -2,6 +2,8 @@
 
 // Fakes for the export controller's services and a pump for its two executors.
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -57,6 +59,25 @@ inline void pump(ManualExecutor& main, ManualExecutor& background) {
         main.runPending();
     }
 }
+
+// Services with the fake renderer and a private temporary folder, both executors, and the
+// folders out/ for exports and tmp/ for the controller's working files.
+class ExportServicesTest : public ::testing::Test {
+protected:
+    ExportServicesTest() {
+        std::filesystem::create_directories(temp / "tmp");
+        std::filesystem::create_directories(temp / "out");
+        services.renderer = renderer;
+        services.temporaryDirectory = temp / "tmp";
+    }
+    void run() { pump(main, background); }
+
+    TempDir temp;
+    ManualExecutor main;
+    ManualExecutor background;
+    std::shared_ptr<FakeRenderer> renderer = std::make_shared<FakeRenderer>();
+    ExportServices services;
+};
 
 // Entries of a folder, for checking that nothing was left behind.
 inline std::vector<std::string> entriesOf(const std::filesystem::path& folder) {

@@ -44,13 +44,9 @@ bool loopsForever(const fs::path& file) {
            bytes.compare(at + 11, 4, std::string("\x03\x01\x00\x00", 4)) == 0;
 }
 
-class GifExportTest : public ::testing::Test {
+class GifExportTest : public ExportServicesTest {
 protected:
     GifExportTest() {
-        fs::create_directories(temp / "tmp");
-        fs::create_directories(temp / "out");
-        services.renderer = renderer;
-        services.temporaryDirectory = temp / "tmp";
         services.tools = [](std::string_view) { return std::optional<fs::path>(); };
         settings.maxLongEdge = 160;
     }
@@ -58,15 +54,10 @@ protected:
     ExportTaskStage exportGif(const std::string& name) {
         ExportController controller(main, background, services);
         const auto id = controller.exportGIF(snapshotOfLength(1), settings, temp / "out" / name);
-        pump(main, background);
+        run();
         return controller.task(id)->stage;
     }
 
-    TempDir temp;
-    ManualExecutor main;
-    ManualExecutor background;
-    std::shared_ptr<FakeRenderer> renderer = std::make_shared<FakeRenderer>();
-    ExportServices services;
     ExportSettings settings;
 };
 
