@@ -119,15 +119,12 @@ public:
     std::function<void(bool)> monitor;
 };
 
-// A side track that writes `bytes` into its file when it stops, or throws when it starts.
-class FileTrack final : public SideTrackRecording {
-public:
-    FileTrack(fs::path file, std::string bytes) : file_(std::move(file)), bytes_(std::move(bytes)) {}
-    void stop() override { testing::writeTextFile(file_, bytes_); }
-
-private:
-    fs::path file_;
-    std::string bytes_;
+// A side track that writes `bytes` into its file when it stops.
+struct FileTrack final : SideTrackRecording {
+    FileTrack(fs::path to, std::string what) : file(std::move(to)), bytes(std::move(what)) {}
+    void stop() override { testing::writeTextFile(file, bytes); }
+    fs::path file;
+    std::string bytes;
 };
 
 SideTrackStarter writesOnStop(std::string bytes) {
@@ -143,9 +140,7 @@ protected:
         return s;
     }
 
-    DisplaySource display() {
-        return DisplaySource{7, "Main Display", 320, 240, Rect{0, 0, 320, 240}, 0};
-    }
+    static DisplaySource display() { return DisplaySource{7, "Main Display", 320, 240, Rect{0, 0, 320, 240}, 0}; }
 
     std::vector<fs::path> recordingFolders() {
         std::vector<fs::path> found;
