@@ -207,22 +207,20 @@ constexpr const char* kMetaAtStart =
     R"("durationMs":0,"hasSystemAudio":false,"hasWebcam":false,"hasCursor":false,"hasMicrophone":false,)"
     R"("sourceKind":"window","sourceTitle":"Terminal","capturedSystemCursor":true})";
 
-class UnfinishedRecordingTest : public testing::LibraryFixture {
-protected:
-    // About two seconds of a cut-off capture, with system audio.
-    void writeCutOffMovie(const fs::path& file) {
-        MovieWriterSettings settings{file, 64, 48, 30, true, 128};
-        ScreenMovieWriter writer(settings);
-        const auto t0 = std::chrono::steady_clock::now();
-        std::vector<float> audio(4800 * 2, 0.1f);
-        for (int i = 0; i < 75; ++i) {
-            writer.appendVideo(frameAt(t0 + i * 33ms, 64, 48, std::uint8_t(i * 3)));
-            if (i % 3 == 0) writer.appendAudio(AudioSamples{audio, 4800, 2, 48000, t0 + i * 33ms});
-            while (writer.writtenFrames() < std::uint64_t(i) + 1) std::this_thread::sleep_for(1ms);
-        }
-        writer.abandon();
+// About two seconds of a cut-off capture, with system audio.
+void writeCutOffMovie(const fs::path& file) {
+    ScreenMovieWriter writer(MovieWriterSettings{file, 64, 48, 30, true, 128});
+    const auto t0 = std::chrono::steady_clock::now();
+    std::vector<float> audio(4800 * 2, 0.1f);
+    for (int i = 0; i < 75; ++i) {
+        writer.appendVideo(frameAt(t0 + i * 33ms, 64, 48, std::uint8_t(i * 3)));
+        if (i % 3 == 0) writer.appendAudio(AudioSamples{audio, 4800, 2, 48000, t0 + i * 33ms});
+        while (writer.writtenFrames() < std::uint64_t(i) + 1) std::this_thread::sleep_for(1ms);
     }
-};
+    writer.abandon();
+}
+
+using UnfinishedRecordingTest = testing::LibraryFixture;
 
 TEST_F(UnfinishedRecordingTest, PlayableCutOffCapturesStayListedWithRepairedMetadata) {
     const auto cutOff = writeRecordingFolder(kMetaAtStart);
