@@ -61,6 +61,8 @@ TEST(ScreenMovieWriterTest, FirstSampleStartsTheClockEarlierAudioIsLeftOutAndBad
     ASSERT_EQ(writer.firstSampleTime(), t0);
     // A frame grabbed before the movie's first moment is left out, and is no lost frame.
     EXPECT_FALSE(writer.appendVideo(frameAt(t0 - 10ms, 64, 48, 0)));
+    // A frame smaller than the movie would be read past its end.
+    EXPECT_FALSE(writer.appendVideo(frameAt(t0, 32, 48, 0)));
     for (int i = 0; i < 15; ++i) EXPECT_TRUE(writer.appendVideo(frameAt(t0 + i * 33ms, 64, 48, std::uint8_t(i * 10))));
     // A mono 44.1 kHz buffer is converted, not refused.
     std::vector<float> mono(44100 / 2, 0.1f);
