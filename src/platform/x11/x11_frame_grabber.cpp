@@ -124,6 +124,78 @@ void drawCursor(Display* display, ScreenFrame& frame, int originX, int originY) 
     }
 }
 
+// Whether anything a grabber shows may have changed since it last looked: XDamage on the watched
+// drawables and, when the pointer is drawn in, its position and XFixes cursor-shape events. It reads
+// the events of the grabber's own connection, after one round trip that brings in all the server sent
+// before it; damage is reset on every yes, so the next drawing reports again.
+class ChangeWatch {
+public:
+    // Watches the root window; `pointerDrawn` when the frames show the pointer.
+    ChangeWatch(Display* display, bool pointerDrawn) : display_(display) {
+        int errorBase = 0;
+        available_ = XDamageQueryExtension(display, &damageEventBase_, &errorBase);
+        if (!available_) {
+            log::info(kArea, "XDamage missing: every frame is grabbed and compared");
+            return;
+        }
+        watch(DefaultRootWindow(display));
+        // A new pointer shape (a hand over a link) changes the picture without drawing anything.
+        watchesPointer_ = pointerDrawn && XFixesQueryExtension(display, &fixesEventBase_, &errorBase);
+        if (watchesPointer_) XFixesSelectCursorInput(display, DefaultRootWindow(display), XFixesDisplayCursorNotifyMask);
+    }
+    ChangeWatch(const ChangeWatch&) = delete;
+    ChangeWatch& operator=(const ChangeWatch&) = delete;
+    ~ChangeWatch() {
+        ErrorTrap trap(display_);  // a watched window may be gone, and its damage with it
+        for (const Damage damage : damages_) XDamageDestroy(display_, damage);
+        trap.failedAfterSync();
+    }
+
+    // Also a window whose own picture is read: drawing under a covering window never reaches the screen.
+    void watch(Drawable drawable) {
+        if (!available_) return;
+        ErrorTrap trap(display_);
+        const Damage damage = XDamageCreate(display_, drawable, XDamageReportNonEmpty);
+        if (!trap.failedAfterSync()) damages_.push_back(damage);
+    }
+
+    bool mayHaveChanged() {
+        if (damages_.empty()) return true;
+        bool changed = false;
+        if (watchesPointer_) {
+            Window root = 0, child = 0;
+            int x = 0, y = 0, windowX = 0, windowY = 0;
+            unsigned buttons = 0;
+            XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &x, &y, &windowX, &windowY, &buttons);
+            changed = x != pointerX_ || y != pointerY_;
+            pointerX_ = x;
+            pointerY_ = y;
+        } else {
+            XSync(display_, False);
+        }
+        bool damaged = false;
+        while (XPending(display_) > 0) {
+            XEvent event;
+            XNextEvent(display_, &event);
+            if (event.type == damageEventBase_ + XDamageNotify) damaged = true;
+            if (watchesPointer_ && event.type == fixesEventBase_ + XFixesCursorNotify) changed = true;
+        }
+        if (damaged) {
+            for (const Damage damage : damages_) XDamageSubtract(display_, damage, None, None);
+        }
+        return changed || damaged;
+    }
+
+private:
+    Display* display_;
+    bool available_ = false;
+    int damageEventBase_ = 0;
+    int fixesEventBase_ = 0;
+    bool watchesPointer_ = false;
+    std::vector<Damage> damages_;
+    int pointerX_ = -1, pointerY_ = -1;
+};
+
 // Grabs a rectangle of the root window; the rectangle's origin may change between grabs, its size not.
 class RootGrabber : public FrameGrabber {
 public:
@@ -145,64 +217,21 @@ public:
             ScreenFrame warmUp;
             grabFrom(DefaultRootWindow(display), 0, 0, 0, 0, warmUp);
         }
-        int errorBase = 0;
-        drawsCursor_ = showCursor && XFixesQueryExtension(display, &fixesEventBase_, &errorBase);
+        int eventBase = 0, errorBase = 0;
+        drawsCursor_ = showCursor && XFixesQueryExtension(display, &eventBase, &errorBase);
         if (showCursor && !drawsCursor_) log::warning(kArea, "XFixes missing: the pointer is not drawn into the video");
-        if (XDamageQueryExtension(display, &damageEventBase_, &errorBase)) {
-            watchForDamage(DefaultRootWindow(display));
-            // A new pointer shape (a hand over a link) changes the picture without drawing anything.
-            if (drawsCursor_) XFixesSelectCursorInput(display, DefaultRootWindow(display), XFixesDisplayCursorNotifyMask);
-        } else {
-            log::info(kArea, "XDamage missing: every frame is grabbed and compared");
-        }
-    }
-    ~RootGrabber() override {
-        ErrorTrap trap(connection_.get());  // a watched window may be gone, and its damage with it
-        for (const Damage damage : damages_) XDamageDestroy(connection_.get(), damage);
-        trap.failedAfterSync();
+        changes_ = std::make_unique<ChangeWatch>(display, drawsCursor_);
     }
 
     int width() const override { return width_; }
     int height() const override { return height_; }
 
-    // From XDamage events on this grabber's own connection, after one round trip that brings in all
-    // the server sent before it. Damage is reset on every yes, so the next drawing reports again.
-    bool mayHaveChanged() override {
-        if (damages_.empty()) return true;
-        Display* display = connection_.get();
-        bool changed = false;
-        if (drawsCursor_) {
-            Window root = 0, child = 0;
-            int x = 0, y = 0, windowX = 0, windowY = 0;
-            unsigned buttons = 0;
-            XQueryPointer(display, DefaultRootWindow(display), &root, &child, &x, &y, &windowX, &windowY, &buttons);
-            changed = x != pointerX_ || y != pointerY_;
-            pointerX_ = x;
-            pointerY_ = y;
-        } else {
-            XSync(display, False);
-        }
-        bool damaged = false;
-        while (XPending(display) > 0) {
-            XEvent event;
-            XNextEvent(display, &event);
-            if (event.type == damageEventBase_ + XDamageNotify) damaged = true;
-            if (drawsCursor_ && event.type == fixesEventBase_ + XFixesCursorNotify) changed = true;
-        }
-        if (damaged) {
-            for (const Damage damage : damages_) XDamageSubtract(display, damage, None, None);
-        }
-        return changed || damaged;
-    }
+    bool mayHaveChanged() override { return changes_->mayHaveChanged(); }
 
 protected:
     Display* display() const { return connection_.get(); }
 
-    void watchForDamage(Drawable drawable) {
-        ErrorTrap trap(connection_.get());
-        const Damage damage = XDamageCreate(connection_.get(), drawable, XDamageReportNonEmpty);
-        if (!trap.failedAfterSync()) damages_.push_back(damage);
-    }
+    void watchForDamage(Drawable drawable) { changes_->watch(drawable); }
 
     void grabAt(int x, int y, ScreenFrame& frame) {
         if (!grabFrom(DefaultRootWindow(connection_.get()), x, y, x, y, frame)) {
@@ -247,10 +276,7 @@ private:
     int height_;
     std::unique_ptr<SharedImage> shared_;
     bool drawsCursor_ = false;
-    int fixesEventBase_ = 0;
-    int damageEventBase_ = 0;
-    std::vector<Damage> damages_;
-    int pointerX_ = -1, pointerY_ = -1;
+    std::unique_ptr<ChangeWatch> changes_;  // after the connection, so it goes first
 };
 
 struct ScreenBounds {
@@ -292,7 +318,6 @@ public:
             XCompositeRedirectWindow(display, window_, CompositeRedirectAutomatic);
             redirected_ = !trap.failedAfterSync();
         }
-        // Drawing into a window covered by another never reaches the screen, yet its own picture changes.
         if (redirected_) watchForDamage(window_);
     }
     ~WindowGrabber() override {
@@ -384,6 +409,9 @@ public:
         }
         int eventBase = 0, errorBase = 0;
         drawsCursor_ = showCursor && XFixesQueryExtension(display, &eventBase, &errorBase);
+        // The screen shows moves and restacking; each window's own picture shows its drawing.
+        changes_ = std::make_unique<ChangeWatch>(display, drawsCursor_);
+        for (const auto& entry : windows_) changes_->watch(entry.window);
     }
     ~WindowCompositeGrabber() override {
         Display* display = connection_.get();
@@ -394,6 +422,7 @@ public:
 
     int width() const override { return width_; }
     int height() const override { return height_; }
+    bool mayHaveChanged() override { return changes_->mayHaveChanged(); }
 
     void grab(ScreenFrame& frame) override {
         Display* display = connection_.get();
@@ -503,6 +532,7 @@ private:
     int x_, y_, width_, height_;
     std::vector<Entry> windows_;
     bool drawsCursor_ = false;
+    std::unique_ptr<ChangeWatch> changes_;
 };
 
 }  // namespace

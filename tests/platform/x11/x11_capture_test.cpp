@@ -146,6 +146,12 @@ TEST_F(X11CaptureTest, GrabbersTellWhenNothingWasDrawnSinceTheLastLook) {
     ScreenFrame frame;
     window->grab(frame);
     EXPECT_EQ(rgbAt(frame, 50, 50), 0xFF0000u);
+    // So does a composition of chosen windows over transparency.
+    auto composed = capture.grabWindowsOverTransparency(Rect{0, 0, 640, 360}, {box.id()}, false);
+    composed->mayHaveChanged();
+    EXPECT_FALSE(composed->mayHaveChanged());
+    box.fill(0x00FF00);
+    EXPECT_TRUE(composed->mayHaveChanged());
 
     // With the pointer drawn in, moving it changes the picture.
     testing::movePointer(600, 300);
