@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "model/recording_cursor_mode.h"
 #include "model/recording_files.h"
 
 namespace orvane {
@@ -18,33 +19,21 @@ const Uuid kId = *Uuid::parse("0b7e3c1a-9f2d-4c55-8a10-3e5f6a7b8c9d");
 
 RecordingMeta fullMeta() {
     RecordingMeta meta = makeNewRecordingMeta(kId, at(2026, 3, 4, 5, 6, 7));
-    meta.displayWidth = 2880;
-    meta.displayHeight = 1800;
-    meta.fps = 30;
-    meta.durationMs = 123456;
-    meta.hasSystemAudio = true;
-    meta.hasWebcam = true;
-    meta.hasCursor = true;
-    meta.hasMicrophone = true;
-    meta.recordedWithAlpha = false;
+    meta.displayWidth = 2880, meta.displayHeight = 1800, meta.fps = 30, meta.durationMs = 123456;
+    meta.hasSystemAudio = meta.hasWebcam = meta.hasCursor = meta.hasMicrophone = true;
+    meta.recordedWithAlpha = false, meta.sourceIsSimulator = false, meta.capturedSystemCursor = false;
+    meta.clickCaptureActive = true;
     meta.sourceKind = RecordingSourceKind::imported;
     meta.sourceTitle = "Demo \"take\" ünïcode";
-    meta.sourceIsSimulator = false;
     meta.facePIPNormalizedFrame = Rect{0.1, 0.2, 0.25, 1e-7};
     meta.facePIPCornerRadius = 999;
-    meta.clickCaptureActive = true;
-    meta.capturedSystemCursor = false;
     meta.captureSourceCrop = Rect{0, 0.5, 1, 0.30000000000000004};
-    meta.preferredCursorVisualStyle = "macOS";
-    meta.preferredCursorClickAnimationStyle = "ripple";
+    meta.preferredCursorVisualStyle = "macOS", meta.preferredCursorClickAnimationStyle = "ripple";
     meta.preferredCursorIconSymbol = "sparkle";
-    meta.hostedShareToken = "tok";
-    meta.hostedShareAPIBaseURL = "https://api.example.test";
+    meta.hostedShareToken = "tok", meta.hostedSharePermission = "public", meta.remoteVideoID = "vid_1";
+    meta.hostedShareAPIBaseURL = meta.replyToShareAPIBaseURL = "https://api.example.test";
     meta.hostedShareURL = "https://share.example.test/v/tok";
-    meta.hostedSharePermission = "public";
-    meta.remoteVideoID = "vid_1";
     meta.replyToShareToken = "parent";
-    meta.replyToShareAPIBaseURL = "https://api.example.test";
     return meta;
 }
 
@@ -212,6 +201,18 @@ TEST(ProjectsJson, ArrayOfProjectsWithAllFourKeys) {
     EXPECT_FALSE(decodeProjects(one.dump()));  // an object, not an array
     EXPECT_FALSE(decodeProjects("[1]"));
     EXPECT_FALSE(decodeProjects("["));
+}
+
+TEST(RecordingCursorMode, StoredModesNormaliseAndOnlyIconGetsASymbol) {
+    EXPECT_EQ(normalizedRecordingCursorMode("system"), RecordingCursorMode::system);
+    EXPECT_EQ(normalizedRecordingCursorMode("pointer"), RecordingCursorMode::pointer);
+    EXPECT_EQ(normalizedRecordingCursorMode("touch"), RecordingCursorMode::touch);
+    for (const char* stored : {"largePointer", "icon", "", "laser", "System", " touch"}) {
+        EXPECT_EQ(normalizedRecordingCursorMode(stored), RecordingCursorMode::pointer) << '"' << stored << '"';
+    }
+    EXPECT_EQ(preferredCursorIconSymbol(*recordingCursorModeFromRaw("icon")), "sparkle");
+    EXPECT_FALSE(preferredCursorIconSymbol(RecordingCursorMode::largePointer));
+    EXPECT_FALSE(preferredCursorIconSymbol(RecordingCursorMode::system));
 }
 
 }  // namespace

@@ -183,13 +183,9 @@ TEST(Placement, ItemsAreActiveOnTheirInclusiveRange) {
 TEST(SourceDurationCache, KeepsOnlyPositiveFiniteDurations) {
     std::map<std::string, int> reads;
     std::map<std::string, std::optional<double>> answers = {
-        {"good.mp4", 12.5},
-        {"zero.mp4", 0.0},
-        {"negative.mp4", -1.0},
+        {"good.mp4", 12.5}, {"zero.mp4", 0.0}, {"negative.mp4", -1.0},
         {"infinite.mp4", std::numeric_limits<double>::infinity()},
-        {"nan.mp4", std::numeric_limits<double>::quiet_NaN()},
-        {"missing.mp4", std::nullopt},
-    };
+        {"nan.mp4", std::numeric_limits<double>::quiet_NaN()}, {"missing.mp4", std::nullopt}};
     SourceDurationCache cache([&](const std::filesystem::path& file) {
         ++reads[file.string()];
         return answers[file.string()];
@@ -220,13 +216,10 @@ TEST(SourceDurationCache, ConcurrentCallersReadEachFileOnce) {
     });
     std::vector<std::thread> threads;
     std::atomic<int> answered{0};
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 8; ++i)
         threads.emplace_back([&] {
-            for (int k = 0; k < 200; ++k) {
-                if (cache.duration("screen.mp4") == 4.0) ++answered;
-            }
+            for (int k = 0; k < 200; ++k) answered += cache.duration("screen.mp4") == 4.0;
         });
-    }
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(reads.load(), 1);
     EXPECT_EQ(answered.load(), 1600);
