@@ -10,16 +10,13 @@ namespace {
 
 AudioClip audio(double start, double duration, double sourceStart = 0) {
     AudioClip clip;
-    clip.startTime = start;
-    clip.duration = duration;
-    clip.sourceStart = sourceStart;
+    clip.startTime = start, clip.duration = duration, clip.sourceStart = sourceStart;
     return clip;
 }
 
 VideoOverlayClip overlayAt(double start, double duration) {
     VideoOverlayClip overlay;
-    overlay.startTime = start;
-    overlay.duration = duration;
+    overlay.startTime = start, overlay.duration = duration;
     return overlay;
 }
 
@@ -308,8 +305,7 @@ TEST_F(EditorCommandTest, RemoveTimeRangeShortensPlacedItemsAndClampsTheTrim) {
     useClips({20});
     state.modify([](EditorValues& v) {
         CaptionSegment caption;
-        caption.start = 8;
-        caption.end = 12;
+        caption.start = 8, caption.end = 12;
         v.voiceClips = {audio(3, 4, 1), audio(6, 2)};  // across and inside the cut 5...9
         v.videoOverlays = {overlayAt(10, 1)};
         v.captions = {caption};

@@ -24,22 +24,17 @@ ResolvedLayer screenLayer(std::vector<ResolvedLayer::Span> spans) {
     return layer;
 }
 
-class CapturedLog {
-public:
-    CapturedLog()
-        : sink_([this](log::Level, const std::string& line) {
-              std::lock_guard lock(mutex_);
-              lines_.push_back(line);
-          }) {}
+struct CapturedLog {
     std::vector<std::string> lines() {
-        std::lock_guard lock(mutex_);
-        return lines_;
+        std::lock_guard lock(mutex);
+        return captured;
     }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-    log::ScopedSink sink_;
+    std::mutex mutex;
+    std::vector<std::string> captured;
+    log::ScopedSink sink{[this](log::Level, const std::string& line) {
+        std::lock_guard lock(mutex);
+        captured.push_back(line);
+    }};
 };
 
 TEST(CompositionAudit, ResolvedClipsMatchTheClipMapping) {

@@ -34,7 +34,7 @@ Layer modifier(LayerKind kind, LayerProps props) {
     return layer;
 }
 
-TEST(CompositionBuild, EditorDocumentHoldsOneScreenAssetAndLayer) {
+TEST(CompositionBuild, EditorDocumentHoldsOneScreenAssetAndLayerCoveringTheClipsOrTheWholeDuration) {
     const auto recording = Uuid::random();
     const std::vector<Clip> clips = {clip(0, 4), clip(6, 12, -1), clip(20, 18, 0.5)};
     const auto document = buildCompositionDocument(recording, clips, "/data/Recordings/X/screen.mov", 9, 1, 7);
@@ -55,13 +55,12 @@ TEST(CompositionBuild, EditorDocumentHoldsOneScreenAssetAndLayer) {
     EXPECT_EQ(layer.props, LayerProps{});
     EXPECT_EQ(layer.placement.segments,
               (std::vector<Segment>{{0, 4, 0}, {6, 12, 0}, {20, 18, 0.5}}));  // negative head offset floored
-}
 
-TEST(CompositionBuild, NoClipsGiveOneSegmentOverTheWholeDuration) {
-    const auto document = buildCompositionDocument(Uuid::random(), {}, "screen.mp4", 12.5, 0, 0);
-    ASSERT_EQ(document.layers.size(), 1u);
-    EXPECT_EQ(document.layers[0].placement.segments, (std::vector<Segment>{{0, 12.5, 0}}));
-    const auto resolved = resolveComposition(document);
+    // No clips: one segment over the whole duration.
+    const auto empty = buildCompositionDocument(Uuid::random(), {}, "screen.mp4", 12.5, 0, 0);
+    ASSERT_EQ(empty.layers.size(), 1u);
+    EXPECT_EQ(empty.layers[0].placement.segments, (std::vector<Segment>{{0, 12.5, 0}}));
+    const auto resolved = resolveComposition(empty);
     ASSERT_EQ(resolved.layers.size(), 1u);
     EXPECT_EQ(resolved.layers[0].spans, (std::vector<ResolvedLayer::Span>{{0, 12.5, 0, 12.5, 0}}));
     EXPECT_EQ(resolved.duration, 12.5);
