@@ -34,11 +34,11 @@ private:
     void (*previousHandler_)(int) = nullptr;
 };
 
-TEST(RecordingFolder, CreateWriteAndReadBack) {
+TEST(RecordingFolder, CreateWriteAndReadBackMetaTitleAndTelemetry) {
     testing::TempDir dir;
     const auto root = dir / "deep" / "Recordings";
     const auto now = wholeSeconds(std::chrono::system_clock::now());
-    const auto [folder, meta] = createRecordingFolder(root, now);
+    auto [folder, meta] = createRecordingFolder(root, now);
 
     EXPECT_TRUE(fs::is_directory(folder.directory));
     EXPECT_EQ(folder.directory, root / meta.id.string());
@@ -52,22 +52,8 @@ TEST(RecordingFolder, CreateWriteAndReadBack) {
 
     testing::writeTextFile(folder.metaFile(), "{\"id\":");
     EXPECT_FALSE(readRecordingMeta(folder));
-}
 
-TEST(RecordingFolder, ScreenVideoNameFollowsAlpha) {
-    const RecordingFolder folder{"/data/Recordings/X"};
-    RecordingMeta meta;
-    EXPECT_EQ(folder.screenVideoFile(meta), "/data/Recordings/X/screen.mp4");
-    meta.recordedWithAlpha = false;
-    EXPECT_EQ(screenVideoFileName(meta), "screen.mp4");
-    meta.recordedWithAlpha = true;
-    EXPECT_EQ(folder.screenVideoFile(meta), "/data/Recordings/X/screen.mov");
-}
-
-TEST(RecordingFolder, RenameTrimsAndBlankRemovesTheTitle) {
-    testing::TempDir dir;
-    auto [folder, meta] = createRecordingFolder(dir.path(), wholeSeconds(std::chrono::system_clock::now()));
-
+    // A rename is trimmed and a blank one removes the title.
     applyRename(meta, " \t Product tour\n ");
     writeRecordingMeta(folder, meta);
     EXPECT_EQ(readRecordingMeta(folder)->sourceTitle, "Product tour");
@@ -79,6 +65,30 @@ TEST(RecordingFolder, RenameTrimsAndBlankRemovesTheTitle) {
 
     applyRename(meta, "\n\n");
     EXPECT_FALSE(meta.sourceTitle);
+
+    // Telemetry is read only when the meta says there is some.
+    const CursorTelemetry telemetry{{{0, 0.25, 0.75, false}, {16, 0.5, 0.5, true}}, 60};
+    testing::writeTextFile(folder.cursorFile(), encodeCursorTelemetry(telemetry));
+
+    meta.hasCursor = false;
+    EXPECT_FALSE(readCursorTelemetry(folder, meta));
+    meta.hasCursor = true;
+    EXPECT_EQ(readCursorTelemetry(folder, meta), telemetry);
+
+    testing::writeTextFile(folder.cursorFile(), R"({"points":[{"t":0}],"sampleHz":60})");
+    EXPECT_FALSE(readCursorTelemetry(folder, meta));
+    fs::remove(folder.cursorFile());
+    EXPECT_FALSE(readCursorTelemetry(folder, meta));
+}
+
+TEST(RecordingFolder, ScreenVideoNameFollowsAlpha) {
+    const RecordingFolder folder{"/data/Recordings/X"};
+    RecordingMeta meta;
+    EXPECT_EQ(folder.screenVideoFile(meta), "/data/Recordings/X/screen.mp4");
+    meta.recordedWithAlpha = false;
+    EXPECT_EQ(screenVideoFileName(meta), "screen.mp4");
+    meta.recordedWithAlpha = true;
+    EXPECT_EQ(folder.screenVideoFile(meta), "/data/Recordings/X/screen.mov");
 }
 
 TEST(RecordingFolder, FailedWriteKeepsThePreviousMeta) {
@@ -97,23 +107,6 @@ TEST(RecordingFolder, FailedWriteKeepsThePreviousMeta) {
 
     fs::remove_all(folder.directory);
     EXPECT_THROW(writeRecordingMeta(folder, meta), std::system_error);
-}
-
-TEST(RecordingFolder, TelemetryIsReadOnlyWhenTheMetaSaysSo) {
-    testing::TempDir dir;
-    auto [folder, meta] = createRecordingFolder(dir.path(), wholeSeconds(std::chrono::system_clock::now()));
-    const CursorTelemetry telemetry{{{0, 0.25, 0.75, false}, {16, 0.5, 0.5, true}}, 60};
-    testing::writeTextFile(folder.cursorFile(), encodeCursorTelemetry(telemetry));
-
-    meta.hasCursor = false;
-    EXPECT_FALSE(readCursorTelemetry(folder, meta));
-    meta.hasCursor = true;
-    EXPECT_EQ(readCursorTelemetry(folder, meta), telemetry);
-
-    testing::writeTextFile(folder.cursorFile(), R"({"points":[{"t":0}],"sampleHz":60})");
-    EXPECT_FALSE(readCursorTelemetry(folder, meta));
-    fs::remove(folder.cursorFile());
-    EXPECT_FALSE(readCursorTelemetry(folder, meta));
 }
 
 }  // namespace
