@@ -110,7 +110,7 @@ TEST(CompositionResolve, ShortestContentLayerLimitsEveryLayer) {
     EXPECT_EQ(nothing.contentLimit, 0);  // no finite limit: the duration stands in
 }
 
-TEST(CompositionResolve, SegmentsAreCutToTheirAsset) {
+TEST(CompositionResolve, SegmentsAreCutToTheirAssetAndToTheLimit) {
     CompositionDocument document;
     document.assets = {asset(5)};
     // One segment past the asset's end, one straddling it, one reversed, with head gaps.
@@ -126,18 +126,12 @@ TEST(CompositionResolve, SegmentsAreCutToTheirAsset) {
     // A layer naming an unknown asset plays its segments in full.
     auto orphan = contentLayer(LayerKind::screen, Uuid::random(), {{0, 100, 0}});
     EXPECT_EQ(layerDuration(orphan, document), 100);
-}
 
-TEST(CompositionResolve, LimitCanCutSpansShortOrBeforeTheyStart) {
-    CompositionDocument document;
-    document.assets = {asset(100)};
+    // The limit cuts spans short, or before they start: then the end is pulled back below the start.
+    document.assets[0].intrinsicDuration = 100;
     const auto layer = contentLayer(LayerKind::screen, document.assets[0].id, {{0, 4, 0}, {10, 14, 1}, {20, 22, 3}});
-    const auto spans = layerSpans(layer, document, 6);
-    ASSERT_EQ(spans.size(), 3u);
-    EXPECT_EQ(spans[0], (ResolvedLayer::Span{0, 4, 0, 4, 0}));
-    EXPECT_EQ(spans[1], (ResolvedLayer::Span{5, 6, 10, 11, 4}));
-    // Starts after the limit: its end is pulled back below its start.
-    EXPECT_EQ(spans[2], (ResolvedLayer::Span{9, 6, 20, 17, 6}));
+    EXPECT_EQ(layerSpans(layer, document, 6),
+              (std::vector<ResolvedLayer::Span>{{0, 4, 0, 4, 0}, {5, 6, 10, 11, 4}, {9, 6, 20, 17, 6}}));
 
     EXPECT_TRUE(layerSpans(modifier(LayerKind::annotation, {}), document, 6).empty());
 }
@@ -148,8 +142,7 @@ TEST(CompositionResolve, ModifiersAndTrimAreClampedToTheDuration) {
     document.layers.push_back(contentLayer(LayerKind::screen, document.assets[0].id, {{0, 8, 0}}));
     auto range = [](std::optional<double> start, std::optional<double> end) {
         LayerProps props;
-        props.timeRangeStart = start;
-        props.timeRangeEnd = end;
+        props.timeRangeStart = start, props.timeRangeEnd = end;
         return props;
     };
     auto instant = [](std::optional<double> time) {
