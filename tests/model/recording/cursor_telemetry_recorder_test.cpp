@@ -138,7 +138,7 @@ TEST(CursorTelemetryRecorder, DisplaysBesideThePrimaryUseTheirOwnRectangle) {
     }
 }
 
-TEST_F(CursorTelemetryRecorderTest, ButtonEventsReachTheSamples) {
+TEST_F(CursorTelemetryRecorderTest, ButtonEventsReachTheSamplesOnlyThroughAMonitor) {
     CursorTelemetryRecorder recorder(pointer, queue, kDisplay, 60);
     recorder.start();
     EXPECT_TRUE(recorder.clickMonitorActive());
@@ -158,20 +158,18 @@ TEST_F(CursorTelemetryRecorderTest, ButtonEventsReachTheSamples) {
     EXPECT_EQ(pressedFlags(points), (std::vector<bool>{false, true, true, false}));
     EXPECT_EQ(pointer.stopCalls, 1);
     EXPECT_FALSE(pointer.monitorInstalled());
-}
 
-TEST_F(CursorTelemetryRecorderTest, WithoutAMonitorPositionsAreStillSampled) {
+    // Without a monitor positions are still sampled, all released, and there is nothing to stop.
     pointer.monitorAvailable = false;
-    CursorTelemetryRecorder recorder(pointer, queue, kDisplay, 60);
-    recorder.start();
-    EXPECT_FALSE(recorder.clickMonitorActive());
+    CursorTelemetryRecorder unmonitored(pointer, queue, kDisplay, 60);
+    unmonitored.start();
+    EXPECT_FALSE(unmonitored.clickMonitorActive());
     pointer.moveTo(1920, 0);
     queue.advance(kTick * 3);
-    const auto points = recorder.stop().points;
-    ASSERT_EQ(points.size(), 4u);
-    EXPECT_EQ(pressedFlags(points), std::vector<bool>(4, false));
-    for (const auto& point : points) EXPECT_EQ(point.cx, 1.0);
-    EXPECT_EQ(pointer.stopCalls, 0);
+    const auto released = unmonitored.stop().points;
+    EXPECT_EQ(pressedFlags(released), std::vector<bool>(4, false));
+    EXPECT_EQ(released.back().cx, 1.0);
+    EXPECT_EQ(pointer.stopCalls, 1);
 }
 
 TEST_F(CursorTelemetryRecorderTest, NothingIsSampledAfterStop) {
