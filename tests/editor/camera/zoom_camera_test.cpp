@@ -23,7 +23,7 @@ void expectState(const CameraState& actual, double scale, double fx, double fy) 
     EXPECT_NEAR(actual.focusY, fy, kTolerance);
 }
 
-TEST(ZoomCameraTest, OneRegionRampsInHoldsAndRampsOut) {
+TEST(ZoomCameraTest, RegionsRampInHoldRampOutAndOverlapsBlendByWeight) {
     const std::vector<ZoomRegion> zooms = {region(2.0, 4.0, 2.0, 0.25, 0.25)};
     const CameraInputs inputs{.zoomRegions = zooms};
     expectState(cameraState(inputs, 1.375), 1, 0.5, 0.5);
@@ -34,6 +34,11 @@ TEST(ZoomCameraTest, OneRegionRampsInHoldsAndRampsOut) {
     // Smootherstep, not linear: slow at the ends of a ramp.
     EXPECT_LT(zoomWeight(zooms[0], 1.4375), 0.05);
     EXPECT_NEAR(zoomPresence(zooms, 1.6875), 0.5, kTolerance);
+
+    // Overlapping regions blend by weight.
+    const std::vector<ZoomRegion> overlapping = {region(1, 5, 1.6, 0.2, 0.5), region(2, 6, 2.0, 0.8, 0.5)};
+    expectState(cameraState({.zoomRegions = overlapping}, 3.0), 1.8, 0.5, 0.5);
+    expectState(cameraState({.zoomRegions = overlapping}, 1.2), 1.6, 0.2, 0.5);
 }
 
 TEST(ZoomCameraTest, EaseSpeedSetsRampLengthsAndShortRegionsShrinkThem) {
@@ -44,12 +49,6 @@ TEST(ZoomCameraTest, EaseSpeedSetsRampLengthsAndShortRegionsShrinkThem) {
     EXPECT_NEAR(shortEase.leadOut, 1.4 * 0.5 / 2.35, kTolerance);
     // A reversed region never contributes.
     for (double t : {2.9, 3.0, 3.5, 4.0}) EXPECT_EQ(zoomWeight(region(4.0, 3.0, 2, 0.1, 0.1), t), 0) << t;
-}
-
-TEST(ZoomCameraTest, OverlappingRegionsBlendByWeight) {
-    const std::vector<ZoomRegion> zooms = {region(1, 5, 1.6, 0.2, 0.5), region(2, 6, 2.0, 0.8, 0.5)};
-    expectState(cameraState({.zoomRegions = zooms}, 3.0), 1.8, 0.5, 0.5);
-    expectState(cameraState({.zoomRegions = zooms}, 1.2), 1.6, 0.2, 0.5);
 }
 
 TEST(ZoomCameraTest, FollowingRegionTracksTheSmoothedCursorOrHoldsItsFocus) {

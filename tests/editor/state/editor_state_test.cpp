@@ -133,7 +133,7 @@ TEST_F(EditorCommandTest, RestoreNormalisesRetiredStylesAndKeepsNewAnnotationsFl
     EXPECT_EQ(v.windowTitle, "");
 }
 
-TEST_F(EditorCommandTest, SelectionIsExclusiveExceptForSpeedRamps) {
+TEST_F(EditorCommandTest, SelectionIsExclusiveExceptForSpeedRampsAndModifyNotifiesEffectiveChanges) {
     const Uuid zoom = Uuid::random();
     const Uuid ramp = Uuid::random();
     state.selectSpeedRamp(ramp);
@@ -145,15 +145,11 @@ TEST_F(EditorCommandTest, SelectionIsExclusiveExceptForSpeedRamps) {
     EXPECT_FALSE(state.values().selectedZoomID);
     EXPECT_EQ(state.values().selectedSpeedRampID, ramp);
     EXPECT_TRUE(state.undoStack().empty());
-}
 
-TEST_F(EditorCommandTest, ModifyNotifiesOncePerEffectiveChangeAndFlagsStoredValues) {
+    // modify() notifies once per effective change and flags stored values.
     std::vector<EditorChange> changes;
     auto subscription = state.changed.subscribe([&](const EditorChange& change) { changes.push_back(change); });
-    state.modify([](EditorValues& v) {
-        v.currentTime = 3;
-        v.isPlaying = true;
-    });
+    state.modify([](EditorValues& v) { v.currentTime = 3, v.isPlaying = true; });
     state.modify([](EditorValues& v) { v.currentTime = 3; });
     state.modify([](EditorValues& v) { v.trimEnd = 8; });
     ASSERT_EQ(changes.size(), 2u);
