@@ -106,10 +106,8 @@ TEST_F(EditorCommandTest, PushUndoRecordsIdenticalStatesOnceAndEmptyStacksDoNoth
 TEST_F(EditorCommandTest, RestoreNormalisesRetiredStylesAndKeepsNewAnnotationsFlags) {
     ClickAnnotation old;
     state.modify([&](EditorValues& v) {
-        v.cursorClickAnimationStyle = CursorClickAnimationStyle::brush;
-        v.cursorIconSymbol = "rocket";
-        v.cursorVisualStyle = CursorVisualStyle::pointer;
-        v.showCursorRing = true;
+        v.cursorClickAnimationStyle = CursorClickAnimationStyle::brush, v.cursorIconSymbol = "rocket";
+        v.cursorVisualStyle = CursorVisualStyle::pointer, v.showCursorRing = true;
         v.annotations = {old};
     });
     state.pushUndo();
@@ -190,10 +188,7 @@ TEST_F(EditorCommandTest, AddZoomAtPlayheadKeepsAGapAfterOverlappingZoomsAndRefu
     EXPECT_DOUBLE_EQ(zooms[0].start, 1);
 
     // Only 0.3 s remain before the trim end.
-    state.modify([](EditorValues& v) {
-        v.zoomRegions.clear();
-        v.trimEnd = 9.0;
-    });
+    state.modify([](EditorValues& v) { v.zoomRegions.clear(), v.trimEnd = 9.0; });
     setPlayhead(9.45);
     expectRefused([&] { return state.addZoomAtPlayhead(); });
 }
