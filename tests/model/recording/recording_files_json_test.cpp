@@ -53,7 +53,7 @@ std::optional<RecordingMeta> decodeWith(const std::string& key, const json& valu
     return decodeRecordingMeta(object.dump());
 }
 
-TEST(RecordingMetaJson, FullMetaRoundTripsAsSortedCompactText) {
+TEST(RecordingMetaJson, FullMetaRoundTripsAsSortedCompactTextWithNonFiniteNumbersZeroed) {
     const RecordingMeta meta = fullMeta();
     const std::string text = encodeRecordingMeta(meta);
 
@@ -75,6 +75,15 @@ TEST(RecordingMetaJson, FullMetaRoundTripsAsSortedCompactText) {
     EXPECT_NE(text.find(R"("facePIPCornerRadius":999,)"), std::string::npos) << text;
     EXPECT_NE(text.find(R"("durationMs":123456,)"), std::string::npos) << text;
     EXPECT_NE(text.find(R"("sourceKind":"import")"), std::string::npos) << text;
+
+    // Non-finite numbers never make an unreadable file.
+    RecordingMeta broken = fullMeta();
+    broken.facePIPCornerRadius = std::numeric_limits<double>::quiet_NaN();
+    broken.facePIPNormalizedFrame = Rect{0, 0, std::numeric_limits<double>::infinity(), 1};
+    const auto cleaned = decodeRecordingMeta(encodeRecordingMeta(broken));
+    ASSERT_TRUE(cleaned);
+    EXPECT_EQ(cleaned->facePIPCornerRadius, 0.0);
+    EXPECT_EQ(cleaned->facePIPNormalizedFrame, (Rect{0, 0, 0, 1}));
 }
 
 TEST(RecordingMetaJson, NewMetaIsWrittenExactlyWithoutOptionalKeys) {
@@ -142,16 +151,6 @@ TEST(RecordingMetaJson, LenientWhereOtherWritersDiffer) {
     const auto offset = decodeWith("createdAt", "2026-03-04T07:06:07.250+02:00");
     ASSERT_TRUE(offset);
     EXPECT_NE(encodeRecordingMeta(*offset).find("\"createdAt\":\"2026-03-04T05:06:07Z\""), std::string::npos);
-}
-
-TEST(RecordingMetaJson, NonFiniteNumbersNeverMakeAnUnreadableFile) {
-    RecordingMeta meta = fullMeta();
-    meta.facePIPCornerRadius = std::numeric_limits<double>::quiet_NaN();
-    meta.facePIPNormalizedFrame = Rect{0, 0, std::numeric_limits<double>::infinity(), 1};
-    const auto decoded = decodeRecordingMeta(encodeRecordingMeta(meta));
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->facePIPCornerRadius, 0.0);
-    EXPECT_EQ(decoded->facePIPNormalizedFrame, (Rect{0, 0, 0, 1}));
 }
 
 TEST(CursorTelemetryJson, RoundTripsInTheSharedForm) {
