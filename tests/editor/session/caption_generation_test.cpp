@@ -54,7 +54,7 @@ TEST_F(CaptionGenerationTest, SegmentsReplaceCaptionsAndAreCountedInTheToast) {
     EXPECT_EQ(toasts.toasts().back().detail, "2 caption segments ready.");
 }
 
-TEST_F(CaptionGenerationTest, NoWordsAndFailuresAreReportedAndClearTheBusyFlag) {
+TEST_F(CaptionGenerationTest, NoWordsAndFailuresAreReportedAndAClosedEditorIsLeftAlone) {
     editor->modify([](EditorValues& v) { v.captions = {segment(0, 1, "old")}; });
     generate([] { return std::vector<CaptionSegment>{}; });
     runAll();
@@ -72,14 +72,14 @@ TEST_F(CaptionGenerationTest, NoWordsAndFailuresAreReportedAndClearTheBusyFlag) 
     EXPECT_EQ(toasts.toasts().back().level, ToastLevel::error);
     EXPECT_EQ(toasts.toasts().back().title, "Couldn't generate captions");
     EXPECT_EQ(toasts.toasts().back().detail, "The recording has no audio.");
-}
 
-TEST_F(CaptionGenerationTest, ClosedEditorIsLeftAlone) {
+    // An editor closed while recognition runs is left alone.
+    const auto shown = toasts.toasts().size();
     generate([] { return std::vector{segment(0, 1, "late")}; });
     background.runPending();
     editor.reset();
     main.runPending();
-    EXPECT_TRUE(toasts.toasts().empty());
+    EXPECT_EQ(toasts.toasts().size(), shown);
 }
 
 }  // namespace
