@@ -95,21 +95,17 @@ TEST(CompositionJson, DecodingRequiresEveryNonOptionalKey) {
     auto broken = good;
     broken["layers"][0]["placement"]["segments"][0].erase("headOffset");
     expectRefused(broken, "Segment: \"headOffset\" is missing");
-    broken = good;
-    broken["layers"][0]["kind"] = "sticker";
-    expectRefused(broken, "unknown value \"sticker\"");
-    broken = good;
-    broken["assets"][0]["origin"] = "downloaded";
-    expectRefused(broken, "origin");
-    broken = good;
-    broken["layers"][1]["props"]["normalizedFrame"] = json::parse("[0.6, 0.6, 0.3, 0.3]");
-    expectRefused(broken, "normalizedFrame");
-    broken = good;
-    broken["layers"][1]["props"]["mirrored"] = "yes";
-    expectRefused(broken, "LayerProps: \"mirrored\" is not a boolean");
-    broken = good;
-    broken["layers"][1]["z"] = 1.5;
-    expectRefused(broken, "\"z\" is not an integer");
+    const std::tuple<const char*, json, const char*> wrong[] = {
+        {"/layers/0/kind", "sticker", "unknown value \"sticker\""},
+        {"/assets/0/origin", "downloaded", "origin"},
+        {"/layers/1/props/normalizedFrame", json::parse("[0.6, 0.6, 0.3, 0.3]"), "normalizedFrame"},
+        {"/layers/1/props/mirrored", "yes", "LayerProps: \"mirrored\" is not a boolean"},
+        {"/layers/1/z", 1.5, "\"z\" is not an integer"}};
+    for (const auto& [at, value, mention] : wrong) {
+        broken = good;
+        broken[json::json_pointer(at)] = value;
+        expectRefused(broken, mention);
+    }
 
     std::string error;
     EXPECT_FALSE(decodeCompositionDocument("{\"schemaVersion\": 1,", &error));
