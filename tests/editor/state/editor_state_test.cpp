@@ -72,21 +72,7 @@ protected:
     }
 };
 
-TEST_F(EditorCommandTest, UndoKeepsTheNewestEightySteps) {
-    for (int i = 1; i <= 81; ++i) state.setInset(0.01 * i);
-    EXPECT_EQ(state.undoStack().size(), EditorState::maxUndoDepth);
-    while (state.canUndo()) state.undo();
-    // The first edit (0.04 -> 0.01) fell off the stack, so its result stays.
-    EXPECT_DOUBLE_EQ(state.values().inset, 0.01);
-    EXPECT_EQ(state.redoStack().size(), EditorState::maxUndoDepth);
-
-    state.redo();
-    EXPECT_DOUBLE_EQ(state.values().inset, 0.02);
-    state.setCornerRadius(4);
-    EXPECT_TRUE(state.redoStack().empty());
-}
-
-TEST_F(EditorCommandTest, PushUndoRecordsIdenticalStatesOnceAndEmptyStacksDoNothing) {
+TEST_F(EditorCommandTest, UndoRecordsIdenticalStatesOnceAndKeepsTheNewestEightySteps) {
     const auto before = state.values();
     state.undo();
     state.redo();
@@ -101,6 +87,18 @@ TEST_F(EditorCommandTest, PushUndoRecordsIdenticalStatesOnceAndEmptyStacksDoNoth
     state.setBackground(BackgroundStyle::obsidian);  // no change: no step
     state.setBackground(BackgroundStyle::chalk);
     EXPECT_EQ(state.undoStack().size(), 2u);
+
+    for (int i = 1; i <= 81; ++i) state.setInset(0.01 * i);
+    EXPECT_EQ(state.undoStack().size(), EditorState::maxUndoDepth);
+    while (state.canUndo()) state.undo();
+    // The first edit (0.04 -> 0.01) fell off the stack, so its result stays.
+    EXPECT_DOUBLE_EQ(state.values().inset, 0.01);
+    EXPECT_EQ(state.redoStack().size(), EditorState::maxUndoDepth);
+
+    state.redo();
+    EXPECT_DOUBLE_EQ(state.values().inset, 0.02);
+    state.setCornerRadius(4);
+    EXPECT_TRUE(state.redoStack().empty());
 }
 
 TEST_F(EditorCommandTest, RestoreNormalisesRetiredStylesAndKeepsNewAnnotationsFlags) {
