@@ -19,7 +19,9 @@ constexpr double kTolerance = 1e-9;
 
 ClickAnnotation click(double time, double cx = 0.5, double cy = 0.5) {
     ClickAnnotation c;
-    c.time = time, c.cx = cx, c.cy = cy;
+    c.time = time;
+    c.cx = cx;
+    c.cy = cy;
     return c;
 }
 

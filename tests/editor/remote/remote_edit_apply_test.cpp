@@ -28,10 +28,18 @@ protected:
     // Local settings that differ from every neutral value.
     void customiseLocally() {
         state.modify([](EditorValues& v) {
-            v.trimStart = 2, v.inset = 0.1, v.cornerRadius = 4, v.cameraSmoothing = 0.2;
-            v.background = BackgroundStyle::obsidian, v.chromeStyle = WindowChromeStyle::dark;
-            v.showWindowChrome = true, v.showCaptions = false, v.windowTitle = "Local";
-            v.zoomReactiveFaceCamScale = 0.5, v.cursorClickSoundVolume = 1.5f, v.backgroundMusicVolume = 0.15f;
+            v.trimStart = 2;
+            v.inset = 0.1;
+            v.cornerRadius = 4;
+            v.cameraSmoothing = 0.2;
+            v.background = BackgroundStyle::obsidian;
+            v.chromeStyle = WindowChromeStyle::dark;
+            v.showWindowChrome = true;
+            v.showCaptions = false;
+            v.windowTitle = "Local";
+            v.zoomReactiveFaceCamScale = 0.5;
+            v.cursorClickSoundVolume = 1.5f;
+            v.backgroundMusicVolume = 0.15f;
             v.exportAspect = ExportAspectRatio::square;
             v.zoomRegions = {ZoomRegion{}};
         });

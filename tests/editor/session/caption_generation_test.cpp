@@ -9,7 +9,9 @@ namespace {
 
 CaptionSegment segment(double start, double end, std::string text) {
     CaptionSegment s;
-    s.start = start, s.end = end, s.text = std::move(text);
+    s.start = start;
+    s.end = end;
+    s.text = std::move(text);
     return s;
 }
 

@@ -10,13 +10,16 @@ namespace {
 
 AudioClip audio(double start, double duration, double sourceStart = 0) {
     AudioClip clip;
-    clip.startTime = start, clip.duration = duration, clip.sourceStart = sourceStart;
+    clip.startTime = start;
+    clip.duration = duration;
+    clip.sourceStart = sourceStart;
     return clip;
 }
 
 VideoOverlayClip overlayAt(double start, double duration) {
     VideoOverlayClip overlay;
-    overlay.startTime = start, overlay.duration = duration;
+    overlay.startTime = start;
+    overlay.duration = duration;
     return overlay;
 }
 
@@ -104,8 +107,10 @@ TEST_F(EditorCommandTest, UndoRecordsIdenticalStatesOnceAndKeepsTheNewestEightyS
 TEST_F(EditorCommandTest, RestoreNormalisesRetiredStylesAndKeepsNewAnnotationsFlags) {
     ClickAnnotation old;
     state.modify([&](EditorValues& v) {
-        v.cursorClickAnimationStyle = CursorClickAnimationStyle::brush, v.cursorIconSymbol = "rocket";
-        v.cursorVisualStyle = CursorVisualStyle::pointer, v.showCursorRing = true;
+        v.cursorClickAnimationStyle = CursorClickAnimationStyle::brush;
+        v.cursorIconSymbol = "rocket";
+        v.cursorVisualStyle = CursorVisualStyle::pointer;
+        v.showCursorRing = true;
         v.annotations = {old};
     });
     state.pushUndo();
@@ -145,7 +150,7 @@ TEST_F(EditorCommandTest, SelectionIsExclusiveExceptForSpeedRampsAndModifyNotifi
     // modify() notifies once per effective change and flags stored values.
     std::vector<EditorChange> changes;
     auto subscription = state.changed.subscribe([&](const EditorChange& change) { changes.push_back(change); });
-    state.modify([](EditorValues& v) { v.currentTime = 3, v.isPlaying = true; });
+    state.modify([](EditorValues& v) { v.currentTime = 3; v.isPlaying = true; });
     state.modify([](EditorValues& v) { v.currentTime = 3; });
     state.modify([](EditorValues& v) { v.trimEnd = 8; });
     ASSERT_EQ(changes.size(), 2u);
@@ -186,7 +191,7 @@ TEST_F(EditorCommandTest, AddZoomAtPlayheadSizesTheZoomKeepsAGapAndRefusesSliver
     EXPECT_DOUBLE_EQ(zooms[0].start, 1);
 
     // Only 0.3 s remain before the trim end.
-    state.modify([](EditorValues& v) { v.zoomRegions.clear(), v.trimEnd = 9.0; });
+    state.modify([](EditorValues& v) { v.zoomRegions.clear(); v.trimEnd = 9.0; });
     setPlayhead(9.45);
     expectRefused([&] { return state.addZoomAtPlayhead(); });
 }
@@ -294,7 +299,8 @@ TEST_F(EditorCommandTest, RemoveTimeRangeShortensPlacedItemsAndClampsTheTrim) {
     useClips({20});
     state.modify([](EditorValues& v) {
         CaptionSegment caption;
-        caption.start = 8, caption.end = 12;
+        caption.start = 8;
+        caption.end = 12;
         v.voiceClips = {audio(3, 4, 1), audio(6, 2)};  // across and inside the cut 5...9
         v.videoOverlays = {overlayAt(10, 1)};
         v.captions = {caption};

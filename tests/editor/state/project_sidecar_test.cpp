@@ -40,12 +40,16 @@ protected:
 TEST(ProjectSidecarCoding, EditorStateRoundTripsInDeclarationOrder) {
     EditorState state(Uuid::random(), "/recordings/A/screen.mp4");
     state.modify([](EditorValues& v) {
-        v.duration = 12, v.trimEnd = 11.5, v.backgroundMusicVolume = 0.3f, v.originalAudioVolume = 0.15f;
+        v.duration = 12;
+        v.trimEnd = 11.5;
+        v.backgroundMusicVolume = 0.3f;
+        v.originalAudioVolume = 0.15f;
         v.background = BackgroundStyle::customImage;
         v.customBackgroundURL = "/recordings/A/wall.png";
         v.zoomRegions = {ZoomRegion{.start = 1, .end = 2.5}};
         AudioClip voice;
-        voice.url = "/elsewhere/voice.m4a", voice.duration = 3;
+        voice.url = "/elsewhere/voice.m4a";
+        voice.duration = 3;
         v.voiceClips = {voice};
         v.lastAppliedRemoteUpdatedAt = dateFromSecondsSinceReferenceDate(86400.5);
     });
@@ -106,7 +110,7 @@ TEST(ProjectSidecarCoding, ExportCopyIsPrettyWithSortedKeysBesideTheVideo) {
 }
 
 TEST_F(SidecarApplyTest, TrimAndClampsFollowTheLoadingRules) {
-    state.modify([](EditorValues& v) { v.trimStart = 1.5, v.trimEnd = 9; });
+    state.modify([](EditorValues& v) { v.trimStart = 1.5; v.trimEnd = 9; });
     auto json = minimalSidecar();
     json.update({{"trimEnd", 20.0}, {"cursorClickSoundVolume", 5}, {"zoomReactiveFaceCamScale", 0},
                  {"background", "plaid"}, {"chromeStyle", "auto"}, {"exportAspect", "square"}, {"inset", 0.9},

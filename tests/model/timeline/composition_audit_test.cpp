@@ -114,8 +114,12 @@ TEST(CompositionSave, DoesNothingWhenOffAuditsThenWritesWhenOn) {
     testing::TempDir folder;
     const std::vector<Clip> clips = {clip(0, 3), clip(5, 6, 1)};
     CompositionSaveInput input;
-    input.recordingID = Uuid::random(), input.clips = clips, input.duration = 6, input.trimEnd = 4;
-    input.screenVideo = folder / "screen.mp4", input.recordingFolder = folder.path();
+    input.recordingID = Uuid::random();
+    input.clips = clips;
+    input.duration = 6;
+    input.trimEnd = 4;
+    input.screenVideo = folder / "screen.mp4";
+    input.recordingFolder = folder.path();
 
     {
         CapturedLog captured;

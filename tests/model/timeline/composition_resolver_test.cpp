@@ -142,7 +142,8 @@ TEST(CompositionResolve, ModifiersAndTrimAreClampedToTheDuration) {
     document.layers.push_back(contentLayer(LayerKind::screen, document.assets[0].id, {{0, 8, 0}}));
     auto range = [](std::optional<double> start, std::optional<double> end) {
         LayerProps props;
-        props.timeRangeStart = start, props.timeRangeEnd = end;
+        props.timeRangeStart = start;
+        props.timeRangeEnd = end;
         return props;
     };
     auto instant = [](std::optional<double> time) {

@@ -160,13 +160,17 @@ TEST(SpeedRamps, FramePathAndScaleOpsMeasureRampsFromTheTrimStart) {
 
 TEST(Placement, ItemsAreActiveOnTheirInclusiveRange) {
     VideoOverlayClip overlay;
-    overlay.startTime = 2, overlay.duration = 3, overlay.sourceStart = 1;
+    overlay.startTime = 2;
+    overlay.duration = 3;
+    overlay.sourceStart = 1;
     const std::pair<double, std::optional<double>> overlayTimes[] = {
         {1.999, std::nullopt}, {2, 1}, {4, 3}, {5, 4}, {5.001, std::nullopt}};
     for (const auto& [time, media] : overlayTimes) EXPECT_EQ(mediaTimeAt(overlay, time), media) << time;
 
     AudioClip audio;
-    audio.startTime = 0, audio.duration = 0, audio.sourceStart = 7;
+    audio.startTime = 0;
+    audio.duration = 0;
+    audio.sourceStart = 7;
     EXPECT_EQ(mediaTimeAt(audio, 0), 7);
     EXPECT_FALSE(mediaTimeAt(audio, 0.1));
     EXPECT_FALSE(placedMediaTime(std::numeric_limits<double>::quiet_NaN(), 0, 10, 0));
