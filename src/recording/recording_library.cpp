@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "base/atomic_file.h"
+#include "base/folder_lock.h"
 #include "base/log.h"
 #include "base/text.h"
 #include "media/media_probe.h"
@@ -112,14 +113,21 @@ void RecordingLibrary::recoverUnfinishedCaptures() {
     fs::directory_iterator entries(location_.recordingsRoot, error);
     if (error) return;
 
-    std::vector<fs::path> unplayable;
+    // Each folder's lock is held from its check to its move, so a capture cannot start in it meanwhile.
+    std::vector<std::pair<fs::path, FolderLock>> unplayable;
     for (const auto& entry : entries) {
         if (!entry.is_directory(error) || entry.path().filename() == "Recovered") continue;
         const auto movie = entry.path() / "screen.mp4";
         if (!fs::exists(movie, error)) continue;
+        // A capture still running holds its folder's lock; its movie may not play yet.
+        auto lock = FolderLock::tryLock(entry.path(), FolderLock::Mode::exclusive);
+        if (!lock) {
+            log::info(kArea, "left %s alone: a capture is still writing it", entry.path().c_str());
+            continue;
+        }
         const auto info = probeMedia(movie);
         if (!isPlayable(info)) {
-            unplayable.push_back(entry.path());
+            unplayable.emplace_back(entry.path(), std::move(*lock));
         } else if (repairUnfinishedMeta(entry.path(), *info,
                                         estimatedStart(movie, *info->durationSeconds, clock_.wallNow()))) {
             log::info(kArea, "repaired the metadata of unfinished recording %s (%.1f s)", entry.path().c_str(),
@@ -128,7 +136,7 @@ void RecordingLibrary::recoverUnfinishedCaptures() {
     }
 
     int moved = 0;
-    for (const auto& folder : unplayable) {
+    for (const auto& [folder, lock] : unplayable) {
         const auto destination = location_.recoveredRoot / folder.filename();
         fs::create_directories(location_.recoveredRoot, error);
         fs::remove_all(destination, error);
@@ -155,6 +163,8 @@ void RecordingLibrary::reload() {
     if (!error) {
         for (const auto& entry : entries) {
             if (!entry.is_directory(error)) continue;
+            // A capture in progress is not a recording yet.
+            if (!FolderLock::tryLock(entry.path(), FolderLock::Mode::shared)) continue;
             if (auto meta = readRecordingMeta(RecordingFolder{entry.path()})) {
                 found.push_back(std::move(*meta));
             } else {

@@ -5,6 +5,7 @@
 
 #include "base/atomic_file.h"
 #include "base/bounded_wait.h"
+#include "base/folder_lock.h"
 #include "base/log.h"
 #include "media/media_probe.h"
 #include "recording/recording_library.h"
@@ -46,6 +47,9 @@ const char* phaseName(ScreenRecorder::Phase phase) {
 // Everything that belongs to one recording; released as a whole when it ends.
 struct ScreenRecorder::Capture {
     std::optional<RecordingSession> session;
+    // Held from the folder's creation until its meta.json is final: the library's recovery pass, in
+    // this process or another, leaves a locked folder alone.
+    std::optional<FolderLock> folderLock;
     CaptureGeometry geometry;
     std::shared_ptr<ScreenMovieWriter> writer;
     std::shared_ptr<ScreenCaptureStream> stream;
@@ -132,6 +136,7 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
         }
     }
     auto [folder, meta] = createRecordingFolder(library.location().recordingsRoot, services_.main.wallNow());
+    capture.folderLock.emplace(folder.directory, FolderLock::Mode::exclusive);
     capture.session = RecordingSession{meta.id, folder, folder.screenVideoFile(meta), meta};
     auto& session = *capture.session;
     writeRecordingMeta(session.folder, session.meta);

@@ -5,7 +5,7 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
-#include "platform/linux/folder_lock.h"
+#include "base/folder_lock.h"
 
 namespace orvane {
 

@@ -12,7 +12,7 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
-#include "platform/linux/folder_lock.h"
+#include "base/folder_lock.h"
 #include "platform/xdg_paths.h"
 
 namespace orvane {

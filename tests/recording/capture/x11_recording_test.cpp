@@ -204,6 +204,47 @@ TEST_F(X11RecordingTest, AKilledRecordingProcessLeavesAPlayableListedMovie) {
     EXPECT_FALSE(fs::exists(home / "data" / "Orvane" / "Recovered" / meta.id.string()));
 }
 
+// Another command opening the library while a capture has only just begun (its movie does not play
+// yet) must leave the live folder alone: the recording finishes and is listed, nothing is recovered.
+TEST_F(X11RecordingTest, OpeningTheLibraryDuringACaptureLeavesItRecording) {
+    TestWindow background(TestWindow::Look::at(0, 0, 1280, 720, 0x303030));
+    const auto recordings = dir_ / "data" / "Orvane" / "Recordings";
+    auto orvane = startOrvane({"record", "--duration", "3", "--json"});
+    std::optional<fs::path> movie;
+    for (int i = 0; i < 400 && !movie; ++i) {
+        std::this_thread::sleep_for(10ms);
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(recordings, error)) {
+            if (fs::exists(entry.path() / "screen.mp4")) movie = entry.path() / "screen.mp4";
+        }
+    }
+    ASSERT_TRUE(movie);
+    ASSERT_FALSE(playableDuration(*movie)) << "the capture must be caught before its first fragment";
+
+    // Another process, then this one: the capture in progress is neither recovered nor listed yet.
+    const auto during = runOrvane({"list", "--json"});
+    ASSERT_EQ(during.exitCode, 0) << during.err;
+    EXPECT_EQ(nlohmann::json::parse(during.out).size(), 0u);
+    {
+        ManualExecutor clock;
+        ToastCenter toasts(clock);
+        RecordingLibrary library(LibraryLocation::explicitRoot(recordings), clock, toasts);
+        EXPECT_TRUE(library.recordings().empty());
+        EXPECT_TRUE(toasts.toasts().empty());
+    }
+    EXPECT_TRUE(fs::exists(*movie));
+
+    const auto recorded = orvane.wait();
+    ASSERT_EQ(recorded.exitCode, 0) << recorded.err;
+    EXPECT_FALSE(fs::exists(dir_ / "data" / "Orvane" / "Recovered"));
+    const auto after = runOrvane({"list", "--json"});
+    ASSERT_EQ(after.exitCode, 0) << after.err;
+    const auto listed = nlohmann::json::parse(after.out);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].at("id"), nlohmann::json::parse(recorded.out).at("id"));
+    EXPECT_GE(listed[0].at("durationMs").get<std::int64_t>(), 2500);
+}
+
 TEST_F(X11RecordingTest, CommandLineListsSourcesAndRecordsTheChosenWindow) {
     auto look = TestWindow::Look::at(200, 150, 320, 240, 0x22AA22);
     look.title = "Editor";
