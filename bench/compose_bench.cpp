@@ -72,16 +72,16 @@ cairo::Surface syntheticRecording() {
 
 SceneRenderSnapshot benchSnapshot() {
     SceneRenderSnapshot snapshot;
-    snapshot.videoSize = {kSourceWidth, kSourceHeight};
-    snapshot.trimEnd = 10;
-    snapshot.background = BackgroundStyle::venturaBlue;
-    snapshot.inset = 0.05;
-    snapshot.cornerRadius = 14;
-    snapshot.showWindowChrome = true;
-    snapshot.chromeStyle = WindowChromeStyle::dark;
-    snapshot.windowTitle = "Quarterly report \u2014 Editor";
-    snapshot.cursorVisualStyle = CursorVisualStyle::ring;
-    snapshot.cursorClickAnimationStyle = CursorClickAnimationStyle::ripple;
+    snapshot.edit.frame.videoSize = {kSourceWidth, kSourceHeight};
+    snapshot.edit.timeline.trimEnd = 10;
+    snapshot.edit.frame.background = BackgroundStyle::venturaBlue;
+    snapshot.edit.frame.inset = 0.05;
+    snapshot.edit.frame.cornerRadius = 14;
+    snapshot.edit.frame.showWindowChrome = true;
+    snapshot.edit.frame.chromeStyle = WindowChromeStyle::dark;
+    snapshot.edit.frame.windowTitle = "Quarterly report \u2014 Editor";
+    snapshot.edit.cursor.cursorVisualStyle = CursorVisualStyle::ring;
+    snapshot.edit.cursor.cursorClickAnimationStyle = CursorClickAnimationStyle::ripple;
     for (int i = 0; i <= 120; ++i) {
         const double t = i / 60.0;
         snapshot.cursorSamples.push_back({t, 0.4 + 0.1 * t, 0.5 + 0.05 * std::sin(t * 3)});
@@ -91,8 +91,9 @@ SceneRenderSnapshot benchSnapshot() {
     click.cx = 0.45;
     click.cy = 0.52;
     click.label = "Export";
-    snapshot.annotations.push_back(click);
-    snapshot.captions.push_back({.start = 0, .end = 3, .text = "Open the report and press Export", .words = {}});
+    snapshot.edit.cursor.annotations.push_back(click);
+    snapshot.edit.captions.captions.push_back(
+        {.start = 0, .end = 3, .text = "Open the report and press Export", .words = {}});
     return snapshot;
 }
 
@@ -108,9 +109,9 @@ void BM_ComposeStyledFrame(benchmark::State& state) {
     const auto snapshot = std::make_shared<const SceneRenderSnapshot>(benchSnapshot());
     const cairo::Surface source = syntheticRecording();
     const cairo::Surface background =
-        renderBackground(snapshot->background, snapshot->customBackgroundURL, kWidth, kHeight);
+        renderBackground(snapshot->edit.frame.background, snapshot->edit.frame.customBackgroundPath, kWidth, kHeight);
     cairo::Surface target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight));
-    auto captions = std::make_shared<CaptionRenderCache>(snapshot->captions, Rect{0, 0, kWidth, kHeight});
+    auto captions = std::make_shared<CaptionRenderCache>(snapshot->edit.captions.captions, Rect{0, 0, kWidth, kHeight});
     SceneCompositor compositor(snapshot, sceneLayerPainters(captions));
     const SceneFrameInput input{.compositionTime = kTime, .sourceTime = kTime, .source = source.get(),
                                 .background = background.get()};
@@ -177,9 +178,9 @@ BENCHMARK(BM_RecordingWrittenInPlace)->Unit(benchmark::kMillisecond);
 void BM_ComposeWithoutRecording(benchmark::State& state) {
     const auto snapshot = std::make_shared<const SceneRenderSnapshot>(benchSnapshot());
     const cairo::Surface background =
-        renderBackground(snapshot->background, snapshot->customBackgroundURL, kWidth, kHeight);
+        renderBackground(snapshot->edit.frame.background, snapshot->edit.frame.customBackgroundPath, kWidth, kHeight);
     cairo::Surface target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight));
-    auto captions = std::make_shared<CaptionRenderCache>(snapshot->captions, Rect{0, 0, kWidth, kHeight});
+    auto captions = std::make_shared<CaptionRenderCache>(snapshot->edit.captions.captions, Rect{0, 0, kWidth, kHeight});
     SceneCompositor compositor(snapshot, sceneLayerPainters(captions));
     const SceneFrameInput input{.compositionTime = kTime, .sourceTime = kTime, .background = background.get()};
     for (auto _ : state) benchmark::DoNotOptimize(compositor.compose(target.get(), input));

@@ -71,24 +71,24 @@ BenchMedia& media() {
 
 std::shared_ptr<SceneRenderSnapshot> editSnapshot(double secondClickTime) {
     auto s = std::make_shared<SceneRenderSnapshot>();
-    s->videoURL = media().recording;
+    s->videoPath = media().recording;
     s->clipBaseDirectory = media().folder;
     Clip clip;
     clip.sourceFile = "screen.mp4";
     clip.sourceEnd = kSeconds;
-    s->clips = {clip};
-    s->trimEnd = kSeconds;
-    s->background = BackgroundStyle::venturaBlue;
-    s->inset = 0.04;
-    s->cornerRadius = 12;
-    s->videoSize = {kWidth, kHeight};
+    s->edit.timeline.clips = {clip};
+    s->edit.timeline.trimEnd = kSeconds;
+    s->edit.frame.background = BackgroundStyle::venturaBlue;
+    s->edit.frame.inset = 0.04;
+    s->edit.frame.cornerRadius = 12;
+    s->edit.frame.videoSize = {kWidth, kHeight};
     ZoomRegion zoom;
     zoom.start = 3;
     zoom.end = 6;
     zoom.scale = 1.8;
     zoom.focusX = 0.3;
     zoom.focusY = 0.4;
-    s->zoomRegions = {zoom};
+    s->edit.timeline.zoomRegions = {zoom};
     for (int i = 0; i <= kFrames; ++i) {
         const double t = i / 60.0;
         s->cursorSamples.push_back({t, 0.5 + 0.3 * std::cos(t * 0.9), 0.5 + 0.25 * std::sin(t * 1.3)});
@@ -101,8 +101,8 @@ std::shared_ptr<SceneRenderSnapshot> editSnapshot(double secondClickTime) {
     second.time = secondClickTime;
     second.cx = 0.7;
     second.cy = 0.6;
-    s->annotations = {first, second};
-    s->cursorVisualStyle = CursorVisualStyle::ring;
+    s->edit.cursor.annotations = {first, second};
+    s->edit.cursor.cursorVisualStyle = CursorVisualStyle::ring;
     return s;
 }
 

@@ -137,12 +137,12 @@ bool writeCustomBackground(const std::filesystem::path& file) {
 // (0.62, 0.55), nothing else shown.
 SceneRenderSnapshot baseSnapshot(int sourceWidth, int sourceHeight) {
     SceneRenderSnapshot snapshot;
-    snapshot.videoSize = {double(sourceWidth), double(sourceHeight)};
-    snapshot.trimEnd = 10;
-    snapshot.inset = 0.08;
-    snapshot.cornerRadius = 12;
-    snapshot.windowTitle = "Quarterly report";
-    snapshot.showCursorRing = false;
+    snapshot.edit.frame.videoSize = {double(sourceWidth), double(sourceHeight)};
+    snapshot.edit.timeline.trimEnd = 10;
+    snapshot.edit.frame.inset = 0.08;
+    snapshot.edit.frame.cornerRadius = 12;
+    snapshot.edit.frame.windowTitle = "Quarterly report";
+    snapshot.edit.cursor.showCursorRing = false;
     snapshot.cursorSamples = {{0, 0.62, 0.55}, {2 * kTime, 0.62, 0.55}};
     return snapshot;
 }
@@ -157,9 +157,10 @@ struct Tile {
 // Composes one tile's frame at full size; nothing when the compositor refuses it.
 cairo::Surface renderTile(const Tile& tile, cairo_surface_t* source) {
     auto snapshot = std::make_shared<const SceneRenderSnapshot>(tile.snapshot);
-    const cairo::Surface background =
-        renderBackground(snapshot->background, snapshot->customBackgroundURL, kFrameWidth, kFrameHeight);
-    auto captions = std::make_shared<CaptionRenderCache>(snapshot->captions, Rect{0, 0, kFrameWidth, kFrameHeight});
+    const cairo::Surface background = renderBackground(
+        snapshot->edit.frame.background, snapshot->edit.frame.customBackgroundPath, kFrameWidth, kFrameHeight);
+    auto captions =
+        std::make_shared<CaptionRenderCache>(snapshot->edit.captions.captions, Rect{0, 0, kFrameWidth, kFrameHeight});
     SceneCompositor compositor(snapshot, sceneLayerPainters(captions));
     cairo::Surface frame(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kFrameWidth, kFrameHeight));
     SceneFrameInput input;
@@ -232,22 +233,22 @@ int main(int argc, char** argv) {
     std::vector<Tile> tiles;
     for (const BackgroundStyle style : kAllBackgroundStyles) {
         Tile tile{label("Background: ", rawValue(style)), base, {}, {}};
-        tile.snapshot.background = style;
-        if (style == BackgroundStyle::customImage) tile.snapshot.customBackgroundURL = scratch;
+        tile.snapshot.edit.frame.background = style;
+        if (style == BackgroundStyle::customImage) tile.snapshot.edit.frame.customBackgroundPath = scratch;
         tiles.push_back(std::move(tile));
     }
     for (const WindowChromeStyle style : kAllWindowChromeStyles) {
         Tile tile{label("Chrome: ", rawValue(style)), base, {}, {}};
-        tile.snapshot.showWindowChrome = true;
-        tile.snapshot.chromeStyle = style;
-        tile.snapshot.background = BackgroundStyle::sonomaGreen;
+        tile.snapshot.edit.frame.showWindowChrome = true;
+        tile.snapshot.edit.frame.chromeStyle = style;
+        tile.snapshot.edit.frame.background = BackgroundStyle::sonomaGreen;
         tiles.push_back(std::move(tile));
     }
     for (const CursorVisualStyle style : kAllCursorVisualStyles) {
         Tile tile{label("Cursor: ", rawValue(style)), base, {}, {}};
-        tile.snapshot.showCursorRing = true;
-        tile.snapshot.cursorVisualStyle = style;
-        tile.snapshot.background = BackgroundStyle::chalk;
+        tile.snapshot.edit.cursor.showCursorRing = true;
+        tile.snapshot.edit.cursor.cursorVisualStyle = style;
+        tile.snapshot.edit.frame.background = BackgroundStyle::chalk;
         if (style == CursorVisualStyle::touch) {
             // Touch draws no cursor of its own; its swipes come from the gesture layer.
             tile.label += " (no cursor; a swipe)";
@@ -259,35 +260,35 @@ int main(int argc, char** argv) {
             swipe.startY = 0.7;
             swipe.endX = 0.62;
             swipe.endY = 0.55;
-            tile.snapshot.cursorInteractions.push_back(swipe);
+            tile.snapshot.edit.cursor.cursorInteractions.push_back(swipe);
         }
         tiles.push_back(std::move(tile));
     }
     for (const CursorClickAnimationStyle style : kAllCursorClickAnimationStyles) {
         Tile tile{label("Click: ", rawValue(style), " at \u00bc of its life"), base, {}, {}};
-        tile.snapshot.background = BackgroundStyle::obsidian;
-        tile.snapshot.showCursorRing = true;
-        tile.snapshot.cursorVisualStyle = CursorVisualStyle::pointer;
-        tile.snapshot.cursorClickAnimationStyle = style;
+        tile.snapshot.edit.frame.background = BackgroundStyle::obsidian;
+        tile.snapshot.edit.cursor.showCursorRing = true;
+        tile.snapshot.edit.cursor.cursorVisualStyle = CursorVisualStyle::pointer;
+        tile.snapshot.edit.cursor.cursorClickAnimationStyle = style;
         ClickAnnotation click;
         click.time = kTime - kClickAnnotationLife / 4;
         click.cx = 0.62;
         click.cy = 0.55;
         click.label = "Save";
-        tile.snapshot.annotations.push_back(click);
+        tile.snapshot.edit.cursor.annotations.push_back(click);
         if (style == CursorClickAnimationStyle::brush) tile.label += " (drawn as ripple)";
         tiles.push_back(std::move(tile));
     }
     {
         Tile tile{"Caption", base, {}, {}};
-        tile.snapshot.background = BackgroundStyle::venturaBlue;
-        tile.snapshot.captions.push_back(
+        tile.snapshot.edit.frame.background = BackgroundStyle::venturaBlue;
+        tile.snapshot.edit.captions.captions.push_back(
             {.start = 0, .end = 2 * kTime, .text = "Open the report, then press Save", .words = {}});
         tiles.push_back(std::move(tile));
     }
     for (const BorderStyle::Case kind : kAllBorderStyleCases) {
         Tile tile{label("Face camera: ", caseName(kind)), base, {}, {}};
-        tile.snapshot.background = BackgroundStyle::obsidian;  // dark, so white borders and glows show
+        tile.snapshot.edit.frame.background = BackgroundStyle::obsidian;  // dark, so white borders and glows show
         VideoOverlayClip clip;
         clip.startTime = 0;
         clip.duration = 2 * kTime;
@@ -305,15 +306,15 @@ int main(int argc, char** argv) {
     }
     {
         Tile tile{"Zoom 2\u00d7 on the cursor, ring and click", base, CameraState{2, 0.62, 0.55}, {}};
-        tile.snapshot.background = BackgroundStyle::sonomaPurple;
-        tile.snapshot.showWindowChrome = true;
-        tile.snapshot.showCursorRing = true;
-        tile.snapshot.cursorVisualStyle = CursorVisualStyle::ring;
+        tile.snapshot.edit.frame.background = BackgroundStyle::sonomaPurple;
+        tile.snapshot.edit.frame.showWindowChrome = true;
+        tile.snapshot.edit.cursor.showCursorRing = true;
+        tile.snapshot.edit.cursor.cursorVisualStyle = CursorVisualStyle::ring;
         ClickAnnotation click;
         click.time = kTime - kClickAnnotationLife / 4;
         click.cx = 0.62;
         click.cy = 0.55;
-        tile.snapshot.annotations.push_back(click);
+        tile.snapshot.edit.cursor.annotations.push_back(click);
         tiles.push_back(std::move(tile));
     }
 

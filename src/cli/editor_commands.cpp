@@ -12,7 +12,7 @@
 #include "editor/auto_zoom_status.h"
 #include "editor/camera_samples.h"
 #include "editor/editor_session.h"
-#include "editor/project_sidecar.h"
+#include "editor/editor_sidecar.h"
 #include "editor/remote_edit_apply.h"
 #include "editor/remote_edit_json.h"
 #include "media/media_conversion_import.h"
@@ -101,22 +101,23 @@ void printAutoZoom(const EditorState& state, bool json) {
     const auto banner = autoZoomBanner(v.autoZoomStatus);
     if (json) {
         auto zooms = Json::array();
-        for (const auto& zoom : v.zoomRegions) zooms.push_back(zoomJson(zoom));
-        printJson({{"status", statusName(v.autoZoomStatus.kind)},
-                   {"banner", banner ? Json{{"symbolName", banner->symbolName}, {"text", banner->text}} : Json(nullptr)},
-                   {"automaticZoomsSuppressed", v.automaticZoomsSuppressed},
-                   {"zoomRegions", zooms}});
+        for (const auto& zoom : v.edit.timeline.zoomRegions) zooms.push_back(zoomJson(zoom));
+        printJson(
+            {{"status", statusName(v.autoZoomStatus.kind)},
+             {"banner", banner ? Json{{"symbolName", banner->symbolName}, {"text", banner->text}} : Json(nullptr)},
+             {"automaticZoomsSuppressed", v.edit.timeline.automaticZoomsSuppressed},
+             {"zoomRegions", zooms}});
         return;
     }
     if (banner) std::printf("%s\n\n", banner->text.c_str());
-    if (v.zoomRegions.empty()) {
+    if (v.edit.timeline.zoomRegions.empty()) {
         std::printf("No zoom regions\n");
         return;
     }
     std::vector<std::vector<std::string>> rows{{"#", "START", "END", "SCALE", "FOCUS", "FOLLOW"}};
     char buffer[64];
-    for (std::size_t i = 0; i < v.zoomRegions.size(); ++i) {
-        const auto& z = v.zoomRegions[i];
+    for (std::size_t i = 0; i < v.edit.timeline.zoomRegions.size(); ++i) {
+        const auto& z = v.edit.timeline.zoomRegions[i];
         std::vector<std::string> row{std::to_string(i + 1)};
         for (double value : {z.start, z.end, z.scale}) {
             std::snprintf(buffer, sizeof buffer, "%.3f", value);
@@ -132,8 +133,8 @@ void printAutoZoom(const EditorState& state, bool json) {
 
 // The original of a voice clip: the one it remembers, else the one its enhanced copy is named after.
 std::optional<fs::path> voiceOriginal(const AudioClip& clip) {
-    if (clip.originalURL) return clip.originalURL;
-    auto original = originalOfEnhancedFile(clip.url);
+    if (clip.originalPath) return clip.originalPath;
+    auto original = originalOfEnhancedFile(clip.path);
     if (original && fs::exists(*original)) return original;
     return std::nullopt;
 }
@@ -141,8 +142,8 @@ std::optional<fs::path> voiceOriginal(const AudioClip& clip) {
 // An enhanced copy that no clip plays any more is removed; originals are never touched.
 void removeUnusedEnhancedCopy(const EditorState& state, const fs::path& copy) {
     if (!originalOfEnhancedFile(copy)) return;
-    for (const auto& clip : state.values().voiceClips) {
-        if (clip.url == copy) return;
+    for (const auto& clip : state.values().edit.audio.voiceClips) {
+        if (clip.path == copy) return;
     }
     std::error_code ignored;
     fs::remove(copy, ignored);
@@ -155,8 +156,8 @@ void removeUnusedEnhancedCopy(const EditorState& state, const fs::path& copy) {
 bool enhanceVoiceClips(OpenedEdit& edit, const std::string& which, const AudioEnhancementSettings& settings, bool off) {
     auto& state = edit.state();
     const std::vector<AudioClip> targets =
-        which.empty() ? state.values().voiceClips
-                      : std::vector<AudioClip>{pick(state.values().voiceClips, which, "audio clip")};
+        which.empty() ? state.values().edit.audio.voiceClips
+                      : std::vector<AudioClip>{pick(state.values().edit.audio.voiceClips, which, "audio clip")};
     if (targets.empty()) throw std::runtime_error("The recording has no audio clips");
     bool changed = false;
     std::vector<fs::path> created;
@@ -165,10 +166,11 @@ bool enhanceVoiceClips(OpenedEdit& edit, const std::string& which, const AudioEn
         for (const auto& clip : targets) {
             const auto original = voiceOriginal(clip);
             if (off && !original) continue;
-            fs::path playing = original.value_or(clip.url);
+            fs::path playing = original.value_or(clip.path);
             if (!off) {
                 const auto enhanced = AudioEnhancer().enhance(playing, settings);
-                playing = keptEnhancedFilePath(edit.session->folder().directory, original.value_or(clip.url), enhanced);
+                playing =
+                    keptEnhancedFilePath(edit.session->folder().directory, original.value_or(clip.path), enhanced);
                 std::error_code error;
                 fs::rename(enhanced, playing, error);
                 if (error) {  // another file system: copy, then drop the temporary file
@@ -178,16 +180,16 @@ bool enhanceVoiceClips(OpenedEdit& edit, const std::string& which, const AudioEn
                 created.push_back(playing);
             }
             const bool updated = state.updateVoiceClip(clip.id, [&](AudioClip& c) {
-                c.url = playing;
-                c.originalURL = off ? std::nullopt : std::optional<fs::path>(original.value_or(clip.url));
+                c.path = playing;
+                c.originalPath = off ? std::nullopt : std::optional<fs::path>(original.value_or(clip.path));
             });
-            if (updated) replaced.push_back(clip.url);
+            if (updated) replaced.push_back(clip.path);
             changed |= updated;
         }
         if (changed) {
             state.modify([&](EditorValues& v) {
-                v.audioEnhancementActive = !off;
-                v.audioEnhancementSettings = settings;
+                v.edit.audio.audioEnhancementActive = !off;
+                v.edit.audio.audioEnhancementSettings = settings;
             });
             saveOrFail(*edit.session);
         }
@@ -256,8 +258,8 @@ void registerEditorCommands(CLI::App& app, CliContext& context) {
         const auto inputs = edit.session->cameraInputs();
         const auto& v = edit.state().values();
         if (o->samples) {
-            const auto cameraRows = cameraSamples(inputs, v.trimStart, v.trimEnd);
-            const auto cursorRows = cursorSamples(inputs, v.trimStart, v.trimEnd);
+            const auto cameraRows = cameraSamples(inputs, v.edit.timeline.trimStart, v.edit.timeline.trimEnd);
+            const auto cursorRows = cursorSamples(inputs, v.edit.timeline.trimStart, v.edit.timeline.trimEnd);
             if (o->json) {
                 auto cams = Json::array(), cursors = Json::array();
                 for (const auto& s : cameraRows) cams.push_back({{"t", s.t}, {"scale", s.scale}, {"focusX", s.focusX}, {"focusY", s.focusY}});
@@ -342,37 +344,45 @@ void registerEditorCommands(CLI::App& app, CliContext& context) {
         }
         return true;
     });
-    operation("remove-zoom", "Remove a zoom", [o](CLI::App& a) {
-        a.add_option("ZOOM", o->text, "Position (1-based) or id prefix")->required();
-    }, [o] { return "zoom " + o->text + " removed"; }, [o](OpenedEdit& e) {
-        e.state().select(EditorSelectionKind::zoom, pick(e.state().values().zoomRegions, o->text, "zoom").id);
-        return e.state().removeSelectedZoom();
-    });
-    operation("trim", "Set the exported range", [o](CLI::App& a) {
-        a.add_option("--start", o->start, "Start, seconds")->required();
-        a.add_option("--end", o->end, "End, seconds")->required();
-    }, [o] { return "trimmed to " + shortestDecimal(o->start) + "-" + shortestDecimal(o->end) + " s"; },
-       [o](OpenedEdit& e) {
-        const double duration = e.state().values().duration;
-        const double start = std::clamp(o->start, 0.0, duration);
-        const double end = std::clamp(o->end, 0.0, duration);
-        if (!(end > start)) return false;
-        e.state().pushUndo();
-        e.state().modify([&](EditorValues& v) {
-            v.trimStart = start;
-            v.trimEnd = end;
+    operation(
+        "remove-zoom", "Remove a zoom",
+        [o](CLI::App& a) { a.add_option("ZOOM", o->text, "Position (1-based) or id prefix")->required(); },
+        [o] { return "zoom " + o->text + " removed"; },
+        [o](OpenedEdit& e) {
+            e.state().select(EditorSelectionKind::zoom,
+                             pick(e.state().values().edit.timeline.zoomRegions, o->text, "zoom").id);
+            return e.state().removeSelectedZoom();
         });
-        return true;
-    });
+    operation(
+        "trim", "Set the exported range",
+        [o](CLI::App& a) {
+            a.add_option("--start", o->start, "Start, seconds")->required();
+            a.add_option("--end", o->end, "End, seconds")->required();
+        },
+        [o] { return "trimmed to " + shortestDecimal(o->start) + "-" + shortestDecimal(o->end) + " s"; },
+        [o](OpenedEdit& e) {
+            const double duration = e.state().values().edit.timeline.duration;
+            const double start = std::clamp(o->start, 0.0, duration);
+            const double end = std::clamp(o->end, 0.0, duration);
+            if (!(end > start)) return false;
+            e.state().pushUndo();
+            e.state().modify([&](EditorValues& v) {
+                v.edit.timeline.trimStart = start;
+                v.edit.timeline.trimEnd = end;
+            });
+            return true;
+        });
     operation("split", "Split at a time (the selected or the screen clip under it)", [o](CLI::App& a) {
         a.add_option("--at", o->at, "Composition time in seconds")->required();
     }, [o] { return "split at " + shortestDecimal(o->at) + " s"; },
        [o](OpenedEdit& e) { return e.state().splitAtPlayhead(o->at); });
-    operation("delete-clip", "Delete a screen clip and ripple the timeline", [o](CLI::App& a) {
-        a.add_option("CLIP", o->text, "Position (1-based) or id prefix")->required();
-    }, [o] { return "clip " + o->text + " deleted"; }, [o](OpenedEdit& e) {
-        return e.state().deleteClip(pick(e.state().values().clips, o->text, "clip").id);
-    });
+    operation(
+        "delete-clip", "Delete a screen clip and ripple the timeline",
+        [o](CLI::App& a) { a.add_option("CLIP", o->text, "Position (1-based) or id prefix")->required(); },
+        [o] { return "clip " + o->text + " deleted"; },
+        [o](OpenedEdit& e) {
+            return e.state().deleteClip(pick(e.state().values().edit.timeline.clips, o->text, "clip").id);
+        });
     operation("remove-range", "Remove a time range and ripple everything after it", [o](CLI::App& a) {
         a.add_option("START", o->start, "Start, seconds")->required();
         a.add_option("END", o->end, "End, seconds")->required();
@@ -396,12 +406,15 @@ void registerEditorCommands(CLI::App& app, CliContext& context) {
         a.add_option("END", o->end, "End, seconds")->required();
     }, [o] { return "muted " + shortestDecimal(o->start) + "-" + shortestDecimal(o->end) + " s"; },
        [o](OpenedEdit& e) { return e.state().addMute(o->start, o->end); });
-    operation("remove-mute", "Remove a mute", [o](CLI::App& a) {
-        a.add_option("MUTE", o->text, "Position (1-based) or id prefix")->required();
-    }, [o] { return "mute " + o->text + " removed"; }, [o](OpenedEdit& e) {
-        e.state().select(EditorSelectionKind::mute, pick(e.state().values().muteRegions, o->text, "mute").id);
-        return e.state().removeSelectedMute();
-    });
+    operation(
+        "remove-mute", "Remove a mute",
+        [o](CLI::App& a) { a.add_option("MUTE", o->text, "Position (1-based) or id prefix")->required(); },
+        [o] { return "mute " + o->text + " removed"; },
+        [o](OpenedEdit& e) {
+            e.state().select(EditorSelectionKind::mute,
+                             pick(e.state().values().edit.audio.muteRegions, o->text, "mute").id);
+            return e.state().removeSelectedMute();
+        });
     operation("import", "Import a video (appended), audio (a clip) or picture (an overlay)", [o](CLI::App& a) {
         a.add_option("FILE", o->text, "Media file")->required();
     }, [o] { return "imported " + o->text; }, [o](OpenedEdit& e) {

@@ -226,7 +226,7 @@ std::optional<AutoZoomFields> reloadCursorTelemetry(AutoZoomFields fields, const
     if (clicks.empty()) return std::nullopt;
     fields.automaticZoomsSuppressed = false;
     fields.cursorTrack = telemetry.points;
-    fields.cursorTrackURL = url;
+    fields.cursorTrackPath = url;
     fields.annotations = clicks;
     std::vector<CursorInteraction> interactions = interactionsFromTelemetry(telemetry.points);
     if (!interactions.empty()) fields.cursorInteractions = std::move(interactions);
@@ -239,7 +239,7 @@ AutoZoomFields adoptCursorTrack(AutoZoomFields fields, std::vector<CursorTelemet
     if (fields.annotations.empty()) fields.annotations = clicksFromTelemetry(points);
     fields.cursorInteractions = interactionsFromTelemetry(points);
     fields.cursorTrack = std::move(points);
-    if (url) fields.cursorTrackURL = url;
+    if (url) fields.cursorTrackPath = url;
     fields.autoZoomStatus =
         fields.zoomRegions.empty() ? AutoZoomStatus::noClicks() : AutoZoomStatus::ready(fields.zoomRegions.size());
     return fields;

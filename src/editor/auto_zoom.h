@@ -100,7 +100,7 @@ struct AutoZoomFields {
     std::vector<ClickAnnotation> annotations;
     std::vector<CursorInteraction> cursorInteractions;
     std::optional<std::vector<CursorTelemetryPoint>> cursorTrack;
-    std::optional<std::filesystem::path> cursorTrackURL;
+    std::optional<std::filesystem::path> cursorTrackPath;
     std::shared_ptr<const CinematicTracker> cinematicTracker;
     bool isCinematic = false;
     double duration = 0;

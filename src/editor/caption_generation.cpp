@@ -22,8 +22,8 @@ void finish(EditorState& editor, Outcome outcome, ToastCenter& toasts) {
     }
     const auto count = outcome.segments.size();
     editor.modify([&](EditorValues& v) {
-        v.captions = std::move(outcome.segments);
-        v.showCaptions = count > 0;
+        v.edit.captions.captions = std::move(outcome.segments);
+        v.edit.captions.showCaptions = count > 0;
         v.isGeneratingCaptions = false;
     });
     if (count > 0) {

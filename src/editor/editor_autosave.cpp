@@ -4,8 +4,8 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
+#include "editor/editor_sidecar.h"
 #include "editor/editor_state.h"
-#include "editor/project_sidecar.h"
 #include "model/composition_save.h"
 #include "platform/preferences.h"
 
@@ -24,8 +24,8 @@ void cancel(std::optional<TimerHandle>& timer) {
 
 bool saveEditorProject(EditorState& state, bool compositionEnabled, SystemTime now) {
     const auto& v = state.values();
-    if (v.duration == 0) return false;
-    const auto folder = v.videoURL.parent_path();
+    if (v.edit.timeline.duration == 0) return false;
+    const auto folder = v.videoPath.parent_path();
     try {
         writeFileAtomically(folder / kSidecarFileName, encodeProjectSidecar(makeProjectSidecar(state)));
     } catch (const std::exception& error) {
@@ -36,11 +36,11 @@ bool saveEditorProject(EditorState& state, bool compositionEnabled, SystemTime n
 
     CompositionSaveInput input;
     input.recordingID = state.recordingID();
-    input.clips = v.clips;
-    input.screenVideo = v.videoURL;
-    input.duration = v.duration;
-    input.trimStart = v.trimStart;
-    input.trimEnd = v.trimEnd;
+    input.clips = v.edit.timeline.clips;
+    input.screenVideo = v.videoPath;
+    input.duration = v.edit.timeline.duration;
+    input.trimStart = v.edit.timeline.trimStart;
+    input.trimEnd = v.edit.timeline.trimEnd;
     input.recordingFolder = folder;
     saveCompositionIfEnabled(compositionEnabled, input);
     return true;

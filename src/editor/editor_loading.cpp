@@ -25,21 +25,21 @@ std::optional<std::string> readIfPresent(const std::filesystem::path& file) {
 std::optional<ProjectSidecar> loadProjectSidecar(const std::filesystem::path& recordingFolder) {
     const auto text = readIfPresent(recordingFolder / kSidecarFileName);
     if (!text) return std::nullopt;
-    return decodeProjectSidecar(*text);
+    return decodeProjectSidecar(*text, recordingFolder);
 }
 
 EditorLoadResult loadEditorProject(EditorState& state) {
-    const auto folder = state.values().videoURL.parent_path();
+    const auto folder = state.values().videoPath.parent_path();
     EditorLoadResult result;
 
     state.modify(
         [](EditorValues& v) {
             Clip clip;
-            clip.sourceFile = v.videoURL.filename().string();
+            clip.sourceFile = v.videoPath.filename().string();
             clip.sourceStart = 0;
-            clip.sourceEnd = std::max(v.duration, EditorState::kUnmeasuredClipLength);
+            clip.sourceEnd = std::max(v.edit.timeline.duration, EditorState::kUnmeasuredClipLength);
             clip.headOffset = 0;
-            v.clips = {std::move(clip)};
+            v.edit.timeline.clips = {std::move(clip)};
         },
         ChangeSource::loading);
 
@@ -48,9 +48,9 @@ EditorLoadResult loadEditorProject(EditorState& state) {
     if (std::filesystem::exists(sidecarFile, ignored)) {
         std::string problem = "unreadable file";
         std::optional<ProjectSidecar> sidecar;
-        if (const auto text = readFileContents(sidecarFile)) sidecar = decodeProjectSidecar(*text, &problem);
+        if (const auto text = readFileContents(sidecarFile)) sidecar = decodeProjectSidecar(*text, folder, &problem);
         if (sidecar) {
-            applyProjectSidecar(*sidecar, folder, state);
+            applyProjectSidecar(*sidecar, state);
             result.sidecar = SidecarLoadOutcome::applied;
         } else {
             result.sidecar = SidecarLoadOutcome::unreadable;
@@ -61,7 +61,8 @@ EditorLoadResult loadEditorProject(EditorState& state) {
     if (const auto text = readIfPresent(folder / kCaptionsFileName)) {
         std::string problem;
         if (auto segments = decodeCaptionSegments(*text, &problem)) {
-            state.modify([&](EditorValues& v) { v.captions = std::move(*segments); }, ChangeSource::loading);
+            state.modify([&](EditorValues& v) { v.edit.captions.captions = std::move(*segments); },
+                         ChangeSource::loading);
             result.captionsLoaded = true;
         } else {
             log::info(kLogArea, "ignoring captions.json: %s", problem.c_str());

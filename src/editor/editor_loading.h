@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "editor/project_sidecar.h"
+#include "editor/editor_sidecar.h"
 
 namespace orvane {
 

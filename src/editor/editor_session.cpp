@@ -17,7 +17,8 @@ EditorSession::EditorSession(const RecordingFolder& folder, const RecordingMeta&
     // With telemetry and no cursor burned into the video, the renderer draws the cursor itself; a saved
     // edit may still say otherwise when its sidecar is applied below.
     state_->sourceCursorCanBeReplaced = meta.hasCursor && !meta.capturedSystemCursor.value_or(false);
-    state_->drawsSyntheticCursor = state_->sourceCursorCanBeReplaced;
+    state_->modify([&](EditorValues& v) { v.edit.cursor.drawsSyntheticCursor = state_->sourceCursorCanBeReplaced; },
+                   ChangeSource::loading);
     loadResult_ = loadEditorProject(*state_);
 
     auto fields = autoZoomFields();
@@ -25,19 +26,20 @@ EditorSession::EditorSession(const RecordingFolder& folder, const RecordingMeta&
     fields.autoZoomStatus = openingAutoZoomStatus(hasTelemetryFile, meta.clickCaptureActive);
 
     if (auto telemetry = readCursorTelemetry(folder_, meta)) {
-        fields.cursorTrackURL = folder_.cursorFile();
+        fields.cursorTrackPath = folder_.cursorFile();
         state_->cursorTrack = *telemetry;
-        fields = afterTelemetryLoaded(std::move(fields), deriveFromTelemetry(telemetry->points),
-                                      autoZoomPreferences(), state_->values().cameraSmoothing);
+        fields = afterTelemetryLoaded(std::move(fields), deriveFromTelemetry(telemetry->points), autoZoomPreferences(),
+                                      state_->values().edit.timeline.cameraSmoothing);
     }
     apply(fields);
 
     // Linux has no cinematic-video service, so only the measured duration remains to arrive.
-    if (auto duration = playableDuration(state_->values().videoURL)) {
+    if (auto duration = playableDuration(state_->values().videoPath)) {
         state_->setMeasuredDuration(*duration);
-        apply(afterDurationKnown(autoZoomFields(), *duration, autoZoomPreferences(), state_->values().cameraSmoothing));
+        apply(afterDurationKnown(autoZoomFields(), *duration, autoZoomPreferences(),
+                                 state_->values().edit.timeline.cameraSmoothing));
     } else {
-        log::warning("Orvane.Editor", "could not measure %s", state_->values().videoURL.c_str());
+        log::warning("Orvane.Editor", "could not measure %s", state_->values().videoPath.c_str());
     }
 }
 
@@ -48,37 +50,37 @@ AutoZoomPreferences EditorSession::autoZoomPreferences() const {
 AutoZoomFields EditorSession::autoZoomFields() const {
     const auto& v = state_->values();
     AutoZoomFields fields;
-    fields.zoomRegions = v.zoomRegions;
+    fields.zoomRegions = v.edit.timeline.zoomRegions;
     fields.selectedZoomID = v.selectedZoomID;
-    fields.annotations = v.annotations;
-    fields.cursorInteractions = v.cursorInteractions;
+    fields.annotations = v.edit.cursor.annotations;
+    fields.cursorInteractions = v.edit.cursor.cursorInteractions;
     if (state_->cursorTrack) fields.cursorTrack = state_->cursorTrack->points;
-    fields.cursorTrackURL = state_->cursorTrackURL;
+    fields.cursorTrackPath = v.edit.cursor.cursorTrackPath;
     fields.cinematicTracker = state_->cinematicTracker;
     fields.isCinematic = v.isCinematic;
-    fields.duration = v.duration;
-    fields.clips = v.clips;
-    fields.automaticZoomsSuppressed = v.automaticZoomsSuppressed;
+    fields.duration = v.edit.timeline.duration;
+    fields.clips = v.edit.timeline.clips;
+    fields.automaticZoomsSuppressed = v.edit.timeline.automaticZoomsSuppressed;
     fields.autoZoomsApplied = v.autoZoomsApplied;
     fields.autoZoomStatus = v.autoZoomStatus;
     return fields;
 }
 
 void EditorSession::apply(const AutoZoomFields& fields) {
-    state_->cursorTrackURL = fields.cursorTrackURL;
     if (fields.cursorTrack) {
         const auto sampleHz = state_->cursorTrack ? state_->cursorTrack->sampleHz : 60;
         state_->cursorTrack = CursorTelemetry{*fields.cursorTrack, sampleHz};
     }
     state_->modify([&](EditorValues& v) {
-        v.zoomRegions = fields.zoomRegions;
+        v.edit.cursor.cursorTrackPath = fields.cursorTrackPath;
+        v.edit.timeline.zoomRegions = fields.zoomRegions;
         v.selectedZoomID = fields.selectedZoomID;
-        v.annotations = fields.annotations;
-        v.cursorInteractions = fields.cursorInteractions;
+        v.edit.cursor.annotations = fields.annotations;
+        v.edit.cursor.cursorInteractions = fields.cursorInteractions;
         v.isCinematic = fields.isCinematic;
-        v.duration = fields.duration;
-        v.clips = fields.clips;
-        v.automaticZoomsSuppressed = fields.automaticZoomsSuppressed;
+        v.edit.timeline.duration = fields.duration;
+        v.edit.timeline.clips = fields.clips;
+        v.edit.timeline.automaticZoomsSuppressed = fields.automaticZoomsSuppressed;
         v.autoZoomsApplied = fields.autoZoomsApplied;
         v.autoZoomStatus = fields.autoZoomStatus;
     });
@@ -88,7 +90,7 @@ bool EditorSession::rerunAutoZooms() {
     const auto file = folder_.cursorFile();
     const auto telemetry = readCursorTelemetryFile(file);
     auto result = reloadCursorTelemetry(autoZoomFields(), telemetry, file, autoZoomPreferences(),
-                                        state_->values().cameraSmoothing);
+                                        state_->values().edit.timeline.cameraSmoothing);
     if (!result) return false;
     state_->cursorTrack = telemetry;
     apply(*result);
@@ -98,10 +100,10 @@ bool EditorSession::rerunAutoZooms() {
 CameraInputs EditorSession::cameraInputs() const {
     const auto& v = state_->values();
     CameraInputs inputs;
-    inputs.zoomRegions = v.zoomRegions;
+    inputs.zoomRegions = v.edit.timeline.zoomRegions;
     if (state_->cursorTrack) inputs.cursorTrack = state_->cursorTrack->points;
-    inputs.clips = v.clips;
-    inputs.cameraSmoothing = v.cameraSmoothing;
+    inputs.clips = v.edit.timeline.clips;
+    inputs.cameraSmoothing = v.edit.timeline.cameraSmoothing;
     return inputs;
 }
 

@@ -4,6 +4,7 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "model/edit_fields.h"
 #include "model/time_mapping.h"
 
 namespace orvane {
@@ -88,16 +89,17 @@ void ripplePlaced(std::vector<Placed>& items, const RippleMap& f) {
 void rippleRemove(EditorValues& values, double a, double b) {
     if (b - a <= 0) return;
     const RippleMap f{a, b};
-    rippleRanges(values.zoomRegions, f);
-    rippleRanges(values.muteRegions, f);
-    rippleRanges(values.captions, f);
-    ripplePlaced(values.voiceClips, f);
-    ripplePlaced(values.videoOverlays, f);
-    values.trimStart = f(values.trimStart);
-    values.trimEnd = f(values.trimEnd);
+    rippleRanges(values.edit.timeline.zoomRegions, f);
+    rippleRanges(values.edit.audio.muteRegions, f);
+    rippleRanges(values.edit.captions.captions, f);
+    ripplePlaced(values.edit.audio.voiceClips, f);
+    ripplePlaced(values.edit.overlays.videoOverlays, f);
+    values.edit.timeline.trimStart = f(values.edit.timeline.trimStart);
+    values.edit.timeline.trimEnd = f(values.edit.timeline.trimEnd);
     values.currentTime = f(values.currentTime);
-    values.duration = compositionLength(values.clips);
-    if (values.trimEnd > values.duration) values.trimEnd = values.duration;
+    values.edit.timeline.duration = compositionLength(values.edit.timeline.clips);
+    if (values.edit.timeline.trimEnd > values.edit.timeline.duration)
+        values.edit.timeline.trimEnd = values.edit.timeline.duration;
 }
 
 // The timed-item split: the item keeps its id and ends at t; a copy continues from t.
@@ -129,30 +131,18 @@ bool canSplitPlaced(const std::vector<Placed>& items, const Uuid& id, double t) 
 }  // namespace
 
 bool persistedValuesDiffer(const EditorValues& a, const EditorValues& b) {
-    const auto persisted = [](const EditorValues& v) {
-        return std::tie(v.videoURL, v.originalAudioVolume, v.voiceTrackVolume, v.duration, v.trimStart, v.trimEnd,
-                        v.background, v.customBackgroundURL, v.automaticZoomsSuppressed, v.cropRect, v.showCursorRing,
-                        v.cursorRingStyle, v.cursorVisualStyle, v.cursorClickAnimationStyle, v.cursorIconSymbol,
-                        v.showAnnotations, v.annotations, v.cursorInteractions, v.zoomRegions, v.muteRegions,
-                        v.voiceClips, v.videoOverlays, v.clips, v.showCaptions, v.captions, v.showWindowChrome,
-                        v.chromeStyle, v.windowTitle, v.recordingFrame, v.exportAspect, v.lastAppliedRemoteUpdatedAt,
-                        v.zoomReactiveFaceCam, v.zoomReactiveFaceCamScale, v.cursorStyleOverrides, v.cursorMotionBlur,
-                        v.speedRamps, v.cursorClickSounds, v.cursorClickSoundVolume, v.inset, v.cornerRadius);
-    };
-    return persisted(a) != persisted(b);
+    if (a.videoPath != b.videoPath || a.lastAppliedRemoteUpdatedAt != b.lastAppliedRemoteUpdatedAt) return true;
+    bool differ = false;
+    forEachEditField(
+        [&](const auto& field, const auto& x, const auto& y) {
+            if (field.traits.saved != Saved::never && field.of(x) != field.of(y)) differ = true;
+        },
+        a.edit, b.edit);
+    return differ;
 }
 
-void applyCursorVisualStyle(EditorValues& values, CursorVisualStyle style) {
-    values.cursorVisualStyle = style;
-    values.showCursorRing = style == CursorVisualStyle::ring;
-}
-
-CursorClickAnimationStyle normalizedClickAnimationStyle(CursorClickAnimationStyle style) {
-    return style == CursorClickAnimationStyle::brush ? CursorClickAnimationStyle::pulse : style;
-}
-
-EditorState::EditorState(Uuid recordingID, std::filesystem::path videoURL) : recordingID_(recordingID) {
-    values_.videoURL = std::move(videoURL);
+EditorState::EditorState(Uuid recordingID, std::filesystem::path videoPath) : recordingID_(recordingID) {
+    values_.videoPath = std::move(videoPath);
 }
 
 void EditorState::modify(const std::function<void(EditorValues&)>& change, ChangeSource source) {
@@ -162,37 +152,21 @@ void EditorState::modify(const std::function<void(EditorValues&)>& change, Chang
     changed.emit(EditorChange{persistedValuesDiffer(before, values_), source});
 }
 
-double EditorState::clipsDuration() const { return compositionLength(values_.clips); }
+double EditorState::clipsDuration() const { return compositionLength(values_.edit.timeline.clips); }
 
 // --- Undo ---------------------------------------------------------------------------------------
 
 EditorState::Snapshot EditorState::snapshot() const {
-    const auto& v = values_;
     Snapshot s;
-    s.clips = v.clips;
-    s.zoomRegions = v.zoomRegions;
-    s.muteRegions = v.muteRegions;
-    s.voiceClips = v.voiceClips;
-    s.videoOverlays = v.videoOverlays;
-    s.annotationsEnabled.reserve(v.annotations.size());
-    for (const auto& annotation : v.annotations) s.annotationsEnabled.emplace_back(annotation.id, annotation.enabled);
-    s.trimStart = v.trimStart;
-    s.trimEnd = v.trimEnd;
-    s.cropRect = v.cropRect;
-    s.background = v.background;
-    s.customBackgroundURL = v.customBackgroundURL;
-    s.inset = v.inset;
-    s.cornerRadius = v.cornerRadius;
-    s.recordingFrame = v.recordingFrame;
-    s.exportAspect = v.exportAspect;
-    s.showWindowChrome = v.showWindowChrome;
-    s.chromeStyle = v.chromeStyle;
-    s.windowTitle = v.windowTitle;
-    s.showCursorRing = v.showCursorRing;
-    s.cursorVisualStyle = v.cursorVisualStyle;
-    s.cursorClickAnimationStyle = v.cursorClickAnimationStyle;
-    s.cursorIconSymbol = v.cursorIconSymbol;
-    s.automaticZoomsSuppressed = v.automaticZoomsSuppressed;
+    forEachEditField(
+        [](const auto& field, const auto& from, auto& to) {
+            if (field.traits.undoable) field.of(to) = field.of(from);
+        },
+        values_.edit, s.edit);
+    s.annotationsEnabled.reserve(values_.edit.cursor.annotations.size());
+    for (const auto& annotation : values_.edit.cursor.annotations) {
+        s.annotationsEnabled.emplace_back(annotation.id, annotation.enabled);
+    }
     return s;
 }
 
@@ -222,35 +196,22 @@ void EditorState::redo() {
 
 void EditorState::restore(const Snapshot& s) {
     modify([&](EditorValues& v) {
-        v.clips = s.clips;
-        v.zoomRegions = s.zoomRegions;
-        v.muteRegions = s.muteRegions;
-        v.voiceClips = s.voiceClips;
-        v.videoOverlays = s.videoOverlays;
+        forEachEditField(
+            [](const auto& field, const auto& from, auto& to) {
+                if (field.traits.undoable) field.of(to) = field.of(from);
+            },
+            s.edit, v.edit);
         // Annotations added since the snapshot keep their own flag.
         std::unordered_map<Uuid, bool> enabled(s.annotationsEnabled.begin(), s.annotationsEnabled.end());
-        for (auto& annotation : v.annotations) {
+        for (auto& annotation : v.edit.cursor.annotations) {
             if (const auto found = enabled.find(annotation.id); found != enabled.end()) {
                 annotation.enabled = found->second;
             }
         }
-        v.trimStart = s.trimStart;
-        v.trimEnd = s.trimEnd;
-        v.cropRect = s.cropRect;
-        v.background = s.background;
-        v.customBackgroundURL = s.customBackgroundURL;
-        v.inset = s.inset;
-        v.cornerRadius = s.cornerRadius;
-        v.recordingFrame = s.recordingFrame;
-        v.exportAspect = s.exportAspect;
-        v.showWindowChrome = s.showWindowChrome;
-        v.chromeStyle = s.chromeStyle;
-        v.windowTitle = s.windowTitle;
-        v.showCursorRing = s.showCursorRing;
-        applyCursorVisualStyle(v, s.cursorVisualStyle);
-        v.cursorClickAnimationStyle = normalizedClickAnimationStyle(s.cursorClickAnimationStyle);
-        v.cursorIconSymbol = normalizedCursorIconSymbol(s.cursorIconSymbol);
-        v.automaticZoomsSuppressed = s.automaticZoomsSuppressed;
+        auto& cursor = v.edit.cursor;
+        applyCursorVisualStyle(cursor, cursor.cursorVisualStyle);
+        cursor.cursorClickAnimationStyle = normalizedClickAnimationStyle(cursor.cursorClickAnimationStyle);
+        cursor.cursorIconSymbol = normalizedCursorIconSymbol(cursor.cursorIconSymbol);
     });
 }
 
@@ -295,14 +256,14 @@ void EditorState::seek(double time) {
 
 bool EditorState::addZoomAtPlayhead() {
     const auto& v = values_;
-    const double length = std::clamp(v.duration * 0.1, 1.5, 3.0);
-    double start = std::max(v.trimStart, v.currentTime - length / 2);
-    auto existing = v.zoomRegions;
+    const double length = std::clamp(v.edit.timeline.duration * 0.1, 1.5, 3.0);
+    double start = std::max(v.edit.timeline.trimStart, v.currentTime - length / 2);
+    auto existing = v.edit.timeline.zoomRegions;
     sortByStart(existing);
     for (const auto& zoom : existing) {
         if (start < zoom.end + kZoomGap && zoom.start - kZoomGap < start + length) start = zoom.end + kZoomGap;
     }
-    const double end = std::min(start + length, v.trimEnd);
+    const double end = std::min(start + length, v.edit.timeline.trimEnd);
     if (end - start < kMinimumZoomLength) return false;
 
     pushUndo();
@@ -310,9 +271,9 @@ bool EditorState::addZoomAtPlayhead() {
     zoom.start = start;
     zoom.end = end;
     modify([&](EditorValues& values) {
-        values.automaticZoomsSuppressed = true;
-        values.zoomRegions.push_back(zoom);
-        sortByStart(values.zoomRegions);
+        values.edit.timeline.automaticZoomsSuppressed = true;
+        values.edit.timeline.zoomRegions.push_back(zoom);
+        sortByStart(values.edit.timeline.zoomRegions);
         clearSelections(values);
         values.selectedZoomID = zoom.id;
     });
@@ -320,20 +281,20 @@ bool EditorState::addZoomAtPlayhead() {
 }
 
 void EditorState::updateZoom(const Uuid& id, const std::function<void(ZoomRegion&)>& change) {
-    if (!findByID(values_.zoomRegions, id)) return;
+    if (!findByID(values_.edit.timeline.zoomRegions, id)) return;
     modify([&](EditorValues& v) {
-        v.automaticZoomsSuppressed = true;
-        change(*findByID(v.zoomRegions, id));
+        v.edit.timeline.automaticZoomsSuppressed = true;
+        change(*findByID(v.edit.timeline.zoomRegions, id));
     });
 }
 
 bool EditorState::removeSelectedZoom() {
-    if (!values_.selectedZoomID || !findByID(values_.zoomRegions, *values_.selectedZoomID)) return false;
+    if (!values_.selectedZoomID || !findByID(values_.edit.timeline.zoomRegions, *values_.selectedZoomID)) return false;
     pushUndo();
     modify([&](EditorValues& v) {
-        v.automaticZoomsSuppressed = true;
+        v.edit.timeline.automaticZoomsSuppressed = true;
         const Uuid id = *v.selectedZoomID;
-        std::erase_if(v.zoomRegions, [&](const ZoomRegion& zoom) { return zoom.id == id; });
+        std::erase_if(v.edit.timeline.zoomRegions, [&](const ZoomRegion& zoom) { return zoom.id == id; });
         v.selectedZoomID.reset();
     });
     return true;
@@ -342,18 +303,19 @@ bool EditorState::removeSelectedZoom() {
 // --- Screen clips -------------------------------------------------------------------------------
 
 bool EditorState::splitClip(const Uuid& id, double t) {
-    const auto range = clipRange(id, values_.clips);
+    const auto range = clipRange(id, values_.edit.timeline.clips);
     if (!range) return false;
     if (t <= range->compositionStart + kMinimumPieceLength || t >= range->compositionEnd - kMinimumPieceLength) {
         return false;
     }
-    const Clip& clip = *findByID(values_.clips, id);
+    const Clip& clip = *findByID(values_.edit.timeline.clips, id);
     const double cut = (t - range->compositionStart) + clip.sourceStart;
     if (!(clip.sourceStart + kMinimumPieceLength < cut && cut < clip.sourceEnd - kMinimumPieceLength)) return false;
 
     pushUndo();
     modify([&](EditorValues& v) {
-        const auto found = std::find_if(v.clips.begin(), v.clips.end(), [&](const Clip& c) { return c.id == id; });
+        const auto found = std::find_if(v.edit.timeline.clips.begin(), v.edit.timeline.clips.end(),
+                                        [&](const Clip& c) { return c.id == id; });
         Clip tail;
         tail.sourceFile = found->sourceFile;
         tail.sourceStart = cut;
@@ -362,7 +324,7 @@ bool EditorState::splitClip(const Uuid& id, double t) {
         found->sourceEnd = cut;
         found->headOffset = std::max(found->headOffset, 0.0);
         const Uuid tailID = tail.id;
-        v.clips.insert(found + 1, std::move(tail));
+        v.edit.timeline.clips.insert(found + 1, std::move(tail));
         clearSelections(v);
         v.selectedScreenClipID = tailID;
     });
@@ -370,17 +332,17 @@ bool EditorState::splitClip(const Uuid& id, double t) {
 }
 
 bool EditorState::setClipSourceStart(const Uuid& id, double sourceStart) {
-    const Clip* clip = findByID(values_.clips, id);
+    const Clip* clip = findByID(values_.edit.timeline.clips, id);
     if (!clip || sourceStart > clip->sourceEnd - kMinimumPieceLength) return false;
-    modify([&](EditorValues& v) { findByID(v.clips, id)->sourceStart = std::max(sourceStart, 0.0); });
+    modify([&](EditorValues& v) { findByID(v.edit.timeline.clips, id)->sourceStart = std::max(sourceStart, 0.0); });
     return true;
 }
 
 bool EditorState::setClipSourceEnd(const Uuid& id, double sourceEnd) {
-    const Clip* clip = findByID(values_.clips, id);
+    const Clip* clip = findByID(values_.edit.timeline.clips, id);
     if (!clip || sourceEnd < clip->sourceStart + kMinimumPieceLength) return false;
     modify([&](EditorValues& v) {
-        findByID(v.clips, id)->sourceEnd = sourceEnd;
+        findByID(v.edit.timeline.clips, id)->sourceEnd = sourceEnd;
         clearSelections(v);
         v.selectedScreenClipID = id;
     });
@@ -388,29 +350,29 @@ bool EditorState::setClipSourceEnd(const Uuid& id, double sourceEnd) {
 }
 
 bool EditorState::setClipHeadOffset(const Uuid& id, double headOffset) {
-    if (!findByID(values_.clips, id)) return false;
-    modify([&](EditorValues& v) { findByID(v.clips, id)->headOffset = std::max(headOffset, 0.0); });
+    if (!findByID(values_.edit.timeline.clips, id)) return false;
+    modify([&](EditorValues& v) { findByID(v.edit.timeline.clips, id)->headOffset = std::max(headOffset, 0.0); });
     return true;
 }
 
 bool EditorState::moveClip(long from, long to) {
-    const long count = static_cast<long>(values_.clips.size());
+    const long count = static_cast<long>(values_.edit.timeline.clips.size());
     if (from < 0 || from == to || from >= count) return false;
     to = std::clamp(to, 0L, count);
     if (to == from) return false;
     pushUndo();
     modify([&](EditorValues& v) {
-        Clip moved = v.clips[static_cast<std::size_t>(from)];
-        v.clips.erase(v.clips.begin() + from);
+        Clip moved = v.edit.timeline.clips[static_cast<std::size_t>(from)];
+        v.edit.timeline.clips.erase(v.edit.timeline.clips.begin() + from);
         const long destination = from < to ? to - 1 : to;
-        v.clips.insert(v.clips.begin() + destination, std::move(moved));
+        v.edit.timeline.clips.insert(v.edit.timeline.clips.begin() + destination, std::move(moved));
     });
     return true;
 }
 
 bool EditorState::deleteClip(const Uuid& id) {
-    if (values_.clips.size() < 2) return false;
-    const auto& clips = values_.clips;
+    if (values_.edit.timeline.clips.size() < 2) return false;
+    const auto& clips = values_.edit.timeline.clips;
     const auto found = std::find_if(clips.begin(), clips.end(), [&](const Clip& c) { return c.id == id; });
     if (found == clips.end()) return false;
     double spanStart = 0;
@@ -420,13 +382,13 @@ bool EditorState::deleteClip(const Uuid& id) {
 
     pushUndo();
     modify([&](EditorValues& v) {
-        v.clips.erase(v.clips.begin() + index);
+        v.edit.timeline.clips.erase(v.edit.timeline.clips.begin() + index);
         rippleRemove(v, spanStart, spanStart + spanLength);
         if (v.selectedScreenClipID == id) v.selectedScreenClipID.reset();
-        if (v.selectedZoomID && !findByID(v.zoomRegions, *v.selectedZoomID)) v.selectedZoomID.reset();
-        if (v.selectedMuteID && !findByID(v.muteRegions, *v.selectedMuteID)) v.selectedMuteID.reset();
-        if (v.selectedClipID && !findByID(v.voiceClips, *v.selectedClipID)) v.selectedClipID.reset();
-        if (v.selectedVideoOverlayID && !findByID(v.videoOverlays, *v.selectedVideoOverlayID)) {
+        if (v.selectedZoomID && !findByID(v.edit.timeline.zoomRegions, *v.selectedZoomID)) v.selectedZoomID.reset();
+        if (v.selectedMuteID && !findByID(v.edit.audio.muteRegions, *v.selectedMuteID)) v.selectedMuteID.reset();
+        if (v.selectedClipID && !findByID(v.edit.audio.voiceClips, *v.selectedClipID)) v.selectedClipID.reset();
+        if (v.selectedVideoOverlayID && !findByID(v.edit.overlays.videoOverlays, *v.selectedVideoOverlayID)) {
             v.selectedVideoOverlayID.reset();
         }
     });
@@ -442,9 +404,9 @@ bool EditorState::appendClip(const std::string& fileName, double duration) {
         clip.sourceStart = 0;
         clip.sourceEnd = duration;
         clip.headOffset = 0;
-        v.clips.push_back(std::move(clip));
-        v.duration = compositionLength(v.clips);
-        if (v.trimEnd < v.duration) v.trimEnd = v.duration;
+        v.edit.timeline.clips.push_back(std::move(clip));
+        v.edit.timeline.duration = compositionLength(v.edit.timeline.clips);
+        if (v.edit.timeline.trimEnd < v.edit.timeline.duration) v.edit.timeline.trimEnd = v.edit.timeline.duration;
     });
     return true;
 }
@@ -457,94 +419,99 @@ void EditorState::removeTimeRange(double a, double b) {
 // --- Timed items --------------------------------------------------------------------------------
 
 bool EditorState::splitVoiceClip(const Uuid& id, double t) {
-    if (!canSplitPlaced(values_.voiceClips, id, t)) return false;
+    if (!canSplitPlaced(values_.edit.audio.voiceClips, id, t)) return false;
     pushUndo();
-    modify([&](EditorValues& v) { splitPlaced(v.voiceClips, id, t); });
+    modify([&](EditorValues& v) { splitPlaced(v.edit.audio.voiceClips, id, t); });
     return true;
 }
 
 bool EditorState::splitOverlay(const Uuid& id, double t) {
-    if (!canSplitPlaced(values_.videoOverlays, id, t)) return false;
+    if (!canSplitPlaced(values_.edit.overlays.videoOverlays, id, t)) return false;
     pushUndo();
-    modify([&](EditorValues& v) { splitPlaced(v.videoOverlays, id, t); });
+    modify([&](EditorValues& v) { splitPlaced(v.edit.overlays.videoOverlays, id, t); });
     return true;
 }
 
 bool EditorState::splitAtPlayhead(double t) {
     const auto& v = values_;
-    if (v.selectedClipID && findByID(v.voiceClips, *v.selectedClipID)) return splitVoiceClip(*v.selectedClipID, t);
-    if (v.selectedVideoOverlayID && findByID(v.videoOverlays, *v.selectedVideoOverlayID)) {
+    if (v.selectedClipID && findByID(v.edit.audio.voiceClips, *v.selectedClipID))
+        return splitVoiceClip(*v.selectedClipID, t);
+    if (v.selectedVideoOverlayID && findByID(v.edit.overlays.videoOverlays, *v.selectedVideoOverlayID)) {
         return splitOverlay(*v.selectedVideoOverlayID, t);
     }
-    if (v.selectedScreenClipID && findByID(v.clips, *v.selectedScreenClipID)) {
+    if (v.selectedScreenClipID && findByID(v.edit.timeline.clips, *v.selectedScreenClipID)) {
         return splitClip(*v.selectedScreenClipID, t);
     }
-    const auto under = clipMapping(t, v.clips);
+    const auto under = clipMapping(t, v.edit.timeline.clips);
     return under && splitClip(under->clipID, t);
 }
 
 template <typename Item>
-bool EditorState::updateItem(std::vector<Item> EditorValues::*list, const Uuid& id,
+bool EditorState::updateItem(std::vector<Item>& (*list)(Edit&), const Uuid& id,
                              const std::function<void(Item&)>& change) {
-    const Item* current = findByID(values_.*list, id);
+    Edit current_ = values_.edit;
+    const Item* current = findByID(list(current_), id);
     if (!current) return false;
     Item next = *current;
     change(next);
     next.id = id;  // the item stays the same item
     if (next == *current) return false;
     pushUndo();
-    modify([&](EditorValues& v) { *findByID(v.*list, id) = std::move(next); });
+    modify([&](EditorValues& v) { *findByID(list(v.edit), id) = std::move(next); });
     return true;
 }
 
 bool EditorState::addOverlay(VideoOverlayClip overlay) {
-    if (findByID(values_.videoOverlays, overlay.id)) return false;
+    if (findByID(values_.edit.overlays.videoOverlays, overlay.id)) return false;
     pushUndo();
     modify([&](EditorValues& v) {
         clearSelections(v);
         v.selectedVideoOverlayID = overlay.id;
-        v.videoOverlays.push_back(makeVideoOverlayClip(std::move(overlay)));
+        v.edit.overlays.videoOverlays.push_back(makeVideoOverlayClip(std::move(overlay)));
     });
     return true;
 }
 
 bool EditorState::updateOverlay(const Uuid& id, const std::function<void(VideoOverlayClip&)>& change) {
-    return updateItem<VideoOverlayClip>(&EditorValues::videoOverlays, id, [&](VideoOverlayClip& overlay) {
-        change(overlay);
-        overlay = makeVideoOverlayClip(std::move(overlay));
-    });
+    return updateItem<VideoOverlayClip>(
+        [](Edit & e) -> auto& { return e.overlays.videoOverlays; }, id,
+        [&](VideoOverlayClip& overlay) {
+            change(overlay);
+            overlay = makeVideoOverlayClip(std::move(overlay));
+        });
 }
 
 bool EditorState::removeOverlay(const Uuid& id) {
-    if (!findByID(values_.videoOverlays, id)) return false;
+    if (!findByID(values_.edit.overlays.videoOverlays, id)) return false;
     pushUndo();
     modify([&](EditorValues& v) {
-        std::erase_if(v.videoOverlays, [&](const VideoOverlayClip& overlay) { return overlay.id == id; });
+        std::erase_if(v.edit.overlays.videoOverlays, [&](const VideoOverlayClip& overlay) { return overlay.id == id; });
         if (v.selectedVideoOverlayID == id) v.selectedVideoOverlayID.reset();
     });
     return true;
 }
 
 bool EditorState::addVoiceClip(AudioClip clip) {
-    if (findByID(values_.voiceClips, clip.id)) return false;
+    if (findByID(values_.edit.audio.voiceClips, clip.id)) return false;
     pushUndo();
     modify([&](EditorValues& v) {
         clearSelections(v);
         v.selectedClipID = clip.id;
-        v.voiceClips.push_back(std::move(clip));
+        v.edit.audio.voiceClips.push_back(std::move(clip));
     });
     return true;
 }
 
 bool EditorState::updateVoiceClip(const Uuid& id, const std::function<void(AudioClip&)>& change) {
-    return updateItem<AudioClip>(&EditorValues::voiceClips, id, change);
+    return updateItem<AudioClip>(
+        [](Edit & e) -> auto& { return e.audio.voiceClips; }, id, change);
 }
 
 bool EditorState::removeVoiceClip(const Uuid& id) {
-    if (!findByID(values_.voiceClips, id)) return false;
+    if (!findByID(values_.edit.audio.voiceClips, id)) return false;
     pushUndo();
     modify([&](EditorValues& v) {
-        std::erase_if(v.voiceClips, [&](const AudioClip& clip) { return clip.id == id; });
+        std::erase_if(v.edit.audio.voiceClips, [&](const AudioClip& clip) { return clip.id == id; });
         if (v.selectedClipID == id) v.selectedClipID.reset();
     });
     return true;
@@ -554,13 +521,13 @@ bool EditorState::removeVoiceClip(const Uuid& id) {
 
 bool EditorState::addSpeedRamp(double length, double speed) {
     const auto& v = values_;
-    const double start = std::max(v.currentTime, v.trimStart);
-    double end = std::min(start + length, v.trimEnd);
+    const double start = std::max(v.currentTime, v.edit.timeline.trimStart);
+    double end = std::min(start + length, v.edit.timeline.trimEnd);
     if (end - start < kMinimumRampLength) return false;
-    for (const auto& ramp : v.speedRamps) {
+    for (const auto& ramp : v.edit.timeline.speedRamps) {
         if (ramp.start <= start && start < ramp.end) return false;
     }
-    for (const auto& ramp : v.speedRamps) {
+    for (const auto& ramp : v.edit.timeline.speedRamps) {
         if (ramp.start > start && ramp.start < end) end = ramp.start;
     }
     if (end - start < kMinimumRampLength) return false;
@@ -571,8 +538,8 @@ bool EditorState::addSpeedRamp(double length, double speed) {
     ramp.end = end;
     ramp.speed = std::clamp(speed, kMinimumRampSpeed, kMaximumRampSpeed);
     modify([&](EditorValues& values) {
-        values.speedRamps.push_back(ramp);
-        sortByStart(values.speedRamps);
+        values.edit.timeline.speedRamps.push_back(ramp);
+        sortByStart(values.edit.timeline.speedRamps);
         values.selectedSpeedRampID = ramp.id;
     });
     return true;
@@ -585,8 +552,8 @@ bool EditorState::addMute(double start, double end) {
     mute.start = start;
     mute.end = end;
     modify([&](EditorValues& v) {
-        v.muteRegions.push_back(mute);
-        sortByStart(v.muteRegions);
+        v.edit.audio.muteRegions.push_back(mute);
+        sortByStart(v.edit.audio.muteRegions);
         clearSelections(v);
         v.selectedMuteID = mute.id;
     });
@@ -594,11 +561,11 @@ bool EditorState::addMute(double start, double end) {
 }
 
 bool EditorState::removeSelectedMute() {
-    if (!values_.selectedMuteID || !findByID(values_.muteRegions, *values_.selectedMuteID)) return false;
+    if (!values_.selectedMuteID || !findByID(values_.edit.audio.muteRegions, *values_.selectedMuteID)) return false;
     pushUndo();
     modify([&](EditorValues& v) {
         const Uuid id = *v.selectedMuteID;
-        std::erase_if(v.muteRegions, [&](const MuteRegion& mute) { return mute.id == id; });
+        std::erase_if(v.edit.audio.muteRegions, [&](const MuteRegion& mute) { return mute.id == id; });
         v.selectedMuteID.reset();
     });
     return true;
@@ -607,72 +574,73 @@ bool EditorState::removeSelectedMute() {
 // --- Styling ------------------------------------------------------------------------------------
 
 void EditorState::setBackground(BackgroundStyle style) {
-    undoableSet([&](EditorValues& v) { v.background = style; });
+    undoableSet([&](EditorValues& v) { v.edit.frame.background = style; });
 }
 
 void EditorState::setCustomBackground(const std::filesystem::path& image) {
     undoableSet([&](EditorValues& v) {
-        v.background = BackgroundStyle::customImage;
-        v.customBackgroundURL = image;
+        v.edit.frame.background = BackgroundStyle::customImage;
+        v.edit.frame.customBackgroundPath = image;
     });
 }
 
 void EditorState::setInset(double inset) {
-    undoableSet([&](EditorValues& v) { v.inset = inset; });
+    undoableSet([&](EditorValues& v) { v.edit.frame.inset = inset; });
 }
 
 void EditorState::setCornerRadius(double radius) {
-    undoableSet([&](EditorValues& v) { v.cornerRadius = std::max(radius, 0.0); });
+    undoableSet([&](EditorValues& v) { v.edit.frame.cornerRadius = std::max(radius, 0.0); });
 }
 
 void EditorState::setCursorVisualStyle(CursorVisualStyle style) {
-    undoableSet([&](EditorValues& v) { applyCursorVisualStyle(v, style); });
+    undoableSet([&](EditorValues& v) { applyCursorVisualStyle(v.edit.cursor, style); });
 }
 
 void EditorState::setCursorClickAnimationStyle(CursorClickAnimationStyle style) {
-    undoableSet([&](EditorValues& v) { v.cursorClickAnimationStyle = normalizedClickAnimationStyle(style); });
+    undoableSet(
+        [&](EditorValues& v) { v.edit.cursor.cursorClickAnimationStyle = normalizedClickAnimationStyle(style); });
 }
 
 void EditorState::setCursorIconSymbol(const std::string& symbol) {
-    undoableSet([&](EditorValues& v) { v.cursorIconSymbol = normalizedCursorIconSymbol(symbol); });
+    undoableSet([&](EditorValues& v) { v.edit.cursor.cursorIconSymbol = normalizedCursorIconSymbol(symbol); });
 }
 
 void EditorState::setShowCursorRing(bool show) {
-    undoableSet([&](EditorValues& v) { v.showCursorRing = show; });
+    undoableSet([&](EditorValues& v) { v.edit.cursor.showCursorRing = show; });
 }
 
 void EditorState::setShowWindowChrome(bool show) {
-    undoableSet([&](EditorValues& v) { v.showWindowChrome = show; });
+    undoableSet([&](EditorValues& v) { v.edit.frame.showWindowChrome = show; });
 }
 
 void EditorState::setChromeStyle(WindowChromeStyle style) {
-    undoableSet([&](EditorValues& v) { v.chromeStyle = style; });
+    undoableSet([&](EditorValues& v) { v.edit.frame.chromeStyle = style; });
 }
 
 void EditorState::setWindowTitle(const std::string& title) {
-    undoableSet([&](EditorValues& v) { v.windowTitle = title; });
+    undoableSet([&](EditorValues& v) { v.edit.frame.windowTitle = title; });
 }
 
 void EditorState::setExportAspect(ExportAspectRatio aspect) {
-    undoableSet([&](EditorValues& v) { v.exportAspect = aspect; });
+    undoableSet([&](EditorValues& v) { v.edit.frame.exportAspect = aspect; });
 }
 
 void EditorState::setCropRect(std::optional<Rect> crop) {
-    undoableSet([&](EditorValues& v) { v.cropRect = crop; });
+    undoableSet([&](EditorValues& v) { v.edit.frame.cropRect = crop; });
 }
 
 void EditorState::setRecordingFrame(std::optional<Rect> frame) {
-    undoableSet([&](EditorValues& v) { v.recordingFrame = frame; });
+    undoableSet([&](EditorValues& v) { v.edit.frame.recordingFrame = frame; });
 }
 
 void EditorState::setAnnotationEnabled(const Uuid& id, bool enabled) {
     undoableSet([&](EditorValues& v) {
-        if (auto* annotation = findByID(v.annotations, id)) annotation->enabled = enabled;
+        if (auto* annotation = findByID(v.edit.cursor.annotations, id)) annotation->enabled = enabled;
     });
 }
 
 void EditorState::setShowCaptions(bool show) {
-    modify([&](EditorValues& v) { v.showCaptions = show; });
+    modify([&](EditorValues& v) { v.edit.captions.showCaptions = show; });
 }
 
 // --- Media import -------------------------------------------------------------------------------
@@ -686,7 +654,7 @@ bool EditorState::insertImportedMedia(ImportedMediaKind kind, const std::filesys
             AudioClip clip;
             clip.startTime = values_.currentTime;
             clip.duration = duration;
-            clip.url = file;
+            clip.path = file;
             clip.label = file.stem().string();
             return addVoiceClip(std::move(clip));
         }
@@ -694,7 +662,7 @@ bool EditorState::insertImportedMedia(ImportedMediaKind kind, const std::filesys
             VideoOverlayClip overlay;
             overlay.startTime = values_.currentTime;
             overlay.duration = duration > 0 ? duration : kDefaultPictureDuration;
-            overlay.url = file;
+            overlay.path = file;
             overlay.label = "Logo";
             overlay.mediaKind = VideoOverlayClip::MediaKind::image;
             // A logo sits small in the top-right corner until the user moves it.
@@ -708,19 +676,21 @@ bool EditorState::insertImportedMedia(ImportedMediaKind kind, const std::filesys
 // --- Loading ------------------------------------------------------------------------------------
 
 void EditorState::setMeasuredDuration(double duration) {
-    modify([&](EditorValues& v) {
-        v.duration = duration;
-        // The clip placed at opening could not know the video's length; it stands for the whole
-        // video, so it grows with the measurement. Clips the user shaped are left alone.
-        if (v.clips.size() == 1) {
-            Clip& clip = v.clips.front();
-            if (clip.sourceStart == 0 && clip.headOffset == 0 && clip.sourceEnd <= kUnmeasuredClipLength &&
-                clip.sourceFile == v.videoURL.filename().string() && clip.sourceEnd < duration) {
-                clip.sourceEnd = duration;
+    modify(
+        [&](EditorValues& v) {
+            v.edit.timeline.duration = duration;
+            // The clip placed at opening could not know the video's length; it stands for the whole
+            // video, so it grows with the measurement. Clips the user shaped are left alone.
+            if (v.edit.timeline.clips.size() == 1) {
+                Clip& clip = v.edit.timeline.clips.front();
+                if (clip.sourceStart == 0 && clip.headOffset == 0 && clip.sourceEnd <= kUnmeasuredClipLength &&
+                    clip.sourceFile == v.videoPath.filename().string() && clip.sourceEnd < duration) {
+                    clip.sourceEnd = duration;
+                }
             }
-        }
-        if (v.trimEnd == 0) v.trimEnd = duration;
-    }, ChangeSource::loading);
+            if (v.edit.timeline.trimEnd == 0) v.edit.timeline.trimEnd = duration;
+        },
+        ChangeSource::loading);
     durationKnown.emit(duration);
 }
 

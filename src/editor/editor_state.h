@@ -13,110 +13,47 @@
 #include "base/signal.h"
 #include "base/uuid.h"
 #include "editor/auto_zoom_status.h"
-#include "model/audio_clip.h"
-#include "model/audio_enhancement_settings.h"
-#include "model/background_style.h"
-#include "model/caption_segment.h"
-#include "model/click_annotation.h"
-#include "model/clip.h"
-#include "model/cursor_interaction.h"
-#include "model/cursor_style.h"
 #include "model/cursor_telemetry.h"
-#include "model/cut_and_mute_regions.h"
-#include "model/export_aspect_ratio.h"
-#include "model/geometry.h"
+#include "model/edit.h"
 #include "model/recording_meta.h"
-#include "model/speed_ramp.h"
-#include "model/video_overlay_clip.h"
-#include "model/window_chrome_style.h"
-#include "model/zoom_region.h"
 
 namespace orvane {
 
 // Held by the automatic-zoom code; the editor only keeps it alive.
 struct CinematicTracker;
 
-// Every observable value of one edit. Views read it through EditorState::values() and every change
-// goes through EditorState::modify() (or an operation built on it), which notifies observers once.
-// Defaults are the values before the recording is loaded.
+// Every observable value of the editor: the edit itself, and how it is being edited (playhead,
+// selection, progress). Views read it through EditorState::values() and every change goes through
+// EditorState::modify() (or an operation built on it), which notifies observers once. Defaults are
+// the values before the recording is loaded.
 struct EditorValues {
-    std::filesystem::path videoURL;  // the screen video
-    double duration = 0;             // composition length; 0 until measured
-    double currentTime = 0;          // playhead, composition time
+    Edit edit;
+    std::filesystem::path videoPath;  // the screen video
+
+    double currentTime = 0;  // playhead, composition time
     bool isPlaying = false;
     std::optional<Uuid> seekRequestID;  // set to a new id to ask the player to seek
     std::optional<std::string> loadError;
     double nominalFrameRate = 30;
 
-    std::vector<Clip> clips;
-    double trimStart = 0;  // exported range, composition time
-    double trimEnd = 0;
-
-    std::vector<ZoomRegion> zoomRegions;
     std::optional<Uuid> selectedZoomID;
-    std::vector<SpeedRamp> speedRamps;
     std::optional<Uuid> selectedSpeedRampID;
-    bool zoomReactiveFaceCam = true;
-    double zoomReactiveFaceCamScale = 0.75;
-
-    BackgroundStyle background = BackgroundStyle::bone;
-    std::optional<std::filesystem::path> customBackgroundURL;
-    double inset = 0.04;       // fraction of the canvas
-    double cornerRadius = 10;  // points
-    std::optional<Rect> recordingFrame;
+    std::optional<Uuid> selectedMuteID;
+    std::optional<Uuid> selectedClipID;  // selected audio clip
+    std::optional<Uuid> selectedScreenClipID;
+    std::optional<Uuid> selectedVideoOverlayID;
     bool isRecordingFrameSelected = false;
-    ExportAspectRatio exportAspect = ExportAspectRatio::automatic;
-    double cameraSmoothing = 0.6;  // 0...1
-    bool showWindowChrome = false;
-    WindowChromeStyle chromeStyle = WindowChromeStyle::automatic;
-    std::string windowTitle;
-    Size videoSize;  // pixels
 
-    bool showCursorRing = true;
-    CursorRingStyle cursorRingStyle;
-    CursorVisualStyle cursorVisualStyle = CursorVisualStyle::ring;
-    CursorClickAnimationStyle cursorClickAnimationStyle = CursorClickAnimationStyle::pulse;
-    std::string cursorIconSymbol = "sparkle";
-    std::vector<CursorStyleOverride> cursorStyleOverrides;
-    bool cursorMotionBlur = false;
-    bool cursorClickSounds = false;
-    float cursorClickSoundVolume = 1.0f;
-    std::optional<Rect> cropRect;  // normalised
-
-    float originalAudioVolume = 1.0f;
-    float voiceTrackVolume = 1.0f;
-    std::optional<std::filesystem::path> backgroundMusicURL;
-    float backgroundMusicVolume = 0.15f;
-
-    std::vector<CaptionSegment> captions;
-    bool showCaptions = true;
     bool isGeneratingCaptions = false;
-
+    bool audioEnhancementBusy = false;
     std::optional<SystemTime> lastSavedAt;
     bool isSaving = false;
-
-    std::vector<MuteRegion> muteRegions;
-    std::optional<Uuid> selectedMuteID;
-    std::vector<CutRegion> cutRegions;  // never persisted
-    std::vector<AudioClip> voiceClips;
-    std::optional<Uuid> selectedClipID;  // selected audio clip
-    bool audioEnhancementActive = false;
-    bool audioEnhancementBusy = false;
-    AudioEnhancementSettings audioEnhancementSettings;
-    std::optional<Uuid> selectedScreenClipID;
-    std::vector<VideoOverlayClip> videoOverlays;
-    std::optional<Uuid> selectedVideoOverlayID;
-
-    std::vector<ClickAnnotation> annotations;
-    bool showAnnotations = true;
-    std::vector<CursorInteraction> cursorInteractions;
-    bool isCinematic = false;
-
     bool sidecarApplied = false;
+    // The newest remote edit applied; saved with the project so a reopened editor does not apply it again.
     std::optional<SystemTime> lastAppliedRemoteUpdatedAt;
 
+    bool isCinematic = false;
     bool autoZoomsApplied = false;
-    bool automaticZoomsSuppressed = false;
     AutoZoomStatus autoZoomStatus;
 
     bool operator==(const EditorValues&) const = default;
@@ -125,13 +62,6 @@ struct EditorValues {
 // True when two value sets differ in anything the project sidecar stores, so the playhead,
 // selection and status indicators do not trigger saves.
 bool persistedValuesDiffer(const EditorValues& a, const EditorValues& b);
-
-// Sets the cursor style and what follows from it: the ring is shown exactly for the `ring` style.
-// The toolbar, undo and remote edits all choose a style through this.
-void applyCursorVisualStyle(EditorValues& values, CursorVisualStyle style);
-
-// `brush` is no longer offered; it becomes `pulse`. Every other style is kept.
-CursorClickAnimationStyle normalizedClickAnimationStyle(CursorClickAnimationStyle style);
 
 // Where a change came from. Loading (the default clip, the sidecar, the measured duration) is not
 // the user's work, so autosave may decline to overwrite a sidecar it could not read because of it.
@@ -157,37 +87,17 @@ public:
     // Length of the default clip placed before the screen video has been measured.
     static constexpr double kUnmeasuredClipLength = 0.1;
 
-    // What undo restores. Speed ramps, cuts, captions, volumes, music, cursor overrides, the ring
-    // style, camera smoothing and the face-camera settings are deliberately not part of it.
+    // What undo restores: the undoable fields of the edit (the others stay at their defaults), and
+    // each annotation's enabled flag. Speed ramps, cuts, captions, volumes, music, cursor overrides,
+    // the ring style, camera smoothing and the face-camera settings are deliberately not part of it.
     struct Snapshot {
-        std::vector<Clip> clips;
-        std::vector<ZoomRegion> zoomRegions;
-        std::vector<MuteRegion> muteRegions;
-        std::vector<AudioClip> voiceClips;
-        std::vector<VideoOverlayClip> videoOverlays;
+        Edit edit;
         std::vector<std::pair<Uuid, bool>> annotationsEnabled;  // one per annotation, in order
-        double trimStart = 0;
-        double trimEnd = 0;
-        std::optional<Rect> cropRect;
-        BackgroundStyle background = BackgroundStyle::bone;
-        std::optional<std::filesystem::path> customBackgroundURL;
-        double inset = 0.04;
-        double cornerRadius = 10;
-        std::optional<Rect> recordingFrame;
-        ExportAspectRatio exportAspect = ExportAspectRatio::automatic;
-        bool showWindowChrome = false;
-        WindowChromeStyle chromeStyle = WindowChromeStyle::automatic;
-        std::string windowTitle;
-        bool showCursorRing = true;
-        CursorVisualStyle cursorVisualStyle = CursorVisualStyle::ring;
-        CursorClickAnimationStyle cursorClickAnimationStyle = CursorClickAnimationStyle::pulse;
-        std::string cursorIconSymbol = "sparkle";
-        bool automaticZoomsSuppressed = false;
 
         bool operator==(const Snapshot&) const = default;
     };
 
-    EditorState(Uuid recordingID, std::filesystem::path videoURL);
+    EditorState(Uuid recordingID, std::filesystem::path videoPath);
     EditorState(const EditorState&) = delete;
     EditorState& operator=(const EditorState&) = delete;
 
@@ -204,12 +114,10 @@ public:
 
     // Plain values: changing them notifies nobody.
     double requestedSeekTime = 0;  // target of the last seek request
-    bool drawsSyntheticCursor = false;
     bool sourceCursorCanBeReplaced = false;
     std::optional<RecordingSourceKind> sourceKind;
     bool resumePlaybackAfterTimelineScrub = false;
     std::optional<CursorTelemetry> cursorTrack;
-    std::optional<std::filesystem::path> cursorTrackURL;
     std::shared_ptr<CinematicTracker> cinematicTracker;
     bool suppressesBackgroundPreRender = false;
 
@@ -319,7 +227,7 @@ private:
     template <typename Apply>
     void undoableSet(Apply apply);
     template <typename Item>
-    bool updateItem(std::vector<Item> EditorValues::*list, const Uuid& id, const std::function<void(Item&)>& change);
+    bool updateItem(std::vector<Item>& (*list)(Edit&), const Uuid& id, const std::function<void(Item&)>& change);
 
     Uuid recordingID_;
     EditorValues values_;

@@ -4,13 +4,13 @@
 
 std::size_t std::hash<orvane::AudioClip>::operator()(const orvane::AudioClip& clip) const noexcept {
     std::optional<std::string> original;
-    if (clip.originalURL) original = clip.originalURL->native();
+    if (clip.originalPath) original = clip.originalPath->native();
     return orvane::HashBuilder()
         .add(clip.id)
         .add(clip.startTime)
         .add(clip.sourceStart)
         .add(clip.duration)
-        .add(clip.url.native())
+        .add(clip.path.native())
         .add(clip.volume)
         .add(clip.label)
         .add(clip.script)

@@ -17,13 +17,13 @@ struct AudioClip {
     double startTime = 0;    // composition time
     double sourceStart = 0;  // offset into the file
     double duration = 0;
-    std::filesystem::path url;
+    std::filesystem::path path;
     float volume = 1;
     std::string label;
     // The text a synthesised voiceover was made from.
     std::optional<std::string> script;
     // The file before voice enhancement, kept so enhancement can be undone.
-    std::optional<std::filesystem::path> originalURL;
+    std::optional<std::filesystem::path> originalPath;
 
     bool operator==(const AudioClip&) const = default;
 };

@@ -139,6 +139,18 @@ std::optional<bool> looseBoolean(const json& object, std::initializer_list<const
     return looseValue<bool>(object, keys, [](const json& v) { return v.is_boolean(); });
 }
 
+std::optional<std::string> looseString(const json& object, std::initializer_list<const char*> keys) {
+    return looseValue<std::string>(object, keys, [](const json& v) { return v.is_string(); });
+}
+
+// Keeps a sender's id so later edits can refer to the same item; anything else gets a fresh one.
+Uuid idOrFresh(const json& object) {
+    if (const auto text = looseString(object, {"id"})) {
+        if (const auto parsed = Uuid::parse(*text)) return *parsed;
+    }
+    return Uuid::random();
+}
+
 }  // namespace
 
 std::optional<ZoomRegion> zoomRegionFromLooseJson(const json& object) {
@@ -169,6 +181,67 @@ std::optional<SpeedRamp> speedRampFromLooseJson(const json& object) {
     ramp.end = *end;
     ramp.speed = std::clamp(*speed, kMinimumRampSpeed, kMaximumRampSpeed);
     return ramp;
+}
+
+std::optional<MuteRegion> muteRegionFromLooseJson(const json& object) {
+    if (!object.is_object()) return std::nullopt;
+    const auto start = looseNumber(object, {"start"});
+    const auto end = looseNumber(object, {"end"});
+    if (!start || !end) return std::nullopt;
+    MuteRegion mute;
+    mute.start = *start;
+    mute.end = *end;
+    return mute;
+}
+
+std::optional<ClickAnnotation> clickAnnotationFromLooseJson(const json& object) {
+    if (!object.is_object()) return std::nullopt;
+    const auto time = looseNumber(object, {"time"});
+    const auto cx = looseNumber(object, {"cx"});
+    const auto cy = looseNumber(object, {"cy"});
+    if (!time || !cx || !cy) return std::nullopt;
+    ClickAnnotation annotation;
+    annotation.id = idOrFresh(object);
+    annotation.time = *time;
+    annotation.cx = *cx;
+    annotation.cy = *cy;
+    annotation.label = looseString(object, {"label"}).value_or("");
+    const auto color = looseString(object, {"color"});
+    annotation.color = (color ? annotationColorFromRaw(*color) : std::nullopt).value_or(AnnotationColor::accent);
+    annotation.enabled = looseBoolean(object, {"enabled"}).value_or(true);
+    return annotation;
+}
+
+std::optional<CursorInteraction> cursorInteractionFromLooseJson(const json& object) {
+    if (!object.is_object()) return std::nullopt;
+    const auto kindText = looseString(object, {"kind"});
+    const auto kind = kindText ? cursorInteractionKindFromRaw(*kindText) : std::nullopt;
+    const auto startTime = looseNumber(object, {"start_time", "startTime"});
+    const auto endTime = looseNumber(object, {"end_time", "endTime"});
+    const auto startX = looseNumber(object, {"start_x", "startX"});
+    const auto startY = looseNumber(object, {"start_y", "startY"});
+    const auto endX = looseNumber(object, {"end_x", "endX"});
+    const auto endY = looseNumber(object, {"end_y", "endY"});
+    if (!kind || !startTime || !endTime || !startX || !startY || !endX || !endY) return std::nullopt;
+    return CursorInteraction{idOrFresh(object), *kind, *startTime, *endTime, *startX, *startY, *endX, *endY};
+}
+
+std::optional<CursorStyleOverride> cursorStyleOverrideFromRemoteJson(const json& object) {
+    auto override = cursorStyleOverrideFromJson(object);
+    if (!override) return std::nullopt;
+    override->id = Uuid::random();
+    override->iconSymbol = normalizedCursorIconSymbol(override->iconSymbol);
+    return override;
+}
+
+std::optional<Rect> rectFromLooseJson(const json& object) {
+    if (!object.is_object()) return std::nullopt;
+    const auto x = looseNumber(object, {"x"});
+    const auto y = looseNumber(object, {"y"});
+    const auto width = looseNumber(object, {"width"});
+    const auto height = looseNumber(object, {"height"});
+    if (!x || !y || !width || !height) return std::nullopt;
+    return Rect{*x, *y, *width, *height};
 }
 
 }  // namespace orvane

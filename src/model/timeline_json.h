@@ -10,8 +10,12 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "model/click_annotation.h"
 #include "model/clip.h"
+#include "model/cursor_interaction.h"
 #include "model/cursor_style.h"
+#include "model/cut_and_mute_regions.h"
+#include "model/geometry.h"
 #include "model/speed_ramp.h"
 #include "model/video_overlay_clip.h"
 #include "model/zoom_region.h"
@@ -46,5 +50,24 @@ std::optional<ZoomRegion> zoomRegionFromLooseJson(const nlohmann::json& json);
 // A ramp from a free-form object: "start", "end" and "speed" are required numbers, start < end,
 // and the speed is clamped to 0.1...8. The ramp gets a fresh id.
 std::optional<SpeedRamp> speedRampFromLooseJson(const nlohmann::json& json);
+
+// {"start", "end"}, both numbers.
+std::optional<MuteRegion> muteRegionFromLooseJson(const nlohmann::json& json);
+
+// {"time", "cx", "cy"} numbers; "id" is kept when it is a UUID string; "label" (empty), "color" (an
+// annotation colour, else "accent"), "enabled" (true). No per-click animation or sound.
+std::optional<ClickAnnotation> clickAnnotationFromLooseJson(const nlohmann::json& json);
+
+// "kind" (an interaction kind), times from "start_time"/"startTime" and "end_time"/"endTime",
+// points from "start_x"/"startX", "start_y"/"startY", "end_x"/"endX", "end_y"/"endY", all required;
+// "id" as for annotations. The snake_case spelling wins when both are present.
+std::optional<CursorInteraction> cursorInteractionFromLooseJson(const nlohmann::json& json);
+
+// The override's own JSON form (keys "id", "startTime", "endTime", "visualStyle", "iconSymbol",
+// optional "ringStyleName"), with a fresh id and the icon symbol normalised.
+std::optional<CursorStyleOverride> cursorStyleOverrideFromRemoteJson(const nlohmann::json& json);
+
+// A rectangle from {"x", "y", "width", "height"}, all numbers.
+std::optional<Rect> rectFromLooseJson(const nlohmann::json& json);
 
 }  // namespace orvane

@@ -71,7 +71,7 @@ std::size_t std::hash<orvane::VideoOverlayClip>::operator()(const orvane::VideoO
         .add(clip.startTime)
         .add(clip.sourceStart)
         .add(clip.duration)
-        .add(clip.url.native())
+        .add(clip.path.native())
         .add(clip.normalizedFrame)
         .add(clip.cornerRadius)
         .add(clip.volume)

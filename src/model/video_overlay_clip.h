@@ -69,7 +69,7 @@ struct VideoOverlayClip {
     double startTime = 0;    // composition time
     double sourceStart = 0;  // offset into the overlay's media
     double duration = 0;
-    std::filesystem::path url;
+    std::filesystem::path path;
     Rect normalizedFrame{0, 0, 1, 1};
     double cornerRadius = 0;
     float volume = 1;

@@ -17,10 +17,10 @@ MicTrackRecorder::MicTrackRecorder(AudioSystem& audio) : audio_(audio) {}
 
 MicTrackRecorder::~MicTrackRecorder() { stop(); }
 
-void MicTrackRecorder::start(const std::filesystem::path& outputURL,
+void MicTrackRecorder::start(const std::filesystem::path& outputPath,
                              const std::optional<std::string>& deviceUniqueID) {
     if (isRecording_) stop();
-    outputURL_ = outputURL;
+    outputPath_ = outputPath;
 
     // Make the chosen device the default input, remembering what it replaces. A device the server
     // does not list changes nothing.
@@ -49,10 +49,10 @@ void MicTrackRecorder::start(const std::filesystem::path& outputURL,
     }
 
     std::error_code ignored;
-    std::filesystem::remove(outputURL, ignored);
+    std::filesystem::remove(outputPath, ignored);
 
     try {
-        auto writer = std::make_unique<AacFileWriter>(outputURL, kSampleRate, kChannels, kBitRate);
+        auto writer = std::make_unique<AacFileWriter>(outputPath, kSampleRate, kChannels, kBitRate);
         std::lock_guard lock(writerMutex_);
         writer_ = std::move(writer);
     } catch (const std::exception& e) {

@@ -40,13 +40,13 @@ public:
     // `deviceUniqueID` is the source name from the device catalogue; nothing (or a device the sound
     // server does not list) records from the current default input. Throws MicTrackError; lastError()
     // then holds the same text.
-    void start(const std::filesystem::path& outputURL, const std::optional<std::string>& deviceUniqueID);
+    void start(const std::filesystem::path& outputPath, const std::optional<std::string>& deviceUniqueID);
     // Finishes the file and restores the default input. Harmless when not recording.
     void stop();
 
     bool isRecording() const { return isRecording_; }
     const std::optional<std::string>& lastError() const { return lastError_; }
-    const std::optional<std::filesystem::path>& outputURL() const { return outputURL_; }
+    const std::optional<std::filesystem::path>& outputPath() const { return outputPath_; }
     // The default input that start() replaced, until stop() puts it back.
     const std::optional<std::string>& savedDefaultInput() const { return savedDefaultInput_; }
 
@@ -61,7 +61,7 @@ private:
     bool isRecording_ = false;
     std::optional<std::string> lastError_;
     std::optional<std::string> savedDefaultInput_;
-    std::optional<std::filesystem::path> outputURL_;
+    std::optional<std::filesystem::path> outputPath_;
 
     std::mutex writerMutex_;  // the writer is fed on the sound thread and finished on ours
     std::unique_ptr<AacFileWriter> writer_;

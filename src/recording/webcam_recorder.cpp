@@ -40,11 +40,11 @@ WebcamRecorder::~WebcamRecorder() { stop(); }
 
 bool WebcamRecorder::requestAccess() { return cameras_.accessAuthorized(); }
 
-void WebcamRecorder::start(const CameraDeviceInfo& device, const std::filesystem::path& outputURL, bool includeAudio,
+void WebcamRecorder::start(const CameraDeviceInfo& device, const std::filesystem::path& outputPath, bool includeAudio,
                            const std::optional<std::string>& microphone) {
     stop();
     firstFrameProbeTimedOut_ = false;
-    outputURL_ = outputURL;
+    outputPath_ = outputPath;
     {
         std::lock_guard guard(mutex_);
         lastError_.reset();
@@ -57,9 +57,9 @@ void WebcamRecorder::start(const CameraDeviceInfo& device, const std::filesystem
     std::shared_ptr<WebcamFileWriter> writer;
     const bool withAudio = includeAudio && audio_ != nullptr;
     std::error_code ignored;
-    std::filesystem::remove(outputURL, ignored);
+    std::filesystem::remove(outputPath, ignored);
     try {
-        writer = std::make_shared<WebcamFileWriter>(outputURL, camera_->width(), camera_->height(),
+        writer = std::make_shared<WebcamFileWriter>(outputPath, camera_->width(), camera_->height(),
                                                     camera_->frameRate(), withAudio);
     } catch (const std::exception& e) {
         log::warning(kArea, "webcam output refused: %s", e.what());
@@ -109,7 +109,7 @@ void WebcamRecorder::start(const CameraDeviceInfo& device, const std::filesystem
     } catch (const CameraOpenError& e) {
         log::warning(kArea, "webcam streaming refused: %s", e.what());
         closeEverything();
-        std::filesystem::remove(outputURL, ignored);
+        std::filesystem::remove(outputPath, ignored);
         throw WebcamError(WebcamError::cannotAddInput, "Cannot add webcam input");
     }
 

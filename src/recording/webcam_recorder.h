@@ -58,10 +58,10 @@ public:
     // Whether the user may use cameras at all.
     bool requestAccess();
 
-    // Opens the camera (with retries), waits for its first frames, then writes `outputURL`. With
+    // Opens the camera (with retries), waits for its first frames, then writes `outputPath`. With
     // `includeAudio` the microphone (`microphone`, else the default input) goes into the same file.
     // Throws WebcamError; the recorder is then idle.
-    void start(const CameraDeviceInfo& device, const std::filesystem::path& outputURL, bool includeAudio,
+    void start(const CameraDeviceInfo& device, const std::filesystem::path& outputPath, bool includeAudio,
                const std::optional<std::string>& microphone);
     // Stops writing, finishes the file and closes the camera. Harmless when not running.
     void stop();
@@ -69,7 +69,7 @@ public:
     bool isRunning() const { return isRunning_; }
     bool firstFrameProbeTimedOut() const { return firstFrameProbeTimedOut_; }
     std::optional<std::string> lastError() const;
-    const std::optional<std::filesystem::path>& outputURL() const { return outputURL_; }
+    const std::optional<std::filesystem::path>& outputPath() const { return outputPath_; }
 
     // The live picture for the face-camera panel, called on the camera's thread for every frame while
     // the camera is open. Pass nothing to stop previewing.
@@ -88,7 +88,7 @@ private:
     Options options_;
     std::unique_ptr<CameraDevice> camera_;
     std::unique_ptr<AudioCaptureStream> microphone_;
-    std::optional<std::filesystem::path> outputURL_;
+    std::optional<std::filesystem::path> outputPath_;
     bool isRunning_ = false;
     bool isStopping_ = false;
     bool firstFrameProbeTimedOut_ = false;

@@ -91,16 +91,17 @@ void drawClickLabel(cairo_t* cr, std::string_view text, double x, double y, doub
     cairo_restore(cr);
 }
 
-void drawClickAnnotations(cairo_t* cr, const CursorEffectsInputs& inputs, double t, const CursorLayerFrame& frame) {
-    if (!inputs.showAnnotations) return;
+void drawClickAnnotations(cairo_t* cr, const SceneRenderSnapshot& inputs, double t, const CursorLayerFrame& frame) {
+    if (!inputs.edit.cursor.showAnnotations) return;
     cairo_save(cr);
-    for (const auto& annotation : inputs.annotations) {
+    for (const auto& annotation : inputs.edit.cursor.annotations) {
         if (!annotation.enabled) continue;
         const auto p = clickAnimationProgress(t - annotation.time);
         if (!p) continue;
-        const auto style = annotation.animationStyle.value_or(inputs.cursorClickAnimationStyle);
+        const auto style = annotation.animationStyle.value_or(inputs.edit.cursor.cursorClickAnimationStyle);
         if (style == CursorClickAnimationStyle::none) continue;
-        const auto point = mapToContent(CursorPosition{annotation.cx, annotation.cy}, inputs.cropRect, frame);
+        const auto point =
+            mapToContent(CursorPosition{annotation.cx, annotation.cy}, inputs.edit.frame.cropRect, frame);
         if (!point) continue;
         const RgbaColor color = annotationColorValue(annotation.color);
         drawMarker(cr, *point, frame.scale, color, clickAnimationShapes(style, *p));

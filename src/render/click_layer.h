@@ -4,13 +4,15 @@
 
 #include <cairo.h>
 
-#include "render/cursor_effects_inputs.h"
+#include "render/cursor_canvas.h"
+#include "render/rgba_color.h"
+#include "render/scene_snapshot.h"
 
 namespace orvane {
 
 // Click markers alive at `t` (when showAnnotations is on), each with its own animation or the
-// project's, and its label beside it. Coordinates as in cursor_effects_inputs.h.
-void drawClickAnnotations(cairo_t* cr, const CursorEffectsInputs& inputs, double t, const CursorLayerFrame& frame);
+// project's, and its label beside it. Coordinates as in cursor_canvas.h.
+void drawClickAnnotations(cairo_t* cr, const SceneRenderSnapshot& inputs, double t, const CursorLayerFrame& frame);
 
 // Opacity of a marker's label at progress p: full for most of the life, fading out over the last
 // quarter with the marker.

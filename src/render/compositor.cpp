@@ -227,7 +227,7 @@ SceneCompositor::SceneCompositor(std::shared_ptr<const SceneRenderSnapshot> snap
 ComposeStatus SceneCompositor::compose(cairo_surface_t* target, const SceneFrameInput& input) {
     if (!isDrawableTarget(target)) return ComposeStatus::invalidTarget;
     const SceneRenderSnapshot& snap = *snapshot_;
-    const bool styled = snap.background != BackgroundStyle::none;
+    const bool styled = snap.edit.frame.background != BackgroundStyle::none;
     if (styled && !input.background) return ComposeStatus::missingBackground;
 
     const double width = cairo_image_surface_get_width(target);
@@ -260,14 +260,14 @@ ComposeStatus SceneCompositor::compose(cairo_surface_t* target, const SceneFrame
         // the other way until it is opaque again.
         bool inPlace = false;
         if (!recordingSeeThrough_ && !windowCover.empty()) {
-            const ShrinkPlan plan = planShrink(cr, input.source, snap.cropRect, frame.content);
+            const ShrinkPlan plan = planShrink(cr, input.source, snap.edit.frame.cropRect, frame.content);
             inPlace = plan.handled && recordingWriter_.write(target, input.source, plan.region, plan.device, plan.box,
                                                              wholePixelsOf(windowCover[0], width, height), shape,
                                                              downscaler_);
         }
         ShrunkRecording shrunk;
         if (!inPlace) {
-            shrunk = shrinkRecording(cr, input.source, snap.cropRect, frame.content, downscaler_);
+            shrunk = shrinkRecording(cr, input.source, snap.edit.frame.cropRect, frame.content, downscaler_);
             recordingSeeThrough_ = shrunk.image && !shrunk.opaque;
         }
         const std::vector<Rect> covered = inPlace || shrunk.opaque ? windowCover : std::vector<Rect>{};
@@ -296,7 +296,7 @@ ComposeStatus SceneCompositor::compose(cairo_surface_t* target, const SceneFrame
             cairo_save(cr);
             appendShapePath(cr, shape);
             cairo_clip(cr);
-            paintRecording(cr, input.source, snap.cropRect, frame.content, shrunk);
+            paintRecording(cr, input.source, snap.edit.frame.cropRect, frame.content, shrunk);
             cairo_restore(cr);
         }
     } else {
@@ -305,7 +305,7 @@ ComposeStatus SceneCompositor::compose(cairo_surface_t* target, const SceneFrame
         const PixelBox inner = wholePixelsOf(frame.content, width, height);
         bool inPlace = false;
         if (!recordingSeeThrough_ && !inner.empty()) {
-            const ShrinkPlan plan = planShrink(cr, input.source, snap.cropRect, frame.content);
+            const ShrinkPlan plan = planShrink(cr, input.source, snap.edit.frame.cropRect, frame.content);
             inPlace = plan.handled && recordingWriter_.write(target, input.source, plan.region, plan.device, plan.box,
                                                              inner, roundedShape(frame.content, 0), downscaler_);
         }
@@ -325,9 +325,10 @@ ComposeStatus SceneCompositor::compose(cairo_surface_t* target, const SceneFrame
             cairo_save(cr);
             cairo_rectangle(cr, frame.content.x, frame.content.y, frame.content.width, frame.content.height);
             cairo_clip(cr);
-            const ShrunkRecording shrunk = shrinkRecording(cr, input.source, snap.cropRect, frame.content, downscaler_);
+            const ShrunkRecording shrunk =
+                shrinkRecording(cr, input.source, snap.edit.frame.cropRect, frame.content, downscaler_);
             recordingSeeThrough_ = shrunk.image && !shrunk.opaque;
-            paintRecording(cr, input.source, snap.cropRect, frame.content, shrunk);
+            paintRecording(cr, input.source, snap.edit.frame.cropRect, frame.content, shrunk);
             cairo_restore(cr);
         }
     }
@@ -407,14 +408,14 @@ void SceneCompositor::drawVectorPass(cairo_t* cr, const SceneFrameInput& input, 
     };
 
     cairo_save(cr);
-    if (snap.background == BackgroundStyle::none) {
+    if (snap.edit.frame.background == BackgroundStyle::none) {
         cairo_rectangle(cr, 0, 0, frame.canvas.width, frame.canvas.height);
     } else {
         appendShapePath(cr, roundedShape(frame.window, frame.cornerRadius));
     }
     cairo_clip(cr);
     if (frame.titleBar) call(painters_.windowChrome);
-    if (snap.drawsSyntheticCursor) call(painters_.syntheticCursor);
+    if (snap.edit.cursor.drawsSyntheticCursor) call(painters_.syntheticCursor);
     call(painters_.cursor);
     call(painters_.clickAnnotations);
     call(painters_.gestureTrails);

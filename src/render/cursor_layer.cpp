@@ -67,7 +67,7 @@ void drawPressGlyph(cairo_t* cr, CanvasPoint p, double scale, SymbolGlyph glyph)
     });
 }
 
-void drawMotionTrail(cairo_t* cr, const CursorEffectsInputs& inputs, double t, const CursorLayerFrame& frame,
+void drawMotionTrail(cairo_t* cr, const SceneRenderSnapshot& inputs, double t, const CursorLayerFrame& frame,
                      const EffectiveCursorStyle& style) {
     const double amount = std::min(recentCursorTravel(inputs, t) / 0.08, 1.0);
     if (!(amount > 0)) return;
@@ -86,7 +86,7 @@ void drawMotionTrail(cairo_t* cr, const CursorEffectsInputs& inputs, double t, c
 
 }  // namespace
 
-double recentCursorTravel(const CursorEffectsInputs& inputs, double t) {
+double recentCursorTravel(const SceneRenderSnapshot& inputs, double t) {
     double travel = 0;
     auto previous = cursorSampleAt(inputs.cursorSamples, t);
     if (!previous) return 0;
@@ -98,26 +98,26 @@ double recentCursorTravel(const CursorEffectsInputs& inputs, double t) {
     return travel;
 }
 
-void drawSyntheticArrow(cairo_t* cr, const CursorEffectsInputs& inputs, double t, const CursorLayerFrame& frame) {
-    if (!inputs.drawsSyntheticCursor) return;
+void drawSyntheticArrow(cairo_t* cr, const SceneRenderSnapshot& inputs, double t, const CursorLayerFrame& frame) {
+    if (!inputs.edit.cursor.drawsSyntheticCursor) return;
     if (effectiveCursorStyle(inputs, t).visualStyle != CursorVisualStyle::ring) return;
     const auto point = cursorCanvasPoint(inputs, t, frame);
     if (!point) return;
     drawArrow(cr, point->x, point->y, arrowSize(frame.scale));
 }
 
-void drawCursor(cairo_t* cr, const CursorEffectsInputs& inputs, double t, const CursorLayerFrame& frame) {
-    if (!inputs.showCursorRing) return;
+void drawCursor(cairo_t* cr, const SceneRenderSnapshot& inputs, double t, const CursorLayerFrame& frame) {
+    if (!inputs.edit.cursor.showCursorRing) return;
     const auto point = cursorCanvasPoint(inputs, t, frame);
     if (!point) return;
     const EffectiveCursorStyle style = effectiveCursorStyle(inputs, t);
     const bool trails = style.visualStyle == CursorVisualStyle::ring || style.visualStyle == CursorVisualStyle::icon;
-    if (inputs.cursorMotionBlur && trails) drawMotionTrail(cr, inputs, t, frame, style);
+    if (inputs.edit.cursor.cursorMotionBlur && trails) drawMotionTrail(cr, inputs, t, frame, style);
 
     switch (style.visualStyle) {
         case CursorVisualStyle::pointer:
         case CursorVisualStyle::largePointer:
-            if (const auto glyph = pressGlyphAt(inputs.cursorInteractions, t)) {
+            if (const auto glyph = pressGlyphAt(inputs.edit.cursor.cursorInteractions, t)) {
                 drawPressGlyph(cr, *point, frame.scale, *glyph);
             } else {
                 drawArrow(cr, point->x, point->y, arrowSize(frame.scale));
@@ -131,7 +131,7 @@ void drawCursor(cairo_t* cr, const CursorEffectsInputs& inputs, double t, const 
     }
 }
 
-void drawCursorEffects(cairo_t* cr, const CursorEffectsInputs& inputs, double t, const CursorLayerFrame& frame) {
+void drawCursorEffects(cairo_t* cr, const SceneRenderSnapshot& inputs, double t, const CursorLayerFrame& frame) {
     drawSyntheticArrow(cr, inputs, t, frame);
     drawCursor(cr, inputs, t, frame);
     drawClickAnnotations(cr, inputs, t, frame);

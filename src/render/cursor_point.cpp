@@ -34,11 +34,11 @@ std::optional<CanvasPoint> mapToContent(CursorPosition point, const std::optiona
                        frame.content.minY() + cy * frame.content.height};
 }
 
-std::optional<CanvasPoint> cursorCanvasPoint(const CursorEffectsInputs& inputs, double t,
+std::optional<CanvasPoint> cursorCanvasPoint(const SceneRenderSnapshot& inputs, double t,
                                              const CursorLayerFrame& frame) {
     const auto sample = cursorSampleAt(inputs.cursorSamples, t);
     if (!sample) return std::nullopt;
-    return mapToContent(*sample, inputs.cropRect, frame);
+    return mapToContent(*sample, inputs.edit.frame.cropRect, frame);
 }
 
 }  // namespace orvane

@@ -4,7 +4,8 @@
 #include <span>
 
 #include "editor/cursor_lookup.h"
-#include "render/cursor_effects_inputs.h"
+#include "render/cursor_canvas.h"
+#include "render/scene_snapshot.h"
 
 namespace orvane {
 
@@ -20,7 +21,7 @@ std::optional<CanvasPoint> mapToContent(CursorPosition point, const std::optiona
                                         const CursorLayerFrame& frame);
 
 // Both steps at once: where the cursor is drawn at `t`, if anywhere.
-std::optional<CanvasPoint> cursorCanvasPoint(const CursorEffectsInputs& inputs, double t,
+std::optional<CanvasPoint> cursorCanvasPoint(const SceneRenderSnapshot& inputs, double t,
                                              const CursorLayerFrame& frame);
 
 }  // namespace orvane

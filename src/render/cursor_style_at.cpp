@@ -2,17 +2,19 @@
 
 namespace orvane {
 
-EffectiveCursorStyle effectiveCursorStyle(const CursorEffectsInputs& inputs, double t) {
-    EffectiveCursorStyle style{inputs.cursorVisualStyle, inputs.cursorIconSymbol, inputs.cursorRingColor,
-                               inputs.cursorRingSize};
-    const auto& overrides = inputs.cursorStyleOverrides;
+EffectiveCursorStyle effectiveCursorStyle(const SceneRenderSnapshot& inputs, double t) {
+    const auto& cursor = inputs.edit.cursor;
+    const auto& ring = cursor.cursorRingStyle;
+    EffectiveCursorStyle style{cursor.cursorVisualStyle, cursor.cursorIconSymbol,
+                               RgbaColor{ring.red, ring.green, ring.blue, ring.opacity}, ring.size};
+    const auto& overrides = inputs.edit.cursor.cursorStyleOverrides;
     for (auto it = overrides.rbegin(); it != overrides.rend(); ++it) {
         if (!(it->startTime <= t && t <= it->endTime)) continue;
         style.visualStyle = it->visualStyle;
         style.iconSymbol = it->iconSymbol;
-        if (const auto ring = cursorRingStyleNamed(it->ringStyleName)) {
-            style.ringColor = RgbaColor{ring->red, ring->green, ring->blue, ring->opacity};
-            style.ringSize = ring->size;
+        if (const auto named = cursorRingStyleNamed(it->ringStyleName)) {
+            style.ringColor = RgbaColor{named->red, named->green, named->blue, named->opacity};
+            style.ringSize = named->size;
         }
         break;
     }

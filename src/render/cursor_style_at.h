@@ -4,7 +4,8 @@
 #include <span>
 #include <string>
 
-#include "render/cursor_effects_inputs.h"
+#include "render/cursor_canvas.h"
+#include "render/scene_snapshot.h"
 #include "render/symbol_glyphs.h"
 
 namespace orvane {
@@ -20,7 +21,7 @@ struct EffectiveCursorStyle {
 // Overrides are searched from the last to the first so a later one wins where two overlap (the
 // editor appends new overrides). The covering override, start and end included, sets the style and
 // icon; its ring style name sets colour and size only when it names a known ring style.
-EffectiveCursorStyle effectiveCursorStyle(const CursorEffectsInputs& inputs, double t);
+EffectiveCursorStyle effectiveCursorStyle(const SceneRenderSnapshot& inputs, double t);
 
 // The glyph shown instead of the arrow while a press is under way: the first interaction within
 // 0.12 s of `t` (either side of its range) that has one. Long presses and swipes show a drawing

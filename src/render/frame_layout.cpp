@@ -24,7 +24,7 @@ CameraState sampledCamera(const std::vector<CameraSample>& samples, double t) {
 
 CameraState sceneZoomState(const SceneRenderSnapshot& snapshot, double t) {
     if (!snapshot.cameraSamples.empty()) return sampledCamera(snapshot.cameraSamples, t);
-    for (const ZoomRegion& region : snapshot.zoomRegions) {
+    for (const ZoomRegion& region : snapshot.edit.timeline.zoomRegions) {
         const ZoomEase ease = zoomEase(region);
         if (t < region.start - ease.leadIn || t > region.end + ease.leadOut) continue;
         // zoomWeight is this region's eased ramp progress; the first active region decides alone.
@@ -35,7 +35,7 @@ CameraState sceneZoomState(const SceneRenderSnapshot& snapshot, double t) {
 }
 
 double sceneZoomPresence(const SceneRenderSnapshot& snapshot, double t) {
-    return zoomPresence(snapshot.zoomRegions, t);
+    return zoomPresence(snapshot.edit.timeline.zoomRegions, t);
 }
 
 RenderFrameStateCache::RenderFrameStateCache(double trimStart, int fps) : trimStart_(trimStart), fps_(std::max(fps, 1)) {}
@@ -57,9 +57,9 @@ CameraState RenderFrameStateCache::state(const SceneRenderSnapshot& snapshot, st
 double titleBarHeight(double canvasHeight) { return std::max(34.0, 0.035 * canvasHeight); }
 
 Rect unzoomedWindowRect(const SceneRenderSnapshot& snapshot, const Rect& canvas) {
-    const double h = snapshot.showWindowChrome ? titleBarHeight(canvas.height) : 0;
-    if (isSet(snapshot.recordingFrame)) {
-        const Rect& rf = *snapshot.recordingFrame;
+    const double h = snapshot.edit.frame.showWindowChrome ? titleBarHeight(canvas.height) : 0;
+    if (isSet(snapshot.edit.frame.recordingFrame)) {
+        const Rect& rf = *snapshot.edit.frame.recordingFrame;
         const double width = std::min(rf.width * canvas.width, canvas.width);
         const double height = std::min(rf.height * canvas.height, canvas.height);
         const double x = std::clamp(canvas.minX() + rf.minX() * canvas.width, canvas.minX(), canvas.maxX() - width);
@@ -69,10 +69,10 @@ Rect unzoomedWindowRect(const SceneRenderSnapshot& snapshot, const Rect& canvas)
         return {x, y, width, height};
     }
     // The padding is a fraction of the width on all four sides so the margin looks even.
-    const double p = snapshot.inset * canvas.width;
+    const double p = snapshot.edit.frame.inset * canvas.width;
     const double aw = canvas.width - 2 * p;
     const double ah = canvas.height - 2 * p;
-    const Size& video = snapshot.videoSize;
+    const Size& video = snapshot.edit.frame.videoSize;
     // An unmeasured recording fills whatever room the title bar leaves.
     const double a = (video.width > 0 && video.height > 0) ? std::max(video.width / video.height, 0.1)
                                                            : std::max(aw, 1.0) / std::max(ah - h, 1.0);
@@ -100,24 +100,27 @@ Rect zoomedRect(const Rect& rect, const CameraState& zoom, const std::optional<R
 FrameLayout frameLayout(const SceneRenderSnapshot& snapshot, const Rect& canvas, const CameraState& zoom) {
     FrameLayout layout;
     layout.scale = std::max(zoom.scale, 1.0);
-    if (snapshot.background == BackgroundStyle::none) {
-        layout.window = zoomedRect(canvas, zoom, snapshot.cropRect);
+    if (snapshot.edit.frame.background == BackgroundStyle::none) {
+        layout.window = zoomedRect(canvas, zoom, snapshot.edit.frame.cropRect);
         layout.content = layout.window;
         return layout;
     }
-    const double h = snapshot.showWindowChrome ? titleBarHeight(canvas.height) : 0;
-    const Rect window = zoomedRect(unzoomedWindowRect(snapshot, canvas), zoom, snapshot.cropRect);
+    const double h = snapshot.edit.frame.showWindowChrome ? titleBarHeight(canvas.height) : 0;
+    const Rect window = zoomedRect(unzoomedWindowRect(snapshot, canvas), zoom, snapshot.edit.frame.cropRect);
     layout.window = window;
     const double barHeight = h * layout.scale;
-    if (snapshot.showWindowChrome) layout.titleBar = Rect{window.minX(), window.maxY() - barHeight, window.width, barHeight};
+    if (snapshot.edit.frame.showWindowChrome)
+        layout.titleBar = Rect{window.minX(), window.maxY() - barHeight, window.width, barHeight};
     layout.content = {window.minX(), window.minY(), window.width, std::max(window.height - barHeight, 1.0)};
-    layout.cornerRadius = snapshot.cornerRadius * layout.scale;
+    layout.cornerRadius = snapshot.edit.frame.cornerRadius * layout.scale;
     return layout;
 }
 
 double overlayScale(const SceneRenderSnapshot& snapshot, const VideoOverlayClip& overlay, double presence) {
     if (overlay.mediaKind != VideoOverlayClip::MediaKind::video) return 1;
-    return std::min(faceCamScale(presence, snapshot.zoomReactiveFaceCam, snapshot.zoomReactiveFaceCamScale), 1.0);
+    return std::min(
+        faceCamScale(presence, snapshot.edit.frame.zoomReactiveFaceCam, snapshot.edit.frame.zoomReactiveFaceCamScale),
+        1.0);
 }
 
 Rect overlayRect(const VideoOverlayClip& overlay, const Rect& canvas, double scale) {

@@ -86,19 +86,21 @@ std::optional<SwipeTrail> swipeTrailAt(const CursorInteraction& swipe, double t)
                       fade};
 }
 
-void drawGestures(cairo_t* cr, const CursorEffectsInputs& inputs, double t, const CursorLayerFrame& frame) {
-    if (!inputs.showAnnotations || inputs.cursorClickAnimationStyle == CursorClickAnimationStyle::none) return;
+void drawGestures(cairo_t* cr, const SceneRenderSnapshot& inputs, double t, const CursorLayerFrame& frame) {
+    if (!inputs.edit.cursor.showAnnotations ||
+        inputs.edit.cursor.cursorClickAnimationStyle == CursorClickAnimationStyle::none)
+        return;
     const double s = frame.scale;
     cairo_save(cr);
-    for (const auto& interaction : inputs.cursorInteractions) {
+    for (const auto& interaction : inputs.edit.cursor.cursorInteractions) {
         switch (interaction.kind) {
             case CursorInteraction::Kind::navigationTap:
             case CursorInteraction::Kind::longPress: {
                 const bool navigation = interaction.kind == CursorInteraction::Kind::navigationTap;
                 const double tail = navigation ? kNavigationTapTail : kLongPressTail;
                 if (!alive(interaction, t, tail)) break;
-                const auto point =
-                    mapToContent(CursorPosition{interaction.startX, interaction.startY}, inputs.cropRect, frame);
+                const auto point = mapToContent(CursorPosition{interaction.startX, interaction.startY},
+                                                inputs.edit.frame.cropRect, frame);
                 if (!point) break;
                 const double q = pressProgress(interaction, t, tail);
                 if (navigation) {
@@ -111,8 +113,8 @@ void drawGestures(cairo_t* cr, const CursorEffectsInputs& inputs, double t, cons
             case CursorInteraction::Kind::swipe: {
                 const auto trail = swipeTrailAt(interaction, t);
                 if (!trail) break;
-                const auto from = mapToContent(trail->start, inputs.cropRect, frame);
-                const auto head = mapToContent(trail->head, inputs.cropRect, frame);
+                const auto from = mapToContent(trail->start, inputs.edit.frame.cropRect, frame);
+                const auto head = mapToContent(trail->head, inputs.edit.frame.cropRect, frame);
                 if (!from || !head) break;
                 drawSwipe(cr, *from, *head, trail->fade, s);
                 break;

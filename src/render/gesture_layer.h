@@ -5,7 +5,9 @@
 #include <cairo.h>
 
 #include "editor/cursor_lookup.h"
-#include "render/cursor_effects_inputs.h"
+#include "render/cursor_canvas.h"
+#include "render/rgba_color.h"
+#include "render/scene_snapshot.h"
 
 namespace orvane {
 
@@ -25,6 +27,6 @@ std::optional<SwipeTrail> swipeTrailAt(const CursorInteraction& swipe, double t)
 // Taps to navigate, long presses and swipes alive at `t`, when showAnnotations is on and the click
 // animation is not `none`. Plain taps and typing draw nothing here: taps have click markers and
 // typing shows the I-beam on the cursor. An end before the start is read as an instant gesture.
-void drawGestures(cairo_t* cr, const CursorEffectsInputs& inputs, double t, const CursorLayerFrame& frame);
+void drawGestures(cairo_t* cr, const SceneRenderSnapshot& inputs, double t, const CursorLayerFrame& frame);
 
 }  // namespace orvane

@@ -28,18 +28,18 @@ struct OverlayPictures {
 
 OverlayPictures overlayPictures(const SceneRenderSnapshot& snapshot, double compositionTime) {
     OverlayPictures pictures;
-    pictures.images.reserve(snapshot.videoOverlays.size());
-    for (const auto& clip : snapshot.videoOverlays) {
+    pictures.images.reserve(snapshot.edit.overlays.videoOverlays.size());
+    for (const auto& clip : snapshot.edit.overlays.videoOverlays) {
         const auto mediaTime = mediaTimeAt(clip, compositionTime);
         if (!mediaTime) continue;
         cairo::Surface surface;
         if (clip.mediaKind == VideoOverlayClip::MediaKind::video) {
-            auto image = extractVideoFrame(clip.url, *mediaTime, kNativeSize, kNativeSize);
+            auto image = extractVideoFrame(clip.path, *mediaTime, kNativeSize, kNativeSize);
             if (!image) continue;
             pictures.images.push_back(std::move(*image));
             surface = surfaceForImage(pictures.images.back());
         } else {
-            surface = loadStillImage(clip.url);
+            surface = loadStillImage(clip.path);
         }
         if (!surface) continue;
         pictures.frames.push_back(OverlayFrame{clip, surface.get()});
@@ -84,16 +84,18 @@ struct OutputFrameRenderer::FaceKit {
 
 OutputFrameRenderer::OutputFrameRenderer(std::shared_ptr<const SceneRenderSnapshot> snapshot, int width, int height)
     : snapshot_(std::move(snapshot)), width_(width), height_(height) {
-    background_ = renderBackground(snapshot_->background, snapshot_->customBackgroundURL, width, height);
+    background_ =
+        renderBackground(snapshot_->edit.frame.background, snapshot_->edit.frame.customBackgroundPath, width, height);
     auto captions = std::make_shared<CaptionRenderCache>(
-        snapshot_->captions, Rect{0, 0, static_cast<double>(width), static_cast<double>(height)});
+        snapshot_->edit.captions.captions, Rect{0, 0, static_cast<double>(width), static_cast<double>(height)});
     compositor_ = std::make_unique<SceneCompositor>(snapshot_, sceneLayerPainters(std::move(captions)));
 }
 
 OutputFrameRenderer::~OutputFrameRenderer() = default;
 
 double OutputFrameRenderer::compositionTime(double outputTime) const {
-    return compositionTimeForOutputTime(outputTime, snapshot_->trimStart, snapshot_->speedRamps);
+    return compositionTimeForOutputTime(outputTime, snapshot_->edit.timeline.trimStart,
+                                        snapshot_->edit.timeline.speedRamps);
 }
 
 void OutputFrameRenderer::prepareFaceServices(std::span<const OverlayFrame> overlays) {
@@ -148,7 +150,7 @@ std::optional<RenderedOutputFrame> renderOutputFrame(const std::shared_ptr<const
     double sourceTime = 0;
     std::optional<RgbaImage> sourceImage;
     cairo::Surface source;
-    if (const auto mapping = clipMapping(result.compositionTime, snapshot->clips)) {
+    if (const auto mapping = clipMapping(result.compositionTime, snapshot->edit.timeline.clips)) {
         sourceTime = mapping->sourceTime;
         sourceImage = extractVideoFrame(recordingFolder / mapping->sourceFile, mapping->sourceTime, kNativeSize, kNativeSize);
         if (sourceImage) source = surfaceForImage(*sourceImage);

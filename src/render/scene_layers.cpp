@@ -16,34 +16,14 @@
 
 namespace orvane {
 
-CursorEffectsInputs cursorEffectsInputs(const SceneRenderSnapshot& s) {
-    CursorEffectsInputs inputs;
-    inputs.cursorSamples = s.cursorSamples;
-    inputs.showCursorRing = s.showCursorRing;
-    inputs.drawsSyntheticCursor = s.drawsSyntheticCursor;
-    inputs.cursorRingColor = s.cursorRingColor;
-    inputs.cursorRingSize = s.cursorRingSize;
-    inputs.cursorVisualStyle = s.cursorVisualStyle;
-    inputs.cursorClickAnimationStyle = s.cursorClickAnimationStyle;
-    inputs.cursorIconSymbol = s.cursorIconSymbol;
-    inputs.cursorInteractions = s.cursorInteractions;
-    inputs.annotations = s.annotations;
-    inputs.showAnnotations = s.showAnnotations;
-    inputs.cropRect = s.cropRect;
-    inputs.cursorStyleOverrides = s.cursorStyleOverrides;
-    inputs.cursorMotionBlur = s.cursorMotionBlur;
-    return inputs;
-}
-
 namespace {
 
-using CursorDraw = void (*)(cairo_t*, const CursorEffectsInputs&, double, const CursorLayerFrame&);
+using CursorDraw = void (*)(cairo_t*, const SceneRenderSnapshot&, double, const CursorLayerFrame&);
 
 SceneLayerPainter cursorPainter(CursorDraw draw) {
     return [draw](const SceneLayerContext& layer) {
         // Cursor paths and annotations are stamped in composition time.
-        draw(layer.context, cursorEffectsInputs(*layer.snapshot), layer.compositionTime,
-             CursorLayerFrame{layer.content, layer.zoomScale});
+        draw(layer.context, *layer.snapshot, layer.compositionTime, CursorLayerFrame{layer.content, layer.zoomScale});
     };
 }
 
@@ -63,7 +43,8 @@ public:
     void draw(const SceneLayerContext& layer) {
         const SceneRenderSnapshot& snap = *layer.snapshot;
         const Rect bar = *layer.titleBar;
-        const Key key{&snap, bar, layer.zoomScale, layer.canvas.height, snap.chromeStyle, snap.windowTitle};
+        const Key key{
+            &snap, bar, layer.zoomScale, layer.canvas.height, snap.edit.frame.chromeStyle, snap.edit.frame.windowTitle};
         cairo_matrix_t m;
         cairo_get_matrix(layer.context, &m);
         const bool identity = m.xx == 1 && m.yy == 1 && m.xy == 0 && m.yx == 0 && m.x0 == 0 && m.y0 == 0;
@@ -105,7 +86,7 @@ private:
     static void drawDirectly(cairo_t* cr, const SceneLayerContext& layer, const Rect& bar) {
         // The chrome draws y-up; the layer context hands out top-left rectangles.
         backdrop::useBottomLeftOrigin(cr, layer.canvas.height);
-        drawWindowChrome(cr, layer.snapshot->chromeStyle, layer.snapshot->windowTitle,
+        drawWindowChrome(cr, layer.snapshot->edit.frame.chromeStyle, layer.snapshot->edit.frame.windowTitle,
                          topLeftRect(bar, layer.canvas.height), layer.zoomScale);
     }
 
@@ -130,7 +111,7 @@ private:
         cairo_get_matrix(cr.get(), &flip);
         cairo_matrix_multiply(&flip, &flip, &shifted);
         cairo_set_matrix(cr.get(), &flip);
-        drawWindowChrome(cr.get(), layer.snapshot->chromeStyle, layer.snapshot->windowTitle,
+        drawWindowChrome(cr.get(), layer.snapshot->edit.frame.chromeStyle, layer.snapshot->edit.frame.windowTitle,
                          topLeftRect(bar, layer.canvas.height), layer.zoomScale);
         if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return;
         cr.reset();
@@ -154,7 +135,7 @@ SceneLayerPainters sceneLayerPainters(std::shared_ptr<CaptionRenderCache> captio
     painters.gestureTrails = cursorPainter(&drawGestures);
     if (captions) {
         painters.captions = [captions = std::move(captions)](const SceneLayerContext& layer) {
-            if (!layer.snapshot->showCaptions) return;
+            if (!layer.snapshot->edit.captions.showCaptions) return;
             const CaptionLayout* caption = captions->layout(layer.compositionTime);
             if (!caption) return;
             backdrop::useBottomLeftOrigin(layer.context, layer.canvas.height);

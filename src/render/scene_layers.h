@@ -4,13 +4,9 @@
 
 #include "render/caption_render_cache.h"
 #include "render/compositor.h"
-#include "render/cursor_effects_inputs.h"
+#include "render/cursor_canvas.h"
 
 namespace orvane {
-
-// The snapshot fields the cursor, click and gesture layers read, viewed rather than copied: the
-// snapshot must outlive the result.
-CursorEffectsInputs cursorEffectsInputs(const SceneRenderSnapshot& snapshot);
 
 // The vector layers of a finished frame: the title bar, the synthetic arrow, the restyled cursor,
 // click markers, gesture trails and, when the edit shows them, captions from `captions` (the job's

@@ -67,7 +67,8 @@ FFmpegMixCommand ffmpegMixCommand(const SceneRenderSnapshot& snapshot, const std
     if (audible.empty()) return command;
 
     command.filterGraph =
-        ffmpegMixFilterGraph(audible, outputDuration(snapshot.trimStart, snapshot.trimEnd, snapshot.speedRamps));
+        ffmpegMixFilterGraph(audible, outputDuration(snapshot.edit.timeline.trimStart, snapshot.edit.timeline.trimEnd,
+                                                     snapshot.edit.timeline.speedRamps));
     command.arguments = {"-i", renderedVideo.string()};
     for (const auto& piece : audible) {
         command.arguments.push_back("-i");

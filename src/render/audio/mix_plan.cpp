@@ -47,11 +47,11 @@ std::vector<Span> withoutMutes(Span span, const std::vector<MuteRegion>& mutes) 
 void addPieces(std::vector<MixPiece>& out, const SceneRenderSnapshot& s, const std::vector<SpeedRamp>& ramps,
                MixSourceKind kind, const std::filesystem::path& file, double start, double end, double fileStart,
                float gain) {
-    const double from = std::max(start, s.trimStart);
-    const double to = std::min(end, s.trimEnd);
+    const double from = std::max(start, s.edit.timeline.trimStart);
+    const double to = std::min(end, s.edit.timeline.trimEnd);
     if (!(to - from >= kMinimumPiece)) return;
     std::vector<Span> spans{{from, to}};
-    if (kind == MixSourceKind::recording) spans = withoutMutes(spans.front(), s.muteRegions);
+    if (kind == MixSourceKind::recording) spans = withoutMutes(spans.front(), s.edit.audio.muteRegions);
     for (const auto& span : spans) {
         // Cut at every ramp edge inside the span.
         std::vector<double> cuts{span.start};
@@ -76,7 +76,7 @@ void addPieces(std::vector<MixPiece>& out, const SceneRenderSnapshot& s, const s
             piece.sourceStart = a - start + fileStart;
             piece.sourceDuration = b - a;
             piece.speed = speed;
-            piece.outputStart = outputTimeForCompositionTime(a, s.trimStart, ramps);
+            piece.outputStart = outputTimeForCompositionTime(a, s.edit.timeline.trimStart, ramps);
             piece.gain = gain;
             piece.fadeIn = i == 0 && span.fadeIn;
             piece.fadeOut = i + 2 == cuts.size() && span.fadeOut;
@@ -103,23 +103,24 @@ double outputTimeForCompositionTime(double compositionTime, double trimStart, st
 
 std::vector<MixPiece> planMix(const SceneRenderSnapshot& s) {
     std::vector<MixPiece> pieces;
-    const auto ramps = sortedRamps(s.speedRamps);
-    const auto layout = clipLayout(s.clips);
-    for (std::size_t i = 0; i < s.clips.size(); ++i) {
-        const auto& clip = s.clips[i];
+    const auto ramps = sortedRamps(s.edit.timeline.speedRamps);
+    const auto layout = clipLayout(s.edit.timeline.clips);
+    for (std::size_t i = 0; i < s.edit.timeline.clips.size(); ++i) {
+        const auto& clip = s.edit.timeline.clips[i];
         addPieces(pieces, s, ramps, MixSourceKind::recording, s.clipBaseDirectory / clip.sourceFile,
-                  layout[i].compositionStart, layout[i].compositionEnd, clip.sourceStart, s.originalAudioVolume);
+                  layout[i].compositionStart, layout[i].compositionEnd, clip.sourceStart,
+                  s.edit.audio.originalAudioVolume);
     }
-    for (const auto& clip : s.voiceClips) {
-        addPieces(pieces, s, ramps, MixSourceKind::voiceClip, clip.url, clip.startTime, clip.startTime + clip.duration,
+    for (const auto& clip : s.edit.audio.voiceClips) {
+        addPieces(pieces, s, ramps, MixSourceKind::voiceClip, clip.path, clip.startTime, clip.startTime + clip.duration,
                   clip.sourceStart, clip.volume);
     }
-    for (const auto& overlay : s.videoOverlays) {
+    for (const auto& overlay : s.edit.overlays.videoOverlays) {
         if (overlay.mediaKind != VideoOverlayClip::MediaKind::video) continue;
-        addPieces(pieces, s, ramps, MixSourceKind::videoOverlay, overlay.url, overlay.startTime,
+        addPieces(pieces, s, ramps, MixSourceKind::videoOverlay, overlay.path, overlay.startTime,
                   overlay.startTime + overlay.duration, overlay.sourceStart, overlay.volume);
     }
-    const double total = outputDuration(s.trimStart, s.trimEnd, s.speedRamps);
+    const double total = outputDuration(s.edit.timeline.trimStart, s.edit.timeline.trimEnd, s.edit.timeline.speedRamps);
     auto whole = [&](MixSourceKind kind, const std::optional<std::filesystem::path>& file, float gain) {
         if (!file || total < kMinimumPiece) return;
         MixPiece piece;
@@ -129,17 +130,18 @@ std::vector<MixPiece> planMix(const SceneRenderSnapshot& s) {
         piece.gain = gain;
         pieces.push_back(piece);
     };
-    whole(MixSourceKind::aiVoiceover, s.aiVoiceoverURL, 1.0f);
-    whole(MixSourceKind::backgroundMusic, s.backgroundMusicURL, s.backgroundMusicVolume);
+    whole(MixSourceKind::aiVoiceover, s.aiVoiceoverPath, 1.0f);
+    whole(MixSourceKind::backgroundMusic, s.edit.audio.backgroundMusicPath, s.edit.audio.backgroundMusicVolume);
     return pieces;
 }
 
 std::vector<double> clickSoundTimes(const SceneRenderSnapshot& s) {
     std::vector<double> times;
-    for (const auto& annotation : s.annotations) {
-        if (!annotation.enabled || !annotation.clickSoundEnabled.value_or(s.cursorClickSounds)) continue;
-        if (annotation.time < s.trimStart || annotation.time > s.trimEnd) continue;
-        times.push_back(outputTimeForCompositionTime(annotation.time, s.trimStart, s.speedRamps));
+    for (const auto& annotation : s.edit.cursor.annotations) {
+        if (!annotation.enabled || !annotation.clickSoundEnabled.value_or(s.edit.cursor.cursorClickSounds)) continue;
+        if (annotation.time < s.edit.timeline.trimStart || annotation.time > s.edit.timeline.trimEnd) continue;
+        times.push_back(
+            outputTimeForCompositionTime(annotation.time, s.edit.timeline.trimStart, s.edit.timeline.speedRamps));
     }
     std::sort(times.begin(), times.end());
     return times;

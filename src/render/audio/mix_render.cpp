@@ -36,9 +36,10 @@ void addAt(AudioBuffer& mix, std::size_t first, const AudioBuffer& source, std::
 
 MixRenderer::MixRenderer(const SceneRenderSnapshot& snapshot)
     : pieces_(planMix(snapshot)),
-      clickTimes_(snapshot.cursorClickSoundVolume > 0 ? clickSoundTimes(snapshot) : std::vector<double>{}),
-      click_(synthesiseClick(kMixSampleRate, kMixChannels, snapshot.cursorClickSoundVolume)),
-      totalFrames_(framesAt(outputDuration(snapshot.trimStart, snapshot.trimEnd, snapshot.speedRamps))) {}
+      clickTimes_(snapshot.edit.cursor.cursorClickSoundVolume > 0 ? clickSoundTimes(snapshot) : std::vector<double>{}),
+      click_(synthesiseClick(kMixSampleRate, kMixChannels, snapshot.edit.cursor.cursorClickSoundVolume)),
+      totalFrames_(framesAt(outputDuration(snapshot.edit.timeline.trimStart, snapshot.edit.timeline.trimEnd,
+                                           snapshot.edit.timeline.speedRamps))) {}
 
 AudioBuffer MixRenderer::render(std::size_t first, std::size_t count, std::stop_token stop) const {
     AudioBuffer mix;

@@ -49,28 +49,28 @@ ExportCacheLookup ExportRenderCache::lookup(const SceneRenderSnapshot& snapshot,
     ExportCacheLookup result;
     result.key = payloadKey(payloadLocked(snapshot, settings, profile, preset));
     index_.saveIfDirty();
-    result.outputURL = directory_ / (result.key + extensionFor(preset));
-    result.sidecarURL = directory_ / (result.key + ".zant.json");
+    result.outputPath = directory_ / (result.key + extensionFor(preset));
+    result.sidecarPath = directory_ / (result.key + ".zant.json");
     std::error_code error;
-    result.hit = std::filesystem::is_regular_file(result.outputURL, error);
+    result.hit = std::filesystem::is_regular_file(result.outputPath, error);
     return result;
 }
 
 void ExportRenderCache::store(const std::filesystem::path& file, const std::optional<std::filesystem::path>& sidecarFile,
                               const ExportCacheLookup& lookup) {
-    const auto extension = lookup.outputURL.extension();
+    const auto extension = lookup.outputPath.extension();
     if (!isSha256Hex(lookup.key) || (extension != ".mp4" && extension != ".gif") ||
-        lookup.outputURL != directory_ / (lookup.key + extension.string()) ||
-        lookup.sidecarURL != directory_ / (lookup.key + ".zant.json")) {
+        lookup.outputPath != directory_ / (lookup.key + extension.string()) ||
+        lookup.sidecarPath != directory_ / (lookup.key + ".zant.json")) {
         throw std::invalid_argument("export lookup does not belong to the cache in " + directory_.string());
     }
     const std::lock_guard lock(mutex_);
     std::filesystem::create_directories(directory_);
     if (sidecarFile) {
         installThroughPendingFile(*sidecarFile, pendingEntryPath(directory_, lookup.key, ".zant.json"),
-                                  lookup.sidecarURL);
+                                  lookup.sidecarPath);
     }
-    installThroughPendingFile(file, pendingEntryPath(directory_, lookup.key, extension.string()), lookup.outputURL);
+    installThroughPendingFile(file, pendingEntryPath(directory_, lookup.key, extension.string()), lookup.outputPath);
 }
 
 }  // namespace orvane

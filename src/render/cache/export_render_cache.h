@@ -18,9 +18,9 @@ struct SceneRenderSnapshot;
 // Where a finished export with these inputs lives in the cache.
 struct ExportCacheLookup {
     std::string key;
-    std::filesystem::path outputURL;   // directory / key + ".mp4", or ".gif" for the gif preset
-    std::filesystem::path sidecarURL;  // directory / key + ".zant.json"
-    bool hit = false;                  // outputURL exists
+    std::filesystem::path outputPath;   // directory / key + ".mp4", or ".gif" for the gif preset
+    std::filesystem::path sidecarPath;  // directory / key + ".zant.json"
+    bool hit = false;                   // outputPath exists
 
     bool operator==(const ExportCacheLookup&) const = default;
 };
@@ -50,7 +50,7 @@ public:
                            const OutputProfile& profile, ExportPreset preset);
 
     const std::filesystem::path& directory() const { return directory_; }
-    std::filesystem::path hashIndexURL() const { return directory_ / FileHashIndex::kFileName; }
+    std::filesystem::path hashIndexPath() const { return directory_ / FileHashIndex::kFileName; }
 
 private:
     nlohmann::json payloadLocked(const SceneRenderSnapshot& snapshot, const ExportSettings& settings,

@@ -47,10 +47,10 @@ std::vector<SegmentLookup> SegmentRenderCache::lookups(const SceneRenderSnapshot
     for (const RenderSegment& segment : segments) {
         SegmentLookup lookup;
         lookup.key = payloadKey(payloadLocked(snapshot, profile, segment));
-        lookup.outputURL = directory_ / (lookup.key + ".mp4");
+        lookup.outputPath = directory_ / (lookup.key + ".mp4");
         lookup.segment = segment;
         std::error_code error;
-        lookup.cached = std::filesystem::is_regular_file(lookup.outputURL, error);
+        lookup.cached = std::filesystem::is_regular_file(lookup.outputPath, error);
         result.push_back(std::move(lookup));
     }
     index_.saveIfDirty();
@@ -58,12 +58,12 @@ std::vector<SegmentLookup> SegmentRenderCache::lookups(const SceneRenderSnapshot
 }
 
 void SegmentRenderCache::store(const std::filesystem::path& segmentFile, const SegmentLookup& lookup) {
-    if (!isSha256Hex(lookup.key) || lookup.outputURL != directory_ / (lookup.key + ".mp4")) {
+    if (!isSha256Hex(lookup.key) || lookup.outputPath != directory_ / (lookup.key + ".mp4")) {
         throw std::invalid_argument("segment lookup does not belong to the cache in " + directory_.string());
     }
     const std::lock_guard lock(mutex_);
     std::filesystem::create_directories(directory_);
-    installThroughPendingFile(segmentFile, pendingEntryPath(directory_, lookup.key, ".mp4"), lookup.outputURL);
+    installThroughPendingFile(segmentFile, pendingEntryPath(directory_, lookup.key, ".mp4"), lookup.outputPath);
 }
 
 }  // namespace orvane

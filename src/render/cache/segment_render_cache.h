@@ -38,7 +38,7 @@ public:
                            const RenderSegment& segment);
 
     const std::filesystem::path& directory() const { return directory_; }
-    std::filesystem::path hashIndexURL() const { return directory_ / FileHashIndex::kFileName; }
+    std::filesystem::path hashIndexPath() const { return directory_ / FileHashIndex::kFileName; }
 
 private:
     nlohmann::json payloadLocked(const SceneRenderSnapshot& snapshot, const OutputProfile& profile,

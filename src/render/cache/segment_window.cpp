@@ -45,8 +45,10 @@ SegmentWindow segmentWindow(const SceneRenderSnapshot& snapshot, int fps, const 
                                     std::to_string(segment.startFrame) + "..." + std::to_string(segment.endFrame));
     }
     const double rate = std::max(fps, 1);
-    return {compositionTimeForFrame(segment.startFrame, rate, snapshot.trimStart, snapshot.speedRamps),
-            compositionTimeForFrame(segment.endFrame, rate, snapshot.trimStart, snapshot.speedRamps),
+    return {compositionTimeForFrame(segment.startFrame, rate, snapshot.edit.timeline.trimStart,
+                                    snapshot.edit.timeline.speedRamps),
+            compositionTimeForFrame(segment.endFrame, rate, snapshot.edit.timeline.trimStart,
+                                    snapshot.edit.timeline.speedRamps),
             segment.frameCount()};
 }
 
@@ -56,32 +58,36 @@ bool touchesWindow(double a, double b, const SegmentWindow& window) {
 
 SceneRenderSnapshot snapshotForWindow(const SceneRenderSnapshot& snapshot, const SegmentWindow& window) {
     SceneRenderSnapshot s = snapshot;
-    s.zoomRegions = keepTouching(snapshot.zoomRegions, window, [](const ZoomRegion& zoom) {
+    s.edit.timeline.zoomRegions = keepTouching(snapshot.edit.timeline.zoomRegions, window, [](const ZoomRegion& zoom) {
         // The camera eases for as long as the region's own ramps say, which may pass the usual reach.
         const ZoomEase ease = zoomEase(zoom);
         return std::pair{zoom.start - std::max(kZoomLeadReach, ease.leadIn),
                          zoom.end + std::max(kZoomTailReach, ease.leadOut)};
     });
-    s.annotations.clear();
-    for (const ClickAnnotation& annotation : snapshot.annotations) {
+    s.edit.cursor.annotations.clear();
+    for (const ClickAnnotation& annotation : snapshot.edit.cursor.annotations) {
         // Disabled annotations draw nothing, so they never change a segment.
         if (annotation.enabled && touchesWindow(annotation.time, annotation.time + kClickAnnotationLife, window)) {
-            s.annotations.push_back(annotation);
+            s.edit.cursor.annotations.push_back(annotation);
         }
     }
-    s.cursorInteractions = keepTouching(snapshot.cursorInteractions, window, [](const CursorInteraction& gesture) {
-        // An end before the start is drawn as an instant gesture.
-        const double end = std::max(gesture.endTime, gesture.startTime);
-        return std::pair{gesture.startTime - kInteractionLeadReach, end + kInteractionTailReach};
+    s.edit.cursor.cursorInteractions =
+        keepTouching(snapshot.edit.cursor.cursorInteractions, window, [](const CursorInteraction& gesture) {
+            // An end before the start is drawn as an instant gesture.
+            const double end = std::max(gesture.endTime, gesture.startTime);
+            return std::pair{gesture.startTime - kInteractionLeadReach, end + kInteractionTailReach};
+        });
+    s.edit.captions.captions = keepTouching(snapshot.edit.captions.captions, window, [](const CaptionSegment& caption) {
+        return std::pair{caption.start, caption.end};
     });
-    s.captions = keepTouching(snapshot.captions, window,
-                              [](const CaptionSegment& caption) { return std::pair{caption.start, caption.end}; });
-    s.videoOverlays = keepTouching(snapshot.videoOverlays, window, [](const VideoOverlayClip& overlay) {
-        return std::pair{overlay.startTime, overlay.startTime + overlay.duration};
-    });
-    s.cursorStyleOverrides = keepTouching(snapshot.cursorStyleOverrides, window, [](const CursorStyleOverride& o) {
-        return std::pair{o.startTime, o.endTime};
-    });
+    s.edit.overlays.videoOverlays =
+        keepTouching(snapshot.edit.overlays.videoOverlays, window, [](const VideoOverlayClip& overlay) {
+            return std::pair{overlay.startTime, overlay.startTime + overlay.duration};
+        });
+    s.edit.cursor.cursorStyleOverrides =
+        keepTouching(snapshot.edit.cursor.cursorStyleOverrides, window, [](const CursorStyleOverride& o) {
+            return std::pair{o.startTime, o.endTime};
+        });
     s.cursorSamples = samplesAround(snapshot.cursorSamples, window);
     s.cameraSamples = samplesAround(snapshot.cameraSamples, window);
     return s;

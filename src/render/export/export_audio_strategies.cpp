@@ -48,13 +48,15 @@ AudioStrategy originalAudio() {
                            "Original audio passthrough failed; retrying", false, {}};
     strategy.run = [](const fs::path& silentVideo, const SceneRenderSnapshot& snapshot, const fs::path& folder,
                       std::stop_token) {
-        if (snapshot.clips.size() != 1 || snapshot.clips.front().headOffset != 0 || !snapshot.speedRamps.empty()) {
+        if (snapshot.edit.timeline.clips.size() != 1 || snapshot.edit.timeline.clips.front().headOffset != 0 ||
+            !snapshot.edit.timeline.speedRamps.empty()) {
             throw std::runtime_error("the edit is cut or retimed, so the recording's own sound would drift");
         }
-        const auto& clip = snapshot.clips.front();
-        const fs::path recording = clip.sourceFile.empty() ? snapshot.videoURL : snapshot.clipBaseDirectory / clip.sourceFile;
+        const auto& clip = snapshot.edit.timeline.clips.front();
+        const fs::path recording =
+            clip.sourceFile.empty() ? snapshot.videoPath : snapshot.clipBaseDirectory / clip.sourceFile;
         const auto output = folder / "original-audio.mp4";
-        passOriginalAudio(silentVideo, recording, output, clip.sourceStart + snapshot.trimStart);
+        passOriginalAudio(silentVideo, recording, output, clip.sourceStart + snapshot.edit.timeline.trimStart);
         return output;
     };
     return strategy;

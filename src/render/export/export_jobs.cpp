@@ -160,12 +160,13 @@ std::string megabytesText(std::uintmax_t bytes) {
 }  // namespace
 
 double exportDuration(const SceneRenderSnapshot& snapshot) {
-    return outputDuration(snapshot.trimStart, snapshot.trimEnd, snapshot.speedRamps);
+    return outputDuration(snapshot.edit.timeline.trimStart, snapshot.edit.timeline.trimEnd,
+                          snapshot.edit.timeline.speedRamps);
 }
 
 bool isEmptyTimeline(const SceneRenderSnapshot& snapshot) {
     const double duration = exportDuration(snapshot);
-    return snapshot.clips.empty() || !std::isfinite(duration) || duration <= 0;
+    return snapshot.edit.timeline.clips.empty() || !std::isfinite(duration) || duration <= 0;
 }
 
 std::optional<Size> exportSourceSize(const SceneRenderSnapshot& snapshot, const ExportSettings& settings,
@@ -174,10 +175,10 @@ std::optional<Size> exportSourceSize(const SceneRenderSnapshot& snapshot, const 
         preset == ExportPreset::web1080 || preset == ExportPreset::fourK || preset == ExportPreset::gif;
     if (!landscapePreset || settings.aspect != ExportAspectRatio::automatic) return std::nullopt;
     const auto reference = presetSpec(preset);
-    Size source = snapshot.videoSize;
+    Size source = snapshot.edit.frame.videoSize;
     // The editor may not have measured the recording yet; its file says what it holds.
-    if ((source.width <= 0 || source.height <= 0) && !snapshot.videoURL.empty()) {
-        if (const auto info = probeMedia(snapshot.videoURL); info && info->videoSize) source = *info->videoSize;
+    if ((source.width <= 0 || source.height <= 0) && !snapshot.videoPath.empty()) {
+        if (const auto info = probeMedia(snapshot.videoPath); info && info->videoSize) source = *info->videoSize;
     }
     if (source.width <= 0 || source.height <= 0) return std::nullopt;
     if (source.width >= reference.width || source.height >= reference.height) return std::nullopt;

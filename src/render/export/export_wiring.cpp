@@ -50,7 +50,7 @@ public:
         const auto found = cache_.lookup(snapshot, settings, profile, preset);
         std::lock_guard lock(mutex_);
         lookups_[found.key] = found;
-        return {found.key, found.outputURL, found.hit};
+        return {found.key, found.outputPath, found.hit};
     }
     void store(const fs::path& file, const std::optional<fs::path>& sidecar, const ExportCacheEntry& entry) override {
         ExportCacheLookup lookup;

@@ -58,9 +58,9 @@ struct ClipFrameProvider::Entry {
 };
 
 ClipFrameProvider::ClipFrameProvider(const SceneRenderSnapshot& snapshot, double frameDuration, DecodeOptions options)
-    : clips_(snapshot.clips),
+    : clips_(snapshot.edit.timeline.clips),
       baseDirectory_(snapshot.clipBaseDirectory),
-      fallbackFile_(snapshot.videoURL),
+      fallbackFile_(snapshot.videoPath),
       frameDuration_(frameDuration),
       options_(options) {
     entries_.resize(clips_.size());
@@ -104,20 +104,20 @@ OverlayFrameSource::~OverlayFrameSource() = default;
 void OverlayFrameSource::load() {
     loaded_ = true;
     if (clip_.mediaKind == VideoOverlayClip::MediaKind::video) {
-        decoder_ = std::make_unique<SequentialSourceFrameDecoder>(clip_.url, frameDuration_, options_);
+        decoder_ = std::make_unique<SequentialSourceFrameDecoder>(clip_.path, frameDuration_, options_);
         return;
     }
-    if (toLowerAscii(clip_.url.extension().string()) == ".gif") {
-        animatedFrames_ = decodeAnimation(clip_.url, options_);
+    if (toLowerAscii(clip_.path.extension().string()) == ".gif") {
+        animatedFrames_ = decodeAnimation(clip_.path, options_);
         if (animatedFrames_) return;
     }
-    const cairo::Surface still = loadStillImage(clip_.url);
+    const cairo::Surface still = loadStillImage(clip_.path);
     staticImage_ = imageFromSurface(still.get());
 }
 
 DecodedFrame OverlayFrameSource::frameAt(double mediaTime) {
     if (!loaded_) load();
-    if (decoder_) return readForwardOrSeek(*decoder_, generator_, clip_.url, mediaTime, frameDuration_, options_);
+    if (decoder_) return readForwardOrSeek(*decoder_, generator_, clip_.path, mediaTime, frameDuration_, options_);
     if (animatedFrames_) {
         return animatedFrames_->frames[animationFrameIndex(animatedFrames_->cumulativeEndTimes, mediaTime)];
     }

@@ -29,7 +29,7 @@ double strongestZoom(const SceneRenderSnapshot& snapshot) {
     double zoom = 1;
     for (const auto& sample : snapshot.cameraSamples) zoom = std::max(zoom, sample.scale);
     if (snapshot.cameraSamples.empty()) {
-        for (const auto& region : snapshot.zoomRegions) zoom = std::max(zoom, region.scale);
+        for (const auto& region : snapshot.edit.timeline.zoomRegions) zoom = std::max(zoom, region.scale);
     }
     return std::isfinite(zoom) ? zoom : 1;
 }
@@ -70,17 +70,17 @@ void emptyQuietly(const fs::path& file) {
 }  // namespace
 
 DecodeBox recordingDecodeBox(const SceneRenderSnapshot& snapshot, int canvasWidth, int canvasHeight) {
-    const double vw = snapshot.videoSize.width;
-    const double vh = snapshot.videoSize.height;
+    const double vw = snapshot.edit.frame.videoSize.width;
+    const double vh = snapshot.edit.frame.videoSize.height;
     if (!(vw > 0) || !(vh > 0)) return {kLargestDecode, kLargestDecode};
     const Rect canvas{0, 0, static_cast<double>(canvasWidth), static_cast<double>(canvasHeight)};
     const Rect content = frameLayout(snapshot, canvas, CameraState{}).content;
     const double zoom = strongestZoom(snapshot);
     double needWidth = content.width * zoom;
     double needHeight = content.height * zoom;
-    if (isSet(snapshot.cropRect)) {
-        needWidth /= snapshot.cropRect->width;
-        needHeight /= snapshot.cropRect->height;
+    if (isSet(snapshot.edit.frame.cropRect)) {
+        needWidth /= snapshot.edit.frame.cropRect->width;
+        needHeight /= snapshot.edit.frame.cropRect->height;
     }
     const double scale = std::min(1.0, std::max(needWidth / vw, needHeight / vh));
     return {std::clamp(static_cast<int>(std::ceil(vw * scale)), 1, kLargestDecode),
@@ -113,8 +113,8 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
     const DecodeBox box = recordingDecodeBox(snapshot, width, height);
     ClipFrameProvider clips(snapshot, frameDuration, DecodeOptions{box.width, box.height, job.decoderThreads});
     std::vector<std::unique_ptr<OverlayFrameSource>> overlays;
-    overlays.reserve(snapshot.videoOverlays.size());
-    for (const auto& clip : snapshot.videoOverlays) {
+    overlays.reserve(snapshot.edit.overlays.videoOverlays.size());
+    for (const auto& clip : snapshot.edit.overlays.videoOverlays) {
         // Overlays never cover more than the canvas, so larger pictures are shrunk while decoding.
         overlays.push_back(
             std::make_unique<OverlayFrameSource>(clip, frameDuration, DecodeOptions{width, height, job.decoderThreads}));
@@ -141,8 +141,8 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
             for (std::int64_t i = first; i < last; ++i) {
                 PreparedFrame frame;
                 frame.index = i;
-                frame.compositionTime =
-                    compositionTimeForOutputTime(outputTime(i, profile.fps), snapshot.trimStart, snapshot.speedRamps);
+                frame.compositionTime = compositionTimeForOutputTime(
+                    outputTime(i, profile.fps), snapshot.edit.timeline.trimStart, snapshot.edit.timeline.speedRamps);
                 if (auto clip = clips.frameAt(frame.compositionTime)) {
                     frame.sourceTime = clip->sourceTime;
                     frame.source = std::move(clip->image);

@@ -105,7 +105,9 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
     if (stop.stop_requested()) throw ExportCancelled();
 
     const long long totalFrames =
-        frameCount(outputDuration(snapshot->trimStart, snapshot->trimEnd, snapshot->speedRamps), profile.fps);
+        frameCount(outputDuration(snapshot->edit.timeline.trimStart, snapshot->edit.timeline.trimEnd,
+                                  snapshot->edit.timeline.speedRamps),
+                   profile.fps);
     const std::vector<RenderSegment> segments = cutIntoSegments(totalFrames, profile.fps);
     const auto lookups = lookUpSegments(store_, *snapshot, profile, segments);
 
@@ -158,8 +160,8 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
     for (std::size_t i = 0; i < segments.size(); ++i) {
         const SegmentLookup& lookup = (*lookups)[i];
         std::error_code error;
-        if (lookup.cached && fs::is_regular_file(lookup.outputURL, error)) {
-            segmentFiles[i] = lookup.outputURL;
+        if (lookup.cached && fs::is_regular_file(lookup.outputPath, error)) {
+            segmentFiles[i] = lookup.outputPath;
             ++cachedCount;
             cachedFrames += segments[i].frameCount();
         } else {

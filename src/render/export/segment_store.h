@@ -13,7 +13,7 @@ struct SceneRenderSnapshot;
 // Where one segment's rendered file lives in a segment store, and whether it is already there.
 struct SegmentLookup {
     std::string key;
-    std::filesystem::path outputURL;
+    std::filesystem::path outputPath;
     RenderSegment segment;
     bool cached = false;
 };

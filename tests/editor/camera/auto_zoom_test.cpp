@@ -140,7 +140,7 @@ TEST(AutoZoomTest, LifecycleGeneratesOnceAndRespectsTheUsersEdits) {
     ASSERT_TRUE(rerun);
     EXPECT_FALSE(rerun->automaticZoomsSuppressed);
     EXPECT_EQ(rerun->zoomRegions.size(), 1u);
-    EXPECT_EQ(rerun->cursorTrackURL, std::filesystem::path("/rec/cursor.json"));
+    EXPECT_EQ(rerun->cursorTrackPath, std::filesystem::path("/rec/cursor.json"));
     EXPECT_FALSE(reloadCursorTelemetry(reopened, CursorTelemetry{testing::restingTrack(0, 100, 10, 0.1, 0.1), 60},
                                        "/rec/cursor.json", {}, 0.6));
 

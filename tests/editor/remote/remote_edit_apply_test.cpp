@@ -28,20 +28,20 @@ protected:
     // Local settings that differ from every neutral value.
     void customiseLocally() {
         state.modify([](EditorValues& v) {
-            v.trimStart = 2;
-            v.inset = 0.1;
-            v.cornerRadius = 4;
-            v.cameraSmoothing = 0.2;
-            v.background = BackgroundStyle::obsidian;
-            v.chromeStyle = WindowChromeStyle::dark;
-            v.showWindowChrome = true;
-            v.showCaptions = false;
-            v.windowTitle = "Local";
-            v.zoomReactiveFaceCamScale = 0.5;
-            v.cursorClickSoundVolume = 1.5f;
-            v.backgroundMusicVolume = 0.15f;
-            v.exportAspect = ExportAspectRatio::square;
-            v.zoomRegions = {ZoomRegion{}};
+            v.edit.timeline.trimStart = 2;
+            v.edit.frame.inset = 0.1;
+            v.edit.frame.cornerRadius = 4;
+            v.edit.timeline.cameraSmoothing = 0.2;
+            v.edit.frame.background = BackgroundStyle::obsidian;
+            v.edit.frame.chromeStyle = WindowChromeStyle::dark;
+            v.edit.frame.showWindowChrome = true;
+            v.edit.captions.showCaptions = false;
+            v.edit.frame.windowTitle = "Local";
+            v.edit.frame.zoomReactiveFaceCamScale = 0.5;
+            v.edit.cursor.cursorClickSoundVolume = 1.5f;
+            v.edit.audio.backgroundMusicVolume = 0.15f;
+            v.edit.frame.exportAspect = ExportAspectRatio::square;
+            v.edit.timeline.zoomRegions = {ZoomRegion{}};
         });
         notifications = 0;
     }
@@ -64,21 +64,21 @@ TEST_F(RemoteEditApply, NeutralValuesOverwriteOnlyWhenNamedInSetFields) {
 
     // Just outside the tolerance is a real value.
     apply({{"inset", 0.040002}, {"trim_start", 1e-9}});
-    EXPECT_DOUBLE_EQ(values().inset, 0.040002);
-    EXPECT_DOUBLE_EQ(values().trimStart, 1e-9);
+    EXPECT_DOUBLE_EQ(values().edit.frame.inset, 0.040002);
+    EXPECT_DOUBLE_EQ(values().edit.timeline.trimStart, 1e-9);
 
     json named = neutral;
     for (const auto& item : neutral.items()) named["set_fields"].push_back(item.key());
     apply(named);
     // Every local setting is overwritten; the neutral values are the defaults but for these two.
     EditorValues expected = pristine;
-    expected.cornerRadius = 10.0000001;
-    expected.backgroundMusicVolume = 0.3f;
+    expected.edit.frame.cornerRadius = 10.0000001;
+    expected.edit.audio.backgroundMusicVolume = 0.3f;
     EXPECT_EQ(values(), expected);
 }
 
 TEST_F(RemoteEditApply, ValuesAreClampedMappedAndAppliedInOneUndolessChange) {
-    state.modify([](EditorValues& v) { v.trimEnd = 30; });
+    state.modify([](EditorValues& v) { v.edit.timeline.trimEnd = 30; });
     notifications = 0;
     apply({{"zoom_reactive_face_cam_scale", 5},
            {"cursor_click_sound_volume", -1},
@@ -92,56 +92,56 @@ TEST_F(RemoteEditApply, ValuesAreClampedMappedAndAppliedInOneUndolessChange) {
            {"original_audio_volume", 0.5},
            {"recording_frame", {{"x", 0.1}, {"y", 0.1}, {"width", 0.8}, {"height", 0.8}}},
            {"crop_rect", {{"x", 0}, {"y", 0}, {"width", 0.5}}}});
-    EXPECT_EQ(values().zoomReactiveFaceCamScale, 1.0);
-    EXPECT_EQ(values().cursorClickSoundVolume, 0.0f);
-    EXPECT_EQ(values().trimEnd, 0.0);
-    EXPECT_EQ(values().exportAspect, ExportAspectRatio::vertical);
-    EXPECT_EQ(values().chromeStyle, WindowChromeStyle::automatic);
-    EXPECT_EQ(values().cursorClickAnimationStyle, CursorClickAnimationStyle::pulse);
-    EXPECT_EQ(values().cursorIconSymbol, "hand.tap.fill");
-    EXPECT_EQ(values().cursorRingStyle, cursorRingStyleNamed("blue"));
-    EXPECT_TRUE(state.drawsSyntheticCursor);
-    EXPECT_EQ(values().originalAudioVolume, 0.5f);
-    EXPECT_EQ(values().recordingFrame, (Rect{0.1, 0.1, 0.8, 0.8}));
-    EXPECT_EQ(values().cropRect, std::nullopt);
+    EXPECT_EQ(values().edit.frame.zoomReactiveFaceCamScale, 1.0);
+    EXPECT_EQ(values().edit.cursor.cursorClickSoundVolume, 0.0f);
+    EXPECT_EQ(values().edit.timeline.trimEnd, 0.0);
+    EXPECT_EQ(values().edit.frame.exportAspect, ExportAspectRatio::vertical);
+    EXPECT_EQ(values().edit.frame.chromeStyle, WindowChromeStyle::automatic);
+    EXPECT_EQ(values().edit.cursor.cursorClickAnimationStyle, CursorClickAnimationStyle::pulse);
+    EXPECT_EQ(values().edit.cursor.cursorIconSymbol, "hand.tap.fill");
+    EXPECT_EQ(values().edit.cursor.cursorRingStyle, cursorRingStyleNamed("blue"));
+    EXPECT_TRUE(values().edit.cursor.drawsSyntheticCursor);
+    EXPECT_EQ(values().edit.audio.originalAudioVolume, 0.5f);
+    EXPECT_EQ(values().edit.frame.recordingFrame, (Rect{0.1, 0.1, 0.8, 0.8}));
+    EXPECT_EQ(values().edit.frame.cropRect, std::nullopt);
     EXPECT_EQ(notifications, 1);
     EXPECT_FALSE(state.canUndo());
 
     apply({{"zoom_reactive_face_cam_scale", 0.01}, {"cursor_click_sound_volume", 9}, {"cursor_icon_symbol", "rocket"}});
-    EXPECT_EQ(values().zoomReactiveFaceCamScale, 0.1);
-    EXPECT_EQ(values().cursorClickSoundVolume, 2.0f);
-    EXPECT_EQ(values().cursorIconSymbol, "sparkle");
+    EXPECT_EQ(values().edit.frame.zoomReactiveFaceCamScale, 0.1);
+    EXPECT_EQ(values().edit.cursor.cursorClickSoundVolume, 2.0f);
+    EXPECT_EQ(values().edit.cursor.cursorIconSymbol, "sparkle");
 }
 
 TEST_F(RemoteEditApply, StylesRederiveAndCustomBackgroundNeedsAPicture) {
     apply({{"cursor_visual_style", "pointer"}});
-    EXPECT_EQ(values().cursorVisualStyle, CursorVisualStyle::pointer);
-    EXPECT_FALSE(values().showCursorRing);
+    EXPECT_EQ(values().edit.cursor.cursorVisualStyle, CursorVisualStyle::pointer);
+    EXPECT_FALSE(values().edit.cursor.showCursorRing);
     apply({{"cursor_visual_style", "ring"}, {"set_fields", {"cursor_visual_style"}}});
-    EXPECT_TRUE(values().showCursorRing);
+    EXPECT_TRUE(values().edit.cursor.showCursorRing);
     apply({{"cursor_visual_style", "spinner"}, {"background", "aurora"}});
-    EXPECT_EQ(values().cursorVisualStyle, CursorVisualStyle::ring);
-    EXPECT_EQ(values().background, BackgroundStyle::bone);
+    EXPECT_EQ(values().edit.cursor.cursorVisualStyle, CursorVisualStyle::ring);
+    EXPECT_EQ(values().edit.frame.background, BackgroundStyle::bone);
 
     apply({{"background", "custom"}});
-    EXPECT_EQ(values().background, BackgroundStyle::bone);
-    state.modify([](EditorValues& v) { v.customBackgroundURL = "/pictures/desk.png"; });
+    EXPECT_EQ(values().edit.frame.background, BackgroundStyle::bone);
+    state.modify([](EditorValues& v) { v.edit.frame.customBackgroundPath = "/pictures/desk.png"; });
     apply({{"background", "custom"}});
-    EXPECT_EQ(values().background, BackgroundStyle::customImage);
+    EXPECT_EQ(values().edit.frame.background, BackgroundStyle::customImage);
     apply({{"background", "win11Blue"}});
-    EXPECT_EQ(values().background, BackgroundStyle::win11Blue);
+    EXPECT_EQ(values().edit.frame.background, BackgroundStyle::win11Blue);
 }
 
 TEST_F(RemoteEditApply, ListsReplaceWhenNamedOrNonEmptyAndAreSorted) {
     customiseLocally();
-    const auto localZooms = values().zoomRegions;
+    const auto localZooms = values().edit.timeline.zoomRegions;
     apply({{"zoom_regions", json::array()}, {"mute_regions", {{{"start", 1}, {"end", 2}}}}});
-    EXPECT_EQ(values().zoomRegions, localZooms);
-    ASSERT_EQ(values().muteRegions.size(), 1u);
+    EXPECT_EQ(values().edit.timeline.zoomRegions, localZooms);
+    ASSERT_EQ(values().edit.audio.muteRegions.size(), 1u);
 
     // Elements that all fail to decode still make a non-empty list.
     apply({{"mute_regions", {{{"start", 1}}}}});
-    EXPECT_TRUE(values().muteRegions.empty());
+    EXPECT_TRUE(values().edit.audio.muteRegions.empty());
 
     apply({{"speed_ramps", {{{"start", 8}, {"end", 9}, {"speed", 2}}, {{"start", 1}, {"end", 3}, {"speed", 0.5}}}},
            {"cursor_style_overrides",
@@ -153,22 +153,22 @@ TEST_F(RemoteEditApply, ListsReplaceWhenNamedOrNonEmptyAndAreSorted) {
            {"cursor_interactions",
             {{{"kind", "tap"}, {"startTime", 1}, {"endTime", 1.2}, {"startX", 0.2}, {"startY", 0.3}, {"endX", 0.2},
               {"endY", 0.3}}}}});
-    ASSERT_EQ(values().speedRamps.size(), 2u);
-    EXPECT_EQ(values().speedRamps[0].start, 1.0);
-    EXPECT_EQ(values().speedRamps[1].start, 8.0);
-    ASSERT_EQ(values().cursorStyleOverrides.size(), 2u);
-    EXPECT_EQ(values().cursorStyleOverrides[0].startTime, 2.0);
-    EXPECT_EQ(values().cursorStyleOverrides[1].visualStyle, CursorVisualStyle::touch);
-    EXPECT_EQ(values().annotations.size(), 1u);
-    EXPECT_EQ(values().cursorInteractions.size(), 1u);
+    ASSERT_EQ(values().edit.timeline.speedRamps.size(), 2u);
+    EXPECT_EQ(values().edit.timeline.speedRamps[0].start, 1.0);
+    EXPECT_EQ(values().edit.timeline.speedRamps[1].start, 8.0);
+    ASSERT_EQ(values().edit.cursor.cursorStyleOverrides.size(), 2u);
+    EXPECT_EQ(values().edit.cursor.cursorStyleOverrides[0].startTime, 2.0);
+    EXPECT_EQ(values().edit.cursor.cursorStyleOverrides[1].visualStyle, CursorVisualStyle::touch);
+    EXPECT_EQ(values().edit.cursor.annotations.size(), 1u);
+    EXPECT_EQ(values().edit.cursor.cursorInteractions.size(), 1u);
 
     apply({{"speed_ramps", json::array()},
            {"annotations", json::array()},
            {"set_fields", {"speed_ramps", "annotations", "zoom_regions"}}});
-    EXPECT_TRUE(values().speedRamps.empty());
-    EXPECT_TRUE(values().annotations.empty());
-    EXPECT_EQ(values().zoomRegions, localZooms);  // named, but not in the record
-    EXPECT_EQ(values().cursorInteractions.size(), 1u);
+    EXPECT_TRUE(values().edit.timeline.speedRamps.empty());
+    EXPECT_TRUE(values().edit.cursor.annotations.empty());
+    EXPECT_EQ(values().edit.timeline.zoomRegions, localZooms);  // named, but not in the record
+    EXPECT_EQ(values().edit.cursor.cursorInteractions.size(), 1u);
 }
 
 using json = nlohmann::json;
@@ -191,15 +191,15 @@ TEST(RemoteEditRecord, ReadsSnakeCaseKeysAndDropsValuesOfTheWrongType) {
     })"));
     EXPECT_EQ(edits.videoID, "v_123");
     EXPECT_EQ(edits.updatedAt, "2026-12-05T10:00:00.250Z");
-    EXPECT_EQ(edits.trimStart, 1.0);
-    EXPECT_EQ(edits.trimEnd, 9.5);
-    EXPECT_EQ(edits.inset, std::nullopt);         // a string where a number belongs
-    EXPECT_EQ(edits.cornerRadius, std::nullopt);  // null is absent
-    EXPECT_EQ(edits.showWindowChrome, std::nullopt);
-    EXPECT_EQ(edits.windowChromeTitle, "Demo");
-    EXPECT_EQ(edits.cropRect, (Rect{0.1, 0.2, 0.5, 0.6}));
-    EXPECT_EQ(edits.recordingFrame, std::nullopt);  // no height
-    EXPECT_EQ(edits.zoomRegions, std::nullopt);
+    const auto& frame = edits.values.frame;
+    EXPECT_EQ(edits.values.timeline.trimStart, 1.0);
+    EXPECT_EQ(edits.values.timeline.trimEnd, 9.5);
+    EXPECT_EQ(frame.windowTitle, "Demo");
+    EXPECT_EQ(frame.cropRect, (Rect{0.1, 0.2, 0.5, 0.6}));
+    // A string where a number belongs, null, 1 for a boolean, a rectangle without height and a
+    // list that is not one are not applied.
+    EXPECT_EQ(edits.applies, (std::set<std::string, std::less<>>{"trim_start", "trim_end", "background",
+                                                                 "window_chrome_title", "crop_rect"}));
     EXPECT_EQ(edits.clipsJson, R"([{"sourceFile":"screen.mp4"}])");
     EXPECT_EQ(edits.setFields, (std::set<std::string>{"inset", "zoom_regions"}));
 
@@ -237,48 +237,47 @@ TEST(RemoteEditRecord, ListElementsAreReadLooselyAndMalformedOnesDropped) {
     })"));
     const auto given = *Uuid::parse("0F8FAD5B-D9CB-469F-A165-70867728950E");
 
-    ASSERT_TRUE(edits.zoomRegions);
-    EXPECT_EQ(edits.zoomRegions->receivedCount, 4u);
-    ASSERT_EQ(edits.zoomRegions->items.size(), 2u);
-    const auto& plain = edits.zoomRegions->items[0];
+    ASSERT_TRUE(edits.applies.contains("zoom_regions"));
+    ASSERT_EQ(edits.values.timeline.zoomRegions.size(), 2u);
+    const auto& plain = edits.values.timeline.zoomRegions[0];
     EXPECT_EQ((std::tuple{plain.start, plain.end, plain.scale, plain.focusX, plain.focusY, plain.followCursor,
                           plain.easeSpeed}),
               (std::tuple{1.0, 3.0, 2.0, 0.5, 0.5, false, 0.5}));
-    const auto& spelled = edits.zoomRegions->items[1];
+    const auto& spelled = edits.values.timeline.zoomRegions[1];
     EXPECT_EQ((std::tuple{spelled.focusX, spelled.focusY, spelled.followCursor, spelled.easeSpeed}),
               (std::tuple{0.2, 0.3, true, 0.8}));
     EXPECT_NE(plain.id, spelled.id);
 
-    ASSERT_EQ(edits.muteRegions->items.size(), 1u);
-    EXPECT_EQ(edits.muteRegions->items[0].end, 4.0);
-    ASSERT_EQ(edits.speedRamps->items.size(), 1u);
-    EXPECT_EQ(edits.speedRamps->items[0].speed, 8.0);
+    ASSERT_EQ(edits.values.audio.muteRegions.size(), 1u);
+    EXPECT_EQ(edits.values.audio.muteRegions[0].end, 4.0);
+    ASSERT_EQ(edits.values.timeline.speedRamps.size(), 1u);
+    EXPECT_EQ(edits.values.timeline.speedRamps[0].speed, 8.0);
 
-    ASSERT_EQ(edits.annotations->items.size(), 2u);
-    const auto& kept = edits.annotations->items[0];
+    ASSERT_EQ(edits.values.cursor.annotations.size(), 2u);
+    const auto& kept = edits.values.cursor.annotations[0];
     EXPECT_EQ(kept.id, given);
     EXPECT_EQ((std::tuple{kept.time, kept.cx, kept.cy, kept.label, kept.color, kept.enabled}),
               (std::tuple{1.5, 0.25, 0.75, std::string("Save"), AnnotationColor::red, false}));
     EXPECT_EQ(kept.animationStyle, std::nullopt);
     EXPECT_EQ(kept.clickSoundEnabled, std::nullopt);
-    const auto& defaulted = edits.annotations->items[1];
+    const auto& defaulted = edits.values.cursor.annotations[1];
     EXPECT_FALSE(defaulted.id.isNil());
     EXPECT_NE(defaulted.id, given);
     EXPECT_EQ((std::tuple{defaulted.label, defaulted.color, defaulted.enabled}),
               (std::tuple{std::string(), AnnotationColor::accent, true}));
 
-    ASSERT_EQ(edits.cursorInteractions->items.size(), 1u);
-    const auto& swipe = edits.cursorInteractions->items[0];
+    ASSERT_EQ(edits.values.cursor.cursorInteractions.size(), 1u);
+    const auto& swipe = edits.values.cursor.cursorInteractions[0];
     EXPECT_EQ(swipe.kind, CursorInteraction::Kind::swipe);
     EXPECT_EQ((std::tuple{swipe.startTime, swipe.endTime, swipe.startX, swipe.startY, swipe.endX, swipe.endY}),
               (std::tuple{1.0, 2.0, 0.1, 0.2, 0.3, 0.4}));  // the snake_case spelling wins
 
-    ASSERT_EQ(edits.cursorStyleOverrides->items.size(), 2u);
-    EXPECT_EQ(edits.cursorStyleOverrides->items[0].iconSymbol, "scope");
-    EXPECT_EQ(edits.cursorStyleOverrides->items[1].iconSymbol, "sparkle");
-    EXPECT_EQ(edits.cursorStyleOverrides->items[1].ringStyleName, "blue");
-    EXPECT_NE(edits.cursorStyleOverrides->items[0].id, given);
-    EXPECT_NE(edits.cursorStyleOverrides->items[0].id, edits.cursorStyleOverrides->items[1].id);
+    ASSERT_EQ(edits.values.cursor.cursorStyleOverrides.size(), 2u);
+    EXPECT_EQ(edits.values.cursor.cursorStyleOverrides[0].iconSymbol, "scope");
+    EXPECT_EQ(edits.values.cursor.cursorStyleOverrides[1].iconSymbol, "sparkle");
+    EXPECT_EQ(edits.values.cursor.cursorStyleOverrides[1].ringStyleName, "blue");
+    EXPECT_NE(edits.values.cursor.cursorStyleOverrides[0].id, given);
+    EXPECT_NE(edits.values.cursor.cursorStyleOverrides[0].id, edits.values.cursor.cursorStyleOverrides[1].id);
 }
 
 }  // namespace

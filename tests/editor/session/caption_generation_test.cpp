@@ -45,8 +45,8 @@ TEST_F(CaptionGenerationTest, SegmentsReplaceCaptionsAndAreCountedInTheToast) {
     runAll();
     EXPECT_EQ(runs, 1);
     EXPECT_FALSE(editor->values().isGeneratingCaptions);
-    ASSERT_EQ(editor->values().captions.size(), 1u);
-    EXPECT_TRUE(editor->values().showCaptions);
+    ASSERT_EQ(editor->values().edit.captions.captions.size(), 1u);
+    EXPECT_TRUE(editor->values().edit.captions.showCaptions);
     ASSERT_EQ(toasts.toasts().size(), 1u);
     EXPECT_EQ(toasts.toasts()[0].title, "Captions generated");
     EXPECT_EQ(toasts.toasts()[0].detail, "1 caption segment ready.");
@@ -57,20 +57,20 @@ TEST_F(CaptionGenerationTest, SegmentsReplaceCaptionsAndAreCountedInTheToast) {
 }
 
 TEST_F(CaptionGenerationTest, NoWordsAndFailuresAreReportedAndAClosedEditorIsLeftAlone) {
-    editor->modify([](EditorValues& v) { v.captions = {segment(0, 1, "old")}; });
+    editor->modify([](EditorValues& v) { v.edit.captions.captions = {segment(0, 1, "old")}; });
     generate([] { return std::vector<CaptionSegment>{}; });
     runAll();
-    EXPECT_TRUE(editor->values().captions.empty());
-    EXPECT_FALSE(editor->values().showCaptions);
+    EXPECT_TRUE(editor->values().edit.captions.captions.empty());
+    EXPECT_FALSE(editor->values().edit.captions.showCaptions);
     EXPECT_EQ(toasts.toasts().back().level, ToastLevel::warning);
     EXPECT_EQ(toasts.toasts().back().title, "No captions found");
     EXPECT_EQ(toasts.toasts().back().detail, "Speech recognition finished but did not find words in this recording.");
 
-    editor->modify([](EditorValues& v) { v.captions = {segment(0, 1, "kept")}; });
+    editor->modify([](EditorValues& v) { v.edit.captions.captions = {segment(0, 1, "kept")}; });
     generate([]() -> std::vector<CaptionSegment> { throw std::runtime_error("The recording has no audio."); });
     runAll();
     EXPECT_FALSE(editor->values().isGeneratingCaptions);
-    EXPECT_EQ(editor->values().captions.size(), 1u);  // a failure keeps what was there
+    EXPECT_EQ(editor->values().edit.captions.captions.size(), 1u);  // a failure keeps what was there
     EXPECT_EQ(toasts.toasts().back().level, ToastLevel::error);
     EXPECT_EQ(toasts.toasts().back().title, "Couldn't generate captions");
     EXPECT_EQ(toasts.toasts().back().detail, "The recording has no audio.");

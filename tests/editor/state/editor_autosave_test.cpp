@@ -7,8 +7,8 @@
 
 #include "base/manual_executor.h"
 #include "editor/editor_loading.h"
+#include "editor/editor_sidecar.h"
 #include "editor/editor_state.h"
-#include "editor/project_sidecar.h"
 #include "model/caption_segment.h"
 #include "platform/linux/json_preferences_store.h"
 #include "platform/preferences.h"
@@ -55,7 +55,7 @@ TEST_F(EditorPersistenceTest, ABurstOfChangesSavesOnce350MillisecondsAfterTheLas
     executor.advance(1ms);
     EXPECT_EQ(saves, 1);
     ASSERT_TRUE(sidecarExists());
-    EXPECT_DOUBLE_EQ(decodeProjectSidecar(readTextFile(sidecarFile()))->duration, 10);
+    EXPECT_DOUBLE_EQ(decodeProjectSidecar(readTextFile(sidecarFile()), folder.path())->edit.timeline.duration, 10);
     EXPECT_TRUE(state.values().lastSavedAt);
 
     // Playhead and selection are not stored and do not save.
@@ -76,7 +76,7 @@ TEST_F(EditorPersistenceTest, SavingIndicatorAndPreRenderFollowTheLastSave) {
     std::string renderedTitle;
     EditorAutosave autosave(state, executor, preferences, [&](const EditorState& saved) -> Task {
         ++snapshots;
-        std::string title = saved.values().windowTitle;  // captured at save time
+        std::string title = saved.values().edit.frame.windowTitle;  // captured at save time
         return [&, title] {
             ++renders;
             renderedTitle = title;
@@ -134,26 +134,26 @@ TEST_F(EditorPersistenceTest, LoadingPlacesTheDefaultClipThenSidecarThenCaptions
     auto result = loadEditorProject(state);
     EXPECT_EQ(result.sidecar, SidecarLoadOutcome::absent);
     EXPECT_TRUE(result.captionsLoaded);
-    ASSERT_EQ(state.values().clips.size(), 1u);
-    EXPECT_EQ(state.values().clips[0].sourceFile, "screen.mp4");
-    EXPECT_DOUBLE_EQ(state.values().clips[0].sourceEnd, 0.1);
-    EXPECT_EQ(state.values().captions, std::vector<CaptionSegment>{caption});
+    ASSERT_EQ(state.values().edit.timeline.clips.size(), 1u);
+    EXPECT_EQ(state.values().edit.timeline.clips[0].sourceFile, "screen.mp4");
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.clips[0].sourceEnd, 0.1);
+    EXPECT_EQ(state.values().edit.captions.captions, std::vector<CaptionSegment>{caption});
 
     // Edit, save, and open again in a fresh editor: the edit comes back.
     state.setMeasuredDuration(10);
-    state.modify([](EditorValues& v) { v.trimStart = 2; });
+    state.modify([](EditorValues& v) { v.edit.timeline.trimStart = 2; });
     state.setWindowTitle("Demo");
     ASSERT_TRUE(saveEditorProject(state, false, executor.wallNow()));
 
     EditorState reopened(Uuid::random(), folder / "screen.mp4");
     result = loadEditorProject(reopened);
     EXPECT_EQ(result.sidecar, SidecarLoadOutcome::applied);
-    EXPECT_DOUBLE_EQ(reopened.values().trimStart, 2);
-    EXPECT_DOUBLE_EQ(reopened.values().trimEnd, 10);
-    EXPECT_EQ(reopened.values().windowTitle, "Demo");
-    EXPECT_EQ(reopened.values().clips[0].sourceEnd, 10);
+    EXPECT_DOUBLE_EQ(reopened.values().edit.timeline.trimStart, 2);
+    EXPECT_DOUBLE_EQ(reopened.values().edit.timeline.trimEnd, 10);
+    EXPECT_EQ(reopened.values().edit.frame.windowTitle, "Demo");
+    EXPECT_EQ(reopened.values().edit.timeline.clips[0].sourceEnd, 10);
     // captions.json is read after the sidecar and keeps the words.
-    EXPECT_EQ(reopened.values().captions, std::vector<CaptionSegment>{caption});
+    EXPECT_EQ(reopened.values().edit.captions.captions, std::vector<CaptionSegment>{caption});
 }
 
 TEST_F(EditorPersistenceTest, ACorruptSidecarIsLeftAloneUntilTheUserEdits) {
@@ -166,8 +166,8 @@ TEST_F(EditorPersistenceTest, ACorruptSidecarIsLeftAloneUntilTheUserEdits) {
     EXPECT_EQ(result.sidecar, SidecarLoadOutcome::unreadable);
     EXPECT_FALSE(result.captionsLoaded);
     EXPECT_FALSE(state.values().sidecarApplied);
-    EXPECT_EQ(state.values().background, defaults.background);
-    EXPECT_TRUE(state.values().captions.empty());
+    EXPECT_EQ(state.values().edit.frame.background, defaults.edit.frame.background);
+    EXPECT_TRUE(state.values().edit.captions.captions.empty());
 
     EditorAutosave autosave(state, executor, preferences);
     autosave.keepUnreadableSidecar();
@@ -177,9 +177,9 @@ TEST_F(EditorPersistenceTest, ACorruptSidecarIsLeftAloneUntilTheUserEdits) {
 
     state.setBackground(BackgroundStyle::chalk);
     executor.advance(350ms);
-    const auto saved = decodeProjectSidecar(readTextFile(sidecarFile()));
+    const auto saved = decodeProjectSidecar(readTextFile(sidecarFile()), folder.path());
     ASSERT_TRUE(saved);
-    EXPECT_EQ(saved->background, "chalk");
+    EXPECT_EQ(saved->edit.frame.background, BackgroundStyle::chalk);
 }
 
 }  // namespace

@@ -32,15 +32,16 @@ protected:
     // Back-to-back clips of the given lengths over the whole trim window.
     void useClips(std::initializer_list<double> lengths) {
         state.modify([&](EditorValues& v) {
-            v.clips.clear();
+            v.edit.timeline.clips.clear();
             double total = 0;
             for (double length : lengths) {
-                v.clips.push_back(Clip{.sourceFile = "screen.mp4", .sourceStart = total, .sourceEnd = total + length});
+                v.edit.timeline.clips.push_back(
+                    Clip{.sourceFile = "screen.mp4", .sourceStart = total, .sourceEnd = total + length});
                 total += length;
             }
-            v.duration = total;
-            v.trimStart = 0;
-            v.trimEnd = total;
+            v.edit.timeline.duration = total;
+            v.edit.timeline.trimStart = 0;
+            v.edit.timeline.trimEnd = total;
         });
     }
 
@@ -49,7 +50,8 @@ protected:
     }
 
     void addZoom(double start, double end) {
-        state.modify([&](EditorValues& v) { v.zoomRegions.push_back(ZoomRegion{.start = start, .end = end}); });
+        state.modify(
+            [&](EditorValues& v) { v.edit.timeline.zoomRegions.push_back(ZoomRegion{.start = start, .end = end}); });
     }
 
     void expectUndoable(const std::function<bool()>& command, const std::function<void()>& check) {
@@ -95,11 +97,11 @@ TEST_F(EditorCommandTest, UndoRecordsIdenticalStatesOnceAndKeepsTheNewestEightyS
     EXPECT_EQ(state.undoStack().size(), EditorState::maxUndoDepth);
     while (state.canUndo()) state.undo();
     // The first edit (0.04 -> 0.01) fell off the stack, so its result stays.
-    EXPECT_DOUBLE_EQ(state.values().inset, 0.01);
+    EXPECT_DOUBLE_EQ(state.values().edit.frame.inset, 0.01);
     EXPECT_EQ(state.redoStack().size(), EditorState::maxUndoDepth);
 
     state.redo();
-    EXPECT_DOUBLE_EQ(state.values().inset, 0.02);
+    EXPECT_DOUBLE_EQ(state.values().edit.frame.inset, 0.02);
     state.setCornerRadius(4);
     EXPECT_TRUE(state.redoStack().empty());
 }
@@ -107,31 +109,31 @@ TEST_F(EditorCommandTest, UndoRecordsIdenticalStatesOnceAndKeepsTheNewestEightyS
 TEST_F(EditorCommandTest, RestoreNormalisesRetiredStylesAndKeepsNewAnnotationsFlags) {
     ClickAnnotation old;
     state.modify([&](EditorValues& v) {
-        v.cursorClickAnimationStyle = CursorClickAnimationStyle::brush;
-        v.cursorIconSymbol = "rocket";
-        v.cursorVisualStyle = CursorVisualStyle::pointer;
-        v.showCursorRing = true;
-        v.annotations = {old};
+        v.edit.cursor.cursorClickAnimationStyle = CursorClickAnimationStyle::brush;
+        v.edit.cursor.cursorIconSymbol = "rocket";
+        v.edit.cursor.cursorVisualStyle = CursorVisualStyle::pointer;
+        v.edit.cursor.showCursorRing = true;
+        v.edit.cursor.annotations = {old};
     });
     state.pushUndo();
     ClickAnnotation added;
     added.enabled = false;
     state.modify([&](EditorValues& v) {
-        v.annotations[0].enabled = false;
-        v.annotations.push_back(added);
+        v.edit.cursor.annotations[0].enabled = false;
+        v.edit.cursor.annotations.push_back(added);
     });
     state.setWindowTitle("Later");
     state.undo();  // back past the title, to the pushUndo above
     state.undo();
 
     const auto& v = state.values();
-    EXPECT_EQ(v.cursorClickAnimationStyle, CursorClickAnimationStyle::pulse);
-    EXPECT_EQ(v.cursorIconSymbol, "sparkle");
-    EXPECT_FALSE(v.showCursorRing);  // derived again from the pointer style
-    ASSERT_EQ(v.annotations.size(), 2u);
-    EXPECT_TRUE(v.annotations[0].enabled);
-    EXPECT_FALSE(v.annotations[1].enabled);
-    EXPECT_EQ(v.windowTitle, "");
+    EXPECT_EQ(v.edit.cursor.cursorClickAnimationStyle, CursorClickAnimationStyle::pulse);
+    EXPECT_EQ(v.edit.cursor.cursorIconSymbol, "sparkle");
+    EXPECT_FALSE(v.edit.cursor.showCursorRing);  // derived again from the pointer style
+    ASSERT_EQ(v.edit.cursor.annotations.size(), 2u);
+    EXPECT_TRUE(v.edit.cursor.annotations[0].enabled);
+    EXPECT_FALSE(v.edit.cursor.annotations[1].enabled);
+    EXPECT_EQ(v.edit.frame.windowTitle, "");
 }
 
 TEST_F(EditorCommandTest, SelectionIsExclusiveExceptForSpeedRampsAndModifyNotifiesEffectiveChanges) {
@@ -152,7 +154,7 @@ TEST_F(EditorCommandTest, SelectionIsExclusiveExceptForSpeedRampsAndModifyNotifi
     auto subscription = state.changed.subscribe([&](const EditorChange& change) { changes.push_back(change); });
     state.modify([](EditorValues& v) { v.currentTime = 3; v.isPlaying = true; });
     state.modify([](EditorValues& v) { v.currentTime = 3; });
-    state.modify([](EditorValues& v) { v.trimEnd = 8; });
+    state.modify([](EditorValues& v) { v.edit.timeline.trimEnd = 8; });
     ASSERT_EQ(changes.size(), 2u);
     EXPECT_FALSE(changes[0].persisted);
     EXPECT_TRUE(changes[1].persisted);
@@ -163,35 +165,38 @@ TEST_F(EditorCommandTest, AddZoomAtPlayheadSizesTheZoomKeepsAGapAndRefusesSliver
     setPlayhead(5);
     expectUndoable([&] { return state.addZoomAtPlayhead(); },
                    [&] {
-                       ASSERT_EQ(state.values().zoomRegions.size(), 1u);
-                       EXPECT_DOUBLE_EQ(state.values().zoomRegions[0].start, 4.25);
-                       EXPECT_DOUBLE_EQ(state.values().zoomRegions[0].end, 5.75);
-                       EXPECT_TRUE(state.values().automaticZoomsSuppressed);
+                       ASSERT_EQ(state.values().edit.timeline.zoomRegions.size(), 1u);
+                       EXPECT_DOUBLE_EQ(state.values().edit.timeline.zoomRegions[0].start, 4.25);
+                       EXPECT_DOUBLE_EQ(state.values().edit.timeline.zoomRegions[0].end, 5.75);
+                       EXPECT_TRUE(state.values().edit.timeline.automaticZoomsSuppressed);
                    });
-    EXPECT_EQ(state.values().selectedZoomID, state.values().zoomRegions[0].id);
+    EXPECT_EQ(state.values().selectedZoomID, state.values().edit.timeline.zoomRegions[0].id);
 
     useClips({60});
-    state.modify([](EditorValues& v) { v.zoomRegions.clear(); });
+    state.modify([](EditorValues& v) { v.edit.timeline.zoomRegions.clear(); });
     setPlayhead(0.5);  // start clamps to the trim start
     ASSERT_TRUE(state.addZoomAtPlayhead());
-    EXPECT_DOUBLE_EQ(state.values().zoomRegions[0].start, 0);
-    EXPECT_DOUBLE_EQ(state.values().zoomRegions[0].end, 3.0);
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.zoomRegions[0].start, 0);
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.zoomRegions[0].end, 3.0);
 
     // After overlapping zooms the new one keeps a gap.
     useClips({10});
-    state.modify([](EditorValues& v) { v.zoomRegions.clear(); });
+    state.modify([](EditorValues& v) { v.edit.timeline.zoomRegions.clear(); });
     addZoom(4, 6);
     addZoom(1, 2);
     setPlayhead(5);
     ASSERT_TRUE(state.addZoomAtPlayhead());
-    const auto& zooms = state.values().zoomRegions;
+    const auto& zooms = state.values().edit.timeline.zoomRegions;
     ASSERT_EQ(zooms.size(), 3u);
     EXPECT_DOUBLE_EQ(zooms[2].start, 6.15);  // sorted by start: the new zoom comes last
     EXPECT_DOUBLE_EQ(zooms[2].end, 7.65);
     EXPECT_DOUBLE_EQ(zooms[0].start, 1);
 
     // Only 0.3 s remain before the trim end.
-    state.modify([](EditorValues& v) { v.zoomRegions.clear(); v.trimEnd = 9.0; });
+    state.modify([](EditorValues& v) {
+        v.edit.timeline.zoomRegions.clear();
+        v.edit.timeline.trimEnd = 9.0;
+    });
     setPlayhead(9.45);
     expectRefused([&] { return state.addZoomAtPlayhead(); });
 }
@@ -199,34 +204,34 @@ TEST_F(EditorCommandTest, AddZoomAtPlayheadSizesTheZoomKeepsAGapAndRefusesSliver
 TEST_F(EditorCommandTest, UpdatingAndRemovingZoomsSuppressesAutomaticZooms) {
     useClips({10});
     addZoom(1, 2);
-    const Uuid id = state.values().zoomRegions[0].id;
+    const Uuid id = state.values().edit.timeline.zoomRegions[0].id;
     state.updateZoom(Uuid::random(), [](ZoomRegion& z) { z.scale = 3; });
-    EXPECT_FALSE(state.values().automaticZoomsSuppressed);
+    EXPECT_FALSE(state.values().edit.timeline.automaticZoomsSuppressed);
     state.updateZoom(id, [](ZoomRegion& z) { z.scale = 2.5; });
-    EXPECT_DOUBLE_EQ(state.values().zoomRegions[0].scale, 2.5);
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.zoomRegions[0].scale, 2.5);
     EXPECT_TRUE(state.undoStack().empty());
 
-    state.modify([](EditorValues& v) { v.automaticZoomsSuppressed = false; });
+    state.modify([](EditorValues& v) { v.edit.timeline.automaticZoomsSuppressed = false; });
     expectRefused([&] { return state.removeSelectedZoom(); });
     state.select(EditorSelectionKind::zoom, id);
     expectUndoable([&] { return state.removeSelectedZoom(); },
                    [&] {
-                       EXPECT_TRUE(state.values().zoomRegions.empty());
-                       EXPECT_TRUE(state.values().automaticZoomsSuppressed);
+                       EXPECT_TRUE(state.values().edit.timeline.zoomRegions.empty());
+                       EXPECT_TRUE(state.values().edit.timeline.automaticZoomsSuppressed);
                    });
     EXPECT_FALSE(state.values().selectedZoomID);
 }
 
 TEST_F(EditorCommandTest, SplitClipNeedsFiftyMillisecondsOnEachSide) {
     useClips({10});
-    state.modify([](EditorValues& v) { v.clips[0].headOffset = 2; });  // content at 2...12
-    const Uuid id = state.values().clips[0].id;
+    state.modify([](EditorValues& v) { v.edit.timeline.clips[0].headOffset = 2; });  // content at 2...12
+    const Uuid id = state.values().edit.timeline.clips[0].id;
     expectRefused([&] { return state.splitClip(id, 2.04); });
     expectRefused([&] { return state.splitClip(id, 11.96); });
     expectRefused([&] { return state.splitClip(Uuid::random(), 5); });
     expectUndoable([&] { return state.splitClip(id, 2.06); },
                    [&] {
-                       const auto& clips = state.values().clips;
+                       const auto& clips = state.values().edit.timeline.clips;
                        ASSERT_EQ(clips.size(), 2u);
                        EXPECT_EQ(clips[0].id, id);
                        EXPECT_NEAR(clips[0].sourceEnd, 0.06, 1e-12);
@@ -236,38 +241,38 @@ TEST_F(EditorCommandTest, SplitClipNeedsFiftyMillisecondsOnEachSide) {
                        EXPECT_DOUBLE_EQ(clips[1].headOffset, 0);
                        EXPECT_EQ(clips[1].sourceFile, "screen.mp4");
                    });
-    EXPECT_EQ(state.values().selectedScreenClipID, state.values().clips[1].id);
+    EXPECT_EQ(state.values().selectedScreenClipID, state.values().edit.timeline.clips[1].id);
 }
 
 TEST_F(EditorCommandTest, ClipEdgeSettersClampAndRefuse) {
     useClips({10});
-    const Uuid id = state.values().clips[0].id;
+    const Uuid id = state.values().edit.timeline.clips[0].id;
     EXPECT_FALSE(state.setClipSourceStart(id, 9.96));
     EXPECT_TRUE(state.setClipSourceStart(id, -3));
-    EXPECT_DOUBLE_EQ(state.values().clips[0].sourceStart, 0);
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.clips[0].sourceStart, 0);
     EXPECT_TRUE(state.setClipSourceStart(id, 9.9));
     EXPECT_FALSE(state.setClipSourceEnd(id, 9.93));
     EXPECT_TRUE(state.setClipSourceEnd(id, 10.0));
     EXPECT_EQ(state.values().selectedScreenClipID, id);
     EXPECT_TRUE(state.setClipHeadOffset(id, -1));
-    EXPECT_DOUBLE_EQ(state.values().clips[0].headOffset, 0);
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.clips[0].headOffset, 0);
     EXPECT_TRUE(state.undoStack().empty());
 }
 
 TEST_F(EditorCommandTest, MoveClipInsertsBeforeTheTargetSlot) {
     useClips({1, 2, 3});
-    const auto original = state.values().clips;
+    const auto original = state.values().edit.timeline.clips;
     expectRefused([&] { return state.moveClip(-1, 1); });
     expectRefused([&] { return state.moveClip(3, 0); });
     expectRefused([&] { return state.moveClip(1, 1); });
     expectUndoable([&] { return state.moveClip(0, 99); },
                    [&] {
-                       const auto& clips = state.values().clips;
+                       const auto& clips = state.values().edit.timeline.clips;
                        EXPECT_EQ(clips[0].id, original[1].id);
                        EXPECT_EQ(clips[2].id, original[0].id);
                    });
     expectUndoable([&] { return state.moveClip(2, 0); },
-                   [&] { EXPECT_EQ(state.values().clips[0].id, original[0].id); });
+                   [&] { EXPECT_EQ(state.values().edit.timeline.clips[0].id, original[0].id); });
 }
 
 TEST_F(EditorCommandTest, DeletingTheMiddleClipRipplesTheTimeline) {
@@ -276,23 +281,23 @@ TEST_F(EditorCommandTest, DeletingTheMiddleClipRipplesTheTimeline) {
     addZoom(12, 18);
     addZoom(8, 12);
     setPlayhead(14);
-    const Uuid middle = state.values().clips[1].id;
+    const Uuid middle = state.values().edit.timeline.clips[1].id;
     expectUndoable([&] { return state.deleteClip(middle); },
                    [&] {
                        const auto& v = state.values();
-                       ASSERT_EQ(v.clips.size(), 2u);
-                       ASSERT_EQ(v.zoomRegions.size(), 2u);
-                       EXPECT_DOUBLE_EQ(v.zoomRegions[0].start, 15);
-                       EXPECT_DOUBLE_EQ(v.zoomRegions[0].end, 17);
-                       EXPECT_DOUBLE_EQ(v.zoomRegions[1].start, 8);
-                       EXPECT_DOUBLE_EQ(v.zoomRegions[1].end, 10);
-                       EXPECT_DOUBLE_EQ(v.trimEnd, 20);
+                       ASSERT_EQ(v.edit.timeline.clips.size(), 2u);
+                       ASSERT_EQ(v.edit.timeline.zoomRegions.size(), 2u);
+                       EXPECT_DOUBLE_EQ(v.edit.timeline.zoomRegions[0].start, 15);
+                       EXPECT_DOUBLE_EQ(v.edit.timeline.zoomRegions[0].end, 17);
+                       EXPECT_DOUBLE_EQ(v.edit.timeline.zoomRegions[1].start, 8);
+                       EXPECT_DOUBLE_EQ(v.edit.timeline.zoomRegions[1].end, 10);
+                       EXPECT_DOUBLE_EQ(v.edit.timeline.trimEnd, 20);
                    });
-    EXPECT_DOUBLE_EQ(state.values().duration, 20);
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.duration, 20);
     EXPECT_DOUBLE_EQ(state.values().currentTime, 10);
 
     useClips({5});
-    expectRefused([&] { return state.deleteClip(state.values().clips[0].id); });
+    expectRefused([&] { return state.deleteClip(state.values().edit.timeline.clips[0].id); });
 }
 
 TEST_F(EditorCommandTest, RemoveTimeRangeShortensPlacedItemsAndClampsTheTrim) {
@@ -301,22 +306,22 @@ TEST_F(EditorCommandTest, RemoveTimeRangeShortensPlacedItemsAndClampsTheTrim) {
         CaptionSegment caption;
         caption.start = 8;
         caption.end = 12;
-        v.voiceClips = {audio(3, 4, 1), audio(6, 2)};  // across and inside the cut 5...9
-        v.videoOverlays = {overlayAt(10, 1)};
-        v.captions = {caption};
-        v.clips[0].sourceEnd = 16;  // the caller has already shortened the clips
+        v.edit.audio.voiceClips = {audio(3, 4, 1), audio(6, 2)};  // across and inside the cut 5...9
+        v.edit.overlays.videoOverlays = {overlayAt(10, 1)};
+        v.edit.captions.captions = {caption};
+        v.edit.timeline.clips[0].sourceEnd = 16;  // the caller has already shortened the clips
     });
     state.removeTimeRange(5, 9);
     const auto& v = state.values();
-    ASSERT_EQ(v.voiceClips.size(), 1u);
-    EXPECT_DOUBLE_EQ(v.voiceClips[0].startTime, 3);
-    EXPECT_DOUBLE_EQ(v.voiceClips[0].duration, 2);
-    EXPECT_DOUBLE_EQ(v.voiceClips[0].sourceStart, 1);
-    EXPECT_DOUBLE_EQ(v.videoOverlays[0].startTime, 6);
-    EXPECT_DOUBLE_EQ(v.captions[0].start, 5);
-    EXPECT_DOUBLE_EQ(v.captions[0].end, 8);
-    EXPECT_DOUBLE_EQ(v.duration, 16);
-    EXPECT_DOUBLE_EQ(v.trimEnd, 16);
+    ASSERT_EQ(v.edit.audio.voiceClips.size(), 1u);
+    EXPECT_DOUBLE_EQ(v.edit.audio.voiceClips[0].startTime, 3);
+    EXPECT_DOUBLE_EQ(v.edit.audio.voiceClips[0].duration, 2);
+    EXPECT_DOUBLE_EQ(v.edit.audio.voiceClips[0].sourceStart, 1);
+    EXPECT_DOUBLE_EQ(v.edit.overlays.videoOverlays[0].startTime, 6);
+    EXPECT_DOUBLE_EQ(v.edit.captions.captions[0].start, 5);
+    EXPECT_DOUBLE_EQ(v.edit.captions.captions[0].end, 8);
+    EXPECT_DOUBLE_EQ(v.edit.timeline.duration, 16);
+    EXPECT_DOUBLE_EQ(v.edit.timeline.trimEnd, 16);
 
     const auto unchanged = state.values();
     state.removeTimeRange(4, 4);
@@ -327,12 +332,12 @@ TEST_F(EditorCommandTest, TimedItemsSplitIntoAContinuingCopy) {
     useClips({20});
     AudioClip voice = audio(2, 6, 1);
     voice.label = "Voice";
-    state.modify([&](EditorValues& v) { v.voiceClips = {voice}; });
+    state.modify([&](EditorValues& v) { v.edit.audio.voiceClips = {voice}; });
     expectRefused([&] { return state.splitVoiceClip(voice.id, 2.04); });
     expectRefused([&] { return state.splitVoiceClip(voice.id, 7.96); });
     expectUndoable([&] { return state.splitVoiceClip(voice.id, 5); },
                    [&] {
-                       const auto& clips = state.values().voiceClips;
+                       const auto& clips = state.values().edit.audio.voiceClips;
                        ASSERT_EQ(clips.size(), 2u);
                        EXPECT_EQ(clips[0].id, voice.id);
                        EXPECT_DOUBLE_EQ(clips[0].duration, 3);
@@ -347,41 +352,44 @@ TEST_F(EditorCommandTest, TimedItemsSplitIntoAContinuingCopy) {
 TEST_F(EditorCommandTest, OverlaysAudioClipsAndMutesAreEditedOneItemAtATime) {
     const auto& v = state.values();
     const VideoOverlayClip overlay = overlayAt(0, 4);
-    expectUndoable([&] { return state.addOverlay(overlay); }, [&] { EXPECT_EQ(v.videoOverlays.size(), 1u); });
+    expectUndoable([&] { return state.addOverlay(overlay); },
+                   [&] { EXPECT_EQ(v.edit.overlays.videoOverlays.size(), 1u); });
     EXPECT_FALSE(state.addOverlay(overlay));  // already there
     expectUndoable([&] { return state.updateOverlay(overlay.id, [](VideoOverlayClip& o) { o.backgroundBlur = 7; }); },
-                   [&] { EXPECT_DOUBLE_EQ(v.videoOverlays[0].backgroundBlur, 1); });
+                   [&] { EXPECT_DOUBLE_EQ(v.edit.overlays.videoOverlays[0].backgroundBlur, 1); });
     expectRefused([&] { return state.updateOverlay(overlay.id, [](VideoOverlayClip& o) { o.backgroundBlur = 1; }); });
     expectRefused([&] { return state.updateOverlay(Uuid::random(), [](VideoOverlayClip& o) { o.lane = 2; }); });
-    expectUndoable([&] { return state.removeOverlay(overlay.id); }, [&] { EXPECT_TRUE(v.videoOverlays.empty()); });
+    expectUndoable([&] { return state.removeOverlay(overlay.id); },
+                   [&] { EXPECT_TRUE(v.edit.overlays.videoOverlays.empty()); });
 
     const AudioClip voice = audio(0, 2);
     expectUndoable([&] { return state.addVoiceClip(voice); }, [&] { EXPECT_EQ(v.selectedClipID, voice.id); });
     expectUndoable([&] { return state.updateVoiceClip(voice.id, [](AudioClip& c) { c.volume = 0.5f; }); },
-                   [&] { EXPECT_FLOAT_EQ(v.voiceClips[0].volume, 0.5f); });
-    expectUndoable([&] { return state.removeVoiceClip(voice.id); }, [&] { EXPECT_TRUE(v.voiceClips.empty()); });
+                   [&] { EXPECT_FLOAT_EQ(v.edit.audio.voiceClips[0].volume, 0.5f); });
+    expectUndoable([&] { return state.removeVoiceClip(voice.id); },
+                   [&] { EXPECT_TRUE(v.edit.audio.voiceClips.empty()); });
 
     useClips({10});
     expectRefused([&] { return state.addMute(3, 3); });
-    expectUndoable([&] { return state.addMute(2, 3); }, [&] { EXPECT_EQ(v.muteRegions.size(), 1u); });
-    EXPECT_EQ(v.selectedMuteID, v.muteRegions[0].id);
-    expectUndoable([&] { return state.removeSelectedMute(); }, [&] { EXPECT_TRUE(v.muteRegions.empty()); });
+    expectUndoable([&] { return state.addMute(2, 3); }, [&] { EXPECT_EQ(v.edit.audio.muteRegions.size(), 1u); });
+    EXPECT_EQ(v.selectedMuteID, v.edit.audio.muteRegions[0].id);
+    expectUndoable([&] { return state.removeSelectedMute(); }, [&] { EXPECT_TRUE(v.edit.audio.muteRegions.empty()); });
     EXPECT_FALSE(v.selectedMuteID);
 }
 
 TEST_F(EditorCommandTest, SplitAtPlayheadPrefersTheSelectedItem) {
     useClips({10, 10});
     const VideoOverlayClip overlay = overlayAt(0, 10);
-    state.modify([&](EditorValues& v) { v.videoOverlays = {overlay}; });
+    state.modify([&](EditorValues& v) { v.edit.overlays.videoOverlays = {overlay}; });
     state.select(EditorSelectionKind::overlay, overlay.id);
     ASSERT_TRUE(state.splitAtPlayhead(4));
-    EXPECT_EQ(state.values().videoOverlays.size(), 2u);
-    EXPECT_EQ(state.values().clips.size(), 2u);
+    EXPECT_EQ(state.values().edit.overlays.videoOverlays.size(), 2u);
+    EXPECT_EQ(state.values().edit.timeline.clips.size(), 2u);
 
     state.select(EditorSelectionKind::zoom, Uuid::random());  // nothing splittable selected
     ASSERT_TRUE(state.splitAtPlayhead(15));                   // the clip under 15 s
-    ASSERT_EQ(state.values().clips.size(), 3u);
-    EXPECT_DOUBLE_EQ(state.values().clips[1].sourceEnd, 15);
+    ASSERT_EQ(state.values().edit.timeline.clips.size(), 3u);
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.clips[1].sourceEnd, 15);
     EXPECT_FALSE(state.splitAtPlayhead(25));  // past the last clip
 }
 
@@ -392,27 +400,27 @@ TEST_F(EditorCommandTest, AddSpeedRampRespectsTrimAndExistingRamps) {
 
     setPlayhead(10);
     ASSERT_TRUE(state.addSpeedRamp(5, 20));
-    EXPECT_DOUBLE_EQ(state.values().speedRamps[0].speed, 8);
-    EXPECT_EQ(state.values().selectedSpeedRampID, state.values().speedRamps[0].id);
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.speedRamps[0].speed, 8);
+    EXPECT_EQ(state.values().selectedSpeedRampID, state.values().edit.timeline.speedRamps[0].id);
 
     setPlayhead(12);
     expectRefused([&] { return state.addSpeedRamp(5, 2); });
 
     setPlayhead(7);  // the next ramp at 10 cuts this one back
     ASSERT_TRUE(state.addSpeedRamp(5, 0.01));
-    const auto& ramps = state.values().speedRamps;
+    const auto& ramps = state.values().edit.timeline.speedRamps;
     ASSERT_EQ(ramps.size(), 2u);
     EXPECT_DOUBLE_EQ(ramps[0].start, 7);
     EXPECT_DOUBLE_EQ(ramps[0].end, 10);
     EXPECT_DOUBLE_EQ(ramps[0].speed, 0.1);
 
     setPlayhead(9.8);  // cut back to 0.2 s
-    state.modify([](EditorValues& v) { v.speedRamps.erase(v.speedRamps.begin()); });
+    state.modify([](EditorValues& v) { v.edit.timeline.speedRamps.erase(v.edit.timeline.speedRamps.begin()); });
     expectRefused([&] { return state.addSpeedRamp(5, 2); });
 
     // Ramps are not part of a snapshot: undo leaves them in place.
     state.undo();
-    EXPECT_EQ(state.values().speedRamps.size(), 1u);
+    EXPECT_EQ(state.values().edit.timeline.speedRamps.size(), 1u);
 }
 
 TEST_F(EditorCommandTest, StylingSettersAreUndoable) {
@@ -423,19 +431,20 @@ TEST_F(EditorCommandTest, StylingSettersAreUndoable) {
     };
     step([&] { state.setCustomBackground("/recordings/A/wall.png"); },
          [&] {
-             EXPECT_EQ(v.background, BackgroundStyle::customImage);
-             EXPECT_EQ(v.customBackgroundURL, std::filesystem::path("/recordings/A/wall.png"));
+             EXPECT_EQ(v.edit.frame.background, BackgroundStyle::customImage);
+             EXPECT_EQ(v.edit.frame.customBackgroundPath, std::filesystem::path("/recordings/A/wall.png"));
          });
-    step([&] { state.setCursorVisualStyle(CursorVisualStyle::touch); }, [&] { EXPECT_FALSE(v.showCursorRing); });
+    step([&] { state.setCursorVisualStyle(CursorVisualStyle::touch); },
+         [&] { EXPECT_FALSE(v.edit.cursor.showCursorRing); });
     step([&] { state.setCursorClickAnimationStyle(CursorClickAnimationStyle::ripple); },
-         [&] { EXPECT_EQ(v.cursorClickAnimationStyle, CursorClickAnimationStyle::ripple); });
+         [&] { EXPECT_EQ(v.edit.cursor.cursorClickAnimationStyle, CursorClickAnimationStyle::ripple); });
     step([&] { state.setCursorClickAnimationStyle(CursorClickAnimationStyle::brush); },
-         [&] { EXPECT_EQ(v.cursorClickAnimationStyle, CursorClickAnimationStyle::pulse); });
+         [&] { EXPECT_EQ(v.edit.cursor.cursorClickAnimationStyle, CursorClickAnimationStyle::pulse); });
     step([&] { state.setChromeStyle(WindowChromeStyle::translucent); },
-         [&] { EXPECT_EQ(v.chromeStyle, WindowChromeStyle::translucent); });
+         [&] { EXPECT_EQ(v.edit.frame.chromeStyle, WindowChromeStyle::translucent); });
     step([&] { state.setExportAspect(ExportAspectRatio::vertical); },
-         [&] { EXPECT_EQ(v.exportAspect, ExportAspectRatio::vertical); });
-    step([&] { state.setCropRect(Rect{0.1, 0.1, 0.5, 0.5}); }, [&] { EXPECT_TRUE(v.cropRect); });
+         [&] { EXPECT_EQ(v.edit.frame.exportAspect, ExportAspectRatio::vertical); });
+    step([&] { state.setCropRect(Rect{0.1, 0.1, 0.5, 0.5}); }, [&] { EXPECT_TRUE(v.edit.frame.cropRect); });
 }
 
 TEST_F(EditorCommandTest, ImportedMediaIsInsertedByKind) {
@@ -445,20 +454,20 @@ TEST_F(EditorCommandTest, ImportedMediaIsInsertedByKind) {
     expectRefused([&] { return state.insertImportedMedia(ImportedMediaKind::audio, "/recordings/A/a.m4a", 0); });
     expectUndoable([&] { return state.insertImportedMedia(ImportedMediaKind::video, "/recordings/A/clip-1.mp4", 5); },
                    [&] {
-                       ASSERT_EQ(state.values().clips.size(), 2u);
-                       EXPECT_EQ(state.values().clips.back().sourceFile, "clip-1.mp4");
-                       EXPECT_DOUBLE_EQ(state.values().trimEnd, 15);
+                       ASSERT_EQ(state.values().edit.timeline.clips.size(), 2u);
+                       EXPECT_EQ(state.values().edit.timeline.clips.back().sourceFile, "clip-1.mp4");
+                       EXPECT_DOUBLE_EQ(state.values().edit.timeline.trimEnd, 15);
                    });
-    EXPECT_DOUBLE_EQ(state.values().duration, 15);
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.duration, 15);
     expectUndoable([&] { return state.insertImportedMedia(ImportedMediaKind::audio, "/recordings/A/music.m4a", 7); },
                    [&] {
-                       ASSERT_EQ(state.values().voiceClips.size(), 1u);
-                       EXPECT_DOUBLE_EQ(state.values().voiceClips[0].startTime, 3);
-                       EXPECT_DOUBLE_EQ(state.values().voiceClips[0].duration, 7);
+                       ASSERT_EQ(state.values().edit.audio.voiceClips.size(), 1u);
+                       EXPECT_DOUBLE_EQ(state.values().edit.audio.voiceClips[0].startTime, 3);
+                       EXPECT_DOUBLE_EQ(state.values().edit.audio.voiceClips[0].duration, 7);
                    });
     expectUndoable([&] { return state.insertImportedMedia(ImportedMediaKind::image, "/recordings/A/logo.png", 0); },
                    [&] {
-                       const auto& overlays = state.values().videoOverlays;
+                       const auto& overlays = state.values().edit.overlays.videoOverlays;
                        ASSERT_EQ(overlays.size(), 1u);
                        EXPECT_EQ(overlays[0].label, "Logo");
                        EXPECT_EQ(overlays[0].mediaKind, VideoOverlayClip::MediaKind::image);
@@ -468,21 +477,21 @@ TEST_F(EditorCommandTest, ImportedMediaIsInsertedByKind) {
 
 TEST_F(EditorCommandTest, MeasuredDurationWidensTheDefaultClipAndAnUnsetTrimEnd) {
     state.modify([](EditorValues& v) {
-        v.clips = {Clip{.sourceFile = "screen.mp4", .sourceEnd = EditorState::kUnmeasuredClipLength}};
+        v.edit.timeline.clips = {Clip{.sourceFile = "screen.mp4", .sourceEnd = EditorState::kUnmeasuredClipLength}};
     });
     double announced = 0;
     auto subscription = state.durationKnown.subscribe([&](const double& d) { announced = d; });
     state.setMeasuredDuration(42);
-    EXPECT_DOUBLE_EQ(state.values().clips[0].sourceEnd, 42);
-    EXPECT_DOUBLE_EQ(state.values().trimEnd, 42);
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.clips[0].sourceEnd, 42);
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.trimEnd, 42);
     EXPECT_DOUBLE_EQ(announced, 42);
 
     // A clip the user trimmed and a trim window already set are kept.
     useClips({5});
-    state.modify([](EditorValues& v) { v.trimEnd = 4; });
+    state.modify([](EditorValues& v) { v.edit.timeline.trimEnd = 4; });
     state.setMeasuredDuration(50);
-    EXPECT_DOUBLE_EQ(state.values().clips[0].sourceEnd, 5);
-    EXPECT_DOUBLE_EQ(state.values().trimEnd, 4);
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.clips[0].sourceEnd, 5);
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.trimEnd, 4);
 }
 
 }  // namespace

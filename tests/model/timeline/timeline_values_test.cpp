@@ -44,18 +44,19 @@ TEST(TimelineValues, HashingCoversEveryFieldAndFoldsSignedZero) {
     EXPECT_EQ(std::hash<Clip>{}(negativeZero), std::hash<Clip>{}(clip));
 
     VideoOverlayClip overlay;
-    overlay.url = "/tmp/logo.png";
+    overlay.path = "/tmp/logo.png";
     expectEveryFieldCounts<VideoOverlayClip>(
         overlay, {[](auto& o) { o.id = Uuid::random(); }, [](auto& o) { o.startTime = 1; },
                   [](auto& o) { o.sourceStart = 1; }, [](auto& o) { o.duration = 1; },
-                  [](auto& o) { o.url = "/tmp/other.png"; }, [](auto& o) { o.normalizedFrame.width = 0.5; },
+                  [](auto& o) { o.path = "/tmp/other.png"; }, [](auto& o) { o.normalizedFrame.width = 0.5; },
                   [](auto& o) { o.cornerRadius = 8; }, [](auto& o) { o.volume = 0.5f; },
                   [](auto& o) { o.label = "Logo"; }, [](auto& o) { o.mediaKind = VideoOverlayClip::MediaKind::logo; },
                   [](auto& o) { o.mirrored = true; }, [](auto& o) { o.rotationRadians = 0.3; },
-                  [](auto& o) { o.sourceCropRect = Rect{0, 0, 1, 1}; },
-                  [](auto& o) { o.borderStyle = BorderStyle::colored(1, 0, 0, 1); },
-                  [](auto& o) { o.lane = 2; }, [](auto& o) { o.backgroundBlur = 0.5; },
-                  [](auto& o) { o.autoFrameFaceCam = true; }});
+                  [](auto& o) {
+                      o.sourceCropRect = Rect{0, 0, 1, 1};
+                  },
+                  [](auto& o) { o.borderStyle = BorderStyle::colored(1, 0, 0, 1); }, [](auto& o) { o.lane = 2; },
+                  [](auto& o) { o.backgroundBlur = 0.5; }, [](auto& o) { o.autoFrameFaceCam = true; }});
     VideoOverlayClip signedZeros = overlay;
     signedZeros.volume = 1;
     signedZeros.cornerRadius = -0.0;
@@ -65,8 +66,8 @@ TEST(TimelineValues, HashingCoversEveryFieldAndFoldsSignedZero) {
 
     AudioClip audio;
     expectEveryFieldCounts<AudioClip>(
-        audio, {[](auto& a) { a.url = "/tmp/a.m4a"; }, [](auto& a) { a.volume = 0.25f; },
-                [](auto& a) { a.script = "Hello"; }, [](auto& a) { a.originalURL = "/tmp/raw.m4a"; }});
+        audio, {[](auto& a) { a.path = "/tmp/a.m4a"; }, [](auto& a) { a.volume = 0.25f; },
+                [](auto& a) { a.script = "Hello"; }, [](auto& a) { a.originalPath = "/tmp/raw.m4a"; }});
     AudioClip silentZero = audio;
     silentZero.volume = 0.0f;
     AudioClip silentNegativeZero = audio;

@@ -47,10 +47,10 @@ inline StreamSummary summariseStreams(const std::filesystem::path& file) {
 inline SceneRenderSnapshot toneRecordingSnapshot(const std::filesystem::path& folder, double seconds) {
     writeSampleVideo(folder / "screen.mp4", {.width = 320, .height = 180, .seconds = seconds, .withAudio = true});
     SceneRenderSnapshot snapshot;
-    snapshot.videoURL = folder / "screen.mp4";
+    snapshot.videoPath = folder / "screen.mp4";
     snapshot.clipBaseDirectory = folder;
-    snapshot.clips = {Clip{Uuid::random(), "screen.mp4", 0, seconds, 0}};
-    snapshot.trimEnd = seconds;
+    snapshot.edit.timeline.clips = {Clip{Uuid::random(), "screen.mp4", 0, seconds, 0}};
+    snapshot.edit.timeline.trimEnd = seconds;
     return snapshot;
 }
 

@@ -39,17 +39,17 @@ TEST(FFmpegMixTest, GraphPlacesEachSourceWithItsTrimGainAndDelay) {
 TEST(FFmpegMixTest, CommandMixesAudibleInputsAndRunsWhereFFmpegIsInstalled) {
     TempDir dir;
     auto snapshot = testing::toneRecordingSnapshot(dir.path(), 3.0);
-    snapshot.originalAudioVolume = 0.5f;
-    snapshot.muteRegions = {MuteRegion{Uuid::random(), 1.5, 3.0}};
+    snapshot.edit.audio.originalAudioVolume = 0.5f;
+    snapshot.edit.audio.muteRegions = {MuteRegion{Uuid::random(), 1.5, 3.0}};
     const auto rendered = testing::writeRenderedVideo(dir.path(), 3.0);
     writeAacFile(dir / "voice.m4a", testing::sineBuffer(1000, 0.3, 1.0, 48000, 2), 128000);
     AudioClip voice;
-    voice.url = dir / "voice.m4a";
+    voice.path = dir / "voice.m4a";
     voice.startTime = 2.5;
     voice.duration = 0.5;
     AudioClip silentVoice = voice;  // a file with no audio is left out rather than failing the run
-    silentVoice.url = rendered;
-    snapshot.voiceClips = {voice, silentVoice};
+    silentVoice.path = rendered;
+    snapshot.edit.audio.voiceClips = {voice, silentVoice};
     const auto output = dir / "ffmpeg-mixed.mp4";
 
     const auto command = ffmpegMixCommand(snapshot, rendered, output);
@@ -67,8 +67,8 @@ TEST(FFmpegMixTest, CommandMixesAudibleInputsAndRunsWhereFFmpegIsInstalled) {
     EXPECT_EQ(ffmpegMixArguments(snapshot, rendered, output), expected);
 
     auto nothingAudible = snapshot;
-    nothingAudible.clips.clear();
-    nothingAudible.voiceClips = {silentVoice};
+    nothingAudible.edit.timeline.clips.clear();
+    nothingAudible.edit.audio.voiceClips = {silentVoice};
     EXPECT_TRUE(ffmpegMixArguments(nothingAudible, rendered, output).empty());
 
     const auto ffmpeg = FFmpegTool::locate("ffmpeg");
@@ -91,7 +91,7 @@ TEST(OriginalAudioTest, RecordingAudioIsCopiedBesideTheRenderedVideo) {
     const auto snapshot = testing::toneRecordingSnapshot(dir.path(), 3.0);
     const auto rendered = testing::writeRenderedVideo(dir.path(), 2.0);
     const auto output = dir / "original-audio.mp4";
-    passOriginalAudio(rendered, snapshot.videoURL, output, 0.5);
+    passOriginalAudio(rendered, snapshot.videoPath, output, 0.5);
     const auto streams = testing::summariseStreams(output);
     EXPECT_EQ(streams.videoPackets, testing::summariseStreams(rendered).videoPackets);
     EXPECT_EQ(streams.audioRate, 48000);
@@ -103,7 +103,7 @@ TEST(OriginalAudioTest, RecordingAudioIsCopiedBesideTheRenderedVideo) {
     EXPECT_NEAR(testing::zeroCrossingFrequency(*audio, 0.1, 1.8), 440, 5);
 
     EXPECT_THROW(passOriginalAudio(rendered, rendered, dir / "none.mp4"), AudioMixError);
-    EXPECT_THROW(passOriginalAudio(dir / "missing.mp4", snapshot.videoURL, dir / "none.mp4"), AudioMixError);
+    EXPECT_THROW(passOriginalAudio(dir / "missing.mp4", snapshot.videoPath, dir / "none.mp4"), AudioMixError);
     EXPECT_FALSE(std::filesystem::exists(dir / "none.mp4"));
 }
 

@@ -36,14 +36,14 @@ TEST(AudioMixExporterTest, MutesSilenceTheRecordingAndVoiceClipsLandOnTheirTime)
     TempDir dir;
     auto snapshot = testing::toneRecordingSnapshot(dir.path(), 3.0);
     const auto rendered = testing::writeRenderedVideo(dir.path(), 3.0);
-    snapshot.muteRegions = {MuteRegion{Uuid::random(), 0.8, 1.3}, MuteRegion{Uuid::random(), 2.0, 3.0}};
+    snapshot.edit.audio.muteRegions = {MuteRegion{Uuid::random(), 0.8, 1.3}, MuteRegion{Uuid::random(), 2.0, 3.0}};
     writeAacFile(dir / "voice.m4a", testing::sineBuffer(1000, 0.3, 2.0, 44100, 1), 128000);
     AudioClip voice;
-    voice.url = dir / "voice.m4a";
+    voice.path = dir / "voice.m4a";
     voice.startTime = 2.5;
     voice.sourceStart = 0.5;
     voice.duration = 0.4;
-    snapshot.voiceClips = {voice};
+    snapshot.edit.audio.voiceClips = {voice};
 
     const auto output = dir / "composition-mixed.mp4";
     AudioMixExporter{}.mix(rendered, snapshot, output);
@@ -79,10 +79,10 @@ TEST(AudioMixExporterTest, BadInputsFailWithoutLeavingAnOutput) {
 
     EXPECT_THROW(AudioMixExporter{}.mix(dir / "missing.mp4", snapshot, output), AudioMixError);
     AudioClip voice;
-    voice.url = dir / "gone.m4a";
+    voice.path = dir / "gone.m4a";
     voice.duration = 0.5;
     auto withMissingVoice = snapshot;
-    withMissingVoice.voiceClips = {voice};
+    withMissingVoice.edit.audio.voiceClips = {voice};
     EXPECT_THROW(AudioMixExporter{}.mix(rendered, withMissingVoice, output), AudioMixError);
     std::stop_source stop;
     stop.request_stop();
@@ -92,7 +92,7 @@ TEST(AudioMixExporterTest, BadInputsFailWithoutLeavingAnOutput) {
 
     // A recording whose clips hold no audio mixes to silence rather than failing.
     auto silentSource = snapshot;
-    silentSource.clips[0].sourceFile = rendered.filename().string();
+    silentSource.edit.timeline.clips[0].sourceFile = rendered.filename().string();
     AudioMixExporter{}.mix(rendered, silentSource, output);
     EXPECT_EQ(testing::summariseStreams(output).audioChannels, 2);
 }
@@ -100,7 +100,7 @@ TEST(AudioMixExporterTest, BadInputsFailWithoutLeavingAnOutput) {
 TEST(MixRenderTest, SpeedRampsShortenTheRecordingWithoutChangingItsPitch) {
     TempDir dir;
     auto snapshot = testing::toneRecordingSnapshot(dir.path(), 4.0);
-    snapshot.speedRamps = {SpeedRamp{Uuid::random(), 1.0, 3.0, 2.0}};
+    snapshot.edit.timeline.speedRamps = {SpeedRamp{Uuid::random(), 1.0, 3.0, 2.0}};
     const auto mix = renderMixAudio(snapshot);
     EXPECT_EQ(mix.frames(), 3u * 48000);
     // Inside the ramp (output 1...2 s) the 440 Hz tone is still 440 Hz, not 880 Hz.
@@ -117,16 +117,16 @@ TEST(MixRenderTest, SpeedRampsShortenTheRecordingWithoutChangingItsPitch) {
 
 TEST(MixRenderTest, ClickSoundsFollowTheProjectAndAnnotationSettings) {
     SceneRenderSnapshot snapshot;
-    snapshot.trimEnd = 3.0;
-    snapshot.cursorClickSounds = true;
-    snapshot.cursorClickSoundVolume = 0.5f;
+    snapshot.edit.timeline.trimEnd = 3.0;
+    snapshot.edit.cursor.cursorClickSounds = true;
+    snapshot.edit.cursor.cursorClickSoundVolume = 0.5f;
     ClickAnnotation heard, disabled, optedOut;
     heard.time = 0.5;
     disabled.time = 1.0;
     disabled.enabled = false;
     optedOut.time = 1.5;
     optedOut.clickSoundEnabled = false;
-    snapshot.annotations = {heard, disabled, optedOut};
+    snapshot.edit.cursor.annotations = {heard, disabled, optedOut};
     const auto rms = windowRms(renderMixAudio(snapshot), 0.01);
     EXPECT_GT(rms[50], 0.01);
     EXPECT_EQ(loudest(levelsBetween(rms, 0.53, 3.0)), 0.0);
@@ -134,24 +134,24 @@ TEST(MixRenderTest, ClickSoundsFollowTheProjectAndAnnotationSettings) {
 
     // With the project setting off, only an annotation that asks for a sound gets one; times move
     // with the ramps.
-    snapshot.cursorClickSounds = false;
-    snapshot.annotations[2].clickSoundEnabled = true;
-    snapshot.speedRamps = {SpeedRamp{Uuid::random(), 0.0, 1.0, 2.0}};
+    snapshot.edit.cursor.cursorClickSounds = false;
+    snapshot.edit.cursor.annotations[2].clickSoundEnabled = true;
+    snapshot.edit.timeline.speedRamps = {SpeedRamp{Uuid::random(), 0.0, 1.0, 2.0}};
     EXPECT_EQ(clickSoundTimes(snapshot), std::vector<double>{1.0});
-    snapshot.cursorClickSoundVolume = 0;
+    snapshot.edit.cursor.cursorClickSoundVolume = 0;
     EXPECT_EQ(loudest(windowRms(renderMixAudio(snapshot), 0.01)), 0.0);
 }
 
 TEST(MixPlanTest, RecordingIsCutAtMutesRampsAndTheTrimWindow) {
     SceneRenderSnapshot s;
     s.clipBaseDirectory = "/rec";
-    s.clips = {Clip{Uuid::random(), "screen.mp4", 0, 5, 0},
-               Clip{Uuid::random(), "second.mp4", 10, 12, 1}};  // the second lies at composition 6...8
-    s.trimStart = 1;
-    s.trimEnd = 7.5;
-    s.originalAudioVolume = 0.5f;
-    s.muteRegions = {MuteRegion{Uuid::random(), 2, 3}};
-    s.speedRamps = {SpeedRamp{Uuid::random(), 4, 6.5, 0.0}};  // speed floor 0.1
+    s.edit.timeline.clips = {Clip{Uuid::random(), "screen.mp4", 0, 5, 0},
+                             Clip{Uuid::random(), "second.mp4", 10, 12, 1}};  // the second lies at composition 6...8
+    s.edit.timeline.trimStart = 1;
+    s.edit.timeline.trimEnd = 7.5;
+    s.edit.audio.originalAudioVolume = 0.5f;
+    s.edit.audio.muteRegions = {MuteRegion{Uuid::random(), 2, 3}};
+    s.edit.timeline.speedRamps = {SpeedRamp{Uuid::random(), 4, 6.5, 0.0}};  // speed floor 0.1
     const auto pieces = planMix(s);
     ASSERT_EQ(pieces.size(), 5u);
     auto expect = [](const MixPiece& p, const char* file, double sourceStart, double duration, double speed,
@@ -173,27 +173,28 @@ TEST(MixPlanTest, RecordingIsCutAtMutesRampsAndTheTrimWindow) {
 
     // The inverse map agrees with the frame path everywhere, gaps and ramps included.
     for (double u = 0; u < 29; u += 0.37) {
-        const double c = compositionTimeForOutputTime(u, s.trimStart, s.speedRamps);
-        EXPECT_NEAR(outputTimeForCompositionTime(c, s.trimStart, s.speedRamps), u, 1e-9) << u;
+        const double c = compositionTimeForOutputTime(u, s.edit.timeline.trimStart, s.edit.timeline.speedRamps);
+        EXPECT_NEAR(outputTimeForCompositionTime(c, s.edit.timeline.trimStart, s.edit.timeline.speedRamps), u, 1e-9)
+            << u;
     }
 }
 
 TEST(MixPlanTest, PlacedInputsAreCutAtTheTrimEndAndOnlyVideoOverlaysSound) {
     SceneRenderSnapshot s;
-    s.trimEnd = 10;
+    s.edit.timeline.trimEnd = 10;
     AudioClip voice;
-    voice.url = "/v.m4a";
+    voice.path = "/v.m4a";
     voice.startTime = 8;
     voice.duration = 5;
     VideoOverlayClip video, logo;
-    video.url = "/cam.mp4";
+    video.path = "/cam.mp4";
     video.duration = 1;
     video.volume = 0.3f;
     logo.mediaKind = VideoOverlayClip::MediaKind::logo;
     logo.duration = 3;
-    s.voiceClips = {voice};
-    s.videoOverlays = {video, logo};
-    s.backgroundMusicURL = "/music.mp3";
+    s.edit.audio.voiceClips = {voice};
+    s.edit.overlays.videoOverlays = {video, logo};
+    s.edit.audio.backgroundMusicPath = "/music.mp3";
     const auto pieces = planMix(s);
     ASSERT_EQ(pieces.size(), 3u);
     EXPECT_DOUBLE_EQ(pieces[0].sourceDuration, 2);
@@ -207,11 +208,11 @@ TEST(MixPlanTest, PlacedInputsAreCutAtTheTrimEndAndOnlyVideoOverlaysSound) {
 TEST(MixRenderTest, WindowsJoinIntoTheWholeMix) {
     TempDir dir;
     auto snapshot = testing::toneRecordingSnapshot(dir.path(), 3.0);
-    snapshot.muteRegions = {MuteRegion{Uuid::random(), 1.0, 1.2}};
-    snapshot.cursorClickSounds = true;
+    snapshot.edit.audio.muteRegions = {MuteRegion{Uuid::random(), 1.0, 1.2}};
+    snapshot.edit.cursor.cursorClickSounds = true;
     ClickAnnotation click;
     click.time = 1.99;  // its sound runs across the window edge at 2 s
-    snapshot.annotations = {click};
+    snapshot.edit.cursor.annotations = {click};
     const MixRenderer renderer(snapshot);
     ASSERT_EQ(renderer.totalFrames(), 3u * 48000);
     const auto whole = renderer.render(0, renderer.totalFrames());

@@ -18,12 +18,12 @@ inline SceneRenderSnapshot cacheTestSnapshot(const std::filesystem::path& folder
                                              const std::string& bytes = "recording") {
     writeTextFile(folder / "screen.mp4", bytes);
     SceneRenderSnapshot s;
-    s.videoURL = folder / "screen.mp4";
+    s.videoPath = folder / "screen.mp4";
     s.clipBaseDirectory = folder;
-    s.clips = {Clip{Uuid::random(), "screen.mp4", 0, 40, 0}};
-    s.trimStart = 0;
-    s.trimEnd = 40;
-    s.videoSize = {1280, 720};
+    s.edit.timeline.clips = {Clip{Uuid::random(), "screen.mp4", 0, 40, 0}};
+    s.edit.timeline.trimStart = 0;
+    s.edit.timeline.trimEnd = 40;
+    s.edit.frame.videoSize = {1280, 720};
     return s;
 }
 

@@ -35,9 +35,9 @@ TEST_F(ExportRenderCacheTest, GifAndMp4OfOneEditAreTwoEntries) {
     const auto mp4 = lookup(ExportPreset::web1080);
     const auto gif = lookup(ExportPreset::gif);
     EXPECT_NE(mp4.key, gif.key);
-    EXPECT_EQ(mp4.outputURL, cache.directory() / (mp4.key + ".mp4"));
-    EXPECT_EQ(gif.outputURL, cache.directory() / (gif.key + ".gif"));
-    EXPECT_EQ(gif.sidecarURL, cache.directory() / (gif.key + ".zant.json"));
+    EXPECT_EQ(mp4.outputPath, cache.directory() / (mp4.key + ".mp4"));
+    EXPECT_EQ(gif.outputPath, cache.directory() / (gif.key + ".gif"));
+    EXPECT_EQ(gif.sidecarPath, cache.directory() / (gif.key + ".zant.json"));
     EXPECT_FALSE(mp4.hit);
 
     writeTextFile(media / "out.mp4", "mp4 bytes");
@@ -48,10 +48,10 @@ TEST_F(ExportRenderCacheTest, GifAndMp4OfOneEditAreTwoEntries) {
 
     EXPECT_TRUE(lookup(ExportPreset::web1080).hit);
     EXPECT_TRUE(lookup(ExportPreset::gif).hit);
-    EXPECT_EQ(readTextFile(mp4.outputURL), "mp4 bytes");
-    EXPECT_EQ(readTextFile(gif.outputURL), "gif bytes");
-    EXPECT_EQ(readTextFile(gif.sidecarURL), "{\"exportKind\":\"gif\"}");
-    EXPECT_FALSE(std::filesystem::exists(mp4.sidecarURL));
+    EXPECT_EQ(readTextFile(mp4.outputPath), "mp4 bytes");
+    EXPECT_EQ(readTextFile(gif.outputPath), "gif bytes");
+    EXPECT_EQ(readTextFile(gif.sidecarPath), "{\"exportKind\":\"gif\"}");
+    EXPECT_FALSE(std::filesystem::exists(mp4.sidecarPath));
     EXPECT_TRUE(testing::pendingFiles(cache.directory()).empty());
 }
 
@@ -61,9 +61,9 @@ TEST_F(ExportRenderCacheTest, EverythingThatShapesTheFileChangesTheKey) {
     AudioClip voice;
     voice.startTime = 2;
     voice.duration = 3;
-    voice.url = media / "voice.m4a";
-    snapshot.voiceClips = {voice};
-    snapshot.backgroundMusicURL = media / "music.m4a";
+    voice.path = media / "voice.m4a";
+    snapshot.edit.audio.voiceClips = {voice};
+    snapshot.edit.audio.backgroundMusicPath = media / "music.m4a";
     const std::string base = lookup().key;
     EXPECT_EQ(lookup().key, base) << "keys must be stable";
 
@@ -72,14 +72,17 @@ TEST_F(ExportRenderCacheTest, EverythingThatShapesTheFileChangesTheKey) {
         {"quality setting", [&] { settings.quality = ExportQuality::maximum; }},
         {"profile fps", [&] { profile.fps = 30; }},
         {"profile size", [&] { profile.width = 1920; }},
-        {"trim end", [&] { snapshot.trimEnd = 39; }},
-        {"head offset", [&] { snapshot.clips[0].headOffset = 1; }},
-        {"voice volume", [&] { snapshot.voiceClips[0].volume = 0.5f; }},
+        {"trim end", [&] { snapshot.edit.timeline.trimEnd = 39; }},
+        {"head offset", [&] { snapshot.edit.timeline.clips[0].headOffset = 1; }},
+        {"voice volume", [&] { snapshot.edit.audio.voiceClips[0].volume = 0.5f; }},
         {"voice bytes", [&] { writeTextFile(media / "voice.m4a", "VOICE"); }},
-        {"music volume", [&] { snapshot.backgroundMusicVolume = 0.5f; }},
-        {"mute", [&] { snapshot.muteRegions.push_back(MuteRegion{Uuid::random(), 1, 2}); }},
-        {"click sounds", [&] { snapshot.cursorClickSounds = true; }},
-        {"recording bytes", [&] { writeTextFile(snapshot.videoURL, "other take"); }},
+        {"music volume", [&] { snapshot.edit.audio.backgroundMusicVolume = 0.5f; }},
+        {"mute",
+         [&] {
+             snapshot.edit.audio.muteRegions.push_back(MuteRegion{Uuid::random(), 1, 2});
+         }},
+        {"click sounds", [&] { snapshot.edit.cursor.cursorClickSounds = true; }},
+        {"recording bytes", [&] { writeTextFile(snapshot.videoPath, "other take"); }},
     };
     for (const auto& [name, edit] : edits) {
         const SceneRenderSnapshot savedSnapshot = snapshot;
@@ -104,11 +107,11 @@ TEST_F(ExportRenderCacheTest, AFailedStoreKeepsThePreviousEntry) {
     EXPECT_THROW(cache.store(media / "second.mp4", media / "missing.zant.json", entry), std::system_error);
     EXPECT_THROW(cache.store(media / "missing.mp4", std::nullopt, entry), std::system_error);
     ExportCacheLookup wrongExtension = entry;
-    wrongExtension.outputURL.replace_extension(".mov");
+    wrongExtension.outputPath.replace_extension(".mov");
     EXPECT_THROW(cache.store(media / "second.mp4", std::nullopt, wrongExtension), std::invalid_argument);
 
-    EXPECT_EQ(readTextFile(entry.outputURL), "first export");
-    EXPECT_EQ(readTextFile(entry.sidecarURL), "{}");
+    EXPECT_EQ(readTextFile(entry.outputPath), "first export");
+    EXPECT_EQ(readTextFile(entry.sidecarPath), "{}");
     EXPECT_TRUE(testing::pendingFiles(cache.directory()).empty());
 
     // A cache folder that cannot be created is an error for the caller to fall back on.

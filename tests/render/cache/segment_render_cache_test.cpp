@@ -58,47 +58,49 @@ protected:
 TEST_F(SegmentRenderCacheTest, AClickChangesOnlyTheSegmentsItsAnimationReaches) {
     ClickAnnotation click;
     click.time = 10;
-    snapshot.annotations = {click};
+    snapshot.edit.cursor.annotations = {click};
     const auto at10 = keys(snapshot);
     EXPECT_EQ(std::set<std::string>(at10.begin(), at10.end()).size(), segments.size()) << "keys must be distinct";
 
-    snapshot.annotations[0].time = 30;
+    snapshot.edit.cursor.annotations[0].time = 30;
     EXPECT_EQ(changed(at10, keys(snapshot)), (std::set<int>{5, 15}));
 
     // 11.5 + 1.2 crosses the boundary at 12 s.
-    snapshot.annotations[0].time = 11.5;
+    snapshot.edit.cursor.annotations[0].time = 11.5;
     EXPECT_EQ(changed(at10, keys(snapshot)), (std::set<int>{5, 6}));
 
     // Disabled clicks draw nothing, wherever they are.
-    snapshot.annotations[0].time = 10;
+    snapshot.edit.cursor.annotations[0].time = 10;
     ClickAnnotation off;
     off.time = 20.5;
     off.enabled = false;
-    snapshot.annotations.push_back(off);
+    snapshot.edit.cursor.annotations.push_back(off);
     EXPECT_EQ(keys(snapshot), at10);
-    snapshot.annotations[1].enabled = true;
+    snapshot.edit.cursor.annotations[1].enabled = true;
     EXPECT_EQ(changed(at10, keys(snapshot)), (std::set<int>{10}));
 }
 
 TEST_F(SegmentRenderCacheTest, AZoomReachesOnlyAsFarAsItsEase) {
     segments = {{0, 55, 65}, {1, 57, 67}};  // starting at 5.5 s and 5.7 s
-    snapshot.zoomRegions = {{.start = 3, .end = 5, .easeSpeed = 0}};  // ramps shorter than the usual reach
+    snapshot.edit.timeline.zoomRegions = {
+        {.start = 3, .end = 5, .easeSpeed = 0}};  // ramps shorter than the usual reach
     const auto before = keys(snapshot);
-    snapshot.zoomRegions[0].scale = 2;
+    snapshot.edit.timeline.zoomRegions[0].scale = 2;
     EXPECT_EQ(changed(before, keys(snapshot)), (std::set<int>{0}));
 
     // A slower ease (0.925 s out) still moves the camera at 5.7 s, so that segment must follow.
-    snapshot.zoomRegions[0].easeSpeed = 0.5;
+    snapshot.edit.timeline.zoomRegions[0].easeSpeed = 0.5;
     const auto slow = keys(snapshot);
-    snapshot.zoomRegions[0].scale = 3;
+    snapshot.edit.timeline.zoomRegions[0].scale = 3;
     EXPECT_EQ(changed(slow, keys(snapshot)), (std::set<int>{0, 1}));
 }
 
 TEST_F(SegmentRenderCacheTest, EditsFarFromASegmentKeepItsKey) {
     const auto before = keys(snapshot);
     // A swipe reaches 0.12 s before and 1 s after.
-    snapshot.cursorInteractions = {{.kind = CursorInteraction::Kind::swipe, .startTime = 20.5, .endTime = 20.5}};
-    snapshot.captions = {CaptionSegment{Uuid::random(), 33, 35.5, "hello", {}}};
+    snapshot.edit.cursor.cursorInteractions = {
+        {.kind = CursorInteraction::Kind::swipe, .startTime = 20.5, .endTime = 20.5}};
+    snapshot.edit.captions.captions = {CaptionSegment{Uuid::random(), 33, 35.5, "hello", {}}};
     EXPECT_EQ(changed(before, keys(snapshot)), (std::set<int>{10, 16, 17}));
 
     // Moving the cursor at 30 s reaches the segments whose sample margin covers it, no further.
@@ -109,28 +111,28 @@ TEST_F(SegmentRenderCacheTest, EditsFarFromASegmentKeepItsKey) {
     snapshot.cursorSamples[300].x = 0.5;
 
     // The trim start shifts every frame, so every key moves with it.
-    snapshot.trimStart = 1;
+    snapshot.edit.timeline.trimStart = 1;
     EXPECT_EQ(changed(withItems, keys(snapshot)).size(), segments.size());
 }
 
 TEST_F(SegmentRenderCacheTest, KeysFollowFileContentNotFileTimes) {
     const auto before = keys(snapshot);
-    const auto index = nlohmann::json::parse(readTextFile(cache.hashIndexURL()));
-    const std::string path = std::filesystem::absolute(snapshot.videoURL).lexically_normal().string();
+    const auto index = nlohmann::json::parse(readTextFile(cache.hashIndexPath()));
+    const std::string path = std::filesystem::absolute(snapshot.videoPath).lexically_normal().string();
     EXPECT_EQ(index.at(path).at("sha256"), sha256Hex("recording"));
     EXPECT_EQ(index.at(path).at("path"), path);
 
     // Touched: hashed again (memo and index move to the new time), same digest, same keys.
-    testing::touchLater(snapshot.videoURL, 120);
+    testing::touchLater(snapshot.videoPath, 120);
     EXPECT_EQ(keys(snapshot), before);
-    const double modified = fileAttributes(snapshot.videoURL)->modifiedAt;
-    const auto memo = nlohmann::json::parse(readTextFile(AssetHasher::memoPath(snapshot.videoURL)));
+    const double modified = fileAttributes(snapshot.videoPath)->modifiedAt;
+    const auto memo = nlohmann::json::parse(readTextFile(AssetHasher::memoPath(snapshot.videoPath)));
     EXPECT_EQ(memo.at("mtime").get<double>(), modified);
-    EXPECT_EQ(nlohmann::json::parse(readTextFile(cache.hashIndexURL())).at(path).at("modifiedAt").get<double>(),
+    EXPECT_EQ(nlohmann::json::parse(readTextFile(cache.hashIndexPath())).at(path).at("modifiedAt").get<double>(),
               modified);
 
     // New bytes of the same size: every segment shows the recording, so every key changes.
-    writeTextFile(snapshot.videoURL, "RECORDING");
+    writeTextFile(snapshot.videoPath, "RECORDING");
     EXPECT_EQ(changed(before, keys(snapshot)).size(), segments.size());
 
     // So does the profile.
@@ -144,12 +146,12 @@ TEST_F(SegmentRenderCacheTest, KeysFollowFileContentNotFileTimes) {
 
 TEST_F(SegmentRenderCacheTest, ADamagedIndexOrMemoIsIgnored) {
     const auto before = keys(snapshot);
-    writeTextFile(cache.hashIndexURL(), "{\"broken\": ");
-    writeTextFile(AssetHasher::memoPath(snapshot.videoURL), "\x01\x02");
+    writeTextFile(cache.hashIndexPath(), "{\"broken\": ");
+    writeTextFile(AssetHasher::memoPath(snapshot.videoPath), "\x01\x02");
     SegmentRenderCache fresh(cache.directory());
     EXPECT_EQ(keysOf(fresh.lookups(snapshot, cacheTestProfile(), segments)), before);
     // Rewritten as a valid index.
-    EXPECT_TRUE(nlohmann::json::parse(readTextFile(cache.hashIndexURL())).is_object());
+    EXPECT_TRUE(nlohmann::json::parse(readTextFile(cache.hashIndexPath())).is_object());
 }
 
 TEST_F(SegmentRenderCacheTest, PayloadNamesEveryInputFileByItsRole) {
@@ -157,13 +159,13 @@ TEST_F(SegmentRenderCacheTest, PayloadNamesEveryInputFileByItsRole) {
     VideoOverlayClip logo;
     logo.startTime = 1;
     logo.duration = 2.5;
-    logo.url = media / "logo.png";
+    logo.path = media / "logo.png";
     logo.mediaKind = VideoOverlayClip::MediaKind::logo;
     logo.borderStyle = BorderStyle::colored(1, 0, 0, 0.5);
     VideoOverlayClip missing = logo;
-    missing.url = media / "gone.mov";
-    snapshot.videoOverlays = {logo, missing};
-    snapshot.clips[0].headOffset = 0.5;
+    missing.path = media / "gone.mov";
+    snapshot.edit.overlays.videoOverlays = {logo, missing};
+    snapshot.edit.timeline.clips[0].headOffset = 0.5;
 
     const auto payload = cache.payload(snapshot, cacheTestProfile(), {0, 0, 40});
     std::set<std::string> top;
@@ -187,23 +189,23 @@ TEST_F(SegmentRenderCacheTest, PayloadNamesEveryInputFileByItsRole) {
 TEST_F(SegmentRenderCacheTest, StoredSegmentsAreHitsAndBadStoresLoseNothing) {
     auto lookups = cache.lookups(snapshot, cacheTestProfile(), segments);
     EXPECT_FALSE(lookups[3].cached);
-    EXPECT_EQ(lookups[3].outputURL, cache.directory() / (lookups[3].key + ".mp4"));
+    EXPECT_EQ(lookups[3].outputPath, cache.directory() / (lookups[3].key + ".mp4"));
     EXPECT_EQ(lookups[3].segment, segments[3]);
     writeTextFile(media / "render.mp4", "segment three");
     cache.store(media / "render.mp4", lookups[3]);
     lookups = cache.lookups(snapshot, cacheTestProfile(), segments);
     EXPECT_TRUE(lookups[3].cached);
     EXPECT_FALSE(lookups[4].cached);
-    EXPECT_EQ(readTextFile(lookups[3].outputURL), "segment three");
+    EXPECT_EQ(readTextFile(lookups[3].outputPath), "segment three");
 
     // Failed stores leave the stored entry as it was.
     EXPECT_THROW(cache.store(media / "nothing.mp4", lookups[3]), std::system_error);
     writeTextFile(media / "empty.mp4", "");
     EXPECT_THROW(cache.store(media / "empty.mp4", lookups[3]), std::invalid_argument);
     SegmentLookup elsewhere = lookups[3];
-    elsewhere.outputURL = media / "elsewhere.mp4";
+    elsewhere.outputPath = media / "elsewhere.mp4";
     EXPECT_THROW(cache.store(media / "render.mp4", elsewhere), std::invalid_argument);
-    EXPECT_EQ(readTextFile(lookups[3].outputURL), "segment three");
+    EXPECT_EQ(readTextFile(lookups[3].outputPath), "segment three");
     EXPECT_TRUE(testing::pendingFiles(cache.directory()).empty());
 
     EXPECT_THROW(cache.lookups(snapshot, cacheTestProfile(), {{0, 10, 5}}), std::invalid_argument);
@@ -225,7 +227,7 @@ TEST_F(SegmentRenderCacheTest, ParallelStoresOfOneKeyLeaveOneCompleteFile) {
         std::thread b(worker, media / "second.mp4");
         a.join();
         b.join();
-        const std::string stored = readTextFile(lookup.outputURL);
+        const std::string stored = readTextFile(lookup.outputPath);
         EXPECT_TRUE(stored == first || stored == second) << "stored " << stored.size() << " bytes";
         EXPECT_TRUE(testing::pendingFiles(cache.directory()).empty());
     }
@@ -242,7 +244,7 @@ TEST_F(SegmentRenderCacheTest, AStoreSweepsPendingFilesOfKilledWritersButNotOfLi
 
     writeTextFile(media / "render.mp4", "segment zero");
     cache.store(media / "render.mp4", lookup);
-    EXPECT_EQ(readTextFile(lookup.outputURL), "segment zero");
+    EXPECT_EQ(readTextFile(lookup.outputPath), "segment zero");
     EXPECT_EQ(testing::pendingFiles(cache.directory()), std::vector<std::string>{live.filename().string()});
 }
 

@@ -315,14 +315,14 @@ TEST(ExportFailureMessage, MapsBackendAndPlatformTexts) {
 
 TEST(ExportProfileForEdit, SmallRecordingsAreNotBlownUp) {
     auto snapshot = *snapshotOfLength(2);
-    snapshot.videoSize = {1280, 720};
+    snapshot.edit.frame.videoSize = {1280, 720};
     EXPECT_EQ(exportProfile(snapshot, {}, ExportPreset::web1080).width, 1280);
     // A shaped preset or an asked-for shape keeps the preset's frame.
     EXPECT_EQ(exportProfile(snapshot, {}, ExportPreset::vertical).height, 1920);
     ExportSettings square;
     square.aspect = ExportAspectRatio::square;
     EXPECT_EQ(exportProfile(snapshot, square, ExportPreset::web1080).width, 1080);
-    snapshot.videoSize = {3024, 1898};
+    snapshot.edit.frame.videoSize = {3024, 1898};
     EXPECT_EQ(exportProfile(snapshot, {}, ExportPreset::web1080).width, 1920);
 }
 

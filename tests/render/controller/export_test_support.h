@@ -21,10 +21,10 @@ namespace orvane::testing {
 // A one-clip edit of `seconds`.
 inline std::shared_ptr<const SceneRenderSnapshot> snapshotOfLength(double seconds) {
     SceneRenderSnapshot snapshot;
-    snapshot.videoURL = "/recordings/A/screen.mp4";
-    snapshot.clips.push_back(Clip{Uuid::random(), "screen.mp4", 0, seconds, 0});
-    snapshot.trimEnd = seconds;
-    snapshot.videoSize = {1920, 1080};
+    snapshot.videoPath = "/recordings/A/screen.mp4";
+    snapshot.edit.timeline.clips.push_back(Clip{Uuid::random(), "screen.mp4", 0, seconds, 0});
+    snapshot.edit.timeline.trimEnd = seconds;
+    snapshot.edit.frame.videoSize = {1920, 1080};
     return std::make_shared<const SceneRenderSnapshot>(snapshot);
 }
 

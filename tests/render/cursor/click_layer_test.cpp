@@ -52,13 +52,14 @@ TEST(ClickAnimation, EveryStyleAtAQuarterOfItsLifeAndTheLifesEnds) {
 
 struct Clicks {
     std::vector<ClickAnnotation> annotations = std::vector<ClickAnnotation>(1);
-    CursorEffectsInputs inputs;
+    SceneRenderSnapshot inputs;
     Clicks() {
+        inputs.edit.cursor.cursorClickAnimationStyle = CursorClickAnimationStyle::ripple;
         annotations[0].time = 1;
         annotations[0].cx = annotations[0].cy = 0.5;
     }
     CursorCanvas draw(double t, double scale = 2) {
-        inputs.annotations = annotations;
+        inputs.edit.cursor.annotations = annotations;
         CursorCanvas canvas(400, 400);
         drawClickAnnotations(canvas.context(), inputs, t, CursorLayerFrame{Rect{0, 0, 400, 400}, scale});
         return canvas;
@@ -83,13 +84,13 @@ TEST(ClickLayer, RippleAtAQuarterIsDrawnAtItsSizeTimesTheZoomInItsColour) {
 
 TEST(ClickLayer, OwnAnimationOverridesTheProjectsAndNoneDisabledOrCroppedDrawNothing) {
     Clicks c;
-    c.inputs.cursorClickAnimationStyle = CursorClickAnimationStyle::none;
+    c.inputs.edit.cursor.cursorClickAnimationStyle = CursorClickAnimationStyle::none;
     EXPECT_FALSE(c.draw(1.3).drawnBox());
     c.annotations[0].animationStyle = CursorClickAnimationStyle::bounce;
     const auto bounce = c.draw(1.3).drawnBox();
     ASSERT_TRUE(bounce);
     EXPECT_NEAR(bounce->maxX - bounce->minX + 1, 84, 2);  // the 42-point halo at zoom 2
-    c.inputs.cursorClickAnimationStyle = CursorClickAnimationStyle::ripple;
+    c.inputs.edit.cursor.cursorClickAnimationStyle = CursorClickAnimationStyle::ripple;
     c.annotations[0].animationStyle = CursorClickAnimationStyle::none;
     EXPECT_FALSE(c.draw(1.3).drawnBox());
 
@@ -99,10 +100,10 @@ TEST(ClickLayer, OwnAnimationOverridesTheProjectsAndNoneDisabledOrCroppedDrawNot
     c.annotations[0].enabled = false;
     EXPECT_FALSE(c.draw(1.3).drawnBox());
     c.annotations[0].enabled = true;
-    c.inputs.showAnnotations = false;
+    c.inputs.edit.cursor.showAnnotations = false;
     EXPECT_FALSE(c.draw(1.3).drawnBox());
-    c.inputs.showAnnotations = true;
-    c.inputs.cropRect = Rect{0, 0, 0.4, 0.4};
+    c.inputs.edit.cursor.showAnnotations = true;
+    c.inputs.edit.frame.cropRect = Rect{0, 0, 0.4, 0.4};
     EXPECT_FALSE(c.draw(1.3).drawnBox());
 }
 

@@ -23,12 +23,13 @@ struct Fixture {
     std::vector<CursorSample> samples{{0, 0.25, 0.5}, {10, 0.25, 0.5}};
     std::vector<CursorStyleOverride> overrides;
     std::vector<CursorInteraction> interactions;
-    CursorEffectsInputs inputs;
+    SceneRenderSnapshot inputs;
 
-    const CursorEffectsInputs& bind() {
+    Fixture() { inputs.edit.cursor.cursorVisualStyle = CursorVisualStyle::pointer; }
+    const SceneRenderSnapshot& bind() {
         inputs.cursorSamples = samples;
-        inputs.cursorStyleOverrides = overrides;
-        inputs.cursorInteractions = interactions;
+        inputs.edit.cursor.cursorStyleOverrides = overrides;
+        inputs.edit.cursor.cursorInteractions = interactions;
         return inputs;
     }
     CursorCanvas draw(double t, double scale = 1, decltype(&drawCursor) layer = &drawCursor) {
@@ -90,13 +91,13 @@ TEST(CursorLayer, PointerStylesDrawTheArrowFromTheCursorPoint) {
     EXPECT_NEAR(box->maxX, 200 + 0.64 * 68 + 4.08, 2);
     EXPECT_NEAR(box->maxY, 200 + 0.9 * 68 + 4.08, 2);
     EXPECT_GT(pointer.darkPixels(), 500);
-    f.inputs.cursorVisualStyle = CursorVisualStyle::largePointer;
+    f.inputs.edit.cursor.cursorVisualStyle = CursorVisualStyle::largePointer;
     EXPECT_EQ(f.draw(5, 2).image().pixels, pointer.image().pixels);
 }
 
 TEST(CursorLayer, RingHasItsColourAtItsDiameterAndAFaintHalo) {
     Fixture f;
-    f.inputs.cursorVisualStyle = CursorVisualStyle::ring;
+    f.inputs.edit.cursor.cursorVisualStyle = CursorVisualStyle::ring;
     // d = 30 × 2: the ring at radius 30, the halo at radius 40.5 with a 19.2 px line.
     const CursorCanvas canvas = f.draw(5, 2);
     const auto ring = canvas.pixel(230, 200);
@@ -118,8 +119,8 @@ TEST(CursorLayer, RingHasItsColourAtItsDiameterAndAFaintHalo) {
 
 TEST(CursorLayer, IconBubbleIsTintedWithAWhiteSymbolAndUnknownSymbolsBecomeSparkle) {
     Fixture f;
-    f.inputs.cursorVisualStyle = CursorVisualStyle::icon;
-    f.inputs.cursorRingColor = RgbaColor{0.28, 0.62, 0.96, 1};
+    f.inputs.edit.cursor.cursorVisualStyle = CursorVisualStyle::icon;
+    f.inputs.edit.cursor.cursorRingStyle = {0.28, 0.62, 0.96, 1, 30};
     const CursorCanvas sparkle = f.draw(5);
     // Diameter 48: inside the rim, clear of the symbol, is the fill at alpha 0.92.
     const auto fill = sparkle.pixel(200, 220);
@@ -127,27 +128,27 @@ TEST(CursorLayer, IconBubbleIsTintedWithAWhiteSymbolAndUnknownSymbolsBecomeSpark
     EXPECT_NEAR(fill.red, 71, 4);
     EXPECT_NEAR(fill.blue, 245, 4);
     EXPECT_GT(sparkle.pixel(199, 201).green, 240);
-    f.inputs.cursorIconSymbol = "  hand.wave  ";
+    f.inputs.edit.cursor.cursorIconSymbol = "  hand.wave  ";
     EXPECT_EQ(f.draw(5).image().pixels, sparkle.image().pixels);
 }
 
 TEST(CursorLayer, WhatDrawsNothing) {
     Fixture f;
-    f.inputs.cursorVisualStyle = CursorVisualStyle::touch;
+    f.inputs.edit.cursor.cursorVisualStyle = CursorVisualStyle::touch;
     EXPECT_FALSE(f.draw(5).drawnBox());
-    f.inputs.cursorVisualStyle = CursorVisualStyle::pointer;
-    f.inputs.showCursorRing = false;
+    f.inputs.edit.cursor.cursorVisualStyle = CursorVisualStyle::pointer;
+    f.inputs.edit.cursor.showCursorRing = false;
     EXPECT_FALSE(f.draw(5).drawnBox());
     // The synthetic arrow goes under the ring style only, whether or not the ring is shown.
-    f.inputs.drawsSyntheticCursor = true;
+    f.inputs.edit.cursor.drawsSyntheticCursor = true;
     EXPECT_FALSE(f.draw(5, 1, &drawSyntheticArrow).drawnBox());
-    f.inputs.cursorVisualStyle = CursorVisualStyle::ring;
+    f.inputs.edit.cursor.cursorVisualStyle = CursorVisualStyle::ring;
     EXPECT_GT(f.draw(5, 1, &drawSyntheticArrow).darkPixels(), 50);
     // Outside a set crop neither the arrow nor the ring is drawn.
-    f.inputs.showCursorRing = true;
-    f.inputs.cropRect = Rect{0.5, 0.5, 0.5, 0.5};
+    f.inputs.edit.cursor.showCursorRing = true;
+    f.inputs.edit.frame.cropRect = Rect{0.5, 0.5, 0.5, 0.5};
     EXPECT_FALSE(f.draw(5, 1, &drawCursorEffects).drawnBox());
-    f.inputs.cropRect.reset();
+    f.inputs.edit.frame.cropRect.reset();
     f.samples.clear();
     EXPECT_FALSE(f.draw(5, 1, &drawCursorEffects).drawnBox());
 }
@@ -174,8 +175,8 @@ TEST(CursorPoint, InterpolatesHoldsTheEndsAndMapsThroughTheCrop) {
 
 TEST(CursorStyle, OverridesDecideTheStyleInclusivelyAndTheLaterOneWins) {
     Fixture f;
-    f.inputs.cursorIconSymbol = "scope";
-    f.inputs.cursorRingSize = 44;
+    f.inputs.edit.cursor.cursorIconSymbol = "scope";
+    f.inputs.edit.cursor.cursorRingStyle.size = 44;
     f.overrides.push_back(makeCursorStyleOverride(1, 3, CursorVisualStyle::icon, "hand.tap.fill"));
     f.overrides.push_back(makeCursorStyleOverride(2, 4, CursorVisualStyle::ring, "sparkle", "RED"));
     f.overrides.push_back(makeCursorStyleOverride(5, 6, CursorVisualStyle::ring, "sparkle", "mauve"));
@@ -185,7 +186,7 @@ TEST(CursorStyle, OverridesDecideTheStyleInclusivelyAndTheLaterOneWins) {
     const auto first = effectiveCursorStyle(inputs, 1);
     EXPECT_EQ(first.visualStyle, CursorVisualStyle::icon);
     EXPECT_EQ(first.iconSymbol, "hand.tap.fill");
-    EXPECT_EQ(first.ringColor, inputs.cursorRingColor);
+    EXPECT_EQ(first.ringColor, (RgbaColor{1.0, 0.78, 0.2, 1}));
     const auto overlap = effectiveCursorStyle(inputs, 2);
     EXPECT_EQ(overlap.visualStyle, CursorVisualStyle::ring);
     EXPECT_EQ(overlap.ringColor, (RgbaColor{0.95, 0.32, 0.3, 1}));
@@ -223,8 +224,8 @@ TEST(CursorLayer, MotionTrailFollowsFastRingAndIconCursorsOnly) {
 
     // At t = 0.5 the cursor is at x = 300; its ghosts trail to the left.
     auto leftEdge = [&](CursorVisualStyle style, bool blur) {
-        f.inputs.cursorVisualStyle = style;
-        f.inputs.cursorMotionBlur = blur;
+        f.inputs.edit.cursor.cursorVisualStyle = style;
+        f.inputs.edit.cursor.cursorMotionBlur = blur;
         return f.draw(0.5).drawnBox()->minX;
     };
     EXPECT_LT(leftEdge(CursorVisualStyle::ring, true), leftEdge(CursorVisualStyle::ring, false) - 10);
@@ -263,21 +264,21 @@ TEST(CursorGallery, EveryStyleAndClickAnimationDrawsButTouchAndNoneDoNot) {
     for (const auto& [style, symbol] : std::vector<std::pair<Style, std::string>>{
              {Style::pointer, "sparkle"}, {Style::largePointer, "sparkle"}, {Style::ring, "sparkle"},
              {Style::icon, "sparkle"}, {Style::icon, "hand.tap.fill"}, {Style::icon, "scope"}}) {
-        f.inputs.cursorVisualStyle = style;
-        f.inputs.cursorIconSymbol = symbol;
+        f.inputs.edit.cursor.cursorVisualStyle = style;
+        f.inputs.edit.cursor.cursorIconSymbol = symbol;
         EXPECT_TRUE(drawsAnything()) << static_cast<int>(style) << " " << symbol;
     }
-    f.inputs.cursorVisualStyle = Style::touch;
+    f.inputs.edit.cursor.cursorVisualStyle = Style::touch;
     EXPECT_FALSE(drawsAnything());
 
     std::vector<ClickAnnotation> clicks(1);
     clicks[0].time = 1;
     clicks[0].label = "Save";
     clicks[0].cx = 0.3;
-    f.inputs.annotations = clicks;
+    f.inputs.edit.cursor.annotations = clicks;
     using Animation = CursorClickAnimationStyle;
     for (const auto animation : {Animation::ripple, Animation::pulse, Animation::brush, Animation::bounce, Animation::none}) {
-        f.inputs.cursorClickAnimationStyle = animation;
+        f.inputs.edit.cursor.cursorClickAnimationStyle = animation;
         EXPECT_EQ(drawsAnything(), animation != Animation::none) << static_cast<int>(animation);
     }
 }

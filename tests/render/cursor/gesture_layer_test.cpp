@@ -12,9 +12,9 @@ using Kind = CursorInteraction::Kind;
 
 struct Gestures {
     std::vector<CursorInteraction> interactions;
-    CursorEffectsInputs inputs;
+    SceneRenderSnapshot inputs;
     std::optional<testing::CursorCanvas::Box> drawn(double t, double scale = 1) {
-        inputs.cursorInteractions = interactions;
+        inputs.edit.cursor.cursorInteractions = interactions;
         testing::CursorCanvas canvas(400, 400);
         drawGestures(canvas.context(), inputs, t, CursorLayerFrame{Rect{0, 0, 400, 400}, scale});
         return canvas.drawnBox();
@@ -70,13 +70,13 @@ TEST(GestureLayer, TapsTypingNoneAndCroppedPointsDrawNothing) {
                       {.kind = Kind::swipe, .startTime = 1, .endTime = 2, .startX = 0.2, .startY = 0.2, .endX = 0.9,
                        .endY = 0.9}};
     EXPECT_TRUE(g.drawn(1.5));
-    g.inputs.cursorClickAnimationStyle = CursorClickAnimationStyle::none;
+    g.inputs.edit.cursor.cursorClickAnimationStyle = CursorClickAnimationStyle::none;
     EXPECT_FALSE(g.drawn(1.5));
-    g.inputs.cursorClickAnimationStyle = CursorClickAnimationStyle::pulse;
-    g.inputs.showAnnotations = false;
+    g.inputs.edit.cursor.cursorClickAnimationStyle = CursorClickAnimationStyle::pulse;
+    g.inputs.edit.cursor.showAnnotations = false;
     EXPECT_FALSE(g.drawn(1.5));
-    g.inputs.showAnnotations = true;
-    g.inputs.cropRect = Rect{0.5, 0.5, 0.5, 0.5};  // holds neither the press nor the swipe's start
+    g.inputs.edit.cursor.showAnnotations = true;
+    g.inputs.edit.frame.cropRect = Rect{0.5, 0.5, 0.5, 0.5};  // holds neither the press nor the swipe's start
     EXPECT_FALSE(g.drawn(1.5));
 }
 

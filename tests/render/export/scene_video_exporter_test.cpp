@@ -46,7 +46,7 @@ public:
     }
 
     void store(const fs::path& segmentFile, const SegmentLookup& lookup) override {
-        fs::copy_file(segmentFile, lookup.outputURL, fs::copy_options::overwrite_existing);
+        fs::copy_file(segmentFile, lookup.outputPath, fs::copy_options::overwrite_existing);
         ++stores;
     }
 
@@ -87,14 +87,14 @@ protected:
 
         fs::copy_file(*recordings / "screen.mp4", folder / "screen.mp4");
         SceneRenderSnapshot s;
-        s.videoURL = folder / "screen.mp4";
+        s.videoPath = folder / "screen.mp4";
         s.clipBaseDirectory = folder.path();
-        s.clips = {Clip{Uuid::random(), "screen.mp4", 0, 3.0, 0}};
-        s.trimEnd = 3.0;
-        s.background = BackgroundStyle::none;  // the recording fills the frame, so colours show
-        s.videoSize = {320, 180};
-        s.showCursorRing = false;
-        s.speedRamps = {{.start = 1.0, .end = 2.0, .speed = 2.0}};
+        s.edit.timeline.clips = {Clip{Uuid::random(), "screen.mp4", 0, 3.0, 0}};
+        s.edit.timeline.trimEnd = 3.0;
+        s.edit.frame.background = BackgroundStyle::none;  // the recording fills the frame, so colours show
+        s.edit.frame.videoSize = {320, 180};
+        s.edit.cursor.showCursorRing = false;
+        s.edit.timeline.speedRamps = {{.start = 1.0, .end = 2.0, .speed = 2.0}};
         snapshot = std::make_shared<SceneRenderSnapshot>(s);
     }
 

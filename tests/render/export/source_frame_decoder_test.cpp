@@ -93,8 +93,8 @@ TEST_F(SourceFrameDecoderTest, ClipsMapCompositionTimeToTheirOwnFileTimes) {
     SceneRenderSnapshot snapshot;
     snapshot.clipBaseDirectory = folder->path();
     // One at [0, 0.5], a gap, the other at [0.75, 1].
-    snapshot.clips = {Clip{Uuid::random(), "screen.mp4", 0.5, 1.0, 0},
-                      Clip{Uuid::random(), "screen.mp4", 0.25, 0.5, 0.25}};
+    snapshot.edit.timeline.clips = {Clip{Uuid::random(), "screen.mp4", 0.5, 1.0, 0},
+                                    Clip{Uuid::random(), "screen.mp4", 0.25, 0.5, 0.25}};
     ClipFrameProvider provider(snapshot, 1.0 / 30, DecodeOptions{});
 
     const auto indexAtComposition = [&](double c) -> int {
@@ -140,19 +140,19 @@ TEST_F(SourceFrameDecoderTest, OverlaysReuseStillsAndLoopAnimations) {
     ASSERT_TRUE(writePng(RgbaImage{8, 4, 32, std::vector<std::uint8_t>(32 * 4, 0xff)}, *folder / "logo.png"));
     VideoOverlayClip clip;
     clip.mediaKind = VideoOverlayClip::MediaKind::logo;
-    clip.url = *folder / "logo.png";
+    clip.path = *folder / "logo.png";
     OverlayFrameSource still(clip, 1.0 / 30, DecodeOptions{});
     const auto first = still.frameAt(0);
     ASSERT_TRUE(first);
     EXPECT_EQ(first->image.width, 8);
     EXPECT_EQ(still.frameAt(12.5), first);  // decoded once
 
-    clip.url = *folder / "missing.png";
+    clip.path = *folder / "missing.png";
     OverlayFrameSource missing(clip, 1.0 / 30, DecodeOptions{});
     EXPECT_EQ(missing.frameAt(0), nullptr);  // not drawn, not an error
 
     clip.mediaKind = VideoOverlayClip::MediaKind::video;
-    clip.url = movie();
+    clip.path = movie();
     OverlayFrameSource moving(clip, 1.0 / 30, DecodeOptions{});
     EXPECT_EQ(frameIndexOf(moving.frameAt(0.5)->image), 15);
     EXPECT_EQ(frameIndexOf(moving.frameAt(0.1)->image), 3);  // backwards: found by seeking
@@ -160,7 +160,7 @@ TEST_F(SourceFrameDecoderTest, OverlaysReuseStillsAndLoopAnimations) {
     // An animated GIF: red for 0.2 s, then blue for 0.3 s, round and round.
     testing::writeFlatGif(*folder / "blink.gif", 16, 8, {{0xff0000, 20}, {0x0000ff, 30}});
     clip.mediaKind = VideoOverlayClip::MediaKind::image;
-    clip.url = *folder / "blink.gif";
+    clip.path = *folder / "blink.gif";
     OverlayFrameSource animated(clip, 1.0 / 30, DecodeOptions{});
     const auto colourAt = [&](double t) {
         std::uint32_t pixel;

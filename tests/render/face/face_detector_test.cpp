@@ -90,7 +90,7 @@ TEST(FaceCameraServices, CompositorFramesTheDrawnFaceWithTheRealServices) {
     ASSERT_NE(kit.services().segmenter, nullptr);
 
     SceneRenderSnapshot snapshot;
-    snapshot.background = BackgroundStyle::none;
+    snapshot.edit.frame.background = BackgroundStyle::none;
     VideoOverlayClip camera;
     camera.normalizedFrame = {0.25, 0.25, 0.5, 0.5};
     camera.autoFrameFaceCam = true;

@@ -37,10 +37,10 @@ protected:
     static constexpr int H = 300;
 
     CompositorTest() {
-        snapshot.videoSize = {400, 300};
-        snapshot.inset = 0.1;
-        snapshot.cornerRadius = 20;
-        snapshot.background = BackgroundStyle::bone;
+        snapshot.edit.frame.videoSize = {400, 300};
+        snapshot.edit.frame.inset = 0.1;
+        snapshot.edit.frame.cornerRadius = 20;
+        snapshot.edit.frame.background = BackgroundStyle::bone;
     }
 
     cairo::Surface target{cairo_image_surface_create(CAIRO_FORMAT_ARGB32, W, H)};
@@ -50,7 +50,7 @@ protected:
 };
 
 TEST_F(CompositorTest, WindowSitsOnTheBackgroundWithRoundedCornersAndATitleBar) {
-    snapshot.showWindowChrome = true;
+    snapshot.edit.frame.showWindowChrome = true;
     SceneCompositor compositor(std::make_shared<SceneRenderSnapshot>(snapshot));
     ASSERT_EQ(compositor.compose(target.get(), {.source = red.get(), .background = background.get()}),
               ComposeStatus::ok);
@@ -82,9 +82,9 @@ TEST_F(CompositorTest, ZoomedFramesReuseTheShadowUntilTheWindowMoves) {
 }
 
 TEST_F(CompositorTest, NoBackgroundFillsTheCanvasAndCropChoosesThePicture) {
-    snapshot.background = BackgroundStyle::none;
-    snapshot.showWindowChrome = true;  // ignored without a background
-    snapshot.cropRect = Rect{0.5, 0, 0.5, 1};
+    snapshot.edit.frame.background = BackgroundStyle::none;
+    snapshot.edit.frame.showWindowChrome = true;  // ignored without a background
+    snapshot.edit.frame.cropRect = Rect{0.5, 0, 0.5, 1};
     cairo::Surface redGreen = halvesSurface(400, 300, {1, 0, 0}, {0, 1, 0});
     SceneCompositor compositor(std::make_shared<SceneRenderSnapshot>(snapshot));
     ASSERT_EQ(compositor.compose(target.get(), {.source = redGreen.get()}), ComposeStatus::ok);
@@ -94,7 +94,7 @@ TEST_F(CompositorTest, NoBackgroundFillsTheCanvasAndCropChoosesThePicture) {
 }
 
 TEST_F(CompositorTest, OverlaysAreFilledOrFittedMirroredAndBordered) {
-    snapshot.background = BackgroundStyle::none;
+    snapshot.edit.frame.background = BackgroundStyle::none;
     VideoOverlayClip camera;
     camera.normalizedFrame = {0.0, 0.0, 0.5, 0.5};  // top-left quarter: 200 x 150
     camera.mirrored = true;
@@ -125,9 +125,9 @@ TEST_F(CompositorTest, OverlaysAreFilledOrFittedMirroredAndBordered) {
 }
 
 TEST_F(CompositorTest, CircleBubbleAndReactiveShrinkAndRotation) {
-    snapshot.background = BackgroundStyle::none;
-    snapshot.zoomRegions.push_back({.start = 0, .end = 10, .scale = 2, .easeSpeed = 0});
-    snapshot.zoomReactiveFaceCamScale = 0.5;
+    snapshot.edit.frame.background = BackgroundStyle::none;
+    snapshot.edit.timeline.zoomRegions.push_back({.start = 0, .end = 10, .scale = 2, .easeSpeed = 0});
+    snapshot.edit.frame.zoomReactiveFaceCamScale = 0.5;
     VideoOverlayClip camera;
     camera.normalizedFrame = {0.25, 1.0 / 6, 0.5, 2.0 / 3};  // 200 x 200 centred
     camera.cornerRadius = 999;
@@ -160,7 +160,7 @@ TEST_F(CompositorTest, CircleBubbleAndReactiveShrinkAndRotation) {
 }
 
 TEST_F(CompositorTest, VectorLayersRunInOrderClippedToTheWindow) {
-    snapshot.showWindowChrome = true;
+    snapshot.edit.frame.showWindowChrome = true;
     std::vector<std::string> calls;
     const auto record = [&calls](std::string name) {
         return [&calls, name](const SceneLayerContext& layer) {
@@ -181,8 +181,8 @@ TEST_F(CompositorTest, VectorLayersRunInOrderClippedToTheWindow) {
     EXPECT_TRUE(isColour(pixelAt(target.get(), 200, 170), 255, 0, 255));
     EXPECT_TRUE(isColour(pixelAt(target.get(), 10, 150), 0, 0, 255, 20));
 
-    snapshot.showWindowChrome = false;
-    snapshot.drawsSyntheticCursor = true;
+    snapshot.edit.frame.showWindowChrome = false;
+    snapshot.edit.cursor.drawsSyntheticCursor = true;
     SceneCompositor second(std::make_shared<SceneRenderSnapshot>(snapshot), painters);
     calls.clear();
     ASSERT_EQ(second.compose(target.get(), {.source = red.get(), .background = background.get()}), ComposeStatus::ok);
@@ -198,8 +198,8 @@ TEST(CompositorSampleVideo, ZoomOnADecodedFrameKeepsTheFocusPixel) {
     const auto source = surfaceForImage(*frame);
 
     SceneRenderSnapshot snapshot;
-    snapshot.videoSize = {1280, 720};
-    snapshot.background = BackgroundStyle::none;
+    snapshot.edit.frame.videoSize = {1280, 720};
+    snapshot.edit.frame.background = BackgroundStyle::none;
     // Focus on the middle of the left third and the upper quarter.
     const double fx = 1.0 / 6;
     const double fy = 0.25;
@@ -217,11 +217,11 @@ TEST(CompositorSampleVideo, ZoomOnADecodedFrameKeepsTheFocusPixel) {
 
 TEST(OutputFrameRenderer, OneRendererComposesTheJobsFramesFromDecodedPictures) {
     SceneRenderSnapshot snapshot;
-    snapshot.videoSize = {640, 360};
-    snapshot.trimStart = 2;
-    snapshot.trimEnd = 10;
-    snapshot.inset = 0.1;
-    snapshot.background = BackgroundStyle::bone;
+    snapshot.edit.frame.videoSize = {640, 360};
+    snapshot.edit.timeline.trimStart = 2;
+    snapshot.edit.timeline.trimEnd = 10;
+    snapshot.edit.frame.inset = 0.1;
+    snapshot.edit.frame.background = BackgroundStyle::bone;
     OutputFrameRenderer renderer(std::make_shared<SceneRenderSnapshot>(snapshot), 320, 180);
     EXPECT_DOUBLE_EQ(renderer.compositionTime(0.5), 2.5);  // trimmed head
 
@@ -267,13 +267,13 @@ TEST(SceneLayers, ChromeCursorAndCaptionsLandWhereTheLayoutSays) {
     constexpr int W = 800;
     constexpr int H = 450;
     SceneRenderSnapshot snapshot;
-    snapshot.videoSize = {1600, 900};
-    snapshot.inset = 0.05;
-    snapshot.showWindowChrome = true;
-    snapshot.windowTitle = "Demo";
-    snapshot.cursorVisualStyle = CursorVisualStyle::ring;
+    snapshot.edit.frame.videoSize = {1600, 900};
+    snapshot.edit.frame.inset = 0.05;
+    snapshot.edit.frame.showWindowChrome = true;
+    snapshot.edit.frame.windowTitle = "Demo";
+    snapshot.edit.cursor.cursorVisualStyle = CursorVisualStyle::ring;
     snapshot.cursorSamples = {{0, 0.25, 0.75}, {2, 0.25, 0.75}};
-    snapshot.captions.push_back({.start = 0, .end = 2, .text = "Hello there", .words = {}});
+    snapshot.edit.captions.captions.push_back({.start = 0, .end = 2, .text = "Hello there", .words = {}});
     const auto shared = std::make_shared<const SceneRenderSnapshot>(snapshot);
 
     const cairo::Surface background = testing::solidSurface(W, H, 0.3, 0.5, 0.7);
@@ -284,7 +284,7 @@ TEST(SceneLayers, ChromeCursorAndCaptionsLandWhereTheLayoutSays) {
     cairo::Surface layered(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, W, H));
     SceneCompositor bare(shared);
     SceneCompositor full(shared, sceneLayerPainters(std::make_shared<CaptionRenderCache>(
-                                     snapshot.captions, Rect{0, 0, W, H})));
+                                     snapshot.edit.captions.captions, Rect{0, 0, W, H})));
     ASSERT_EQ(bare.compose(plain.get(), input), ComposeStatus::ok);
     ASSERT_EQ(full.compose(layered.get(), input), ComposeStatus::ok);
 

@@ -167,12 +167,12 @@ TEST(SceneCompositor, StillFramesFromCachedLayersMatchTheFirstFrame) {
     constexpr int W = 480;
     constexpr int H = 270;
     SceneRenderSnapshot snapshot;
-    snapshot.videoSize = {1024, 640};
-    snapshot.inset = 0.06;
-    snapshot.cornerRadius = 12;
-    snapshot.background = BackgroundStyle::bone;
-    snapshot.showWindowChrome = true;
-    snapshot.windowTitle = "Notes";
+    snapshot.edit.frame.videoSize = {1024, 640};
+    snapshot.edit.frame.inset = 0.06;
+    snapshot.edit.frame.cornerRadius = 12;
+    snapshot.edit.frame.background = BackgroundStyle::bone;
+    snapshot.edit.frame.showWindowChrome = true;
+    snapshot.edit.frame.windowTitle = "Notes";
     const cairo::Surface source = detailedPicture(1024, 640);
     const cairo::Surface background = testing::halvesSurface(W, H, {0.2, 0.3, 0.8}, {0.8, 0.5, 0.2});
     SceneCompositor compositor(std::make_shared<SceneRenderSnapshot>(snapshot), sceneLayerPainters(nullptr));

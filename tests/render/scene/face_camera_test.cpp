@@ -79,7 +79,7 @@ struct FixedFaces : FaceDetector {
 
 TEST(FaceCamera, CompositorFramesTheLargestFaceOfAVideoOverlay) {
     SceneRenderSnapshot snapshot;
-    snapshot.background = BackgroundStyle::none;
+    snapshot.edit.frame.background = BackgroundStyle::none;
     VideoOverlayClip camera;
     camera.normalizedFrame = {0.25, 0.25, 0.5, 0.5};
     camera.autoFrameFaceCam = true;

@@ -20,10 +20,10 @@ void expectRect(const Rect& actual, const Rect& expected, double tolerance = kTo
 
 SceneRenderSnapshot snapshotWith(double inset, bool chrome, Size video) {
     SceneRenderSnapshot s;
-    s.inset = inset;
-    s.showWindowChrome = chrome;
-    s.videoSize = video;
-    s.cornerRadius = 12;
+    s.edit.frame.inset = inset;
+    s.edit.frame.showWindowChrome = chrome;
+    s.edit.frame.videoSize = video;
+    s.edit.frame.cornerRadius = 12;
     return s;
 }
 
@@ -52,14 +52,14 @@ TEST(FrameLayout, WindowIsPaddedByWidthAndAspectFittedWithTheTitleBarTakenFromTh
 
 TEST(FrameLayout, FixedRecordingFrameIsFlippedAndKeptOnTheCanvas) {
     SceneRenderSnapshot s = snapshotWith(0.3, true, {1920, 1080});
-    s.recordingFrame = Rect{0.1, 0.2, 0.5, 0.25};
+    s.edit.frame.recordingFrame = Rect{0.1, 0.2, 0.5, 0.25};
     // Top-left 0.2..0.45 becomes 0.55..0.8 from the bottom; inset and chrome do not move it.
     expectRect(unzoomedWindowRect(s, kCanvas), {192, 0.55 * 1080, 960, 270});
-    s.recordingFrame = Rect{0.8, -0.5, 1.5, 0.5};
+    s.edit.frame.recordingFrame = Rect{0.8, -0.5, 1.5, 0.5};
     expectRect(unzoomedWindowRect(s, kCanvas), {0, 540, 1920, 540});
     // An empty frame is not set: the padded layout applies.
     SceneRenderSnapshot padded = snapshotWith(0, false, {1920, 1080});
-    padded.recordingFrame = Rect{0.1, 0.1, 0, 0.5};
+    padded.edit.frame.recordingFrame = Rect{0.1, 0.1, 0, 0.5};
     expectRect(unzoomedWindowRect(padded, kCanvas), kCanvas);
 }
 
@@ -97,8 +97,8 @@ TEST(FrameLayout, CropMakesTheFocusRelativeToTheCroppedPicture) {
 
     // With background none the whole canvas is the content, zoomed the same way, with no chrome.
     SceneRenderSnapshot s = snapshotWith(0.1, true, {1920, 1080});
-    s.background = BackgroundStyle::none;
-    s.cropRect = Rect{0.5, 0.5, 0.5, 0.5};
+    s.edit.frame.background = BackgroundStyle::none;
+    s.edit.frame.cropRect = Rect{0.5, 0.5, 0.5, 0.5};
     const FrameLayout none = frameLayout(s, kCanvas, {2, 0.75, 0.75});
     expectRect(none.content, {-960, -540, 3840, 2160});
     EXPECT_FALSE(none.titleBar);
@@ -106,7 +106,7 @@ TEST(FrameLayout, CropMakesTheFocusRelativeToTheCroppedPicture) {
 
 TEST(ZoomState, SamplesInterpolateOrTheFirstActiveRegionWinsWithEasedRamps) {
     SceneRenderSnapshot s;
-    s.zoomRegions.push_back({.start = 0, .end = 10, .scale = 3});  // ignored while samples exist
+    s.edit.timeline.zoomRegions.push_back({.start = 0, .end = 10, .scale = 3});  // ignored while samples exist
     s.cameraSamples = {{1.0, 1.0, 0.5, 0.5}, {2.0, 2.0, 0.7, 0.1}, {3.0, 2.0, 0.7, 0.1}};
     EXPECT_EQ(sceneZoomState(s, 0), (CameraState{1, 0.5, 0.5}));
     EXPECT_EQ(sceneZoomState(s, 9), (CameraState{2, 0.7, 0.1}));
@@ -117,9 +117,11 @@ TEST(ZoomState, SamplesInterpolateOrTheFirstActiveRegionWinsWithEasedRamps) {
 
     // Without samples, easeSpeed 0: lead-in 0.3 s, lead-out 0.45 s.
     s.cameraSamples.clear();
-    s.zoomRegions.clear();
-    s.zoomRegions.push_back({.start = 2, .end = 4, .scale = 2, .focusX = 0.2, .focusY = 0.3, .easeSpeed = 0});
-    s.zoomRegions.push_back({.start = 3, .end = 6, .scale = 3, .focusX = 0.9, .focusY = 0.9, .easeSpeed = 0});
+    s.edit.timeline.zoomRegions.clear();
+    s.edit.timeline.zoomRegions.push_back(
+        {.start = 2, .end = 4, .scale = 2, .focusX = 0.2, .focusY = 0.3, .easeSpeed = 0});
+    s.edit.timeline.zoomRegions.push_back(
+        {.start = 3, .end = 6, .scale = 3, .focusX = 0.9, .focusY = 0.9, .easeSpeed = 0});
     EXPECT_EQ(sceneZoomState(s, 1), CameraState{});
     EXPECT_EQ(sceneZoomState(s, 3), (CameraState{2, 0.2, 0.3}));  // overlap: the first listed decides
     EXPECT_EQ(sceneZoomState(s, 5), (CameraState{3, 0.9, 0.9}));
@@ -154,44 +156,40 @@ TEST(OverlayPlacement, CentredOnTheCanvasAndOnlyFaceCamerasShrinkWhileZoomed) {
     expectRect(overlayRect(camera, canvas, 0.75), {725, 62.5, 150, 75});
 
     SceneRenderSnapshot s;
-    s.zoomReactiveFaceCam = true;
-    s.zoomReactiveFaceCamScale = 0.6;
+    s.edit.frame.zoomReactiveFaceCam = true;
+    s.edit.frame.zoomReactiveFaceCamScale = 0.6;
     EXPECT_DOUBLE_EQ(overlayScale(s, camera, 0), 1);
     EXPECT_DOUBLE_EQ(overlayScale(s, camera, 0.5), 0.8);
     EXPECT_DOUBLE_EQ(overlayScale(s, camera, 1), 0.6);
     VideoOverlayClip logo = camera;
     logo.mediaKind = VideoOverlayClip::MediaKind::logo;
     EXPECT_DOUBLE_EQ(overlayScale(s, logo, 1), 1);
-    s.zoomReactiveFaceCamScale = 1.4;
+    s.edit.frame.zoomReactiveFaceCamScale = 1.4;
     EXPECT_DOUBLE_EQ(overlayScale(s, camera, 1), 1);
-    s.zoomReactiveFaceCamScale = 0.6;
-    s.zoomReactiveFaceCam = false;
+    s.edit.frame.zoomReactiveFaceCamScale = 0.6;
+    s.edit.frame.zoomReactiveFaceCam = false;
     EXPECT_DOUBLE_EQ(overlayScale(s, camera, 1), 1);
 }
 
 TEST(SceneSnapshot, CopiesTheEditAndSamplesTheCameraOverTheTrim) {
     EditorState state(Uuid::random(), "/data/Recordings/A/screen.mp4");
     state.modify([](EditorValues& v) {
-        v.trimStart = 1;
-        v.trimEnd = 2;
-        v.clips.push_back({});
-        v.clips.back().sourceEnd = 5;
-        v.zoomRegions.push_back({.start = 1.2, .end = 1.8, .scale = 2, .followCursor = false});
-        v.cursorRingStyle = {0.9, 0.1, 0.1, 0.5, 44};
-        v.cropRect = Rect{0.1, 0.1, 0.5, 0.5};
-        v.inset = 0.07;
+        v.edit.timeline.trimStart = 1;
+        v.edit.timeline.trimEnd = 2;
+        v.edit.timeline.clips.push_back({});
+        v.edit.timeline.clips.back().sourceEnd = 5;
+        v.edit.timeline.zoomRegions.push_back({.start = 1.2, .end = 1.8, .scale = 2, .followCursor = false});
+        v.edit.cursor.cursorRingStyle = {0.9, 0.1, 0.1, 0.5, 44};
+        v.edit.frame.cropRect = Rect{0.1, 0.1, 0.5, 0.5};
+        v.edit.frame.inset = 0.07;
+        v.edit.cursor.drawsSyntheticCursor = true;
     });
-    state.drawsSyntheticCursor = true;
 
     const SceneRenderSnapshot s = makeSceneRenderSnapshot(state, std::filesystem::path("/tmp/voice.m4a"));
-    EXPECT_EQ(s.videoURL, "/data/Recordings/A/screen.mp4");
+    EXPECT_EQ(s.videoPath, "/data/Recordings/A/screen.mp4");
     EXPECT_EQ(s.clipBaseDirectory, "/data/Recordings/A");
-    EXPECT_EQ(s.cropRect, state.values().cropRect);
-    EXPECT_EQ(s.cursorRingColor, (RgbaColor{0.9, 0.1, 0.1, 0.5}));
-    EXPECT_DOUBLE_EQ(s.cursorRingSize, 44);
-    EXPECT_EQ(s.cursorRingStyleName, "amber");  // not one of the presets
-    EXPECT_TRUE(s.drawsSyntheticCursor);
-    EXPECT_EQ(s.aiVoiceoverURL, std::filesystem::path("/tmp/voice.m4a"));
+    EXPECT_EQ(s.edit, state.values().edit);
+    EXPECT_EQ(s.aiVoiceoverPath, std::filesystem::path("/tmp/voice.m4a"));
     // 60 Hz over one second of trim, both ends included, with the zoom in the middle.
     ASSERT_EQ(s.cameraSamples.size(), 61u);
     EXPECT_DOUBLE_EQ(s.cameraSamples.front().t, 1);
@@ -199,10 +197,10 @@ TEST(SceneSnapshot, CopiesTheEditAndSamplesTheCameraOverTheTrim) {
     EXPECT_TRUE(s.cursorSamples.empty());  // no telemetry
 
     // Frozen: later edits do not reach the copy.
-    state.modify([](EditorValues& v) { v.inset = 0.2; });
-    EXPECT_DOUBLE_EQ(s.inset, 0.07);
+    state.modify([](EditorValues& v) { v.edit.frame.inset = 0.2; });
+    EXPECT_DOUBLE_EQ(s.edit.frame.inset, 0.07);
     EXPECT_FALSE(isSet(Rect{0, 0, 0, 1}));
-    EXPECT_TRUE(isSet(s.cropRect));
+    EXPECT_TRUE(isSet(s.edit.frame.cropRect));
 }
 
 }  // namespace

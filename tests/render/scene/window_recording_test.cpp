@@ -147,11 +147,11 @@ TEST(SceneCompositor, RecordingWrittenInPlaceLooksAsPaintedThroughTheClip) {
     for (const auto& [style, chrome] : {std::pair{BackgroundStyle::bone, false}, {BackgroundStyle::bone, true},
                                         {BackgroundStyle::none, false}}) {
         SceneRenderSnapshot snapshot;
-        snapshot.videoSize = {1024, 640};
-        snapshot.inset = 0.07;
-        snapshot.cornerRadius = 13.5;
-        snapshot.background = style;
-        snapshot.showWindowChrome = chrome;
+        snapshot.edit.frame.videoSize = {1024, 640};
+        snapshot.edit.frame.inset = 0.07;
+        snapshot.edit.frame.cornerRadius = 13.5;
+        snapshot.edit.frame.background = style;
+        snapshot.edit.frame.showWindowChrome = chrome;
         const auto shared = std::make_shared<SceneRenderSnapshot>(snapshot);
         SceneCompositor inPlace(shared);
         SceneCompositor painted(shared);
