@@ -33,8 +33,11 @@ EditorSession::EditorSession(const RecordingFolder& folder, const RecordingMeta&
     }
     apply(fields);
 
-    // Linux has no cinematic-video service, so only the measured duration remains to arrive.
-    if (auto duration = playableDuration(state_->values().videoPath)) {
+    // Linux has no cinematic-video service, so only the measurements remain to arrive: the size the
+    // frame is laid out with, and the duration.
+    const auto info = probeMedia(state_->values().videoPath);
+    if (info && info->displaySize) state_->setMeasuredVideoSize(*info->displaySize);
+    if (const auto duration = info ? playableDuration(*info) : std::nullopt) {
         state_->setMeasuredDuration(*duration);
         apply(afterDurationKnown(autoZoomFields(), *duration, autoZoomPreferences(),
                                  state_->values().edit.timeline.cameraSmoothing));

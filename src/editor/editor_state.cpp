@@ -694,4 +694,8 @@ void EditorState::setMeasuredDuration(double duration) {
     durationKnown.emit(duration);
 }
 
+void EditorState::setMeasuredVideoSize(Size size) {
+    modify([&](EditorValues& v) { v.edit.frame.videoSize = size; }, ChangeSource::loading);
+}
+
 }  // namespace orvane

@@ -217,6 +217,8 @@ public:
     // that was placed before the length was known, and turns a trimEnd of 0 into the duration.
     // Hands the automatic-zoom code its turn through `durationKnown`.
     void setMeasuredDuration(double duration);
+    // The screen video's size as decoded frames have it: the frame layout keeps its shape.
+    void setMeasuredVideoSize(Size size);
     Signal<double> durationKnown;
 
     // The composition length of the clips: sum of headOffset + max(length, 0).

@@ -5,6 +5,7 @@
 
 #include "base/log.h"
 #include "media/ffmpeg_handles.h"
+#include "media/frame_pixels.h"
 #include "media/media_log.h"
 
 namespace orvane {
@@ -45,6 +46,10 @@ std::optional<MediaInfo> probeMedia(const std::filesystem::path& file) {
         if (isVideo) {
             if (!info.hasVideo && parameters->width > 0 && parameters->height > 0) {
                 info.videoSize = Size{static_cast<double>(parameters->width), static_cast<double>(parameters->height)};
+                const int rotation = clockwiseRotation(stream);
+                info.displaySize = rotation == 90 || rotation == 270
+                                       ? Size{info.videoSize->height, info.videoSize->width}
+                                       : *info.videoSize;
                 info.frameRate = nominalFrameRate(*stream);
             }
             info.hasVideo = true;
@@ -65,12 +70,17 @@ std::optional<MediaInfo> probeMedia(const std::filesystem::path& file) {
     return info;
 }
 
-std::optional<double> playableDuration(const std::filesystem::path& file) {
-    const auto info = probeMedia(file);
-    if (!info || !info->durationSeconds) return std::nullopt;
-    const double duration = *info->durationSeconds;
+std::optional<double> playableDuration(const MediaInfo& info) {
+    if (!info.durationSeconds) return std::nullopt;
+    const double duration = *info.durationSeconds;
     if (!std::isfinite(duration) || duration <= 0) return std::nullopt;
     return duration;
+}
+
+std::optional<double> playableDuration(const std::filesystem::path& file) {
+    const auto info = probeMedia(file);
+    if (!info) return std::nullopt;
+    return playableDuration(*info);
 }
 
 }  // namespace orvane

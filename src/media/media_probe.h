@@ -15,6 +15,9 @@ struct MediaInfo {
     bool hasAudio = false;
     // The first video stream's natural size in pixels (as stored, before any rotation).
     std::optional<Size> videoSize;
+    // The same, as a player shows it: turned by the container's display rotation. Decoded frames
+    // have this size.
+    std::optional<Size> displaySize;
     // The first video stream's average frame rate, when the file states one.
     std::optional<double> frameRate;
 };
@@ -23,6 +26,7 @@ struct MediaInfo {
 std::optional<MediaInfo> probeMedia(const std::filesystem::path& file);
 
 // The playable duration used across the engine: positive and finite, or nothing.
+std::optional<double> playableDuration(const MediaInfo& info);
 std::optional<double> playableDuration(const std::filesystem::path& file);
 
 }  // namespace orvane
