@@ -11,6 +11,7 @@
 #include "cli/cli_runner.h"
 #include "media/media_probe.h"
 #include "media/video_frame.h"
+#include "model/cursor_telemetry_recorder.h"
 #include "platform/x11/test_display.h"
 #include "platform/x11/x11_pointer_source.h"
 #include "platform/x11/x11_screen_capture.h"
@@ -164,6 +165,33 @@ TEST_F(X11RecordingTest, RecordsTheDisplayWithPointerMotionAndClicks) {
     EXPECT_DOUBLE_EQ(points.back().cy, 0.75);
     EXPECT_FALSE(points.back().pressed);
     EXPECT_EQ(points.front().cx, 10.0 / 1280);
+}
+
+// Taps and synthetic clicks press and release between two 60 Hz samples; each one must still
+// leave a pressed sample, or click-driven zooms and effects never see it.
+TEST_F(X11RecordingTest, InstantClicksBetweenSamplesAreRecordedAsPresses) {
+    testing::movePointer(640, 360);
+    X11PointerSource pointer;
+    SerialQueue cursorQueue("test.cursor");
+    CursorTelemetryRecorder recorder(pointer, cursorQueue, Rect{0, 0, 1280, 720}, 60);
+    recorder.start();
+    ASSERT_TRUE(recorder.clickMonitorActive());
+    constexpr int kClicks = 5;
+    for (int n = 0; n < kClicks; ++n) {
+        std::this_thread::sleep_for(120ms);
+        testing::clickLeftButton();
+    }
+    std::this_thread::sleep_for(120ms);
+    const auto points = recorder.stop().points;
+
+    ASSERT_GT(points.size(), 30u);
+    int presses = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (points[i].pressed && (i == 0 || !points[i - 1].pressed)) ++presses;
+    }
+    EXPECT_EQ(presses, kClicks);
+    EXPECT_FALSE(points.front().pressed);
+    EXPECT_FALSE(points.back().pressed);
 }
 
 // The real command, killed with SIGKILL mid-recording: the fragmented movie it leaves plays, and the
