@@ -17,6 +17,8 @@
 #include "platform/x11/x11_screen_capture.h"
 #include "recording/recording_library.h"
 #include "recording/screen_recorder.h"
+#include "support/pulse_test_server.h"
+#include "support/required_service.h"
 #include "support/temp_dir.h"
 
 namespace orvane {
@@ -230,6 +232,56 @@ TEST_F(X11RecordingTest, AKilledRecordingProcessLeavesAPlayableListedMovie) {
     EXPECT_EQ(meta.sourceKind, RecordingSourceKind::display);
     EXPECT_TRUE(toasts.toasts().empty());
     EXPECT_FALSE(fs::exists(home / "data" / "Orvane" / "Recovered" / meta.id.string()));
+}
+
+// Whatever the screen and the sound do, the movie on disk trails the capture by at most a second at
+// every moment, so a process killed at any time keeps all but that last second. The movie is read
+// while it is written, which is what a kill at that moment would leave. System audio is on, with
+// nothing playing: a sound source may then deliver little or nothing, which must not hold the
+// pictures back.
+TEST_F(X11RecordingTest, AKilledRecordingLosesAtMostTheLastSecond) {
+    testing::PulseTestServer sound;
+    ORVANE_REQUIRE_SERVICE(sound.unavailableReason().empty(), "PulseAudio: " << sound.unavailableReason());
+    TestWindow background(TestWindow::Look::at(0, 0, 1280, 720, 0x303030));
+    const auto recordings = dir_ / "data" / "Orvane" / "Recordings";
+    auto orvane = startOrvane({"record", "--duration", "60", "--system-audio"});
+    ASSERT_TRUE(orvane.waitForError("Recording ")) << orvane.wait().err;
+    const auto started = Steady::now();
+    const auto since = [&] { return std::chrono::duration<double>(Steady::now() - started).count(); };
+
+    std::optional<fs::path> movie;
+    double worst = 0;
+    double worstAt = 0;
+    int looks = 0;
+    // Busy (the pointer drawn somewhere new each frame), then a still screen, then busy again.
+    for (int i = 0; since() < 5.5; ++i) {
+        if (since() < 2.0 || since() > 3.8) testing::movePointer(100 + (i * 37) % 1000, 100 + (i * 23) % 500);
+        std::this_thread::sleep_for(20ms);
+        if (!movie) {
+            std::error_code error;
+            for (const auto& entry : fs::directory_iterator(recordings, error)) movie = entry.path() / "screen.mp4";
+            continue;
+        }
+        // Timed after the read: what the file held then was on disk by that moment.
+        const double kept = playableDuration(*movie).value_or(0);
+        const double captured = since();
+        ++looks;
+        if (captured - kept > worst) {
+            worst = captured - kept;
+            worstAt = captured;
+        }
+    }
+    orvane.signal(SIGKILL);
+    const double captured = since();
+    const auto killed = orvane.wait();
+    ASSERT_EQ(killed.exitCode, 128 + SIGKILL) << killed.err;
+    ASSERT_TRUE(movie);
+    EXPECT_GT(looks, 50);
+    EXPECT_LE(worst, 1.0) << "behind by that much " << worstAt << " s into the capture";
+    const auto info = probeMedia(*movie);
+    ASSERT_TRUE(info && info->durationSeconds);
+    EXPECT_TRUE(info->hasAudio);
+    EXPECT_GE(*info->durationSeconds, captured - 1.0);
 }
 
 // Another command opening the library while a capture has only just begun (its movie does not play
