@@ -335,5 +335,58 @@ TEST_F(UnfinishedRecordingTest, PlayableCutOffCapturesStayListedWithRepairedMeta
     EXPECT_EQ(library_->recordings().size(), 4u);
 }
 
+// A meta.json that no longer decodes keeps whatever it still says: each field is read on its own,
+// and only what is missing or unreadable comes from the movie or the defaults.
+TEST_F(UnfinishedRecordingTest, DamagedMetadataKeepsEveryFieldItStillHolds) {
+    const auto movie = sampleVideo();  // 320x180 at 30 fps
+    const std::string start = R"({"id":"$ID","createdAt":"2026-03-01T10:00:00Z","fps":24,"sourceTitle":"Quarterly review",)";
+    struct Case {
+        const char* what;
+        std::string text;
+        bool datedByFile;
+        std::int64_t fps;
+        std::int64_t width;
+    };
+    const Case cases[] = {
+        {"one mistyped field", start + R"("sourceKind":"window","displayWidth":64,"displayHeight":48,"durationMs":0,)"
+                                       R"("hasWebcam":"no","hasCursor":false,"hasMicrophone":false,"hasSystemAudio":false})",
+         true, 24, 64},
+        // Cut off part-way through a number: "12" is not taken for the width.
+        {"cut off", start + R"("sourceKind":"window","displayWidth":12)", true, 24, 320},
+        {"bad date, no rate", R"({"id":"$ID","createdAt":"yesterday","sourceTitle":"Quarterly review","sourceKind":"window"})",
+         false, 30, 320},
+    };
+    std::vector<fs::path> folders;
+    for (const auto& c : cases) {
+        folders.push_back(writeRecordingFolder(c.text));
+        fs::copy_file(movie, folders.back() / "screen.mp4");
+    }
+
+    auto& library = open();
+    ASSERT_EQ(library.recordings().size(), std::size(cases));
+    const auto now = std::chrono::system_clock::now();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.what);
+        const auto& meta = library.find(folders[i].filename().string());
+        EXPECT_EQ(meta.id.string(), folders[i].filename().string());
+        EXPECT_EQ(meta.sourceTitle, "Quarterly review");
+        EXPECT_EQ(meta.sourceKind, RecordingSourceKind::window);
+        EXPECT_EQ(meta.fps, c.fps);
+        EXPECT_EQ(meta.displayWidth, c.width);
+        EXPECT_GT(meta.durationMs, 900);
+        if (c.datedByFile) {
+            EXPECT_EQ(meta.createdAt, parseIso8601("2026-03-01T10:00:00Z"));
+        } else {
+            EXPECT_GT(meta.createdAt, now - 10min);
+        }
+        // The damaged file is kept as it was; the new one decodes.
+        std::string original = c.text;
+        original.replace(original.find("$ID"), 3, folders[i].filename().string());
+        EXPECT_EQ(readTextFile(folders[i] / "meta.json.corrupt"), original);
+        EXPECT_TRUE(decodeRecordingMeta(readTextFile(folders[i] / "meta.json")));
+    }
+}
+
 }  // namespace
 }  // namespace orvane
