@@ -44,11 +44,20 @@ struct CursorTelemetryRecorder::State {
     SteadyTime startMonotonic{};
     std::vector<CursorTelemetryPoint> points;
     bool leftDown = false;
+    // A press since the previous sample. A tap or a synthetic click can press and release between
+    // two ticks; without this the click would leave no trace in the samples at all.
+    bool pressedSinceSample = false;
+
+    void button(bool down) {
+        leftDown = down;
+        if (down) pressedSinceSample = true;
+    }
 
     void sample() {
         const auto [cx, cy] = normalizedCursorPosition(pointer.location(), displayFrame);
         const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(queue.now() - startMonotonic);
-        points.push_back({elapsed.count() / 1'000'000, cx, cy, leftDown});
+        points.push_back({elapsed.count() / 1'000'000, cx, cy, leftDown || pressedSinceSample});
+        pressedSinceSample = false;
     }
 };
 
@@ -72,12 +81,13 @@ void CursorTelemetryRecorder::start() {
     state_->startMonotonic = queue_.now();
     state_->points.clear();
     state_->leftDown = false;
+    state_->pressedSinceSample = false;
 
     std::weak_ptr<State> weak = state_;
     Executor* queue = &queue_;
     clickMonitorActive_ = pointer_.startButtonMonitor([weak, queue](bool leftDown) {
         queue->post([weak, leftDown] {
-            if (auto state = weak.lock()) state->leftDown = leftDown;
+            if (auto state = weak.lock()) state->button(leftDown);
         });
     });
     if (!clickMonitorActive_) {

@@ -10,6 +10,8 @@
 namespace orvane {
 
 // Samples the global pointer at `sampleHz` during one capture and returns the samples on stop.
+// A sample reads pressed while the left button is held, and also when a press came since the
+// previous sample, so a click shorter than one interval is never lost.
 //
 // Threads: start(), stop() and clickMonitorActive() are called from the owning thread (the main
 // loop). Sampling and every change to the samples and the button state run on `queue`, the

@@ -182,27 +182,38 @@ bool read(const json& value, std::vector<T>& out) {
 }
 
 // Walks one JSON object; the first missing or mistyped key fails the whole document, and is named
-// in the debug log so a user's "why is my recording not listed" can be answered.
+// in the debug log so a user's "why is my recording not listed" can be answered. A loose reader
+// never fails: a key that is missing or does not read leaves its field as it was.
 class ObjectReader {
 public:
-    ObjectReader(const json& object, const char* what) : object_(object), what_(what) {}
+    enum class Mode { strict, loose };
+    ObjectReader(const json& object, const char* what, Mode mode = Mode::strict)
+        : object_(object), what_(what), loose_(mode == Mode::loose) {}
 
     template <typename T>
     ObjectReader& required(const char* key, T& out) {
         if (!ok_) return *this;
         const auto it = object_.find(key);
         if (it == object_.end()) return fail(key, "is missing");
-        if (!read(*it, out)) return fail(key, "has the wrong type");
+        T value{};
+        if (!read(*it, value)) return fail(key, "has the wrong type");
+        out = std::move(value);
         return *this;
     }
 
-    // Absent and null both mean "no value".
+    // Absent and null both mean "no value"; a loose reader keeps the field for an absent key.
     template <typename T>
     ObjectReader& optional(const char* key, std::optional<T>& out) {
-        out.reset();
         if (!ok_) return *this;
         const auto it = object_.find(key);
-        if (it == object_.end() || it->is_null()) return *this;
+        if (it == object_.end()) {
+            if (!loose_) out.reset();
+            return *this;
+        }
+        if (it->is_null()) {
+            out.reset();
+            return *this;
+        }
         T value{};
         if (!read(*it, value)) return fail(key, "has the wrong type");
         out = std::move(value);
@@ -216,7 +227,7 @@ public:
 
     ObjectReader& fail(const char* key, const char* problem) {
         if (ok_) log::debug(kArea, "%s: \"%s\" %s", what_, key, problem);
-        ok_ = false;
+        if (!loose_) ok_ = false;
         return *this;
     }
 
@@ -225,7 +236,77 @@ public:
 private:
     const json& object_;
     const char* what_;
+    bool loose_;
     bool ok_ = true;
+};
+
+// The members of a top-level object, as far as the text reads. A member counts once the parser
+// has gone past it (to the next key or the closing brace), so a value cut short by a truncated
+// write ("12" of "1280") is never taken; members after a syntax error are lost.
+class MemberCollector final : public json::json_sax_t {
+public:
+    json members = json::object();
+
+    bool null() override { return add(nullptr); }
+    bool boolean(bool value) override { return add(value); }
+    bool number_integer(number_integer_t value) override { return add(value); }
+    bool number_unsigned(number_unsigned_t value) override { return add(value); }
+    bool number_float(number_float_t value, const string_t&) override { return add(value); }
+    bool string(string_t& value) override { return add(value); }
+    bool binary(binary_t& value) override { return add(json::binary(value)); }
+    bool start_object(std::size_t) override { return open(json::object()); }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override { return open(json::array()); }
+    bool end_array() override { return close(); }
+    bool key(string_t& name) override {
+        if (open_.size() == 1) commitMember();
+        keys_.back() = name;
+        if (open_.size() == 1) pendingKey_ = name;
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    json* place(json value) {
+        if (open_.empty()) {
+            root_ = std::move(value);
+            return &root_;
+        }
+        json& parent = *open_.back();
+        if (parent.is_object()) {
+            json& slot = parent[keys_.back()];
+            slot = std::move(value);
+            return &slot;
+        }
+        parent.push_back(std::move(value));
+        return &parent.back();
+    }
+    bool add(json value) {
+        place(std::move(value));
+        return true;
+    }
+    // Only the innermost open container is ever written to, and it is always its parent's last
+    // element, so the pointers on the stack stay valid.
+    bool open(json container) {
+        open_.push_back(place(std::move(container)));
+        keys_.emplace_back();
+        return true;
+    }
+    bool close() {
+        if (open_.size() == 1) commitMember();
+        open_.pop_back();
+        keys_.pop_back();
+        return true;
+    }
+    void commitMember() {
+        if (pendingKey_ && root_.is_object() && root_.contains(*pendingKey_)) members[*pendingKey_] = root_[*pendingKey_];
+        pendingKey_.reset();
+    }
+
+    json root_;
+    std::vector<json*> open_;
+    std::vector<std::string> keys_;
+    std::optional<std::string> pendingKey_;
 };
 
 bool read(const json& value, CursorTelemetryPoint& out) {
@@ -249,11 +330,10 @@ bool read(const json& value, Project& out) {
 
 std::string encodeRecordingMeta(const RecordingMeta& meta) { return dumpShared(metaToJson(meta)); }
 
-std::optional<RecordingMeta> decodeRecordingMeta(std::string_view text) {
-    const auto object = parseObject(text);
-    if (!object) return std::nullopt;
-    RecordingMeta meta;
-    ObjectReader reader(*object, "meta.json");
+namespace {
+
+// Every field of meta.json into `meta`; a strict reader stops at the first that does not read.
+bool readMetaFields(ObjectReader& reader, RecordingMeta& meta) {
     reader.required("id", meta.id)
         .required("createdAt", meta.createdAt)
         .required("displayWidth", meta.displayWidth)
@@ -287,12 +367,31 @@ std::optional<RecordingMeta> decodeRecordingMeta(std::string_view text) {
     // an unrecognised string reads as "no source kind"; only a non-string is a decoding error.
     std::optional<std::string> kind;
     reader.optional("sourceKind", kind);
-    if (!reader.ok()) return std::nullopt;
+    if (!reader.ok()) return false;
     if (kind) {
         meta.sourceKind = recordingSourceKindFromRaw(*kind);
         if (!meta.sourceKind) log::info(kArea, "meta.json: unknown sourceKind \"%s\" ignored", kind->c_str());
     }
+    return true;
+}
+
+}  // namespace
+
+std::optional<RecordingMeta> decodeRecordingMeta(std::string_view text) {
+    const auto object = parseObject(text);
+    if (!object) return std::nullopt;
+    RecordingMeta meta;
+    ObjectReader reader(*object, "meta.json");
+    if (!readMetaFields(reader, meta)) return std::nullopt;
     return meta;
+}
+
+RecordingMeta salvageRecordingMeta(std::string_view text, RecordingMeta fallback) {
+    MemberCollector collector;
+    json::sax_parse(text.begin(), text.end(), &collector);
+    ObjectReader reader(collector.members, "meta.json (salvaged)", ObjectReader::Mode::loose);
+    readMetaFields(reader, fallback);
+    return fallback;
 }
 
 std::string encodeCursorTelemetry(const CursorTelemetry& telemetry) {

@@ -17,6 +17,10 @@ namespace orvane {
 // non-optional key and answer nothing for anything that does not decode.
 std::string encodeRecordingMeta(const RecordingMeta& meta);
 std::optional<RecordingMeta> decodeRecordingMeta(std::string_view json);
+// What a meta.json that no longer decodes still says, read loosely, field by field, over
+// `fallback`: each field whose key is there and reads is taken, every other keeps the fallback's
+// value. Text cut off part-way keeps the members that were whole before the cut.
+RecordingMeta salvageRecordingMeta(std::string_view json, RecordingMeta fallback);
 std::string encodeCursorTelemetry(const CursorTelemetry& telemetry);
 std::optional<CursorTelemetry> decodeCursorTelemetry(std::string_view json);
 std::string encodeProjects(const std::vector<Project>& projects);

@@ -31,8 +31,9 @@ bool nonEmptyFile(const fs::path& file) {
 }
 
 // A capture whose process died before it stopped: the movie plays (it is written in fragments) but
-// meta.json still holds what was known at the start. Fills in what the files on disk say, so the
-// recording keeps its place in the library. Answers whether anything was written.
+// meta.json still holds what was known at the start, or no longer decodes at all. Fills in what the
+// files on disk say, so the recording keeps its place in the library. Answers whether anything was
+// written.
 bool repairUnfinishedMeta(const fs::path& directory, const MediaInfo& info, SystemTime fallbackCreatedAt) {
     const RecordingFolder folder{directory};
     std::error_code error;
@@ -41,15 +42,21 @@ bool repairUnfinishedMeta(const fs::path& directory, const MediaInfo& info, Syst
     if (!meta) {
         const auto id = Uuid::parse(directory.filename().string());
         if (!id) return false;  // not one of ours: leave it alone
-        // Something unreadable is kept beside, never overwritten.
-        if (fs::exists(folder.metaFile(), error)) {
+        // Whatever the old file still says is kept (its title, rate, date...); only what it no longer
+        // holds comes from the movie or the defaults. The file itself is kept beside, never lost.
+        auto fallback = makeNewRecordingMeta(*id, fallbackCreatedAt);
+        fallback.sourceKind = RecordingSourceKind::display;
+        if (info.frameRate && *info.frameRate >= 1) fallback.fps = std::llround(*info.frameRate);
+        if (const auto text = readFileContents(folder.metaFile())) {
             fs::copy_file(folder.metaFile(), directory / "meta.json.corrupt", fs::copy_options::overwrite_existing, error);
             if (error) return false;
+            meta = salvageRecordingMeta(*text, fallback);
+        } else {
+            meta = fallback;
         }
-        meta = makeNewRecordingMeta(*id, fallbackCreatedAt);
-        meta->sourceKind = RecordingSourceKind::display;
+        meta->id = *id;  // the folder is how the library finds it
     }
-    meta->durationMs = static_cast<std::int64_t>(*info.durationSeconds * 1000.0);
+    if (meta->durationMs <= 0) meta->durationMs = static_cast<std::int64_t>(*info.durationSeconds * 1000.0);
     if (info.videoSize && (meta->displayWidth <= 0 || meta->displayHeight <= 0)) {
         meta->displayWidth = static_cast<std::int64_t>(info.videoSize->width);
         meta->displayHeight = static_cast<std::int64_t>(info.videoSize->height);

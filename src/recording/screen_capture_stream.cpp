@@ -10,15 +10,10 @@
 
 namespace orvane {
 
-namespace {
-
-constexpr auto kStillFrameInterval = std::chrono::seconds(1);
-
-}  // namespace
-
-ScreenCaptureStream::ScreenCaptureStream(std::unique_ptr<FrameGrabber> grabber, int fps, Deliver deliver,
-                                         OnError onError)
-    : grabber_(std::move(grabber)), fps_(fps > 0 ? fps : 60), deliver_(std::move(deliver)), onError_(std::move(onError)) {}
+ScreenCaptureStream::ScreenCaptureStream(std::unique_ptr<FrameGrabber> grabber, int fps,
+                                         std::chrono::milliseconds stillFrameInterval, Deliver deliver, OnError onError)
+    : grabber_(std::move(grabber)), fps_(fps > 0 ? fps : 60), stillFrameInterval_(stillFrameInterval),
+      deliver_(std::move(deliver)), onError_(std::move(onError)) {}
 
 ScreenCaptureStream::~ScreenCaptureStream() { stop(); }
 
@@ -42,10 +37,10 @@ void ScreenCaptureStream::run() {
     ScreenFrame previous;
     Clock::time_point lastDelivered{};
     while (!stopping_) {
-        // A still screen still gets a frame a second: the movie is written in fragments that close
-        // only when frames arrive, and a process killed during a long still stretch should lose at
-        // most that second.
-        const bool stillFrameDue = previous.bgra.empty() || Clock::now() - lastDelivered >= kStillFrameInterval;
+        // A still screen still gets a frame now and then: the movie is written in fragments that
+        // close only when frames arrive, and a process killed during a long still stretch should
+        // lose no more than during motion.
+        const bool stillFrameDue = previous.bgra.empty() || Clock::now() - lastDelivered >= stillFrameInterval_;
         bool unchanged = false;
         try {
             // A grabber that knows nothing changed spares the grab and the compare.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,7 +15,7 @@ namespace orvane {
 // Grabs frames at a fixed rate on a thread of its own ("orvane.capture") and hands each new picture
 // on. A picture identical to the previous one is an idle frame and is not delivered, the way a
 // compositor sends nothing while the screen is still (the writer's tail frame covers the gap), except
-// once a second, which keeps the movie's fragments closing.
+// once every `stillFrameInterval`, which keeps the movie's fragments closing.
 //
 // Two frame buffers take turns: the newest picture and the last one delivered, which a new grab is
 // compared with. `deliver` sees the frame only while it runs, on the capture thread, and answers
@@ -25,7 +26,8 @@ public:
     using Deliver = std::function<bool(const ScreenFrame&)>;
     using OnError = std::function<void(const std::string& description)>;
 
-    ScreenCaptureStream(std::unique_ptr<FrameGrabber> grabber, int fps, Deliver deliver, OnError onError);
+    ScreenCaptureStream(std::unique_ptr<FrameGrabber> grabber, int fps, std::chrono::milliseconds stillFrameInterval,
+                        Deliver deliver, OnError onError);
     ~ScreenCaptureStream();
     ScreenCaptureStream(const ScreenCaptureStream&) = delete;
     ScreenCaptureStream& operator=(const ScreenCaptureStream&) = delete;
@@ -45,6 +47,7 @@ private:
 
     std::unique_ptr<FrameGrabber> grabber_;
     int fps_;
+    std::chrono::milliseconds stillFrameInterval_;
     Deliver deliver_;
     OnError onError_;
     std::atomic<bool> stopping_{false};

@@ -90,6 +90,19 @@ struct ScreenMovieWriter::Encoders {
     ffmpeg::Packet packet{av_packet_alloc()};
     bool headerWritten = false;
 
+    // Fragments are cut here rather than by the muxer. It would close one whenever any track's
+    // packet came long enough after the fragment's start, and then give the video's last picture
+    // its packet duration instead of the time to the next picture, squeezing out the gap: a still
+    // stretch cut by an audio packet would come out shorter than it was.
+    //
+    // So each video packet waits for the next one, which says how long it lasts, and a fragment
+    // closes right after a video packet that reaches kFragmentDuration. Audio goes out at once.
+    ffmpeg::Packet heldVideo{av_packet_alloc()};
+    bool holdingVideo = false;
+    std::int64_t fragmentStart = AV_NOPTS_VALUE;  // in the video stream's time base
+    std::int64_t lastKeyPts = AV_NOPTS_VALUE;     // in kVideoTimeBase
+    int fps = 60;
+
     // Hardware HEVC where a VAAPI device answers: less CPU while recording, which is what matters most.
     bool openHevcVaapi(const MovieWriterSettings& settings) {
         std::error_code error;
@@ -155,7 +168,8 @@ struct ScreenMovieWriter::Encoders {
         context->height = settings.height;
         context->time_base = kVideoTimeBase;
         context->framerate = AVRational{settings.fps, 1};
-        context->gop_size = 2 * settings.fps;
+        // A key frame a second, so every second of the movie on disk decodes on its own.
+        context->gop_size = std::max(1, static_cast<int>(settings.fps * kKeyFrameInterval.count() / 1000));
         context->max_b_frames = 0;
         context->bit_rate = bitRate;
         describeBt709(context);
@@ -189,10 +203,46 @@ struct ScreenMovieWriter::Encoders {
             const int status = avcodec_receive_packet(context, packet.get());
             if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return;
             check(status, "Could not encode the recording");
+            if (stream == videoStream && (packet->flags & AV_PKT_FLAG_KEY)) lastKeyPts = packet->pts;
             av_packet_rescale_ts(packet.get(), context->time_base, stream->time_base);
             packet->stream_index = stream->index;
-            check(av_interleaved_write_frame(output.get(), packet.get()), "Could not write the recording");
+            if (stream == videoStream) {
+                writeVideo(packet.get());
+            } else {
+                write(packet.get());
+            }
         }
+    }
+
+    // Straight to the muxer: a fragment keeps each track's samples apart anyway, and interleaving
+    // would hold the video back for as long as the other track sends nothing (a system-audio
+    // source that pauses while nothing plays).
+    void write(AVPacket* out) {
+        const int written = av_write_frame(output.get(), out);
+        av_packet_unref(out);
+        check(written, "Could not write the recording");
+    }
+
+    // Writes the held video packet, now that `next` says when it ends, and holds `next`. Without
+    // `next` (the movie ends) the held packet lasts one frame.
+    void writeVideo(AVPacket* next) {
+        if (holdingVideo) {
+            heldVideo->duration = next ? next->dts - heldVideo->dts
+                                       : av_rescale_q(1, AVRational{1, fps}, videoStream->time_base);
+            const std::int64_t end = heldVideo->dts + heldVideo->duration;
+            write(heldVideo.get());
+            holdingVideo = false;
+            const auto fragmentTicks = av_rescale_q(std::chrono::microseconds(kFragmentDuration).count(),
+                                                    AVRational{1, 1'000'000}, videoStream->time_base);
+            if (next && end - fragmentStart >= fragmentTicks) {
+                check(av_write_frame(output.get(), nullptr), "Could not write the recording");
+                fragmentStart = end;
+            }
+        }
+        if (!next) return;
+        if (fragmentStart == AV_NOPTS_VALUE) fragmentStart = next->dts;
+        av_packet_move_ref(heldVideo.get(), next);
+        holdingVideo = true;
     }
 
     ffmpeg::Frame newPicture() const {
@@ -227,6 +277,13 @@ struct ScreenMovieWriter::Encoders {
             toSend = hardwareFrame.get();
         }
         toSend->pts = pts;
+        // A key frame at least every second whatever the frame rate: a still screen sends only a
+        // frame every half fragment, which the encoder's frame-counted group would stretch out, so
+        // one is forced that much before the second is up.
+        const auto keyTicks = av_rescale_q(std::chrono::microseconds(kKeyFrameInterval - kFragmentDuration / 2).count(),
+                                           AVRational{1, 1'000'000}, kVideoTimeBase);
+        const bool keyDue = lastKeyPts == AV_NOPTS_VALUE || pts - lastKeyPts >= keyTicks;
+        toSend->pict_type = keyDue ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
         check(avcodec_send_frame(video.get(), toSend), "Could not encode the recording");
         writePackets(video.get(), videoStream);
     }
@@ -285,6 +342,7 @@ struct ScreenMovieWriter::Encoders {
     void flushAndClose() {
         check(avcodec_send_frame(video.get(), nullptr), "Could not finish the video");
         writePackets(video.get(), videoStream);
+        writeVideo(nullptr);
         if (audio) {
             if (audioPts != AV_NOPTS_VALUE) drainAudio(true);
             check(avcodec_send_frame(audio.get(), nullptr), "Could not finish the audio");
@@ -303,6 +361,7 @@ ScreenMovieWriter::ScreenMovieWriter(MovieWriterSettings settings)
                                std::to_string(settings_.height) + " cannot be encoded.");
     }
     auto& e = *encoders_;
+    e.fps = settings_.fps;
     AVFormatContext* raw = nullptr;
     check(avformat_alloc_output_context2(&raw, nullptr, settings_.withAlpha ? "mov" : "mp4", settings_.file.c_str()),
           "Could not set up the movie file");
@@ -345,11 +404,8 @@ ScreenMovieWriter::ScreenMovieWriter(MovieWriterSettings settings)
     // on disk plays up to the last whole fragment.
     e.output->flags |= AVFMT_FLAG_FLUSH_PACKETS;
     AVDictionary* options = nullptr;
-    // ProRes has only key frames: cutting at each would make a fragment per frame, so alpha movies
-    // are cut by duration alone.
-    av_dict_set(&options, "movflags",
-                settings_.withAlpha ? "empty_moov+default_base_moof" : "frag_keyframe+empty_moov+default_base_moof", 0);
-    av_dict_set(&options, "frag_duration", "1000000", 0);
+    // Fragments are cut by writeVideo(), never by the muxer on its own.
+    av_dict_set(&options, "movflags", "frag_custom+empty_moov+default_base_moof", 0);
     const int status = avformat_write_header(e.output.get(), &options);
     av_dict_free(&options);
     check(status, "Could not write the movie header");

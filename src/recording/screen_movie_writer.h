@@ -52,6 +52,13 @@ class ScreenMovieWriter final : public AudioSampleSink {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
 
+    // A fragment closes with the first frame this long after its start. With nothing held back in
+    // between, a killed process loses at most this much plus the time until the next frame
+    // arrives, so the capture sends frames at least every half fragment, even of a still screen.
+    static constexpr std::chrono::milliseconds kFragmentDuration{500};
+    // The longest stretch between key frames, given frames at least every half fragment.
+    static constexpr std::chrono::milliseconds kKeyFrameInterval{1000};
+
     // Opens the encoders and writes the file's header. Throws MovieWriterError.
     explicit ScreenMovieWriter(MovieWriterSettings settings);
     ~ScreenMovieWriter() override;

@@ -251,8 +251,10 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
     std::weak_ptr<bool> alive = alive_;
     Executor* main = &services_.main;
     auto writer = capture.writer;
+    // Still frames twice per fragment, so a fragment closes on time however still the screen is.
     capture.stream = std::make_shared<ScreenCaptureStream>(
-        std::move(grabber), fps, [writer](const ScreenFrame& frame) { return writer->appendVideo(frame); },
+        std::move(grabber), fps, ScreenMovieWriter::kFragmentDuration / 2,
+        [writer](const ScreenFrame& frame) { return writer->appendVideo(frame); },
         [this, alive, main, generation](const std::string& description) {
             main->post([this, alive, generation, description] {
                 if (alive.lock()) streamFailed(generation, description);

@@ -147,15 +147,20 @@ TEST_F(CursorTelemetryRecorderTest, ButtonEventsReachTheSamplesOnlyThroughAMonit
 
     pointer.button(true);
     queue.advance(kTick);
+    queue.advance(kTick);  // held across two ticks
+    pointer.button(false);
+    queue.advance(kTick);
+    pointer.button(true);
+    pointer.button(false);  // a tap between two ticks shows in the next sample only
+    queue.advance(kTick);
     queue.advance(kTick);
     pointer.button(false);
     pointer.button(true);
-    pointer.button(false);  // the last event before a sample wins
     queue.advance(kTick);
-    pointer.button(true);
+    pointer.button(true);  // after the last tick: no sample
     const auto points = recorder.stop().points;
 
-    EXPECT_EQ(pressedFlags(points), (std::vector<bool>{false, true, true, false}));
+    EXPECT_EQ(pressedFlags(points), (std::vector<bool>{false, true, true, false, true, false, true}));
     EXPECT_EQ(pointer.stopCalls, 1);
     EXPECT_FALSE(pointer.monitorInstalled());
 

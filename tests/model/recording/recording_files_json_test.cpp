@@ -161,6 +161,42 @@ TEST(RecordingMetaJson, LenientWhereOtherWritersDiffer) {
     EXPECT_NE(encodeRecordingMeta(*offset).find("\"createdAt\":\"2026-03-04T05:06:07Z\""), std::string::npos);
 }
 
+// The loose reader behind repairs: whole text reads in full; a mistyped field alone falls back; text
+// cut off anywhere (inside strings, numbers, the nested rectangles) gives each field either its
+// written value or the fallback's, never a half-read one, and keeps more the later it is cut.
+TEST(RecordingMetaJson, SalvageKeepsEachFieldThatStillReads) {
+    const RecordingMeta full = fullMeta();
+    RecordingMeta fallback = makeNewRecordingMeta(*Uuid::parse("11111111-2222-4333-8444-555555555555"), at(2020, 1, 1, 0, 0, 0));
+    fallback.sourceKind = RecordingSourceKind::display;
+    const std::string text = encodeRecordingMeta(full);
+    EXPECT_EQ(salvageRecordingMeta(text, fallback), full);
+
+    json mistyped = json::parse(text);
+    mistyped["fps"] = "thirty";
+    mistyped["captureSourceCrop"] = json::array({1, 2});
+    RecordingMeta expected = full;
+    expected.fps = fallback.fps;
+    expected.captureSourceCrop.reset();
+    EXPECT_EQ(salvageRecordingMeta(mistyped.dump(), fallback), expected);
+
+    const json whole = json::parse(text);
+    const json before = json::parse(encodeRecordingMeta(fallback));
+    std::size_t kept = 0;
+    for (std::size_t length = 0; length < text.size(); ++length) {
+        const json salvaged = json::parse(encodeRecordingMeta(salvageRecordingMeta(text.substr(0, length), fallback)));
+        std::size_t same = 0;
+        for (const auto& [key, value] : salvaged.items()) {
+            const bool written = whole.contains(key) && whole[key] == value;
+            const bool fallen = before.contains(key) && before[key] == value;
+            EXPECT_TRUE(written || fallen) << key << " cut at " << length;
+            same += written && !fallen;
+        }
+        EXPECT_GE(same, kept) << "cut at " << length;
+        kept = same;
+    }
+    EXPECT_GT(kept, 20u);  // all but the last member, which the cut always reaches
+}
+
 TEST(CursorTelemetryJson, RoundTripsInTheSharedForm) {
     CursorTelemetry telemetry;
     telemetry.points = {{0, 0.5, 0.1, false}, {16, 1, 0, true}, {33, 0.123456789012345, 1e-7, true}};

@@ -135,6 +135,13 @@ void releaseLeftButton() {
     XSync(d, False);
 }
 
+void clickLeftButton() {
+    Display* d = helperDisplay();
+    XTestFakeButtonEvent(d, 1, True, CurrentTime);
+    XTestFakeButtonEvent(d, 1, False, CurrentTime);
+    XSync(d, False);
+}
+
 void setWorkArea(int x, int y, int width, int height) {
     Display* d = helperDisplay();
     const unsigned long values[4] = {static_cast<unsigned long>(x), static_cast<unsigned long>(y),

@@ -16,6 +16,9 @@ const std::string& testDisplayName();
 void movePointer(int x, int y);
 void pressLeftButton();
 void releaseLeftButton();
+// Press and release in one request, as a touchpad tap or a synthetic click arrives: both events
+// reach clients together, with no time between them.
+void clickLeftButton();
 
 // Declares a work area on the root window (_NET_WORKAREA), as a desktop with a top panel does.
 void setWorkArea(int x, int y, int width, int height);

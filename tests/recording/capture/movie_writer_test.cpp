@@ -87,6 +87,63 @@ TEST(ScreenMovieWriterTest, FirstSampleStartsTheClockEarlierAudioIsLeftOutAndBad
     EXPECT_THROW(ScreenMovieWriter(MovieWriterSettings{dir / "missing" / "x.mp4", 64, 48, 30, false}), MovieWriterError);
 }
 
+// The movie is cut into fragments of at most half a second, each written as it closes, with a key
+// frame at least every second, even when frames come only four times a second (a still screen) and
+// sound arrives in between: every picture keeps its time, however the cuts fall.
+TEST(ScreenMovieWriterTest, ShortFragmentsKeepEachPictureItsTime) {
+    testing::TempDir dir;
+    MovieWriterSettings settings{dir / "screen.mp4", 64, 48, 60, true, 32};
+    ScreenMovieWriter writer(settings);
+    const Time t0 = std::chrono::steady_clock::now();
+    std::vector<double> frameTimes;
+    for (int step = 0; step < 60; ++step) {
+        // A picture every 0.25 s, as the capture sends on a still screen; 50 ms of sound every 50 ms.
+        if (step % 5 == 0) {
+            ASSERT_TRUE(writer.appendVideo(frameAt(t0 + step * 50ms, 64, 48, std::uint8_t(step))));
+            frameTimes.push_back(step * 0.05);
+        }
+        auto chunk = tone(2400);
+        writer.appendAudio(AudioSamples{chunk, 2400, 2, 48000, t0 + step * 50ms});
+    }
+    writer.finishInputs(t0 + 3s);
+    frameTimes.push_back(3.0);
+    writer.finish();
+
+    auto input = ffmpeg::openInput(settings.file.string());
+    ASSERT_TRUE(input);
+    const int video = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    ASSERT_GE(video, 0);
+    std::vector<double> pictures;
+    std::vector<double> keys;
+    ffmpeg::Packet packet(av_packet_alloc());
+    while (av_read_frame(input.get(), packet.get()) >= 0) {
+        if (packet->stream_index == video) {
+            const double at = double(packet->pts) * av_q2d(input->streams[video]->time_base);
+            pictures.push_back(at);
+            if (packet->flags & AV_PKT_FLAG_KEY) keys.push_back(at);
+        }
+        av_packet_unref(packet.get());
+    }
+    ASSERT_EQ(pictures.size(), frameTimes.size());
+    // The muxer shifts everything by the sound encoder's priming but starts the first picture at 0
+    // (a fragmented movie has no edit list to say otherwise); from the second on, each is where it was.
+    EXPECT_EQ(pictures[0], 0.0);
+    for (std::size_t i = 2; i < pictures.size(); ++i) {
+        EXPECT_NEAR(pictures[i] - pictures[1], frameTimes[i] - frameTimes[1], 0.002) << i;
+    }
+    ASSERT_FALSE(keys.empty());
+    EXPECT_EQ(keys.front(), pictures.front());
+    for (std::size_t i = 1; i < keys.size(); ++i) EXPECT_LE(keys[i] - keys[i - 1], 1.0 + 1e-6) << i;
+    EXPECT_GE(pictures.back() - keys.back(), 0.0);
+    EXPECT_LE(pictures.back() - keys.back(), 1.0 + 1e-6);
+
+    // Fragments of at most half a second of pictures: at least six over three seconds.
+    const auto bytes = readTextFile(settings.file);
+    std::size_t fragments = 0;
+    for (auto at = bytes.find("moof"); at != std::string::npos; at = bytes.find("moof", at + 4)) ++fragments;
+    EXPECT_GE(fragments, 6u);
+}
+
 TEST(ScreenMovieWriterTest, AFullQueueDropsFramesInsteadOfWaiting) {
     testing::TempDir dir;
     MovieWriterSettings settings{dir / "screen.mp4", 640, 360, 60, false, 2};
@@ -276,6 +333,59 @@ TEST_F(UnfinishedRecordingTest, PlayableCutOffCapturesStayListedWithRepairedMeta
     open();
     EXPECT_TRUE(toasts_.toasts().empty());
     EXPECT_EQ(library_->recordings().size(), 4u);
+}
+
+// A meta.json that no longer decodes keeps whatever it still says: each field is read on its own,
+// and only what is missing or unreadable comes from the movie or the defaults.
+TEST_F(UnfinishedRecordingTest, DamagedMetadataKeepsEveryFieldItStillHolds) {
+    const auto movie = sampleVideo();  // 320x180 at 30 fps
+    const std::string start = R"({"id":"$ID","createdAt":"2026-03-01T10:00:00Z","fps":24,"sourceTitle":"Quarterly review",)";
+    struct Case {
+        const char* what;
+        std::string text;
+        bool datedByFile;
+        std::int64_t fps;
+        std::int64_t width;
+    };
+    const Case cases[] = {
+        {"one mistyped field", start + R"("sourceKind":"window","displayWidth":64,"displayHeight":48,"durationMs":0,)"
+                                       R"("hasWebcam":"no","hasCursor":false,"hasMicrophone":false,"hasSystemAudio":false})",
+         true, 24, 64},
+        // Cut off part-way through a number: "12" is not taken for the width.
+        {"cut off", start + R"("sourceKind":"window","displayWidth":12)", true, 24, 320},
+        {"bad date, no rate", R"({"id":"$ID","createdAt":"yesterday","sourceTitle":"Quarterly review","sourceKind":"window"})",
+         false, 30, 320},
+    };
+    std::vector<fs::path> folders;
+    for (const auto& c : cases) {
+        folders.push_back(writeRecordingFolder(c.text));
+        fs::copy_file(movie, folders.back() / "screen.mp4");
+    }
+
+    auto& library = open();
+    ASSERT_EQ(library.recordings().size(), std::size(cases));
+    const auto now = std::chrono::system_clock::now();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.what);
+        const auto& meta = library.find(folders[i].filename().string());
+        EXPECT_EQ(meta.id.string(), folders[i].filename().string());
+        EXPECT_EQ(meta.sourceTitle, "Quarterly review");
+        EXPECT_EQ(meta.sourceKind, RecordingSourceKind::window);
+        EXPECT_EQ(meta.fps, c.fps);
+        EXPECT_EQ(meta.displayWidth, c.width);
+        EXPECT_GT(meta.durationMs, 900);
+        if (c.datedByFile) {
+            EXPECT_EQ(meta.createdAt, parseIso8601("2026-03-01T10:00:00Z"));
+        } else {
+            EXPECT_GT(meta.createdAt, now - 10min);
+        }
+        // The damaged file is kept as it was; the new one decodes.
+        std::string original = c.text;
+        original.replace(original.find("$ID"), 3, folders[i].filename().string());
+        EXPECT_EQ(readTextFile(folders[i] / "meta.json.corrupt"), original);
+        EXPECT_TRUE(decodeRecordingMeta(readTextFile(folders[i] / "meta.json")));
+    }
 }
 
 }  // namespace

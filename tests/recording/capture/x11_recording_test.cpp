@@ -11,11 +11,14 @@
 #include "cli/cli_runner.h"
 #include "media/media_probe.h"
 #include "media/video_frame.h"
+#include "model/cursor_telemetry_recorder.h"
 #include "platform/x11/test_display.h"
 #include "platform/x11/x11_pointer_source.h"
 #include "platform/x11/x11_screen_capture.h"
 #include "recording/recording_library.h"
 #include "recording/screen_recorder.h"
+#include "support/pulse_test_server.h"
+#include "support/required_service.h"
 #include "support/temp_dir.h"
 
 namespace orvane {
@@ -166,6 +169,33 @@ TEST_F(X11RecordingTest, RecordsTheDisplayWithPointerMotionAndClicks) {
     EXPECT_EQ(points.front().cx, 10.0 / 1280);
 }
 
+// Taps and synthetic clicks press and release between two 60 Hz samples; each one must still
+// leave a pressed sample, or click-driven zooms and effects never see it.
+TEST_F(X11RecordingTest, InstantClicksBetweenSamplesAreRecordedAsPresses) {
+    testing::movePointer(640, 360);
+    X11PointerSource pointer;
+    SerialQueue cursorQueue("test.cursor");
+    CursorTelemetryRecorder recorder(pointer, cursorQueue, Rect{0, 0, 1280, 720}, 60);
+    recorder.start();
+    ASSERT_TRUE(recorder.clickMonitorActive());
+    constexpr int kClicks = 5;
+    for (int n = 0; n < kClicks; ++n) {
+        std::this_thread::sleep_for(120ms);
+        testing::clickLeftButton();
+    }
+    std::this_thread::sleep_for(120ms);
+    const auto points = recorder.stop().points;
+
+    ASSERT_GT(points.size(), 30u);
+    int presses = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (points[i].pressed && (i == 0 || !points[i - 1].pressed)) ++presses;
+    }
+    EXPECT_EQ(presses, kClicks);
+    EXPECT_FALSE(points.front().pressed);
+    EXPECT_FALSE(points.back().pressed);
+}
+
 // The real command, killed with SIGKILL mid-recording: the fragmented movie it leaves plays, and the
 // library keeps it with its real length instead of setting it aside.
 TEST_F(X11RecordingTest, AKilledRecordingProcessLeavesAPlayableListedMovie) {
@@ -202,6 +232,56 @@ TEST_F(X11RecordingTest, AKilledRecordingProcessLeavesAPlayableListedMovie) {
     EXPECT_EQ(meta.sourceKind, RecordingSourceKind::display);
     EXPECT_TRUE(toasts.toasts().empty());
     EXPECT_FALSE(fs::exists(home / "data" / "Orvane" / "Recovered" / meta.id.string()));
+}
+
+// Whatever the screen and the sound do, the movie on disk trails the capture by at most a second at
+// every moment, so a process killed at any time keeps all but that last second. The movie is read
+// while it is written, which is what a kill at that moment would leave. System audio is on, with
+// nothing playing: a sound source may then deliver little or nothing, which must not hold the
+// pictures back.
+TEST_F(X11RecordingTest, AKilledRecordingLosesAtMostTheLastSecond) {
+    testing::PulseTestServer sound;
+    ORVANE_REQUIRE_SERVICE(sound.unavailableReason().empty(), "PulseAudio: " << sound.unavailableReason());
+    TestWindow background(TestWindow::Look::at(0, 0, 1280, 720, 0x303030));
+    const auto recordings = dir_ / "data" / "Orvane" / "Recordings";
+    auto orvane = startOrvane({"record", "--duration", "60", "--system-audio"});
+    ASSERT_TRUE(orvane.waitForError("Recording ")) << orvane.wait().err;
+    const auto started = Steady::now();
+    const auto since = [&] { return std::chrono::duration<double>(Steady::now() - started).count(); };
+
+    std::optional<fs::path> movie;
+    double worst = 0;
+    double worstAt = 0;
+    int looks = 0;
+    // Busy (the pointer drawn somewhere new each frame), then a still screen, then busy again.
+    for (int i = 0; since() < 5.5; ++i) {
+        if (since() < 2.0 || since() > 3.8) testing::movePointer(100 + (i * 37) % 1000, 100 + (i * 23) % 500);
+        std::this_thread::sleep_for(20ms);
+        if (!movie) {
+            std::error_code error;
+            for (const auto& entry : fs::directory_iterator(recordings, error)) movie = entry.path() / "screen.mp4";
+            continue;
+        }
+        // Timed after the read: what the file held then was on disk by that moment.
+        const double kept = playableDuration(*movie).value_or(0);
+        const double captured = since();
+        ++looks;
+        if (captured - kept > worst) {
+            worst = captured - kept;
+            worstAt = captured;
+        }
+    }
+    orvane.signal(SIGKILL);
+    const double captured = since();
+    const auto killed = orvane.wait();
+    ASSERT_EQ(killed.exitCode, 128 + SIGKILL) << killed.err;
+    ASSERT_TRUE(movie);
+    EXPECT_GT(looks, 50);
+    EXPECT_LE(worst, 1.0) << "behind by that much " << worstAt << " s into the capture";
+    const auto info = probeMedia(*movie);
+    ASSERT_TRUE(info && info->durationSeconds);
+    EXPECT_TRUE(info->hasAudio);
+    EXPECT_GE(*info->durationSeconds, captured - 1.0);
 }
 
 // Another command opening the library while a capture has only just begun (its movie does not play

@@ -31,6 +31,7 @@
 #include "recording/system_audio_capture.h"
 #include "recording/webcam_recorder.h"
 #include "render/audio/audio_file_reader.h"
+#include "support/pulse_test_server.h"
 #include "support/required_service.h"
 #include "support/temp_dir.h"
 
@@ -38,6 +39,7 @@ namespace orvane {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::PulseTestServer;
 using testing::TempDir;
 
 // A camera that produces a moving YUYV test picture on its own thread about 30 times a second, or no
@@ -132,88 +134,6 @@ std::optional<DecodedAudio> decodeAudioFile(const std::filesystem::path& file) {
         return std::nullopt;
     }
 }
-
-// A private PulseAudio daemon for one test suite: a null sink "orvane_speakers" (the default output),
-// a second null sink "orvane_headset", and a sine-wave source "orvane_sine" standing in for a
-// microphone. PULSE_SERVER points at it while the object lives, so the code under test talks to it
-// and never to the machine's own sound server.
-class PulseTestServer {
-public:
-    PulseTestServer() {
-        if (const char* old = std::getenv("PULSE_SERVER")) previousServer_ = old;
-        const auto socket = runtime_.path() / "native";
-        serverAddress_ = "unix:" + socket.string();
-
-        pid_ = fork();
-        if (pid_ == 0) {
-            const std::string home = runtime_.path().string();
-            setenv("HOME", home.c_str(), 1);
-            setenv("XDG_RUNTIME_DIR", home.c_str(), 1);
-            setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-            // Every daemon on a session bus claims the same bus name and the second one exits at start, so
-            // tests running side by side would skip; the private socket is all the tests need.
-            unsetenv("DBUS_SESSION_BUS_ADDRESS");
-            unsetenv("DISPLAY");
-            const std::string native = "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket.string();
-            execlp("pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "--use-pid-file=no",
-                   "--disable-shm=yes", "--log-target=stderr", "--log-level=error",
-                   "--load=module-null-sink sink_name=orvane_speakers", "--load=module-null-sink sink_name=orvane_headset",
-                   "--load=module-sine-source source_name=orvane_sine frequency=440", native.c_str(),
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        if (pid_ < 0) {
-            unavailableReason_ = "fork failed";
-            return;
-        }
-        setenv("PULSE_SERVER", serverAddress_.c_str(), 1);
-
-        // Wait for the daemon to answer; it is usually up within a few hundred milliseconds.
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                pid_ = -1;
-                unavailableReason_ = "pulseaudio exited at start (is it installed?)";
-                return;
-            }
-            try {
-                makePulseAudioSystem("orvane-test-probe");
-                unavailableReason_.clear();
-                return;
-            } catch (const std::exception& e) {
-                unavailableReason_ = e.what();
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
-    PulseTestServer(const PulseTestServer&) = delete;
-    PulseTestServer& operator=(const PulseTestServer&) = delete;
-    ~PulseTestServer() {
-        if (pid_ > 0 && kill(pid_, SIGTERM) == 0) waitpid(pid_, nullptr, 0);
-        previousServer_ ? setenv("PULSE_SERVER", previousServer_->c_str(), 1) : unsetenv("PULSE_SERVER");
-    }
-
-    // Empty when the daemon answers; otherwise why it could not be started.
-    const std::string& unavailableReason() const { return unavailableReason_; }
-
-    // Plays `seconds` of a 440 Hz tone into `sink` through pacat; true when it succeeded.
-    bool playTone(const std::string& sink, double seconds) const {
-        const int rate = 48000;
-        std::vector<std::int16_t> samples(std::size_t(seconds * rate));
-        for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = std::int16_t(16000 * std::sin(2 * M_PI * 440 * double(i) / rate));
-        const auto raw = runtime_.path() / "tone.raw";
-        std::ofstream(raw, std::ios::binary).write(reinterpret_cast<const char*>(samples.data()), std::streamsize(samples.size() * 2));
-        return std::system(("PULSE_SERVER='" + serverAddress_ + "' pacat --playback --raw --format=s16le --rate=48000 --channels=1 "
-                            "--latency-msec=50 --device=" + sink + " < '" + raw.string() + "'").c_str()) == 0;
-    }
-
-private:
-    TempDir runtime_;
-    int pid_ = -1;
-    std::string serverAddress_;
-    std::string unavailableReason_;
-    std::optional<std::string> previousServer_;
-};
-
 
 struct Recorded {
     std::vector<std::chrono::milliseconds> sleeps;
