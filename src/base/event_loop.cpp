@@ -1,13 +1,13 @@
 #include "base/event_loop.h"
 
-#include <pthread.h>
-
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <future>
 #include <optional>
+
+#include "base/thread_name.h"
 
 namespace orvane {
 
@@ -54,10 +54,12 @@ void EventLoop::run() {
 
 void EventLoop::stop() { impl_->context.stop(); }
 
+void EventLoop::runUnlessStopped() { impl_->context.run(); }
+
 SerialQueue::SerialQueue(const std::string& label) {
     thread_ = std::thread([this, label] {
-        ::pthread_setname_np(::pthread_self(), label.substr(0, 15).c_str());
-        run();
+        setCurrentThreadName(label);
+        runUnlessStopped();
     });
 }
 

@@ -27,6 +27,11 @@ public:
     void run();
     void stop();
 
+protected:
+    // Runs tasks until stop() without first clearing a stop() that came earlier, for a loop whose
+    // thread may begin after its owner has already asked it to end.
+    void runUnlessStopped();
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -55,6 +55,9 @@ TEST(EventLoop, SerialQueueRunsTasksInOrderAndRunSyncWaits) {
     queue.postAfter(5ms, [&] { fired.set_value(); });
     EXPECT_EQ(fired.get_future().wait_for(5s), std::future_status::ready);
     EXPECT_THROW(queue.runSync([] { throw std::runtime_error("boom"); }), std::runtime_error);
+
+    // A queue dropped at once is stopped even when its thread has not begun to run yet.
+    for (int i = 0; i < 200; ++i) SerialQueue("orvane.short");
 }
 
 TEST(BoundedWait, AnswersWithTheValueOrNothingAfterTheLimit) {
