@@ -6,25 +6,27 @@ class App;
 
 namespace orvane {
 class RecordingLibrary;
-}
+namespace app {
+class Services;
+}  // namespace app
+}  // namespace orvane
 
 namespace orvane::cli {
 
-class CliContext;
-
-void registerLibraryCommands(CLI::App& app, CliContext& context);
-void registerProjectCommands(CLI::App& app, CliContext& context);
-void registerConfigCommands(CLI::App& app, CliContext& context);
-void registerDemoCommand(CLI::App& app, CliContext& context);
-void registerEditorCommands(CLI::App& app, CliContext& context);
-void registerRenderCommands(CLI::App& app, CliContext& context);
+void registerLibraryCommands(CLI::App& app, app::Services& services);
+void registerProjectCommands(CLI::App& app, app::Services& services);
+void registerConfigCommands(CLI::App& app, app::Services& services);
+// `orvane demo`: the whole job in a private temporary world.
+void registerDemoCommand(CLI::App& app);
+void registerEditorCommands(CLI::App& app, app::Services& services);
+void registerRenderCommands(CLI::App& app, app::Services& services);
 // `orvane export ID --out FILE`: the edit rendered through the export queue.
-void registerExportCommand(CLI::App& app, CliContext& context);
+void registerExportCommand(CLI::App& app, app::Services& services);
 // `orvane sources` and `orvane record`.
-void registerRecordCommands(CLI::App& app, CliContext& context);
+void registerRecordCommands(CLI::App& app, app::Services& services);
 
 // `orvane screenshot [--project NAME] [--desktop]`.
-void registerScreenshotCommand(CLI::App& app, CliContext& context);
+void registerScreenshotCommand(CLI::App& app, app::Services& services);
 
 // The library listing as `orvane list` prints it.
 void printLibraryListing(RecordingLibrary& library, bool json);

@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "cli/cli_context.h"
+#include "app/services.h"
+#include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "platform/linux/json_preferences_store.h"
 #include "platform/preferences.h"
 
 namespace orvane::cli {
@@ -26,7 +26,7 @@ const PreferenceListEntry& entryFor(const std::vector<PreferenceListEntry>& entr
 
 }  // namespace
 
-void registerConfigCommands(CLI::App& app, CliContext&) {
+void registerConfigCommands(CLI::App& app, app::Services& services) {
     struct Options {
         bool json = false;
         std::string key;
@@ -38,9 +38,8 @@ void registerConfigCommands(CLI::App& app, CliContext&) {
 
     auto* list = config->add_subcommand("list", "Every preference with its value (defaults marked)");
     list->add_flag("--json", options->json, "Print JSON");
-    list->callback([options] {
-        JsonPreferencesStore store;
-        const auto entries = Preferences(store).list();
+    list->callback([&services, options] {
+        const auto entries = services.preferences().list();
         if (options->json) {
             auto array = nlohmann::json::array();
             for (const auto& e : entries) {
@@ -63,9 +62,8 @@ void registerConfigCommands(CLI::App& app, CliContext&) {
     auto* get = config->add_subcommand("get", "Print one preference");
     get->add_option("KEY", options->key, "Preference key")->required();
     get->add_flag("--json", options->json, "Print JSON");
-    get->callback([options] {
-        JsonPreferencesStore store;
-        const auto entries = Preferences(store).list();
+    get->callback([&services, options] {
+        const auto entries = services.preferences().list();
         const auto& entry = entryFor(entries, options->key);
         if (options->json) {
             printJson({{"key", entry.key}, {"value", toJson(entry.value)}, {"isSet", entry.isSet}});
@@ -77,17 +75,11 @@ void registerConfigCommands(CLI::App& app, CliContext&) {
     auto* set = config->add_subcommand("set", "Change one preference");
     set->add_option("KEY", options->key, "Preference key")->required();
     set->add_option("VALUE", options->value, "New value")->required();
-    set->callback([options] {
-        JsonPreferencesStore store;
-        Preferences(store).setFromString(options->key, options->value);
-    });
+    set->callback([&services, options] { services.preferences().setFromString(options->key, options->value); });
 
     auto* unset = config->add_subcommand("unset", "Return one preference to its default");
     unset->add_option("KEY", options->key, "Preference key")->required();
-    unset->callback([options] {
-        JsonPreferencesStore store;
-        Preferences(store).unset(options->key);
-    });
+    unset->callback([&services, options] { services.preferences().unset(options->key); });
 }
 
 }  // namespace orvane::cli

@@ -2,15 +2,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/services.h"
 #include "base/atomic_file.h"
-#include "cli/cli_context.h"
+#include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/export_runner.h"
+#include "cli/toast_printer.h"
 #include "editor/auto_zoom_status.h"
 #include "editor/editor_session.h"
 #include "media/media_probe.h"
 #include "media/sample_video.h"
-#include "platform/linux/json_preferences_store.h"
 #include "platform/preferences.h"
 #include "render/export/export_wiring.h"
 #include "render/export/make_profile.h"
@@ -46,7 +47,7 @@ CursorTelemetry telemetryFollowingTheBox(const SampleVideoSpec& video) {
 // the editor's background pre-render fill the segment cache, and export out/demo.mp4 and
 // out/demo.gif through the export controller. Needs no display and touches no user data: the
 // library and the render caches live in a temporary folder.
-void registerDemoCommand(CLI::App& app, CliContext& context) {
+void registerDemoCommand(CLI::App& app) {
     struct Options {
         bool keep = false;
         bool json = false;
@@ -56,7 +57,7 @@ void registerDemoCommand(CLI::App& app, CliContext& context) {
         "demo", "Import a generated sample into a temporary library, zoom on its click and export out/demo.mp4 and out/demo.gif");
     demo->add_flag("--keep", options->keep, "Keep the temporary library and print where it is");
     demo->add_flag("--json", options->json, "Print the listing as JSON");
-    demo->callback([&context, options] {
+    demo->callback([options] {
         std::string pattern = (fs::temp_directory_path() / "orvane-demo-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("Couldn't create a temporary folder");
         const fs::path root = pattern;
@@ -77,8 +78,14 @@ void registerDemoCommand(CLI::App& app, CliContext& context) {
         video.withAudio = true;  // a 440 Hz tone stands in for the narration
         writeSampleVideo(sample, video);
 
-        RecordingLibrary library(LibraryLocation::explicitRoot(root / "Library" / "Recordings"), context.mainLoop(),
-                                 context.toasts());
+        // A world of its own: the library, preferences and render caches all live in the temporary folder.
+        app::ServiceLocations locations;
+        locations.preferencesFile = root / "preferences.json";
+        locations.library = LibraryLocation::explicitRoot(root / "Library" / "Recordings");
+        locations.cacheRoot = root / "Caches";
+        app::Services world(locations);
+        ToastPrinter toastPrinter(world.toasts());
+        RecordingLibrary& library = world.library();
         auto imported = library.importVideo(sample);
         library.createProject("Demo project");
         library.addToProject(library.projects().front().id, imported.id);
@@ -91,9 +98,7 @@ void registerDemoCommand(CLI::App& app, CliContext& context) {
         writeRecordingMeta(folder, imported);
         library.reload();
 
-        JsonPreferencesStore store(root / "preferences.json");
-        Preferences preferences(store);
-        EditorSession session(folder, imported, preferences);
+        EditorSession session(folder, imported, world.preferences());
         session.state().setBackground(BackgroundStyle::sonomaPurple);
         session.state().setShowWindowChrome(true);
         session.state().setWindowTitle("Orvane demo");
@@ -114,7 +119,7 @@ void registerDemoCommand(CLI::App& app, CliContext& context) {
 
         // What the editor does after a save: pre-render the edit so the export only joins segments.
         ExportWiringOptions wiring;
-        wiring.cacheRoot = root / "Caches";
+        wiring.cacheRoot = locations.cacheRoot;
         {
             SerialQueue preRenderQueue("orvane.prerender");
             const auto hook = makeExportPreRenderHook(preRenderQueue, [] { return ExportSettings{}; },
@@ -133,7 +138,7 @@ void registerDemoCommand(CLI::App& app, CliContext& context) {
         requests[1].preset = ExportPreset::gif;
         requests[1].settings.maxLongEdge = 640;  // a GIF for a README, not a wall
         requests[1].destination = fs::absolute("out/demo.gif");
-        const auto outcome = runExports(context.mainLoop(), makeExportServices(wiring), requests);
+        const auto outcome = runExports(world.mainLoop(), world.exportServices(), requests);
         if (outcome.interrupted) throw std::runtime_error("Demo cancelled");
         for (std::size_t i = 0; i < requests.size(); ++i) {
             const auto& stage = outcome.results[i].stage;
@@ -160,7 +165,8 @@ void registerDemoCommand(CLI::App& app, CliContext& context) {
                         displayText(outcome.results[i].profile).c_str(),
                         info && info->hasAudio ? ", with sound" : "");
         }
-        for (std::size_t i = 0; i + requests.size() < written.size(); ++i) std::printf("Rendered %s\n", written[i].c_str());
+        for (std::size_t i = 0; i + requests.size() < written.size(); ++i)
+            std::printf("Rendered %s\n", written[i].c_str());
         if (options->keep) std::printf("Kept the demo library at %s\n", root.c_str());
     });
 }

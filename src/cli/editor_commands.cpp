@@ -4,9 +4,10 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "app/services.h"
 #include "base/atomic_file.h"
 #include "base/text.h"
-#include "cli/cli_context.h"
+#include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "editor/auto_zoom_status.h"
@@ -17,10 +18,8 @@
 #include "editor/remote_edit_json.h"
 #include "media/media_conversion_import.h"
 #include "model/decimal_text.h"
-#include "platform/linux/json_preferences_store.h"
 #include "platform/preferences.h"
-#include "render/audio/audio_enhancer.h"
-#include "render/audio/enhanced_voice_file.h"
+#include "render/audio/voice_clip_enhancement.h"
 
 namespace orvane::cli {
 
@@ -31,13 +30,12 @@ namespace {
 
 // Opens a recording the way the editor does, for one command.
 struct OpenedEdit {
-    JsonPreferencesStore store;
-    Preferences preferences{store};
     std::unique_ptr<EditorSession> session;
 
-    OpenedEdit(RecordingLibrary& library, const std::string& id) {
+    OpenedEdit(app::Services& services, const std::string& id) {
+        auto& library = services.library();
         const auto& meta = library.find(id);
-        session = std::make_unique<EditorSession>(library.folderOf(meta.id), meta, preferences);
+        session = std::make_unique<EditorSession>(library.folderOf(meta.id), meta, services.preferences());
     }
     EditorState& state() { return session->state(); }
 };
@@ -131,85 +129,14 @@ void printAutoZoom(const EditorState& state, bool json) {
     printTable(rows);
 }
 
-// The original of a voice clip: the one it remembers, else the one its enhanced copy is named after.
-std::optional<fs::path> voiceOriginal(const AudioClip& clip) {
-    if (clip.originalPath) return clip.originalPath;
-    auto original = originalOfEnhancedFile(clip.path);
-    if (original && fs::exists(*original)) return original;
-    return std::nullopt;
-}
-
-// An enhanced copy that no clip plays any more is removed; originals are never touched.
-void removeUnusedEnhancedCopy(const EditorState& state, const fs::path& copy) {
-    if (!originalOfEnhancedFile(copy)) return;
-    for (const auto& clip : state.values().edit.audio.voiceClips) {
-        if (clip.path == copy) return;
-    }
-    std::error_code ignored;
-    fs::remove(copy, ignored);
-}
-
-// Enhances the chosen voice clips (all of them when `which` is empty) from their originals, so
-// enhancing again never stacks, or with `off` puts the originals back. Answers whether any changed.
-// Copies that no clip plays any more are removed only after the edit is saved, and new copies are
-// removed again when a later clip fails, so a failure leaves the folder as it was.
-bool enhanceVoiceClips(OpenedEdit& edit, const std::string& which, const AudioEnhancementSettings& settings, bool off) {
-    auto& state = edit.state();
-    const std::vector<AudioClip> targets =
-        which.empty() ? state.values().edit.audio.voiceClips
-                      : std::vector<AudioClip>{pick(state.values().edit.audio.voiceClips, which, "audio clip")};
-    if (targets.empty()) throw std::runtime_error("The recording has no audio clips");
-    bool changed = false;
-    std::vector<fs::path> created;
-    std::vector<fs::path> replaced;
-    try {
-        for (const auto& clip : targets) {
-            const auto original = voiceOriginal(clip);
-            if (off && !original) continue;
-            fs::path playing = original.value_or(clip.path);
-            if (!off) {
-                const auto enhanced = AudioEnhancer().enhance(playing, settings);
-                playing =
-                    keptEnhancedFilePath(edit.session->folder().directory, original.value_or(clip.path), enhanced);
-                std::error_code error;
-                fs::rename(enhanced, playing, error);
-                if (error) {  // another file system: copy, then drop the temporary file
-                    fs::copy_file(enhanced, playing, fs::copy_options::overwrite_existing);
-                    fs::remove(enhanced, error);
-                }
-                created.push_back(playing);
-            }
-            const bool updated = state.updateVoiceClip(clip.id, [&](AudioClip& c) {
-                c.path = playing;
-                c.originalPath = off ? std::nullopt : std::optional<fs::path>(original.value_or(clip.path));
-            });
-            if (updated) replaced.push_back(clip.path);
-            changed |= updated;
-        }
-        if (changed) {
-            state.modify([&](EditorValues& v) {
-                v.edit.audio.audioEnhancementActive = !off;
-                v.edit.audio.audioEnhancementSettings = settings;
-            });
-            saveOrFail(*edit.session);
-        }
-    } catch (...) {
-        std::error_code ignored;
-        for (const auto& file : created) fs::remove(file, ignored);
-        throw;
-    }
-    for (const auto& file : replaced) removeUnusedEnhancedCopy(state, file);
-    return changed;
-}
-
 }  // namespace
 
-Json editOfRecording(RecordingLibrary& library, const std::string& id) {
-    OpenedEdit edit(library, id);
+Json editOfRecording(app::Services& services, const std::string& id) {
+    OpenedEdit edit(services, id);
     return editJson(edit.state());
 }
 
-void registerEditorCommands(CLI::App& app, CliContext& context) {
+void registerEditorCommands(CLI::App& app, app::Services& services) {
     struct Options {
         std::string id;
         bool json = false;
@@ -237,8 +164,8 @@ void registerEditorCommands(CLI::App& app, CliContext& context) {
     autozoom->add_option("ID", o->id, "Recording id or unique prefix")->required();
     autozoom->add_flag("--rerun", o->rerun, "Generate the zooms again from cursor.json");
     autozoom->add_flag("--json", o->json, "Print JSON");
-    autozoom->callback([&context, o] {
-        OpenedEdit edit(context.library(), o->id);
+    autozoom->callback([&services, o] {
+        OpenedEdit edit(services, o->id);
         if (o->rerun && !edit.session->rerunAutoZooms()) {
             std::fprintf(stderr, "The cursor track holds no clicks; the zooms were left as they were.\n");
         }
@@ -253,8 +180,8 @@ void registerEditorCommands(CLI::App& app, CliContext& context) {
     auto* samples = camera->add_flag("--samples", o->samples, "Print the 60 Hz camera and cursor samples");
     at->excludes(samples);
     camera->add_flag("--json", o->json, "Print JSON");
-    camera->callback([&context, o] {
-        OpenedEdit edit(context.library(), o->id);
+    camera->callback([&services, o] {
+        OpenedEdit edit(services, o->id);
         const auto inputs = edit.session->cameraInputs();
         const auto& v = edit.state().values();
         if (o->samples) {
@@ -262,7 +189,8 @@ void registerEditorCommands(CLI::App& app, CliContext& context) {
             const auto cursorRows = cursorSamples(inputs, v.edit.timeline.trimStart, v.edit.timeline.trimEnd);
             if (o->json) {
                 auto cams = Json::array(), cursors = Json::array();
-                for (const auto& s : cameraRows) cams.push_back({{"t", s.t}, {"scale", s.scale}, {"focusX", s.focusX}, {"focusY", s.focusY}});
+                for (const auto& s : cameraRows)
+                    cams.push_back({{"t", s.t}, {"scale", s.scale}, {"focusX", s.focusX}, {"focusY", s.focusY}});
                 for (const auto& s : cursorRows) cursors.push_back({{"t", s.t}, {"x", s.x}, {"y", s.y}});
                 printJson({{"camera", cams}, {"cursor", cursors}});
             } else {
@@ -292,8 +220,8 @@ void registerEditorCommands(CLI::App& app, CliContext& context) {
 
     // Each operation runs on an opened edit; answering false means the editor refused the change.
     using Operation = std::function<bool(OpenedEdit&)>;
-    auto finish = [&context, o](const std::string& what, const Operation& operation) {
-        OpenedEdit opened(context.library(), o->id);
+    auto finish = [&services, o](const std::string& what, const Operation& operation) {
+        OpenedEdit opened(services, o->id);
         if (!operation(opened)) throw std::runtime_error("Nothing changed: " + what + " is not possible here");
         saveOrFail(*opened.session);
         if (o->json) {
@@ -310,7 +238,7 @@ void registerEditorCommands(CLI::App& app, CliContext& context) {
         sub->callback([finish, describe, run] { finish(describe(), run); });
     };
 
-    edit->callback([&context, o, edit, finish] {
+    edit->callback([&services, o, edit, finish] {
         if (!edit->get_subcommands().empty()) return;
         if (o->apply.empty()) throw CLI::ValidationError("give an operation or --apply FILE; see orvane edit --help");
         const auto text = readFileContents(o->apply);
@@ -485,7 +413,15 @@ void registerEditorCommands(CLI::App& app, CliContext& context) {
         AudioEnhancementSettings settings;
         settings.preset = parseRaw(o->preset, &audioEnhancerPresetFromRaw, "preset");
         settings.strength = o->strength;
-        return enhanceVoiceClips(e, o->text, settings, o->off);
+        const auto& clips = e.state().values().edit.audio.voiceClips;
+        if (clips.empty()) throw std::runtime_error("The recording has no audio clips");
+        std::vector<Uuid> chosen;
+        if (o->text.empty()) {
+            for (const auto& clip : clips) chosen.push_back(clip.id);
+        } else {
+            chosen.push_back(pick(clips, o->text, "audio clip").id);
+        }
+        return enhanceVoiceClips(*e.session, chosen, settings, o->off);
     });
 }
 

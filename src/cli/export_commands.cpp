@@ -1,18 +1,17 @@
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "app/services.h"
 #include "base/text.h"
-#include "cli/cli_context.h"
+#include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/export_runner.h"
 #include "cli/output.h"
 #include "editor/editor_session.h"
-#include "platform/linux/json_preferences_store.h"
+#include "platform/linux/stop_signals.h"
 #include "platform/preferences.h"
 #include "render/export/export_jobs.h"
 #include "render/export/export_wiring.h"
@@ -24,35 +23,6 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
 namespace {
-
-// Set by the signal handler, read by a timer on the main loop: the handler itself may only touch
-// an atomic flag.
-volatile std::sig_atomic_t interruptRequested = 0;
-
-extern "C" void requestInterrupt(int) { interruptRequested = 1; }
-
-// Routes SIGINT and SIGTERM to the flag while an export runs, restoring the old handlers after.
-class InterruptGuard {
-public:
-    InterruptGuard() {
-        interruptRequested = 0;
-        struct sigaction action {};
-        action.sa_handler = requestInterrupt;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &previousInt_);
-        ::sigaction(SIGTERM, &action, &previousTerm_);
-    }
-    ~InterruptGuard() {
-        ::sigaction(SIGINT, &previousInt_, nullptr);
-        ::sigaction(SIGTERM, &previousTerm_, nullptr);
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-private:
-    struct sigaction previousInt_ {};
-    struct sigaction previousTerm_ {};
-};
 
 // "[##########----------]  50% Rendering video · about 5s remaining" redrawn in place on a
 // terminal; on a pipe a line is printed whenever the text or the tenth changes.
@@ -115,34 +85,36 @@ Json profileJson(const OutputProfile& profile) {
 
 ExportRunOutcome runExports(EventLoop& mainLoop, const ExportServices& services,
                             const std::vector<ExportRequest>& requests) {
-    SerialQueue background("orvane.export");
-    ExportController controller(mainLoop, background, services);
-    InterruptGuard interrupts;
     ProgressLine progress;
     ExportRunOutcome outcome;
-
     std::vector<Uuid> ids;
+    ExportController* running = nullptr;
+    // Ctrl-C and SIGTERM cancel the tasks, which remove what they began to write. Watched before the
+    // export's threads start, so every one inherits the blocked signals.
+    StopSignals interrupts(mainLoop, [&] {
+        if (outcome.interrupted || !running) return;
+        outcome.interrupted = true;
+        progress.end();
+        std::fprintf(stderr, "Cancelling the export...\n");
+        for (const auto& id : ids) running->cancel(id);
+    });
+    SerialQueue background("orvane.export");
+    ExportController controller(mainLoop, background, services);
+    running = &controller;
+
     std::vector<OutputProfile> profiles;
     auto allFinished = [&] {
         return std::all_of(ids.begin(), ids.end(), [&](const Uuid& id) { return controller.task(id)->stage.finished(); });
     };
     auto subscription = controller.changed.subscribe([&] {
-        if (const auto running = controller.currentRunningID()) {
-            const auto* task = controller.task(*running);
+        if (const auto current = controller.currentRunningID()) {
+            const auto* task = controller.task(*current);
             progress.show(task->title, task->progress,
                           task->stage.message.value_or(controller.state().kind == ExportControllerState::Kind::exporting
                                                            ? controller.state().text
                                                            : std::string()));
         }
         if (!ids.empty() && ids.size() == requests.size() && allFinished()) mainLoop.stop();
-    });
-    // The flag is polled rather than acted on in the handler, where almost nothing is safe.
-    const auto poll = mainLoop.postRepeating(std::chrono::milliseconds(50), std::chrono::milliseconds(50), [&] {
-        if (!interruptRequested || outcome.interrupted) return;
-        outcome.interrupted = true;
-        progress.end();
-        std::fprintf(stderr, "Cancelling the export...\n");
-        for (const auto& id : ids) controller.cancel(id);
     });
 
     mainLoop.post([&] {
@@ -159,7 +131,7 @@ ExportRunOutcome runExports(EventLoop& mainLoop, const ExportServices& services,
         if (allFinished()) mainLoop.stop();
     });
     mainLoop.run();
-    poll.cancel();
+    running = nullptr;
     progress.end();
 
     for (std::size_t i = 0; i < ids.size(); ++i) outcome.results.push_back({controller.task(ids[i])->stage, profiles[i]});
@@ -167,7 +139,7 @@ ExportRunOutcome runExports(EventLoop& mainLoop, const ExportServices& services,
     return outcome;
 }
 
-void registerExportCommand(CLI::App& app, CliContext& context) {
+void registerExportCommand(CLI::App& app, app::Services& services) {
     struct Options {
         std::string id;
         std::string out;
@@ -194,7 +166,7 @@ void registerExportCommand(CLI::App& app, CliContext& context) {
         ->check(CLI::PositiveNumber);
     command->add_flag("--dry-run", o->dryRun, "Print the output profile and render nothing");
     command->add_flag("--json", o->json, "Print the result as JSON");
-    command->callback([&context, o] {
+    command->callback([&services, o] {
         const fs::path destination = o->out;
         const bool gifFile = toLowerAscii(destination.extension().string()) == ".gif";
         ExportPreset preset = gifFile ? ExportPreset::gif : ExportPreset::web1080;
@@ -220,10 +192,9 @@ void registerExportCommand(CLI::App& app, CliContext& context) {
             throw std::runtime_error(destination.string() + " is a folder; give a file name");
         }
 
-        auto& library = context.library();
+        auto& library = services.library();
         const auto& meta = library.find(o->id);
-        JsonPreferencesStore store;
-        Preferences preferences(store);
+        Preferences& preferences = services.preferences();
         EditorSession session(library.folderOf(meta.id), meta, preferences);
         auto snapshot = std::make_shared<const SceneRenderSnapshot>(makeSceneRenderSnapshot(session.state()));
         const auto profile = exportProfile(*snapshot, settings, preset);
@@ -246,7 +217,7 @@ void registerExportCommand(CLI::App& app, CliContext& context) {
         if (fs::exists(session.folder().sidecarFile())) request.sidecar = session.folder().sidecarFile();
         request.title = displayTitle(meta);
 
-        const auto outcome = runExports(context.mainLoop(), makeExportServices(), {request});
+        const auto outcome = runExports(services.mainLoop(), services.exportServices(), {request});
         const auto& result = outcome.results.front();
         if (result.stage.kind == ExportTaskStage::Kind::cancelled || outcome.interrupted) {
             throw std::runtime_error("Export cancelled; nothing was written to " + destination.string());

@@ -2,7 +2,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "cli/cli_context.h"
+#include "app/services.h"
+#include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "recording/recording_thumbnail_cache.h"
@@ -39,13 +40,14 @@ std::vector<std::string> projectNamesContaining(const RecordingLibrary& library,
     return names;
 }
 
-void printRecording(RecordingLibrary& library, const RecordingMeta& meta, bool json) {
+void printRecording(app::Services& services, const RecordingMeta& meta, bool json) {
+    RecordingLibrary& library = services.library();
     const auto folder = library.folderOf(meta.id);
     if (json) {
         auto value = recordingJson(meta, folder);
         value["files"] = filesIn(folder.directory);
         value["projects"] = projectNamesContaining(library, meta.id);
-        value["edit"] = editOfRecording(library, meta.id.string());
+        value["edit"] = editOfRecording(services, meta.id.string());
         printJson(value);
         return;
     }
@@ -86,7 +88,7 @@ void printListing(RecordingLibrary& library, bool json) {
 
 void printLibraryListing(RecordingLibrary& library, bool json) { printListing(library, json); }
 
-void registerLibraryCommands(CLI::App& app, CliContext& context) {
+void registerLibraryCommands(CLI::App& app, app::Services& services) {
     struct Options {
         bool json = false;
         std::string id;
@@ -98,29 +100,29 @@ void registerLibraryCommands(CLI::App& app, CliContext& context) {
 
     auto* list = app.add_subcommand("list", "List the recordings, newest first");
     list->add_flag("--json", options->json, "Print JSON");
-    list->callback([&context, options] { printListing(context.library(), options->json); });
+    list->callback([&services, options] { printListing(services.library(), options->json); });
 
     auto* show = app.add_subcommand("show", "Show one recording");
     show->add_option("ID", options->id, "Recording id or unique prefix")->required();
     show->add_flag("--json", options->json, "Print JSON");
-    show->callback([&context, options] {
-        auto& library = context.library();
-        printRecording(library, library.find(options->id), options->json);
+    show->callback([&services, options] {
+        auto& library = services.library();
+        printRecording(services, library.find(options->id), options->json);
     });
 
     auto* import = app.add_subcommand("import", "Import a video file as a new recording");
     import->add_option("FILE", options->file, "Video file")->required();
     import->add_flag("--json", options->json, "Print JSON");
-    import->callback([&context, options] {
-        auto& library = context.library();
-        printRecording(library, library.importVideo(options->file), options->json);
-    });
+    import->callback([&services, options] {
+        auto& library = services.library();
+    printRecording(services, library.importVideo(options->file), options->json);
+});
 
     auto* rename = app.add_subcommand("rename", "Rename a recording (an empty title removes it)");
     rename->add_option("ID", options->id, "Recording id or unique prefix")->required();
     rename->add_option("TITLE", options->title, "New title")->required();
-    rename->callback([&context, options] {
-        auto& library = context.library();
+    rename->callback([&services, options] {
+        auto& library = services.library();
         const auto meta = library.rename(library.find(options->id).id, options->title);
         if (meta.sourceTitle) {
             std::printf("Renamed %s to \"%s\"\n", meta.id.string().c_str(), meta.sourceTitle->c_str());
@@ -132,15 +134,15 @@ void registerLibraryCommands(CLI::App& app, CliContext& context) {
     auto* duplicate = app.add_subcommand("duplicate", "Copy a recording with all its files");
     duplicate->add_option("ID", options->id, "Recording id or unique prefix")->required();
     duplicate->add_flag("--json", options->json, "Print JSON");
-    duplicate->callback([&context, options] {
-        auto& library = context.library();
-        printRecording(library, library.duplicate(library.find(options->id).id), options->json);
+    duplicate->callback([&services, options] {
+        auto& library = services.library();
+        printRecording(services, library.duplicate(library.find(options->id).id), options->json);
     });
 
     auto* remove = app.add_subcommand("delete", "Delete a recording and its files");
     remove->add_option("ID", options->id, "Recording id or unique prefix")->required();
-    remove->callback([&context, options] {
-        auto& library = context.library();
+    remove->callback([&services, options] {
+        auto& library = services.library();
         const auto meta = library.find(options->id);
         library.remove(meta.id);
         std::printf("Deleted %s (%s)\n", meta.id.string().c_str(), displayTitle(meta).c_str());
@@ -149,8 +151,8 @@ void registerLibraryCommands(CLI::App& app, CliContext& context) {
     auto* thumbnail = app.add_subcommand("thumbnail", "Write the recording's thumbnail as PNG");
     thumbnail->add_option("ID", options->id, "Recording id or unique prefix")->required();
     thumbnail->add_option("--out", options->out, "PNG file to write")->required();
-    thumbnail->callback([&context, options] {
-        auto& library = context.library();
+    thumbnail->callback([&services, options] {
+        auto& library = services.library();
         const auto& meta = library.find(options->id);
         const auto video = library.folderOf(meta.id).screenVideoFile(meta);
         const auto image = RecordingThumbnailCache::generate(video);

@@ -1,10 +1,11 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
+#include "app/services.h"
 #include "base/log.h"
-#include "cli/cli_context.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
+#include "cli/toast_printer.h"
 #include "platform/preferences.h"
 
 using namespace orvane;
@@ -30,16 +31,17 @@ int main(int argc, char** argv) {
     app.add_flag("-v,--verbose", verbose, "Also print log lines to stderr");
     app.parse_complete_callback([&verbose] { log::setEchoToStderr(verbose); });
 
-    cli::CliContext context;
-    cli::registerLibraryCommands(app, context);
-    cli::registerProjectCommands(app, context);
-    cli::registerConfigCommands(app, context);
-    cli::registerDemoCommand(app, context);
-    cli::registerEditorCommands(app, context);
-    cli::registerRenderCommands(app, context);
-    cli::registerRecordCommands(app, context);
-    cli::registerExportCommand(app, context);
-    cli::registerScreenshotCommand(app, context);
+    app::Services services;
+    cli::ToastPrinter toastPrinter(services.toasts());
+    cli::registerLibraryCommands(app, services);
+    cli::registerProjectCommands(app, services);
+    cli::registerConfigCommands(app, services);
+    cli::registerDemoCommand(app);
+    cli::registerEditorCommands(app, services);
+    cli::registerRenderCommands(app, services);
+    cli::registerRecordCommands(app, services);
+    cli::registerExportCommand(app, services);
+    cli::registerScreenshotCommand(app, services);
 
     try {
         app.parse(argc, argv);

@@ -9,6 +9,9 @@
 
 namespace orvane {
 class RecordingLibrary;
+namespace app {
+class Services;
+}  // namespace app
 }
 
 namespace orvane::cli {
@@ -20,7 +23,7 @@ nlohmann::json projectJson(const Project& project);
 void printJson(const nlohmann::json& value);
 
 // The recording's edit as the editor opens it, in the sidecar's JSON form.
-nlohmann::json editOfRecording(RecordingLibrary& library, const std::string& id);
+nlohmann::json editOfRecording(app::Services& services, const std::string& id);
 
 // "1:05.2" for 65.2 s; "12:03:07.0" past an hour.
 std::string formatDuration(std::int64_t milliseconds);

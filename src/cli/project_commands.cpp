@@ -1,13 +1,14 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
-#include "cli/cli_context.h"
+#include "app/services.h"
+#include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 
 namespace orvane::cli {
 
-void registerProjectCommands(CLI::App& app, CliContext& context) {
+void registerProjectCommands(CLI::App& app, app::Services& services) {
     struct Options {
         bool json = false;
         std::string project;
@@ -18,8 +19,8 @@ void registerProjectCommands(CLI::App& app, CliContext& context) {
 
     auto* projects = app.add_subcommand("projects", "List the projects");
     projects->add_flag("--json", options->json, "Print JSON");
-    projects->callback([&context, options] {
-        auto& library = context.library();
+    projects->callback([&services, options] {
+        auto& library = services.library();
         if (options->json) {
             auto array = nlohmann::json::array();
             for (const auto& project : library.projects()) array.push_back(projectJson(project));
@@ -44,8 +45,8 @@ void registerProjectCommands(CLI::App& app, CliContext& context) {
     auto* create = project->add_subcommand("create", "Create a project");
     create->add_option("NAME", options->name, "Name (\"New Project\" when empty)");
     create->add_flag("--json", options->json, "Print JSON");
-    create->callback([&context, options] {
-        const auto created = context.library().createProject(options->name);
+    create->callback([&services, options] {
+        const auto created = services.library().createProject(options->name);
         if (options->json) {
             printJson(projectJson(created));
         } else {
@@ -56,8 +57,8 @@ void registerProjectCommands(CLI::App& app, CliContext& context) {
     auto* rename = project->add_subcommand("rename", "Rename a project");
     rename->add_option("PROJECT", options->project, "Project name, id or unique id prefix")->required();
     rename->add_option("NAME", options->name, "New name")->required();
-    rename->callback([&context, options] {
-        auto& library = context.library();
+    rename->callback([&services, options] {
+        auto& library = services.library();
         const auto id = library.findProject(options->project).id;
         library.renameProject(id, options->name);
         std::printf("Renamed project %s\n", id.string().c_str());
@@ -65,8 +66,8 @@ void registerProjectCommands(CLI::App& app, CliContext& context) {
 
     auto* remove = project->add_subcommand("delete", "Delete a project (its recordings stay)");
     remove->add_option("PROJECT", options->project, "Project name, id or unique id prefix")->required();
-    remove->callback([&context, options] {
-        auto& library = context.library();
+    remove->callback([&services, options] {
+        auto& library = services.library();
         const auto found = library.findProject(options->project);
         library.deleteProject(found.id);
         std::printf("Deleted project %s\n", found.name.c_str());
@@ -75,8 +76,8 @@ void registerProjectCommands(CLI::App& app, CliContext& context) {
     auto* add = project->add_subcommand("add", "Add a recording to a project");
     add->add_option("PROJECT", options->project, "Project name, id or unique id prefix")->required();
     add->add_option("RECORDING", options->recording, "Recording id or unique prefix")->required();
-    add->callback([&context, options] {
-        auto& library = context.library();
+    add->callback([&services, options] {
+        auto& library = services.library();
         const auto projectID = library.findProject(options->project).id;
         const auto recordingID = library.find(options->recording).id;
         library.addToProject(projectID, recordingID);
@@ -86,8 +87,8 @@ void registerProjectCommands(CLI::App& app, CliContext& context) {
     auto* drop = project->add_subcommand("remove", "Remove a recording from a project");
     drop->add_option("PROJECT", options->project, "Project name, id or unique id prefix")->required();
     drop->add_option("RECORDING", options->recording, "Recording id or unique prefix")->required();
-    drop->callback([&context, options] {
-        auto& library = context.library();
+    drop->callback([&services, options] {
+        auto& library = services.library();
         const auto projectID = library.findProject(options->project).id;
         const auto recordingID = library.find(options->recording).id;
         library.removeFromProject(projectID, recordingID);

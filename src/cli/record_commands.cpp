@@ -1,35 +1,21 @@
 #include <CLI/CLI.hpp>
-#include <pthread.h>
-#include <signal.h>
 
 #include <cmath>
 #include <cstdio>
 #include <optional>
-#include <thread>
 
-#include "base/log.h"
-#include "cli/cli_context.h"
+#include "app/services.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "platform/linux/json_preferences_store.h"
+#include "platform/linux/stop_signals.h"
 #include "platform/preferences.h"
-#include "platform/pulse/pulse_audio_system.h"
-#include "platform/x11/x11_pointer_source.h"
-#include "platform/v4l2/v4l2_camera_system.h"
-#include "platform/x11/x11_screen_capture.h"
-#include "platform/xdg_paths.h"
-#include "recording/alpha_probe_memo.h"
-#include "recording/screen_movie_writer.h"
+#include "recording/recording_flow.h"
 #include "recording/screen_recorder.h"
-#include "recording/side_track_starters.h"
-#include "recording/system_audio_capture.h"
 
 namespace orvane::cli {
 
 namespace {
-
-constexpr const char* kArea = "Orvane.CLI";
 
 std::string sizeText(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
 
@@ -93,38 +79,6 @@ void printSources(const SourceCatalogSnapshot& snapshot, bool json) {
     printTable(rows);
 }
 
-// Ctrl-C and SIGTERM end the recording cleanly: the signals are blocked in every thread and one
-// thread waits for them and hands the stop to the main loop, so nothing runs inside a handler.
-class StopSignals {
-public:
-    explicit StopSignals(std::function<void()> onSignal) {
-        sigemptyset(&set_);
-        sigaddset(&set_, SIGINT);
-        sigaddset(&set_, SIGTERM);
-        sigaddset(&set_, SIGUSR2);  // our own wake-up at the end
-        pthread_sigmask(SIG_BLOCK, &set_, &previous_);
-        thread_ = std::thread([this, onSignal = std::move(onSignal)] {
-            for (;;) {
-                int received = 0;
-                if (sigwait(&set_, &received) != 0 || received == SIGUSR2) return;
-                onSignal();
-            }
-        });
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-    ~StopSignals() {
-        pthread_kill(thread_.native_handle(), SIGUSR2);
-        thread_.join();
-        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    }
-
-private:
-    sigset_t set_{};
-    sigset_t previous_{};
-    std::thread thread_;
-};
-
 struct RecordArguments {
     std::string sourceID;
     double duration = 0;
@@ -135,135 +89,78 @@ struct RecordArguments {
     bool json = false;
 };
 
-void record(CliContext& context, const RecordArguments& arguments) {
+void record(app::Services& services, const RecordArguments& arguments) {
     if (arguments.duration < 0 || !std::isfinite(arguments.duration)) {
         throw CommandFailed(kUsage, "--duration must be a positive number of seconds");
     }
-    // Block the stop signals before any thread starts, so each one inherits the mask.
-    EventLoop& loop = context.mainLoop();
+    // Ctrl-C and SIGTERM end the recording cleanly. Watched before any thread starts, so every one
+    // inherits the blocked signals.
+    EventLoop& loop = services.mainLoop();
     ScreenRecorder* running = nullptr;
-    StopSignals signals([&loop, &running] {
-        loop.post([&running] {
-            if (running) running->stop();
-        });
+    StopSignals signals(loop, [&running] {
+        if (running) running->stop();
     });
 
-    X11ScreenCapture capture;
-    const auto snapshot = loadCatalog(capture);
-    JsonPreferencesStore store;
-    Preferences preferences(store);
-    std::optional<RecordingSource> source;
+    const auto catalog = loadCatalog(services.screenCapture());
+    Preferences& preferences = services.preferences();
+    RecordingRequest request;
     if (!arguments.sourceID.empty()) {
-        source = findSource(snapshot, arguments.sourceID);
-        if (!source) {
+        request.source = findSource(catalog, arguments.sourceID);
+        if (!request.source) {
             throw CommandFailed(kNotFound,
                                 "No recording source matches \"" + arguments.sourceID + "\" (see `orvane sources`)");
         }
-    } else {
-        source = defaultSource(snapshot, preferences.lastUsedSourceID());
-        if (!source) throw CommandFailed(kNotFound, "No matching recording source was available.");
     }
-
     // Devices are recorded only when asked for on the command line, whatever the desktop defaults say.
-    auto options = optionsFromPreferences(preferences);
-    options.includeSystemAudio = arguments.systemAudio;
-    options.includeMicrophone = arguments.microphone;
-    options.includeWebcam = arguments.webcam;
-    if (!arguments.cursorMode.empty()) applyCursorMode(options, arguments.cursorMode, preferences);
+    request.options = optionsFromPreferences(preferences);
+    request.options.includeSystemAudio = arguments.systemAudio;
+    request.options.includeMicrophone = arguments.microphone;
+    request.options.includeWebcam = arguments.webcam;
+    if (!arguments.cursorMode.empty()) applyCursorMode(request.options, arguments.cursorMode, preferences);
 
-    RecordingLibrary& library = context.library();
-    VolumeFreeSpace freeSpace(library.location().recordingsRoot);
-    X11PointerSource pointer;
-    SerialQueue cursorQueue("orvane.cursor");
-    ScreenRecorderServices services(loop, context.toasts(), capture, freeSpace);
-    services.pointer = &pointer;
-    services.cursorQueue = &cursorQueue;
-    services.alphaProbe = [](int fps) {
-        return alphaWriterUsable(XdgPaths::orvaneCacheFolder() / "alpha-probe.json", fps, [fps] {
-            std::error_code error;
-            const auto folder = std::filesystem::temp_directory_path(error);
-            if (error) return AlphaProbeResult{false, 0, "no temporary folder: " + error.message()};
-            return probeAlphaWriter(folder, fps);
-        });
-    };
-
-    std::unique_ptr<AudioSystem> audio;
-    if (options.includeSystemAudio || options.includeMicrophone || options.includeWebcam) {
-        try {
-            audio = makePulseAudioSystem();
-        } catch (const std::exception& e) {
-            // System audio is part of the screen movie, so without a sound server it cannot start; the
-            // side tracks go on without it and say so.
-            if (options.includeSystemAudio) {
-                throw CommandFailed(kFailure, std::string("System audio is unavailable: ") + e.what());
-            }
-            log::warning(kArea, "no sound server: %s", e.what());
-        }
-    }
-    if (audio) {
-        AudioSystem* sound = audio.get();
-        services.systemAudio = [sound] { return std::make_unique<SystemAudioCapture>(*sound); };
-        if (options.includeMicrophone) {
-            services.microphone =
-                makeMicrophoneTrackStarter(*sound, resolveMicrophone(*sound, preferences.defaultMicrophoneID()));
-        }
-    }
-    std::unique_ptr<CameraSystem> cameras;
-    if (options.includeWebcam) {
-        cameras = makeV4l2CameraSystem();
-        if (auto device = resolveCamera(*cameras, preferences.defaultCameraID())) {
-            // Without a separate microphone track the face-camera file carries the voice.
-            const bool withVoice = !options.includeMicrophone && audio;
-            std::optional<std::string> microphone;
-            if (audio) microphone = resolveMicrophone(*audio, preferences.defaultMicrophoneID());
-            services.faceCamera = makeFaceCameraTrackStarter(*cameras, audio.get(), *device, withVoice, microphone);
-        }
-    }
-
-    ScreenRecorder recorder(services);
+    ScreenRecorder recorder(services.recorderServices(request.options));
     running = &recorder;
-    std::optional<RecordingSession> finished;
-    std::string failure;
+    RecordingSelectionStore selection;
+    RecordingFlow flow(recorder, services.library(), selection, preferences, nullptr);
+    std::optional<RecordingReply> reply;
+    request.reply = [&](const RecordingReply& answer) {
+        reply = answer;
+        loop.post([&loop] { loop.stop(); });
+    };
     TimerHandle durationTimer;
     auto subscription = recorder.observeState([&](const ScreenRecorder::State& state) {
-        switch (state.phase) {
-            case ScreenRecorder::Phase::recording:
-                std::fprintf(stderr, "Recording %s (%s)%s\n", sourceID(*source).c_str(), sourceTitle(*source).c_str(),
-                             arguments.duration > 0 ? "" : "; press Ctrl-C to stop");
-                if (arguments.duration > 0) {
-                    durationTimer = loop.postAfter(
-                        std::chrono::duration_cast<Duration>(std::chrono::duration<double>(arguments.duration)),
-                        [&recorder] { recorder.stop(); });
-                }
-                break;
-            case ScreenRecorder::Phase::finished:
-                finished = state.session;
-                loop.post([&loop] { loop.stop(); });
-                break;
-            case ScreenRecorder::Phase::failed:
-                failure = state.failure;
-                loop.post([&loop] { loop.stop(); });
-                break;
-            case ScreenRecorder::Phase::idle:
-                // Ctrl-C before capture got going cancels it.
-                if (!finished) failure = "Recording was cancelled before it started.";
-                loop.post([&loop] { loop.stop(); });
-                break;
-            default: break;
+        if (state.phase != ScreenRecorder::Phase::recording || !flow.source()) return;
+        std::fprintf(stderr, "Recording %s (%s)%s\n", sourceID(*flow.source()).c_str(),
+                     sourceTitle(*flow.source()).c_str(), arguments.duration > 0 ? "" : "; press Ctrl-C to stop");
+        if (arguments.duration > 0) {
+            durationTimer =
+                loop.postAfter(std::chrono::duration_cast<Duration>(std::chrono::duration<double>(arguments.duration)),
+                               [&recorder] { recorder.stop(); });
         }
     });
-    preferences.setLastUsedSourceID(sourceID(*source));
-    recorder.start(*source, options, library, 60);
-    if (recorder.state().phase != ScreenRecorder::Phase::failed) loop.run();
+    const bool started = flow.start(std::move(request), catalog);
+    // The recorder reports its first state changes on the next turns of the loop.
+    if (started) loop.run();
     durationTimer.cancel();
     running = nullptr;
-    if (recorder.state().phase == ScreenRecorder::Phase::failed) failure = recorder.state().failure;
 
-    if (!finished) throw CommandFailed(kFailure, failure.empty() ? "Recording did not finish cleanly." : failure);
-    const auto meta = readRecordingMeta(finished->folder).value_or(finished->meta);
+    if (!reply || !reply->succeeded || !reply->recording) {
+        using Failure = RecordingReply::Failure;
+        const Failure kind = reply ? reply->failure : Failure::didNotFinish;
+        // The recorder's own words say most; a stop before capture got going cancels it.
+        std::string failure = recorder.state().failure;
+        if (failure.empty() && kind == Failure::didNotFinish && recorder.state().phase == ScreenRecorder::Phase::idle) {
+            failure = "Recording was cancelled before it started.";
+        }
+        if (failure.empty()) failure = reply ? reply->message : "Recording did not finish cleanly.";
+        throw CommandFailed(kind == Failure::noSource ? kNotFound : kFailure, failure);
+    }
+    const auto& meta = *reply->recording;
+    const RecordingFolder folder = services.library().folderOf(meta.id);
+    const RecordingSource& source = *flow.source();
     if (arguments.json) {
-        auto json = recordingJson(meta, finished->folder);
-        json["source"] = sourceID(*source);
+        auto json = recordingJson(meta, folder);
+        json["source"] = sourceID(source);
         const auto statistics = recorder.statistics();
         json["droppedFrames"] = statistics.dropped();
         json["missedCaptureFrames"] = statistics.missedTicks;
@@ -279,23 +176,20 @@ void record(CliContext& context, const RecordArguments& arguments) {
     if (meta.hasCursor) tracks += ", cursor";
     printTable({{"ID", meta.id.string()},
                 {"Title", displayTitle(meta)},
-                {"Source", sourceID(*source)},
+                {"Source", sourceID(source)},
                 {"Duration", formatDuration(meta.durationMs)},
                 {"Size", sizeText(static_cast<int>(meta.displayWidth), static_cast<int>(meta.displayHeight))},
                 {"Tracks", tracks},
-                {"Folder", finished->folder.directory.string()}});
+                {"Folder", folder.directory.string()}});
 }
 
 }  // namespace
 
-void registerRecordCommands(CLI::App& app, CliContext& context) {
+void registerRecordCommands(CLI::App& app, app::Services& services) {
     auto* sources = app.add_subcommand("sources", "List the displays, windows and applications that can be recorded");
     auto sourcesJson = std::make_shared<bool>(false);
     sources->add_flag("--json", *sourcesJson, "Print JSON");
-    sources->callback([sourcesJson] {
-        X11ScreenCapture capture;
-        printSources(loadCatalog(capture), *sourcesJson);
-    });
+    sources->callback([&services, sourcesJson] { printSources(loadCatalog(services.screenCapture()), *sourcesJson); });
 
     auto arguments = std::make_shared<RecordArguments>();
     auto* record = app.add_subcommand("record", "Record a display, window or application until Ctrl-C or --duration");
@@ -307,7 +201,7 @@ void registerRecordCommands(CLI::App& app, CliContext& context) {
     record->add_option("--cursor-mode", arguments->cursorMode, "How the pointer is shown: system, pointer or touch")
         ->check(CLI::IsMember({"system", "pointer", "touch"}));
     record->add_flag("--json", arguments->json, "Print the finished recording as JSON");
-    record->callback([&context, arguments] { cli::record(context, *arguments); });
+    record->callback([&services, arguments] { cli::record(services, *arguments); });
 }
 
 }  // namespace orvane::cli

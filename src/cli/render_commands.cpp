@@ -1,11 +1,11 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
-#include "cli/cli_context.h"
+#include "app/services.h"
+#include "cli/command_error.h"
 #include "cli/commands.h"
 #include "editor/editor_session.h"
 #include "media/video_frame.h"
-#include "platform/linux/json_preferences_store.h"
 #include "platform/preferences.h"
 #include "render/background_swatches.h"
 #include "render/output_frame.h"
@@ -27,7 +27,7 @@ std::pair<int, int> parseSize(const std::string& text) {
 
 }  // namespace
 
-void registerRenderCommands(CLI::App& app, CliContext& context) {
+void registerRenderCommands(CLI::App& app, app::Services& services) {
     struct Options {
         std::string out;
         int width = 1920;
@@ -47,13 +47,11 @@ void registerRenderCommands(CLI::App& app, CliContext& context) {
     renderFrame->add_option("--time", f->time, "Output time in seconds (after trim and speed ramps)")->required();
     renderFrame->add_option("--out", f->out, "PNG file to write")->required();
     renderFrame->add_option("--size", f->size, "Output size, WIDTHxHEIGHT (default 1920x1080)");
-    renderFrame->callback([&context, f] {
+    renderFrame->callback([&services, f] {
         const auto [width, height] = parseSize(f->size);
-        auto& library = context.library();
+        auto& library = services.library();
         const auto& meta = library.find(f->id);
-        JsonPreferencesStore store;
-        Preferences preferences(store);
-        EditorSession session(library.folderOf(meta.id), meta, preferences);
+        EditorSession session(library.folderOf(meta.id), meta, services.preferences());
         auto snapshot = std::make_shared<const SceneRenderSnapshot>(makeSceneRenderSnapshot(session.state(), std::nullopt));
 
         const auto frame = renderOutputFrame(snapshot, session.folder().directory, f->time, width, height);

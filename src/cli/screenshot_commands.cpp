@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "cli/cli_context.h"
+#include "app/services.h"
+#include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "platform/linux/json_preferences_store.h"
 #include "platform/preferences.h"
 #include "platform/x11/x11_pointer_source.h"
 #include "platform/x11/x11_screen_capture.h"
@@ -28,7 +28,7 @@ std::optional<Rect> parseCrop(const std::string& text) {
 
 }  // namespace
 
-void registerScreenshotCommand(CLI::App& app, CliContext& context) {
+void registerScreenshotCommand(CLI::App& app, app::Services& services) {
     struct Options {
         std::optional<std::string> project;
         bool desktop = false;
@@ -42,19 +42,17 @@ void registerScreenshotCommand(CLI::App& app, CliContext& context) {
     command->add_flag("--desktop", options->desktop, "Save to the Desktop instead (overrides the preference)");
     command->add_option("--crop", options->crop, "Then crop the saved picture to X,Y,W,H pixels");
     command->add_flag("--json", options->json, "Print JSON");
-    command->callback([options, &context] {
+    command->callback([options, &services] {
         std::optional<Rect> crop;
         if (options->crop) {
             crop = parseCrop(*options->crop);
             if (!crop) throw CLI::ValidationError("--crop", "expected X,Y,W,H, e.g. 0,0,800,600");
         }
-        JsonPreferencesStore store;
-        Preferences preferences(store);
+        Preferences& preferences = services.preferences();
         std::optional<ScreenshotResult> shot;
         try {
-            X11ScreenCapture capture;
-            X11PointerSource pointer;
-            ScreenshotService service(capture, pointer, preferences, context.toasts(), context.mainLoop());
+            ScreenshotService service(services.screenCapture(), services.pointer(), preferences, services.toasts(),
+                                      services.mainLoop());
             shot = service.capture(options->project, options->desktop ? std::optional(ScreenshotDestination::desktop)
                                                                       : std::nullopt);
         } catch (const std::exception& e) {

@@ -10,7 +10,9 @@ namespace {
 
 constexpr const char* kArea = "Orvane.Recorder";
 
-RecordingReply failure(std::string message) { return RecordingReply{false, std::nullopt, std::move(message)}; }
+RecordingReply failure(RecordingReply::Failure kind, std::string message) {
+    return RecordingReply{false, std::nullopt, std::move(message), kind};
+}
 
 }  // namespace
 
@@ -25,16 +27,17 @@ bool RecordingFlow::start(RecordingRequest request, const SourceCatalogSnapshot&
         if (request.reply) request.reply(r);
     };
     if (recorder_.state().phase != ScreenRecorder::Phase::idle) {
-        reply(failure("Orvane is already recording."));
+        reply(failure(RecordingReply::Failure::alreadyRecording, "Orvane is already recording."));
         return false;
     }
     auto source = request.source;
     if (!source) source = defaultSource(catalog, preferences_.lastUsedSourceID(), request.preferredKind);
     if (!source) {
-        reply(failure("No matching recording source was available."));
+        reply(failure(RecordingReply::Failure::noSource, "No matching recording source was available."));
         return false;
     }
     preferences_.setLastUsedSourceID(sourceID(*source));
+    source_ = source;
     active_ = std::move(request);
     // A start that fails at once is "did not start", not "did not finish"; the states it passes
     // through are looked at afterwards.
@@ -42,7 +45,7 @@ bool RecordingFlow::start(RecordingRequest request, const SourceCatalogSnapshot&
     recorder_.start(*source, active_->options, library_);
     startingNow_ = false;
     if (recorder_.state().phase == ScreenRecorder::Phase::failed) {
-        answer(failure("Recording did not start."));
+        answer(failure(RecordingReply::Failure::didNotStart, "Recording did not start."));
         active_.reset();
         return false;
     }
@@ -64,7 +67,8 @@ void RecordingFlow::onState(const ScreenRecorder::State& state) {
             std::optional<RecordingMeta> meta;
             if (state.session) meta = readRecordingMeta(state.session->folder);
             if (!meta) {
-                answer(failure("Recording finished but no saved take was found."));
+                answer(
+                    failure(RecordingReply::Failure::didNotFinish, "Recording finished but no saved take was found."));
                 active_.reset();
                 return;
             }
@@ -77,13 +81,14 @@ void RecordingFlow::onState(const ScreenRecorder::State& state) {
             return;
         }
         case ScreenRecorder::Phase::failed:
-            answer(failure(state.failure.empty() ? "Recording did not finish cleanly."
+            answer(failure(RecordingReply::Failure::didNotFinish,
+                           state.failure.empty() ? "Recording did not finish cleanly."
                                                  : "Recording did not finish cleanly: " + state.failure));
             active_.reset();
             return;
         case ScreenRecorder::Phase::idle:
             // Cancelled before it got going.
-            answer(failure("Recording did not finish cleanly."));
+            answer(failure(RecordingReply::Failure::didNotFinish, "Recording did not finish cleanly."));
             active_.reset();
             return;
         default: return;

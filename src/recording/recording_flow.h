@@ -34,9 +34,12 @@ private:
 
 // What an outside caller (a deep link) is told about its recording request.
 struct RecordingReply {
+    enum class Failure { none, alreadyRecording, noSource, didNotStart, didNotFinish };
+
     bool succeeded = false;
     std::optional<RecordingMeta> recording;  // when it succeeded
     std::string message;                     // when it did not
+    Failure failure = Failure::none;
 };
 
 // One start request: from the user (no preferred kind, the last used source), a menu command or a
@@ -62,6 +65,8 @@ public:
 
     // Starts `request` with the sources in `catalog`. Answers false (and replies) when it could not start.
     bool start(RecordingRequest request, const SourceCatalogSnapshot& catalog);
+    // The source the last start picked.
+    const std::optional<RecordingSource>& source() const { return source_; }
 
 private:
     void onState(const ScreenRecorder::State& state);
@@ -73,6 +78,7 @@ private:
     Preferences& preferences_;
     OpenRecording open_;
     std::optional<RecordingRequest> active_;
+    std::optional<RecordingSource> source_;
     bool startingNow_ = false;
     Subscription subscription_;
 };

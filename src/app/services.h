@@ -1,0 +1,98 @@
+#pragma once
+
+// The composition root: the one place that chooses the real implementations (X11 capture,
+// PulseAudio, V4L2 cameras, the Secret Service, the export pipeline) and the product rules that tie
+// them together. Each front end (the `orvane` command, the desktop studio) builds one per process;
+// commands and windows take what they need from it and hold no rules of their own.
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/event_loop.h"
+#include "base/toast_center.h"
+#include "recording/recording_library.h"
+
+namespace orvane {
+
+class AppConfiguration;
+class BundleConfig;
+class CameraSystem;
+class AudioSystem;
+class JsonPreferencesStore;
+class PointerSource;
+class Preferences;
+class ScreenCaptureSystem;
+class SecretStore;
+class VolumeFreeSpace;
+struct ExportServices;
+struct RecordingOptions;
+struct ScreenRecorderServices;
+
+namespace app {
+
+// Where this process keeps its data. The defaults are the user's own folders; the demo and tests
+// point them at a private folder.
+struct ServiceLocations {
+    std::optional<std::filesystem::path> preferencesFile;
+    std::optional<LibraryLocation> library;
+    std::filesystem::path cacheRoot;  // render caches; empty: the user's cache folder
+    bool useRenderCaches = true;
+};
+
+// Everything is made on first use, so a command that lists preferences never opens a display, a
+// sound server or the library. A main-loop object.
+class Services {
+public:
+    explicit Services(ServiceLocations locations = {});
+    ~Services();
+    Services(const Services&) = delete;
+    Services& operator=(const Services&) = delete;
+
+    EventLoop& mainLoop() { return mainLoop_; }
+    ToastCenter& toasts() { return toasts_; }
+
+    Preferences& preferences();
+    const AppConfiguration& configuration();
+    SecretStore& secrets();
+    // Opening it runs the recovery pass over unfinished captures.
+    RecordingLibrary& library();
+
+    ScreenCaptureSystem& screenCapture();
+    PointerSource& pointer();
+
+    // What a recording with `options` needs: the capture, the pointer and its sampler's queue, the
+    // disk check, the sound server for system audio and the microphone, the face camera, and where
+    // the transparent-capture probe is remembered. Throws std::runtime_error when system audio is
+    // asked for and no sound server answers; the side tracks go on without one and say so.
+    ScreenRecorderServices recorderServices(const RecordingOptions& options);
+
+    const ExportServices& exportServices();
+
+private:
+    // The sound server, connected on first use; null when none answers (the reason is logged, and
+    // thrown when `required`).
+    AudioSystem* audioSystem(bool required);
+
+    ServiceLocations locations_;
+    EventLoop mainLoop_;
+    ToastCenter toasts_{mainLoop_};
+    std::unique_ptr<JsonPreferencesStore> preferencesStore_;
+    std::unique_ptr<Preferences> preferences_;
+    std::unique_ptr<BundleConfig> bundle_;
+    std::unique_ptr<AppConfiguration> configuration_;
+    std::unique_ptr<SecretStore> secrets_;
+    std::unique_ptr<RecordingLibrary> library_;
+    std::unique_ptr<ScreenCaptureSystem> screenCapture_;
+    std::unique_ptr<PointerSource> pointer_;
+    std::unique_ptr<SerialQueue> cursorQueue_;
+    std::unique_ptr<VolumeFreeSpace> freeSpace_;
+    std::unique_ptr<AudioSystem> audio_;
+    std::optional<std::string> audioFailure_;
+    std::unique_ptr<CameraSystem> cameras_;
+    std::unique_ptr<ExportServices> exportServices_;
+};
+
+}  // namespace app
+}  // namespace orvane

@@ -1,0 +1,19 @@
+#include "cli/toast_printer.h"
+
+#include <cstdio>
+#include <string>
+
+namespace orvane::cli {
+
+ToastPrinter::ToastPrinter(ToastCenter& toasts) {
+    subscription_ = toasts.observe([this](const std::vector<Toast>& shown) {
+        for (const auto& toast : shown) {
+            if (!printed_.insert(toast.id).second) continue;
+            std::string line = std::string(toastLevelName(toast.level)) + ": " + toast.title;
+            if (toast.detail) line += " \xE2\x80\x94 " + *toast.detail;
+            std::fprintf(stderr, "%s\n", line.c_str());
+        }
+    });
+}
+
+}  // namespace orvane::cli
