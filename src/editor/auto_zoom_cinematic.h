@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "editor/cursor_lookup.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "model/zoom_region.h"
 
 namespace orvane {

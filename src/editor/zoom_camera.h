@@ -8,7 +8,7 @@
 #include "editor/cursor_lookup.h"
 #include "model/clip.h"
 #include "model/cursor_telemetry.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "model/zoom_region.h"
 
 namespace orvane {

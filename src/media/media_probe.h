@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace orvane {
 

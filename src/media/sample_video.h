@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace orvane {
 

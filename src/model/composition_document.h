@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/uuid.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace orvane {
 

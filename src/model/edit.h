@@ -21,7 +21,7 @@
 #include "model/cursor_style.h"
 #include "model/cut_and_mute_regions.h"
 #include "model/export_aspect_ratio.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "model/speed_ramp.h"
 #include "model/video_overlay_clip.h"
 #include "model/window_chrome_style.h"

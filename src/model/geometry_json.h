@@ -4,7 +4,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace orvane {
 

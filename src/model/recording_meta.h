@@ -8,7 +8,7 @@
 
 #include "base/iso8601.h"
 #include "base/uuid.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace orvane {
 

@@ -15,7 +15,7 @@
 #include "model/cursor_interaction.h"
 #include "model/cursor_style.h"
 #include "model/cut_and_mute_regions.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "model/speed_ramp.h"
 #include "model/video_overlay_clip.h"
 #include "model/zoom_region.h"

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "base/uuid.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace orvane {
 

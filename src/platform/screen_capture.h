@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/huge_page_memory.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace orvane {
 

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "recording/recording_options.h"
 #include "recording/recording_source.h"
 

@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "model/recording_meta.h"
 #include "platform/screen_capture.h"
 #include "recording/recording_options.h"

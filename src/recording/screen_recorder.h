@@ -11,7 +11,7 @@
 #include "base/executor.h"
 #include "base/signal.h"
 #include "base/toast_center.h"
-#include "model/cursor_telemetry_recorder.h"
+#include "recording/cursor_telemetry_recorder.h"
 #include "model/recording_files.h"
 #include "platform/pointer_source.h"
 #include "platform/screen_capture.h"

@@ -11,7 +11,7 @@
 
 #include <cairo.h>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "render/background_palette.h"
 #include "render/rgba_color.h"
 

@@ -9,7 +9,7 @@
 
 #include <cairo.h>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "render/rgba_color.h"
 
 using PangoLayout = struct _PangoLayout;

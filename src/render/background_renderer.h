@@ -7,7 +7,7 @@
 
 #include "media/cairo_handles.h"
 #include "model/background_style.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace orvane {
 

@@ -5,7 +5,7 @@
 
 #include <cairo.h>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "render/backdrop_text.h"
 
 namespace orvane {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/caption_segment.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "render/caption_layout.h"
 
 namespace orvane {

@@ -10,7 +10,7 @@
 #include "editor/zoom_camera.h"
 #include "media/cairo_handles.h"
 #include "media/video_frame.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "model/video_overlay_clip.h"
 #include "render/frame_layout.h"
 #include "render/scene_downscale.h"

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "editor/zoom_camera.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "render/scene_snapshot.h"
 
 namespace orvane {

@@ -4,7 +4,7 @@
 
 #include <cairo.h>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace orvane {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace orvane {
 

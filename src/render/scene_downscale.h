@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "media/cairo_handles.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "render/pixel_box.h"
 
 namespace orvane {

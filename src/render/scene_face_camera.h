@@ -8,7 +8,7 @@
 
 #include "base/uuid.h"
 #include "media/cairo_handles.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace orvane {
 

@@ -2,7 +2,7 @@
 
 #include <cairo.h>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace orvane {
 

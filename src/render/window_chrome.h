@@ -5,7 +5,7 @@
 
 #include <cairo.h>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "model/window_chrome_style.h"
 #include "render/rgba_color.h"
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "render/pixel_box.h"
 #include "render/scene_downscale.h"
 #include "render/scene_shape.h"

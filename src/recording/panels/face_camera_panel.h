@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "base/signal.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "platform/preferences.h"
 
 namespace orvane {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace orvane {
 

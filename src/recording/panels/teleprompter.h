@@ -5,7 +5,7 @@
 
 #include "base/executor.h"
 #include "base/signal.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "platform/preferences.h"
 
 namespace orvane {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "render/export/export_profile.h"
 
 namespace orvane {

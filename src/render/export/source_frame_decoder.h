@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "media/video_frame.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace orvane {
 

@@ -11,7 +11,7 @@
 #include "cli/cli_runner.h"
 #include "media/media_probe.h"
 #include "media/video_frame.h"
-#include "model/cursor_telemetry_recorder.h"
+#include "recording/cursor_telemetry_recorder.h"
 #include "platform/x11/test_display.h"
 #include "platform/x11/x11_pointer_source.h"
 #include "platform/x11/x11_screen_capture.h"

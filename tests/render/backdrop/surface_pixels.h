@@ -8,7 +8,7 @@
 #include <cairo.h>
 
 #include "media/cairo_handles.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "render/backdrop_drawing.h"
 
 namespace orvane::testing {

@@ -1,4 +1,4 @@
-#include "model/cursor_telemetry_recorder.h"
+#include "recording/cursor_telemetry_recorder.h"
 
 #include <algorithm>
 #include <chrono>

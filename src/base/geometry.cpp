@@ -1,4 +1,4 @@
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 #include "base/hash.h"
 

@@ -4,7 +4,7 @@
 
 #include "base/executor.h"
 #include "model/cursor_telemetry.h"
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "platform/pointer_source.h"
 
 namespace orvane {

@@ -9,7 +9,7 @@
 
 #include "base/event_loop.h"
 #include "base/manual_executor.h"
-#include "model/cursor_telemetry_recorder.h"
+#include "recording/cursor_telemetry_recorder.h"
 
 namespace orvane {
 namespace {
