@@ -8,7 +8,10 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/buffer.h>
 #include <libavutil/frame.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -55,6 +58,27 @@ struct SwrContextDeleter {
     void operator()(SwrContext* context) const { swr_free(&context); }
 };
 using ResampleContext = std::unique_ptr<SwrContext, SwrContextDeleter>;
+
+struct BufferRefDeleter {
+    void operator()(AVBufferRef* buffer) const { av_buffer_unref(&buffer); }
+};
+// A reference to a hardware device or frame pool (av_hwdevice_ctx_create, av_hwframe_ctx_alloc).
+using BufferRef = std::unique_ptr<AVBufferRef, BufferRefDeleter>;
+
+struct AudioFifoDeleter {
+    void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
+};
+using AudioFifo = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
+
+struct FilterGraphDeleter {
+    void operator()(AVFilterGraph* graph) const { avfilter_graph_free(&graph); }
+};
+using FilterGraph = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;
+
+struct FilterInOutDeleter {
+    void operator()(AVFilterInOut* inout) const { avfilter_inout_free(&inout); }
+};
+using FilterInOut = std::unique_ptr<AVFilterInOut, FilterInOutDeleter>;
 
 // av_strerror as a string ("Invalid data found when processing input").
 std::string errorText(int errorCode);

@@ -32,11 +32,6 @@ void check(int status, const char* what) {
     if (status < 0) fail(what, status);
 }
 
-struct AudioFifoDeleter {
-    void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
-};
-using AudioFifo = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
-
 enum class Target { mp4Video, m4aAudio, mp3Audio };
 
 // The first stream of a kind; cover art attached to audio files is not a video stream.
@@ -385,7 +380,7 @@ private:
     ffmpeg::ScaleContext scaler_;
     ffmpeg::Frame scaled_;
     ffmpeg::ResampleContext resampler_;
-    AudioFifo fifo_;
+    ffmpeg::AudioFifo fifo_;
     std::int64_t lastVideoPts_ = AV_NOPTS_VALUE;
     std::int64_t nextAudioPts_ = AV_NOPTS_VALUE;
 };

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "base/log.h"
+#include "media/encode/aac_writer.h"
 #include "media/ffmpeg_handles.h"
-#include "media/aac_encoder.h"
 
 namespace orvane {
 
@@ -20,14 +20,11 @@ void check(int status, const std::string& what) {
 struct AacFileWriter::Impl {
     std::filesystem::path file;
     ffmpeg::OutputFormatContext output;
-    std::unique_ptr<AacEncoder> encoder;
-    AVStream* stream = nullptr;
+    std::unique_ptr<AacWriter> encoder;
     int channels = 1;
     std::vector<float> scratch;
 
     void write(AVPacket* packet) {
-        av_packet_rescale_ts(packet, encoder->context().time_base, stream->time_base);
-        packet->stream_index = stream->index;
         check(av_interleaved_write_frame(output.get(), packet), "cannot write " + file.filename().string());
     }
 };
@@ -40,13 +37,7 @@ AacFileWriter::AacFileWriter(const std::filesystem::path& file, int sampleRate, 
     AVFormatContext* raw = nullptr;
     check(avformat_alloc_output_context2(&raw, nullptr, "ipod", file.c_str()), "cannot create " + file.string());
     impl_->output.reset(raw);
-    impl_->encoder = std::make_unique<AacEncoder>(sampleRate, channels, bitRate,
-                                             (raw->oformat->flags & AVFMT_GLOBALHEADER) != 0);
-    impl_->stream = avformat_new_stream(raw, nullptr);
-    if (!impl_->stream) throw std::runtime_error("out of memory");
-    impl_->stream->time_base = AVRational{1, sampleRate};
-    check(avcodec_parameters_from_context(impl_->stream->codecpar, &impl_->encoder->context()),
-          "cannot describe the audio stream");
+    impl_->encoder = std::make_unique<AacWriter>(*raw, sampleRate, channels, bitRate);
     check(avio_open(&raw->pb, file.c_str(), AVIO_FLAG_WRITE), "cannot create " + file.string());
     try {
         check(avformat_write_header(raw, nullptr), "cannot write " + file.string());

@@ -13,10 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "media/encode/fragmented_movie.h"
 #include "platform/screen_capture.h"
 #include "recording/audio_sample_sink.h"
-
-struct AVFrame;
 
 namespace orvane {
 
@@ -86,7 +85,6 @@ public:
     std::string videoEncoderName() const;
 
 private:
-    struct Encoders;
     struct AudioChunk {
         std::vector<float> interleaved;
         int frames = 0;
@@ -94,11 +92,8 @@ private:
         int sampleRate = 0;
         TimePoint hostTime;
     };
-    struct PictureRelease {
-        void operator()(AVFrame* picture) const;
-    };
     // A frame converted for the encoder.
-    using Picture = std::unique_ptr<AVFrame, PictureRelease>;
+    using Picture = ffmpeg::Frame;
     struct VideoItem {
         Picture picture;  // none: the last picture again (the tail frame)
         TimePoint time;
@@ -115,7 +110,7 @@ private:
     void keepSparePicture(Picture picture);
 
     MovieWriterSettings settings_;
-    std::unique_ptr<Encoders> encoders_;
+    std::unique_ptr<FragmentedMovie> movie_;
 
     // Held through a whole appendVideo() and finishInputs(), so frames are queued in order and
     // none lands after the tail frame.

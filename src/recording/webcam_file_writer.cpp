@@ -4,13 +4,10 @@
 #include <optional>
 #include <stdexcept>
 
-extern "C" {
-#include <libavutil/opt.h>
-}
-
 #include "base/log.h"
+#include "media/encode/aac_writer.h"
+#include "media/encode/video_encoder.h"
 #include "media/ffmpeg_handles.h"
-#include "media/aac_encoder.h"
 
 namespace orvane {
 
@@ -34,10 +31,8 @@ struct WebcamFileWriter::Impl {
     int width = 0;
     int height = 0;
     ffmpeg::OutputFormatContext output;
-    ffmpeg::CodecContext video;
-    AVStream* videoStream = nullptr;
-    std::unique_ptr<AacEncoder> audio;
-    AVStream* audioStream = nullptr;
+    std::unique_ptr<VideoEncoder> video;
+    std::unique_ptr<AacWriter> audio;
 
     ffmpeg::CodecContext jpegDecoder;  // for cameras that send MJPEG
     ffmpeg::Frame decoded;
@@ -55,25 +50,9 @@ struct WebcamFileWriter::Impl {
 
     std::mutex audioMutex;  // the audio encoder
 
-    void writePacket(AVPacket* p, AVRational from, AVStream* stream, std::int64_t offset) {
-        p->pts += offset;
-        p->dts += offset;
-        av_packet_rescale_ts(p, from, stream->time_base);
-        p->stream_index = stream->index;
-        check(av_interleaved_write_frame(output.get(), p), "cannot write " + file.filename().string());
-    }
-
-    void drainVideo() {
-        for (;;) {
-            const int status = avcodec_receive_packet(video.get(), packet.get());
-            if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return;
-            check(status, "cannot encode the face camera");
-            {
-                std::lock_guard guard(muxMutex);
-                writePacket(packet.get(), video->time_base, videoStream, 0);
-            }
-            av_packet_unref(packet.get());
-        }
+    void writeLocked(AVPacket& p) {
+        std::lock_guard guard(muxMutex);
+        check(av_interleaved_write_frame(output.get(), &p), "cannot write " + file.filename().string());
     }
 
     // The frame as planar 4:2:0 in `yuv`; false for a frame that does not decode.
@@ -118,40 +97,20 @@ WebcamFileWriter::WebcamFileWriter(const std::filesystem::path& file, int width,
     impl_->width = width & ~1;
     impl_->height = height & ~1;
 
-    const AVCodec* h264 = avcodec_find_encoder_by_name("libx264");
-    if (!h264) throw std::runtime_error("the libx264 encoder is not available");
     AVFormatContext* raw = nullptr;
     check(avformat_alloc_output_context2(&raw, nullptr, "mp4", file.c_str()), "cannot create " + file.string());
     impl_->output.reset(raw);
 
-    impl_->video.reset(avcodec_alloc_context3(h264));
-    AVCodecContext* video = impl_->video.get();
-    video->width = impl_->width;
-    video->height = impl_->height;
-    video->pix_fmt = AV_PIX_FMT_YUV420P;
-    video->time_base = kVideoTimeBase;
-    const int fps = frameRate > 0 ? static_cast<int>(std::lround(frameRate)) : 30;
-    video->framerate = AVRational{fps, 1};
-    video->gop_size = 2 * fps;
-    video->max_b_frames = 0;  // frames are written as they come; no reordering delay
-    if (raw->oformat->flags & AVFMT_GLOBALHEADER) video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    av_opt_set(video->priv_data, "preset", "veryfast", 0);
-    av_opt_set(video->priv_data, "crf", "23", 0);
-    check(avcodec_open2(video, h264, nullptr), "cannot open the H.264 encoder");
-    impl_->videoStream = avformat_new_stream(raw, nullptr);
-    if (!impl_->videoStream) throw std::runtime_error("out of memory");
-    impl_->videoStream->time_base = kVideoTimeBase;
-    check(avcodec_parameters_from_context(impl_->videoStream->codecpar, video), "cannot describe the video stream");
-
-    if (withAudio) {
-        impl_->audio = std::make_unique<AacEncoder>(kAudioSampleRate, 1, 96000,
-                                                    (raw->oformat->flags & AVFMT_GLOBALHEADER) != 0);
-        impl_->audioStream = avformat_new_stream(raw, nullptr);
-        if (!impl_->audioStream) throw std::runtime_error("out of memory");
-        impl_->audioStream->time_base = AVRational{1, kAudioSampleRate};
-        check(avcodec_parameters_from_context(impl_->audioStream->codecpar, &impl_->audio->context()),
-              "cannot describe the audio stream");
-    }
+    VideoEncoderSettings video;
+    video.width = impl_->width;
+    video.height = impl_->height;
+    video.fps = frameRate > 0 ? static_cast<int>(std::lround(frameRate)) : 30;
+    video.timeBase = kVideoTimeBase;
+    video.maxBFrames = 0;  // frames are written as they come; no reordering delay
+    video.quality = 23;
+    video.bt709 = false;  // the camera's pictures keep the camera's colours
+    impl_->video = std::make_unique<VideoEncoder>(*raw, video);
+    if (withAudio) impl_->audio = std::make_unique<AacWriter>(*raw, kAudioSampleRate, 1, 96000);
 
     const AVCodec* mjpeg = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
     if (mjpeg) {
@@ -159,13 +118,9 @@ WebcamFileWriter::WebcamFileWriter(const std::filesystem::path& file, int width,
         if (avcodec_open2(impl_->jpegDecoder.get(), mjpeg, nullptr) < 0) impl_->jpegDecoder.reset();
     }
     impl_->decoded.reset(av_frame_alloc());
-    impl_->yuv.reset(av_frame_alloc());
     impl_->packet.reset(av_packet_alloc());
-    if (!impl_->decoded || !impl_->yuv || !impl_->packet) throw std::runtime_error("out of memory");
-    impl_->yuv->format = AV_PIX_FMT_YUV420P;
-    impl_->yuv->width = impl_->width;
-    impl_->yuv->height = impl_->height;
-    check(av_frame_get_buffer(impl_->yuv.get(), 0), "cannot allocate a video frame");
+    if (!impl_->decoded || !impl_->packet) throw std::runtime_error("out of memory");
+    impl_->yuv = impl_->video->newPicture();
 
     check(avio_open(&raw->pb, file.c_str(), AVIO_FLAG_WRITE), "cannot create " + file.string());
     AVDictionary* options = nullptr;
@@ -200,9 +155,7 @@ void WebcamFileWriter::appendFrame(const CameraFrame& frame) {
             return;
         }
         impl_->lastVideoPts = pts;
-        impl_->yuv->pts = pts;
-        check(avcodec_send_frame(impl_->video.get(), impl_->yuv.get()), "cannot encode the face camera");
-        impl_->drainVideo();
+        impl_->video->encode(*impl_->yuv, pts, [this](AVPacket& p) { impl_->writeLocked(p); });
         std::lock_guard guard(impl_->muxMutex);
         ++impl_->framesWritten;
     } catch (const std::exception& e) {
@@ -214,7 +167,6 @@ void WebcamFileWriter::appendFrame(const CameraFrame& frame) {
 
 void WebcamFileWriter::appendAudio(const float* mono, int frames, std::chrono::steady_clock::time_point captureTime) {
     if (!impl_->audio || frames <= 0) return;
-    std::int64_t offset = 0;
     {
         std::lock_guard guard(impl_->muxMutex);
         if (impl_->finished || !impl_->error.empty() || !impl_->origin) return;
@@ -231,16 +183,12 @@ void WebcamFileWriter::appendAudio(const float* mono, int frames, std::chrono::s
             } else {
                 impl_->audioStartSample = av_rescale(elapsed.count(), kAudioSampleRate, 1000000);
             }
+            impl_->audio->startAt(*impl_->audioStartSample);
         }
-        offset = *impl_->audioStartSample;
     }
     std::lock_guard audioGuard(impl_->audioMutex);
     try {
-        impl_->audio->push(mono, frames, [&](AVPacket& packet) {
-            AVPacket* p = &packet;
-            std::lock_guard guard(impl_->muxMutex);
-            impl_->writePacket(p, impl_->audio->context().time_base, impl_->audioStream, offset);
-        });
+        impl_->audio->push(mono, frames, [this](AVPacket& packet) { impl_->writeLocked(packet); });
     } catch (const std::exception& e) {
         std::lock_guard guard(impl_->muxMutex);
         if (impl_->error.empty()) impl_->error = e.what();
@@ -253,16 +201,10 @@ std::int64_t WebcamFileWriter::finish() {
         if (impl_->finished) return impl_->framesWritten;
     }
     try {
-        check(avcodec_send_frame(impl_->video.get(), nullptr), "cannot flush the H.264 encoder");
-        impl_->drainVideo();
+        impl_->video->finish([this](AVPacket& p) { impl_->writeLocked(p); });
         if (impl_->audio && impl_->audioStartSample) {
             std::lock_guard audioGuard(impl_->audioMutex);
-            const auto offset = *impl_->audioStartSample;
-            impl_->audio->finish([&](AVPacket& packet) {
-            AVPacket* p = &packet;
-                std::lock_guard guard(impl_->muxMutex);
-                impl_->writePacket(p, impl_->audio->context().time_base, impl_->audioStream, offset);
-            });
+            impl_->audio->finish([this](AVPacket& packet) { impl_->writeLocked(packet); });
         }
     } catch (const std::exception& e) {
         std::lock_guard guard(impl_->muxMutex);

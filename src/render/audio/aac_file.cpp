@@ -1,10 +1,11 @@
-#include "render/audio/aac_encoder.h"
+#include "render/audio/aac_file.h"
 
 #include <stdexcept>
 #include <string>
 #include <system_error>
 
 #include "base/atomic_file.h"
+#include "media/encode/aac_writer.h"
 
 namespace orvane {
 
@@ -23,16 +24,10 @@ void writeAacFile(const std::filesystem::path& file, const AudioBuffer& audio, s
         AVFormatContext* raw = nullptr;
         check(avformat_alloc_output_context2(&raw, nullptr, "mp4", partial.c_str()), "cannot create the audio file");
         ffmpeg::OutputFormatContext output(raw);
-        AacEncoder encoder(audio.sampleRate, audio.channels, bitRate, output->oformat->flags & AVFMT_GLOBALHEADER);
-        AVStream* stream = avformat_new_stream(output.get(), nullptr);
-        if (!stream) throw std::bad_alloc();
-        check(avcodec_parameters_from_context(stream->codecpar, &encoder.context()), "cannot describe the audio");
-        stream->time_base = AVRational{1, audio.sampleRate};
+        AacWriter encoder(*output, audio.sampleRate, audio.channels, bitRate);
         check(avio_open(&output->pb, partial.c_str(), AVIO_FLAG_WRITE), "cannot create the audio file");
         check(avformat_write_header(output.get(), nullptr), "cannot write the audio file");
         const auto sink = [&](AVPacket& packet) {
-            av_packet_rescale_ts(&packet, AVRational{1, audio.sampleRate}, stream->time_base);
-            packet.stream_index = stream->index;
             check(av_interleaved_write_frame(output.get(), &packet), "cannot write the audio file");
         };
         encoder.push(audio.samples.data(), audio.frames(), sink);

@@ -8,7 +8,7 @@
 
 #include "base/log.h"
 #include "base/uuid.h"
-#include "render/audio/aac_encoder.h"
+#include "render/audio/aac_file.h"
 #include "render/audio/audio_file_reader.h"
 #include "render/audio/biquad.h"
 #include "render/audio/loudness.h"

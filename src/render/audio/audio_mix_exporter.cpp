@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "base/log.h"
-#include "render/audio/aac_encoder.h"
+#include "media/encode/aac_writer.h"
 #include "render/audio/mix_render.h"
 #include "render/audio/video_copy_mux.h"
 #include "render/scene_snapshot.h"
@@ -23,7 +23,7 @@ void AudioMixExporter::mix(const std::filesystem::path& renderedVideo, const Sce
     try {
         const MixRenderer renderer(snapshot);
         VideoCopyMux mux(renderedVideo, output);
-        AacEncoder encoder(kMixSampleRate, kMixChannels, kBitRate, mux.wantsGlobalHeader());
+        AacWriter encoder(kMixSampleRate, kMixChannels, kBitRate, mux.wantsGlobalHeader());
         AVCodecParameters* parameters = avcodec_parameters_alloc();
         if (!parameters) throw std::bad_alloc();
         const int described = avcodec_parameters_from_context(parameters, &encoder.context());

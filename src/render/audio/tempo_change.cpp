@@ -19,13 +19,6 @@ namespace orvane {
 
 namespace {
 
-struct GraphDeleter {
-    void operator()(AVFilterGraph* graph) const { avfilter_graph_free(&graph); }
-};
-struct InOutDeleter {
-    void operator()(AVFilterInOut* inout) const { avfilter_inout_free(&inout); }
-};
-
 void check(int status, const char* what) {
     if (status < 0) throw std::runtime_error(std::string("Tempo change failed (") + what + "): " + ffmpeg::errorText(status));
 }
@@ -53,7 +46,7 @@ AudioBuffer changeTempo(const AudioBuffer& input, double speed, std::size_t targ
     if (!(speed > 0) || !std::isfinite(speed)) throw std::runtime_error("Tempo change needs a positive speed");
     if (input.frames() > 0 && targetFrames > 0) {
         ffmpeg::routeLogging();
-        std::unique_ptr<AVFilterGraph, GraphDeleter> graph(avfilter_graph_alloc());
+        ffmpeg::FilterGraph graph(avfilter_graph_alloc());
         if (!graph) throw std::bad_alloc();
         AVChannelLayout layout;
         av_channel_layout_default(&layout, input.channels);
@@ -70,8 +63,8 @@ AudioBuffer changeTempo(const AudioBuffer& input, double speed, std::size_t targ
               "source");
         check(avfilter_graph_create_filter(&sink, avfilter_get_by_name("abuffersink"), "out", nullptr, nullptr, graph.get()),
               "sink");
-        std::unique_ptr<AVFilterInOut, InOutDeleter> outputs(avfilter_inout_alloc());
-        std::unique_ptr<AVFilterInOut, InOutDeleter> inputs(avfilter_inout_alloc());
+        ffmpeg::FilterInOut outputs(avfilter_inout_alloc());
+        ffmpeg::FilterInOut inputs(avfilter_inout_alloc());
         if (!outputs || !inputs) throw std::bad_alloc();
         outputs->name = av_strdup("in");
         outputs->filter_ctx = source;

@@ -18,11 +18,6 @@ namespace orvane {
 
 namespace {
 
-struct FilterGraphDeleter {
-    void operator()(AVFilterGraph* graph) const { avfilter_graph_free(&graph); }
-};
-using FilterGraph = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;
-
 [[noreturn]] void fail(const std::string& what, int code) {
     throw std::runtime_error("Couldn't write the GIF: " + what + " (" + ffmpeg::errorText(code) + ")");
 }
@@ -72,7 +67,7 @@ ffmpeg::Frame frameFromImage(const RgbaImage& image, const GifWriterOptions& opt
 // Pass one: every frame through palettegen, which answers one 16x16 palette at the end.
 ffmpeg::Frame makePalette(const GifWriterOptions& options, const GifFrameAt& frameAt,
                           const std::function<void(double)>& progress, const std::stop_token& stop) {
-    FilterGraph graph(avfilter_graph_alloc());
+    ffmpeg::FilterGraph graph(avfilter_graph_alloc());
     if (!graph) throw std::bad_alloc();
     auto* source = addFilter(graph.get(), "buffer", "in", bufferArgs(options.width, options.height, options.fps));
     auto* palettegen = addFilter(graph.get(), "palettegen", "palettegen", "");
@@ -153,7 +148,7 @@ private:
 void encodeWithPalette(const std::filesystem::path& output, const GifWriterOptions& options, const AVFrame& palette,
                        const GifFrameAt& frameAt, const std::function<void(double)>& progress,
                        const std::stop_token& stop) {
-    FilterGraph graph(avfilter_graph_alloc());
+    ffmpeg::FilterGraph graph(avfilter_graph_alloc());
     if (!graph) throw std::bad_alloc();
     auto* source = addFilter(graph.get(), "buffer", "in", bufferArgs(options.width, options.height, options.fps));
     auto* paletteSource = addFilter(graph.get(), "buffer", "palette", bufferArgs(palette.width, palette.height, options.fps));

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "render/export/export_profile.h"
@@ -19,10 +18,6 @@ enum class HardwareEncoding {
     never,
     always,         // even without a device: the attempt fails and the export goes on in software
 };
-
-// The first VAAPI render node (/dev/dri/renderD*) that opens, looked for once per process; nothing
-// when the machine has none, in which case exports go straight to the software encoder.
-std::optional<std::string> vaapiRenderDevice();
 
 // Settings every export encodes with, so segments of one edit can be joined without re-encoding.
 struct H264Settings {

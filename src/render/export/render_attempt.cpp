@@ -9,6 +9,7 @@
 
 #include "base/log.h"
 #include "media/cairo_handles.h"
+#include "media/encode/vaapi_device.h"
 #include "model/time_mapping.h"
 #include "render/compositor.h"
 #include "render/export/export_error.h"

@@ -5,26 +5,10 @@
 #include <optional>
 #include <vector>
 
-#include "media/video_frame.h"
 #include "base/geometry.h"
+#include "media/decode/frame_decoder.h"
 
 namespace orvane {
-
-// One decoded picture of a movie, in Cairo's ARGB32, shared by every output frame that shows it.
-struct DecodedFrameImage {
-    double time = 0;  // seconds on the file's clock, from its first frame
-    RgbaImage image;
-};
-using DecodedFrame = std::shared_ptr<const DecodedFrameImage>;
-
-// How pictures come out of a decoder: fitted inside maxWidth x maxHeight keeping the aspect ratio
-// (after the stream's rotation), never enlarged. Scaling in the converter is far cheaper than
-// drawing a full-size picture small.
-struct DecodeOptions {
-    int maxWidth = 16384;
-    int maxHeight = 16384;
-    int threads = 0;  // decoder threads; 0 lets FFmpeg choose
-};
 
 // What a video file holds, read without decoding.
 struct VideoFileInfo {

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "audio_test_signals.h"
-#include "render/audio/aac_encoder.h"
+#include "render/audio/aac_file.h"
 #include "render/audio/audio_file_reader.h"
 #include "render/audio/biquad.h"
 #include "render/audio/enhanced_voice_file.h"

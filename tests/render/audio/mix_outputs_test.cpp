@@ -5,7 +5,7 @@
 #include "audio_test_signals.h"
 #include "media/external_tools.h"
 #include "mix_fixtures.h"
-#include "render/audio/aac_encoder.h"
+#include "render/audio/aac_file.h"
 #include "render/audio/audio_file_reader.h"
 #include "render/audio/audio_mix_exporter.h"
 #include "render/audio/ffmpeg_mix.h"

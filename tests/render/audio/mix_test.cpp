@@ -9,7 +9,7 @@ extern "C" {
 #include "audio_test_signals.h"
 #include "mix_fixtures.h"
 #include "model/time_mapping.h"
-#include "render/audio/aac_encoder.h"
+#include "render/audio/aac_file.h"
 #include "render/audio/audio_file_reader.h"
 #include "render/audio/audio_mix_exporter.h"
 #include "render/audio/mix_plan.h"

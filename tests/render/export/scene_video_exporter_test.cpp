@@ -12,6 +12,7 @@
 
 #include "base/log.h"
 #include "indexed_movie.h"
+#include "media/encode/vaapi_device.h"
 #include "render/export/scene_video_exporter.h"
 #include "render/export/source_frame_decoder.h"
 #include "render/scene_snapshot.h"

@@ -6,6 +6,7 @@
 
 #include "indexed_movie.h"
 #include "media/sample_video.h"
+#include "media/video_frame.h"
 #include "render/export/frame_sources.h"
 #include "render/export/source_frame_decoder.h"
 #include "support/temp_dir.h"
@@ -112,7 +113,7 @@ TEST_F(SourceFrameDecoderTest, ClipsMapCompositionTimeToTheirOwnFileTimes) {
     EXPECT_EQ(indexAtComposition(5.0), -1);  // after the last clip
 }
 
-TEST_F(SourceFrameDecoderTest, UnreadableFilesNameThemselvesAndRotationIsApplied) {
+TEST_F(SourceFrameDecoderTest, UnreadableFilesNameThemselvesAndRotationIsAppliedAsForThumbnails) {
     SequentialSourceFrameDecoder missing(*folder / "gone.mp4", 1.0 / 30, DecodeOptions{});
     try {
         missing.frameAt(0);
@@ -134,6 +135,19 @@ TEST_F(SourceFrameDecoderTest, UnreadableFilesNameThemselvesAndRotationIsApplied
     ASSERT_TRUE(frame);
     EXPECT_EQ(frame->image.width, 90);
     EXPECT_EQ(frame->image.height, 160);
+
+    // A thumbnail of the same frame at the same size is the export's picture, pixel for pixel.
+    const auto thumbnail = extractVideoFrame(*folder / "portrait.mp4", 0, 90, 1000);
+    ASSERT_TRUE(thumbnail);
+    ASSERT_EQ(thumbnail->width, frame->image.width);
+    ASSERT_EQ(thumbnail->height, frame->image.height);
+    int differingRows = 0;
+    for (int y = 0; y < thumbnail->height; ++y) {
+        differingRows += std::memcmp(thumbnail->pixels.data() + static_cast<std::ptrdiff_t>(y) * thumbnail->stride,
+                                     frame->image.pixels.data() + static_cast<std::ptrdiff_t>(y) * frame->image.stride,
+                                     static_cast<std::size_t>(thumbnail->width) * 4) != 0;
+    }
+    EXPECT_EQ(differingRows, 0);
 }
 
 TEST_F(SourceFrameDecoderTest, OverlaysReuseStillsAndLoopAnimations) {

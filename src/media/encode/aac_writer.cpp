@@ -1,9 +1,8 @@
-#include "media/aac_encoder.h"
+#include "media/encode/aac_writer.h"
 
 #include <algorithm>
 #include <stdexcept>
-#include <system_error>
-
+#include <string>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -19,7 +18,7 @@ void check(int status, const char* what) {
 
 }  // namespace
 
-AacEncoder::AacEncoder(int sampleRate, int channels, std::int64_t bitRate, bool globalHeader) {
+AacWriter::AacWriter(int sampleRate, int channels, std::int64_t bitRate, bool globalHeader) {
     ffmpeg::routeLogging();
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
     if (!codec) throw std::runtime_error("the AAC encoder is not available");
@@ -43,7 +42,15 @@ AacEncoder::AacEncoder(int sampleRate, int channels, std::int64_t bitRate, bool 
     check(av_frame_get_buffer(frame_.get(), 0), "cannot allocate an audio frame");
 }
 
-void AacEncoder::push(const float* interleaved, std::size_t frames, const PacketSink& sink) {
+AacWriter::AacWriter(AVFormatContext& output, int sampleRate, int channels, std::int64_t bitRate)
+    : AacWriter(sampleRate, channels, bitRate, (output.oformat->flags & AVFMT_GLOBALHEADER) != 0) {
+    stream_ = avformat_new_stream(&output, nullptr);
+    if (!stream_) throw std::bad_alloc();
+    stream_->time_base = codec_->time_base;
+    check(avcodec_parameters_from_context(stream_->codecpar, codec_.get()), "cannot describe the audio track");
+}
+
+void AacWriter::push(const float* interleaved, std::size_t frames, const PacketSink& sink) {
     const auto ch = static_cast<std::size_t>(channels());
     const auto frameSize = static_cast<std::size_t>(codec_->frame_size);
     pending_.insert(pending_.end(), interleaved, interleaved + frames * ch);
@@ -56,7 +63,35 @@ void AacEncoder::push(const float* interleaved, std::size_t frames, const Packet
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
-void AacEncoder::finish(const PacketSink& sink) {
+void AacWriter::pushConverted(const float* interleaved, int frames, int channels, int sampleRate,
+                              const PacketSink& sink) {
+    if (frames <= 0) return;
+    if (channels == this->channels() && sampleRate == this->sampleRate()) {
+        push(interleaved, static_cast<std::size_t>(frames), sink);
+        return;
+    }
+    if (!resampler_ || resamplerRate_ != sampleRate || resamplerChannels_ != channels) {
+        AVChannelLayout inLayout{};
+        av_channel_layout_default(&inLayout, channels);
+        SwrContext* raw = nullptr;
+        check(swr_alloc_set_opts2(&raw, &codec_->ch_layout, AV_SAMPLE_FMT_FLT, this->sampleRate(), &inLayout,
+                                  AV_SAMPLE_FMT_FLT, sampleRate, 0, nullptr),
+              "cannot set up the audio converter");
+        resampler_.reset(raw);
+        check(swr_init(resampler_.get()), "cannot set up the audio converter");
+        resamplerRate_ = sampleRate;
+        resamplerChannels_ = channels;
+    }
+    const int capacity = std::max(swr_get_out_samples(resampler_.get(), frames), 1);
+    converted_.resize(static_cast<std::size_t>(capacity) * static_cast<std::size_t>(this->channels()));
+    auto* out = reinterpret_cast<std::uint8_t*>(converted_.data());
+    const auto* in = reinterpret_cast<const std::uint8_t*>(interleaved);
+    const int count = swr_convert(resampler_.get(), &out, capacity, &in, frames);
+    check(count, "cannot convert the audio");
+    if (count > 0) push(converted_.data(), static_cast<std::size_t>(count), sink);
+}
+
+void AacWriter::finish(const PacketSink& sink) {
     const auto ch = static_cast<std::size_t>(channels());
     if (!pending_.empty()) encodeFrame(pending_.data(), static_cast<int>(pending_.size() / ch), sink);
     pending_.clear();
@@ -64,7 +99,7 @@ void AacEncoder::finish(const PacketSink& sink) {
     drain(sink);
 }
 
-void AacEncoder::encodeFrame(const float* interleaved, int frames, const PacketSink& sink) {
+void AacWriter::encodeFrame(const float* interleaved, int frames, const PacketSink& sink) {
     check(av_frame_make_writable(frame_.get()), "cannot reuse an audio frame");
     frame_->nb_samples = frames;
     const int ch = channels();
@@ -78,11 +113,15 @@ void AacEncoder::encodeFrame(const float* interleaved, int frames, const PacketS
     drain(sink);
 }
 
-void AacEncoder::drain(const PacketSink& sink) {
+void AacWriter::drain(const PacketSink& sink) {
     while (true) {
         const int status = avcodec_receive_packet(codec_.get(), packet_.get());
         if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return;
         check(status, "cannot encode audio");
+        if (stream_) {
+            av_packet_rescale_ts(packet_.get(), codec_->time_base, stream_->time_base);
+            packet_->stream_index = stream_->index;
+        }
         sink(*packet_);
         av_packet_unref(packet_.get());
     }

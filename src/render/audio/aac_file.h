@@ -1,11 +1,8 @@
 #pragma once
 
-// Include only in .cpp files that talk to FFmpeg.
-
 #include <cstdint>
 #include <filesystem>
 
-#include "media/aac_encoder.h"
 #include "render/audio/audio_buffer.h"
 
 namespace orvane {

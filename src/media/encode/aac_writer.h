@@ -11,24 +11,34 @@
 
 namespace orvane {
 
-// FFmpeg's AAC encoder fed with interleaved float frames. Packets carry timestamps in samples
-// (time base 1 / sampleRate) and go to the sink as they come out.
-class AacEncoder {
+// Every AAC track Orvane writes: FFmpeg's AAC encoder fed with interleaved float frames. Packets go
+// to the sink as they come out, in the track's time base once addTrackTo() gave it one, otherwise
+// in samples (1 / sampleRate).
+class AacWriter {
 public:
+    // The packet is emptied after the call; the sink may take its contents.
     using PacketSink = std::function<void(AVPacket& packet)>;
 
     // `globalHeader`: the container wants the codec configuration out of band (MP4 does).
     // Throws std::runtime_error when the encoder cannot be opened with these values.
-    AacEncoder(int sampleRate, int channels, std::int64_t bitRate, bool globalHeader);
+    AacWriter(int sampleRate, int channels, std::int64_t bitRate, bool globalHeader);
+    // Opens the encoder for a track of `output` and adds the track.
+    AacWriter(AVFormatContext& output, int sampleRate, int channels, std::int64_t bitRate);
 
     const AVCodecContext& context() const { return *codec_; }
+    AVStream* stream() const { return stream_; }
     int sampleRate() const { return codec_->sample_rate; }
     int channels() const { return codec_->ch_layout.nb_channels; }
     // Frames handed in so far, including those still waiting for a whole encoder frame.
     std::int64_t framesPushed() const { return framesPushed_; }
 
+    // Where the first sample lies on the movie's clock, in samples; before the first push().
+    void startAt(std::int64_t sample) { nextPts_ = sample; }
+
     // Encodes whole encoder frames; a remainder is kept for the next call or finish().
     void push(const float* interleaved, std::size_t frames, const PacketSink& sink);
+    // The same for samples at another rate or channel count, converted first.
+    void pushConverted(const float* interleaved, int frames, int channels, int sampleRate, const PacketSink& sink);
     // Encodes the remainder and drains the encoder.
     void finish(const PacketSink& sink);
 
@@ -39,10 +49,14 @@ private:
     ffmpeg::CodecContext codec_;
     ffmpeg::Frame frame_;
     ffmpeg::Packet packet_;
+    AVStream* stream_ = nullptr;
     std::vector<float> pending_;
     std::int64_t nextPts_ = 0;
     std::int64_t framesPushed_ = 0;
+    ffmpeg::ResampleContext resampler_;
+    int resamplerRate_ = 0;
+    int resamplerChannels_ = 0;
+    std::vector<float> converted_;
 };
-
 
 }  // namespace orvane
