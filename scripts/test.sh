@@ -6,6 +6,9 @@ cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh
 
+# Layers first: an include the module table forbids fails in a second, before any build.
+python3 scripts/check-includes.py
+
 jobs=$(nproc)
 # Everything the tests talk to is installed now: a test that finds a program or service missing fails.
 export ORVANE_TEST_REQUIRE_SERVICES=1

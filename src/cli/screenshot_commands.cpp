@@ -7,8 +7,6 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "platform/preferences.h"
-#include "platform/x11/x11_pointer_source.h"
-#include "platform/x11/x11_screen_capture.h"
 #include "recording/screenshot_crop.h"
 #include "recording/screenshot_service.h"
 
