@@ -2,6 +2,7 @@
 
 #include "app/configuration.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "platform/bundle_config.h"
 #include "platform/linux/json_preferences_store.h"
 #include "platform/preferences.h"
@@ -23,7 +24,6 @@ namespace orvane::app {
 
 namespace {
 
-constexpr const char* kArea = "Orvane.App";
 
 }  // namespace
 
@@ -78,7 +78,7 @@ AudioSystem* Services::audioSystem(bool required) {
             audio_ = makePulseAudioSystem();
         } catch (const std::exception& e) {
             audioFailure_ = e.what();
-            log::warning(kArea, "no sound server: %s", e.what());
+            log::warning(log_area::kApp, "no sound server: %s", e.what());
         }
     }
     // System audio is part of the screen movie, so without a sound server the recording cannot start.

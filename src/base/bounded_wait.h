@@ -8,6 +8,8 @@
 #include <optional>
 #include <thread>
 
+#include "base/thread_name.h"
+
 namespace orvane {
 
 // Runs `operation` on a thread of its own and waits at most `limit` for it. Whichever comes first,
@@ -23,6 +25,7 @@ std::optional<T> runBounded(std::chrono::nanoseconds limit, std::function<T()> o
     };
     auto shared = std::make_shared<Shared>();
     std::thread([shared, operation = std::move(operation)] {
+        setCurrentThreadName("orvane.bounded");
         std::optional<T> result;
         try {
             result = operation();

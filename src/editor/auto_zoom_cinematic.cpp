@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "model/time_mapping.h"
 
 namespace orvane {
@@ -16,7 +17,7 @@ constexpr double kFrameTolerance = 1.0 / 30.0;
 CinematicTracker::CinematicTracker(std::shared_ptr<const CinematicScript> script) : script_(std::move(script)) {}
 
 std::shared_ptr<const CinematicTracker> CinematicTracker::load(const std::filesystem::path& videoFile) {
-    log::debug("Orvane.AutoZoom", "cinematic script not available for %s", videoFile.filename().c_str());
+    log::debug(log_area::kAutoZoom, "cinematic script not available for %s", videoFile.filename().c_str());
     return nullptr;
 }
 

@@ -4,6 +4,7 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "editor/editor_sidecar.h"
 #include "editor/editor_state.h"
 #include "model/composition_save.h"
@@ -12,8 +13,6 @@
 namespace orvane {
 
 namespace {
-
-constexpr const char* kLogArea = "Orvane.Editor";
 
 void cancel(std::optional<TimerHandle>& timer) {
     if (timer) timer->cancel();
@@ -29,7 +28,7 @@ bool saveEditorProject(EditorState& state, bool compositionEnabled, SystemTime n
     try {
         writeFileAtomically(folder / kSidecarFileName, encodeProjectSidecar(makeProjectSidecar(state)));
     } catch (const std::exception& error) {
-        log::warning(kLogArea, "saving sidecar.json failed: %s", error.what());
+        log::warning(log_area::kEditor, "saving sidecar.json failed: %s", error.what());
         return false;
     }
     state.modify([&](EditorValues& values) { values.lastSavedAt = now; });

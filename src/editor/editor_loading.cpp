@@ -5,14 +5,13 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "editor/editor_state.h"
 #include "model/caption_segment.h"
 
 namespace orvane {
 
 namespace {
-
-constexpr const char* kLogArea = "Orvane.Editor";
 
 std::optional<std::string> readIfPresent(const std::filesystem::path& file) {
     std::error_code ignored;
@@ -54,7 +53,7 @@ EditorLoadResult loadEditorProject(EditorState& state) {
             result.sidecar = SidecarLoadOutcome::applied;
         } else {
             result.sidecar = SidecarLoadOutcome::unreadable;
-            log::info(kLogArea, "ignoring sidecar.json: %s", problem.c_str());
+            log::info(log_area::kEditor, "ignoring sidecar.json: %s", problem.c_str());
         }
     }
 
@@ -65,7 +64,7 @@ EditorLoadResult loadEditorProject(EditorState& state) {
                          ChangeSource::loading);
             result.captionsLoaded = true;
         } else {
-            log::info(kLogArea, "ignoring captions.json: %s", problem.c_str());
+            log::info(log_area::kEditor, "ignoring captions.json: %s", problem.c_str());
         }
     }
     return result;

@@ -1,6 +1,7 @@
 #include "editor/editor_session.h"
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "editor/editor_autosave.h"
 #include "media/media_probe.h"
 #include "platform/preferences.h"
@@ -42,7 +43,7 @@ EditorSession::EditorSession(const RecordingFolder& folder, const RecordingMeta&
         apply(afterDurationKnown(autoZoomFields(), *duration, autoZoomPreferences(),
                                  state_->values().edit.timeline.cameraSmoothing));
     } else {
-        log::warning("Orvane.Editor", "could not measure %s", state_->values().videoPath.c_str());
+        log::warning(log_area::kEditor, "could not measure %s", state_->values().videoPath.c_str());
     }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "model/edit_fields.h"
 
 namespace orvane {
@@ -39,7 +40,7 @@ void applyRemoteEdits(const VideoEditsOut& edits, Edit& edit) {
 
 void applyRemoteEdits(EditorState& state, const VideoEditsOut& edits) {
     state.modify([&](EditorValues& values) { applyRemoteEdits(edits, values.edit); });
-    log::info("Orvane.RemoteEdits", "applied remote edits of video %s", edits.videoID.c_str());
+    log::info(log_area::kRemoteEdits, "applied remote edits of video %s", edits.videoID.c_str());
 }
 
 }  // namespace orvane

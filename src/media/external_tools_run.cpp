@@ -12,8 +12,8 @@
 #include <utility>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "media/external_tools.h"
-#include "media/media_log.h"
 
 extern char** environ;
 
@@ -211,7 +211,7 @@ ToolOutput run(const fs::path& executable, const std::vector<std::string>& argum
     // Only the child may hold the write ends, so the streams end when it (and its children) do.
     outputPipe.write.reset();
     errorPipe.write.reset();
-    log::debug(kMediaLogArea, "started %s (pid %d) with %zu arguments", program.c_str(), static_cast<int>(pid),
+    log::debug(log_area::kMedia, "started %s (pid %d) with %zu arguments", program.c_str(), static_cast<int>(pid),
                arguments.size());
 
     ChildGuard child(pid);
@@ -240,7 +240,7 @@ ToolOutput run(const fs::path& executable, const std::vector<std::string>& argum
             throw std::system_error(errno, std::generic_category(), "cannot wait for the tool's output");
         }
         if (fds[2].revents != 0) {
-            log::debug(kMediaLogArea, "cancelled %s (pid %d)", program.c_str(), static_cast<int>(pid));
+            log::debug(log_area::kMedia, "cancelled %s (pid %d)", program.c_str(), static_cast<int>(pid));
             throw ToolCancelledError();
         }
         for (int i = 0; i < 2; ++i) {
@@ -269,7 +269,7 @@ ToolOutput run(const fs::path& executable, const std::vector<std::string>& argum
     } else {
         exitStatus = WEXITSTATUS(status);
     }
-    log::info(kMediaLogArea, "%s exited with status %d", program.c_str(), exitStatus);
+    log::info(log_area::kMedia, "%s exited with status %d", program.c_str(), exitStatus);
     std::string errorTail = tail(output.standardError, kStandardErrorTailBytes);
     throw ToolFailedError(exitStatus, signal, std::move(output.text), std::move(errorTail));
 }

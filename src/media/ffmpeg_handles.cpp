@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "base/log.h"
-#include "media/media_log.h"
+#include "base/log_areas.h"
 
 namespace orvane::ffmpeg {
 
@@ -21,12 +21,12 @@ InputFormatContext openInput(const std::string& path) {
     routeLogging();
     AVFormatContext* raw = nullptr;
     if (const int status = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); status < 0) {
-        log::debug(kMediaLogArea, "cannot open %s: %s", path.c_str(), errorText(status).c_str());
+        log::debug(log_area::kMedia, "cannot open %s: %s", path.c_str(), errorText(status).c_str());
         return nullptr;
     }
     InputFormatContext context(raw);
     if (const int status = avformat_find_stream_info(context.get(), nullptr); status < 0) {
-        log::debug(kMediaLogArea, "no stream information in %s: %s", path.c_str(), errorText(status).c_str());
+        log::debug(log_area::kMedia, "no stream information in %s: %s", path.c_str(), errorText(status).c_str());
         return nullptr;
     }
     return context;
@@ -45,9 +45,9 @@ void forwardLogLine(void* object, int level, const char* format, va_list argumen
     if (length == 0) return;
     // What FFmpeg calls an error is usually a file we were handed and already report ourselves.
     if (level <= AV_LOG_ERROR) {
-        log::warning(kMediaLogArea, "%s", line);
+        log::warning(log_area::kMedia, "%s", line);
     } else {
-        log::debug(kMediaLogArea, "%s", line);
+        log::debug(log_area::kMedia, "%s", line);
     }
 }
 

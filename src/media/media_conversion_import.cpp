@@ -4,12 +4,12 @@
 #include <array>
 #include <cstring>
 
-#include "base/log.h"
-#include "base/text.h"
 #include "base/atomic_file.h"
+#include "base/log.h"
+#include "base/log_areas.h"
+#include "base/text.h"
 #include "base/uuid.h"
 #include "media/ffmpeg_handles.h"
-#include "media/media_log.h"
 #include "media/media_probe.h"
 
 namespace orvane {
@@ -96,7 +96,7 @@ void convert(const fs::path& input, const fs::path& output, MediaFileKind kind, 
         throw;
     } catch (const std::exception& error) {
         removeQuietly(output);
-        log::info(kMediaLogArea, "in-process conversion of %s failed: %s", input.filename().c_str(), error.what());
+        log::info(log_area::kMedia, "in-process conversion of %s failed: %s", input.filename().c_str(), error.what());
     }
     if (stop.stop_requested()) throw MediaConversionCancelled();
 
@@ -108,7 +108,7 @@ void convert(const fs::path& input, const fs::path& output, MediaFileKind kind, 
         } catch (const ToolCancelledError&) {
             throw MediaConversionCancelled();
         } catch (const std::exception& error) {
-            log::warning(kMediaLogArea, "ffmpeg could not convert %s: %s", input.filename().c_str(), error.what());
+            log::warning(log_area::kMedia, "ffmpeg could not convert %s: %s", input.filename().c_str(), error.what());
             throw MediaImportError::conversionFailed(failureMessage);
         }
     }
@@ -117,7 +117,7 @@ void convert(const fs::path& input, const fs::path& output, MediaFileKind kind, 
             copyUnchanged(input, output);
             return;
         } catch (const std::exception& error) {
-            log::warning(kMediaLogArea, "cannot copy %s: %s", input.filename().c_str(), error.what());
+            log::warning(log_area::kMedia, "cannot copy %s: %s", input.filename().c_str(), error.what());
         }
     }
     throw MediaImportError::conversionFailed(failureMessage);
@@ -159,7 +159,7 @@ ImportedMedia importMedia(const fs::path& file, const fs::path& recordingFolder,
                           std::stop_token stop) {
     std::error_code error;
     if (!fs::is_regular_file(file, error)) {
-        log::info(kMediaLogArea, "cannot import %s: not a readable file", file.c_str());
+        log::info(log_area::kMedia, "cannot import %s: not a readable file", file.c_str());
         throw MediaImportError::unreadable();
     }
     const auto kind = classifyMedia(file);
@@ -176,7 +176,7 @@ ImportedMedia importMedia(const fs::path& file, const fs::path& recordingFolder,
         removeQuietly(output);
         throw MediaImportError::unreadable();
     }
-    log::info(kMediaLogArea, "imported %s as %s (%.3f s)", file.filename().c_str(), name.c_str(), *duration);
+    log::info(log_area::kMedia, "imported %s as %s (%.3f s)", file.filename().c_str(), name.c_str(), *duration);
     return ImportedMedia{*kind, output, duration};
 }
 

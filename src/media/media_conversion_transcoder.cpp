@@ -9,12 +9,12 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include "base/log.h"
-#include "base/text.h"
 #include "base/atomic_file.h"
+#include "base/log.h"
+#include "base/log_areas.h"
+#include "base/text.h"
 #include "media/ffmpeg_handles.h"
 #include "media/media_conversion.h"
-#include "media/media_log.h"
 
 namespace orvane {
 
@@ -116,7 +116,7 @@ public:
             if (status == AVERROR_EOF) break;
             if (status < 0) {
                 // A damaged tail ends the movie where the damage starts, as players do.
-                log::warning(kMediaLogArea, "conversion stops reading early: %s", ffmpeg::errorText(status).c_str());
+                log::warning(log_area::kMedia, "conversion stops reading early: %s", ffmpeg::errorText(status).c_str());
                 break;
             }
             Track* track = trackFor(packet->stream_index);
@@ -256,7 +256,7 @@ private:
         int status = avcodec_send_packet(track.decoder.get(), packet);
         if (status == AVERROR_INVALIDDATA) {
             // One damaged packet costs one frame, not the import.
-            log::debug(kMediaLogArea, "skipping a damaged packet");
+            log::debug(log_area::kMedia, "skipping a damaged packet");
             return;
         }
         if (status < 0 && status != AVERROR_EOF) fail("cannot decode", status);

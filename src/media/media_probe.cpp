@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "media/ffmpeg_handles.h"
 #include "media/frame_pixels.h"
-#include "media/media_log.h"
 
 namespace orvane {
 

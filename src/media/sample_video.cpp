@@ -13,10 +13,10 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-#include "base/log.h"
 #include "base/atomic_file.h"
+#include "base/log.h"
+#include "base/log_areas.h"
 #include "media/ffmpeg_handles.h"
-#include "media/media_log.h"
 
 namespace orvane {
 
@@ -259,10 +259,10 @@ void writeSampleVideo(const fs::path& file, const SampleVideoSpec& options) {
     } catch (const std::exception& error) {
         std::error_code ignored;
         fs::remove(partial, ignored);
-        log::warning(kMediaLogArea, "sample video %s failed: %s", file.c_str(), error.what());
+        log::warning(log_area::kMedia, "sample video %s failed: %s", file.c_str(), error.what());
         throw std::runtime_error(std::string("Couldn't write the sample video: ") + error.what());
     }
-    log::debug(kMediaLogArea, "wrote sample video %s", file.c_str());
+    log::debug(log_area::kMedia, "wrote sample video %s", file.c_str());
 }
 
 }  // namespace orvane

@@ -6,9 +6,9 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "media/cairo_handles.h"
 #include "media/decode/frame_decoder.h"
-#include "media/media_log.h"
 
 namespace orvane {
 
@@ -20,9 +20,9 @@ std::optional<RgbaImage> extractVideoFrame(const std::filesystem::path& video, d
         auto frame = decoder.readAt(std::clamp(seconds, 0.0, 1e9));
         const auto converted = frame ? decoder.convert(*frame) : nullptr;
         if (converted) return converted->image;
-        log::debug(kMediaLogArea, "no frame at %.3f s in %s", seconds, video.c_str());
+        log::debug(log_area::kMedia, "no frame at %.3f s in %s", seconds, video.c_str());
     } catch (const std::exception& error) {
-        log::debug(kMediaLogArea, "no frame from %s: %s", video.c_str(), error.what());
+        log::debug(log_area::kMedia, "no frame from %s: %s", video.c_str(), error.what());
     }
     return std::nullopt;
 }
@@ -32,7 +32,7 @@ bool writePng(const RgbaImage& image, const std::filesystem::path& file) {
                          image.stride % 4 == 0 &&
                          image.pixels.size() >= static_cast<std::size_t>(image.stride) * static_cast<std::size_t>(image.height);
     if (!shapeOk) {
-        log::warning(kMediaLogArea, "not writing %s: malformed image", file.c_str());
+        log::warning(log_area::kMedia, "not writing %s: malformed image", file.c_str());
         return false;
     }
     // Cairo only reads the pixels while encoding; the cast is for its C signature.
@@ -51,7 +51,7 @@ bool writePng(const RgbaImage& image, const std::filesystem::path& file) {
     try {
         writeFileAtomically(file, encoded);
     } catch (const std::system_error& error) {
-        log::warning(kMediaLogArea, "cannot write %s: %s", file.c_str(), error.what());
+        log::warning(log_area::kMedia, "cannot write %s: %s", file.c_str(), error.what());
         return false;
     }
     return true;

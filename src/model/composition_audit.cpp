@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "model/decimal_text.h"
 #include "model/time_mapping.h"
 
@@ -11,7 +12,6 @@ namespace orvane {
 
 namespace {
 
-constexpr const char* kLogArea = "Orvane.CompositionAudit";
 // Differences at or below this are rounding, not disagreement.
 constexpr double kTolerance = 1e-6;
 
@@ -83,15 +83,17 @@ void CompositionAudit::log(std::string_view recordingID, std::size_t clipCount, 
     const std::string recording(recordingID);
     const int clips = static_cast<int>(clipCount);
     if (discrepancies.empty()) {
-        log::info(kLogArea, "\u2713 resolver matches ClipComposition (recording=%s, clips=%d, duration=%.4f)",
-                  recording.c_str(), clips, resolvedDuration);
+        log::info(log_area::kCompositionAudit,
+                  "\u2713 resolver matches ClipComposition (recording=%s, clips=%d, duration=%.4f)", recording.c_str(),
+                  clips, resolvedDuration);
         return;
     }
-    log::warning(kLogArea, "\u2717 %d discrepancy(ies) (recording=%s, clips=%d)", static_cast<int>(discrepancies.size()),
-                 recording.c_str(), clips);
+    log::warning(log_area::kCompositionAudit, "\u2717 %d discrepancy(ies) (recording=%s, clips=%d)",
+                 static_cast<int>(discrepancies.size()), recording.c_str(), clips);
     const auto shown = std::min(discrepancies.size(), kLoggedDiscrepancyLimit);
     for (std::size_t i = 0; i < shown; ++i) {
-        log::warning(kLogArea, "  \u2022 %s: %s", discrepancies[i].kind.c_str(), discrepancies[i].detail.c_str());
+        log::warning(log_area::kCompositionAudit, "  \u2022 %s: %s", discrepancies[i].kind.c_str(),
+                     discrepancies[i].detail.c_str());
     }
 }
 

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "model/composition_audit.h"
 #include "model/composition_json.h"
 #include "model/composition_resolver.h"
@@ -21,10 +22,10 @@ bool saveCompositionIfEnabled(bool enabled, const CompositionSaveInput& input) n
         writeCompositionDocument(document, input.recordingFolder);
         return true;
     } catch (const std::exception& error) {
-        log::warning("Orvane.Composition", "composition.json not written (recording=%s): %s",
+        log::warning(log_area::kComposition, "composition.json not written (recording=%s): %s",
                      input.recordingID.string().c_str(), error.what());
     } catch (...) {
-        log::warning("Orvane.Composition", "composition.json not written (recording=%s): unknown error",
+        log::warning(log_area::kComposition, "composition.json not written (recording=%s): unknown error",
                      input.recordingID.string().c_str());
     }
     return false;

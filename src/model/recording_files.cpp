@@ -7,6 +7,7 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "model/geometry_json.h"
 
 namespace orvane {
@@ -15,8 +16,6 @@ using nlohmann::json;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kArea = "Orvane.Recording";
 
 // ---- Encoding -------------------------------------------------------------------------------
 
@@ -32,7 +31,7 @@ void normalizeNumbers(json& value) {
     if (!value.is_number_float()) return;
     const double number = value.get<double>();
     if (!std::isfinite(number)) {
-        log::warning(kArea, "non-finite number written as 0");
+        log::warning(log_area::kRecording, "non-finite number written as 0");
         value = 0;
         return;
     }
@@ -226,7 +225,7 @@ public:
     }
 
     ObjectReader& fail(const char* key, const char* problem) {
-        if (ok_) log::debug(kArea, "%s: \"%s\" %s", what_, key, problem);
+        if (ok_) log::debug(log_area::kRecording, "%s: \"%s\" %s", what_, key, problem);
         if (!loose_) ok_ = false;
         return *this;
     }
@@ -370,7 +369,8 @@ bool readMetaFields(ObjectReader& reader, RecordingMeta& meta) {
     if (!reader.ok()) return false;
     if (kind) {
         meta.sourceKind = recordingSourceKindFromRaw(*kind);
-        if (!meta.sourceKind) log::info(kArea, "meta.json: unknown sourceKind \"%s\" ignored", kind->c_str());
+        if (!meta.sourceKind)
+            log::info(log_area::kRecording, "meta.json: unknown sourceKind \"%s\" ignored", kind->c_str());
     }
     return true;
 }
@@ -458,7 +458,7 @@ std::optional<RecordingMeta> readRecordingMeta(const RecordingFolder& folder) {
     const auto text = readFileContents(folder.metaFile());
     if (!text) return std::nullopt;
     auto meta = decodeRecordingMeta(*text);
-    if (!meta) log::debug(kArea, "%s does not decode", folder.metaFile().c_str());
+    if (!meta) log::debug(log_area::kRecording, "%s does not decode", folder.metaFile().c_str());
     return meta;
 }
 
@@ -471,7 +471,9 @@ std::optional<CursorTelemetry> readCursorTelemetry(const RecordingFolder& folder
     const auto text = readFileContents(folder.cursorFile());
     if (!text) return std::nullopt;
     auto telemetry = decodeCursorTelemetry(*text);
-    if (!telemetry) log::warning(kArea, "%s does not decode; the recording has no cursor data", folder.cursorFile().c_str());
+    if (!telemetry)
+        log::warning(log_area::kRecording, "%s does not decode; the recording has no cursor data",
+                     folder.cursorFile().c_str());
     return telemetry;
 }
 

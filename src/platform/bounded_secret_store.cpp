@@ -2,12 +2,11 @@
 
 #include "base/bounded_wait.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 
 namespace orvane {
 
 namespace {
-
-constexpr std::string_view kLogArea = "Orvane.Keychain";
 
 // What a raced operation hands back: its value, or the reason it failed. Failures are caught inside the
 // operation so that a failure is never mistaken for a timeout.
@@ -34,12 +33,12 @@ std::optional<std::string> BoundedSecretStore::read(const std::string& account) 
         }
     });
     if (!outcome) {
-        log::warning(kLogArea, "reading \"%s\" did not finish within %.0f ms; going on without it", account.c_str(),
-                     milliseconds(limit_));
+        log::warning(log_area::kKeychain, "reading \"%s\" did not finish within %.0f ms; going on without it",
+                     account.c_str(), milliseconds(limit_));
         return std::nullopt;
     }
     if (outcome->failure) {
-        log::warning(kLogArea, "reading \"%s\" failed: %s", account.c_str(), outcome->failure->c_str());
+        log::warning(log_area::kKeychain, "reading \"%s\" failed: %s", account.c_str(), outcome->failure->c_str());
         return std::nullopt;
     }
     return std::move(outcome->value);
@@ -57,7 +56,7 @@ void BoundedSecretStore::remove(const std::string& account) {
         }
     });
     if (!outcome) {
-        log::warning(kLogArea, "removing \"%s\" did not finish within %.0f ms; it goes on in the background",
+        log::warning(log_area::kKeychain, "removing \"%s\" did not finish within %.0f ms; it goes on in the background",
                      account.c_str(), milliseconds(limit_));
         return;
     }

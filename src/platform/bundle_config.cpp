@@ -5,6 +5,7 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "base/text.h"
 #include "platform/executable_path.h"
 
@@ -16,7 +17,6 @@ namespace orvane {
 
 namespace {
 
-constexpr std::string_view kLogArea = "Orvane.Config";
 
 }  // namespace
 
@@ -47,7 +47,7 @@ BundleConfig BundleConfig::load() {
 bool BundleConfig::overlayFile(const std::filesystem::path& file) {
     const auto contents = readFileContents(file);
     if (!contents) {
-        log::warning(kLogArea, "bundle file %s is missing or unreadable; ignoring it", file.c_str());
+        log::warning(log_area::kConfig, "bundle file %s is missing or unreadable; ignoring it", file.c_str());
         return false;
     }
     return overlayJSON(*contents, file.string());
@@ -57,7 +57,7 @@ bool BundleConfig::overlayJSON(std::string_view text, std::string_view origin) {
     const auto document = nlohmann::json::parse(text, nullptr, false);
     if (document.is_discarded() || !document.is_object()) {
         const std::string name(origin);
-        log::warning(kLogArea, "bundle file %s is not a JSON object; ignoring it", name.c_str());
+        log::warning(log_area::kConfig, "bundle file %s is not a JSON object; ignoring it", name.c_str());
         return false;
     }
     for (const auto& [key, value] : document.items()) {

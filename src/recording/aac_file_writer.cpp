@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "media/encode/aac_writer.h"
 #include "media/ffmpeg_handles.h"
 
@@ -66,7 +67,7 @@ void AacFileWriter::appendFloat(const float* interleaved, int frames) {
         impl_->encoder->push(interleaved, frames, [this](AVPacket& packet) { impl_->write(&packet); });
     } catch (const std::exception& e) {
         error_ = e.what();
-        log::warning("Orvane.Mic", "audio write failed: %s", e.what());
+        log::warning(log_area::kMic, "audio write failed: %s", e.what());
     }
 }
 

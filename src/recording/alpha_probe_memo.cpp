@@ -12,12 +12,11 @@ extern "C" {
 
 #include "base/atomic_file.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 
 namespace orvane {
 
 namespace {
-
-constexpr const char* kArea = "Orvane.Recorder";
 
 std::string processorModel() {
     std::ifstream info("/proc/cpuinfo");
@@ -55,7 +54,7 @@ bool alphaWriterUsable(const std::filesystem::path& memoFile, int fps, const std
             std::filesystem::create_directories(memoFile.parent_path());
             writeFileAtomically(memoFile, memo.dump(2) + "\n");
         } catch (const std::exception& e) {
-            log::warning(kArea, "could not keep the alpha probe's answer: %s", e.what());
+            log::warning(log_area::kRecorder, "could not keep the alpha probe's answer: %s", e.what());
         }
     }
     return result.usable;

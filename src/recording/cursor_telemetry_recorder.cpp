@@ -5,12 +5,11 @@
 #include <vector>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 
 namespace orvane {
 
 namespace {
-
-constexpr const char* kArea = "Orvane.Cursor";
 
 // Values above 1 become 1; negatives and NaN become 0 (NaN fails every comparison).
 double clampUnit(double value) {
@@ -91,7 +90,7 @@ void CursorTelemetryRecorder::start() {
         });
     });
     if (!clickMonitorActive_) {
-        log::warning(kArea, "no global button monitor; clicks are not recorded");
+        log::warning(log_area::kCursor, "no global button monitor; clicks are not recorded");
     }
 
     const auto interval = std::chrono::round<Duration>(std::chrono::duration<double>(1.0 / state_->sampleHz));
@@ -113,7 +112,7 @@ CursorTelemetry CursorTelemetryRecorder::stop() {
         result.points = std::move(state->points);
         state->points.clear();
     });
-    log::debug(kArea, "stopped with %zu samples", result.points.size());
+    log::debug(log_area::kCursor, "stopped with %zu samples", result.points.size());
     return result;
 }
 

@@ -1,4 +1,5 @@
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "platform/xdg_paths.h"
 #include "recording/recording_library.h"
 
@@ -14,10 +15,10 @@ LibraryLocation LibraryLocation::standard() {
     if (!fs::exists(dataRoot, error) && fs::is_directory(legacy, error)) {
         fs::rename(legacy, dataRoot, error);
         if (error) {
-            log::error("Orvane.Library", "could not move legacy data folder %s: %s", legacy.c_str(),
+            log::error(log_area::kLibrary, "could not move legacy data folder %s: %s", legacy.c_str(),
                        error.message().c_str());
         } else {
-            log::info("Orvane.Library", "moved legacy data folder %s to %s", legacy.c_str(), dataRoot.c_str());
+            log::info(log_area::kLibrary, "moved legacy data folder %s to %s", legacy.c_str(), dataRoot.c_str());
         }
     }
     return {dataRoot / "Recordings", dataRoot / "projects.json", dataRoot / "Recovered"};

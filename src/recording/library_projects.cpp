@@ -2,6 +2,7 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "base/text.h"
 #include "recording/recording_library.h"
 
@@ -9,9 +10,7 @@ namespace orvane {
 
 namespace fs = std::filesystem;
 
-namespace {
-constexpr const char* kArea = "Orvane.Library";
-}
+namespace {}
 
 void RecordingLibrary::loadProjects() {
     projects_.clear();
@@ -22,7 +21,8 @@ void RecordingLibrary::loadProjects() {
     } else {
         // Keep the unreadable file until the user changes projects; it is backed up before replacing it.
         projectsFileUnreadable_ = true;
-        log::warning(kArea, "projects file %s does not decode; starting with no projects", location_.projectsFile.c_str());
+        log::warning(log_area::kLibrary, "projects file %s does not decode; starting with no projects",
+                     location_.projectsFile.c_str());
     }
     projectsChanged_.emit(projects_);
 }
@@ -33,7 +33,7 @@ void RecordingLibrary::saveProjects() {
             auto backup = location_.projectsFile;
             backup += ".corrupt";
             fs::copy_file(location_.projectsFile, backup, fs::copy_options::overwrite_existing);
-            log::warning(kArea, "kept the unreadable projects file as %s", backup.c_str());
+            log::warning(log_area::kLibrary, "kept the unreadable projects file as %s", backup.c_str());
             projectsFileUnreadable_ = false;
         }
         writeFileAtomically(location_.projectsFile, encodeProjects(projects_));

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 
 namespace orvane {
 
@@ -56,8 +57,8 @@ void MicLevelMonitor::start(const std::optional<std::string>& deviceID) {
                 });
             });
         } catch (const AudioSystemError& e) {
-            log::warning("Orvane.Mic", "level meter couldn't open %s: %s", deviceID ? deviceID->c_str() : "the default input",
-                         e.what());
+            log::warning(log_area::kMic, "level meter couldn't open %s: %s",
+                         deviceID ? deviceID->c_str() : "the default input", e.what());
         }
     });
 }

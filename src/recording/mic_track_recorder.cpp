@@ -3,13 +3,13 @@
 #include <algorithm>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "recording/aac_file_writer.h"
 
 namespace orvane {
 
 namespace {
 
-constexpr const char* kArea = "Orvane.Mic";
 
 }  // namespace
 
@@ -35,17 +35,17 @@ void MicTrackRecorder::start(const std::filesystem::path& outputPath,
                 if (current != deviceUniqueID) {
                     audio_.setDefaultSource(*deviceUniqueID);
                     savedDefaultInput_ = current;
-                    log::info(kArea, "default input %s -> %s", current ? current->c_str() : "(none)",
+                    log::info(log_area::kMic, "default input %s -> %s", current ? current->c_str() : "(none)",
                               deviceUniqueID->c_str());
                 }
             } else {
-                log::warning(kArea, "microphone %s is not connected; recording the default input",
+                log::warning(log_area::kMic, "microphone %s is not connected; recording the default input",
                              deviceUniqueID->c_str());
             }
         }
     } catch (const AudioSystemError& e) {
         // The default stays as it was; the recording then uses whatever is the default.
-        log::warning(kArea, "couldn't switch the default input: %s", e.what());
+        log::warning(log_area::kMic, "couldn't switch the default input: %s", e.what());
     }
 
     std::error_code ignored;
@@ -73,7 +73,7 @@ void MicTrackRecorder::start(const std::filesystem::path& outputPath,
             if (writer_) writer_->appendS16(static_cast<const std::int16_t*>(chunk.data), chunk.frames);
         });
     } catch (const AudioSystemError& e) {
-        log::warning(kArea, "capture did not start: %s", e.what());
+        log::warning(log_area::kMic, "capture did not start: %s", e.what());
         {
             std::lock_guard lock(writerMutex_);
             writer_.reset();  // finishes and removes the empty file
@@ -100,7 +100,7 @@ void MicTrackRecorder::stop() {
     if (writer) {
         const auto frames = writer->finish();
         if (!writer->error().empty()) lastError_ = writer->error();
-        log::info(kArea, "stopped: %lld frames", static_cast<long long>(frames));
+        log::info(log_area::kMic, "stopped: %lld frames", static_cast<long long>(frames));
     }
     restoreDefaultInput();
     if (isRecording_) {
@@ -121,9 +121,9 @@ void MicTrackRecorder::restoreDefaultInput() {
     const auto previous = std::exchange(savedDefaultInput_, std::nullopt);
     try {
         audio_.setDefaultSource(*previous);
-        log::info(kArea, "default input restored to %s", previous->c_str());
+        log::info(log_area::kMic, "default input restored to %s", previous->c_str());
     } catch (const AudioSystemError& e) {
-        log::warning(kArea, "couldn't restore the default input %s: %s", previous->c_str(), e.what());
+        log::warning(log_area::kMic, "couldn't restore the default input %s: %s", previous->c_str(), e.what());
     }
 }
 

@@ -1,14 +1,13 @@
 #include "recording/recording_flow.h"
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "platform/preferences.h"
 #include "recording/recording_library.h"
 
 namespace orvane {
 
 namespace {
-
-constexpr const char* kArea = "Orvane.Recorder";
 
 RecordingReply failure(RecordingReply::Failure kind, std::string message) {
     return RecordingReply{false, std::nullopt, std::move(message), kind};
@@ -76,7 +75,7 @@ void RecordingFlow::onState(const ScreenRecorder::State& state) {
             const auto appendTarget = active_->appendTarget;
             answer(RecordingReply{true, *meta, {}});
             active_.reset();
-            log::info(kArea, "opening %s", meta->id.string().c_str());
+            log::info(log_area::kRecorder, "opening %s", meta->id.string().c_str());
             if (open_) open_(*meta, appendTarget);
             return;
         }

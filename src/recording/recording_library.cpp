@@ -7,6 +7,7 @@
 #include "base/atomic_file.h"
 #include "base/folder_lock.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "base/text.h"
 #include "media/media_probe.h"
 
@@ -15,8 +16,6 @@ namespace orvane {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kArea = "Orvane.Library";
 
 bool isPlayable(const std::optional<MediaInfo>& info) {
     if (!info || !info->hasVideo || !info->durationSeconds) return false;
@@ -70,7 +69,7 @@ bool repairUnfinishedMeta(const fs::path& directory, const MediaInfo& info, Syst
     try {
         writeRecordingMeta(folder, *meta);
     } catch (const std::exception& e) {
-        log::warning(kArea, "could not repair %s: %s", directory.c_str(), e.what());
+        log::warning(log_area::kLibrary, "could not repair %s: %s", directory.c_str(), e.what());
         return false;
     }
     return true;
@@ -106,7 +105,7 @@ RecordingLibrary::RecordingLibrary(LibraryLocation location, Clock& clock, Toast
     std::error_code error;
     fs::create_directories(location_.recordingsRoot, error);
     if (error) {
-        log::error(kArea, "cannot create recordings folder %s: %s", location_.recordingsRoot.c_str(),
+        log::error(log_area::kLibrary, "cannot create recordings folder %s: %s", location_.recordingsRoot.c_str(),
                    error.message().c_str());
         return;
     }
@@ -129,7 +128,7 @@ void RecordingLibrary::recoverUnfinishedCaptures() {
         // A capture still running holds its folder's lock; its movie may not play yet.
         auto lock = FolderLock::tryLock(entry.path(), FolderLock::Mode::exclusive);
         if (!lock) {
-            log::info(kArea, "left %s alone: a capture is still writing it", entry.path().c_str());
+            log::info(log_area::kLibrary, "left %s alone: a capture is still writing it", entry.path().c_str());
             continue;
         }
         const auto info = probeMedia(movie);
@@ -137,8 +136,8 @@ void RecordingLibrary::recoverUnfinishedCaptures() {
             unplayable.emplace_back(entry.path(), std::move(*lock));
         } else if (repairUnfinishedMeta(entry.path(), *info,
                                         estimatedStart(movie, *info->durationSeconds, clock_.wallNow()))) {
-            log::info(kArea, "repaired the metadata of unfinished recording %s (%.1f s)", entry.path().c_str(),
-                      *info->durationSeconds);
+            log::info(log_area::kLibrary, "repaired the metadata of unfinished recording %s (%.1f s)",
+                      entry.path().c_str(), *info->durationSeconds);
         }
     }
 
@@ -149,10 +148,11 @@ void RecordingLibrary::recoverUnfinishedCaptures() {
         fs::remove_all(destination, error);
         fs::rename(folder, destination, error);
         if (error) {
-            log::warning(kArea, "could not move unfinished recording %s: %s", folder.c_str(), error.message().c_str());
+            log::warning(log_area::kLibrary, "could not move unfinished recording %s: %s", folder.c_str(),
+                         error.message().c_str());
             continue;
         }
-        log::info(kArea, "moved unfinished recording %s to %s", folder.c_str(), destination.c_str());
+        log::info(log_area::kLibrary, "moved unfinished recording %s to %s", folder.c_str(), destination.c_str());
         ++moved;
     }
     if (moved > 0) {
@@ -175,7 +175,7 @@ void RecordingLibrary::reload() {
             if (auto meta = readRecordingMeta(RecordingFolder{entry.path()})) {
                 found.push_back(std::move(*meta));
             } else {
-                log::debug(kArea, "skipping %s: no readable meta.json", entry.path().c_str());
+                log::debug(log_area::kLibrary, "skipping %s: no readable meta.json", entry.path().c_str());
             }
         }
     }
@@ -216,7 +216,7 @@ RecordingMeta RecordingLibrary::importVideo(const fs::path& file) {
     const RecordingFolder folder{location_.recordingsRoot / id.string()};
     std::error_code error;
     auto abandon = [&](const char* why) {
-        log::warning(kArea, "import of %s failed: %s", file.c_str(), why);
+        log::warning(log_area::kLibrary, "import of %s failed: %s", file.c_str(), why);
         fs::remove_all(folder.directory, error);
         return LibraryError::importFailed();
     };
@@ -252,7 +252,7 @@ RecordingMeta RecordingLibrary::importVideo(const fs::path& file) {
     } catch (const std::exception& e) {
         throw abandon(e.what());
     }
-    log::info(kArea, "imported %s as %s", file.c_str(), id.string().c_str());
+    log::info(log_area::kLibrary, "imported %s as %s", file.c_str(), id.string().c_str());
     reload();
     return meta;
 }

@@ -1,6 +1,7 @@
 #include "recording/recording_thumbnail_cache.h"
 
 #include "base/log.h"
+#include "base/log_areas.h"
 
 namespace orvane {
 
@@ -22,7 +23,7 @@ std::shared_ptr<const RgbaImage> RecordingThumbnailCache::thumbnail(const std::f
             cache.loading_.erase(video);
             if (!image) {
                 // No image is cached, so the next request tries again.
-                log::warning("Orvane.Library", "no thumbnail for %s", video.c_str());
+                log::warning(log_area::kLibrary, "no thumbnail for %s", video.c_str());
                 return;
             }
             cache.cache_[video] = std::make_shared<const RgbaImage>(std::move(*image));

@@ -1,12 +1,12 @@
 #include "recording/screen_capture_stream.h"
 
-#include <pthread.h>
-
 #include <chrono>
 #include <cstring>
 #include <utility>
 
 #include "base/log.h"
+#include "base/log_areas.h"
+#include "base/thread_name.h"
 
 namespace orvane {
 
@@ -29,7 +29,7 @@ void ScreenCaptureStream::stop() {
 }
 
 void ScreenCaptureStream::run() {
-    pthread_setname_np(pthread_self(), "orvane.capture");
+    setCurrentThreadName("orvane.capture");
     using Clock = std::chrono::steady_clock;
     const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps_));
     auto next = Clock::now();
@@ -47,7 +47,7 @@ void ScreenCaptureStream::run() {
             unchanged = !stillFrameDue && !grabber_->mayHaveChanged();
             if (!unchanged) grabber_->grab(frame);
         } catch (const std::exception& e) {
-            log::error("Orvane.Recorder", "capture stopped: %s", e.what());
+            log::error(log_area::kRecorder, "capture stopped: %s", e.what());
             if (!stopping_) onError_(e.what());
             return;
         }

@@ -4,9 +4,10 @@
 #include <cmath>
 #include <cstring>
 #include <utility>
-#include <pthread.h>
 
 #include "base/log.h"
+#include "base/log_areas.h"
+#include "base/thread_name.h"
 #include "base/uuid.h"
 
 namespace orvane {
@@ -15,7 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kArea = "Orvane.Recorder";
 constexpr int kAlphaProbeWidth = 1920;
 constexpr int kAlphaProbeHeight = 1080;
 constexpr int kAlphaProbeFrames = 8;
@@ -85,8 +85,8 @@ bool ScreenMovieWriter::appendVideo(const ScreenFrame& frame) {
     // The converter reads the size it was set up for, from the frame's top left.
     if (frame.width < settings_.width || frame.height < settings_.height || frame.stride < frame.width * 4 ||
         frame.bgra.size() < static_cast<std::size_t>(frame.stride) * static_cast<std::size_t>(frame.height)) {
-        log::error(kArea, "a %dx%d frame does not fit the %dx%d movie", frame.width, frame.height, settings_.width,
-                   settings_.height);
+        log::error(log_area::kRecorder, "a %dx%d frame does not fit the %dx%d movie", frame.width, frame.height,
+                   settings_.width, settings_.height);
         return false;
     }
     std::lock_guard input(inputMutex_);
@@ -108,7 +108,7 @@ bool ScreenMovieWriter::appendVideo(const ScreenFrame& frame) {
         if (!picture) picture = movie_->newPicture();
         movie_->convert(frame.bgra.data(), frame.stride, *picture);
     } catch (const std::exception& e) {
-        log::error(kArea, "writer failed: %s", e.what());
+        log::error(log_area::kRecorder, "writer failed: %s", e.what());
         std::lock_guard lock(mutex_);
         failWith(e.what());
         return false;
@@ -159,7 +159,7 @@ void ScreenMovieWriter::finishInputs(TimePoint now) {
 }
 
 void ScreenMovieWriter::run() {
-    pthread_setname_np(pthread_self(), "orvane.writer");
+    setCurrentThreadName("orvane.writer");
     for (;;) {
         Item item;
         TimePoint first;
@@ -190,7 +190,7 @@ void ScreenMovieWriter::run() {
                 movie_->writeAudio(a.interleaved.data(), a.frames, a.channels, a.sampleRate, a.hostTime - first);
             }
         } catch (const std::exception& e) {
-            log::error(kArea, "writer failed: %s", e.what());
+            log::error(log_area::kRecorder, "writer failed: %s", e.what());
             std::lock_guard lock(mutex_);
             failWith(e.what());
             return;
@@ -212,13 +212,13 @@ void ScreenMovieWriter::finish() {
         std::lock_guard lock(mutex_);
         anyFrame = written_ > 0;
     }
-    if (!anyFrame) log::warning(kArea, "no screen frame arrived; the movie has no pictures");
+    if (!anyFrame) log::warning(log_area::kRecorder, "no screen frame arrived; the movie has no pictures");
     try {
         movie_->finish();
     } catch (const std::runtime_error& error) {
         throw MovieWriterError(error.what());
     }
-    log::info(kArea, "finished %s: %llu frames written, %llu dropped", settings_.file.c_str(),
+    log::info(log_area::kRecorder, "finished %s: %llu frames written, %llu dropped", settings_.file.c_str(),
               static_cast<unsigned long long>(written_), static_cast<unsigned long long>(dropped_));
 }
 
@@ -317,7 +317,8 @@ AlphaProbeResult probeAlphaWriter(const fs::path& folder, int fps) {
     } catch (const std::exception& e) {
         result.reason = e.what();
     }
-    log::info(kArea, "alpha probe: %s%s", result.usable ? "usable" : "not usable: ", result.reason.c_str());
+    log::info(log_area::kRecorder, "alpha probe: %s%s",
+              result.usable ? "usable" : "not usable: ", result.reason.c_str());
     return result;
 }
 

@@ -7,6 +7,8 @@
 #include "base/bounded_wait.h"
 #include "base/folder_lock.h"
 #include "base/log.h"
+#include "base/log_areas.h"
+#include "base/thread_name.h"
 #include "media/media_probe.h"
 #include "recording/recording_library.h"
 #include "recording/screen_capture_stream.h"
@@ -18,8 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kArea = "Orvane.Recorder";
-constexpr const char* kWebcamArea = "Orvane.Webcam";
 constexpr auto kElapsedInterval = std::chrono::milliseconds(100);
 constexpr auto kDiskInterval = std::chrono::seconds(10);
 constexpr int kCursorSampleHz = 60;
@@ -86,14 +86,14 @@ ScreenRecorder::Statistics ScreenRecorder::statistics() const {
 
 void ScreenRecorder::setState(State state) {
     state_ = std::move(state);
-    log::debug(kArea, "state %s", phaseName(state_.phase));
+    log::debug(log_area::kRecorder, "state %s", phaseName(state_.phase));
     stateChanged_.emit(state_);
 }
 
 void ScreenRecorder::start(const RecordingSource& source, const RecordingOptions& options, RecordingLibrary& library,
                            int fps) {
     if (state_.phase != Phase::idle) {
-        log::info(kArea, "start ignored while %s", phaseName(state_.phase));
+        log::info(log_area::kRecorder, "start ignored while %s", phaseName(state_.phase));
         return;
     }
     const auto disk = checkDiskBeforeStart(services_.freeSpace.freeBytes());
@@ -117,7 +117,7 @@ void ScreenRecorder::start(const RecordingSource& source, const RecordingOptions
     try {
         beginCapture(source, library, fps > 0 ? fps : 60);
     } catch (const std::exception& e) {
-        log::error(kArea, "start failed: %s", e.what());
+        log::error(log_area::kRecorder, "start failed: %s", e.what());
         fail(e.what());
     }
 }
@@ -148,7 +148,8 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
     const auto* display = std::get_if<DisplaySource>(&source);
     if (display && services_.alphaProbe && services_.alphaProbe(fps)) {
         for (const auto& window : services_.capture.normalWindowsOn(display->frame)) alphaWindows.push_back(window.id);
-        if (alphaWindows.empty()) log::info(kArea, "no application window on the display; recording it opaque");
+        if (alphaWindows.empty())
+            log::info(log_area::kRecorder, "no application window on the display; recording it opaque");
     }
     const bool alphaMode = !alphaWindows.empty();
     session.meta.recordedWithAlpha = alphaMode;
@@ -207,7 +208,7 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
 
     if (options.includeWebcam) {
         if (!services_.faceCamera) {
-            log::warning(kWebcamArea, "SKIPPED \xE2\x80\x94 no camera device resolved (savedID=%s)", "(none)");
+            log::warning(log_area::kWebcam, "SKIPPED \xE2\x80\x94 no camera device resolved (savedID=%s)", "(none)");
             services_.toasts.post(ToastLevel::warning, "No camera found",
                                   "Orvane couldn't find a camera for your face track. Check it's connected and not "
                                   "held by another app, then re-record.");
@@ -215,7 +216,7 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
             try {
                 capture.faceCamera = services_.faceCamera(session.folder.webcamFile());
                 const bool late = capture.faceCamera->startedLate();
-                log::info(kWebcamArea, "started OK device=%s probeTimedOut=%d",
+                log::info(log_area::kWebcam, "started OK device=%s probeTimedOut=%d",
                           capture.faceCamera->deviceDescription().c_str(), late ? 1 : 0);
                 if (late) {
                     services_.toasts.post(ToastLevel::warning, "Camera was slow to start",
@@ -223,13 +224,13 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
                                           "a beat after the other tracks.");
                 }
             } catch (const SideTrackAccessDenied&) {
-                log::warning(kWebcamArea, "SKIPPED \xE2\x80\x94 camera permission not granted");
+                log::warning(log_area::kWebcam, "SKIPPED \xE2\x80\x94 camera permission not granted");
                 services_.toasts.post(ToastLevel::warning, "Camera access is off",
                                       "Orvane can't record your face without camera permission. Grant it in System "
                                       "Settings \xE2\x86\x92 Privacy & Security \xE2\x86\x92 Camera, then re-record.");
             } catch (const std::exception& e) {
-                log::warning(kWebcamArea, "start FAILED device=%s domain=%s code=%ld desc=%s sessionErr=%s", "default",
-                             "", 0L, e.what(), "");
+                log::warning(log_area::kWebcam, "start FAILED device=%s domain=%s code=%ld desc=%s sessionErr=%s",
+                             "default", "", 0L, e.what(), "");
                 services_.toasts.post(ToastLevel::warning, "Face camera couldn't start",
                                       std::string("Another app may be using your camera. Close apps or browser tabs "
                                                   "using it (Zoom, Meet, camera previews), then re-record. (") +
@@ -242,7 +243,7 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
             if (!services_.microphone) throw std::runtime_error("No microphone capture is available on this system.");
             capture.microphone = services_.microphone(session.folder.micFile());
         } catch (const std::exception& e) {
-            log::warning(kArea, "microphone did not start: %s", e.what());
+            log::warning(log_area::kRecorder, "microphone did not start: %s", e.what());
             services_.toasts.post(ToastLevel::warning, "Mic capture didn't start", std::string(e.what()));
         }
     }
@@ -279,7 +280,7 @@ void ScreenRecorder::captureStarted(std::uint64_t generation) {
     startedAt_ = services_.main.now();
     elapsed_ = 0;
     setState(State{Phase::recording, std::nullopt, {}});
-    log::info(kArea, "recording %s", capture_->session->videoFile.c_str());
+    log::info(log_area::kRecorder, "recording %s", capture_->session->videoFile.c_str());
 
     std::weak_ptr<bool> alive = alive_;
     elapsedTimer_ = services_.main.postRepeating(kElapsedInterval, kElapsedInterval, [this, alive] {
@@ -295,7 +296,7 @@ void ScreenRecorder::captureStarted(std::uint64_t generation) {
 void ScreenRecorder::streamFailed(std::uint64_t generation, const std::string& description) {
     if (generation != generation_) return;
     if (state_.phase != Phase::starting && state_.phase != Phase::recording) return;
-    log::error(kArea, "capture stopped with an error: %s", description.c_str());
+    log::error(log_area::kRecorder, "capture stopped with an error: %s", description.c_str());
     fail(description);
 }
 
@@ -337,7 +338,7 @@ void ScreenRecorder::cancel() {
     if (folder) {
         std::error_code error;
         fs::remove_all(*folder, error);
-        log::info(kArea, "cancelled; removed %s", folder->c_str());
+        log::info(log_area::kRecorder, "cancelled; removed %s", folder->c_str());
     }
     if (state_.phase != Phase::idle) setState(State{});
 }
@@ -368,7 +369,7 @@ void ScreenRecorder::releaseCapture(bool finishWriter) {
             try {
                 capture->writer->finish();
             } catch (const std::exception& e) {
-                log::error(kArea, "could not finish the movie: %s", e.what());
+                log::error(log_area::kRecorder, "could not finish the movie: %s", e.what());
             }
         } else {
             capture->writer->abandon();
@@ -395,6 +396,7 @@ void ScreenRecorder::finishRecording() {
     const auto timeout = services_.stopTimeout;
     bool streamStopped = true, cameraStopped = true;
     std::thread streamStopper([&, stream = capture.stream, audio = capture.systemAudio] {
+        setCurrentThreadName("orvane.stopper");
         streamStopped = runBounded<bool>(timeout, [stream, audio] {
                             if (audio) audio->stop();
                             stream->stop();
@@ -409,8 +411,12 @@ void ScreenRecorder::finishRecording() {
                         }).has_value();
     }
     streamStopper.join();
-    if (!streamStopped) log::warning(kArea, "capture did not stop within %lld ms", static_cast<long long>(timeout.count()));
-    if (!cameraStopped) log::warning(kWebcamArea, "face camera did not stop within %lld ms", static_cast<long long>(timeout.count()));
+    if (!streamStopped)
+        log::warning(log_area::kRecorder, "capture did not stop within %lld ms",
+                     static_cast<long long>(timeout.count()));
+    if (!cameraStopped)
+        log::warning(log_area::kWebcam, "face camera did not stop within %lld ms",
+                     static_cast<long long>(timeout.count()));
     const auto missed = capture.stream->missedTicks();
     const auto unchanged = capture.stream->idleFrames();
     capture.stream.reset();
@@ -420,7 +426,7 @@ void ScreenRecorder::finishRecording() {
     try {
         capture.writer->finish();
     } catch (const std::exception& e) {
-        log::error(kArea, "could not finish the movie: %s", e.what());
+        log::error(log_area::kRecorder, "could not finish the movie: %s", e.what());
     }
     lastStatistics_ = Statistics{capture.writer->writtenFrames(), missed, capture.writer->droppedFrames(), unchanged};
     capture.writer.reset();
@@ -434,7 +440,7 @@ void ScreenRecorder::finishRecording() {
             writeFileAtomically(session.folder.cursorFile(), encodeCursorTelemetry(telemetry));
             meta.hasCursor = true;
         } catch (const std::exception& e) {
-            log::error(kArea, "could not write cursor.json: %s", e.what());
+            log::error(log_area::kRecorder, "could not write cursor.json: %s", e.what());
         }
     }
 
@@ -449,7 +455,7 @@ void ScreenRecorder::finishRecording() {
         const auto size = fileSize(session.folder.webcamFile());
         meta.hasWebcam = size > 0;
         if (!meta.hasWebcam) {
-            log::warning(kWebcamArea, "at stop: fileExists=%d sizeBytes=%ld hasWebcam=%d", size >= 0 ? 1 : 0,
+            log::warning(log_area::kWebcam, "at stop: fileExists=%d sizeBytes=%ld hasWebcam=%d", size >= 0 ? 1 : 0,
                          static_cast<long>(std::max<std::int64_t>(size, 0)), 0);
             services_.toasts.post(ToastLevel::warning, "Face camera didn't save",
                                   "The webcam track came back empty \xE2\x80\x94 likely another app was using your "
@@ -474,7 +480,8 @@ void ScreenRecorder::finishRecording() {
         setState(State{Phase::failed, std::nullopt, std::string("save meta: ") + e.what()});
         return;
     }
-    log::info(kArea, "finished %s: %lld ms, %llu frames, %llu dropped (%llu missed by the capture, %llu at the encoder)",
+    log::info(log_area::kRecorder,
+              "finished %s: %lld ms, %llu frames, %llu dropped (%llu missed by the capture, %llu at the encoder)",
               session.id.string().c_str(), static_cast<long long>(meta.durationMs),
               static_cast<unsigned long long>(lastStatistics_.writtenFrames),
               static_cast<unsigned long long>(lastStatistics_.dropped()),

@@ -8,6 +8,7 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 
 namespace orvane {
 
@@ -93,7 +94,7 @@ RgbaImage saveCroppedScreenshot(const std::filesystem::path& file, const std::op
         try {
             image = cropImage(image, *crop);
         } catch (const ScreenshotCropError& e) {
-            log::info("Orvane.Screenshot", "crop skipped: %s", e.what());
+            log::info(log_area::kScreenshot, "crop skipped: %s", e.what());
         }
     }
     writeScreenshotPng(image, file);

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "base/text.h"
 #include "media/external_tools.h"
 
@@ -63,7 +64,7 @@ ScreenshotFolders ScreenshotFolders::system() {
             if (path.empty()) return std::nullopt;
             return fs::path(path);
         } catch (const std::exception& e) {
-            log::warning("Orvane.Screenshot", "xdg-user-dir %.*s failed: %s", static_cast<int>(name.size()),
+            log::warning(log_area::kScreenshot, "xdg-user-dir %.*s failed: %s", static_cast<int>(name.size()),
                          name.data(), e.what());
             return std::nullopt;
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "recording/screenshot_crop.h"
 
 namespace orvane {
@@ -10,8 +11,6 @@ namespace orvane {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kArea = "Orvane.Screenshot";
 
 bool contains(const Rect& frame, PointerLocation point) {
     return point.x >= frame.minX() && point.x < frame.maxX() && point.y >= frame.minY() && point.y < frame.maxY();
@@ -96,9 +95,9 @@ ScreenshotResult ScreenshotService::capture(const std::optional<std::string>& pr
     }
     result.width = image.width;
     result.height = image.height;
-    log::info(kArea, "saved %s destination=%s projectActive=%d size=%dx%d display=%s", result.file.c_str(),
-              std::string(rawValue(result.destination)).c_str(), result.projectActive ? 1 : 0, result.width,
-              result.height, display.outputName.c_str());
+    log::info(log_area::kScreenshot, "saved %s destination=%s projectActive=%d size=%dx%d display=%s",
+              result.file.c_str(), std::string(rawValue(result.destination)).c_str(), result.projectActive ? 1 : 0,
+              result.width, result.height, display.outputName.c_str());
     screenshotSaved.emit(result.file);
     return result;
 }
@@ -108,7 +107,7 @@ std::optional<ScreenshotResult> ScreenshotService::takeScreenshot(const std::opt
     try {
         return capture(projectName, destination);
     } catch (const std::exception& e) {
-        log::warning(kArea, "screenshot failed: %s", e.what());
+        log::warning(log_area::kScreenshot, "screenshot failed: %s", e.what());
         toasts_.post(ToastLevel::warning, "Screenshot failed", std::string(e.what()));
         return std::nullopt;
     }

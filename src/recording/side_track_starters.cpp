@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "recording/mic_track_recorder.h"
 
 namespace orvane {
@@ -29,7 +30,7 @@ std::optional<std::string> resolveMicrophone(AudioSystem& audio, const std::stri
         });
         if (present) return savedID;
     } catch (const AudioSystemError& e) {
-        log::warning("Orvane.Mic", "couldn't list inputs: %s", e.what());
+        log::warning(log_area::kMic, "couldn't list inputs: %s", e.what());
     }
     return std::nullopt;
 }
@@ -59,7 +60,7 @@ SideTrackStarter makeFaceCameraTrackStarter(CameraSystem& cameras, AudioSystem* 
             microphone](const std::filesystem::path& file) -> std::unique_ptr<SideTrackRecording> {
         auto recorder = std::make_unique<WebcamRecorder>(cameras, audio);
         if (!recorder->requestAccess()) {
-            log::warning("Orvane.Webcam", "SKIPPED \xE2\x80\x94 camera permission not granted");
+            log::warning(log_area::kWebcam, "SKIPPED \xE2\x80\x94 camera permission not granted");
             throw std::runtime_error("Camera access is off");
         }
         recorder->start(device, file, includeAudio, microphone);

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 
 namespace orvane {
 
@@ -29,7 +30,7 @@ void SystemAudioCapture::start(AudioSampleSink& sink) {
     } catch (const AudioSystemError& e) {
         throw std::runtime_error(std::string("System audio is unavailable: ") + e.what());
     }
-    log::info("Orvane.Audio", "system audio from %s", monitor->c_str());
+    log::info(log_area::kAudio, "system audio from %s", monitor->c_str());
 }
 
 void SystemAudioCapture::stop() {

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "media/encode/aac_writer.h"
 #include "media/encode/video_encoder.h"
 #include "media/ffmpeg_handles.h"
@@ -13,7 +14,6 @@ namespace orvane {
 
 namespace {
 
-constexpr const char* kArea = "Orvane.Webcam";
 constexpr AVRational kVideoTimeBase{1, 90000};
 
 void check(int status, const std::string& what) {
@@ -151,7 +151,7 @@ void WebcamFileWriter::appendFrame(const CameraFrame& frame) {
         const std::int64_t pts = av_rescale_q(elapsed.count(), AVRational{1, 1000000}, kVideoTimeBase);
         if (pts <= impl_->lastVideoPts) return;
         if (!impl_->convert(frame)) {
-            log::debug(kArea, "dropped a camera frame that did not decode");
+            log::debug(log_area::kWebcam, "dropped a camera frame that did not decode");
             return;
         }
         impl_->lastVideoPts = pts;
@@ -161,7 +161,7 @@ void WebcamFileWriter::appendFrame(const CameraFrame& frame) {
     } catch (const std::exception& e) {
         std::lock_guard guard(impl_->muxMutex);
         if (impl_->error.empty()) impl_->error = e.what();
-        log::warning(kArea, "face camera write failed: %s", e.what());
+        log::warning(log_area::kWebcam, "face camera write failed: %s", e.what());
     }
 }
 

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "recording/first_frame_probe.h"
 #include "recording/webcam_file_writer.h"
 
@@ -10,7 +11,6 @@ namespace orvane {
 
 namespace {
 
-constexpr const char* kArea = "Orvane.Webcam";
 constexpr int kOpenAttempts = 4;
 
 void realSleep(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
@@ -23,7 +23,7 @@ std::unique_ptr<CameraDevice> openCameraWithRetries(CameraSystem& cameras, const
         try {
             return cameras.open(device);
         } catch (const CameraOpenError& e) {
-            log::warning(kArea, "camera open busy (attempt %d/%d): %s", attempt, kOpenAttempts, e.what());
+            log::warning(log_area::kWebcam, "camera open busy (attempt %d/%d): %s", attempt, kOpenAttempts, e.what());
             // A camera just released by another program often needs a moment before it opens again.
             if (attempt < kOpenAttempts) sleep(std::chrono::milliseconds(400 * attempt));
         }
@@ -62,7 +62,7 @@ void WebcamRecorder::start(const CameraDeviceInfo& device, const std::filesystem
         writer = std::make_shared<WebcamFileWriter>(outputPath, camera_->width(), camera_->height(),
                                                     camera_->frameRate(), withAudio);
     } catch (const std::exception& e) {
-        log::warning(kArea, "webcam output refused: %s", e.what());
+        log::warning(log_area::kWebcam, "webcam output refused: %s", e.what());
         closeEverything();
         throw WebcamError(WebcamError::cannotAddOutput, "Cannot add webcam output");
     }
@@ -84,7 +84,7 @@ void WebcamRecorder::start(const CameraDeviceInfo& device, const std::filesystem
             });
         } catch (const AudioSystemError& e) {
             // The face track is still worth having without the voice.
-            log::warning(kArea, "microphone for the face track unavailable: %s", e.what());
+            log::warning(log_area::kWebcam, "microphone for the face track unavailable: %s", e.what());
         }
     }
 
@@ -107,7 +107,7 @@ void WebcamRecorder::start(const CameraDeviceInfo& device, const std::filesystem
                 setLastError("Webcam session error: " + (description.empty() ? std::string("unknown") : description));
             });
     } catch (const CameraOpenError& e) {
-        log::warning(kArea, "webcam streaming refused: %s", e.what());
+        log::warning(log_area::kWebcam, "webcam streaming refused: %s", e.what());
         closeEverything();
         std::filesystem::remove(outputPath, ignored);
         throw WebcamError(WebcamError::cannotAddInput, "Cannot add webcam input");
@@ -115,8 +115,8 @@ void WebcamRecorder::start(const CameraDeviceInfo& device, const std::filesystem
 
     if (!probe->wait(options_.firstFrameTimeout)) {
         firstFrameProbeTimedOut_ = true;
-        log::warning(kArea, "no frame within %.1f s (saw %d); recording anyway", options_.firstFrameTimeout.count(),
-                     probe->framesSeen());
+        log::warning(log_area::kWebcam, "no frame within %.1f s (saw %d); recording anyway",
+                     options_.firstFrameTimeout.count(), probe->framesSeen());
     }
 
     {
@@ -152,7 +152,7 @@ void WebcamRecorder::closeEverything() {
     if (writer) {
         const auto frames = writer->finish();
         if (!writer->error().empty()) setLastError(writer->error());
-        log::info(kArea, "stopped: %lld frames", static_cast<long long>(frames));
+        log::info(log_area::kWebcam, "stopped: %lld frames", static_cast<long long>(frames));
     }
     camera_.reset();
 }
@@ -167,7 +167,7 @@ void WebcamRecorder::setLastError(const std::string& message) {
         std::lock_guard guard(mutex_);
         lastError_ = message;
     }
-    log::warning(kArea, "%s", message.c_str());
+    log::warning(log_area::kWebcam, "%s", message.c_str());
 }
 
 void WebcamRecorder::setPreview(std::function<void(const CameraFrame&)> preview) {

@@ -6,16 +6,15 @@
 #include <system_error>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "media/video_frame.h"
-#include "render/background_palette.h"
 #include "render/backdrop_drawing.h"
+#include "render/background_palette.h"
 #include "render/grain_vignette.h"
 
 namespace orvane {
 
 namespace {
-
-constexpr const char* kLogArea = "Orvane.Render";
 
 // Neutral stand-in for an empty colour list, a mid-grey like a desktop's window background.
 constexpr RgbaColor kWindowBackground{0.93, 0.93, 0.93, 1};
@@ -161,7 +160,7 @@ void drawBackground(cairo_t* cr, BackgroundStyle style, const std::optional<std:
             drawAspectFilled(cr, image.get(), canvas);
             return;
         }
-        log::info(kLogArea, "background image %s cannot be read; using the fallback gradient",
+        log::info(log_area::kRender, "background image %s cannot be read; using the fallback gradient",
                   customImage->c_str());
     }
     const auto palette = backgroundPalette(style);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "render/scene_shape.h"
 
 namespace orvane {
@@ -348,7 +349,7 @@ ComposeStatus SceneCompositor::compose(cairo_surface_t* target, const SceneFrame
     context.reset();
     cairo_surface_flush(target);
     if (status != CAIRO_STATUS_SUCCESS) {
-        log::error("Orvane.Render", "frame drawing failed: %s", cairo_status_to_string(status));
+        log::error(log_area::kRender, "frame drawing failed: %s", cairo_status_to_string(status));
         return ComposeStatus::drawingFailed;
     }
     return ComposeStatus::ok;

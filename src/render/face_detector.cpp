@@ -8,11 +8,11 @@
 #include <filesystem>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 
 namespace orvane {
 namespace {
 
-constexpr const char* kLogArea = "Orvane.FaceCamera";
 constexpr const char* kCascadeFile = "haarcascade_frontalface_default.xml";
 // Detection runs on a copy this wide: faces in a face camera are large, and the cascade's cost grows
 // with the pixel count.
@@ -46,13 +46,14 @@ struct OpenCvFaceDetector::Cascade {
 
 OpenCvFaceDetector::OpenCvFaceDetector(const std::string& cascadePath) {
     if (cascadePath.empty()) {
-        log::warning(kLogArea, "face detection not available: %s is not installed (package opencv-data)",
+        log::warning(log_area::kFaceCamera, "face detection not available: %s is not installed (package opencv-data)",
                      kCascadeFile);
         return;
     }
     std::error_code missing;
     if (!std::filesystem::is_regular_file(cascadePath, missing)) {
-        log::warning(kLogArea, "face detection not available: the cascade %s is missing", cascadePath.c_str());
+        log::warning(log_area::kFaceCamera, "face detection not available: the cascade %s is missing",
+                     cascadePath.c_str());
         return;
     }
     auto cascade = std::make_unique<Cascade>();
@@ -63,7 +64,7 @@ OpenCvFaceDetector::OpenCvFaceDetector(const std::string& cascadePath) {
         problem = error.err;
     }
     if (!problem.empty()) {
-        log::warning(kLogArea, "face detection not available: the cascade %s cannot be read (%s)",
+        log::warning(log_area::kFaceCamera, "face detection not available: the cascade %s cannot be read (%s)",
                      cascadePath.c_str(), problem.c_str());
         return;
     }
@@ -98,7 +99,7 @@ std::vector<Rect> OpenCvFaceDetector::detectFaces(cairo_surface_t* frame) {
         cascade_->classifier.detectMultiScale(grey, hits, 1.1, kMinNeighbours, 0,
                                               cv::Size(kSmallestFace, kSmallestFace));
     } catch (const cv::Exception& error) {
-        log::warning(kLogArea, "face detection failed: %s", error.what());
+        log::warning(log_area::kFaceCamera, "face detection failed: %s", error.what());
         return {};
     }
     std::vector<Rect> faces;

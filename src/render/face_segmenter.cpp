@@ -8,12 +8,12 @@
 #include <cstring>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "render/face_detector.h"
 
 namespace orvane {
 namespace {
 
-constexpr const char* kLogArea = "Orvane.FaceCamera";
 // GrabCut's cost grows with pixels times iterations; a copy this size keeps it near 30
 // milliseconds a frame, and the compositor softens the mask anyway.
 constexpr int kWorkSize = 160;
@@ -105,7 +105,7 @@ cairo::Surface grabCutMask(cairo_surface_t* frame, const Rect& probableForegroun
         const double feather = std::max(1.0, 0.5 / factor);
         cv::GaussianBlur(binary, binary, cv::Size(), feather);
     } catch (const cv::Exception& error) {
-        log::warning(kLogArea, "person segmentation failed: %s", error.what());
+        log::warning(log_area::kFaceCamera, "person segmentation failed: %s", error.what());
         return nullptr;
     }
 

@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "media/encode/aac_writer.h"
 #include "media/encode/video_encoder.h"
 
@@ -16,7 +17,6 @@ namespace orvane {
 
 namespace {
 
-constexpr const char* kArea = "Orvane.Recorder";
 constexpr AVRational kVideoTimeBase{1, 90000};
 constexpr int kAudioRate = 48000;
 constexpr int kAudioChannels = 2;
@@ -198,8 +198,9 @@ FragmentedMovie::FragmentedMovie(const FragmentedMovieSettings& settings) : stat
     const int status = avformat_write_header(raw, &options);
     av_dict_free(&options);
     check(status, "Could not write the movie header");
-    log::info(kArea, "writing %s: %dx%d at %d fps with %s%s", settings.file.c_str(), settings.width, settings.height,
-              settings.fps, videoEncoderName().c_str(), settings.withAudio ? " and AAC system audio" : "");
+    log::info(log_area::kRecorder, "writing %s: %dx%d at %d fps with %s%s", settings.file.c_str(), settings.width,
+              settings.height, settings.fps, videoEncoderName().c_str(),
+              settings.withAudio ? " and AAC system audio" : "");
 }
 
 FragmentedMovie::~FragmentedMovie() = default;

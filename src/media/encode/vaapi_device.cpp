@@ -10,7 +10,7 @@ extern "C" {
 }
 
 #include "base/log.h"
-#include "media/media_log.h"
+#include "base/log_areas.h"
 
 namespace orvane {
 
@@ -36,11 +36,11 @@ std::optional<std::string> vaapiRenderDevice() {
         for (const auto& node : nodes) {
             if (openVaapiDevice(node)) {
                 found = node;
-                log::info(kMediaLogArea, "hardware encoding through %s", node.c_str());
+                log::info(log_area::kMedia, "hardware encoding through %s", node.c_str());
                 return;
             }
         }
-        log::debug(kMediaLogArea, "no VAAPI render device; encoding in software");
+        log::debug(log_area::kMedia, "no VAAPI render device; encoding in software");
     });
     return found;
 }

@@ -9,8 +9,8 @@ extern "C" {
 }
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "media/encode/vaapi_device.h"
-#include "media/media_log.h"
 
 namespace orvane {
 
@@ -45,7 +45,7 @@ VideoEncoder::VideoEncoder(AVFormatContext& output, const VideoEncoderSettings& 
             openHardware(output, settings);
         } catch (const std::runtime_error& error) {
             if (settings.hardware == VideoHardware::required) throw;
-            log::info(kMediaLogArea, "%s; encoding H.264 in software", error.what());
+            log::info(log_area::kMedia, "%s; encoding H.264 in software", error.what());
         }
     }
     if (!codec_) openSoftware(output, settings);

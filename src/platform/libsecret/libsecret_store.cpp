@@ -4,12 +4,12 @@
 
 #include "base/bounded_wait.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 
 namespace orvane {
 
 namespace {
 
-constexpr std::string_view kLogArea = "Orvane.Keychain";
 // Ends libsecret's variadic attribute lists.
 constexpr const char* kEnd = nullptr;
 
@@ -58,12 +58,12 @@ LibsecretStore::ServiceState LibsecretStore::probe(std::chrono::nanoseconds limi
         return {{}, locked};
     });
     if (!answered) {
-        log::info(kLogArea, "the Secret Service did not answer within %lld ms",
+        log::info(log_area::kKeychain, "the Secret Service did not answer within %lld ms",
                   static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count()));
         return ServiceState::unavailable;
     }
     if (!answered->problem.empty()) {
-        log::info(kLogArea, "no usable Secret Service: %s", answered->problem.c_str());
+        log::info(log_area::kKeychain, "no usable Secret Service: %s", answered->problem.c_str());
         return ServiceState::unavailable;
     }
     return answered->locked ? ServiceState::locked : ServiceState::unlocked;

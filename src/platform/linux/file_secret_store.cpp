@@ -4,8 +4,9 @@
 #include <system_error>
 
 #include "base/atomic_file.h"
-#include "base/log.h"
 #include "base/folder_lock.h"
+#include "base/log.h"
+#include "base/log_areas.h"
 
 namespace orvane {
 
@@ -62,7 +63,7 @@ void FileSecretStore::write(const std::string& account, const std::string& value
             auto copy = file_;
             copy += ".corrupt";
             writeFileAtomically(copy, *contents, kFileMode);
-            log::warning("Orvane.Keychain", "replacing malformed %s; its contents were kept in %s", file_.c_str(),
+            log::warning(log_area::kKeychain, "replacing malformed %s; its contents were kept in %s", file_.c_str(),
                          copy.c_str());
             secrets = nlohmann::json::object();
         }

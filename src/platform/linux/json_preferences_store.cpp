@@ -11,15 +11,15 @@
 #include <vector>
 
 #include "base/atomic_file.h"
-#include "base/log.h"
 #include "base/folder_lock.h"
+#include "base/log.h"
+#include "base/log_areas.h"
 #include "platform/xdg_paths.h"
 
 namespace orvane {
 
 namespace {
 
-constexpr std::string_view kLogArea = "Orvane.Config";
 // Preferences hold the signed-in account's e-mail and cached profile: readable by the user only.
 constexpr unsigned kFileMode = 0600;
 
@@ -80,13 +80,13 @@ struct JsonPreferencesStore::State {
         }
         const auto contents = readFileContents(file);
         if (!contents) {
-            log::warning(kLogArea, "cannot read %s; using default preferences", file.c_str());
+            log::warning(log_area::kConfig, "cannot read %s; using default preferences", file.c_str());
             condition = Condition::unreadable;
             return true;
         }
         auto parsed = nlohmann::json::parse(*contents, nullptr, false);
         if (parsed.is_discarded() || !parsed.is_object()) {
-            log::warning(kLogArea, "%s is malformed; using default preferences and leaving the file untouched",
+            log::warning(log_area::kConfig, "%s is malformed; using default preferences and leaving the file untouched",
                          file.c_str());
             condition = Condition::malformed;
             return true;
@@ -151,7 +151,7 @@ void JsonPreferencesStore::set(std::string_view key, PreferenceValue value) {
                 throw PreferencesError("Could not save the preference \"" + name + "\": cannot keep a copy of the " +
                                        "malformed " + file_.string() + ": " + failure.what());
             }
-            log::warning(kLogArea, "replacing malformed %s; its contents were kept in %s", file_.c_str(),
+            log::warning(log_area::kConfig, "replacing malformed %s; its contents were kept in %s", file_.c_str(),
                          corruptCopyFile().c_str());
         }
 

@@ -1,4 +1,5 @@
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "platform/bounded_secret_store.h"
 #include "platform/libsecret/libsecret_store.h"
 #include "platform/linux/file_secret_store.h"
@@ -13,7 +14,7 @@ std::unique_ptr<SecretStore> makeSecretStore(const std::string& service, std::ch
     } else {
         inner = std::make_shared<FileSecretStore>(service);
     }
-    log::info("Orvane.Keychain", "keeping secrets in the %s", inner->description().c_str());
+    log::info(log_area::kKeychain, "keeping secrets in the %s", inner->description().c_str());
     return std::make_unique<BoundedSecretStore>(std::move(inner), limit);
 }
 

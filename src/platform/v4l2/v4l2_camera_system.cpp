@@ -16,6 +16,8 @@
 #include <thread>
 
 #include "base/log.h"
+#include "base/log_areas.h"
+#include "base/thread_name.h"
 
 namespace orvane {
 
@@ -23,7 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kArea = "Orvane.Webcam";
 // The size the "high" capture preset asks for; drivers pick their nearest.
 constexpr int kPreferredWidth = 1280;
 constexpr int kPreferredHeight = 720;
@@ -119,6 +120,7 @@ public:
         wake_ = eventfd(0, EFD_CLOEXEC);
         stopping_ = false;
         thread_ = std::thread([this, onFrame = std::move(onFrame), onError = std::move(onError)] {
+            setCurrentThreadName("orvane.camera");
             pump(onFrame, onError);
         });
     }
@@ -296,8 +298,8 @@ public:
 
     std::unique_ptr<CameraDevice> open(const CameraDeviceInfo& device) override {
         auto camera = std::make_unique<V4l2Camera>(device);
-        log::debug(kArea, "opened %s %dx%d at %.0f fps", device.path.c_str(), camera->width(), camera->height(),
-                   camera->frameRate());
+        log::debug(log_area::kWebcam, "opened %s %dx%d at %.0f fps", device.path.c_str(), camera->width(),
+                   camera->height(), camera->frameRate());
         return camera;
     }
 };

@@ -1,6 +1,7 @@
 #include "platform/x11/x11_frame_grabber.h"
 
 // Xlib first: the extension headers build on its types.
+#include "base/log_areas.h"
 #include "platform/x11/x11_connection.h"
 
 #include <X11/extensions/XShm.h>
@@ -23,8 +24,6 @@
 namespace orvane::x11 {
 
 namespace {
-
-constexpr const char* kArea = "Orvane.Capture";
 
 // A System V shared-memory segment attached to us and to the X server for one image.
 class SharedImage {
@@ -135,7 +134,7 @@ public:
         int errorBase = 0;
         available_ = XDamageQueryExtension(display, &damageEventBase_, &errorBase);
         if (!available_) {
-            log::info(kArea, "XDamage missing: every frame is grabbed and compared");
+            log::info(log_area::kCapture, "XDamage missing: every frame is grabbed and compared");
             return;
         }
         watch(DefaultRootWindow(display));
@@ -210,7 +209,7 @@ public:
             shared_ = std::make_unique<SharedImage>(display, width, height);
             if (!shared_->usable()) shared_.reset();
         }
-        if (!shared_) log::info(kArea, "MIT-SHM not available; grabbing with XGetImage");
+        if (!shared_) log::info(log_area::kCapture, "MIT-SHM not available; grabbing with XGetImage");
         if (shared_) {
             // One grab now makes the server and this process fault the shared segment in, which
             // costs tens of milliseconds and would otherwise make the recording's first frames late.
@@ -219,7 +218,8 @@ public:
         }
         int eventBase = 0, errorBase = 0;
         drawsCursor_ = showCursor && XFixesQueryExtension(display, &eventBase, &errorBase);
-        if (showCursor && !drawsCursor_) log::warning(kArea, "XFixes missing: the pointer is not drawn into the video");
+        if (showCursor && !drawsCursor_)
+            log::warning(log_area::kCapture, "XFixes missing: the pointer is not drawn into the video");
         changes_ = std::make_unique<ChangeWatch>(display, drawsCursor_);
     }
 
@@ -353,7 +353,7 @@ private:
         XFreePixmap(display, pixmap);
         if (!ok) {
             // Typically a window of another depth than the screen's: read the screen from now on.
-            log::info(kArea, "window picture not readable; grabbing the screen where it is");
+            log::info(log_area::kCapture, "window picture not readable; grabbing the screen where it is");
             redirected_ = false;
             ErrorTrap trap(display);
             XCompositeUnredirectWindow(display, window_, CompositeRedirectAutomatic);

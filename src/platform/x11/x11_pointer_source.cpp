@@ -2,7 +2,6 @@
 
 #include <X11/extensions/XInput2.h>
 #include <poll.h>
-#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,13 +9,13 @@
 #include <thread>
 
 #include "base/log.h"
+#include "base/log_areas.h"
+#include "base/thread_name.h"
 #include "platform/x11/x11_connection.h"
 
 namespace orvane {
 
 namespace {
-
-constexpr const char* kArea = "Orvane.Cursor";
 
 // A pipe that wakes the monitor thread's poll() when it should stop.
 class WakePipe {
@@ -80,7 +79,7 @@ private:
     }
 
     void run() {
-        pthread_setname_np(pthread_self(), "orvane.buttons");
+        setCurrentThreadName("orvane.buttons");
         Display* display = connection_.get();
         pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {wake_.readEnd(), POLLIN, 0}};
         while (!stopping_) {
@@ -139,9 +138,9 @@ bool X11PointerSource::startButtonMonitor(std::function<void(bool leftDown)> onC
     try {
         impl_->monitor = ButtonMonitor::start(std::move(onChange));
     } catch (const std::exception& e) {
-        log::warning(kArea, "button monitor: %s", e.what());
+        log::warning(log_area::kCursor, "button monitor: %s", e.what());
     }
-    if (!impl_->monitor) log::warning(kArea, "XInput 2 is not available; clicks are not monitored");
+    if (!impl_->monitor) log::warning(log_area::kCursor, "XInput 2 is not available; clicks are not monitored");
     return impl_->monitor != nullptr;
 }
 

@@ -8,14 +8,13 @@
 #include <mutex>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_frame_grabber.h"
 
 namespace orvane {
 
 namespace {
-
-constexpr const char* kArea = "Orvane.Capture";
 
 struct RandrResourcesFree {
     void operator()(XRRScreenResources* resources) const { XRRFreeScreenResources(resources); }
@@ -180,7 +179,8 @@ ShareableContent X11ScreenCapture::shareableContent() {
     }
     // The stacking list runs bottom to top; the frontmost window first reads better in a picker.
     std::reverse(content.windows.begin(), content.windows.end());
-    log::debug(kArea, "shareable content: %zu displays, %zu windows", content.displays.size(), content.windows.size());
+    log::debug(log_area::kCapture, "shareable content: %zu displays, %zu windows", content.displays.size(),
+               content.windows.size());
     return content;
 }
 
@@ -209,7 +209,8 @@ void X11ScreenCapture::activateWindow(std::uint64_t windowID) {
     XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XRaiseWindow(display, static_cast<Window>(windowID));
     XSetInputFocus(display, static_cast<Window>(windowID), RevertToParent, CurrentTime);
-    if (trap.failedAfterSync()) log::warning(kArea, "could not activate window 0x%lx", static_cast<unsigned long>(windowID));
+    if (trap.failedAfterSync())
+        log::warning(log_area::kCapture, "could not activate window 0x%lx", static_cast<unsigned long>(windowID));
 }
 
 std::vector<CaptureWindow> X11ScreenCapture::normalWindowsOn(const Rect& displayFrame) {
@@ -217,7 +218,7 @@ std::vector<CaptureWindow> X11ScreenCapture::normalWindowsOn(const Rect& display
     Display* display = impl_->connection.get();
     std::vector<CaptureWindow> windows;
     if (!x11::hasComposite(display)) {
-        log::info(kArea, "no XComposite: windows cannot be recorded over transparency");
+        log::info(log_area::kCapture, "no XComposite: windows cannot be recorded over transparency");
         return windows;
     }
     const Atom typeAtom = x11::atom(display, "_NET_WM_WINDOW_TYPE");

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "recording/panels/panel_frame_text.h"
 
 namespace orvane {
@@ -15,7 +16,7 @@ void FaceCameraPanel::restore() {
         if (const auto frame = parsePanelFrameText(*text)) {
             screenFrame_ = *frame;
         } else {
-            log::warning("Orvane.Panels", "ignoring unreadable face-camera frame \"%s\"", text->c_str());
+            log::warning(log_area::kPanels, "ignoring unreadable face-camera frame \"%s\"", text->c_str());
         }
     }
     const auto radius = preferences_.faceCameraRadius();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "base/uuid.h"
 #include "render/audio/aac_file.h"
 #include "render/audio/audio_file_reader.h"
@@ -159,7 +160,7 @@ std::filesystem::path AudioEnhancer::enhance(const std::filesystem::path& input,
     try {
         writeAacFile(output, enhanced, kEnhancedBitRate);
     } catch (const std::exception& error) {
-        log::error("Orvane.Audio", "enhanced audio not written to %s: %s", output.c_str(), error.what());
+        log::error(log_area::kAudio, "enhanced audio not written to %s: %s", output.c_str(), error.what());
         throw EnhancerError(EnhancerError::Code::writeFailed);
     }
     return output;

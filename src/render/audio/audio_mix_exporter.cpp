@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "media/encode/aac_writer.h"
 #include "render/audio/mix_render.h"
 #include "render/audio/video_copy_mux.h"
@@ -48,7 +49,7 @@ void AudioMixExporter::mix(const std::filesystem::path& renderedVideo, const Sce
     } catch (const AudioMixError&) {
         throw;
     } catch (const std::exception& error) {
-        log::warning("Orvane.Audio", "built-in audio mix failed: %s", error.what());
+        log::warning(log_area::kAudio, "built-in audio mix failed: %s", error.what());
         throw AudioMixError(error.what());
     }
 }

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "media/media_probe.h"
 #include "model/time_mapping.h"
 #include "render/audio/mix_plan.h"
@@ -58,7 +59,7 @@ FFmpegMixCommand ffmpegMixCommand(const SceneRenderSnapshot& snapshot, const std
             const auto info = probeMedia(piece.file);
             known->second = info && info->hasAudio;
             if (!known->second) {
-                log::info("Orvane.Audio", "ffmpeg mix leaves out %s: %s", piece.file.c_str(),
+                log::info(log_area::kAudio, "ffmpeg mix leaves out %s: %s", piece.file.c_str(),
                           info ? "no audio stream" : "not readable");
             }
         }

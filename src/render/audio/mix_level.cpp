@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "render/audio/audio_file_reader.h"
 #include "render/audio/loudness.h"
 
@@ -18,7 +19,7 @@ MixLevelReading readMixLevel(const std::filesystem::path& file) {
         if (!std::isfinite(loudness)) return {MixLevel::silent, loudness};
         return {loudness < kLowMixLoudness ? MixLevel::low : MixLevel::normal, loudness};
     } catch (const std::exception& error) {
-        log::warning("Orvane.Audio", "loudness of %s not measured: %s", file.c_str(), error.what());
+        log::warning(log_area::kAudio, "loudness of %s not measured: %s", file.c_str(), error.what());
         return {MixLevel::inconclusive, 0};
     }
 }

@@ -13,6 +13,7 @@
 #include "base/atomic_file.h"
 #include "base/file_descriptor.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "render/cache/sha256.h"
 
 namespace orvane {
@@ -90,7 +91,7 @@ std::string AssetHasher::sha256(const std::filesystem::path& file) const {
     try {
         writeFileAtomically(memo, json.dump());
     } catch (const std::exception& error) {
-        log::debug("Orvane.Cache", "hash memo not written for %s: %s", file.c_str(), error.what());
+        log::debug(log_area::kCache, "hash memo not written for %s: %s", file.c_str(), error.what());
     }
     return digest;
 }

@@ -7,6 +7,7 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "render/cache/sha256.h"
 
 namespace orvane {
@@ -42,7 +43,7 @@ void FileHashIndex::loadOnce() {
     // An index that does not parse is treated as empty; it is rewritten with the next change.
     const auto json = nlohmann::json::parse(*text, nullptr, false);
     if (!json.is_object()) {
-        log::warning("Orvane.Cache", "ignoring unreadable hash index %s", indexFile_.c_str());
+        log::warning(log_area::kCache, "ignoring unreadable hash index %s", indexFile_.c_str());
         return;
     }
     for (const auto& [path, value] : json.items()) {
@@ -58,7 +59,7 @@ std::optional<FileReference> FileHashIndex::reference(std::string role, const st
     try {
         attributes = fileAttributes(path);
     } catch (const std::system_error& error) {
-        log::debug("Orvane.Cache", "leaving out unreachable input %s: %s", path.c_str(), error.what());
+        log::debug(log_area::kCache, "leaving out unreachable input %s: %s", path.c_str(), error.what());
         return std::nullopt;
     }
     if (!attributes) return std::nullopt;
@@ -75,7 +76,7 @@ std::optional<FileReference> FileHashIndex::reference(std::string role, const st
         digest = hasher_.sha256(path);
     } catch (const std::system_error& error) {
         // Unreadable inputs are left out of the key rather than failing it; the render reports them.
-        log::debug("Orvane.Cache", "leaving out unreadable input %s: %s", path.c_str(), error.what());
+        log::debug(log_area::kCache, "leaving out unreadable input %s: %s", path.c_str(), error.what());
         return std::nullopt;
     }
     FileHashRecord record{path, attributes->size, attributes->modifiedAt, std::move(digest)};
@@ -98,7 +99,7 @@ void FileHashIndex::saveIfDirty() {
         writeFileAtomically(indexFile_, json.dump());
         dirty_ = false;
     } catch (const std::exception& error) {
-        log::warning("Orvane.Cache", "hash index not saved to %s: %s", indexFile_.c_str(), error.what());
+        log::warning(log_area::kCache, "hash index not saved to %s: %s", indexFile_.c_str(), error.what());
     }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "base/text.h"
 #include "media/external_tools.h"
 #include "platform/url_opener.h"
@@ -15,8 +16,6 @@ namespace orvane {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kLogArea = "Orvane.Export";
 
 bool contains(const std::string& haystack, std::string_view needle) {
     return haystack.find(needle) != std::string::npos;
@@ -155,7 +154,7 @@ void ExportController::finish(const Uuid& id, Finished result) {
             finished->stage = ExportTaskStage::failed(*result.failure);
             state_ = {ExportControllerState::Kind::failed, *result.failure};
             appendLog("Export failed: " + *result.failure);
-            log::warning(kLogArea, "export failed: %s", result.failure->c_str());
+            log::warning(log_area::kExport, "export failed: %s", result.failure->c_str());
         } else {
             finished->stage = ExportTaskStage::cancelled();
             state_ = ExportControllerState::idle();
@@ -181,7 +180,7 @@ void ExportController::applyProgress(const Uuid& id, double fraction, std::optio
 void ExportController::appendLog(const std::string& line) {
     if (!log_.empty()) log_ += '\n';
     log_ += line;
-    log::info(kLogArea, "%s", line.c_str());
+    log::info(log_area::kExport, "%s", line.c_str());
     changed.emit();
 }
 
@@ -260,7 +259,7 @@ Uuid ExportController::post(std::shared_ptr<const SceneRenderSnapshot> snapshot,
                                services.urlOpener->revealFile(destination);
                                services.urlOpener->open(*page);
                            } catch (const std::exception& error) {
-                               log::warning(kLogArea, "could not hand the export to %s: %s",
+                               log::warning(log_area::kExport, "could not hand the export to %s: %s",
                                             std::string(rawValue(platform)).c_str(), error.what());
                            }
                        }

@@ -6,6 +6,7 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "media/external_tools.h"
 #include "media/media_probe.h"
 #include "model/time_mapping.h"
@@ -19,8 +20,6 @@ namespace orvane {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kLogArea = "Orvane.Export";
 
 // A mix measured below this is audible only with the volume turned right up.
 constexpr double kLowLevelLufs = -50.0;
@@ -56,7 +55,7 @@ std::optional<ExportCacheEntry> lookUpCache(const ExportServices& services, cons
     try {
         return services.cache->lookup(snapshot, settings, profile, preset);
     } catch (const std::exception& error) {
-        log::warning(kLogArea, "export cache unavailable (%s); rendering", error.what());
+        log::warning(log_area::kExport, "export cache unavailable (%s); rendering", error.what());
         return std::nullopt;
     }
 }
@@ -67,7 +66,7 @@ void storeInCache(const ExportServices& services, const fs::path& file, const Vi
     try {
         services.cache->store(file, options.sidecar, *entry);
     } catch (const std::exception& error) {
-        log::warning(kLogArea, "could not store the export in the cache: %s", error.what());
+        log::warning(log_area::kExport, "could not store the export in the cache: %s", error.what());
     }
 }
 
@@ -121,7 +120,7 @@ fs::path addAudio(const ExportServices& services, const ExportJobContext& contex
             throw;
         } catch (const std::exception& error) {
             lastProblem = error.what();
-            log::info(kLogArea, "%s: %s", strategy.failedText.c_str(), error.what());
+            log::info(log_area::kExport, "%s: %s", strategy.failedText.c_str(), error.what());
             context.log(strategy.failedText);
             continue;
         }
@@ -130,7 +129,7 @@ fs::path addAudio(const ExportServices& services, const ExportJobContext& contex
             try {
                 loudness = services.loudness(mixed);
             } catch (const std::exception& error) {
-                log::info(kLogArea, "loudness probe failed: %s", error.what());
+                log::info(log_area::kExport, "loudness probe failed: %s", error.what());
             }
         }
         if (isSilent(loudness)) {
@@ -146,7 +145,7 @@ fs::path addAudio(const ExportServices& services, const ExportJobContext& contex
         context.log(outcome);
         return mixed;
     }
-    log::warning(kLogArea, "audio mux unavailable (%s); exporting silent video", lastProblem.c_str());
+    log::warning(log_area::kExport, "audio mux unavailable (%s); exporting silent video", lastProblem.c_str());
     context.log("MP4 exported without audio (audio mux unavailable)");
     return silentVideo;
 }
@@ -196,7 +195,7 @@ void exportMovieFile(const ExportServices& services, const ExportJobContext& con
                      const VideoExportOptions& options, const fs::path& destination, ProfileOptions profileOptions) {
     if (isEmptyTimeline(*snapshot)) throw ExportError::emptyTimeline();
     const auto profile = exportProfile(*snapshot, settings, options.preset, profileOptions);
-    log::info(kLogArea, "exporting %s to %s", displayText(profile).c_str(), destination.c_str());
+    log::info(log_area::kExport, "exporting %s to %s", displayText(profile).c_str(), destination.c_str());
 
     const auto entry = lookUpCache(services, *snapshot, settings, profile, options.preset);
     if (entry && entry->hit) {

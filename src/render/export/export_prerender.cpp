@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "render/export/export_error.h"
 #include "render/export/export_jobs.h"
 #include "render/export/export_workspace.h"
@@ -38,10 +39,10 @@ PreRenderHook makeExportPreRenderHook(Executor& background, std::function<Export
                     const ExportWorkspace workspace(fs::temp_directory_path(), "prerender");
                     renderer->render(snapshot, profile, workspace.file("video.mp4"),
                                      [](double, std::optional<std::string>) {}, stop.get_token());
-                    log::debug("Orvane.Export", "pre-rendered %s", displayText(profile).c_str());
+                    log::debug(log_area::kExport, "pre-rendered %s", displayText(profile).c_str());
                 } catch (const ExportCancelled&) {
                 } catch (const std::exception& error) {
-                    log::info("Orvane.Export", "background pre-render failed: %s", error.what());
+                    log::info(log_area::kExport, "background pre-render failed: %s", error.what());
                 }
             });
         };

@@ -5,6 +5,7 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "base/uuid.h"
 
 namespace orvane {
@@ -45,7 +46,7 @@ ExportWorkspace::ExportWorkspace(const fs::path& parent, std::string_view label)
 ExportWorkspace::~ExportWorkspace() {
     std::error_code error;
     fs::remove_all(folder_, error);
-    if (error) log::warning("Orvane.Export", "could not remove %s: %s", folder_.c_str(), error.message().c_str());
+    if (error) log::warning(log_area::kExport, "could not remove %s: %s", folder_.c_str(), error.message().c_str());
 }
 
 int removeAbandonedWorkspaces(const fs::path& parent) {
@@ -57,7 +58,7 @@ int removeAbandonedWorkspaces(const fs::path& parent) {
         },
         kLockName);
     for (const auto& name : removed) {
-        log::info("Orvane.Export", "removing %s, left by an export that did not finish", name.c_str());
+        log::info(log_area::kExport, "removing %s, left by an export that did not finish", name.c_str());
     }
     return static_cast<int>(removed.size());
 }

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "base/log.h"
+#include "base/log_areas.h"
 #include "media/encode/video_encoder.h"
 #include "media/ffmpeg_handles.h"
 #include "render/export/export_error.h"
@@ -14,11 +15,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kLogArea = "Orvane.Export";
-
 // Set-up failures are logged with their reason and reach the user as the writer error.
 [[noreturn]] void setupFailed(const fs::path& file, const std::string& why) {
-    log::error(kLogArea, "cannot set up the video writer for %s: %s", file.c_str(), why.c_str());
+    log::error(log_area::kExport, "cannot set up the video writer for %s: %s", file.c_str(), why.c_str());
     throw ExportError::writerSetup();
 }
 

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "base/log.h"
+#include "base/log_areas.h"
+#include "base/thread_name.h"
 #include "media/cairo_handles.h"
 #include "media/encode/vaapi_device.h"
 #include "model/time_mapping.h"
@@ -23,7 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kLogArea = "Orvane.Export";
 constexpr int kLargestDecode = 16384;
 
 double strongestZoom(const SceneRenderSnapshot& snapshot) {
@@ -107,6 +108,7 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
     std::future<std::unique_ptr<OutputFrameRenderer>> pendingRenderer;
     if (!worker.renderer) {
         pendingRenderer = std::async(std::launch::async, [snapshot = job.snapshot, width, height] {
+            setCurrentThreadName("orvane.renderer");
             return std::make_unique<OutputFrameRenderer>(snapshot, width, height);
         });
     }
@@ -175,8 +177,8 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
                 const ComposeStatus status = renderer.render(target.get(), outputTime(frame.index, profile.fps),
                                                              source.get(), frame.sourceTime, overlayFrames);
                 if (status != ComposeStatus::ok) {
-                    log::error(kLogArea, "frame %lld could not be composed (%d)", static_cast<long long>(frame.index),
-                               static_cast<int>(status));
+                    log::error(log_area::kExport, "frame %lld could not be composed (%d)",
+                               static_cast<long long>(frame.index), static_cast<int>(status));
                     throw ExportError::pixelBuffer();
                 }
                 clock.stop(composeMs);
@@ -193,7 +195,7 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
         writer.finish();
         clock.stop(encodeMs);
         const double frames = std::max(range.frameCount(), 1);
-        log::debug(kLogArea, "frames %d-%d (%s): decode %.1f ms, compose %.1f ms, encode %.1f ms per frame",
+        log::debug(log_area::kExport, "frames %d-%d (%s): decode %.1f ms, compose %.1f ms, encode %.1f ms per frame",
                    range.startFrame, range.endFrame, encoder == H264Encoder::hardware ? "hardware" : "software",
                    decodeMs / frames, composeMs / frames, encodeMs / frames);
     } catch (...) {
@@ -219,7 +221,7 @@ void renderVideoFrames(RenderJob& job, RenderWorker& worker, const RenderSegment
             emptyQuietly(file);
             if (job.stop.stop_requested()) throw;
             job.hardwareFailed = true;
-            log::error(kLogArea, "hardware encode failed (%s); retrying on software encoder", error.what());
+            log::error(log_area::kExport, "hardware encode failed (%s); retrying on software encoder", error.what());
         }
     }
     try {

@@ -11,6 +11,8 @@
 
 #include "base/atomic_file.h"
 #include "base/log.h"
+#include "base/log_areas.h"
+#include "base/thread_name.h"
 #include "model/time_mapping.h"
 #include "render/export/export_workspace.h"
 #include "render/export/render_attempt.h"
@@ -23,8 +25,6 @@ namespace orvane {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kLogArea = "Orvane.Export";
 
 // Frames fill the bar up to here; joining the segments takes the rest.
 constexpr double kFramesShare = 0.97;
@@ -80,10 +80,10 @@ std::optional<std::vector<SegmentLookup>> lookUpSegments(SegmentStore* store, co
         if (lookups.size() != segments.size()) throw std::runtime_error("the store answered for other segments");
         return lookups;
     } catch (const std::exception& error) {
-        log::warning(kLogArea, "Segment cache unavailable; rendering full video");
-        log::debug(kLogArea, "segment cache error: %s", error.what());
+        log::warning(log_area::kExport, "Segment cache unavailable; rendering full video");
+        log::debug(log_area::kExport, "segment cache error: %s", error.what());
     } catch (...) {
-        log::warning(kLogArea, "Segment cache unavailable; rendering full video");
+        log::warning(log_area::kExport, "Segment cache unavailable; rendering full video");
     }
     return std::nullopt;
 }
@@ -98,8 +98,8 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
     if (!snapshot) throw std::invalid_argument("render needs a snapshot");
     if (profile.width < 2 || profile.height < 2 || profile.width % 2 != 0 || profile.height % 2 != 0 ||
         profile.fps < 1 || profile.bitrate < 1) {
-        log::error(kLogArea, "unsupported output profile %dx%d at %d fps, %d bit/s", profile.width, profile.height,
-                   profile.fps, profile.bitrate);
+        log::error(log_area::kExport, "unsupported output profile %dx%d at %d fps, %d bit/s", profile.width,
+                   profile.height, profile.fps, profile.bitrate);
         throw ExportError::writerSetup();
     }
     if (stop.stop_requested()) throw ExportCancelled();
@@ -197,7 +197,8 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
     {
         std::vector<std::jthread> workers;
         for (int w = 0; w < workerCount; ++w) {
-            workers.emplace_back([&] {
+            workers.emplace_back([&, w] {
+                setCurrentThreadName("orvane.segment" + std::to_string(w));
                 RenderWorker worker;
                 try {
                     // Each worker takes the next missing segment in index order until none is left.
@@ -208,7 +209,7 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
                         try {
                             store_->store(segmentFiles[i], (*lookups)[i]);
                         } catch (const std::exception& error) {
-                            log::warning(kLogArea, "segment %d not kept in the cache: %s", segments[i].index,
+                            log::warning(log_area::kExport, "segment %d not kept in the cache: %s", segments[i].index,
                                          error.what());
                         }
                     }
@@ -231,12 +232,12 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
         // share a track with new ones, and a damaged cache file must not fail the export: the whole
         // video is rendered again instead. Segments rendered just now are ours to trust.
         if (cachedCount == 0 && !dynamic_cast<const SegmentMismatchError*>(&error)) throw;
-        log::warning(kLogArea, "%s; rendering full video", error.what());
+        log::warning(log_area::kExport, "%s; rendering full video", error.what());
         renderWhole();
         return;
     }
     moveIntoPlace(partial, output);
-    log::info(kLogArea, "MP4 video assembled from %zu segments", segments.size());
+    log::info(log_area::kExport, "MP4 video assembled from %zu segments", segments.size());
 }
 
 }  // namespace orvane
