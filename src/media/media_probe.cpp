@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 
 #include "base/log.h"
 #include "base/log_areas.h"
@@ -31,9 +32,24 @@ std::optional<double> nominalFrameRate(const AVStream& stream) {
 
 }  // namespace
 
-std::optional<MediaInfo> probeMedia(const std::filesystem::path& file) {
+std::string_view describe(ProbeFailure failure) {
+    switch (failure) {
+        case ProbeFailure::missing: return "missing";
+        case ProbeFailure::unreadable: return "unreadable";
+        case ProbeFailure::notMedia: return "not a media file";
+    }
+    return "unreadable";
+}
+
+MediaProbe probeMedia(const std::filesystem::path& file) {
+    std::error_code error;
+    const auto status = std::filesystem::status(file, error);
+    if (status.type() == std::filesystem::file_type::not_found) return ProbeFailure::missing;
+    if (error) return ProbeFailure::unreadable;
+    if (std::filesystem::is_directory(status)) return ProbeFailure::notMedia;
+    if (!std::ifstream(file, std::ios::binary)) return ProbeFailure::unreadable;
     const auto input = ffmpeg::openInput(file.string());
-    if (!input) return std::nullopt;
+    if (!input) return ProbeFailure::notMedia;
 
     MediaInfo info;
     std::optional<double> longestStream;

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool isPlayable(const std::optional<MediaInfo>& info) {
+bool isPlayable(const MediaProbe& info) {
     if (!info || !info->hasVideo || !info->durationSeconds) return false;
     const double duration = *info->durationSeconds;
     return std::isfinite(duration) && duration > 0;
@@ -233,9 +233,8 @@ RecordingMeta RecordingLibrary::importVideo(const fs::path& file) {
     if (error) throw abandon(error.message().c_str());
 
     const auto info = probeMedia(screen);
-    if (!info || !info->hasVideo || !info->durationSeconds || !(*info->durationSeconds > 0)) {
-        throw abandon("no playable video");
-    }
+    if (!info) throw abandon(describe(*info.failure()).data());
+    if (!info->hasVideo || !info->durationSeconds || !(*info->durationSeconds > 0)) throw abandon("no playable video");
 
     RecordingMeta meta = makeNewRecordingMeta(id, clock_.wallNow());
     if (info->videoSize) {

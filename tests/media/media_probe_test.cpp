@@ -37,12 +37,12 @@ TEST(MediaProbe, SampleVideoIsWhatItWasAskedToBe) {
 
 TEST(MediaProbe, FilesThatAreNotPlayableMoviesAnswerNothing) {
     testing::TempDir dir;
-    EXPECT_FALSE(probeMedia(dir / "missing.mp4"));
+    EXPECT_EQ(probeMedia(dir / "missing.mp4").failure(), ProbeFailure::missing);
     EXPECT_FALSE(playableDuration(dir / "missing.mp4"));
-    EXPECT_FALSE(probeMedia(dir.path()));
+    EXPECT_EQ(probeMedia(dir.path()).failure(), ProbeFailure::notMedia);
 
     testing::writeTextFile(dir / "garbage.mp4", std::string(4096, 'z') + "not a movie at all");
-    EXPECT_FALSE(probeMedia(dir / "garbage.mp4"));
+    EXPECT_EQ(probeMedia(dir / "garbage.mp4").failure(), ProbeFailure::notMedia);
     EXPECT_FALSE(playableDuration(dir / "garbage.mp4"));
 
     testing::writeTextFile(dir / "empty" / "screen.mp4", "");

@@ -60,7 +60,7 @@ FFmpegMixCommand ffmpegMixCommand(const SceneRenderSnapshot& snapshot, const std
             known->second = info && info->hasAudio;
             if (!known->second) {
                 log::info(log_area::kAudio, "ffmpeg mix leaves out %s: %s", piece.file.c_str(),
-                          info ? "no audio stream" : "not readable");
+                          info ? "no audio stream" : describe(*info.failure()).data());
             }
         }
         if (known->second) audible.push_back(piece);
