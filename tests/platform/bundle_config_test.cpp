@@ -5,7 +5,7 @@
 
 #include "base/log.h"
 #include "platform/bundle_config.h"
-#include "scoped_env.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace orvane {

@@ -9,7 +9,7 @@
 #include "base/log.h"
 #include "platform/linux/json_preferences_store.h"
 #include "platform/xdg_paths.h"
-#include "scoped_env.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace orvane {

@@ -11,7 +11,7 @@
 #include "platform/bounded_secret_store.h"
 #include "platform/libsecret/libsecret_store.h"
 #include "platform/linux/file_secret_store.h"
-#include "scoped_env.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace orvane {

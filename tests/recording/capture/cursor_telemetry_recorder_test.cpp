@@ -10,48 +10,13 @@
 #include "base/event_loop.h"
 #include "base/manual_executor.h"
 #include "recording/cursor_telemetry_recorder.h"
+#include "support/fake_pointer.h"
 
 namespace orvane {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A pointer the test moves by hand, with a button monitor it can press.
-class FakePointer final : public PointerSource {
-public:
-    PointerLocation location() override {
-        ++locationCalls;
-        std::lock_guard lock(mutex_);
-        return position_;
-    }
-    bool startButtonMonitor(std::function<void(bool)> onChange) override {
-        if (!monitorAvailable) return false;
-        onChange_ = std::move(onChange);
-        return true;
-    }
-    void stopButtonMonitor() override {
-        onChange_ = nullptr;
-        ++stopCalls;
-    }
-
-    void moveTo(double x, double y) {
-        std::lock_guard lock(mutex_);
-        position_ = {x, y};
-    }
-    void button(bool down) {
-        if (onChange_) onChange_(down);
-    }
-    bool monitorInstalled() const { return static_cast<bool>(onChange_); }
-
-    bool monitorAvailable = true;
-    int stopCalls = 0;
-    std::atomic<int> locationCalls{0};
-
-private:
-    std::mutex mutex_;
-    PointerLocation position_;
-    std::function<void(bool)> onChange_;
-};
+using testing::FakePointer;
 
 constexpr Rect kDisplay{0, 0, 1920, 1080};
 constexpr auto kTick = 16'666'667ns;  // 1/60 s

@@ -12,7 +12,10 @@
 #include "recording/screenshot_crop.h"
 #include "recording/screenshot_files.h"
 #include "recording/screenshot_service.h"
+#include "support/fake_pointer.h"
+#include "support/fake_screen_capture.h"
 #include "support/required_service.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace orvane {
@@ -20,27 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets an environment variable (or clears it, for nullptr) until the end of the scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        value ? setenv(name, value, 1) : unsetenv(name);
-        tzset();
-    }
-    ~ScopedEnv() {
-        old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_);
-        tzset();
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 TEST(ScreenshotFiles, FileAndFolderNamesAreLocalTimeAndSafeProjectNames) {
     {
-        ScopedEnv tz("TZ", "Europe/Berlin");
+        testing::ScopedEnv tz("TZ", "Europe/Berlin");
         // 2026-03-04 21:05:09 UTC is 22:05:09 in Berlin.
         EXPECT_EQ(screenshotFileName(std::chrono::system_clock::from_time_t(1772658309)),
                   "Orvane 2026-03-04 at 22.05.09.png");
@@ -93,64 +78,13 @@ TEST(ScreenshotFiles, SystemFoldersComeFromXdgUserDir) {
     testing::TempDir home;
     testing::writeTextFile(home / ".config" / "user-dirs.dirs",
                            "XDG_PICTURES_DIR=\"$HOME/Fotos\"\nXDG_DESKTOP_DIR=\"$HOME/Escritorio\"\n");
-    ScopedEnv homeEnv("HOME", home.path().c_str());
-    ScopedEnv configEnv("XDG_CONFIG_HOME", nullptr);
+    testing::ScopedEnv homeEnv("HOME", home.path().string());
+    testing::ScopedEnv configEnv("XDG_CONFIG_HOME", std::nullopt);
     const auto folders = ScreenshotFolders::system();
     EXPECT_EQ(folders.home, home.path());
     EXPECT_EQ(folders.pictures(), home / "Fotos");
     EXPECT_EQ(folders.desktop(), home / "Escritorio");
 }
-
-// Paints each display a solid colour, alpha left undefined as X servers do, so a test can tell
-// which one was grabbed.
-class FakeScreenCapture final : public ScreenCaptureSystem {
-public:
-    std::vector<CaptureDisplay> displays;
-    std::vector<Rect> grabbedRegions;
-
-    ShareableContent shareableContent() override { return {displays, {}}; }
-    std::unique_ptr<FrameGrabber> grabRegion(const Rect& region, bool showCursor) override {
-        EXPECT_TRUE(showCursor) << "screenshots show the pointer";
-        grabbedRegions.push_back(region);
-        return std::make_unique<Grabber>(region);
-    }
-    std::unique_ptr<FrameGrabber> grabWindow(std::uint64_t, const Rect&, bool) override {
-        ADD_FAILURE() << "screenshots grab displays, not windows";
-        return nullptr;
-    }
-    void activateWindow(std::uint64_t) override {}
-    std::vector<CaptureWindow> normalWindowsOn(const Rect&) override { return {}; }
-    std::unique_ptr<FrameGrabber> grabWindowsOverTransparency(const Rect&, const std::vector<std::uint64_t>&,
-                                                              bool) override {
-        ADD_FAILURE() << "screenshots grab displays as they look";
-        return nullptr;
-    }
-
-private:
-    struct Grabber final : FrameGrabber {
-        explicit Grabber(const Rect& grabbed) : region(grabbed) {}
-        int width() const override { return int(region.width); }
-        int height() const override { return int(region.height); }
-        void grab(ScreenFrame& frame) override {
-            frame.width = width();
-            frame.height = height();
-            frame.stride = frame.width * 4;
-            frame.bgra.assign(std::size_t(frame.stride) * frame.height, 0);
-            for (std::size_t i = 0; i < frame.bgra.size(); i += 4) {
-                frame.bgra[i] = region.x > 0 ? 0xFF : 0x00;
-                frame.bgra[i + 2] = 0x80;
-            }
-        }
-        Rect region;
-    };
-};
-
-struct FakePointer final : PointerSource {
-    PointerLocation where;
-    PointerLocation location() override { return where; }
-    bool startButtonMonitor(std::function<void(bool)>) override { return false; }
-    void stopButtonMonitor() override {}
-};
 
 class ScreenshotServiceTest : public ::testing::Test {
 protected:
@@ -159,6 +93,8 @@ protected:
         folders_.userDirectory = [](std::string_view) { return std::optional<fs::path>(); };
         capture_.displays = {CaptureDisplay{11, "eDP-1", Rect{0, 0, 64, 40}, 0},
                              CaptureDisplay{12, "HDMI-1", Rect{64, 0, 96, 60}, 0}};
+        capture_.still = true;
+        capture_.undefinedAlpha = true;
     }
 
     testing::TempDir home_;
@@ -167,8 +103,8 @@ protected:
     Preferences preferences_{store_};
     ManualExecutor main_;
     ToastCenter toasts_{main_};
-    FakeScreenCapture capture_;
-    FakePointer pointer_;
+    testing::FakeScreenCapture capture_;
+    testing::FakePointer pointer_;
     ScreenshotFolders folders_;
 };
 
@@ -176,7 +112,7 @@ TEST_F(ScreenshotServiceTest, CapturesTheDisplayUnderThePointerIntoTheProjectFol
     ScreenshotService service(capture_, pointer_, preferences_, toasts_, main_, folders_);
     std::vector<fs::path> announced;
     auto subscription = service.screenshotSaved.subscribe([&](const fs::path& file) { announced.push_back(file); });
-    pointer_.where = {100, 30};
+    pointer_.moveTo(100, 30);
 
     const auto shot = service.capture(std::string("../Launch"));
     EXPECT_EQ(shot.destination, ScreenshotDestination::project);
@@ -184,6 +120,8 @@ TEST_F(ScreenshotServiceTest, CapturesTheDisplayUnderThePointerIntoTheProjectFol
     EXPECT_EQ(shot.file.parent_path(), home_ / "Pictures" / "Orvane Screenshots" / "-Launch");
     EXPECT_EQ(shot.file.filename(), screenshotFileName(main_.wallNow()));
     EXPECT_EQ(capture_.grabbedRegions.back(), (Rect{64, 0, 96, 60})) << "the secondary display, at its own size";
+    EXPECT_TRUE(capture_.lastShowCursor) << "screenshots show the pointer";
+    EXPECT_EQ(capture_.windowGrabs, 0);
     EXPECT_EQ(announced, std::vector<fs::path>{shot.file});
 
     const auto saved = readScreenshotPng(shot.file);
@@ -210,7 +148,7 @@ TEST_F(ScreenshotServiceTest, DestinationComesFromThePreferencePointerOffScreenU
     EXPECT_TRUE(fs::is_empty(home_.path()));
 
     capture_.displays = displays;
-    pointer_.where = {-500, -500};
+    pointer_.moveTo(-500, -500);
     const auto shot = service.capture(std::nullopt);
     EXPECT_EQ(shot.file.parent_path(), home_ / "Desktop");
     EXPECT_FALSE(shot.projectActive);

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <string>
 
 namespace orvane::testing {
 
-// Sets (or clears) an environment variable for one test and restores it afterwards.
+// Sets (or clears) an environment variable for one test and restores it afterwards. TZ takes effect
+// at once.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
@@ -16,6 +18,7 @@ public:
         } else {
             ::unsetenv(name);
         }
+        ::tzset();
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
@@ -25,6 +28,7 @@ public:
         } else {
             ::unsetenv(name_.c_str());
         }
+        ::tzset();
     }
 
 private:
