@@ -86,6 +86,11 @@ TEST_F(ExportCliTest, ExportsTheEditWithItsSoundAndAGif) {
     EXPECT_TRUE(info->hasAudio);
     EXPECT_EQ(info->videoSize, (Size{320, 240}));
     EXPECT_NEAR(info->durationSeconds.value_or(0), 1.0, 0.1);
+    // The edit travels beside the video, for another copy of the program to rebuild it.
+    const auto record = nlohmann::json::parse(testing::readTextFile(home_ / "edit.zant.json"));
+    EXPECT_EQ(record["exportKind"], "web1080");
+    EXPECT_EQ(record["sourceVideo"], "screen.mp4");
+    EXPECT_DOUBLE_EQ(record["trimEnd"].get<double>(), 1.0);
 
     const auto gif = home_ / "edit.gif";
     const auto result = run({"export", id, "--out", gif.string(), "--max-long-edge", "160"});
@@ -130,7 +135,7 @@ TEST_F(ExportCliTest, AKilledExportLeavesNothingAndTheNextOneSucceeds) {
     ASSERT_TRUE(info);
     EXPECT_EQ(info->videoSize, (Size{640, 360}));
     EXPECT_NEAR(info->durationSeconds.value_or(0), 8.0, 0.2);
-    EXPECT_THAT(namesIn(folder), ElementsAre("clip.mp4"));
+    EXPECT_THAT(namesIn(folder), ElementsAre("clip.mp4", "clip.zant.json"));
     EXPECT_THAT(namesIn(temporary), IsEmpty());
 }
 

@@ -202,7 +202,7 @@ Uuid ExportController::exportGIF(std::shared_ptr<const SceneRenderSnapshot> snap
     auto services = services_;
     return enqueue(options.title, displayText(profile), ExportKind{"gif"},
                    [services, snapshot, settings, options, destination](ExportJobContext& context) {
-                       exportGifFile(services, context, snapshot, settings, options, destination);
+                       exportGifFile(services, context, snapshot, settings, destination);
                        return ExportOutcome::file(destination.string());
                    });
 }

@@ -9,6 +9,7 @@
 #include "base/log_areas.h"
 #include "media/external_tools.h"
 #include "media/media_probe.h"
+#include "model/project_sidecar.h"
 #include "model/time_mapping.h"
 #include "render/export/export_error.h"
 #include "render/export/export_workspace.h"
@@ -60,11 +61,25 @@ std::optional<ExportCacheEntry> lookUpCache(const ExportServices& services, cons
     }
 }
 
-void storeInCache(const ExportServices& services, const fs::path& file, const VideoExportOptions& options,
+// The edit travels with the video, so another copy of the program can rebuild it. The video is
+// already delivered: a record that cannot be written is reported, not a failed export.
+std::optional<fs::path> writeSidecarBeside(const fs::path& destination, const SceneRenderSnapshot& snapshot,
+                                           ExportPreset preset) {
+    try {
+        writeExportSidecar(destination,
+                           makeProjectSidecar(snapshot.edit, snapshot.videoPath, std::nullopt, rawValue(preset)));
+        return exportSidecarPath(destination);
+    } catch (const std::exception& error) {
+        log::warning(log_area::kExport, "no project record beside %s: %s", destination.c_str(), error.what());
+        return std::nullopt;
+    }
+}
+
+void storeInCache(const ExportServices& services, const fs::path& file, const std::optional<fs::path>& sidecar,
                   const std::optional<ExportCacheEntry>& entry) {
     if (!services.cache || !entry) return;
     try {
-        services.cache->store(file, options.sidecar, *entry);
+        services.cache->store(file, sidecar, *entry);
     } catch (const std::exception& error) {
         log::warning(log_area::kExport, "could not store the export in the cache: %s", error.what());
     }
@@ -201,6 +216,7 @@ void exportMovieFile(const ExportServices& services, const ExportJobContext& con
     if (entry && entry->hit) {
         context.log("Using cached export");
         deliver(entry->cachedFile, destination, context);
+        writeSidecarBeside(destination, *snapshot, options.preset);
         context.report(1.0, std::nullopt);
         return;
     }
@@ -212,7 +228,8 @@ void exportMovieFile(const ExportServices& services, const ExportJobContext& con
     context.throwIfCancelled();
     context.report(0.99, "Saving");
     deliver(finished, destination, context);
-    storeInCache(services, destination, options, entry);
+    const auto sidecar = writeSidecarBeside(destination, *snapshot, options.preset);
+    storeInCache(services, destination, sidecar, entry);
     context.report(1.0, std::nullopt);
 }
 
@@ -223,7 +240,7 @@ std::string gifFilterGraph(const OutputProfile& profile) {
 
 void exportGifFile(const ExportServices& services, const ExportJobContext& context,
                    const std::shared_ptr<const SceneRenderSnapshot>& snapshot, const ExportSettings& settings,
-                   const VideoExportOptions& options, const fs::path& destination) {
+                   const fs::path& destination) {
     if (isEmptyTimeline(*snapshot)) throw ExportError::emptyTimeline();
     const auto profile = exportProfile(*snapshot, settings, ExportPreset::gif);
 
@@ -266,7 +283,7 @@ void exportGifFile(const ExportServices& services, const ExportJobContext& conte
     }
     context.throwIfCancelled();
     deliver(gif, destination, context);
-    storeInCache(services, destination, options, entry);
+    storeInCache(services, destination, std::nullopt, entry);
     context.report(1.0, std::nullopt);
 }
 

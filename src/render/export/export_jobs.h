@@ -36,7 +36,7 @@ void exportMovieFile(const ExportServices& services, const ExportJobContext& con
 // built-in writer draws every frame.
 void exportGifFile(const ExportServices& services, const ExportJobContext& context,
                    const std::shared_ptr<const SceneRenderSnapshot>& snapshot, const ExportSettings& settings,
-                   const VideoExportOptions& options, const std::filesystem::path& destination);
+                   const std::filesystem::path& destination);
 
 // Exports, checks the size against the share limit and uploads (or replaces `existing`).
 ShareResult shareMovie(const ExportServices& services, const ExportJobContext& context,

@@ -146,7 +146,7 @@ TEST_F(ExportControllerTest, CancelledTasksLeaveNothingAndTheQueueMovesOn) {
     EXPECT_EQ(readTextFile(temp / "out" / "a.mp4"), "old export");
     EXPECT_FALSE(fs::exists(temp / "out" / "b.mp4"));
     EXPECT_EQ(readTextFile(temp / "out" / "c.mp4"), "video 1920x1080");
-    EXPECT_THAT(entriesOf(temp / "out"), ::testing::UnorderedElementsAre("a.mp4", "c.mp4"));
+    EXPECT_THAT(entriesOf(temp / "out"), ::testing::UnorderedElementsAre("a.mp4", "c.mp4", "c.zant.json"));
     EXPECT_TRUE(entriesOf(temp / "tmp").empty());
     // Cancelling a finished task changes nothing.
     c.cancel(last);
@@ -214,12 +214,12 @@ TEST_F(ExportControllerTest, ExportCacheHitsCopyAndMissesStore) {
     auto& c = controller();
     const auto snapshot = snapshotOfLength(2);
     VideoExportOptions options;
-    options.sidecar = temp / "sidecar.json";
     c.exportVideo(snapshot, {}, temp / "out" / "first.mp4", options);
     run();
     EXPECT_EQ(renderer->profiles.size(), 1u);
+    // The record written beside the export is kept with it.
     ASSERT_EQ(cache->storedSidecars.size(), 1u);
-    EXPECT_EQ(cache->storedSidecars[0], options.sidecar);
+    EXPECT_EQ(cache->storedSidecars[0], temp / "out" / "first.zant.json");
 
     // Same inputs again: copied from the cache without rendering.
     writeTextFile(temp / "cache" / "web1080-1920.mp4", "cached export");
@@ -228,6 +228,7 @@ TEST_F(ExportControllerTest, ExportCacheHitsCopyAndMissesStore) {
     EXPECT_EQ(renderer->profiles.size(), 1u);
     EXPECT_EQ(taskOf(hit).stage.kind, ExportTaskStage::Kind::succeeded);
     EXPECT_EQ(readTextFile(temp / "out" / "second.mp4"), "cached export");
+    EXPECT_TRUE(fs::exists(temp / "out" / "second.zant.json")) << "a cached export gets its record too";
     EXPECT_EQ(logLines().back(), "Using cached export");
 
     // A cache that cannot be read never fails the export.
