@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace orvane {
 namespace {
@@ -53,14 +54,17 @@ CursorInteraction interactionForRun(std::span<const CursorTelemetryPoint> run) {
 std::vector<ClickAnnotation> clicksFromTelemetry(std::span<const CursorTelemetryPoint> points) {
     std::vector<ClickAnnotation> clicks;
     bool wasPressed = false;
+    std::optional<std::int64_t> lastKept;  // milliseconds, as the telemetry counts them
     for (const CursorTelemetryPoint& p : points) {
         const bool edge = p.pressed && !wasPressed;
         wasPressed = p.pressed;
         if (!edge) continue;
-        const double time = seconds(p.t);
-        if (!clicks.empty() && time - clicks.back().time < kClickDeduplicationGap) continue;
+        // Whole milliseconds, so presses exactly the gap apart are two clicks whatever the rounding of
+        // their times in seconds.
+        if (lastKept && p.t - *lastKept < kClickDeduplicationGapMs) continue;
+        lastKept = p.t;
         ClickAnnotation click;
-        click.time = time;
+        click.time = seconds(p.t);
         click.cx = p.cx;
         click.cy = p.cy;
         clicks.push_back(std::move(click));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -10,10 +11,10 @@
 namespace orvane {
 
 // Presses closer than this to the last kept click are the same click (double clicks, bounces).
-inline constexpr double kClickDeduplicationGap = 0.3;
+inline constexpr std::int64_t kClickDeduplicationGapMs = 300;
 
 // One annotation per press edge (released → pressed; the first sample counts as preceded by a
-// released one), times in seconds, de-duplicated by kClickDeduplicationGap.
+// released one), times in seconds, de-duplicated by kClickDeduplicationGapMs.
 std::vector<ClickAnnotation> clicksFromTelemetry(std::span<const CursorTelemetryPoint> points);
 
 // One gesture per run of pressed samples, including a run still pressed at the end: a swipe when it

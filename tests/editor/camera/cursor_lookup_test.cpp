@@ -63,11 +63,14 @@ TEST(ClickDetectionTest, PressEdgesBecomeClicksWithCloseRepeatsDropped) {
     testing::press(track, 0, 50);       // pressed from the first sample: a click at 0
     testing::press(track, 200, 250);    // 0.2 s later: the same click
     testing::press(track, 500, 600);    // 0.3 s after the last kept one: a new click
-    testing::press(track, 1500, 2000);  // still pressed at the end
+    testing::press(track, 1100, 1150);  // 0.6 s later: a new click
+    testing::press(track, 1400, 1450);  // 0.3 s later, though 1.4 - 1.1 is a hair under 0.3 in doubles
+    testing::press(track, 1650, 2000);  // 0.25 s later, and still pressed at the end: the same click
     const auto clicks = clicksFromTelemetry(track);
-    ASSERT_EQ(clicks.size(), 3u);
+    ASSERT_EQ(clicks.size(), 4u);
     EXPECT_EQ(clicks[1].time, 0.5);
-    EXPECT_EQ(clicks[2].time, 1.5);
+    EXPECT_EQ(clicks[2].time, 1.1);
+    EXPECT_EQ(clicks[3].time, 1.4);
     ClickAnnotation expected{clicks[1].id, 0.5, 0.3, 0.4, "", AnnotationColor::accent, true, std::nullopt, std::nullopt};
     EXPECT_EQ(clicks[1], expected);
     EXPECT_NE(clicks[0].id, clicks[1].id);
