@@ -27,10 +27,17 @@ EditorSession::EditorSession(const RecordingFolder& folder, const RecordingMeta&
     fields.autoZoomStatus = openingAutoZoomStatus(hasTelemetryFile, meta.clickCaptureActive);
 
     if (auto telemetry = readCursorTelemetry(folder_, meta)) {
-        fields.cursorTrackPath = folder_.cursorFile();
         state_->cursorTrack = *telemetry;
-        fields = afterTelemetryLoaded(std::move(fields), deriveFromTelemetry(telemetry->points), autoZoomPreferences(),
-                                      state_->values().edit.timeline.cameraSmoothing);
+        // Zooms restored from the saved edit are the user's: the track is installed without making
+        // new ones, and the status reports the zooms that are there.
+        const auto& v = state_->values();
+        if (v.sidecarApplied && !v.edit.timeline.zoomRegions.empty()) {
+            fields = adoptCursorTrack(std::move(fields), telemetry->points, telemetry->sampleHz, folder_.cursorFile());
+        } else {
+            fields.cursorTrackPath = folder_.cursorFile();
+            fields = afterTelemetryLoaded(std::move(fields), deriveFromTelemetry(telemetry->points),
+                                          autoZoomPreferences(), v.edit.timeline.cameraSmoothing);
+        }
     }
     apply(fields);
 

@@ -37,6 +37,12 @@ TEST_F(EditorCliTest, ClickBecomesOneZoomThatStaysGoneOnceRemoved) {
     const auto camera = runJson({"camera", id_, "--at", "0.8", "--json"});
     EXPECT_NEAR(camera["scale"].get<double>(), 1.6, 1e-9);
 
+    // Reopened, the zoom comes from the saved edit and the banner still reports it.
+    zoom = runJson({"autozoom", id_, "--json"});
+    EXPECT_EQ(zoom["status"], "ready");
+    EXPECT_EQ(zoom["zoomRegions"].size(), 1u);
+    EXPECT_FALSE(zoom["banner"].is_null());
+
     EXPECT_EQ(run({"edit", id_, "remove-zoom", "1"}).exitCode, 0);
     zoom = runJson({"autozoom", id_, "--json"});
     EXPECT_TRUE(zoom["zoomRegions"].empty());
