@@ -184,4 +184,18 @@ std::optional<std::string> readFileContents(const std::filesystem::path& path) {
     return std::move(buffer).str();
 }
 
+std::filesystem::path keepCorruptCopy(const std::filesystem::path& file) {
+    auto copy = file;
+    copy += ".corrupt";
+    std::error_code error;
+    for (int n = 2; std::filesystem::exists(copy, error) || error; ++n) {
+        if (error) throw std::system_error(error, "cannot look for " + copy.string());
+        copy = file;
+        copy += ".corrupt-" + std::to_string(n);
+    }
+    // Copied, not moved: the caller replaces the file atomically afterwards.
+    std::filesystem::copy_file(file, copy, std::filesystem::copy_options::none);
+    return copy;
+}
+
 }  // namespace orvane

@@ -69,4 +69,9 @@ int removeAbandonedPartials(const std::filesystem::path& target);
 // The whole file, or nothing when it is missing or unreadable.
 std::optional<std::string> readFileContents(const std::filesystem::path& path);
 
+// Keeps a copy of `file`, which is about to be replaced because it could not be read, as
+// "<name>.corrupt", or "<name>.corrupt-2", "-3"... when earlier copies are there: an earlier copy is
+// never overwritten. Answers the copy; throws std::system_error when it cannot be made.
+std::filesystem::path keepCorruptCopy(const std::filesystem::path& file);
+
 }  // namespace orvane

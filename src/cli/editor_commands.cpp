@@ -36,6 +36,7 @@ struct OpenedEdit {
         auto& library = services.library();
         const auto& meta = library.find(id);
         session = std::make_unique<EditorSession>(library.folderOf(meta.id), meta, services.preferences());
+        warnIfSavedEditUnreadable(*session);
     }
     EditorState& state() { return session->state(); }
 };

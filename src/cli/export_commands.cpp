@@ -196,6 +196,7 @@ void registerExportCommand(CLI::App& app, app::Services& services) {
         const auto& meta = library.find(o->id);
         Preferences& preferences = services.preferences();
         EditorSession session(library.folderOf(meta.id), meta, preferences);
+        warnIfSavedEditUnreadable(session);
         auto snapshot = std::make_shared<const SceneRenderSnapshot>(makeSceneRenderSnapshot(session.state()));
         const auto profile = exportProfile(*snapshot, settings, preset);
 

@@ -1,5 +1,7 @@
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/services.h"
 #include "base/log.h"
@@ -11,6 +13,23 @@
 using namespace orvane;
 
 namespace {
+
+// "nan" and "inf" read as numbers, and no time, scale, size or volume is served by them: every
+// floating-point option refuses them before a command runs, so none reaches a saved edit.
+void refuseNonFiniteNumbers(CLI::App& app) {
+    for (CLI::Option* option : app.get_options()) {
+        if (option->get_type_name() != "FLOAT") continue;
+        option->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                char* end = nullptr;
+                const double value = std::strtod(text.c_str(), &end);
+                if (end != text.c_str() && !std::isfinite(value)) return "must be a finite number, not " + text;
+                return {};
+            },
+            ""));
+    }
+    for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) refuseNonFiniteNumbers(*command);
+}
 
 int exitCodeFor(const LibraryError& error) {
     switch (error.code()) {
@@ -42,6 +61,7 @@ int main(int argc, char** argv) {
     cli::registerRecordCommands(app, services);
     cli::registerExportCommand(app, services);
     cli::registerScreenshotCommand(app, services);
+    refuseNonFiniteNumbers(app);
 
     try {
         app.parse(argc, argv);

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "editor/editor_session.h"
+
 namespace orvane::cli {
 
 nlohmann::json recordingJson(const RecordingMeta& meta, const RecordingFolder& folder) {
@@ -71,6 +73,13 @@ void printTable(const std::vector<std::vector<std::string>>& rows) {
         }
         std::printf("%s\n", line.c_str());
     }
+}
+
+void warnIfSavedEditUnreadable(const EditorSession& session) {
+    const auto& loaded = session.loadResult();
+    if (loaded.sidecar != SidecarLoadOutcome::unreadable) return;
+    std::fprintf(stderr, "warning: the saved edit %s could not be read (%s); using the default edit\n",
+                 session.folder().sidecarFile().c_str(), loaded.sidecarProblem.c_str());
 }
 
 }  // namespace orvane::cli

@@ -8,6 +8,7 @@
 #include "model/recording_files.h"
 
 namespace orvane {
+class EditorSession;
 class RecordingLibrary;
 namespace app {
 class Services;
@@ -24,6 +25,10 @@ void printJson(const nlohmann::json& value);
 
 // The recording's edit as the editor opens it, in the sidecar's JSON form.
 nlohmann::json editOfRecording(app::Services& services, const std::string& id);
+
+// Says on stderr, once per command, that the saved edit could not be read and the default edit is
+// used instead (a later save keeps the unreadable file as sidecar.json.corrupt).
+void warnIfSavedEditUnreadable(const EditorSession& session);
 
 // "1:05.2" for 65.2 s; "12:03:07.0" past an hour.
 std::string formatDuration(std::int64_t milliseconds);

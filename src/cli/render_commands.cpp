@@ -4,6 +4,7 @@
 #include "app/services.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
+#include "cli/output.h"
 #include "editor/editor_session.h"
 #include "media/video_frame.h"
 #include "platform/preferences.h"
@@ -52,6 +53,7 @@ void registerRenderCommands(CLI::App& app, app::Services& services) {
         auto& library = services.library();
         const auto& meta = library.find(f->id);
         EditorSession session(library.folderOf(meta.id), meta, services.preferences());
+        warnIfSavedEditUnreadable(session);
         auto snapshot = std::make_shared<const SceneRenderSnapshot>(makeSceneRenderSnapshot(session.state(), std::nullopt));
 
         const auto frame = renderOutputFrame(snapshot, session.folder().directory, f->time, width, height);

@@ -25,8 +25,19 @@ bool saveEditorProject(EditorState& state, bool compositionEnabled, SystemTime n
     const auto& v = state.values();
     if (v.edit.timeline.duration == 0) return false;
     const auto folder = v.videoPath.parent_path();
+    const auto file = folder / kSidecarFileName;
     try {
-        writeFileAtomically(folder / kSidecarFileName, encodeProjectSidecar(makeProjectSidecar(state)));
+        // A saved edit that cannot be read is still the user's work: it is kept aside before the
+        // new one replaces it.
+        std::error_code missing;
+        if (std::filesystem::exists(file, missing)) {
+            const auto text = readFileContents(file);
+            if (!text || !decodeProjectSidecar(*text, folder)) {
+                const auto copy = keepCorruptCopy(file);
+                log::warning(log_area::kEditor, "kept the unreadable sidecar.json as %s", copy.c_str());
+            }
+        }
+        writeFileAtomically(file, encodeProjectSidecar(makeProjectSidecar(state)));
     } catch (const std::exception& error) {
         log::warning(log_area::kEditor, "saving sidecar.json failed: %s", error.what());
         return false;

@@ -53,7 +53,8 @@ EditorLoadResult loadEditorProject(EditorState& state) {
             result.sidecar = SidecarLoadOutcome::applied;
         } else {
             result.sidecar = SidecarLoadOutcome::unreadable;
-            log::info(log_area::kEditor, "ignoring sidecar.json: %s", problem.c_str());
+            result.sidecarProblem = problem;
+            log::warning(log_area::kEditor, "ignoring sidecar.json: %s", problem.c_str());
         }
     }
 

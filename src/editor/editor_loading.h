@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "editor/editor_sidecar.h"
 
@@ -17,6 +18,7 @@ enum class SidecarLoadOutcome {
 
 struct EditorLoadResult {
     SidecarLoadOutcome sidecar = SidecarLoadOutcome::absent;
+    std::string sidecarProblem;  // why an unreadable sidecar was ignored
     bool captionsLoaded = false;
 };
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -154,8 +155,16 @@ OrderedJson sidecarItem(const T& item, const FileContext& files) {
     return object;
 }
 
+// A saved edit never holds a number that is not finite: JSON has none, and the file would no longer
+// read back.
+template <typename T>
+void requireFinite(T value) {
+    if (!std::isfinite(value)) throw std::domain_error("the edit holds a number that is not finite");
+}
+
 template <typename T>
 OrderedJson sidecarValue(const T& value, const FileContext& files) {
+    if constexpr (std::is_floating_point_v<T>) requireFinite(value);
     if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, double> || std::is_same_v<T, std::string> ||
                   std::is_integral_v<T>) {
         return value;
@@ -233,6 +242,7 @@ Read readSidecarValue(const Json& json, T& out, const FileContext& files, std::s
         out = json.get<bool>();
     } else if constexpr (std::is_floating_point_v<T>) {
         if (!json.is_number()) return wrongType("is not a number");
+        if (!std::isfinite(static_cast<T>(json.get<double>()))) return wrongType("is not a finite number");
         out = static_cast<T>(json.get<double>());
     } else if constexpr (std::is_integral_v<T>) {
         if (!json.is_number()) return wrongType("is not an integer");
@@ -329,7 +339,7 @@ Read readRemoteValue(const Json& json, T& out) {
         if (!json.is_boolean()) return Read::unusable;
         out = json.get<bool>();
     } else if constexpr (std::is_floating_point_v<T>) {
-        if (!json.is_number()) return Read::unusable;
+        if (!json.is_number() || !std::isfinite(static_cast<T>(json.get<double>()))) return Read::unusable;
         out = static_cast<T>(json.get<double>());
     } else if constexpr (std::is_same_v<T, std::string>) {
         if (!json.is_string()) return Read::unusable;

@@ -53,6 +53,32 @@ TEST_F(EditorCliTest, ClickBecomesOneZoomThatStaysGoneOnceRemoved) {
     EXPECT_EQ(runJson({"autozoom", id_, "--rerun", "--json"})["zoomRegions"].size(), 1u);
 }
 
+TEST_F(EditorCliTest, NumbersThatAreNotFiniteAreRefusedAndAnUnreadableEditIsKeptAside) {
+    EXPECT_EQ(run({"edit", id_, "trim", "--start", "1", "--end", "3"}).exitCode, 0);
+    const auto sidecar = home_ / "data" / "Orvane" / "Recordings" / id_ / "sidecar.json";
+    const auto saved = testing::readTextFile(sidecar);
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"add-zoom", "--at", "2", "--scale", "nan"},
+          {"add-zoom", "--at", "inf"},
+          {"add-ramp", "--at", "1", "--speed", "-inf"},
+          {"add-mute", "1", "nan"},
+          {"corner-radius", "inf"}}) {
+        std::vector<std::string> command{"edit", id_};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        const auto result = run(command);
+        EXPECT_EQ(result.exitCode, 2) << arguments.front() << ": " << result.err;
+        EXPECT_EQ(testing::readTextFile(sidecar), saved) << arguments.front();
+    }
+
+    // A sidecar damaged on disk: rendering says so, and the next change keeps it aside.
+    testing::writeTextFile(sidecar, saved.substr(0, saved.size() / 2));
+    const auto frame = run({"render-frame", id_, "--time", "0.5", "--out", (home_ / "f.png").string()});
+    EXPECT_EQ(frame.exitCode, 0) << frame.err;
+    EXPECT_NE(frame.err.find("could not be read"), std::string::npos) << frame.err;
+    EXPECT_EQ(run({"edit", id_, "background", "chalk"}).exitCode, 0);
+    EXPECT_EQ(testing::readTextFile(sidecar.string() + ".corrupt"), saved.substr(0, saved.size() / 2));
+}
+
 TEST_F(EditorCliTest, OperationsAreSavedAndShownWithTheRecording) {
     EXPECT_EQ(run({"edit", id_, "trim", "--start", "1", "--end", "9"}).exitCode, 0);
     EXPECT_EQ(run({"edit", id_, "split", "--at", "5"}).exitCode, 0);

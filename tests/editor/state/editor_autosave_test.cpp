@@ -156,7 +156,7 @@ TEST_F(EditorPersistenceTest, LoadingPlacesTheDefaultClipThenSidecarThenCaptions
     EXPECT_EQ(reopened.values().edit.captions.captions, std::vector<CaptionSegment>{caption});
 }
 
-TEST_F(EditorPersistenceTest, ACorruptSidecarIsLeftAloneUntilTheUserEdits) {
+TEST_F(EditorPersistenceTest, ACorruptSidecarIsLeftAloneUntilTheUserEditsAndThenKeptAside) {
     const std::string corrupt = "{\"version\": 1, \"zooms\": [";
     writeTextFile(sidecarFile(), corrupt);
     writeTextFile(folder / "captions.json", "[{\"start\": 1}]");
@@ -180,6 +180,17 @@ TEST_F(EditorPersistenceTest, ACorruptSidecarIsLeftAloneUntilTheUserEdits) {
     const auto saved = decodeProjectSidecar(readTextFile(sidecarFile()), folder.path());
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->edit.frame.background, BackgroundStyle::chalk);
+    // The user's unreadable work is kept beside it, and a later one never replaces that copy.
+    EXPECT_EQ(readTextFile(folder / "sidecar.json.corrupt"), corrupt);
+    writeTextFile(sidecarFile(), "{\"truncated\": ");
+    state.setBackground(BackgroundStyle::obsidian);
+    executor.advance(350ms);
+    EXPECT_EQ(readTextFile(folder / "sidecar.json.corrupt"), corrupt);
+    EXPECT_EQ(readTextFile(folder / "sidecar.json.corrupt-2"), "{\"truncated\": ");
+    // A readable sidecar is simply replaced.
+    state.setBackground(BackgroundStyle::chalk);
+    executor.advance(350ms);
+    EXPECT_FALSE(std::filesystem::exists(folder / "sidecar.json.corrupt-3"));
 }
 
 }  // namespace

@@ -99,6 +99,15 @@ TEST(ProjectSidecarCoding, DecodingRequiresEveryRequiredKeyAndIgnoresUnknownOnes
     wrongType["cropRect"] = "wide";
     EXPECT_FALSE(decodeProjectSidecar(wrongType.dump(), "/r"));
     EXPECT_FALSE(decodeProjectSidecar("{\"version\": 1,", "/r"));
+
+    // Numbers too large for a double are not numbers a file may hold, and an edit holding one is
+    // never written.
+    auto huge = minimalSidecar().dump();
+    huge.replace(huge.find("30.0"), 4, "1e400");
+    EXPECT_FALSE(decodeProjectSidecar(huge, "/r"));
+    Edit broken;
+    broken.frame.inset = std::nan("");
+    EXPECT_THROW(encodeProjectSidecar(makeProjectSidecar(broken, "/r/screen.mp4", std::nullopt)), std::domain_error);
 }
 
 TEST(ProjectSidecarCoding, ExportCopyIsPrettyWithSortedKeysBesideTheVideo) {
