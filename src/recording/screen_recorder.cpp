@@ -381,8 +381,17 @@ void ScreenRecorder::checkDisk() {
 void ScreenRecorder::fail(const std::string& text) {
     elapsedTimer_.cancel();
     diskTimer_.cancel();
-    // The folder stays: the library's recovery pass keeps what plays and sets aside what does not.
+    // Once the movie is open the folder stays: the library's recovery pass keeps what plays and sets
+    // aside what does not. Before, it holds only the meta.json written at the start, which would be
+    // listed as an empty recording; nothing was recorded into it yet, so it goes.
+    std::optional<fs::path> unused;
+    if (capture_ && capture_->session && !capture_->writer) unused = capture_->session->folder.directory;
     releaseCapture(false);
+    if (unused) {
+        std::error_code error;
+        fs::remove_all(*unused, error);
+        if (error) log::warning(kArea, "could not remove %s: %s", unused->c_str(), error.message().c_str());
+    }
     setState(State{Phase::failed, std::nullopt, text});
 }
 

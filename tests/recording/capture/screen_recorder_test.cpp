@@ -497,8 +497,9 @@ TEST_F(ScreenRecorderTest, TheMainLoopKeepsTurningWhileTheFaceCameraStartsAndASt
     EXPECT_EQ(cancelling.state().phase, Phase::idle);
 }
 
-TEST_F(ScreenRecorderTest, SetupAndCaptureErrorsFailWithTheirTextAndKeepTheFolder) {
-    // System audio asked for on a system without it: the start fails, the folder is left for recovery.
+TEST_F(ScreenRecorderTest, SetupErrorsLeaveNoFolderAndCaptureErrorsKeepItForRecovery) {
+    // System audio asked for on a system without it: the start fails before the movie opens, and no
+    // empty recording is left to be listed.
     {
         ScreenRecorder recorder(services());
         RecordingOptions options;
@@ -506,9 +507,11 @@ TEST_F(ScreenRecorderTest, SetupAndCaptureErrorsFailWithTheirTextAndKeepTheFolde
         recorder.start(display(), options, library_);
         EXPECT_EQ(recorder.state().phase, Phase::failed);
         EXPECT_EQ(recorder.state().failure, "System audio capture is not available on this system.");
+        EXPECT_TRUE(recordingFolders().empty());
+        library_.reload();
+        EXPECT_TRUE(library_.recordings().empty());
         recorder.stop();
         EXPECT_EQ(recorder.state().phase, Phase::idle);
-        EXPECT_EQ(recordingFolders().size(), 1u);
     }
     // The capture dies while recording (the window closed): failed with its description.
     EventLoop loop;
@@ -534,7 +537,7 @@ TEST_F(ScreenRecorderTest, SetupAndCaptureErrorsFailWithTheirTextAndKeepTheFolde
         });
         EXPECT_EQ(phase, Phase::failed);
         EXPECT_EQ(failure, "The window being recorded was closed.");
-        EXPECT_EQ(recordingFolders().size(), 2u);
+        EXPECT_EQ(recordingFolders().size(), 1u) << "the movie was open: its folder is the recovery pass's";
     }
     loop.stop();
     loopThread.join();
