@@ -119,6 +119,8 @@ ScreenRecorderServices Services::recorderServices(const RecordingOptions& option
             std::optional<std::string> microphone;
             if (sound) microphone = resolveMicrophone(*sound, preferences().defaultMicrophoneID());
             services.faceCamera = makeFaceCameraTrackStarter(*cameras_, sound, *device, withVoice, microphone);
+            if (!cameraQueue_) cameraQueue_ = std::make_unique<SerialQueue>("orvane.camera");
+            services.cameraQueue = cameraQueue_.get();
         }
     }
     return services;

@@ -91,6 +91,7 @@ private:
     std::unique_ptr<AudioSystem> audio_;
     std::optional<std::string> audioFailure_;
     std::unique_ptr<CameraSystem> cameras_;
+    std::unique_ptr<SerialQueue> cameraQueue_;
     std::unique_ptr<ExportServices> exportServices_;
 };
 

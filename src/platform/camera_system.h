@@ -31,14 +31,18 @@ struct CameraFrame {
     std::chrono::steady_clock::time_point time;  // capture time on the monotonic clock
 };
 
-// Opening failed. `busy` says another program holds the device, which is worth retrying.
+// Opening failed. `busy` says another program holds the device, which is worth retrying; `denied`
+// says this user may not open it (not in the "video" group), which no retry changes.
 class CameraOpenError : public std::runtime_error {
 public:
-    CameraOpenError(const std::string& message, bool busy) : std::runtime_error(message), busy_(busy) {}
-    bool busy() const { return busy_; }
+    enum class Reason { busy, denied, other };
+    CameraOpenError(const std::string& message, Reason reason) : std::runtime_error(message), reason_(reason) {}
+    Reason reason() const { return reason_; }
+    bool busy() const { return reason_ == Reason::busy; }
+    bool denied() const { return reason_ == Reason::denied; }
 
 private:
-    bool busy_;
+    Reason reason_;
 };
 
 using CameraFrameCallback = std::function<void(const CameraFrame&)>;

@@ -33,7 +33,8 @@ bool nonEmptyFile(const fs::path& file) {
 // meta.json still holds what was known at the start, or no longer decodes at all. Fills in what the
 // files on disk say, so the recording keeps its place in the library. Answers whether anything was
 // written.
-bool repairUnfinishedMeta(const fs::path& directory, const MediaInfo& info, SystemTime fallbackCreatedAt) {
+bool repairUnfinishedMeta(const fs::path& directory, const fs::path& movie, const MediaInfo& info,
+                          SystemTime fallbackCreatedAt) {
     const RecordingFolder folder{directory};
     std::error_code error;
     auto meta = readRecordingMeta(folder);
@@ -55,6 +56,8 @@ bool repairUnfinishedMeta(const fs::path& directory, const MediaInfo& info, Syst
         }
         meta->id = *id;  // the folder is how the library finds it
     }
+    // Readers open the movie the metadata names, so it must name the one that is there.
+    if (screenVideoFileName(*meta) != movie.filename()) meta->recordedWithAlpha = movie.filename() == "screen.mov";
     if (meta->durationMs <= 0) meta->durationMs = static_cast<std::int64_t>(*info.durationSeconds * 1000.0);
     if (info.videoSize && (meta->displayWidth <= 0 || meta->displayHeight <= 0)) {
         meta->displayWidth = static_cast<std::int64_t>(info.videoSize->width);
@@ -73,6 +76,21 @@ bool repairUnfinishedMeta(const fs::path& directory, const MediaInfo& info, Syst
         return false;
     }
     return true;
+}
+
+// The movie a capture folder records to: the one its meta.json names (screen.mov when the capture
+// kept alpha), else whichever of screen.mp4 and screen.mov is there. Nothing when it has neither.
+std::optional<fs::path> capturedMovie(const fs::path& directory) {
+    const RecordingFolder folder{directory};
+    std::error_code error;
+    if (const auto meta = readRecordingMeta(folder)) {
+        auto named = folder.screenVideoFile(*meta);
+        if (fs::exists(named, error)) return named;
+    }
+    for (const char* name : {"screen.mp4", "screen.mov"}) {
+        if (fs::exists(directory / name, error)) return directory / name;
+    }
+    return std::nullopt;
 }
 
 // When the process died, roughly: the movie's last write less its length.
@@ -123,8 +141,9 @@ void RecordingLibrary::recoverUnfinishedCaptures() {
     std::vector<std::pair<fs::path, FolderLock>> unplayable;
     for (const auto& entry : entries) {
         if (!entry.is_directory(error) || entry.path().filename() == "Recovered") continue;
-        const auto movie = entry.path() / "screen.mp4";
-        if (!fs::exists(movie, error)) continue;
+        const auto found = capturedMovie(entry.path());
+        if (!found) continue;
+        const auto& movie = *found;
         // A capture still running holds its folder's lock; its movie may not play yet.
         auto lock = FolderLock::tryLock(entry.path(), FolderLock::Mode::exclusive);
         if (!lock) {
@@ -134,7 +153,7 @@ void RecordingLibrary::recoverUnfinishedCaptures() {
         const auto info = probeMedia(movie);
         if (!isPlayable(info)) {
             unplayable.emplace_back(entry.path(), std::move(*lock));
-        } else if (repairUnfinishedMeta(entry.path(), *info,
+        } else if (repairUnfinishedMeta(entry.path(), movie, *info,
                                         estimatedStart(movie, *info->durationSeconds, clock_.wallNow()))) {
             log::info(log_area::kLibrary, "repaired the metadata of unfinished recording %s (%.1f s)",
                       entry.path().c_str(), *info->durationSeconds);

@@ -35,10 +35,10 @@ struct LibraryLocation {
 class RecordingLibrary {
 public:
     // Creates the folders, runs the recovery pass, then loads projects and recordings. The recovery
-    // pass moves captures whose screen.mp4 does not play to Recovered/ (posting its toast to
-    // `toasts`), and gives captures that were cut off but play (their movie is written in fragments)
-    // the duration, size and track flags their files show. A data root that cannot be created leaves
-    // the library empty.
+    // pass moves captures whose movie (screen.mp4, or screen.mov with alpha) does not play to
+    // Recovered/ (posting its toast to `toasts`), and gives captures that were cut off but play (their
+    // movie is written in fragments) the duration, size and track flags their files show. A data root
+    // that cannot be created leaves the library empty.
     RecordingLibrary(LibraryLocation location, Clock& clock, ToastCenter& toasts);
 
     const LibraryLocation& location() const { return location_; }

@@ -1,5 +1,6 @@
 #include "recording/screen_recorder.h"
 
+#include <atomic>
 #include <cmath>
 #include <thread>
 
@@ -57,9 +58,23 @@ struct ScreenRecorder::Capture {
     std::unique_ptr<CursorTelemetryRecorder> cursor;
     std::unique_ptr<SideTrackRecording> microphone;
     std::shared_ptr<SideTrackRecording> faceCamera;
+    // Set while the face camera starts on its queue; the grabber waits here for the capture.
+    std::shared_ptr<PendingFaceCamera> pendingFaceCamera;
+    std::unique_ptr<FrameGrabber> grabber;
+    int fps = 60;
 };
 
-ScreenRecorder::ScreenRecorder(ScreenRecorderServices services) : services_(std::move(services)) {}
+// A face-camera start in flight on the camera queue. `cancelled` is set on the main loop when the
+// recording it was for ends first; the queue then stops the camera it got instead of handing it over.
+struct ScreenRecorder::PendingFaceCamera {
+    std::atomic<bool> cancelled{false};
+};
+
+ScreenRecorder::ScreenRecorder(ScreenRecorderServices services) : services_(std::move(services)) {
+    if (services_.faceCamera && !services_.cameraQueue) {
+        throw std::invalid_argument("a face camera needs a queue to start on");
+    }
+}
 
 ScreenRecorder::~ScreenRecorder() {
     *alive_ = false;
@@ -206,42 +221,94 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
                                                                    lastSourceFrame_, kCursorSampleHz);
     }
 
+    capture.grabber = std::move(grabber);
+    capture.fps = fps;
     if (options.includeWebcam) {
-        if (!services_.faceCamera) {
-            log::warning(log_area::kWebcam, "SKIPPED \xE2\x80\x94 no camera device resolved (savedID=%s)", "(none)");
-            services_.toasts.post(ToastLevel::warning, "No camera found",
-                                  "Orvane couldn't find a camera for your face track. Check it's connected and not "
-                                  "held by another app, then re-record.");
-        } else {
-            try {
-                capture.faceCamera = services_.faceCamera(session.folder.webcamFile());
-                const bool late = capture.faceCamera->startedLate();
-                log::info(log_area::kWebcam, "started OK device=%s probeTimedOut=%d",
-                          capture.faceCamera->deviceDescription().c_str(), late ? 1 : 0);
-                if (late) {
-                    services_.toasts.post(ToastLevel::warning, "Camera was slow to start",
-                                          "Webcam took longer than expected to deliver a frame; face track may start "
-                                          "a beat after the other tracks.");
-                }
-            } catch (const SideTrackAccessDenied&) {
-                log::warning(log_area::kWebcam, "SKIPPED \xE2\x80\x94 camera permission not granted");
-                services_.toasts.post(ToastLevel::warning, "Camera access is off",
-                                      "Orvane can't record your face without camera permission. Grant it in System "
-                                      "Settings \xE2\x86\x92 Privacy & Security \xE2\x86\x92 Camera, then re-record.");
-            } catch (const std::exception& e) {
-                log::warning(log_area::kWebcam, "start FAILED device=%s domain=%s code=%ld desc=%s sessionErr=%s",
-                             "default", "", 0L, e.what(), "");
-                services_.toasts.post(ToastLevel::warning, "Face camera couldn't start",
-                                      std::string("Another app may be using your camera. Close apps or browser tabs "
-                                                  "using it (Zoom, Meet, camera previews), then re-record. (") +
-                                          e.what() + ")");
-            }
+        if (services_.faceCamera) {
+            startFaceCamera();
+            return;
         }
+        log::warning(log_area::kWebcam, "SKIPPED \xE2\x80\x94 no camera device resolved (savedID=%s)", "(none)");
+        services_.toasts.post(ToastLevel::warning, "No camera found",
+                              "Orvane couldn't find a camera for your face track. Check it's connected and not "
+                              "held by another app, then re-record.");
     }
-    if (options.includeMicrophone) {
+    startCapture();
+}
+
+void ScreenRecorder::startFaceCamera() {
+    auto pending = std::make_shared<PendingFaceCamera>();
+    capture_->pendingFaceCamera = pending;
+    const auto generation = generation_;
+    std::weak_ptr<bool> alive = alive_;
+    Executor* main = &services_.main;
+    Executor* cameraQueue = services_.cameraQueue;
+    services_.cameraQueue->post([this, alive, main, cameraQueue, generation, pending, starter = services_.faceCamera,
+                                 file = capture_->session->folder.webcamFile()] {
+        std::shared_ptr<SideTrackRecording> track;
+        std::exception_ptr error;
+        try {
+            track = starter(file);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        // Stopped here, on the queue, a camera nobody wants blocks nobody; a cancelled start's folder
+        // removal is queued behind this task, so the file is finished before its folder goes.
+        if (pending->cancelled) {
+            if (track) track->stop();
+            return;
+        }
+        main->post([this, alive, cameraQueue, generation, pending, track, error] {
+            if (alive.lock() && !pending->cancelled && generation == generation_) {
+                faceCameraStarted(track, error);
+            } else if (track) {
+                cameraQueue->post([track] { track->stop(); });
+            }
+        });
+    });
+}
+
+void ScreenRecorder::faceCameraStarted(std::shared_ptr<SideTrackRecording> track, std::exception_ptr error) {
+    capture_->pendingFaceCamera.reset();
+    try {
+        if (error) std::rethrow_exception(error);
+        capture_->faceCamera = std::move(track);
+        const bool late = capture_->faceCamera->startedLate();
+        log::info(log_area::kWebcam, "started OK device=%s probeTimedOut=%d",
+                  capture_->faceCamera->deviceDescription().c_str(), late ? 1 : 0);
+        if (late) {
+            services_.toasts.post(ToastLevel::warning, "Camera was slow to start",
+                                  "Webcam took longer than expected to deliver a frame; face track may start "
+                                  "a beat after the other tracks.");
+        }
+    } catch (const SideTrackAccessDenied&) {
+        log::warning(log_area::kWebcam, "SKIPPED \xE2\x80\x94 camera permission not granted");
+        services_.toasts.post(ToastLevel::warning, "Camera access is off",
+                              "Orvane can't record your face without camera permission. Grant it in System "
+                              "Settings \xE2\x86\x92 Privacy & Security \xE2\x86\x92 Camera, then re-record.");
+    } catch (const std::exception& e) {
+        log::warning(log_area::kWebcam, "start FAILED device=%s domain=%s code=%ld desc=%s sessionErr=%s", "default", "", 0L,
+                     e.what(), "");
+        services_.toasts.post(ToastLevel::warning, "Face camera couldn't start",
+                              std::string("Another app may be using your camera. Close apps or browser tabs "
+                                          "using it (Zoom, Meet, camera previews), then re-record. (") +
+                                  e.what() + ")");
+    }
+    try {
+        startCapture();
+    } catch (const std::exception& e) {
+        log::error(log_area::kRecorder, "start failed: %s", e.what());
+        fail(e.what());
+    }
+}
+
+// The microphone, then the screen: what remains of the start once the face camera is settled.
+void ScreenRecorder::startCapture() {
+    auto& capture = *capture_;
+    if (optionsUsed_.includeMicrophone) {
         try {
             if (!services_.microphone) throw std::runtime_error("No microphone capture is available on this system.");
-            capture.microphone = services_.microphone(session.folder.micFile());
+            capture.microphone = services_.microphone(capture.session->folder.micFile());
         } catch (const std::exception& e) {
             log::warning(log_area::kRecorder, "microphone did not start: %s", e.what());
             services_.toasts.post(ToastLevel::warning, "Mic capture didn't start", std::string(e.what()));
@@ -254,7 +321,7 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
     auto writer = capture.writer;
     // Still frames twice per fragment, so a fragment closes on time however still the screen is.
     capture.stream = std::make_shared<ScreenCaptureStream>(
-        std::move(grabber), fps, ScreenMovieWriter::kFragmentDuration / 2,
+        std::move(capture.grabber), capture.fps, ScreenMovieWriter::kFragmentDuration / 2,
         [writer](const ScreenFrame& frame) { return writer->appendVideo(frame); },
         [this, alive, main, generation](const std::string& description) {
             main->post([this, alive, generation, description] {
@@ -315,8 +382,17 @@ void ScreenRecorder::checkDisk() {
 void ScreenRecorder::fail(const std::string& text) {
     elapsedTimer_.cancel();
     diskTimer_.cancel();
-    // The folder stays: the library's recovery pass keeps what plays and sets aside what does not.
+    // Once the movie is open the folder stays: the library's recovery pass keeps what plays and sets
+    // aside what does not. Before, it holds only the meta.json written at the start, which would be
+    // listed as an empty recording; nothing was recorded into it yet, so it goes.
+    std::optional<fs::path> unused;
+    if (capture_ && capture_->session && !capture_->writer) unused = capture_->session->folder.directory;
     releaseCapture(false);
+    if (unused) {
+        std::error_code error;
+        fs::remove_all(*unused, error);
+        if (error) log::warning(log_area::kRecorder, "could not remove %s: %s", unused->c_str(), error.message().c_str());
+    }
     setState(State{Phase::failed, std::nullopt, text});
 }
 
@@ -333,12 +409,28 @@ void ScreenRecorder::cancel() {
     diskTimer_.cancel();
     idleAfterFinish_.cancel();
     std::optional<fs::path> folder;
-    if (capture_ && capture_->session) folder = capture_->session->folder.directory;
+    std::shared_ptr<FolderLock> lock;
+    bool cameraStarting = false;
+    if (capture_ && capture_->session) {
+        folder = capture_->session->folder.directory;
+        if (capture_->folderLock) lock = std::make_shared<FolderLock>(std::move(*capture_->folderLock));
+        capture_->folderLock.reset();
+        cameraStarting = capture_->pendingFaceCamera != nullptr;
+    }
     releaseCapture(false);
     if (folder) {
-        std::error_code error;
-        fs::remove_all(*folder, error);
-        log::info(log_area::kRecorder, "cancelled; removed %s", folder->c_str());
+        auto remove = [folder = *folder, lock] {
+            std::error_code error;
+            fs::remove_all(folder, error);
+            log::info(log_area::kRecorder, "cancelled; removed %s", folder.c_str());
+        };
+        // A camera still starting may yet create webcam.mp4 in the folder; its queue removes the
+        // folder after that start is done with it (the lock keeps the recovery pass away until then).
+        if (cameraStarting) {
+            services_.cameraQueue->post(remove);
+        } else {
+            remove();
+        }
     }
     if (state_.phase != Phase::idle) setState(State{});
 }
@@ -346,6 +438,7 @@ void ScreenRecorder::cancel() {
 void ScreenRecorder::releaseCapture(bool finishWriter) {
     if (!capture_) return;
     auto capture = std::move(capture_);
+    if (capture->pendingFaceCamera) capture->pendingFaceCamera->cancelled = true;
     const auto timeout = services_.stopTimeout;
     if (capture->stream) {
         auto stream = capture->stream;

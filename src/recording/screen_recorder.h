@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -73,6 +74,9 @@ struct ScreenRecorderServices {
     // Empty when the device kind is not available at all.
     SideTrackStarter microphone;
     SideTrackStarter faceCamera;
+    // Where the face camera starts: opening it, its retries and its first frames take up to a few
+    // seconds, which the main loop must not spend waiting. Required with `faceCamera`.
+    Executor* cameraQueue = nullptr;
     // Whether a movie that keeps an alpha channel can be written at `fps` frames a second
     // (probeAlphaWriter). Empty: displays are always recorded opaque.
     std::function<bool(int fps)> alphaProbe;
@@ -92,6 +96,7 @@ public:
         std::string failure;                      // with `failed`
     };
 
+    // Throws std::invalid_argument when a face camera is given without a queue to start it on.
     explicit ScreenRecorder(ScreenRecorderServices services);
     ~ScreenRecorder();
     ScreenRecorder(const ScreenRecorder&) = delete;
@@ -99,7 +104,8 @@ public:
 
     // Begins recording `source` into `library`. Ignored unless idle. The outcome shows in state():
     // `failed` at once when too little disk is free or setup fails, otherwise `starting` and then,
-    // when the first turn of the main loop finds capture running, `recording`.
+    // when the first turn of the main loop finds capture running, `recording`. With the face camera,
+    // capture begins once the camera has started on `services.cameraQueue`.
     void start(const RecordingSource& source, const RecordingOptions& options, RecordingLibrary& library, int fps = 60);
     // Finishes the recording (`stopping`, then `finished` and on the next turn `idle`); cancels and
     // deletes the new folder while `starting`; clears a `failed` or `finished` state.
@@ -134,10 +140,14 @@ public:
 
 private:
     struct Capture;
+    struct PendingFaceCamera;
 
     void setState(State state);
     void fail(const std::string& text);
     void beginCapture(const RecordingSource& source, RecordingLibrary& library, int fps);
+    void startFaceCamera();
+    void faceCameraStarted(std::shared_ptr<SideTrackRecording> track, std::exception_ptr error);
+    void startCapture();
     void captureStarted(std::uint64_t generation);
     void streamFailed(std::uint64_t generation, const std::string& description);
     void checkDisk();

@@ -55,15 +55,17 @@ SideTrackStarter makeMicrophoneTrackStarter(AudioSystem& audio, std::optional<st
 }
 
 SideTrackStarter makeFaceCameraTrackStarter(CameraSystem& cameras, AudioSystem* audio, CameraDeviceInfo device,
-                                            bool includeAudio, std::optional<std::string> microphone) {
-    return [&cameras, audio, device, includeAudio,
-            microphone](const std::filesystem::path& file) -> std::unique_ptr<SideTrackRecording> {
-        auto recorder = std::make_unique<WebcamRecorder>(cameras, audio);
-        if (!recorder->requestAccess()) {
-            log::warning(log_area::kWebcam, "SKIPPED \xE2\x80\x94 camera permission not granted");
-            throw std::runtime_error("Camera access is off");
+                                            bool includeAudio, std::optional<std::string> microphone,
+                                            WebcamRecorderOptions options) {
+    return [&cameras, audio, device, includeAudio, microphone,
+            options](const std::filesystem::path& file) -> std::unique_ptr<SideTrackRecording> {
+        auto recorder = std::make_unique<WebcamRecorder>(cameras, audio, options);
+        if (!recorder->requestAccess()) throw SideTrackAccessDenied("Camera access is off");
+        try {
+            recorder->start(device, file, includeAudio, microphone);
+        } catch (const WebcamAccessDenied& e) {
+            throw SideTrackAccessDenied(e.what());
         }
-        recorder->start(device, file, includeAudio, microphone);
         return std::make_unique<FaceCameraTrack>(std::move(recorder), device);
     };
 }

@@ -28,18 +28,22 @@ public:
     explicit FaceCameraTrack(std::unique_ptr<WebcamRecorder> recorder, CameraDeviceInfo device)
         : recorder_(std::move(recorder)), device_(std::move(device)) {}
     void stop() override { recorder_->stop(); }
+    std::string deviceDescription() const override { return device_.name + " (" + device_.path + ")"; }
+    // The recorder warns "Camera was slow to start" from this.
+    bool startedLate() const override { return recorder_->firstFrameProbeTimedOut(); }
     WebcamRecorder& recorder() { return *recorder_; }
     const CameraDeviceInfo& device() const { return device_; }
-    bool probeTimedOut() const { return recorder_->firstFrameProbeTimedOut(); }
 
 private:
     std::unique_ptr<WebcamRecorder> recorder_;
     CameraDeviceInfo device_;
 };
 
-// Throws WebcamError ("Camera unavailable", ...) or, without camera permission, std::runtime_error
-// "Camera access is off". `audio` may be null; with `includeAudio` the microphone goes into the file.
+// Throws WebcamError ("Camera unavailable", ...) or, when this user may not use the camera (no
+// device node opens, or the chosen one refuses), SideTrackAccessDenied "Camera access is off".
+// `audio` may be null; with `includeAudio` the microphone goes into the file.
 SideTrackStarter makeFaceCameraTrackStarter(CameraSystem& cameras, AudioSystem* audio, CameraDeviceInfo device,
-                                            bool includeAudio, std::optional<std::string> microphone);
+                                            bool includeAudio, std::optional<std::string> microphone,
+                                            WebcamRecorderOptions options = {});
 
 }  // namespace orvane

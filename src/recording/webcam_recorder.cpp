@@ -23,6 +23,10 @@ std::unique_ptr<CameraDevice> openCameraWithRetries(CameraSystem& cameras, const
         try {
             return cameras.open(device);
         } catch (const CameraOpenError& e) {
+            if (e.denied()) {
+                log::warning(log_area::kWebcam, "camera open refused: %s", e.what());
+                throw WebcamAccessDenied("Camera access is off");
+            }
             log::warning(log_area::kWebcam, "camera open busy (attempt %d/%d): %s", attempt, kOpenAttempts, e.what());
             // A camera just released by another program often needs a moment before it opens again.
             if (attempt < kOpenAttempts) sleep(std::chrono::milliseconds(400 * attempt));

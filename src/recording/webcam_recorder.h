@@ -31,8 +31,16 @@ private:
     Code code_;
 };
 
+// This user may not open the camera device. Not a WebcamError: the recorder tells the user to turn
+// camera access on rather than to close other camera apps.
+class WebcamAccessDenied : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // Opens `device`, retrying while another program holds it: up to 4 attempts, waiting 400 ms times
-// the attempt number after each failure. Throws WebcamError "Camera unavailable" when all fail.
+// the attempt number after each failure. Throws WebcamError "Camera unavailable" when all fail, and
+// WebcamAccessDenied at once when the system refuses this user the device.
 std::unique_ptr<CameraDevice> openCameraWithRetries(CameraSystem& cameras, const CameraDeviceInfo& device,
                                                     const std::function<void(std::chrono::milliseconds)>& sleep);
 
@@ -60,7 +68,7 @@ public:
 
     // Opens the camera (with retries), waits for its first frames, then writes `outputPath`. With
     // `includeAudio` the microphone (`microphone`, else the default input) goes into the same file.
-    // Throws WebcamError; the recorder is then idle.
+    // Throws WebcamError or WebcamAccessDenied; the recorder is then idle.
     void start(const CameraDeviceInfo& device, const std::filesystem::path& outputPath, bool includeAudio,
                const std::optional<std::string>& microphone);
     // Stops writing, finishes the file and closes the camera. Harmless when not running.

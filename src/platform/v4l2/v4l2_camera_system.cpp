@@ -82,7 +82,10 @@ struct MappedBuffer {
 
 [[noreturn]] void failOpen(const std::string& path, const char* step) {
     const int code = errno;
-    throw CameraOpenError(path + ": " + step + ": " + std::strerror(code), code == EBUSY);
+    const auto reason = code == EBUSY                     ? CameraOpenError::Reason::busy
+                        : code == EACCES || code == EPERM ? CameraOpenError::Reason::denied
+                                                          : CameraOpenError::Reason::other;
+    throw CameraOpenError(path + ": " + step + ": " + std::strerror(code), reason);
 }
 
 class V4l2Camera final : public CameraDevice {
@@ -141,7 +144,9 @@ private:
     void configure() {
         v4l2_capability caps{};
         if (xioctl(fd_, VIDIOC_QUERYCAP, &caps) < 0) failOpen(path_, "query capabilities");
-        if (!capturesVideo(caps)) throw CameraOpenError(path_ + " is not a streaming video capture device", false);
+        if (!capturesVideo(caps)) {
+            throw CameraOpenError(path_ + " is not a streaming video capture device", CameraOpenError::Reason::other);
+        }
 
         // Compressed frames let USB cameras reach 720p at full rate; raw YUYV is the fallback.
         bool hasMjpeg = false, hasYuyv = false;
@@ -152,7 +157,9 @@ private:
             if (description.pixelformat == V4L2_PIX_FMT_YUYV) hasYuyv = true;
             ++description.index;
         }
-        if (!hasMjpeg && !hasYuyv) throw CameraOpenError(path_ + " offers neither MJPEG nor YUYV frames", false);
+        if (!hasMjpeg && !hasYuyv) {
+            throw CameraOpenError(path_ + " offers neither MJPEG nor YUYV frames", CameraOpenError::Reason::other);
+        }
 
         v4l2_format format{};
         format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;

@@ -266,9 +266,9 @@ constexpr const char* kMetaAtStart =
     R"("durationMs":0,"hasSystemAudio":false,"hasWebcam":false,"hasCursor":false,"hasMicrophone":false,)"
     R"("sourceKind":"window","sourceTitle":"Terminal","capturedSystemCursor":true})";
 
-// About two seconds of a cut-off capture, with system audio.
-void writeCutOffMovie(const fs::path& file) {
-    ScreenMovieWriter writer(MovieWriterSettings{file, 64, 48, 30, true, 128});
+// About two seconds of a cut-off capture, with system audio; ProRes 4444 in screen.mov with alpha.
+void writeCutOffMovie(const fs::path& file, bool withAlpha = false) {
+    ScreenMovieWriter writer(MovieWriterSettings{file, 64, 48, 30, true, 128, withAlpha});
     const auto t0 = std::chrono::steady_clock::now();
     std::vector<float> audio(4800 * 2, 0.1f);
     for (int i = 0; i < 75; ++i) {
@@ -333,6 +333,46 @@ TEST_F(UnfinishedRecordingTest, PlayableCutOffCapturesStayListedWithRepairedMeta
     open();
     EXPECT_TRUE(toasts_.toasts().empty());
     EXPECT_EQ(library_->recordings().size(), 4u);
+}
+
+// Alpha captures record to screen.mov: killed, they are repaired or set aside like opaque ones.
+TEST_F(UnfinishedRecordingTest, KilledAlphaCapturesAreRepairedOrMovedAsTheirMovieDecides) {
+    std::string alphaMeta = kMetaAtStart;
+    alphaMeta.replace(alphaMeta.find("\"capturedSystemCursor\""), 0, "\"recordedWithAlpha\":true,");
+    const auto cutOff = writeRecordingFolder(alphaMeta);
+    writeCutOffMovie(cutOff / "screen.mov", true);
+    const auto expected = playableDuration(cutOff / "screen.mov");
+    ASSERT_TRUE(expected);
+
+    // Killed before the first fragment closed: nothing plays, so the folder goes to Recovered/.
+    const auto unplayable = writeRecordingFolder(alphaMeta);
+    writeTextFile(unplayable / "screen.mov", "");
+
+    // Killed before meta.json said it was an alpha capture, or with meta.json gone: the movie that is
+    // there decides, and the repaired metadata names it so readers open it.
+    const auto saysOpaque = writeRecordingFolder(kMetaAtStart);
+    fs::copy_file(cutOff / "screen.mov", saysOpaque / "screen.mov");
+    const auto id = Uuid::random();
+    const auto noMeta = location().recordingsRoot / id.string();
+    fs::create_directories(noMeta);
+    fs::copy_file(cutOff / "screen.mov", noMeta / "screen.mov");
+
+    auto& library = open();
+    EXPECT_FALSE(fs::exists(unplayable));
+    EXPECT_TRUE(fs::exists(location().recoveredRoot / unplayable.filename() / "screen.mov"));
+    ASSERT_EQ(toasts_.toasts().size(), 1u);
+    EXPECT_EQ(toasts_.toasts()[0].title, "Recovered 1 unfinished recording");
+
+    ASSERT_EQ(library.recordings().size(), 3u);
+    for (const auto& folder : {cutOff, saysOpaque, noMeta}) {
+        SCOPED_TRACE(folder.filename().string());
+        const auto& repaired = library.find(folder.filename().string());
+        EXPECT_EQ(repaired.durationMs, std::int64_t(*expected * 1000));
+        EXPECT_EQ(repaired.recordedWithAlpha, true);
+        EXPECT_TRUE(repaired.hasSystemAudio);
+        EXPECT_EQ(library.folderOf(repaired.id).screenVideoFile(repaired), folder / "screen.mov");
+    }
+    EXPECT_EQ(library.find(cutOff.filename().string()).sourceTitle, "Terminal");
 }
 
 // A meta.json that no longer decodes keeps whatever it still says: each field is read on its own,

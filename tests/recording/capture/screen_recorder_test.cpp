@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -17,6 +18,8 @@
 #include "recording/recording_flow.h"
 #include "recording/recording_library.h"
 #include "recording/screen_recorder.h"
+#include "recording/side_track_starters.h"
+#include "support/fake_camera.h"
 #include "support/fake_pointer.h"
 #include "support/fake_screen_capture.h"
 #include "support/temp_dir.h"
@@ -57,6 +60,7 @@ protected:
         ScreenRecorderServices s{main_, toasts_, capture_, disk_};
         s.pointer = &pointer_;
         s.cursorQueue = &cursorQueue_;
+        s.cameraQueue = &cameraQueue_;
         return s;
     }
 
@@ -81,6 +85,7 @@ protected:
 
     testing::TempDir dir_;
     ManualExecutor main_;
+    ManualExecutor cameraQueue_;  // face cameras start when the test runs it
     SerialQueue cursorQueue_{"test.cursor"};
     ToastCenter toasts_{main_};
     FakeScreenCapture capture_;
@@ -221,6 +226,7 @@ TEST_F(ScreenRecorderTest, SideTracksNeverFailTheRecordingAndTheFlagsSayWhatSave
     options.includeWebcam = true;
     options.captureCursorTelemetry = false;
     recorder.start(display(), options, library_);
+    cameraQueue_.runPending();
     main_.runPending();
     ASSERT_EQ(recorder.state().phase, Phase::recording);
     letFramesArrive();
@@ -234,32 +240,30 @@ TEST_F(ScreenRecorderTest, SideTracksNeverFailTheRecordingAndTheFlagsSayWhatSave
     EXPECT_TRUE(hasToast(ToastLevel::warning, "Face camera didn't save"));
     main_.runPending();
 
-    // A camera the user has not allowed, and one that was slow to deliver its first frame.
+    // A camera the user has not allowed, and one that fails for another reason.
     for (const bool allowed : {false, true}) {
-        class LateCamera final : public SideTrackRecording {
-        public:
-            void stop() override {}
-            bool startedLate() const override { return true; }
-        };
         auto camera = services();
         camera.faceCamera = [allowed](const fs::path&) -> std::unique_ptr<SideTrackRecording> {
             if (!allowed) throw SideTrackAccessDenied("Camera access is off");
-            return std::make_unique<LateCamera>();
+            throw std::runtime_error("Camera unavailable");
         };
         ScreenRecorder withCamera(camera);
         RecordingOptions faceOnly;
         faceOnly.includeWebcam = true;
         withCamera.start(display(), faceOnly, library_);
+        cameraQueue_.runPending();
         main_.runPending();
         EXPECT_EQ(withCamera.state().phase, Phase::recording);
         withCamera.stop();
         main_.runPending();
     }
     EXPECT_TRUE(hasToast(ToastLevel::warning, "Camera access is off"));
-    EXPECT_TRUE(hasToast(ToastLevel::warning, "Camera was slow to start",
-                         "Webcam took longer than expected to deliver a frame; face track may start a beat after "
-                         "the other tracks."));
-    EXPECT_FALSE(hasToast(ToastLevel::warning, "Face camera couldn't start"));
+    int couldNotStart = 0;
+    for (const auto& toast : posted_) couldNotStart += toast.title == "Face camera couldn't start";
+    EXPECT_EQ(couldNotStart, 1) << "only the camera that was allowed but failed";
+    EXPECT_TRUE(hasToast(ToastLevel::warning, "Face camera couldn't start",
+                         "Another app may be using your camera. Close apps or browser tabs using it (Zoom, Meet, "
+                         "camera previews), then re-record. (Camera unavailable)"));
 
     // No devices at all: warned at start and at stop, and the recording still finishes.
     ScreenRecorder bare(services());
@@ -275,8 +279,147 @@ TEST_F(ScreenRecorderTest, SideTracksNeverFailTheRecordingAndTheFlagsSayWhatSave
                          "Voice track came back empty \xE2\x80\x94 recording continues without it."));
 }
 
-TEST_F(ScreenRecorderTest, SetupAndCaptureErrorsFailWithTheirTextAndKeepTheFolder) {
-    // System audio asked for on a system without it: the start fails, the folder is left for recovery.
+TEST_F(ScreenRecorderTest, AFaceCameraWhoseFirstFramesComeLateWarnsAndStillRecords) {
+    testing::FakeCameraSystem cameras;
+    cameras.holdFrames = true;
+    WebcamRecorderOptions webcam;
+    webcam.firstFrameTimeout = 50ms;
+    auto s = services();
+    s.faceCamera =
+        makeFaceCameraTrackStarter(cameras, nullptr, testing::FakeCameraSystem::device(), false, std::nullopt, webcam);
+    ScreenRecorder recorder(s);
+    RecordingOptions options;
+    options.includeWebcam = true;
+    options.captureCursorTelemetry = false;
+    recorder.start(display(), options, library_);
+    cameraQueue_.runPending();  // the camera opens and its first-frame wait runs out
+    main_.runPending();
+    ASSERT_EQ(recorder.state().phase, Phase::recording);
+    EXPECT_TRUE(hasToast(ToastLevel::warning, "Camera was slow to start",
+                         "Webcam took longer than expected to deliver a frame; face track may start a beat after "
+                         "the other tracks."));
+    EXPECT_FALSE(hasToast(ToastLevel::warning, "Face camera couldn't start"));
+
+    cameras.holdFrames = false;  // the camera wakes up: its frames are the face track
+    letFramesArrive();
+    recorder.stop();
+    ASSERT_EQ(recorder.state().phase, Phase::finished);
+    const auto folder = recorder.state().session->folder;
+    EXPECT_TRUE(readRecordingMeta(folder)->hasWebcam);
+    const auto face = probeMedia(folder.webcamFile());
+    ASSERT_TRUE(face && face->hasVideo);
+    main_.runPending();
+
+    // A camera that delivers within the usual wait gives no warning.
+    const auto slowWarnings = [&] {
+        return std::count_if(posted_.begin(), posted_.end(),
+                             [](const Toast& toast) { return toast.title == "Camera was slow to start"; });
+    };
+    ASSERT_EQ(slowWarnings(), 1);
+    s.faceCamera =
+        makeFaceCameraTrackStarter(cameras, nullptr, testing::FakeCameraSystem::device(), false, std::nullopt);
+    ScreenRecorder prompt(s);
+    prompt.start(display(), options, library_);
+    cameraQueue_.runPending();
+    main_.runPending();
+    ASSERT_EQ(prompt.state().phase, Phase::recording);
+    prompt.stop();
+    EXPECT_EQ(slowWarnings(), 1);
+}
+
+// A face track whose stop the test can see.
+struct StopCountingTrack final : SideTrackRecording {
+    explicit StopCountingTrack(std::atomic<int>& counter) : stops(counter) {}
+    void stop() override { ++stops; }
+    std::atomic<int>& stops;
+};
+
+TEST_F(ScreenRecorderTest, TheMainLoopKeepsTurningWhileTheFaceCameraStartsAndAStopMeanwhileCancels) {
+    EventLoop loop;
+    std::thread loopThread([&] { loop.run(); });
+    SerialQueue cameraQueue("test.camera");
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false, released = false, returned = false;
+    std::atomic<int> stops{0};
+    ScreenRecorderServices s{loop, toasts_, capture_, disk_};
+    s.cameraQueue = &cameraQueue;
+    s.faceCamera = [&](const fs::path&) -> std::unique_ptr<SideTrackRecording> {
+        std::unique_lock lock(mutex);
+        entered = true;
+        changed.notify_all();
+        // Bounded, so a recorder that waits for the camera on its main loop fails here rather than hangs.
+        changed.wait_for(lock, 10s, [&] { return released; });
+        returned = true;
+        return std::make_unique<StopCountingTrack>(stops);
+    };
+    RecordingOptions options;
+    options.includeWebcam = true;
+    options.captureCursorTelemetry = false;
+
+    std::unique_ptr<ScreenRecorder> recorder;
+    loop.runSync([&] {
+        recorder = std::make_unique<ScreenRecorder>(s);
+        recorder->start(display(), options, library_);
+    });
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return entered; }));
+    }
+    // The camera is still starting, and the main loop does other work meanwhile.
+    Phase phase = Phase::idle;
+    bool cameraStillStarting = false;
+    loop.runSync([&] {
+        phase = recorder->state().phase;
+        std::lock_guard lock(mutex);
+        cameraStillStarting = !returned;
+    });
+    EXPECT_TRUE(cameraStillStarting);
+    EXPECT_EQ(phase, Phase::starting);
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
+    for (int i = 0; i < 500 && phase != Phase::recording; ++i) {
+        std::this_thread::sleep_for(10ms);
+        loop.runSync([&] { phase = recorder->state().phase; });
+    }
+    EXPECT_EQ(phase, Phase::recording) << "capture begins once the camera is up";
+    loop.runSync([&] {
+        recorder->stop();
+        EXPECT_EQ(recorder->state().phase, Phase::finished);
+        recorder.reset();
+    });
+    EXPECT_EQ(stops, 1);
+    loop.stop();
+    loopThread.join();
+
+    // A stop while the camera is still starting cancels at once; the camera, once up, is stopped on
+    // its queue and the folder goes after it.
+    stops = 0;
+    released = true;
+    auto virtualServices = services();
+    virtualServices.faceCamera = [&](const fs::path& file) -> std::unique_ptr<SideTrackRecording> {
+        testing::writeTextFile(file, "face");
+        return std::make_unique<StopCountingTrack>(stops);
+    };
+    ScreenRecorder cancelling(virtualServices);
+    const auto before = recordingFolders().size();
+    cancelling.start(display(), options, library_);
+    ASSERT_EQ(recordingFolders().size(), before + 1);
+    cancelling.stop();
+    EXPECT_EQ(cancelling.state().phase, Phase::idle);
+    cameraQueue_.runPending();
+    main_.runPending();
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(recordingFolders().size(), before);
+    EXPECT_EQ(cancelling.state().phase, Phase::idle);
+}
+
+TEST_F(ScreenRecorderTest, SetupErrorsLeaveNoFolderAndCaptureErrorsKeepItForRecovery) {
+    // System audio asked for on a system without it: the start fails before the movie opens, and no
+    // empty recording is left to be listed.
     {
         ScreenRecorder recorder(services());
         RecordingOptions options;
@@ -284,9 +427,11 @@ TEST_F(ScreenRecorderTest, SetupAndCaptureErrorsFailWithTheirTextAndKeepTheFolde
         recorder.start(display(), options, library_);
         EXPECT_EQ(recorder.state().phase, Phase::failed);
         EXPECT_EQ(recorder.state().failure, "System audio capture is not available on this system.");
+        EXPECT_TRUE(recordingFolders().empty());
+        library_.reload();
+        EXPECT_TRUE(library_.recordings().empty());
         recorder.stop();
         EXPECT_EQ(recorder.state().phase, Phase::idle);
-        EXPECT_EQ(recordingFolders().size(), 1u);
     }
     // The capture dies while recording (the window closed): failed with its description.
     EventLoop loop;
@@ -312,7 +457,7 @@ TEST_F(ScreenRecorderTest, SetupAndCaptureErrorsFailWithTheirTextAndKeepTheFolde
         });
         EXPECT_EQ(phase, Phase::failed);
         EXPECT_EQ(failure, "The window being recorded was closed.");
-        EXPECT_EQ(recordingFolders().size(), 2u);
+        EXPECT_EQ(recordingFolders().size(), 1u) << "the movie was open: its folder is the recovery pass's";
     }
     loop.stop();
     loopThread.join();

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
 
 #include <atomic>
 #include <chrono>
@@ -17,9 +22,9 @@
 
 #include "base/event_loop.h"
 #include "base/log.h"
-#include "platform/camera_system.h"
 #include "media/ffmpeg_handles.h"
 #include "media/media_probe.h"
+#include "platform/camera_system.h"
 #include "platform/pulse/pulse_audio_system.h"
 #include "platform/v4l2/v4l2_camera_system.h"
 #include "recording/device_catalog.h"
@@ -31,6 +36,7 @@
 #include "recording/system_audio_capture.h"
 #include "recording/webcam_recorder.h"
 #include "render/audio/audio_file_reader.h"
+#include "support/fake_camera.h"
 #include "support/pulse_test_server.h"
 #include "support/required_service.h"
 #include "support/temp_dir.h"
@@ -39,73 +45,9 @@ namespace orvane {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::FakeCameraSystem;
 using testing::PulseTestServer;
 using testing::TempDir;
-
-// A camera that produces a moving YUYV test picture on its own thread about 30 times a second, or no
-// frames at all; the system around it can report it busy for the first few opens.
-class FakeCamera final : public CameraDevice {
-public:
-    explicit FakeCamera(bool deliversFrames) : delivers_(deliversFrames) {}
-    ~FakeCamera() override { stopStreaming(); }
-    int width() const override { return 320; }
-    int height() const override { return 240; }
-    double frameRate() const override { return 30; }
-
-    void startStreaming(CameraFrameCallback onFrame, std::function<void(const std::string&)> onError) override {
-        onError_ = std::move(onError);
-        stop_ = false;
-        thread_ = std::thread([this, onFrame = std::move(onFrame)] {
-            std::vector<std::uint8_t> picture(320 * 240 * 2, 128);
-            for (int index = 0; !stop_; ++index) {
-                if (delivers_) {
-                    for (std::size_t i = 0; i < picture.size(); i += 2) picture[i] = std::uint8_t((i / 2 + index * 4) % 256);
-                    CameraFrame frame;
-                    frame.width = 320;
-                    frame.height = 240;
-                    frame.format = CameraPixelFormat::yuyv422;
-                    frame.data = picture.data();
-                    frame.bytes = picture.size();
-                    frame.stride = 320 * 2;
-                    frame.time = std::chrono::steady_clock::now();  // the clock the microphone uses
-                    onFrame(frame);
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(33));
-            }
-        });
-    }
-    void stopStreaming() override {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-    }
-    void failWhileStreaming(const std::string& description) { onError_(description); }
-
-private:
-    bool delivers_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-    std::function<void(const std::string&)> onError_;
-};
-
-class FakeCameraSystem final : public CameraSystem {
-public:
-    int busyOpens = 0;  // how many opens fail as busy before one succeeds
-    bool deliversFrames = true;
-    bool authorized = true;
-    int opens = 0;
-    FakeCamera* lastCamera = nullptr;
-
-    std::vector<CameraDeviceInfo> cameras() override { return {device()}; }
-    bool accessAuthorized() override { return authorized; }
-    std::unique_ptr<CameraDevice> open(const CameraDeviceInfo& info) override {
-        ++opens;
-        if (busyOpens > 0 && busyOpens--) throw CameraOpenError(info.path + ": open: Device or resource busy", true);
-        auto camera = std::make_unique<FakeCamera>(deliversFrames);
-        lastCamera = camera.get();
-        return camera;
-    }
-    static CameraDeviceInfo device() { return {"/dev/video-fake", "usb-Fake_Camera-video-index0", "Fake Camera"}; }
-};
 
 // The codec name of the file's first stream of `type` ("h264", "aac"); empty when there is none.
 std::string codecOf(const std::filesystem::path& file, AVMediaType type = AVMEDIA_TYPE_VIDEO) {
@@ -260,7 +202,7 @@ TEST(WebcamRecorder, RecorderGetsTheStoredCameraAndAFaceTrackItCanStop) {
     auto* face = dynamic_cast<FaceCameraTrack*>(track.get());
     ASSERT_NE(face, nullptr);
     EXPECT_EQ(face->device().name, "Fake Camera");
-    EXPECT_FALSE(face->probeTimedOut());
+    EXPECT_FALSE(face->startedLate());
     std::this_thread::sleep_for(200ms);
     track->stop();
     EXPECT_EQ(codecOf(folder / "webcam.mp4"), "h264");
@@ -269,8 +211,64 @@ TEST(WebcamRecorder, RecorderGetsTheStoredCameraAndAFaceTrackItCanStop) {
     try {
         starter(folder / "webcam.mp4");
         FAIL() << "no camera permission, no face track";
-    } catch (const std::runtime_error& e) {
+    } catch (const SideTrackAccessDenied& e) {
         EXPECT_STREQ(e.what(), "Camera access is off");
+    }
+}
+
+// Runs `work` on a thread of its own whose file access is checked as an unprivileged user, so a
+// root test run meets the same refusals as a user outside the "video" group. The raw system call
+// changes only the calling thread's credentials (glibc's setresuid would change every thread's).
+void runAsUnprivilegedUser(const std::function<void()>& work) {
+    std::thread([&] {
+        const bool root = geteuid() == 0;
+        if (root) {
+            ASSERT_EQ(syscall(SYS_setresuid, -1, 65534, -1), 0) << std::strerror(errno);
+        }
+        work();
+        if (root) syscall(SYS_setresuid, -1, 0, -1);
+    }).join();
+}
+
+TEST(WebcamRecorder, ACameraNodeThisUserMayNotOpenMeansCameraAccessIsOffWithoutRetries) {
+    testing::TempDir folder;
+    const auto node = folder / "video-denied";
+    testing::writeTextFile(node, "");
+    std::filesystem::permissions(node, std::filesystem::perms::none);
+    const CameraDeviceInfo device{node.string(), "usb-Denied_Camera-video-index0", "Denied Camera"};
+    auto cameras = makeV4l2CameraSystem();
+
+    std::vector<std::string> logLines;
+    log::ScopedSink sink([&](log::Level, const std::string& line) { logLines.push_back(line); });
+    runAsUnprivilegedUser([&] {
+        try {
+            cameras->open(device);
+            ADD_FAILURE() << "a node without permission must not open";
+        } catch (const CameraOpenError& e) {
+            EXPECT_TRUE(e.denied()) << e.what();
+            EXPECT_FALSE(e.busy());
+        }
+        const auto starter = makeFaceCameraTrackStarter(*cameras, nullptr, device, false, std::nullopt);
+        try {
+            starter(folder / "webcam.mp4");
+            ADD_FAILURE() << "no face track without access to the camera";
+        } catch (const SideTrackAccessDenied& e) {
+            EXPECT_STREQ(e.what(), "Camera access is off");
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "the recorder would show \"Face camera couldn't start\": " << e.what();
+        }
+    });
+    EXPECT_TRUE(std::none_of(logLines.begin(), logLines.end(), [](const std::string& line) {
+        return line.find("camera open busy") != std::string::npos;
+    })) << "a refusal is not worth retrying";
+    EXPECT_FALSE(std::filesystem::exists(folder / "webcam.mp4"));
+
+    // A node that is missing is no refusal of access: it stays an open failure the recorder retries.
+    try {
+        cameras->open({(folder / "video-missing").string(), "gone", "Gone"});
+        FAIL() << "a missing node must not open";
+    } catch (const CameraOpenError& e) {
+        EXPECT_FALSE(e.denied());
     }
 }
 
