@@ -25,8 +25,14 @@ constexpr std::int64_t kH264BitRate = 18'000'000;
 constexpr std::int64_t kHevcBitRate = 22'000'000;
 constexpr int kProResProfile4444 = 4;
 
+// Errors this file words itself; they pass through unchanged where a lower layer's error is worded.
+class MovieError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 [[noreturn]] void fail(const std::string& what, const std::string& reason) {
-    throw std::runtime_error(what + " (" + reason + ")");
+    throw MovieError(what + " (" + reason + ")");
 }
 
 void check(int status, const char* what) {
@@ -234,6 +240,8 @@ void FragmentedMovie::writeVideo(AVFrame& picture, Duration sinceStart) {
     }
     try {
         s.h264->encode(picture, pts, [&s](AVPacket& packet) { s.writeVideo(&packet); });
+    } catch (const MovieError&) {
+        throw;  // a write that failed says so already
     } catch (const std::runtime_error& error) {
         fail("Could not encode the recording", error.what());
     }
