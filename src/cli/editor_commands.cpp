@@ -66,12 +66,21 @@ void saveOrFail(EditorSession& session) {
     if (!session.save()) throw std::runtime_error("Couldn't save the edit to " + session.folder().sidecarFile().string());
 }
 
-// A timeline item named by 1-based position or by a unique prefix of its id.
+// A timeline item named by 1-based position (digits only) or by a unique prefix of its id. A
+// position is never read as an id: ids are made afresh when a recording opens, so a position past
+// the end would otherwise pick whichever item's id happened to start with those digits.
 template <typename Item>
 const Item& pick(const std::vector<Item>& items, const std::string& which, const char* what) {
-    if (!which.empty() && std::all_of(which.begin(), which.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
-        const auto index = std::stoul(which);
-        if (index >= 1 && index <= items.size()) return items[index - 1];
+    const auto isDigit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+    if (!which.empty() && std::all_of(which.begin(), which.end(), isDigit)) {
+        const auto digits = which.find_first_not_of('0');
+        const bool inRange = digits != std::string::npos && which.size() - digits <= 9 && std::stoul(which) >= 1 &&
+                             std::stoul(which) <= items.size();
+        if (!inRange) {
+            throw std::runtime_error(std::string("There is no ") + what + " at position " + which + " (there are " +
+                                     std::to_string(items.size()) + ")");
+        }
+        return items[std::stoul(which) - 1];
     }
     const Item* found = nullptr;
     for (const auto& item : items) {

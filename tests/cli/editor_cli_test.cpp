@@ -43,6 +43,13 @@ TEST_F(EditorCliTest, ClickBecomesOneZoomThatStaysGoneOnceRemoved) {
     EXPECT_EQ(zoom["zoomRegions"].size(), 1u);
     EXPECT_FALSE(zoom["banner"].is_null());
 
+    // A position past the end, or too long to be one, removes nothing.
+    for (const char* position : {"9", "0", "123456789012345678901234567890"}) {
+        const auto refused = run({"edit", id_, "remove-zoom", position});
+        EXPECT_NE(refused.exitCode, 0) << position;
+        EXPECT_NE(refused.err.find("There is no zoom at position"), std::string::npos) << refused.err;
+    }
+    EXPECT_EQ(runJson({"autozoom", id_, "--json"})["zoomRegions"].size(), 1u);
     EXPECT_EQ(run({"edit", id_, "remove-zoom", "1"}).exitCode, 0);
     zoom = runJson({"autozoom", id_, "--json"});
     EXPECT_TRUE(zoom["zoomRegions"].empty());
