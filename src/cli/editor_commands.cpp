@@ -270,18 +270,22 @@ void registerEditorCommands(CLI::App& app, app::Services& services) {
         });
     });
 
-    operation("add-zoom", "Add a zoom centred at a time", [o](CLI::App& a) {
-        a.add_option("--at", o->at, "Composition time in seconds")->required();
-        a.add_option("--scale", o->scale, "Magnification (default 1.2)");
-    }, [o] { return "zoom added at " + shortestDecimal(o->at) + " s"; }, [o](OpenedEdit& e) {
-        e.state().seek(o->at);
-        if (!e.state().addZoomAtPlayhead()) return false;
-        if (o->scale) {
-            const auto id = *e.state().values().selectedZoomID;
-            e.state().updateZoom(id, [&](ZoomRegion& zoom) { zoom.scale = *o->scale; });
-        }
-        return true;
-    });
+    operation(
+        "add-zoom", "Add a zoom centred at a time",
+        [o](CLI::App& a) {
+            a.add_option("--at", o->at, "Composition time in seconds")->required();
+            a.add_option("--scale", o->scale, "Magnification (default 1.2)")->check(CLI::Range(1.0, kMaximumZoomScale));
+        },
+        [o] { return "zoom added at " + shortestDecimal(o->at) + " s"; },
+        [o](OpenedEdit& e) {
+            e.state().seek(o->at);
+            if (!e.state().addZoomAtPlayhead()) return false;
+            if (o->scale) {
+                const auto id = *e.state().values().selectedZoomID;
+                e.state().updateZoom(id, [&](ZoomRegion& zoom) { zoom.scale = *o->scale; });
+            }
+            return true;
+        });
     operation(
         "remove-zoom", "Remove a zoom",
         [o](CLI::App& a) { a.add_option("ZOOM", o->text, "Position (1-based) or id prefix")->required(); },

@@ -18,7 +18,8 @@ namespace {
 // floating-point option refuses them before a command runs, so none reaches a saved edit.
 void refuseNonFiniteNumbers(CLI::App& app) {
     for (CLI::Option* option : app.get_options()) {
-        if (option->get_type_name() != "FLOAT") continue;
+        // The type name carries the option's own checks after a colon (FLOAT:FLOAT in [1 - 10]).
+        if (option->get_type_name().rfind("FLOAT", 0) != 0) continue;
         option->check(CLI::Validator(
             [](std::string& text) -> std::string {
                 char* end = nullptr;

@@ -379,7 +379,7 @@ struct FieldsOf<ZoomRegion> {
         field("id", &T::id),
         field("start", &T::start).saved(Saved::required),
         field("end", &T::end).saved(Saved::required),
-        field("scale", &T::scale).saved(Saved::required),
+        field("scale", &T::scale).saved(Saved::required).clamped(1, kMaximumZoomScale),
         field("focusX", &T::focusX).saved(Saved::required),
         field("focusY", &T::focusY).saved(Saved::required),
         field("followCursor", &T::followCursor).saved(Saved::required),

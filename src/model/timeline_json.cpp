@@ -162,7 +162,7 @@ std::optional<ZoomRegion> zoomRegionFromLooseJson(const json& object) {
     ZoomRegion zoom;
     zoom.start = *start;
     zoom.end = *end;
-    zoom.scale = *scale;
+    zoom.scale = std::clamp(*scale, 1.0, kMaximumZoomScale);
     zoom.focusX = looseNumber(object, {"x", "focusX"}).value_or(0.5);
     zoom.focusY = looseNumber(object, {"y", "focusY"}).value_or(0.5);
     zoom.followCursor = looseBoolean(object, {"follow_cursor", "followCursor"}).value_or(false);

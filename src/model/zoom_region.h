@@ -7,6 +7,10 @@
 
 namespace orvane {
 
+// The strongest magnification a zoom may have: a tenth of the recording fills the frame. Files,
+// remote edits and commands are held to 1...this, and the renderer never goes past it.
+inline constexpr double kMaximumZoomScale = 10;
+
 // A camera zoom over a composition-time range. The defaults are those of a zoom the editor adds by
 // command: a gentle push-in that follows the cursor.
 struct ZoomRegion {

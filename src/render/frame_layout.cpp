@@ -1,6 +1,7 @@
 #include "render/frame_layout.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace orvane {
 namespace {
@@ -92,7 +93,8 @@ Rect zoomedRect(const Rect& rect, const CameraState& zoom, const std::optional<R
     }
     fx = std::clamp(fx, 0.0, 1.0);
     const double flippedY = 1 - std::clamp(fy, 0.0, 1.0);
-    const double s = std::max(zoom.scale, 1.0);
+    // Any finite snapshot renders: a scale past the strongest zoom is held there.
+    const double s = std::isfinite(zoom.scale) ? std::clamp(zoom.scale, 1.0, kMaximumZoomScale) : 1.0;
     return {rect.minX() + fx * rect.width * (1 - s), rect.minY() + flippedY * rect.height * (1 - s), rect.width * s,
             rect.height * s};
 }

@@ -69,7 +69,8 @@ TEST_F(EditorCliTest, NumbersThatAreNotFiniteAreRefusedAndAnUnreadableEditIsKept
           {"add-zoom", "--at", "inf"},
           {"add-ramp", "--at", "1", "--speed", "-inf"},
           {"add-mute", "1", "nan"},
-          {"corner-radius", "inf"}}) {
+          {"corner-radius", "inf"},
+          {"add-zoom", "--at", "2", "--scale", "1e12"}}) {
         std::vector<std::string> command{"edit", id_};
         command.insert(command.end(), arguments.begin(), arguments.end());
         const auto result = run(command);

@@ -155,7 +155,8 @@ TEST(ProjectSidecarApply, UnsetTimesStayAndNumbersAndStylesAreClampedOrSkipped) 
 TEST(ProjectSidecarApply, TimedItemsGetDefaultsFreshIdsAndBadEntriesAreSkipped) {
     auto json = minimalSidecar();
     json["zooms"] = {
-        {{"start", 1}, {"end", 2}, {"scale", 1.5}, {"focusX", 0.2}, {"focusY", 0.3}, {"followCursor", false}}};
+        {{"start", 1}, {"end", 2}, {"scale", 1.5}, {"focusX", 0.2}, {"focusY", 0.3}, {"followCursor", false}},
+        {{"start", 3}, {"end", 4}, {"scale", 1e12}, {"focusX", 0.5}, {"focusY", 0.5}, {"followCursor", false}}};
     json["speedRamps"] = {{{"start", 4}, {"end", 4}, {"speed", 2}}, {{"start", 5}, {"end", 6}, {"speed", 20}}};
     json["cursorStyleOverrides"] = {
         {{"startTime", 1}, {"endTime", 2}, {"visualStyle", "sparkles"}},
@@ -169,6 +170,7 @@ TEST(ProjectSidecarApply, TimedItemsGetDefaultsFreshIdsAndBadEntriesAreSkipped) 
 
     EXPECT_DOUBLE_EQ(edit.timeline.zoomRegions[0].easeSpeed, 0.5);
     EXPECT_FALSE(edit.timeline.zoomRegions[0].followCursor);
+    EXPECT_DOUBLE_EQ(edit.timeline.zoomRegions[1].scale, kMaximumZoomScale);
     ASSERT_EQ(edit.timeline.speedRamps.size(), 1u);
     EXPECT_DOUBLE_EQ(edit.timeline.speedRamps[0].speed, 8);
     EXPECT_FALSE(edit.timeline.speedRamps[0].id.isNil());

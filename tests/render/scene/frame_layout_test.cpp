@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "editor/editor_state.h"
 #include "render/frame_layout.h"
 #include "render/scene_shape.h"
@@ -85,6 +87,10 @@ TEST(FrameLayout, ZoomKeepsTheFocusPointFixedAndScalesTheRadiusAndTitleBar) {
     EXPECT_EQ(frameLayout(s, kCanvas, {0.5, 0.1, 0.9}).window, base.window);
     // A focus outside the frame is held at its edge.
     EXPECT_EQ(zoomedRect(base.window, {2, -1, 3}, std::nullopt), zoomedRect(base.window, {2, 0, 1}, std::nullopt));
+    // Scales past the strongest zoom, or not numbers at all, still give a window to draw.
+    const Rect strongest = zoomedRect(base.window, {kMaximumZoomScale, 0.5, 0.5}, std::nullopt);
+    EXPECT_EQ(zoomedRect(base.window, {1e50, 0.5, 0.5}, std::nullopt), strongest);
+    EXPECT_EQ(zoomedRect(base.window, {std::nan(""), 0.5, 0.5}, std::nullopt), base.window);
 }
 
 TEST(FrameLayout, CropMakesTheFocusRelativeToTheCroppedPicture) {
