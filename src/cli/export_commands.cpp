@@ -191,6 +191,7 @@ void registerExportCommand(CLI::App& app, app::Services& services) {
         if (!o->dryRun && fs::is_directory(destination)) {
             throw std::runtime_error(destination.string() + " is a folder; give a file name");
         }
+        if (!o->dryRun) requireWritableOutput(services, destination);
 
         auto& library = services.library();
         const auto& meta = library.find(o->id);

@@ -152,6 +152,7 @@ void registerLibraryCommands(CLI::App& app, app::Services& services) {
     thumbnail->add_option("ID", options->id, "Recording id or unique prefix")->required();
     thumbnail->add_option("--out", options->out, "PNG file to write")->required();
     thumbnail->callback([&services, options] {
+        requireWritableOutput(services, options->out);
         auto& library = services.library();
         const auto& meta = library.find(options->id);
         const auto video = library.folderOf(meta.id).screenVideoFile(meta);

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/services.h"
+#include "cli/command_error.h"
 #include "editor/editor_session.h"
 
 namespace orvane::cli {
@@ -72,6 +74,26 @@ void printTable(const std::vector<std::vector<std::string>>& rows) {
             if (i + 1 < row.size()) line += std::string(widths[i] - columns(row[i]) + 2, ' ');
         }
         std::printf("%s\n", line.c_str());
+    }
+}
+
+void requireWritableOutput(app::Services& services, const std::filesystem::path& out) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const auto status = fs::symlink_status(out, error);
+    if (status.type() != fs::file_type::not_found && !error) {
+        const auto target = fs::status(out, error);
+        if (error || !fs::is_regular_file(target)) {
+            throw CommandFailed(kUsage, out.string() + " is not a regular file; give a new file name");
+        }
+    }
+    // The library's folder holds recordings, their edits and the project list: never an output.
+    const auto dataRoot = fs::weakly_canonical(services.library().location().recordingsRoot.parent_path(), error);
+    const auto resolved = fs::weakly_canonical(fs::absolute(out), error);
+    const auto inside = std::mismatch(dataRoot.begin(), dataRoot.end(), resolved.begin(), resolved.end());
+    if (!dataRoot.empty() && inside.first == dataRoot.end()) {
+        throw CommandFailed(
+            kUsage, out.string() + " is inside Orvane's library (" + dataRoot.string() + "); write it somewhere else");
     }
 }
 

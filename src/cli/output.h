@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -25,6 +27,11 @@ void printJson(const nlohmann::json& value);
 
 // The recording's edit as the editor opens it, in the sidecar's JSON form.
 nlohmann::json editOfRecording(app::Services& services, const std::string& id);
+
+// Refuses an --out that is not a place for a new file: a folder, a device, a pipe or anything that
+// is not a regular file, or a path inside the library's data folder (a recording's own files would
+// be lost). Throws CommandFailed with a message that names the path.
+void requireWritableOutput(app::Services& services, const std::filesystem::path& out);
 
 // Says on stderr, once per command, that the saved edit could not be read and the default edit is
 // used instead (a later save keeps the unreadable file as sidecar.json.corrupt).

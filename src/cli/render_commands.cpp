@@ -50,6 +50,7 @@ void registerRenderCommands(CLI::App& app, app::Services& services) {
     renderFrame->add_option("--size", f->size, "Output size, WIDTHxHEIGHT (default 1920x1080)");
     renderFrame->callback([&services, f] {
         const auto [width, height] = parseSize(f->size);
+        requireWritableOutput(services, f->out);
         auto& library = services.library();
         const auto& meta = library.find(f->id);
         EditorSession session(library.folderOf(meta.id), meta, services.preferences());

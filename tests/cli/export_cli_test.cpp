@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <gmock/gmock.h>
 
@@ -96,6 +97,31 @@ TEST_F(ExportCliTest, ExportsTheEditWithItsSoundAndAGif) {
     const auto result = run({"export", id, "--out", gif.string(), "--max-long-edge", "160"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(probeMedia(gif)->videoSize, (Size{160, 120}));
+}
+
+TEST_F(ExportCliTest, OutputsGoOnlyToRegularFilesOutsideTheLibrary) {
+    const auto id = importSample(1);
+    const auto folder = home_ / "data" / "Orvane" / "Recordings" / id;
+    const auto screen = testing::readTextFile(folder / "screen.mp4");
+    const auto pipe = home_ / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::vector<std::vector<std::string>> refused = {
+        {"export", id, "--out", "/dev/null"},
+        {"export", id, "--out", (folder / "screen.mp4").string()},
+        {"render-frame", id, "--time", "0.5", "--out", (folder / "meta.json").string()},
+        {"render-frame", id, "--time", "0.5", "--out", pipe.string()},
+        {"thumbnail", id, "--out", (folder / ".." / "new.png").string()},
+    };
+    for (const auto& command : refused) {
+        const auto result = run(command);
+        EXPECT_NE(result.exitCode, 0) << command.back();
+        EXPECT_THAT(result.err,
+                    ::testing::AnyOf(HasSubstr("is not a regular file"), HasSubstr("inside Orvane's library")))
+            << result.err;
+    }
+    EXPECT_EQ(testing::readTextFile(folder / "screen.mp4"), screen);
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    EXPECT_EQ(run({"thumbnail", id, "--out", (home_ / "thumb.png").string()}).exitCode, 0);
 }
 
 TEST_F(ExportCliTest, InterruptCancelsAndLeavesNothingBehind) {
