@@ -162,8 +162,9 @@ void registerExportCommand(CLI::App& app, app::Services& services) {
     command->add_option("--quality", o->quality, "automatic, compact, standard, high or maximum");
     command->add_option("--max-long-edge", o->maxLongEdge, "Limit the longer side to this many pixels")
         ->check(CLI::PositiveNumber);
+    // A terabyte is far past any export; larger targets would overflow the byte count.
     command->add_option("--target-mb", o->targetMegabytes, "Aim for a file of about this many MB (1,000,000 bytes)")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Range(0.001, 1'000'000.0));
     command->add_flag("--dry-run", o->dryRun, "Print the output profile and render nothing");
     command->add_flag("--json", o->json, "Print the result as JSON");
     command->callback([&services, o] {

@@ -22,6 +22,7 @@ void refuseNonFiniteNumbers(CLI::App& app) {
         if (option->get_type_name().rfind("FLOAT", 0) != 0) continue;
         option->check(CLI::Validator(
             [](std::string& text) -> std::string {
+                if (text.find_first_not_of(" \t") == std::string::npos) return "must be a number";
                 char* end = nullptr;
                 const double value = std::strtod(text.c_str(), &end);
                 if (end != text.c_str() && !std::isfinite(value)) return "must be a finite number, not " + text;

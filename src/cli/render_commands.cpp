@@ -19,8 +19,11 @@ namespace {
 std::pair<int, int> parseSize(const std::string& text) {
     int width = 0, height = 0;
     char separator = 0;
-    if (std::sscanf(text.c_str(), "%d%c%d", &width, &separator, &height) != 3 || (separator != 'x' && separator != 'X') ||
-        width < 16 || height < 16 || width > 8192 || height > 8192) {
+    int consumed = 0;
+    // %n: the whole text must be the size, so "640x360x2" is refused rather than read as 640x360.
+    if (std::sscanf(text.c_str(), "%d%c%d%n", &width, &separator, &height, &consumed) != 3 ||
+        static_cast<std::size_t>(consumed) != text.size() || (separator != 'x' && separator != 'X') || width < 16 ||
+        height < 16 || width > 8192 || height > 8192) {
         throw CLI::ValidationError("--size takes WIDTHxHEIGHT between 16 and 8192, got \"" + text + "\"");
     }
     return {width, height};

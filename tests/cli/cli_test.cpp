@@ -60,6 +60,17 @@ TEST_F(CliTest, FailuresGiveOneLineErrorsAndDistinctExitCodes) {
 
     EXPECT_EQ(run({"no-such-command"}).exitCode, 2);
     EXPECT_EQ(run({}).exitCode, 2);
+
+    // Numbers that only look like numbers are usage errors, before any recording is looked up.
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"render-frame", "FFFFFFFF", "--time", "", "--out", "f.png"},
+          {"render-frame", "FFFFFFFF", "--time", "nan", "--out", "f.png"},
+          {"render-frame", "FFFFFFFF", "--time", "1", "--size", "640x360x2", "--out", "f.png"},
+          {"export", "FFFFFFFF", "--out", "o.mp4", "--target-mb", "1e30"},
+          {"export", "FFFFFFFF", "--out", "o.mp4", "--max-long-edge", "nan"}}) {
+        const auto result = run(command);
+        EXPECT_EQ(result.exitCode, 2) << command[2] << " " << command[3] << ": " << result.err;
+    }
 }
 
 TEST_F(CliTest, ProjectsGroupRecordings) {
