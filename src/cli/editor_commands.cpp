@@ -179,8 +179,8 @@ void registerEditorCommands(CLI::App& app, app::Services& services) {
         if (o->rerun && !edit.session->rerunAutoZooms()) {
             std::fprintf(stderr, "The cursor track holds no clicks; the zooms were left as they were.\n");
         }
-        // An unreadable sidecar stays as it is unless the user asked for a change (the re-run).
-        if (o->rerun || edit.session->loadResult().sidecar != SidecarLoadOutcome::unreadable) saveOrFail(*edit.session);
+        // Looking never writes: only a re-run, which the user asked for, saves the edit.
+        if (o->rerun) saveOrFail(*edit.session);
         printAutoZoom(edit.state(), o->json);
     });
 

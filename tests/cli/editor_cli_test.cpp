@@ -37,7 +37,11 @@ TEST_F(EditorCliTest, ClickBecomesOneZoomThatStaysGoneOnceRemoved) {
     const auto camera = runJson({"camera", id_, "--at", "0.8", "--json"});
     EXPECT_NEAR(camera["scale"].get<double>(), 1.6, 1e-9);
 
-    // Reopened, the zoom comes from the saved edit and the banner still reports it.
+    // Looking wrote nothing; once an edit is saved, the zoom comes from it when the recording is
+    // opened again, and the banner still reports it.
+    const auto sidecar = home_ / "data" / "Orvane" / "Recordings" / id_ / "sidecar.json";
+    EXPECT_FALSE(std::filesystem::exists(sidecar));
+    EXPECT_EQ(run({"edit", id_, "background", "chalk"}).exitCode, 0);
     zoom = runJson({"autozoom", id_, "--json"});
     EXPECT_EQ(zoom["status"], "ready");
     EXPECT_EQ(zoom["zoomRegions"].size(), 1u);
