@@ -175,13 +175,31 @@ std::filesystem::path partialSiblingPath(const std::filesystem::path& target) {
     return target.parent_path() / name;
 }
 
-std::optional<std::string> readFileContents(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return std::move(buffer).str();
+std::optional<std::string> readFileContents(const std::filesystem::path& path, std::size_t limit) {
+    // Non-blocking, so a pipe in the file's place is refused instead of waited on forever.
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) return std::nullopt;
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+    if (static_cast<std::uint64_t>(status.st_size) > limit) return std::nullopt;
+    std::string contents;
+    contents.resize(static_cast<std::size_t>(status.st_size));
+    std::size_t filled = 0;
+    for (;;) {
+        // One byte past the limit tells a file that grew after fstat from one that did not.
+        if (filled == contents.size()) {
+            if (contents.size() > limit) return std::nullopt;
+            contents.resize(std::min(limit + 1, std::max<std::size_t>(contents.size() * 2, 4096)));
+        }
+        const ssize_t got = ::read(fd.get(), contents.data() + filled, contents.size() - filled);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return std::nullopt;
+        if (got == 0) break;
+        filled += static_cast<std::size_t>(got);
+    }
+    if (filled > limit) return std::nullopt;
+    contents.resize(filled);
+    return contents;
 }
 
 std::filesystem::path keepCorruptCopy(const std::filesystem::path& file) {

@@ -66,8 +66,15 @@ std::vector<std::string> removeAbandonedEntries(const std::filesystem::path& fol
 // Removes the locked partials of `target` left by writers that died; answers how many.
 int removeAbandonedPartials(const std::filesystem::path& target);
 
-// The whole file, or nothing when it is missing or unreadable.
-std::optional<std::string> readFileContents(const std::filesystem::path& path);
+// How much of a file readFileContents takes: settings and lists are small, an edit with its captions
+// larger, pointer telemetry of a long recording larger still.
+inline constexpr std::size_t kSmallFileLimit = 4u << 20;
+inline constexpr std::size_t kDefaultFileLimit = 64u << 20;
+inline constexpr std::size_t kTelemetryFileLimit = 1u << 30;
+
+// The whole file, or nothing when it is missing, unreadable, not a regular file (a device, a pipe:
+// never waited on) or larger than `limit`; a file past the limit counts as unreadable.
+std::optional<std::string> readFileContents(const std::filesystem::path& path, std::size_t limit = kDefaultFileLimit);
 
 // Keeps a copy of `file`, which is about to be replaced because it could not be read, as
 // "<name>.corrupt", or "<name>.corrupt-2", "-3"... when earlier copies are there: an earlier copy is

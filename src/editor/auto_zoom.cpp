@@ -212,7 +212,7 @@ CursorTelemetryFileError::CursorTelemetryFileError(Kind kind, const std::filesys
       kind_(kind) {}
 
 CursorTelemetry readCursorTelemetryFile(const std::filesystem::path& file) {
-    const auto contents = readFileContents(file);
+    const auto contents = readFileContents(file, kTelemetryFileLimit);
     if (!contents) throw CursorTelemetryFileError(CursorTelemetryFileError::Kind::unreadable, file);
     auto telemetry = decodeCursorTelemetry(*contents);
     if (!telemetry) throw CursorTelemetryFileError(CursorTelemetryFileError::Kind::undecodable, file);

@@ -468,7 +468,7 @@ void writeRecordingMeta(const RecordingFolder& folder, const RecordingMeta& meta
 
 std::optional<CursorTelemetry> readCursorTelemetry(const RecordingFolder& folder, const RecordingMeta& meta) {
     if (!meta.hasCursor) return std::nullopt;
-    const auto text = readFileContents(folder.cursorFile());
+    const auto text = readFileContents(folder.cursorFile(), kTelemetryFileLimit);
     if (!text) return std::nullopt;
     auto telemetry = decodeCursorTelemetry(*text);
     if (!telemetry)

@@ -45,7 +45,7 @@ BundleConfig BundleConfig::load() {
 }
 
 bool BundleConfig::overlayFile(const std::filesystem::path& file) {
-    const auto contents = readFileContents(file);
+    const auto contents = readFileContents(file, kSmallFileLimit);
     if (!contents) {
         log::warning(log_area::kConfig, "bundle file %s is missing or unreadable; ignoring it", file.c_str());
         return false;

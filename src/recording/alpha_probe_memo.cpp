@@ -40,7 +40,7 @@ std::string machineKey(int fps) {
 
 bool alphaWriterUsable(const std::filesystem::path& memoFile, int fps, const std::function<AlphaProbeResult()>& probe) {
     const auto key = machineKey(fps);
-    if (const auto text = readFileContents(memoFile)) {
+    if (const auto text = readFileContents(memoFile, kSmallFileLimit)) {
         const auto memo = nlohmann::json::parse(*text, nullptr, false);
         if (memo.is_object() && memo.value("machine", "") == key && memo.contains("usable") && memo["usable"].is_boolean()) {
             return memo["usable"].get<bool>();

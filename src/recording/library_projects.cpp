@@ -14,7 +14,7 @@ namespace {}
 
 void RecordingLibrary::loadProjects() {
     projects_.clear();
-    const auto text = readFileContents(location_.projectsFile);
+    const auto text = readFileContents(location_.projectsFile, kSmallFileLimit);
     if (!text) return;  // no projects yet
     if (auto decoded = decodeProjects(*text)) {
         projects_ = std::move(*decoded);

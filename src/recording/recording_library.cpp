@@ -67,7 +67,8 @@ bool repairUnfinishedMeta(const fs::path& directory, const fs::path& movie, cons
     meta->hasMicrophone = nonEmptyFile(folder.micFile());
     meta->hasWebcam = nonEmptyFile(folder.webcamFile());
     meta->hasCursor = false;
-    if (auto text = readFileContents(folder.cursorFile())) meta->hasCursor = decodeCursorTelemetry(*text).has_value();
+    if (auto text = readFileContents(folder.cursorFile(), kTelemetryFileLimit))
+        meta->hasCursor = decodeCursorTelemetry(*text).has_value();
     if (!meta->hasCursor) meta->clickCaptureActive.reset();
     try {
         writeRecordingMeta(folder, *meta);

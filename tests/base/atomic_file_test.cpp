@@ -35,6 +35,23 @@ TEST(AtomicFile, FailedWriteKeepsPreviousContents) {
     EXPECT_FALSE(readFileContents(dir / "absent"));
 }
 
+TEST(AtomicFile, ReadsOnlyRegularFilesWithinTheLimit) {
+    testing::TempDir dir;
+    testing::writeTextFile(dir / "small.json", std::string(100, 'a'));
+    EXPECT_EQ(readFileContents(dir / "small.json", 100)->size(), 100u);
+    EXPECT_FALSE(readFileContents(dir / "small.json", 99));
+    // Something that is not a file answers at once: a pipe nobody writes to, a device without end,
+    // a link to that device, a folder.
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(readFileContents(dir / "pipe"));
+    EXPECT_FALSE(readFileContents("/dev/zero"));
+    std::filesystem::create_symlink("/dev/zero", dir / "zero.json");
+    EXPECT_FALSE(readFileContents(dir / "zero.json"));
+    EXPECT_FALSE(readFileContents(dir.path()));
+    // A file whose size the system does not know in advance is read to its end.
+    EXPECT_TRUE(readFileContents("/proc/self/status").value_or("").find("Name:") != std::string::npos);
+}
+
 TEST(AtomicFile, PartialSiblingIsHiddenUniqueAndKeepsTheExtension) {
     const std::filesystem::path target = "/rec/clip-1.mp4";
     const auto a = partialSiblingPath(target);

@@ -31,7 +31,7 @@ std::optional<std::string> FileSecretStore::read(const std::string& account) {
     std::lock_guard lock(mutex_);
     FolderLock folderLock(folder_, FolderLock::Mode::shared);
     if (!std::filesystem::exists(file_)) return std::nullopt;
-    const auto contents = readFileContents(file_);
+    const auto contents = readFileContents(file_, kSmallFileLimit);
     if (!contents) throw SecretStoreError("Could not read the secret file " + file_.string() + ".");
     const auto secrets = parseSecrets(contents);
     if (!secrets) throw SecretStoreError("The secret file " + file_.string() + " is not valid JSON.");
@@ -55,7 +55,7 @@ void FileSecretStore::write(const std::string& account, const std::string& value
 
     FolderLock folderLock(folder_, FolderLock::Mode::exclusive);
     const bool exists = std::filesystem::exists(file_);
-    const auto contents = exists ? readFileContents(file_) : std::nullopt;
+    const auto contents = exists ? readFileContents(file_, kSmallFileLimit) : std::nullopt;
     if (exists && !contents) throw fail("the existing file cannot be read");
     auto secrets = parseSecrets(contents);
     try {
@@ -78,7 +78,7 @@ void FileSecretStore::remove(const std::string& account) {
     std::lock_guard lock(mutex_);
     FolderLock folderLock(folder_, FolderLock::Mode::exclusive);
     if (!std::filesystem::exists(file_)) return;
-    const auto contents = readFileContents(file_);
+    const auto contents = readFileContents(file_, kSmallFileLimit);
     if (!contents) throw SecretStoreError("Could not read the secret file " + file_.string() + ".");
     auto secrets = parseSecrets(contents);
     if (!secrets) throw SecretStoreError("The secret file " + file_.string() + " is not valid JSON.");

@@ -78,7 +78,7 @@ struct JsonPreferencesStore::State {
             condition = Condition::missing;
             return true;
         }
-        const auto contents = readFileContents(file);
+        const auto contents = readFileContents(file, kSmallFileLimit);
         if (!contents) {
             log::warning(log_area::kConfig, "cannot read %s; using default preferences", file.c_str());
             condition = Condition::unreadable;
@@ -143,7 +143,7 @@ void JsonPreferencesStore::set(std::string_view key, PreferenceValue value) {
                                    " cannot be read, and replacing it could lose settings.");
         }
         if (state_->condition == Condition::malformed) {
-            const auto contents = readFileContents(file_);
+            const auto contents = readFileContents(file_, kSmallFileLimit);
             try {
                 if (!contents) throw std::runtime_error("cannot read it");
                 writeFileAtomically(corruptCopyFile(), *contents, kFileMode);
