@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/json_depth.h"
 #include "model/json_fields.h"
 
 namespace orvane {
@@ -23,7 +24,7 @@ std::string encodeCaptionSegments(const std::vector<CaptionSegment>& segments) {
 }
 
 std::optional<std::vector<CaptionSegment>> decodeCaptionSegments(std::string_view json, std::string* error) {
-    const auto document = nlohmann::json::parse(json, nullptr, false);
+    const auto document = parseJsonWithinDepth<nlohmann::json>(json);
     if (document.is_discarded() || !document.is_array()) {
         if (error) *error = "captions: expected an array";
         return std::nullopt;

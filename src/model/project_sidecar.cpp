@@ -6,6 +6,7 @@
 #include <map>
 
 #include "base/atomic_file.h"
+#include "base/json_depth.h"
 #include "model/edit_json.h"
 
 namespace orvane {
@@ -169,7 +170,7 @@ std::string encodeProjectSidecarForExport(const ProjectSidecar& sidecar) {
 
 std::optional<ProjectSidecar> decodeProjectSidecar(std::string_view text, const std::filesystem::path& recordingFolder,
                                                    std::string* error) {
-    const Json document = Json::parse(text, nullptr, false);
+    const Json document = parseJsonWithinDepth<Json>(text);
     Problem problem;
     if (document.is_discarded()) {
         problem.set("not valid JSON");

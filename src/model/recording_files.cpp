@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/atomic_file.h"
+#include "base/json_depth.h"
 #include "base/log.h"
 #include "base/log_areas.h"
 #include "model/geometry_json.h"
@@ -94,7 +95,7 @@ json metaToJson(const RecordingMeta& meta) {
 // ---- Decoding -------------------------------------------------------------------------------
 
 std::optional<json> parseObject(std::string_view text) {
-    json value = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
+    json value = parseJsonWithinDepth<json>(text);
     if (!value.is_object()) return std::nullopt;
     return value;
 }
@@ -426,7 +427,7 @@ std::string encodeProjects(const std::vector<Project>& projects) {
 }
 
 std::optional<std::vector<Project>> decodeProjects(std::string_view text) {
-    const json value = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
+    const json value = parseJsonWithinDepth<json>(text);
     std::vector<Project> projects;
     if (!read(value, projects)) return std::nullopt;
     return projects;

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/atomic_file.h"
+#include "base/json_depth.h"
 #include "base/log.h"
 #include "base/log_areas.h"
 #include "base/text.h"
@@ -54,7 +55,7 @@ bool BundleConfig::overlayFile(const std::filesystem::path& file) {
 }
 
 bool BundleConfig::overlayJSON(std::string_view text, std::string_view origin) {
-    const auto document = nlohmann::json::parse(text, nullptr, false);
+    const auto document = parseJsonWithinDepth<nlohmann::json>(text);
     if (document.is_discarded() || !document.is_object()) {
         const std::string name(origin);
         log::warning(log_area::kConfig, "bundle file %s is not a JSON object; ignoring it", name.c_str());

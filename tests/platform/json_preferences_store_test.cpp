@@ -97,6 +97,19 @@ TEST(JsonPreferencesStore, MalformedFileIsLeftAloneUntilTheNextSetWhichKeepsACop
     EXPECT_EQ(reread.get("zantDefaultMicOn"), PreferenceValue(false));
 }
 
+TEST(JsonPreferencesStore, ADeeplyNestedFileIsMalformedAndKeptAsItWas) {
+    TempDir dir;
+    const auto file = dir / "preferences.json";
+    // Valid JSON, but nested far past anything the store writes.
+    const std::string deep = "{\"zantDefaultMicOn\": " + std::string(200'000, '[') + std::string(200'000, ']') + "}";
+    writeTextFile(file, deep);
+    JsonPreferencesStore store(file);
+    EXPECT_FALSE(store.get("zantDefaultMicOn"));
+    store.set("zantAutoZoomOnClicks", false);
+    EXPECT_EQ(readTextFile(store.corruptCopyFile()), deep);
+    EXPECT_EQ(JsonPreferencesStore(file).get("zantAutoZoomOnClicks"), PreferenceValue(false));
+}
+
 TEST(JsonPreferencesStore, FailedSetKeepsThePreviousValueAndRefusesNonFiniteNumbers) {
     TempDir dir;
     writeTextFile(dir / "not-a-folder", "x");

@@ -12,6 +12,7 @@
 
 #include "base/atomic_file.h"
 #include "base/folder_lock.h"
+#include "base/json_depth.h"
 #include "base/log.h"
 #include "base/log_areas.h"
 #include "platform/xdg_paths.h"
@@ -84,7 +85,7 @@ struct JsonPreferencesStore::State {
             condition = Condition::unreadable;
             return true;
         }
-        auto parsed = nlohmann::json::parse(*contents, nullptr, false);
+        auto parsed = parseJsonWithinDepth<nlohmann::json>(*contents);
         if (parsed.is_discarded() || !parsed.is_object()) {
             log::warning(log_area::kConfig, "%s is malformed; using default preferences and leaving the file untouched",
                          file.c_str());
