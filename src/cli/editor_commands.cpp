@@ -1,6 +1,8 @@
 #include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -73,14 +75,13 @@ template <typename Item>
 const Item& pick(const std::vector<Item>& items, const std::string& which, const char* what) {
     const auto isDigit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
     if (!which.empty() && std::all_of(which.begin(), which.end(), isDigit)) {
-        const auto digits = which.find_first_not_of('0');
-        const bool inRange = digits != std::string::npos && which.size() - digits <= 9 && std::stoul(which) >= 1 &&
-                             std::stoul(which) <= items.size();
-        if (!inRange) {
+        std::size_t position = 0;
+        const auto [end, error] = std::from_chars(which.data(), which.data() + which.size(), position);
+        if (error != std::errc() || position < 1 || position > items.size()) {
             throw std::runtime_error(std::string("There is no ") + what + " at position " + which + " (there are " +
                                      std::to_string(items.size()) + ")");
         }
-        return items[std::stoul(which) - 1];
+        return items[position - 1];
     }
     const Item* found = nullptr;
     for (const auto& item : items) {
