@@ -5,8 +5,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "render/audio/audio_enhancer.h"
-#include "render/audio/loudness.h"
+#include "audio/audio_enhancer.h"
+#include "audio/loudness.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "editor/camera_samples.h"
+#include "model/camera/camera_samples.h"
 
 namespace {
 

@@ -12,14 +12,14 @@
 #include <string>
 
 #include "media/cairo_handles.h"
-#include "render/background_renderer.h"
-#include "render/caption_render_cache.h"
-#include "render/compositor.h"
-#include "render/frame_layout.h"
-#include "render/scene_layers.h"
-#include "render/scene_shape.h"
-#include "render/shadow.h"
-#include "render/window_recording.h"
+#include "render/backdrop/background_renderer.h"
+#include "render/backdrop/caption_render_cache.h"
+#include "render/scene/compositor.h"
+#include "render/scene/frame_layout.h"
+#include "render/scene/scene_layers.h"
+#include "render/scene/scene_shape.h"
+#include "render/scene/shadow.h"
+#include "render/scene/window_recording.h"
 
 namespace {
 

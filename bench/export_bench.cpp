@@ -21,14 +21,14 @@
 #include <vector>
 
 #include "base/log.h"
+#include "export/cache/segment_render_cache.h"
+#include "export/scene_video_exporter.h"
 #include "media/cairo_handles.h"
 #include "media/external_tools.h"
 #include "media/sample_video.h"
-#include "render/background_renderer.h"
-#include "render/cache/segment_render_cache.h"
-#include "render/export/scene_video_exporter.h"
-#include "render/frame_layout.h"
-#include "render/scene_snapshot.h"
+#include "model/scene_render_snapshot.h"
+#include "render/backdrop/background_renderer.h"
+#include "render/scene/frame_layout.h"
 
 namespace {
 

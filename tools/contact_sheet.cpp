@@ -23,11 +23,11 @@
 #include "model/cursor_style.h"
 #include "model/video_overlay_clip.h"
 #include "model/window_chrome_style.h"
-#include "render/background_renderer.h"
-#include "render/caption_render_cache.h"
-#include "render/click_animation.h"
-#include "render/compositor.h"
-#include "render/scene_layers.h"
+#include "render/backdrop/background_renderer.h"
+#include "render/backdrop/caption_render_cache.h"
+#include "render/cursor/click_animation.h"
+#include "render/scene/compositor.h"
+#include "render/scene/scene_layers.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include "app/configuration.h"
 #include "base/log.h"
 #include "base/log_areas.h"
+#include "export/export_wiring.h"
 #include "platform/bundle_config.h"
 #include "platform/linux/json_preferences_store.h"
 #include "platform/preferences.h"
@@ -16,9 +17,8 @@
 #include "recording/disk_space.h"
 #include "recording/screen_movie_writer.h"
 #include "recording/screen_recorder.h"
-#include "recording/side_track_starters.h"
-#include "recording/system_audio_capture.h"
-#include "render/export/export_wiring.h"
+#include "recording/tracks/side_track_starters.h"
+#include "recording/tracks/system_audio_capture.h"
 
 namespace orvane::app {
 

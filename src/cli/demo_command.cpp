@@ -10,13 +10,14 @@
 #include "cli/toast_printer.h"
 #include "editor/auto_zoom_status.h"
 #include "editor/editor_session.h"
+#include "editor/scene_snapshot_builder.h"
+#include "export/export_wiring.h"
+#include "export/make_profile.h"
+#include "export/output_frame.h"
 #include "media/media_probe.h"
 #include "media/sample_video.h"
+#include "model/scene_render_snapshot.h"
 #include "platform/preferences.h"
-#include "render/export/export_wiring.h"
-#include "render/export/make_profile.h"
-#include "render/output_frame.h"
-#include "render/scene_snapshot.h"
 
 namespace orvane::cli {
 

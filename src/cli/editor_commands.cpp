@@ -7,21 +7,21 @@
 #include <nlohmann/json.hpp>
 
 #include "app/services.h"
+#include "app/voice_clip_enhancement.h"
 #include "base/atomic_file.h"
 #include "base/text.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "editor/auto_zoom_status.h"
-#include "editor/camera_samples.h"
 #include "editor/editor_session.h"
 #include "editor/editor_sidecar.h"
 #include "editor/remote_edit_apply.h"
 #include "editor/remote_edit_json.h"
 #include "media/media_conversion_import.h"
+#include "model/camera/camera_samples.h"
 #include "model/decimal_text.h"
 #include "platform/preferences.h"
-#include "render/audio/voice_clip_enhancement.h"
 
 namespace orvane::cli {
 

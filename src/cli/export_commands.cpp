@@ -11,11 +11,12 @@
 #include "cli/export_runner.h"
 #include "cli/output.h"
 #include "editor/editor_session.h"
+#include "editor/scene_snapshot_builder.h"
+#include "export/export_jobs.h"
+#include "export/export_wiring.h"
+#include "model/scene_render_snapshot.h"
 #include "platform/linux/stop_signals.h"
 #include "platform/preferences.h"
-#include "render/export/export_jobs.h"
-#include "render/export/export_wiring.h"
-#include "render/scene_snapshot.h"
 
 namespace orvane::cli {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/event_loop.h"
-#include "render/export/export_controller.h"
+#include "export/export_controller.h"
 
 namespace orvane::cli {
 

@@ -6,11 +6,12 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "editor/editor_session.h"
+#include "editor/scene_snapshot_builder.h"
+#include "export/output_frame.h"
 #include "media/video_frame.h"
+#include "model/scene_render_snapshot.h"
 #include "platform/preferences.h"
-#include "render/background_swatches.h"
-#include "render/output_frame.h"
-#include "render/scene_snapshot.h"
+#include "render/backdrop/background_swatches.h"
 
 namespace orvane::cli {
 

@@ -7,8 +7,8 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "platform/preferences.h"
-#include "recording/screenshot_crop.h"
-#include "recording/screenshot_service.h"
+#include "recording/screenshots/screenshot_crop.h"
+#include "recording/screenshots/screenshot_service.h"
 
 namespace orvane::cli {
 

@@ -4,7 +4,7 @@
 
 #include "base/atomic_file.h"
 #include "editor/click_detection.h"
-#include "editor/cursor_lookup.h"
+#include "model/camera/cursor_lookup.h"
 #include "model/recording_files.h"
 
 namespace orvane {

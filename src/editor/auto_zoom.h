@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "base/uuid.h"
-#include "editor/auto_zoom_cinematic.h"
 #include "editor/auto_zoom_status.h"
-#include "editor/zoom_camera.h"
+#include "model/camera/auto_zoom_cinematic.h"
+#include "model/camera/zoom_camera.h"
 #include "model/click_annotation.h"
 #include "model/clip.h"
 #include "model/cursor_interaction.h"

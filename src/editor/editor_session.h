@@ -6,7 +6,7 @@
 #include "editor/auto_zoom.h"
 #include "editor/editor_loading.h"
 #include "editor/editor_state.h"
-#include "editor/zoom_camera.h"
+#include "model/camera/zoom_camera.h"
 #include "model/recording_files.h"
 
 namespace orvane {

@@ -18,7 +18,7 @@
 #include "recording/recording_flow.h"
 #include "recording/recording_library.h"
 #include "recording/screen_recorder.h"
-#include "recording/side_track_starters.h"
+#include "recording/tracks/side_track_starters.h"
 #include "support/fake_camera.h"
 #include "support/fake_pointer.h"
 #include "support/fake_screen_capture.h"

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "render/background_palette.h"
-#include "render/background_renderer.h"
-#include "render/background_swatches.h"
-#include "render/grain_vignette.h"
+#include "render/backdrop/background_palette.h"
+#include "render/backdrop/background_renderer.h"
+#include "render/backdrop/background_swatches.h"
+#include "render/backdrop/grain_vignette.h"
 #include "support/required_service.h"
 #include "support/temp_dir.h"
 #include "surface_pixels.h"

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "render/caption_layout.h"
-#include "render/caption_render_cache.h"
+#include "render/backdrop/caption_layout.h"
+#include "render/backdrop/caption_render_cache.h"
 #include "surface_pixels.h"
 
 namespace orvane {

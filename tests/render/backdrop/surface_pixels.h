@@ -7,9 +7,9 @@
 
 #include <cairo.h>
 
-#include "media/cairo_handles.h"
 #include "base/geometry.h"
-#include "render/backdrop_drawing.h"
+#include "media/cairo_handles.h"
+#include "render/backdrop/backdrop_drawing.h"
 
 namespace orvane::testing {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "render/window_chrome.h"
+#include "render/backdrop/window_chrome.h"
 #include "surface_pixels.h"
 
 namespace orvane {

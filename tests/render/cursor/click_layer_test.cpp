@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "render/click_animation.h"
-#include "render/click_layer.h"
-#include "render/cursor/cursor_canvas.h"
+#include "render/cursor/click_animation.h"
+#include "render/cursor/click_layer.h"
+#include "render/cursor/test_canvas.h"
 
 namespace orvane {
 namespace {

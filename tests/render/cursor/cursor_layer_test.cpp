@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "render/cursor/cursor_canvas.h"
-#include "render/cursor_arrow.h"
-#include "render/cursor_layer.h"
-#include "render/cursor_point.h"
-#include "render/cursor_shadow.h"
-#include "render/cursor_style_at.h"
-#include "render/symbol_glyphs.h"
+#include "render/cursor/cursor_arrow.h"
+#include "render/cursor/cursor_layer.h"
+#include "render/cursor/cursor_point.h"
+#include "render/cursor/cursor_shadow.h"
+#include "render/cursor/cursor_style_at.h"
+#include "render/cursor/symbol_glyphs.h"
+#include "render/cursor/test_canvas.h"
 
 namespace orvane {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "render/cursor/cursor_canvas.h"
-#include "render/gesture_layer.h"
+#include "render/cursor/gesture_layer.h"
+#include "render/cursor/test_canvas.h"
 
 namespace orvane {
 namespace {

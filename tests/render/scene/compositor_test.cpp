@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "export/output_frame.h"
 #include "media/cairo_handles.h"
 #include "media/sample_video.h"
 #include "media/video_frame.h"
-#include "render/compositor.h"
-#include "render/output_frame.h"
-#include "render/scene_layers.h"
+#include "render/scene/compositor.h"
+#include "render/scene/scene_layers.h"
 #include "scene_pixels.h"
 #include "support/temp_dir.h"
 

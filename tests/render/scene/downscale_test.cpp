@@ -11,11 +11,11 @@
 #include <numeric>
 
 #include "media/cairo_handles.h"
-#include "render/blur.h"
-#include "render/compositor.h"
-#include "render/scene_downscale.h"
-#include "render/scene_layers.h"
-#include "render/shadow.h"
+#include "render/paint/blur.h"
+#include "render/scene/compositor.h"
+#include "render/scene/scene_downscale.h"
+#include "render/scene/scene_layers.h"
+#include "render/scene/shadow.h"
 #include "scene_pixels.h"
 
 namespace orvane {

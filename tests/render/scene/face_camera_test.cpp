@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "render/compositor.h"
-#include "render/scene_face_camera.h"
+#include "render/scene/compositor.h"
+#include "render/scene/scene_face_camera.h"
 #include "scene_pixels.h"
 
 namespace orvane {

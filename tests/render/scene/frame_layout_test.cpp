@@ -3,9 +3,10 @@
 #include <cmath>
 
 #include "editor/editor_state.h"
-#include "render/frame_layout.h"
-#include "render/scene_shape.h"
-#include "render/scene_snapshot.h"
+#include "editor/scene_snapshot_builder.h"
+#include "model/scene_render_snapshot.h"
+#include "render/scene/frame_layout.h"
+#include "render/scene/scene_shape.h"
 
 namespace orvane {
 namespace {

@@ -4,11 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "editor/editor_session.h"
+#include "editor/scene_snapshot_builder.h"
 #include "media/sample_video.h"
+#include "model/scene_render_snapshot.h"
 #include "platform/linux/json_preferences_store.h"
 #include "platform/preferences.h"
-#include "render/frame_layout.h"
-#include "render/scene_snapshot.h"
+#include "render/scene/frame_layout.h"
 #include "support/temp_dir.h"
 
 namespace orvane {

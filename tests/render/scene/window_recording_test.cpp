@@ -8,10 +8,10 @@
 #include <utility>
 
 #include "media/cairo_handles.h"
-#include "render/compositor.h"
-#include "render/pixel_box.h"
-#include "render/scene_shape.h"
-#include "render/window_recording.h"
+#include "render/paint/pixel_box.h"
+#include "render/scene/compositor.h"
+#include "render/scene/scene_shape.h"
+#include "render/scene/window_recording.h"
 #include "scene_pixels.h"
 
 namespace orvane {

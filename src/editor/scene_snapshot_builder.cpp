@@ -1,0 +1,39 @@
+#include "editor/scene_snapshot_builder.h"
+
+#include <utility>
+
+#include "editor/editor_state.h"
+#include "model/camera/zoom_camera.h"
+
+namespace orvane {
+
+SceneRenderSnapshot makeSceneRenderSnapshot(const EditorValues& v, SceneSnapshotSources sources) {
+    SceneRenderSnapshot s;
+    s.edit = v.edit;
+    s.videoPath = v.videoPath;
+    s.clipBaseDirectory = std::move(sources.clipBaseDirectory);
+    s.aiVoiceoverPath = std::move(sources.aiVoiceoverPath);
+    s.cameraSamples = std::move(sources.cameraSamples);
+    s.cursorSamples = std::move(sources.cursorSamples);
+    return s;
+}
+
+SceneRenderSnapshot makeSceneRenderSnapshot(const EditorState& state,
+                                            std::optional<std::filesystem::path> aiVoiceoverPath) {
+    const EditorValues& v = state.values();
+    CameraInputs inputs;
+    inputs.zoomRegions = v.edit.timeline.zoomRegions;
+    if (state.cursorTrack) inputs.cursorTrack = state.cursorTrack->points;
+    inputs.clips = v.edit.timeline.clips;
+    inputs.cameraSmoothing = v.edit.timeline.cameraSmoothing;
+    inputs.cinematicTracker = state.cinematicTracker.get();
+
+    SceneSnapshotSources sources;
+    sources.clipBaseDirectory = v.videoPath.parent_path();
+    sources.aiVoiceoverPath = std::move(aiVoiceoverPath);
+    sources.cameraSamples = cameraSamples(inputs, v.edit.timeline.trimStart, v.edit.timeline.trimEnd);
+    sources.cursorSamples = cursorSamples(inputs, v.edit.timeline.trimStart, v.edit.timeline.trimEnd);
+    return makeSceneRenderSnapshot(v, std::move(sources));
+}
+
+}  // namespace orvane
