@@ -29,6 +29,7 @@ inline constexpr std::string_view kRecording = "Orvane.Recording";
 inline constexpr std::string_view kRemoteEdits = "Orvane.RemoteEdits";
 inline constexpr std::string_view kRender = "Orvane.Render";
 inline constexpr std::string_view kScreenshot = "Orvane.Screenshot";
+inline constexpr std::string_view kThreads = "Orvane.Threads";
 inline constexpr std::string_view kWebcam = "Orvane.Webcam";
 
 }  // namespace orvane::log_area

@@ -68,6 +68,7 @@ const ExportTask* ExportController::task(const Uuid& id) const {
 ExportTask* ExportController::mutableTask(const Uuid& id) { return const_cast<ExportTask*>(task(id)); }
 
 Uuid ExportController::enqueue(std::string title, std::string subtitle, ExportTaskKind kind, Work run) {
+    affinity_.check();
     ExportTask added;
     added.id = Uuid::random();
     added.createdAt = main_.wallNow();
@@ -82,6 +83,7 @@ Uuid ExportController::enqueue(std::string title, std::string subtitle, ExportTa
 }
 
 void ExportController::cancel(const Uuid& taskID) {
+    affinity_.check();
     auto* cancelled = mutableTask(taskID);
     if (!cancelled || cancelled->stage.finished()) return;
     const auto queued =
@@ -143,6 +145,7 @@ void ExportController::startNext() {
 }
 
 void ExportController::finish(const Uuid& id, Finished result) {
+    affinity_.check();
     if (auto* finished = mutableTask(id)) {
         if (result.outcome) {
             finished->stage = ExportTaskStage::succeeded(*result.outcome);
@@ -168,6 +171,7 @@ void ExportController::finish(const Uuid& id, Finished result) {
 }
 
 void ExportController::applyProgress(const Uuid& id, double fraction, std::optional<std::string> status) {
+    affinity_.check();
     auto* running = mutableTask(id);
     // Late reports of a task that was cancelled or has finished change nothing.
     if (!running || running->stage.kind != ExportTaskStage::Kind::running) return;

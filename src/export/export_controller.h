@@ -17,6 +17,7 @@
 
 #include "base/executor.h"
 #include "base/signal.h"
+#include "base/thread_affinity.h"
 #include "base/uuid.h"
 #include "export/export_services.h"
 #include "export/export_task.h"
@@ -123,6 +124,7 @@ private:
     void applyProgress(const Uuid& id, double fraction, std::optional<std::string> status);
     void appendLog(const std::string& line);
 
+    ThreadAffinity affinity_;  // a main-loop object
     Executor& main_;
     Executor& background_;
     ExportServices services_;

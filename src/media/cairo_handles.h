@@ -18,4 +18,9 @@ struct ContextDeleter {
 };
 using Context = std::unique_ptr<cairo_t, ContextDeleter>;
 
+struct PatternDeleter {
+    void operator()(cairo_pattern_t* pattern) const { cairo_pattern_destroy(pattern); }
+};
+using Pattern = std::unique_ptr<cairo_pattern_t, PatternDeleter>;
+
 }  // namespace orvane::cairo

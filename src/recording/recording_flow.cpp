@@ -22,6 +22,7 @@ RecordingFlow::RecordingFlow(ScreenRecorder& recorder, RecordingLibrary& library
 }
 
 bool RecordingFlow::start(RecordingRequest request, const SourceCatalogSnapshot& catalog) {
+    affinity_.check();
     auto reply = [&request](RecordingReply r) {
         if (request.reply) request.reply(r);
     };
@@ -52,6 +53,7 @@ bool RecordingFlow::start(RecordingRequest request, const SourceCatalogSnapshot&
 }
 
 void RecordingFlow::answer(RecordingReply reply) {
+    affinity_.check();
     if (!active_ || !active_->reply) return;
     // A caller is answered once, whatever happens after.
     auto send = std::exchange(active_->reply, nullptr);
@@ -59,6 +61,7 @@ void RecordingFlow::answer(RecordingReply reply) {
 }
 
 void RecordingFlow::onState(const ScreenRecorder::State& state) {
+    affinity_.check();
     if (!active_ || startingNow_) return;
     switch (state.phase) {
         case ScreenRecorder::Phase::finished: {

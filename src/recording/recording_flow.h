@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/signal.h"
+#include "base/thread_affinity.h"
 #include "model/recording_meta.h"
 #include "recording/recording_options.h"
 #include "recording/recording_source.h"
@@ -72,6 +73,7 @@ private:
     void onState(const ScreenRecorder::State& state);
     void answer(RecordingReply reply);
 
+    ThreadAffinity affinity_;  // a main-loop object
     ScreenRecorder& recorder_;
     RecordingLibrary& library_;
     RecordingSelectionStore& selection_;

@@ -107,6 +107,7 @@ void ScreenRecorder::setState(State state) {
 
 void ScreenRecorder::start(const RecordingSource& source, const RecordingOptions& options, RecordingLibrary& library,
                            int fps) {
+    affinity_.check();
     if (state_.phase != Phase::idle) {
         log::info(log_area::kRecorder, "start ignored while %s", phaseName(state_.phase));
         return;
@@ -397,6 +398,7 @@ void ScreenRecorder::fail(const std::string& text) {
 }
 
 void ScreenRecorder::stop() {
+    affinity_.check();
     switch (state_.phase) {
         case Phase::stopping: return;
         case Phase::recording: finishRecording(); return;

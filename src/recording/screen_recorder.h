@@ -11,13 +11,14 @@
 
 #include "base/executor.h"
 #include "base/signal.h"
+#include "base/thread_affinity.h"
 #include "base/toast_center.h"
-#include "recording/cursor_telemetry_recorder.h"
 #include "model/recording_files.h"
 #include "platform/pointer_source.h"
 #include "platform/screen_capture.h"
 #include "recording/audio_sample_sink.h"
 #include "recording/capture_geometry.h"
+#include "recording/cursor_telemetry_recorder.h"
 #include "recording/disk_space.h"
 #include "recording/recording_options.h"
 #include "recording/recording_source.h"
@@ -142,6 +143,7 @@ private:
     struct Capture;
     struct PendingFaceCamera;
 
+    ThreadAffinity affinity_;  // a main-loop object
     void setState(State state);
     void fail(const std::string& text);
     void beginCapture(const RecordingSource& source, RecordingLibrary& library, int fps);

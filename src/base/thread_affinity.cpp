@@ -1,0 +1,19 @@
+#include "base/thread_affinity.h"
+
+#ifndef NDEBUG
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/log_areas.h"
+
+namespace orvane {
+
+void ThreadAffinity::failed(const std::source_location& where) {
+    std::fprintf(stderr, "[%.*s] %s (%s:%u) ran off the thread that owns its object\n",
+                 static_cast<int>(log_area::kThreads.size()), log_area::kThreads.data(), where.function_name(),
+                 where.file_name(), static_cast<unsigned>(where.line()));
+    std::abort();
+}
+
+}  // namespace orvane
+#endif
