@@ -17,6 +17,20 @@ pkg_check_modules(X11LIBS REQUIRED IMPORTED_TARGET x11 xext xrandr xi xtst xcomp
 pkg_check_modules(EBUR128 REQUIRED IMPORTED_TARGET libebur128)
 pkg_check_modules(AVFILTER REQUIRED IMPORTED_TARGET libavfilter)
 
+# Speech recognition for captions (Debian's libpocketsphinx-dev; models from pocketsphinx-en-us).
+# Its pkg-config file names an include folder Debian does not ship, which an imported target would
+# refuse, so only the folders that exist are kept.
+pkg_check_modules(POCKETSPHINX REQUIRED pocketsphinx)
+set(ORVANE_POCKETSPHINX_INCLUDE_DIRS "")
+foreach(dir IN LISTS POCKETSPHINX_INCLUDE_DIRS)
+  if(IS_DIRECTORY "${dir}")
+    list(APPEND ORVANE_POCKETSPHINX_INCLUDE_DIRS "${dir}")
+  endif()
+endforeach()
+add_library(orvane_pocketsphinx INTERFACE)
+target_include_directories(orvane_pocketsphinx SYSTEM INTERFACE ${ORVANE_POCKETSPHINX_INCLUDE_DIRS})
+target_link_libraries(orvane_pocketsphinx INTERFACE ${POCKETSPHINX_LINK_LIBRARIES})
+
 # Face detection and person segmentation for face cameras; only .cpp files include its headers.
 find_package(OpenCV REQUIRED COMPONENTS core imgproc objdetect)
 

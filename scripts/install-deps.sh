@@ -13,11 +13,13 @@ packages=(
   libsecret-1-dev libglib2.0-dev
   libopencv-dev opencv-data
   libebur128-dev
+  libpocketsphinx-dev pocketsphinx-en-us
   libpulse-dev libx11-dev libxext-dev libxrandr-dev libxi-dev libxtst-dev libxcomposite-dev libxfixes-dev libxdamage-dev
   # programs the application runs: the user's Pictures and Desktop folders for screenshots
   xdg-user-dirs
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  flite
   ffmpeg xvfb xauth pulseaudio pulseaudio-utils dbus dbus-daemon gnome-keyring
 )
 

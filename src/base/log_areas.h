@@ -11,6 +11,7 @@ inline constexpr std::string_view kApp = "Orvane.App";
 inline constexpr std::string_view kAudio = "Orvane.Audio";
 inline constexpr std::string_view kAutoZoom = "Orvane.AutoZoom";
 inline constexpr std::string_view kCache = "Orvane.Cache";
+inline constexpr std::string_view kCaptions = "Orvane.Captions";
 inline constexpr std::string_view kCapture = "Orvane.Capture";
 inline constexpr std::string_view kComposition = "Orvane.Composition";
 inline constexpr std::string_view kCompositionAudit = "Orvane.CompositionAudit";
