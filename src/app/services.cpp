@@ -19,6 +19,8 @@
 #include "recording/screen_recorder.h"
 #include "recording/tracks/side_track_starters.h"
 #include "recording/tracks/system_audio_capture.h"
+#include "speech/auto_captioner.h"
+#include "speech/pocketsphinx_recognizer.h"
 
 namespace orvane::app {
 
@@ -135,5 +137,12 @@ const ExportServices& Services::exportServices() {
     }
     return *exportServices_;
 }
+
+SpeechRecognitionService& Services::speechRecognition() {
+    if (!speech_) speech_ = std::make_unique<PocketSphinxService>();
+    return *speech_;
+}
+
+CaptionServices Services::captionServices() { return {&speechRecognition(), FFmpegTool::locator()}; }
 
 }  // namespace orvane::app

@@ -25,6 +25,8 @@ class PointerSource;
 class Preferences;
 class ScreenCaptureSystem;
 class SecretStore;
+class SpeechRecognitionService;
+struct CaptionServices;
 class VolumeFreeSpace;
 struct ExportServices;
 struct RecordingOptions;
@@ -70,6 +72,12 @@ public:
 
     const ExportServices& exportServices();
 
+    // Speech recognition on this computer (PocketSphinx with the installed language models).
+    SpeechRecognitionService& speechRecognition();
+    // What a captioning run needs: the recogniser service and the outside ffmpeg for files the
+    // in-process conversion cannot read.
+    CaptionServices captionServices();
+
 private:
     // The sound server, connected on first use; null when none answers (the reason is logged, and
     // thrown when `required`).
@@ -93,6 +101,7 @@ private:
     std::unique_ptr<CameraSystem> cameras_;
     std::unique_ptr<SerialQueue> cameraQueue_;
     std::unique_ptr<ExportServices> exportServices_;
+    std::unique_ptr<SpeechRecognitionService> speech_;
 };
 
 }  // namespace app

@@ -25,6 +25,9 @@ void registerExportCommand(CLI::App& app, app::Services& services);
 // `orvane sources` and `orvane record`.
 void registerRecordCommands(CLI::App& app, app::Services& services);
 
+// `orvane captions ID [--locale L] [--remove-fillers]`: captions from the recording's speech.
+void registerCaptionCommands(CLI::App& app, app::Services& services);
+
 // `orvane screenshot [--project NAME] [--desktop]`.
 void registerScreenshotCommand(CLI::App& app, app::Services& services);
 

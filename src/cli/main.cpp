@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
     cli::registerRecordCommands(app, services);
     cli::registerExportCommand(app, services);
     cli::registerScreenshotCommand(app, services);
+    cli::registerCaptionCommands(app, services);
     refuseNonFiniteNumbers(app);
 
     try {
