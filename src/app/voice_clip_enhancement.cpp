@@ -73,9 +73,7 @@ bool enhanceVoiceClips(EditorSession& session, const std::vector<Uuid>& clipIDs,
                 v.edit.audio.audioEnhancementActive = !off;
                 v.edit.audio.audioEnhancementSettings = settings;
             });
-            if (!session.save()) {
-                throw std::runtime_error("Couldn't save the edit to " + session.folder().sidecarFile().string());
-            }
+            session.saveOrThrow();
         }
     } catch (...) {
         std::error_code ignored;

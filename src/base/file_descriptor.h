@@ -7,6 +7,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/file_error.h"
+
 namespace orvane {
 
 // Owns a POSIX descriptor so every early exit closes it.
@@ -45,7 +47,7 @@ private:
 [[noreturn]] inline void throwFileError(int error, std::string_view what, const std::filesystem::path& file) {
     std::string message(what);
     message += file.string();
-    throw std::system_error(error, std::generic_category(), message);
+    throw std::system_error(error, fileErrorCategory(), message);
 }
 
 }  // namespace orvane

@@ -34,4 +34,9 @@ std::optional<FolderLock> FolderLock::tryLock(const std::filesystem::path& folde
     return FolderLock(std::move(fd));
 }
 
+FileLock::FileLock(const std::filesystem::path& file) {
+    FileDescriptor fd(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (fd.get() >= 0 && lock(fd, FolderLock::Mode::exclusive, true)) fd_ = std::move(fd);
+}
+
 }  // namespace orvane

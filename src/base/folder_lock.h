@@ -31,4 +31,23 @@ private:
     FileDescriptor fd_{-1};
 };
 
+// An exclusive flock() on a lock file, created when missing, held for the object's lifetime. The file
+// is never removed: a writer that removed it could let the next one lock a fresh file while a third
+// still waits on the old one. Use: every writer of a recording's edit holds it across its
+// read-modify-write, so two edits made at once both land.
+class FileLock {
+public:
+    // Waits for the lock. When the file cannot be created or opened the lock is not taken, as with
+    // FolderLock: the write that follows reports the folder's problem itself.
+    explicit FileLock(const std::filesystem::path& file);
+
+    FileLock(FileLock&&) noexcept = default;
+    FileLock& operator=(FileLock&&) noexcept = default;
+
+    bool held() const { return fd_.get() >= 0; }
+
+private:
+    FileDescriptor fd_{-1};
+};
+
 }  // namespace orvane

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
+#include <set>
 #include <vector>
 
 namespace orvane::log {
@@ -16,6 +17,8 @@ struct LogState {
     bool echo = false;
     bool opened = false;
     Sink sink;
+    NoticeHandler notices;
+    std::set<std::string> skippedFiles;
 };
 
 LogState& state() {
@@ -81,6 +84,36 @@ void setEchoToStderr(bool echo) {
     auto& s = state();
     std::lock_guard lock(s.mutex);
     s.echo = echo;
+}
+
+void skippedFile(std::string_view area, std::string_view what, const std::filesystem::path& file,
+                 std::string_view reason, std::string_view consequence) {
+    auto& s = state();
+    NoticeHandler handler;
+    {
+        std::lock_guard lock(s.mutex);
+        if (!s.skippedFiles.insert(file.string()).second) return;
+        handler = s.notices;
+    }
+    std::string text("the ");
+    text.append(what).append(" ").append(file.string()).append(" could not be read (");
+    text.append(reason).append("); ").append(consequence);
+    write(Level::warning, area, text);
+    // Called outside the lock: a handler may log.
+    if (handler) handler(text);
+}
+
+ScopedNoticeHandler::ScopedNoticeHandler(NoticeHandler handler) {
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    previous_ = std::move(s.notices);
+    s.notices = std::move(handler);
+}
+
+ScopedNoticeHandler::~ScopedNoticeHandler() {
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    s.notices = std::move(previous_);
 }
 
 ScopedSink::ScopedSink(Sink sink) {

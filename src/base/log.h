@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,28 @@ void error(std::string_view area, const char* format, ...) __attribute__((format
 
 // Lines also go to stderr (the CLI's --verbose).
 void setEchoToStderr(bool echo);
+
+// A file the program could not read and went on without (the cursor track, the preferences, the
+// projects list). Says "the <what> <file> could not be read (<reason>); <consequence>" as a warning
+// and to the notice handler, once per file for the life of the process, however often the file is
+// read again.
+void skippedFile(std::string_view area, std::string_view what, const std::filesystem::path& file,
+                 std::string_view reason, std::string_view consequence);
+
+// Receives the text of notices the user should see; the CLI prints them on stderr. None by default.
+using NoticeHandler = std::function<void(const std::string& text)>;
+
+// Installs a notice handler for its lifetime, restoring the previous one afterwards.
+class ScopedNoticeHandler {
+public:
+    explicit ScopedNoticeHandler(NoticeHandler handler);
+    ScopedNoticeHandler(const ScopedNoticeHandler&) = delete;
+    ScopedNoticeHandler& operator=(const ScopedNoticeHandler&) = delete;
+    ~ScopedNoticeHandler();
+
+private:
+    NoticeHandler previous_;
+};
 
 // Receives every formatted line in addition to syslog; tests observe logging through it.
 using Sink = std::function<void(Level, const std::string& line)>;

@@ -1,6 +1,7 @@
 #include "base/text.h"
 
 #include <array>
+#include <cstdio>
 
 namespace orvane {
 
@@ -45,6 +46,73 @@ std::string toLowerAscii(std::string_view text) {
     std::string out(text);
     for (auto& c : out) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence at the start of `text` and its code point; 0 when
+// the first byte does not start one (overlong forms and surrogates included).
+std::size_t decodeUtf8(std::string_view text, char32_t& codePoint) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    }
+    // Sequence length, payload bits of the lead byte, and the smallest code point of that length.
+    struct Form {
+        unsigned char mask, pattern, payload;
+        std::size_t length;
+        char32_t minimum;
+    };
+    static constexpr std::array<Form, 3> kForms{
+        {{0xE0, 0xC0, 0x1F, 2, 0x80}, {0xF0, 0xE0, 0x0F, 3, 0x800}, {0xF8, 0xF0, 0x07, 4, 0x10000}}};
+    const Form* form = nullptr;
+    for (const auto& candidate : kForms) {
+        if ((lead & candidate.mask) == candidate.pattern) form = &candidate;
+    }
+    if (!form) return 0;
+    const std::size_t length = form->length;
+    const char32_t minimum = form->minimum;
+    codePoint = lead & form->payload;
+    if (text.size() < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+        codePoint = (codePoint << 6) | (byte(i) & 0x3F);
+    }
+    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
+    return length;
+}
+
+bool isUnsafeOnTerminal(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+}  // namespace
+
+std::string terminalSafeText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    char escape[16];
+    while (!text.empty()) {
+        char32_t codePoint = 0;
+        const std::size_t length = decodeUtf8(text, codePoint);
+        if (length == 0) {
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(static_cast<unsigned char>(text[0])));
+            out += escape;
+            text.remove_prefix(1);
+            continue;
+        }
+        if (isUnsafeOnTerminal(codePoint)) {
+            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(codePoint));
+            out += escape;
+        } else {
+            out.append(text.substr(0, length));
+        }
+        text.remove_prefix(length);
     }
     return out;
 }

@@ -10,4 +10,10 @@ std::string trimWhitespaceAndNewlines(std::string_view text);
 
 std::string toLowerAscii(std::string_view text);
 
+// Text from files and other programs (titles, names) made safe to print on a terminal: control
+// characters, bidirectional controls and bytes that are not UTF-8 are written as visible escapes
+// ("\u001B", "\u202E", "\xFF"), so a title cannot move the cursor, recolour the screen or make
+// the rest of a line read backwards. Everything else, other scripts and emoji included, is kept.
+std::string terminalSafeText(std::string_view text);
+
 }  // namespace orvane

@@ -99,7 +99,7 @@ void registerDemoCommand(CLI::App& app) {
         writeRecordingMeta(folder, imported);
         library.reload();
 
-        EditorSession session(folder, imported, world.preferences());
+        EditorSession session(folder, imported, world.preferences(), EditorSession::Access::edit);
         session.state().setBackground(BackgroundStyle::sonomaPurple);
         session.state().setShowWindowChrome(true);
         session.state().setWindowTitle("Orvane demo");

@@ -34,10 +34,10 @@ namespace {
 struct OpenedEdit {
     std::unique_ptr<EditorSession> session;
 
-    OpenedEdit(app::Services& services, const std::string& id) {
+    OpenedEdit(app::Services& services, const std::string& id, EditorSession::Access access) {
         auto& library = services.library();
         const auto& meta = library.find(id);
-        session = std::make_unique<EditorSession>(library.folderOf(meta.id), meta, services.preferences());
+        session = std::make_unique<EditorSession>(library.folderOf(meta.id), meta, services.preferences(), access);
         warnIfSavedEditUnreadable(*session);
     }
     EditorState& state() { return session->state(); }
@@ -63,10 +63,6 @@ Json zoomJson(const ZoomRegion& zoom) {
 }
 
 Json editJson(const EditorState& state) { return Json::parse(encodeProjectSidecar(makeProjectSidecar(state))); }
-
-void saveOrFail(EditorSession& session) {
-    if (!session.save()) throw std::runtime_error("Couldn't save the edit to " + session.folder().sidecarFile().string());
-}
 
 // A timeline item named by 1-based position (digits only) or by a unique prefix of its id. A
 // position is never read as an id: ids are made afresh when a recording opens, so a position past
@@ -143,7 +139,7 @@ void printAutoZoom(const EditorState& state, bool json) {
 }  // namespace
 
 Json editOfRecording(app::Services& services, const std::string& id) {
-    OpenedEdit edit(services, id);
+    OpenedEdit edit(services, id, EditorSession::Access::view);
     return editJson(edit.state());
 }
 
@@ -176,12 +172,12 @@ void registerEditorCommands(CLI::App& app, app::Services& services) {
     autozoom->add_flag("--rerun", o->rerun, "Generate the zooms again from cursor.json");
     autozoom->add_flag("--json", o->json, "Print JSON");
     autozoom->callback([&services, o] {
-        OpenedEdit edit(services, o->id);
+        OpenedEdit edit(services, o->id, o->rerun ? EditorSession::Access::edit : EditorSession::Access::view);
         if (o->rerun && !edit.session->rerunAutoZooms()) {
             std::fprintf(stderr, "The cursor track holds no clicks; the zooms were left as they were.\n");
         }
         // Looking never writes: only a re-run, which the user asked for, saves the edit.
-        if (o->rerun) saveOrFail(*edit.session);
+        if (o->rerun) edit.session->saveOrThrow();
         printAutoZoom(edit.state(), o->json);
     });
 
@@ -192,7 +188,7 @@ void registerEditorCommands(CLI::App& app, app::Services& services) {
     at->excludes(samples);
     camera->add_flag("--json", o->json, "Print JSON");
     camera->callback([&services, o] {
-        OpenedEdit edit(services, o->id);
+        OpenedEdit edit(services, o->id, EditorSession::Access::view);
         const auto inputs = edit.session->cameraInputs();
         const auto& v = edit.state().values();
         if (o->samples) {
@@ -232,9 +228,10 @@ void registerEditorCommands(CLI::App& app, app::Services& services) {
     // Each operation runs on an opened edit; answering false means the editor refused the change.
     using Operation = std::function<bool(OpenedEdit&)>;
     auto finish = [&services, o](const std::string& what, const Operation& operation) {
-        OpenedEdit opened(services, o->id);
+        // Holds the edit lock from reading the saved edit to writing the changed one.
+        OpenedEdit opened(services, o->id, EditorSession::Access::edit);
         if (!operation(opened)) throw std::runtime_error("Nothing changed: " + what + " is not possible here");
-        saveOrFail(*opened.session);
+        opened.session->saveOrThrow();
         if (o->json) {
             printJson(editJson(opened.state()));
         } else {

@@ -31,7 +31,10 @@ class ProgressLine {
 public:
     ProgressLine() : terminal_(::isatty(STDERR_FILENO) == 1) {}
 
-    void show(const std::string& title, double fraction, const std::string& status) {
+    void show(const std::string& givenTitle, double fraction, const std::string& givenStatus) {
+        // The title is the recording's; a status may quote a tool's output.
+        const std::string title = terminalSafeText(givenTitle);
+        const std::string status = terminalSafeText(givenStatus);
         const int percent = static_cast<int>(fraction * 100);
         if (!terminal_) {
             if (status == lastStatus_ && percent / 10 == lastPercent_ / 10) return;

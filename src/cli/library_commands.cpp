@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/services.h"
+#include "base/text.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
@@ -25,7 +26,10 @@ std::string sourceText(const RecordingMeta& meta) {
 std::vector<std::string> filesIn(const fs::path& folder) {
     std::vector<std::string> names;
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        // The edit lock is how writers take turns, not one of the recording's files.
+        if (entry.path().filename() != kEditLockFileName) names.push_back(entry.path().filename().string());
+    }
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -125,7 +129,8 @@ void registerLibraryCommands(CLI::App& app, app::Services& services) {
         auto& library = services.library();
         const auto meta = library.rename(library.find(options->id).id, options->title);
         if (meta.sourceTitle) {
-            std::printf("Renamed %s to \"%s\"\n", meta.id.string().c_str(), meta.sourceTitle->c_str());
+            std::printf("Renamed %s to \"%s\"\n", meta.id.string().c_str(),
+                        terminalSafeText(*meta.sourceTitle).c_str());
         } else {
             std::printf("Removed the title of %s\n", meta.id.string().c_str());
         }
@@ -145,7 +150,7 @@ void registerLibraryCommands(CLI::App& app, app::Services& services) {
         auto& library = services.library();
         const auto meta = library.find(options->id);
         library.remove(meta.id);
-        std::printf("Deleted %s (%s)\n", meta.id.string().c_str(), displayTitle(meta).c_str());
+        std::printf("Deleted %s (%s)\n", meta.id.string().c_str(), terminalSafeText(displayTitle(meta)).c_str());
     });
 
     auto* thumbnail = app.add_subcommand("thumbnail", "Write the recording's thumbnail as PNG");

@@ -1,10 +1,14 @@
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "app/services.h"
+#include "base/file_error.h"
 #include "base/log.h"
+#include "base/text.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/toast_printer.h"
@@ -52,6 +56,9 @@ int main(int argc, char** argv) {
     app.add_flag("-v,--verbose", verbose, "Also print log lines to stderr");
     app.parse_complete_callback([&verbose] { log::setEchoToStderr(verbose); });
 
+    // Files skipped for being unreadable are named on stderr, once each, whatever the command.
+    const log::ScopedNoticeHandler notices(
+        [](const std::string& text) { std::fprintf(stderr, "warning: %s\n", terminalSafeText(text).c_str()); });
     app::Services services;
     cli::ToastPrinter toastPrinter(services.toasts());
     cli::registerLibraryCommands(app, services);
@@ -72,16 +79,25 @@ int main(int argc, char** argv) {
         const int code = app.exit(e);
         return code == 0 ? cli::kOk : cli::kUsage;
     } catch (const PreferenceInputError& e) {
-        std::fprintf(stderr, "error: %s\n", e.what());
+        std::fprintf(stderr, "error: %s\n", terminalSafeText(e.what()).c_str());
         return cli::kUsage;
     } catch (const cli::CommandFailed& e) {
-        std::fprintf(stderr, "error: %s\n", e.what());
+        std::fprintf(stderr, "error: %s\n", terminalSafeText(e.what()).c_str());
         return e.exitCode();
     } catch (const LibraryError& e) {
-        std::fprintf(stderr, "error: %s\n", e.what());
+        std::fprintf(stderr, "error: %s\n", terminalSafeText(e.what()).c_str());
         return exitCodeFor(e);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "error: %s\n", e.what());
+        std::fprintf(stderr, "error: %s\n", terminalSafeText(e.what()).c_str());
+        return cli::kFailure;
+    }
+    // Output to a full disk or a closed pipe is lost; a script must not take it for success.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        const int error = errno;
+        std::string message = "Couldn't write the output";
+        if (error != 0) message += ": " + fileErrorText(std::error_code(error, std::generic_category()));
+        std::fprintf(stderr, "error: %s\n", message.c_str());
         return cli::kFailure;
     }
     return cli::kOk;

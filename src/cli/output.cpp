@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "app/services.h"
+#include "base/text.h"
 #include "cli/command_error.h"
 #include "editor/editor_session.h"
 
@@ -26,7 +27,19 @@ nlohmann::json projectJson(const Project& project) {
             {"createdAt", formatIso8601(project.createdAt)}};
 }
 
-void printJson(const nlohmann::json& value) { std::printf("%s\n", value.dump(2).c_str()); }
+void printJson(const nlohmann::json& value) {
+    // The dump escapes C0 controls inside strings itself, so its raw line breaks are layout; the
+    // escapes added line by line for the rest are JSON escapes too, and a reader decodes the same text.
+    const std::string text = value.dump(2);
+    std::string safe;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        safe += terminalSafeText(std::string_view(text).substr(start, end - start));
+        safe += '\n';
+        start = end + 1;
+    }
+    std::fputs(safe.c_str(), stdout);
+}
 
 std::string formatDuration(std::int64_t milliseconds) {
     const auto tenths = std::max<std::int64_t>(milliseconds, 0) / 100;
@@ -61,7 +74,12 @@ std::size_t columns(const std::string& text) {
 }
 }  // namespace
 
-void printTable(const std::vector<std::vector<std::string>>& rows) {
+void printTable(const std::vector<std::vector<std::string>>& given) {
+    // Cells hold titles, names and file names from disk: escaped before the columns are measured.
+    std::vector<std::vector<std::string>> rows = given;
+    for (auto& row : rows) {
+        for (auto& cell : row) cell = terminalSafeText(cell);
+    }
     std::vector<std::size_t> widths;
     for (const auto& row : rows) {
         widths.resize(std::max(widths.size(), row.size()));

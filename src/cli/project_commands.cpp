@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "app/services.h"
+#include "base/text.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
@@ -50,7 +51,8 @@ void registerProjectCommands(CLI::App& app, app::Services& services) {
         if (options->json) {
             printJson(projectJson(created));
         } else {
-            std::printf("Created project %s (%s)\n", created.name.c_str(), created.id.string().c_str());
+            std::printf("Created project %s (%s)\n", terminalSafeText(created.name).c_str(),
+                        created.id.string().c_str());
         }
     });
 
@@ -70,7 +72,7 @@ void registerProjectCommands(CLI::App& app, app::Services& services) {
         auto& library = services.library();
         const auto found = library.findProject(options->project);
         library.deleteProject(found.id);
-        std::printf("Deleted project %s\n", found.name.c_str());
+        std::printf("Deleted project %s\n", terminalSafeText(found.name).c_str());
     });
 
     auto* add = project->add_subcommand("add", "Add a recording to a project");
@@ -81,7 +83,8 @@ void registerProjectCommands(CLI::App& app, app::Services& services) {
         const auto projectID = library.findProject(options->project).id;
         const auto recordingID = library.find(options->recording).id;
         library.addToProject(projectID, recordingID);
-        std::printf("Added %s to %s\n", recordingID.string().c_str(), library.findProject(options->project).name.c_str());
+        std::printf("Added %s to %s\n", recordingID.string().c_str(),
+                    terminalSafeText(library.findProject(options->project).name).c_str());
     });
 
     auto* drop = project->add_subcommand("remove", "Remove a recording from a project");
@@ -93,7 +96,7 @@ void registerProjectCommands(CLI::App& app, app::Services& services) {
         const auto recordingID = library.find(options->recording).id;
         library.removeFromProject(projectID, recordingID);
         std::printf("Removed %s from %s\n", recordingID.string().c_str(),
-                    library.findProject(options->project).name.c_str());
+                    terminalSafeText(library.findProject(options->project).name).c_str());
     });
 }
 

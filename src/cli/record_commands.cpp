@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/services.h"
+#include "base/text.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
@@ -131,7 +132,8 @@ void record(app::Services& services, const RecordArguments& arguments) {
     auto subscription = recorder.observeState([&](const ScreenRecorder::State& state) {
         if (state.phase != ScreenRecorder::Phase::recording || !flow.source()) return;
         std::fprintf(stderr, "Recording %s (%s)%s\n", sourceID(*flow.source()).c_str(),
-                     sourceTitle(*flow.source()).c_str(), arguments.duration > 0 ? "" : "; press Ctrl-C to stop");
+                     terminalSafeText(sourceTitle(*flow.source())).c_str(),
+                     arguments.duration > 0 ? "" : "; press Ctrl-C to stop");
         if (arguments.duration > 0) {
             durationTimer =
                 loop.postAfter(std::chrono::duration_cast<Duration>(std::chrono::duration<double>(arguments.duration)),

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/text.h"
+
 namespace orvane::cli {
 
 ToastPrinter::ToastPrinter(ToastCenter& toasts) {
@@ -11,7 +13,7 @@ ToastPrinter::ToastPrinter(ToastCenter& toasts) {
             if (!printed_.insert(toast.id).second) continue;
             std::string line = std::string(toastLevelName(toast.level)) + ": " + toast.title;
             if (toast.detail) line += " \xE2\x80\x94 " + *toast.detail;
-            std::fprintf(stderr, "%s\n", line.c_str());
+            std::fprintf(stderr, "%s\n", terminalSafeText(line).c_str());
         }
     });
 }

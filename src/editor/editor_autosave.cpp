@@ -1,13 +1,17 @@
 #include "editor/editor_autosave.h"
 
 #include <exception>
+#include <system_error>
 
 #include "base/atomic_file.h"
+#include "base/file_error.h"
+#include "base/folder_lock.h"
 #include "base/log.h"
 #include "base/log_areas.h"
 #include "editor/editor_sidecar.h"
 #include "editor/editor_state.h"
 #include "model/composition_save.h"
+#include "model/recording_files.h"
 #include "platform/preferences.h"
 
 namespace orvane {
@@ -21,11 +25,14 @@ void cancel(std::optional<TimerHandle>& timer) {
 
 }  // namespace
 
-bool saveEditorProject(EditorState& state, bool compositionEnabled, SystemTime now) {
+bool saveEditorProject(EditorState& state, bool compositionEnabled, SystemTime now, bool callerHoldsEditLock,
+                       std::string* error) {
     const auto& v = state.values();
     if (v.edit.timeline.duration == 0) return false;
     const auto folder = v.videoPath.parent_path();
     const auto file = folder / kSidecarFileName;
+    std::optional<FileLock> editLock;
+    if (!callerHoldsEditLock) editLock.emplace(folder / kEditLockFileName);
     try {
         // A saved edit that cannot be read is still the user's work: it is kept aside before the
         // new one replaces it.
@@ -38,8 +45,13 @@ bool saveEditorProject(EditorState& state, bool compositionEnabled, SystemTime n
             }
         }
         writeFileAtomically(file, encodeProjectSidecar(makeProjectSidecar(state)));
-    } catch (const std::exception& error) {
-        log::warning(log_area::kEditor, "saving sidecar.json failed: %s", error.what());
+    } catch (const std::system_error& failure) {
+        log::warning(log_area::kEditor, "saving sidecar.json failed: %s", failure.what());
+        if (error) *error = fileErrorText(failure.code());
+        return false;
+    } catch (const std::exception& failure) {
+        log::warning(log_area::kEditor, "saving sidecar.json failed: %s", failure.what());
+        if (error) *error = failure.what();
         return false;
     }
     state.modify([&](EditorValues& values) { values.lastSavedAt = now; });

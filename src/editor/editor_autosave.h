@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "base/executor.h"
 #include "base/iso8601.h"
@@ -15,9 +16,12 @@ class Preferences;
 
 // Writes sidecar.json for the editor's current edit, then composition.json when
 // `compositionEnabled`. Does nothing while the duration is 0 (the video is not measured yet).
-// Records `lastSavedAt`. A write failure is logged and leaves the previous file in place.
+// Records `lastSavedAt`. A write failure is logged and leaves the previous file in place; its
+// reason ("the disk is full") is in `error` when asked. The write holds the recording's edit lock, taken here unless
+// `callerHoldsEditLock` (a caller that read the edit under it keeps it until the write is done).
 // Answers whether sidecar.json was written.
-bool saveEditorProject(EditorState& state, bool compositionEnabled, SystemTime now);
+bool saveEditorProject(EditorState& state, bool compositionEnabled, SystemTime now, bool callerHoldsEditLock = false,
+                       std::string* error = nullptr);
 
 // Keeps the render cache warm. Called on the main executor right after a save with the saved state;
 // captures what it needs and answers the work to run once the edit has been quiet for a while

@@ -1,5 +1,9 @@
 #include "editor/editor_session.h"
 
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+
 #include "base/log.h"
 #include "base/log_areas.h"
 #include "editor/editor_autosave.h"
@@ -10,8 +14,10 @@ namespace orvane {
 
 namespace fs = std::filesystem;
 
-EditorSession::EditorSession(const RecordingFolder& folder, const RecordingMeta& meta, const Preferences& preferences)
+EditorSession::EditorSession(const RecordingFolder& folder, const RecordingMeta& meta, const Preferences& preferences,
+                             Access access)
     : folder_(folder),
+      editLock_(access == Access::edit ? std::optional<FileLock>(folder.editLockFile()) : std::nullopt),
       preferences_(preferences),
       state_(std::make_unique<EditorState>(meta.id, folder.screenVideoFile(meta))) {
     state_->sourceKind = meta.sourceKind;
@@ -47,11 +53,39 @@ EditorSession::EditorSession(const RecordingFolder& folder, const RecordingMeta&
     if (info && info->displaySize) state_->setMeasuredVideoSize(*info->displaySize);
     if (const auto duration = info ? playableDuration(*info) : std::nullopt) {
         state_->setMeasuredDuration(*duration);
+        keepWithinSources(*duration);
         apply(afterDurationKnown(autoZoomFields(), *duration, autoZoomPreferences(),
                                  state_->values().edit.timeline.cameraSmoothing));
     } else {
         log::warning(log_area::kEditor, "could not measure %s", state_->values().videoPath.c_str());
     }
+}
+
+void EditorSession::keepWithinSources(double screenLength) {
+    // Each clip plays at most what its file holds; a file that cannot be measured is left to the
+    // overall limit.
+    std::map<std::string, double, std::less<>> lengths{{state_->values().videoPath.filename().string(), screenLength}};
+    const auto lengthOf = [&](const std::string& name) {
+        auto found = lengths.find(name);
+        if (found == lengths.end()) {
+            const auto info = probeMedia(folder_.directory / name);
+            const auto measured = info ? playableDuration(*info) : std::nullopt;
+            found = lengths.emplace(name, measured.value_or(kMaximumEditLength)).first;
+        }
+        return found->second;
+    };
+    state_->modify(
+        [&](EditorValues& v) {
+            for (auto& clip : v.edit.timeline.clips) {
+                const double length = lengthOf(clip.sourceFile);
+                clip.sourceStart = std::clamp(clip.sourceStart, 0.0, length);
+                clip.sourceEnd = std::clamp(clip.sourceEnd, 0.0, length);
+                clip.headOffset = std::clamp(clip.headOffset, 0.0, kMaximumEditLength);
+            }
+        },
+        ChangeSource::loading);
+    const double length = state_->clipsDuration();
+    state_->modify([&](EditorValues& v) { keepEditWithin(v.edit, length); }, ChangeSource::loading);
 }
 
 AutoZoomPreferences EditorSession::autoZoomPreferences() const {
@@ -118,8 +152,18 @@ CameraInputs EditorSession::cameraInputs() const {
     return inputs;
 }
 
-bool EditorSession::save() {
-    return saveEditorProject(*state_, preferences_.unifiedLayerModelEnabled(), std::chrono::system_clock::now());
+bool EditorSession::save(std::string* error) {
+    if (!editLock_) throw std::logic_error("a recording opened for viewing was asked to save its edit");
+    return saveEditorProject(*state_, preferences_.unifiedLayerModelEnabled(), std::chrono::system_clock::now(), true,
+                             error);
+}
+
+void EditorSession::saveOrThrow() {
+    std::string reason;
+    if (save(&reason)) return;
+    std::string message = "Couldn't save the edit to " + folder_.sidecarFile().string();
+    if (!reason.empty()) message += ": " + reason;
+    throw std::runtime_error(message);
 }
 
 }  // namespace orvane

@@ -2,6 +2,10 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
+
+#include "base/folder_lock.h"
 
 #include "editor/auto_zoom.h"
 #include "editor/editor_loading.h"
@@ -18,7 +22,13 @@ class Preferences;
 // duration and the automatic zooms. Headless commands change the state, then save().
 class EditorSession {
 public:
-    EditorSession(const RecordingFolder& folder, const RecordingMeta& meta, const Preferences& preferences);
+    // `edit` holds the recording's edit lock from before the sidecar is read until the session
+    // ends, so a change made through it is applied to what is on disk and no other writer's change
+    // made meanwhile is lost. `view` takes no lock and never writes.
+    enum class Access { view, edit };
+
+    EditorSession(const RecordingFolder& folder, const RecordingMeta& meta, const Preferences& preferences,
+                  Access access = Access::view);
     EditorSession(const EditorSession&) = delete;
     EditorSession& operator=(const EditorSession&) = delete;
 
@@ -34,15 +44,24 @@ public:
     // The inputs the camera reads, pointing into the current state.
     CameraInputs cameraInputs() const;
 
-    // Writes sidecar.json (and composition.json when that preference is on). Answers whether it was written.
-    bool save();
+    // Writes sidecar.json (and composition.json when that preference is on). Answers whether it was
+    // written, with the reason in `error` when it was not and one is known. A session opened for
+    // viewing throws std::logic_error.
+    bool save(std::string* error = nullptr);
+    // save(), throwing std::runtime_error "Couldn't save the edit to <file>: <reason>" when it
+    // was not written.
+    void saveOrThrow();
 
 private:
+    // Once the screen video is measured: clips within their files, every time within the composition.
+    void keepWithinSources(double screenLength);
     AutoZoomFields autoZoomFields() const;
     void apply(const AutoZoomFields& fields);
     AutoZoomPreferences autoZoomPreferences() const;
 
     RecordingFolder folder_;
+    // Taken first: it must be held while the sidecar is read.
+    std::optional<FileLock> editLock_;
     const Preferences& preferences_;
     std::unique_ptr<EditorState> state_;
     EditorLoadResult loadResult_;

@@ -39,7 +39,12 @@ void applyRemoteEdits(const VideoEditsOut& edits, Edit& edit) {
 }
 
 void applyRemoteEdits(EditorState& state, const VideoEditsOut& edits) {
-    state.modify([&](EditorValues& values) { applyRemoteEdits(edits, values.edit); });
+    const double length = state.clipsDuration();
+    state.modify([&](EditorValues& values) {
+        applyRemoteEdits(edits, values.edit);
+        // Remote times are kept within the composition once its length is known, as saved ones are.
+        if (values.edit.timeline.duration > 0) keepEditWithin(values.edit, length);
+    });
     log::info(log_area::kRemoteEdits, "applied remote edits of video %s", edits.videoID.c_str());
 }
 

@@ -16,7 +16,8 @@ public:
         pixelBuffer,
         ffmpegMissing,
         audioMixFailed,
-        shareNotConfigured
+        shareNotConfigured,
+        tooLong
     };
 
     static ExportError shareFailed(std::string_view text) { return {Case::shareFailed, std::string(text)}; }
@@ -31,6 +32,10 @@ public:
     static ExportError shareNotConfigured() {
         return {Case::shareNotConfigured,
                 "Sharing is not configured. Add backend URL, access key, and bucket in Settings."};
+    }
+
+    static ExportError tooLong() {
+        return {Case::tooLong, "The edit runs longer than 24 hours; shorten it to export it."};
     }
 
     Case which() const { return case_; }

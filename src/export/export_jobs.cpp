@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <stdexcept>
 
 #include "base/atomic_file.h"
+#include "base/file_error.h"
 #include "base/log.h"
 #include "base/log_areas.h"
 #include "export/export_error.h"
@@ -38,7 +40,12 @@ fs::path temporaryDirectory(const ExportServices& services) {
 void deliver(const fs::path& source, const fs::path& destination, const ExportJobContext& context) {
     LockedPartialFile partial(destination);
     // Overwritten in place: the lock is on the file at that name.
-    fs::copy_file(source, partial.path(), fs::copy_options::overwrite_existing);
+    try {
+        fs::copy_file(source, partial.path(), fs::copy_options::overwrite_existing);
+    } catch (const fs::filesystem_error& error) {
+        throw std::runtime_error("Couldn't save the export to " + destination.string() + ": " +
+                                 fileErrorText(error.code()));
+    }
     context.throwIfCancelled();
     partial.commit();
 }
@@ -184,6 +191,11 @@ bool isEmptyTimeline(const SceneRenderSnapshot& snapshot) {
     return snapshot.edit.timeline.clips.empty() || !std::isfinite(duration) || duration <= 0;
 }
 
+void requireExportableTimeline(const SceneRenderSnapshot& snapshot) {
+    if (isEmptyTimeline(snapshot)) throw ExportError::emptyTimeline();
+    if (exportDuration(snapshot) > kMaximumEditLength) throw ExportError::tooLong();
+}
+
 std::optional<Size> exportSourceSize(const SceneRenderSnapshot& snapshot, const ExportSettings& settings,
                                      ExportPreset preset) {
     const bool landscapePreset =
@@ -209,7 +221,7 @@ OutputProfile exportProfile(const SceneRenderSnapshot& snapshot, const ExportSet
 void exportMovieFile(const ExportServices& services, const ExportJobContext& context,
                      const std::shared_ptr<const SceneRenderSnapshot>& snapshot, const ExportSettings& settings,
                      const VideoExportOptions& options, const fs::path& destination, ProfileOptions profileOptions) {
-    if (isEmptyTimeline(*snapshot)) throw ExportError::emptyTimeline();
+    requireExportableTimeline(*snapshot);
     const auto profile = exportProfile(*snapshot, settings, options.preset, profileOptions);
     log::info(log_area::kExport, "exporting %s to %s", displayText(profile).c_str(), destination.c_str());
 
@@ -242,7 +254,7 @@ std::string gifFilterGraph(const OutputProfile& profile) {
 void exportGifFile(const ExportServices& services, const ExportJobContext& context,
                    const std::shared_ptr<const SceneRenderSnapshot>& snapshot, const ExportSettings& settings,
                    const fs::path& destination) {
-    if (isEmptyTimeline(*snapshot)) throw ExportError::emptyTimeline();
+    requireExportableTimeline(*snapshot);
     const auto profile = exportProfile(*snapshot, settings, ExportPreset::gif);
 
     const auto entry = lookUpCache(services, *snapshot, settings, profile, ExportPreset::gif);

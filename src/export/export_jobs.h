@@ -15,6 +15,9 @@ namespace orvane {
 double exportDuration(const SceneRenderSnapshot& snapshot);
 // No clips or no length: the controller refuses with "Nothing to export.".
 bool isEmptyTimeline(const SceneRenderSnapshot& snapshot);
+// Throws ExportError: emptyTimeline as above, tooLong past kMaximumEditLength (an edit from a damaged
+// sidecar must not render a day's frames).
+void requireExportableTimeline(const SceneRenderSnapshot& snapshot);
 
 // The recording's size counts as the base only when it is smaller than the preset's frame, the
 // preset is a landscape one and no shape was asked for: a small recording is not blown up, and

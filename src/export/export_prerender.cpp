@@ -24,7 +24,7 @@ PreRenderHook makeExportPreRenderHook(Executor& background, std::function<Export
     auto shared = std::make_shared<Shared>();
     return [&background, settings = std::move(settings), preset, renderer, shared](const EditorState& state) -> Task {
         auto snapshot = std::make_shared<const SceneRenderSnapshot>(makeSceneRenderSnapshot(state));
-        if (isEmptyTimeline(*snapshot)) return {};
+        if (isEmptyTimeline(*snapshot) || exportDuration(*snapshot) > kMaximumEditLength) return {};
         const auto exportSettings = settings ? settings() : ExportSettings{};
         return [&background, snapshot, exportSettings, preset, renderer, shared] {
             std::stop_source stop;

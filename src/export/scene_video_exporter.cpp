@@ -103,6 +103,11 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
         throw ExportError::writerSetup();
     }
     if (stop.stop_requested()) throw ExportCancelled();
+    // Frames are counted in int: the length is checked before it is cut into segments.
+    if (outputDuration(snapshot->edit.timeline.trimStart, snapshot->edit.timeline.trimEnd,
+                       snapshot->edit.timeline.speedRamps) > kMaximumEditLength) {
+        throw ExportError::tooLong();
+    }
 
     const long long totalFrames =
         frameCount(outputDuration(snapshot->edit.timeline.trimStart, snapshot->edit.timeline.trimEnd,

@@ -1,15 +1,19 @@
 #include "media/ffmpeg_handles.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 #include <mutex>
 
+#include "base/file_error.h"
 #include "base/log.h"
 #include "base/log_areas.h"
 
 namespace orvane::ffmpeg {
 
 std::string errorText(int errorCode) {
+    // A full disk reads the same here as in every other message about files.
+    if (errorCode == AVERROR(ENOSPC)) return fileErrorText(std::make_error_code(std::errc::no_space_on_device));
     char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
     if (av_strerror(errorCode, buffer, sizeof buffer) != 0) {
         std::snprintf(buffer, sizeof buffer, "error %d", errorCode);

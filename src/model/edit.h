@@ -121,6 +121,19 @@ struct Edit {
     bool operator==(const Edit&) const = default;
 };
 
+// The longest edit that is rendered or exported, in seconds. Times come from files a user or a
+// program may have written, and a day of frames is far past any recording while still counting
+// safely in the renderer's frame numbers.
+inline constexpr double kMaximumEditLength = 24.0 * 60 * 60;
+
+// Keeps every time of the edit inside a composition `length` seconds long (at most
+// kMaximumEditLength): the exported range, zooms, speed ramps, mutes, captions, annotations,
+// gestures, cursor-style spans, and the placement of audio clips and overlays. Nothing plays past
+// the end, so an edit within it loses nothing; one that reaches past it (a damaged or hand-written
+// sidecar) cannot make an export render or mix years of nothing. Items are clamped, never removed,
+// so positions and ids stay as the user knows them.
+void keepEditWithin(Edit& edit, double length);
+
 // Sets the cursor style and what follows from it: the ring is shown exactly for the `ring` style.
 // The toolbar, undo and remote edits all choose a style through this.
 void applyCursorVisualStyle(CursorEdit& cursor, CursorVisualStyle style);

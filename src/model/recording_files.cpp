@@ -469,12 +469,15 @@ void writeRecordingMeta(const RecordingFolder& folder, const RecordingMeta& meta
 
 std::optional<CursorTelemetry> readCursorTelemetry(const RecordingFolder& folder, const RecordingMeta& meta) {
     if (!meta.hasCursor) return std::nullopt;
-    const auto text = readFileContents(folder.cursorFile(), kTelemetryFileLimit);
-    if (!text) return std::nullopt;
-    auto telemetry = decodeCursorTelemetry(*text);
-    if (!telemetry)
-        log::warning(log_area::kRecording, "%s does not decode; the recording has no cursor data",
-                     folder.cursorFile().c_str());
+    const auto file = folder.cursorFile();
+    std::error_code missing;
+    if (!fs::exists(file, missing)) return std::nullopt;
+    const auto text = readFileContents(file, kTelemetryFileLimit);
+    auto telemetry = text ? decodeCursorTelemetry(*text) : std::nullopt;
+    if (!telemetry) {
+        log::skippedFile(log_area::kRecording, "cursor track", file, text ? "not valid cursor data" : "unreadable file",
+                         "the recording has no cursor data");
+    }
     return telemetry;
 }
 

@@ -26,6 +26,8 @@ std::optional<CursorTelemetry> decodeCursorTelemetry(std::string_view json);
 std::string encodeProjects(const std::vector<Project>& projects);
 std::optional<std::vector<Project>> decodeProjects(std::string_view json);
 
+inline constexpr std::string_view kEditLockFileName = ".edit.lock";
+
 // Where the files of one recording folder live.
 struct RecordingFolder {
     std::filesystem::path directory;
@@ -35,6 +37,8 @@ struct RecordingFolder {
     std::filesystem::path webcamFile() const { return directory / "webcam.mp4"; }
     std::filesystem::path micFile() const { return directory / "mic.m4a"; }
     std::filesystem::path sidecarFile() const { return directory / "sidecar.json"; }
+    // Locked by every writer of sidecar.json across its read-modify-write.
+    std::filesystem::path editLockFile() const { return directory / kEditLockFileName; }
     std::filesystem::path screenVideoFile(const RecordingMeta& meta) const {
         return directory / screenVideoFileName(meta);
     }

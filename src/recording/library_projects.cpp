@@ -14,15 +14,16 @@ namespace {}
 
 void RecordingLibrary::loadProjects() {
     projects_.clear();
+    std::error_code missing;
+    if (!fs::exists(location_.projectsFile, missing)) return;  // no projects yet
     const auto text = readFileContents(location_.projectsFile, kSmallFileLimit);
-    if (!text) return;  // no projects yet
-    if (auto decoded = decodeProjects(*text)) {
+    if (auto decoded = text ? decodeProjects(*text) : std::nullopt) {
         projects_ = std::move(*decoded);
     } else {
         // Keep the unreadable file until the user changes projects; it is backed up before replacing it.
         projectsFileUnreadable_ = true;
-        log::warning(log_area::kLibrary, "projects file %s does not decode; starting with no projects",
-                     location_.projectsFile.c_str());
+        log::skippedFile(log_area::kLibrary, "projects file", location_.projectsFile,
+                         text ? "not a valid projects list" : "unreadable file", "starting with no projects");
     }
     projectsChanged_.emit(projects_);
 }

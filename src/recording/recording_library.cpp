@@ -145,8 +145,10 @@ void RecordingLibrary::recoverUnfinishedCaptures() {
         const auto found = capturedMovie(entry.path());
         if (!found) continue;
         const auto& movie = *found;
-        // A capture still running holds its folder's lock; its movie may not play yet.
-        auto lock = FolderLock::tryLock(entry.path(), FolderLock::Mode::exclusive);
+        // A capture still running holds its folder's lock; its movie may not play yet. Shared is
+        // enough to keep a capture out, and lets another process list the folder meanwhile instead
+        // of taking it for a capture in progress.
+        auto lock = FolderLock::tryLock(entry.path(), FolderLock::Mode::shared);
         if (!lock) {
             log::info(log_area::kLibrary, "left %s alone: a capture is still writing it", entry.path().c_str());
             continue;

@@ -23,8 +23,11 @@ std::string variableName(const std::string& entry) { return entry.substr(0, entr
 }  // namespace
 
 OrvaneProcess::OrvaneProcess(const std::filesystem::path& home, const std::vector<std::string>& arguments,
-                             const std::vector<std::string>& environment)
-    : outFile_(home / ".cli-stdout"), errFile_(home / ".cli-stderr") {
+                             const std::vector<std::string>& environment, const std::string& outputTag,
+                             const std::optional<std::filesystem::path>& stdoutFile)
+    : outFile_(stdoutFile.value_or(home / (".cli-stdout" + outputTag))),
+      readOut_(!stdoutFile),
+      errFile_(home / (".cli-stderr" + outputTag)) {
     std::vector<std::string> env{"HOME=" + home.string(), "XDG_DATA_HOME=" + (home / "data").string(),
                                  "XDG_CONFIG_HOME=" + (home / "config").string(),
                                  "XDG_CACHE_HOME=" + (home / "cache").string()};
@@ -86,7 +89,7 @@ CliResult OrvaneProcess::wait() {
     reap(true);
     CliResult result;
     result.exitCode = WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
-    result.out = readTextFile(outFile_);
+    if (readOut_) result.out = readTextFile(outFile_);
     result.err = readTextFile(errFile_);
     return result;
 }

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,8 +21,11 @@ struct CliResult {
 // ones. Its output goes to files in `home`, so a child nobody reads from never blocks on a pipe.
 class OrvaneProcess {
 public:
+    // `outputTag` names the output files, so processes running at once keep theirs apart; a
+    // `stdoutFile` receives the output instead (it is then not read back).
     OrvaneProcess(const std::filesystem::path& home, const std::vector<std::string>& arguments,
-                  const std::vector<std::string>& environment = {});
+                  const std::vector<std::string>& environment = {}, const std::string& outputTag = {},
+                  const std::optional<std::filesystem::path>& stdoutFile = std::nullopt);
     OrvaneProcess(const OrvaneProcess&) = delete;
     OrvaneProcess& operator=(const OrvaneProcess&) = delete;
     // A child still running is killed, so a failed test does not leave it behind.
@@ -38,6 +42,7 @@ private:
     bool reap(bool block);
 
     std::filesystem::path outFile_;
+    bool readOut_ = true;
     std::filesystem::path errFile_;
     pid_t pid_ = -1;
     bool reaped_ = false;

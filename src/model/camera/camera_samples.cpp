@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/edit.h"
+
 namespace orvane {
 
 std::int64_t cameraSampleIntervals(double trimStart, double trimEnd) {
-    const double length = std::max(trimEnd - trimStart, 0.0);
+    // A damaged edit must not ask for billions of samples.
+    const double length = std::clamp(trimEnd - trimStart, 0.0, kMaximumEditLength);
     return std::max(static_cast<std::int64_t>(std::ceil(length * kCameraSampleRate)), std::int64_t{1});
 }
 

@@ -81,14 +81,15 @@ struct JsonPreferencesStore::State {
         }
         const auto contents = readFileContents(file, kSmallFileLimit);
         if (!contents) {
-            log::warning(log_area::kConfig, "cannot read %s; using default preferences", file.c_str());
+            log::skippedFile(log_area::kConfig, "preferences file", file, "unreadable file",
+                             "using default preferences");
             condition = Condition::unreadable;
             return true;
         }
         auto parsed = parseJsonWithinDepth<nlohmann::json>(*contents);
         if (parsed.is_discarded() || !parsed.is_object()) {
-            log::warning(log_area::kConfig, "%s is malformed; using default preferences and leaving the file untouched",
-                         file.c_str());
+            log::skippedFile(log_area::kConfig, "preferences file", file, "malformed JSON",
+                             "using default preferences and leaving the file untouched");
             condition = Condition::malformed;
             return true;
         }
