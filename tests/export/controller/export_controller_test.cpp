@@ -158,10 +158,14 @@ TEST_F(ExportControllerTest, FailuresKeepTheDestinationAndReportTheirText) {
     renderer->failWith = std::make_exception_ptr(std::runtime_error("disk full"));
     auto& c = controller();
     const auto failed = c.exportVideo(snapshotOfLength(2), {}, temp / "out" / "keep.mp4");
+    // Finite but absurd, as a damaged sidecar may hold: refused before anything is rendered.
+    const auto endless = c.exportVideo(snapshotOfLength(1e308), {}, temp / "out" / "l.mp4");
     SceneRenderSnapshot empty;
     const auto nothing = c.exportVideo(std::make_shared<const SceneRenderSnapshot>(empty), {}, temp / "out" / "e.mp4");
     run();
     EXPECT_EQ(taskOf(failed).stage, ExportTaskStage::failed("disk full"));
+    EXPECT_EQ(taskOf(endless).stage,
+              ExportTaskStage::failed("The edit runs longer than 24 hours; shorten it to export it."));
     EXPECT_EQ(taskOf(nothing).stage, ExportTaskStage::failed("Nothing to export."));
     EXPECT_EQ(c.state(), (ExportControllerState{ExportControllerState::Kind::failed, "Nothing to export."}));
     EXPECT_EQ(renderer->profiles.size(), 1u);
