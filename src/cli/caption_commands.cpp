@@ -125,7 +125,7 @@ void registerCaptionCommands(CLI::App& app, app::Services& services) {
     captions->callback([&services, o] {
         auto& library = services.library();
         const auto& meta = library.find(o->id);
-        EditorSession session(library.folderOf(meta.id), meta, services.preferences());
+        EditorSession session(library.folderOf(meta.id), meta, services.preferences(), EditorSession::Access::edit);
         warnIfSavedEditUnreadable(session);
         auto& state = session.state();
 
