@@ -11,31 +11,13 @@
 #include "base/text.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
+#include "cli/number_arguments.h"
 #include "cli/toast_printer.h"
 #include "platform/preferences.h"
 
 using namespace orvane;
 
 namespace {
-
-// "nan" and "inf" read as numbers, and no time, scale, size or volume is served by them: every
-// floating-point option refuses them before a command runs, so none reaches a saved edit.
-void refuseNonFiniteNumbers(CLI::App& app) {
-    for (CLI::Option* option : app.get_options()) {
-        // The type name carries the option's own checks after a colon (FLOAT:FLOAT in [1 - 10]).
-        if (option->get_type_name().rfind("FLOAT", 0) != 0) continue;
-        option->check(CLI::Validator(
-            [](std::string& text) -> std::string {
-                if (text.find_first_not_of(" \t") == std::string::npos) return "must be a number";
-                char* end = nullptr;
-                const double value = std::strtod(text.c_str(), &end);
-                if (end != text.c_str() && !std::isfinite(value)) return "must be a finite number, not " + text;
-                return {};
-            },
-            ""));
-    }
-    for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) refuseNonFiniteNumbers(*command);
-}
 
 int exitCodeFor(const LibraryError& error) {
     switch (error.code()) {
@@ -71,7 +53,7 @@ int main(int argc, char** argv) {
     cli::registerExportCommand(app, services);
     cli::registerScreenshotCommand(app, services);
     cli::registerCaptionCommands(app, services);
-    refuseNonFiniteNumbers(app);
+    cli::refuseNonFiniteNumbers(app);
 
     try {
         app.parse(argc, argv);

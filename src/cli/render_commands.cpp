@@ -4,6 +4,7 @@
 #include "app/services.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
+#include "cli/number_arguments.h"
 #include "cli/output.h"
 #include "editor/editor_session.h"
 #include "editor/scene_snapshot_builder.h"
@@ -14,23 +15,6 @@
 #include "render/backdrop/background_swatches.h"
 
 namespace orvane::cli {
-
-namespace {
-
-std::pair<int, int> parseSize(const std::string& text) {
-    int width = 0, height = 0;
-    char separator = 0;
-    int consumed = 0;
-    // %n: the whole text must be the size, so "640x360x2" is refused rather than read as 640x360.
-    if (std::sscanf(text.c_str(), "%d%c%d%n", &width, &separator, &height, &consumed) != 3 ||
-        static_cast<std::size_t>(consumed) != text.size() || (separator != 'x' && separator != 'X') || width < 16 ||
-        height < 16 || width > 8192 || height > 8192) {
-        throw CLI::ValidationError("--size takes WIDTHxHEIGHT between 16 and 8192, got \"" + text + "\"");
-    }
-    return {width, height};
-}
-
-}  // namespace
 
 void registerRenderCommands(CLI::App& app, app::Services& services) {
     struct Options {
@@ -53,7 +37,7 @@ void registerRenderCommands(CLI::App& app, app::Services& services) {
     renderFrame->add_option("--out", f->out, "PNG file to write")->required();
     renderFrame->add_option("--size", f->size, "Output size, WIDTHxHEIGHT (default 1920x1080)");
     renderFrame->callback([&services, f] {
-        const auto [width, height] = parseSize(f->size);
+        const auto [width, height] = parseFrameSize(f->size);
         requireWritableOutput(services, f->out);
         auto& library = services.library();
         const auto& meta = library.find(f->id);

@@ -5,26 +5,13 @@
 #include "app/services.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
+#include "cli/number_arguments.h"
 #include "cli/output.h"
 #include "platform/preferences.h"
 #include "recording/screenshots/screenshot_crop.h"
 #include "recording/screenshots/screenshot_service.h"
 
 namespace orvane::cli {
-
-namespace {
-
-// "X,Y,W,H" in pixels of the saved picture.
-std::optional<Rect> parseCrop(const std::string& text) {
-    double values[4];
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%lf,%lf,%lf,%lf%c", &values[0], &values[1], &values[2], &values[3], &tail) != 4) {
-        return std::nullopt;
-    }
-    return Rect{values[0], values[1], values[2], values[3]};
-}
-
-}  // namespace
 
 void registerScreenshotCommand(CLI::App& app, app::Services& services) {
     struct Options {
@@ -43,7 +30,7 @@ void registerScreenshotCommand(CLI::App& app, app::Services& services) {
     command->callback([options, &services] {
         std::optional<Rect> crop;
         if (options->crop) {
-            crop = parseCrop(*options->crop);
+            crop = parseCropRect(*options->crop);
             if (!crop) throw CLI::ValidationError("--crop", "expected X,Y,W,H, e.g. 0,0,800,600");
         }
         Preferences& preferences = services.preferences();
