@@ -82,8 +82,13 @@ std::optional<SystemTime> parseIso8601(std::string_view text) {
     }
     if (pos != text.size()) return std::nullopt;
 
-    const auto local = sys_days{date} + hours{h} + minutes{mi} + seconds{s};
-    return time_point_cast<system_clock::duration>(local - offset + fraction);
+    const auto utc = (sys_days{date} + hours{h} + minutes{mi} + seconds{s} - offset).time_since_epoch();
+    // The clock counts nanoseconds in 64 bits (years 1677 to 2262); a date past either end does not
+    // name a time it can hold, and converting it would overflow.
+    constexpr auto kLatest = floor<seconds>(system_clock::duration::max()) - seconds{1};
+    constexpr auto kEarliest = ceil<seconds>(system_clock::duration::min()) + seconds{1};
+    if (utc > kLatest || utc < kEarliest) return std::nullopt;
+    return SystemTime{duration_cast<system_clock::duration>(utc) + fraction};
 }
 
 }  // namespace orvane

@@ -41,6 +41,14 @@ TEST(Iso8601, FormatsWholeSecondsInUtcAndParsesOffsetsAndFractions) {
     EXPECT_FALSE(parseIso8601("2024-02-29 23:05:09Z"));
     EXPECT_FALSE(parseIso8601("2024-02-29T23:05:09Zjunk"));
     EXPECT_FALSE(parseIso8601(""));
+
+    // The clock holds 1677 to 2262; a date beyond reads as malformed instead of overflowing.
+    EXPECT_EQ(parseIso8601("2262-04-11T00:00:00Z"), sys_days{year{2262} / 4 / 11});
+    EXPECT_EQ(parseIso8601("1677-09-22T00:00:00Z"), sys_days{year{1677} / 9 / 22});
+    for (const char* far : {"9736-01-01T00:00:00Z", "2262-04-12T00:00:00Z", "1677-09-21T00:00:00Z",
+                            "0000-01-01T00:00:00Z", "2262-04-11T23:59:59-23:59"}) {
+        EXPECT_FALSE(parseIso8601(far)) << far;
+    }
 }
 
 TEST(Text, TrimsAsciiAndUnicodeWhitespace) {

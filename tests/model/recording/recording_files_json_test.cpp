@@ -123,11 +123,21 @@ TEST(RecordingMetaJson, EveryRequiredKeyIsNeededAndEveryOptionalKeyIsNot) {
 }
 
 TEST(RecordingMetaJson, WrongTypesAndMalformedTextAreRefused) {
-    const std::pair<const char*, json> wrong[] = {
-        {"fps", "60"}, {"durationMs", 12.5}, {"displayWidth", 1e30}, {"hasMicrophone", 1}, {"hasCursor", "true"},
-        {"createdAt", 1234567}, {"createdAt", "yesterday"}, {"id", "not-a-uuid"}, {"sourceTitle", 5},
-        {"sourceKind", 1}, {"recordedWithAlpha", "yes"}, {"facePIPCornerRadius", "round"},
-        {"facePIPNormalizedFrame", json::array({0, 0, 1, 1})}, {"captureSourceCrop", json::parse(R"([[0,0],[1,"1"]])")}};
+    const std::pair<const char*, json> wrong[] = {{"fps", "60"},
+                                                  {"durationMs", 12.5},
+                                                  {"displayWidth", 1e30},
+                                                  {"hasMicrophone", 1},
+                                                  {"hasCursor", "true"},
+                                                  {"createdAt", 1234567},
+                                                  {"createdAt", "yesterday"},
+                                                  {"createdAt", "9736-01-01T00:00:00Z"},
+                                                  {"id", "not-a-uuid"},
+                                                  {"sourceTitle", 5},
+                                                  {"sourceKind", 1},
+                                                  {"recordedWithAlpha", "yes"},
+                                                  {"facePIPCornerRadius", "round"},
+                                                  {"facePIPNormalizedFrame", json::array({0, 0, 1, 1})},
+                                                  {"captureSourceCrop", json::parse(R"([[0,0],[1,"1"]])")}};
     for (const auto& [key, value] : wrong) EXPECT_FALSE(decodeWith(key, value)) << key << " = " << value;
     for (const char* text : {"", "{", "[]", "null", "\"meta\"", "{\"id\":}"}) {
         EXPECT_FALSE(decodeRecordingMeta(text)) << text;
@@ -243,6 +253,9 @@ TEST(ProjectsJson, ArrayOfProjectsWithAllFourKeys) {
     EXPECT_FALSE(decodeProjects(json::array({badId}).dump()));
     EXPECT_FALSE(decodeProjects(one.dump()));  // an object, not an array
     EXPECT_FALSE(decodeProjects("[1]"));
+    json farFuture = one;
+    farFuture["createdAt"] = "5690-01-01T00:00:00Z";  // past what the clock holds
+    EXPECT_FALSE(decodeProjects(json::array({farFuture}).dump()));
     EXPECT_FALSE(decodeProjects("["));
 }
 
