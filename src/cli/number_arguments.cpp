@@ -1,9 +1,12 @@
 #include "cli/number_arguments.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
+#include <system_error>
 
 namespace orvane::cli {
 
@@ -24,17 +27,29 @@ void refuseNonFiniteNumbers(CLI::App& app) {
     for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) refuseNonFiniteNumbers(*command);
 }
 
+namespace {
+
+// A whole decimal number, the whole of `text`; a value past int is refused rather than wrapped.
+std::optional<int> pixelCount(std::string_view text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
 std::pair<int, int> parseFrameSize(const std::string& text) {
-    int width = 0, height = 0;
-    char separator = 0;
-    int consumed = 0;
-    // %n: the whole text must be the size, so "640x360x2" is refused rather than read as 640x360.
-    if (std::sscanf(text.c_str(), "%d%c%d%n", &width, &separator, &height, &consumed) != 3 ||
-        static_cast<std::size_t>(consumed) != text.size() || (separator != 'x' && separator != 'X') || width < 16 ||
-        height < 16 || width > 8192 || height > 8192) {
+    const auto separator = text.find_first_of("xX");
+    const auto width = pixelCount(std::string_view(text).substr(0, separator));
+    const auto height =
+        separator == std::string::npos ? std::nullopt : pixelCount(std::string_view(text).substr(separator + 1));
+    if (!width || !height || *width < 16 || *height < 16 || *width > 8192 || *height > 8192) {
         throw CLI::ValidationError("--size takes WIDTHxHEIGHT between 16 and 8192, got \"" + text + "\"");
     }
-    return {width, height};
+    return {*width, *height};
 }
 
 std::optional<Rect> parseCropRect(const std::string& text) {
@@ -42,6 +57,10 @@ std::optional<Rect> parseCropRect(const std::string& text) {
     char tail = 0;
     if (std::sscanf(text.c_str(), "%lf,%lf,%lf,%lf%c", &values[0], &values[1], &values[2], &values[3], &tail) != 4) {
         return std::nullopt;
+    }
+    // "nan" and "1e999" read as numbers but name no pixel; like every other number argument, refused.
+    for (const double value : values) {
+        if (!std::isfinite(value)) return std::nullopt;
     }
     return Rect{values[0], values[1], values[2], values[3]};
 }

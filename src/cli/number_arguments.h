@@ -20,12 +20,12 @@ namespace orvane::cli {
 // reaches a saved edit. Call once every option is declared.
 void refuseNonFiniteNumbers(CLI::App& app);
 
-// The render size "WIDTHxHEIGHT", each side 16...8192 pixels. Throws CLI::ValidationError naming
-// --size otherwise.
+// The render size "WIDTHxHEIGHT" (or "X"), each side decimal digits within 16...8192 pixels. Throws
+// CLI::ValidationError naming --size otherwise.
 std::pair<int, int> parseFrameSize(const std::string& text);
 
 // The screenshot crop "X,Y,W,H" in pixels of the saved picture; nothing when the text is not four
-// numbers separated by commas.
+// finite numbers separated by commas.
 std::optional<Rect> parseCropRect(const std::string& text);
 
 }  // namespace orvane::cli
