@@ -20,6 +20,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   flite
+  # fuzzing (scripts/fuzz.sh): clang with its sanitizer and libFuzzer runtimes
+  clang-14 libclang-rt-14-dev libfuzzer-14-dev
   ffmpeg xvfb xauth pulseaudio pulseaudio-utils dbus dbus-daemon gnome-keyring
 )
 

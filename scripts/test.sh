@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs, builds with warnings as errors, runs every test, then builds again
-# with AddressSanitizer and UndefinedBehaviorSanitizer and runs the unit tests under them.
+# with AddressSanitizer and UndefinedBehaviorSanitizer and runs the unit tests under them, and ends
+# with a short pass of every fuzz target over the readers of user files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,3 +31,7 @@ ninja -C build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0" \
   ./scripts/with-test-services.sh ctest --test-dir build/sanitize --output-on-failure -j "$jobs" --timeout 600
+
+# About a minute in all: the readers of user files and the number arguments, from the committed seeds
+# plus whatever earlier passes in this build folder found. Longer runs: scripts/fuzz.sh SECONDS.
+./scripts/fuzz.sh 6

@@ -10,8 +10,8 @@ namespace orvane {
 
 namespace {
 
-// Ends libsecret's variadic attribute lists.
-constexpr const char* kEnd = nullptr;
+// libsecret's variadic attribute lists end with a literal nullptr: clang's sentinel check does not see
+// through a named constant.
 
 // The schema name is stored with every item and matched on lookup: renaming it would hide every saved secret.
 
@@ -71,8 +71,8 @@ LibsecretStore::ServiceState LibsecretStore::probe(std::chrono::nanoseconds limi
 
 std::optional<std::string> LibsecretStore::read(const std::string& account) {
     GError* error = nullptr;
-    gchar* value = secret_password_lookup_sync(&orvaneSchema(), nullptr, &error, "service", service_.c_str(),
-                                               "account", account.c_str(), kEnd);
+    gchar* value = secret_password_lookup_sync(&orvaneSchema(), nullptr, &error, "service", service_.c_str(), "account",
+                                               account.c_str(), nullptr);
     if (error) {
         if (value) secret_password_free(value);
         throw SecretStoreError("Could not read the secret \"" + account + "\" from the Secret Service: " +
@@ -90,7 +90,7 @@ void LibsecretStore::write(const std::string& account, const std::string& value)
     const std::string label = "Orvane: " + account;
     const gboolean stored =
         secret_password_store_sync(&orvaneSchema(), SECRET_COLLECTION_DEFAULT, label.c_str(), value.c_str(), nullptr,
-                                   &error, "service", service_.c_str(), "account", account.c_str(), kEnd);
+                                   &error, "service", service_.c_str(), "account", account.c_str(), nullptr);
     if (error || !stored) {
         throw SecretStoreError("Could not save the secret \"" + account + "\" in the Secret Service: " +
                                (error ? takeMessage(error) : std::string("the service refused it")));
@@ -101,7 +101,7 @@ void LibsecretStore::remove(const std::string& account) {
     GError* error = nullptr;
     // Returns false without an error when there was nothing to remove.
     secret_password_clear_sync(&orvaneSchema(), nullptr, &error, "service", service_.c_str(), "account",
-                               account.c_str(), kEnd);
+                               account.c_str(), nullptr);
     if (error) {
         throw SecretStoreError("Could not remove the secret \"" + account + "\" from the Secret Service: " +
                                takeMessage(error));
