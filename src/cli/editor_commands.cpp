@@ -251,17 +251,10 @@ void registerEditorCommands(CLI::App& app, app::Services& services) {
         if (o->apply.empty()) throw CLI::ValidationError("give an operation or --apply FILE; see orvane edit --help");
         const auto text = readFileContents(o->apply);
         if (!text) throw std::runtime_error("Couldn't read " + o->apply);
-        Json json;
-        try {
-            json = Json::parse(*text);
-        } catch (const Json::parse_error& e) {
-            throw std::runtime_error(o->apply + " is not valid JSON: " + e.what());
-        }
         // A local file edits the recording named on the command line; the backend's record names its video.
-        if (json.is_object() && !json.contains("video_id")) json["video_id"] = o->id;
         std::string error;
-        const auto edits = videoEditsOutFromJson(json, &error);
-        if (!edits) throw std::runtime_error(o->apply + " is not an edit record: " + error);
+        const auto edits = videoEditsOutFromText(*text, o->id, &error);
+        if (!edits) throw std::runtime_error(o->apply + " " + error);
         finish("applied " + o->apply, [&](OpenedEdit& opened) {
             applyRemoteEdits(opened.state(), *edits);
             return true;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/json_depth.h"
 #include "model/edit_json.h"
 
 namespace orvane {
@@ -85,6 +86,21 @@ std::optional<VideoEditsOut> videoEditsOutFromJson(const Json& object, std::stri
     edits.clipsJson = rawJson(object, "clips");
     edits.voiceClipsJson = rawJson(object, "voice_clips");
     edits.videoOverlaysJson = rawJson(object, "video_overlays");
+    return edits;
+}
+
+std::optional<VideoEditsOut> videoEditsOutFromText(std::string_view text, const std::string& videoID,
+                                                   std::string* error) {
+    // Without exceptions: the parser reports a number it cannot hold as out of range, not as a parse error.
+    Json json = parseJsonWithinDepth<Json>(text);
+    if (json.is_discarded()) {
+        if (error) *error = "is not valid JSON";
+        return std::nullopt;
+    }
+    if (json.is_object() && !json.contains("video_id")) json["video_id"] = videoID;
+    std::string problem;
+    auto edits = videoEditsOutFromJson(json, &problem);
+    if (!edits && error) *error = "is not an edit record: " + problem;
     return edits;
 }
 

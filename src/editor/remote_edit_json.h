@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -17,5 +18,12 @@ inline constexpr double kRemoteEditTolerance = 1e-6;
 // malformed ones dropped. Nothing (and a message in `error`) when `json` is not an object with a
 // string "video_id".
 std::optional<VideoEditsOut> videoEditsOutFromJson(const nlohmann::json& json, std::string* error = nullptr);
+
+// A record from JSON text, as `orvane edit --apply FILE` reads it; a record without "video_id" edits
+// `videoID`. Nothing when the text is not JSON (a number past the double range, nesting deeper than
+// any record has), or not a record; `error` then says which, phrased to follow the file's name ("is
+// not valid JSON", "is not an edit record: ...").
+std::optional<VideoEditsOut> videoEditsOutFromText(std::string_view text, const std::string& videoID,
+                                                   std::string* error = nullptr);
 
 }  // namespace orvane

@@ -211,6 +211,27 @@ TEST(RemoteEditRecord, ReadsSnakeCaseKeysAndDropsValuesOfTheWrongType) {
     EXPECT_EQ(read(json{{"video_id", "v"}}).setFields, std::nullopt);
 }
 
+TEST(RemoteEditRecord, FromTextFillsTheVideoAndRefusesWhatIsNotJsonWithoutThrowing) {
+    std::string error;
+    const auto local = videoEditsOutFromText(R"({"trim_start": 1.5})", "local", &error);
+    ASSERT_TRUE(local);
+    EXPECT_EQ(local->videoID, "local");
+    EXPECT_TRUE(local->applies.contains("trim_start"));
+    EXPECT_EQ(videoEditsOutFromText(R"({"video_id": "v_9"})", "local")->videoID, "v_9");
+
+    // A number past the double range is an out-of-range error to the parser, not a parse error; it
+    // once escaped the command's "not valid JSON" handling.
+    const std::string deep = std::string(100, '[') + std::string(100, ']');
+    for (const std::string& bad :
+         std::vector<std::string>{R"({"trim_start": 1.5e100000000000000})", R"({"trim_start": 1)", deep}) {
+        error.clear();
+        EXPECT_FALSE(videoEditsOutFromText(bad, "local", &error)) << bad;
+        EXPECT_EQ(error, "is not valid JSON") << bad;
+    }
+    EXPECT_FALSE(videoEditsOutFromText("[1]", "local", &error));
+    EXPECT_EQ(error, "is not an edit record: VideoEditsOut: expected an object");
+}
+
 TEST(RemoteEditRecord, ListElementsAreReadLooselyAndMalformedOnesDropped) {
     const auto edits = read(json::parse(R"({
         "video_id": "v",
