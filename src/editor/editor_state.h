@@ -20,7 +20,7 @@
 namespace orvane {
 
 // Held by the automatic-zoom code; the editor only keeps it alive.
-struct CinematicTracker;
+class CinematicTracker;
 
 // Every observable value of the editor: the edit itself, and how it is being edited (playhead,
 // selection, progress). Views read it through EditorState::values() and every change goes through
