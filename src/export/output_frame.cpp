@@ -114,7 +114,8 @@ void OutputFrameRenderer::prepareFaceServices(std::span<const OverlayFrame> over
 }
 
 ComposeStatus OutputFrameRenderer::render(cairo_surface_t* target, double outputTime, cairo_surface_t* source,
-                                          double sourceTime, std::span<const OverlayFrame> overlays) {
+                                          double sourceTime, std::span<const OverlayFrame> overlays,
+                                          std::optional<CameraState> zoom) {
     prepareFaceServices(overlays);
     SceneFrameInput input;
     input.compositionTime = compositionTime(outputTime);
@@ -122,7 +123,15 @@ ComposeStatus OutputFrameRenderer::render(cairo_surface_t* target, double output
     input.source = source;
     input.background = background_.get();
     input.overlays = overlays;
+    input.zoom = zoom;
     return compositor_->compose(target, input);
+}
+
+void OutputFrameRenderer::restartFaceFraming() { compositor_->restartFaceFraming(); }
+
+void OutputFrameRenderer::followFaces(std::span<const OverlayFrame> overlays) {
+    prepareFaceServices(overlays);
+    compositor_->followFaces(overlays);
 }
 
 std::optional<RgbaImage> OutputFrameRenderer::render(double outputTime, cairo_surface_t* source, double sourceTime,

@@ -41,8 +41,14 @@ public:
     // Composes the frame at `outputTime` into `target` (an ARGB32 image of width x height) from the
     // recording frame already decoded for it (null in a gap: the window stays empty) at
     // `sourceTime`, and the pictures of the overlays shown then. Every pixel is overwritten.
+    // `zoom` is the frame's camera when the caller has it at hand (a RenderFrameStateCache).
     ComposeStatus render(cairo_surface_t* target, double outputTime, cairo_surface_t* source, double sourceTime,
-                         std::span<const OverlayFrame> overlays);
+                         std::span<const OverlayFrame> overlays, std::optional<CameraState> zoom = std::nullopt);
+
+    // Face framing for a new segment: forgets the crops earlier frames settled on, then follows the
+    // faces in the overlay pictures of frames before the segment (call once per frame, oldest first).
+    void restartFaceFraming();
+    void followFaces(std::span<const OverlayFrame> overlays);
 
     // The same into a new image; nothing when it cannot be drawn.
     std::optional<RgbaImage> render(double outputTime, cairo_surface_t* source, double sourceTime,

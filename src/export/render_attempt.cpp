@@ -27,13 +27,11 @@ namespace {
 
 constexpr int kLargestDecode = 16384;
 
-double strongestZoom(const SceneRenderSnapshot& snapshot) {
-    double zoom = 1;
-    for (const auto& sample : snapshot.cameraSamples) zoom = std::max(zoom, sample.scale);
-    if (snapshot.cameraSamples.empty()) {
-        for (const auto& region : snapshot.edit.timeline.zoomRegions) zoom = std::max(zoom, region.scale);
-    }
-    return std::isfinite(zoom) ? zoom : 1;
+bool framesFaces(const SceneRenderSnapshot& snapshot) {
+    const auto& overlays = snapshot.edit.overlays.videoOverlays;
+    return std::any_of(overlays.begin(), overlays.end(), [](const VideoOverlayClip& overlay) {
+        return overlay.mediaKind == VideoOverlayClip::MediaKind::video && overlay.autoFrameFaceCam;
+    });
 }
 
 // One frame's inputs, gathered for a whole batch before any is composed.
@@ -71,13 +69,14 @@ void emptyQuietly(const fs::path& file) {
 
 }  // namespace
 
-DecodeBox recordingDecodeBox(const SceneRenderSnapshot& snapshot, int canvasWidth, int canvasHeight) {
+DecodeBox recordingDecodeBox(const SceneRenderSnapshot& snapshot, int canvasWidth, int canvasHeight,
+                             double strongestZoom) {
     const double vw = snapshot.edit.frame.videoSize.width;
     const double vh = snapshot.edit.frame.videoSize.height;
     if (!(vw > 0) || !(vh > 0)) return {kLargestDecode, kLargestDecode};
     const Rect canvas{0, 0, static_cast<double>(canvasWidth), static_cast<double>(canvasHeight)};
     const Rect content = frameLayout(snapshot, canvas, CameraState{}).content;
-    const double zoom = strongestZoom(snapshot);
+    const double zoom = std::isfinite(strongestZoom) ? std::max(strongestZoom, 1.0) : 1.0;
     double needWidth = content.width * zoom;
     double needHeight = content.height * zoom;
     if (isSet(snapshot.edit.frame.cropRect)) {
@@ -113,7 +112,10 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
         });
     }
 
-    const DecodeBox box = recordingDecodeBox(snapshot, width, height);
+    // The camera of every frame of the range, looked up once; its strongest zoom sizes the decode.
+    RenderFrameStateCache zoomStates(snapshot.edit.timeline.trimStart, profile.fps, snapshot.edit.timeline.speedRamps);
+    if (range.endFrame > range.startFrame) zoomStates.fill(snapshot, range.startFrame, range.endFrame - 1);
+    const DecodeBox box = recordingDecodeBox(snapshot, width, height, zoomStates.strongestScale());
     ClipFrameProvider clips(snapshot, frameDuration, DecodeOptions{box.width, box.height, job.decoderThreads});
     std::vector<std::unique_ptr<OverlayFrameSource>> overlays;
     overlays.reserve(snapshot.edit.overlays.videoOverlays.size());
@@ -125,6 +127,36 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
 
     cairo::Surface target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
     if (cairo_surface_status(target.get()) != CAIRO_STATUS_SUCCESS) throw ExportError::pixelBuffer();
+
+    // A worker's renderer carries the face framing of its last segment; this range starts it over
+    // from frames of its own, so what it draws depends on nothing rendered before it.
+    if (framesFaces(snapshot)) {
+        if (pendingRenderer.valid()) worker.renderer = pendingRenderer.get();
+        worker.renderer->restartFaceFraming();
+        const double firstTime =
+            compositionTimeForOutputTime(outputTime(range.startFrame, profile.fps), snapshot.edit.timeline.trimStart,
+                                         snapshot.edit.timeline.speedRamps);
+        for (int k = kFaceFramingLeadInFrames; k >= 1; --k) {
+            // On the composition clock, so the lead-in is the same wherever the trim and ramps put the range.
+            const double t = firstTime - k * frameDuration;
+            std::vector<DecodedFrame> pictures;
+            std::vector<cairo::Surface> surfaces;
+            std::vector<OverlayFrame> frames;
+            for (auto& overlay : overlays) {
+                if (overlay->clip().mediaKind != VideoOverlayClip::MediaKind::video ||
+                    !overlay->clip().autoFrameFaceCam)
+                    continue;
+                const auto mediaTime = mediaTimeAt(overlay->clip(), t);
+                if (!mediaTime) continue;
+                auto picture = overlay->frameAt(*mediaTime);
+                if (!picture) continue;
+                surfaces.push_back(surfaceForImage(picture->image));
+                frames.push_back(OverlayFrame{overlay->clip(), surfaces.back().get()});
+                pictures.push_back(std::move(picture));
+            }
+            if (!frames.empty()) worker.renderer->followFaces(frames);
+        }
+    }
 
     const int batchSize = exportBatchSize(width, height);
     int counted = 0;
@@ -175,8 +207,9 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
                     overlaySurfaces.push_back(surfaceForImage(picture->image));
                     overlayFrames.push_back(OverlayFrame{overlays[o]->clip(), overlaySurfaces.back().get()});
                 }
-                const ComposeStatus status = renderer.render(target.get(), outputTime(frame.index, profile.fps),
-                                                             source.get(), frame.sourceTime, overlayFrames);
+                const ComposeStatus status =
+                    renderer.render(target.get(), outputTime(frame.index, profile.fps), source.get(), frame.sourceTime,
+                                    overlayFrames, zoomStates.state(snapshot, frame.index));
                 if (status != ComposeStatus::ok) {
                     log::error(log_area::kExport, "frame %lld could not be composed (%d)",
                                static_cast<long long>(frame.index), static_cast<int>(status));

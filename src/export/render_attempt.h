@@ -46,12 +46,19 @@ void renderVideoFramesAttempt(RenderJob& job, RenderWorker& worker, const Render
 void renderVideoFrames(RenderJob& job, RenderWorker& worker, const RenderSegment& range,
                        const std::filesystem::path& file, bool fastStart);
 
-// The box the recording is decoded into: large enough for the window at the edit's strongest zoom
-// (and its crop), never more than the recording's own size.
+// The box the recording is decoded into: large enough for the window at `strongestZoom` (and the
+// edit's crop), never more than the recording's own size. Attempts pass the strongest zoom of their
+// own frames, so a segment decodes alike whatever the rest of the edit zooms to.
 struct DecodeBox {
     int width = 0;
     int height = 0;
 };
-DecodeBox recordingDecodeBox(const SceneRenderSnapshot& snapshot, int canvasWidth, int canvasHeight);
+DecodeBox recordingDecodeBox(const SceneRenderSnapshot& snapshot, int canvasWidth, int canvasHeight,
+                             double strongestZoom);
+
+// Frames before a range's first frame whose face cameras warm up the face framing: after this many
+// steps of 18 % the smoothed crop has closed all but 0.3 % of any gap, so a segment frames its
+// first frames as a continuous render would.
+inline constexpr int kFaceFramingLeadInFrames = 30;
 
 }  // namespace orvane

@@ -88,6 +88,33 @@ std::optional<std::vector<SegmentLookup>> lookUpSegments(SegmentStore* store, co
     return std::nullopt;
 }
 
+// The cached segments (not `fresh`) the joiner would refuse: unreadable, or of another format than
+// the segments rendered now (or, with none rendered, than most of the cached ones).
+std::vector<std::size_t> unjoinableCachedSegments(const std::vector<fs::path>& files, const std::vector<bool>& fresh) {
+    std::vector<std::optional<SegmentFormat>> formats(files.size());
+    std::optional<SegmentFormat> reference;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        formats[i] = readSegmentFormat(files[i]);
+        if (fresh[i] && !reference) reference = formats[i];
+    }
+    if (!reference) {
+        std::size_t best = 0;
+        for (const auto& candidate : formats) {
+            if (!candidate) continue;
+            const auto count = static_cast<std::size_t>(std::count(formats.begin(), formats.end(), candidate));
+            if (count > best) {
+                best = count;
+                reference = candidate;
+            }
+        }
+    }
+    std::vector<std::size_t> stale;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!fresh[i] && (!formats[i] || formats[i] != reference)) stale.push_back(i);
+    }
+    return stale;
+}
+
 }  // namespace
 
 SceneVideoExporter::SceneVideoExporter(SegmentStore* store, SceneVideoExporterOptions options)
@@ -161,7 +188,6 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
     std::vector<fs::path> segmentFiles(segments.size());
     int cachedCount = 0;
     int cachedFrames = 0;
-    int missingFrames = 0;
     for (std::size_t i = 0; i < segments.size(); ++i) {
         const SegmentLookup& lookup = (*lookups)[i];
         std::error_code error;
@@ -171,7 +197,6 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
             cachedFrames += segments[i].frameCount();
         } else {
             missing.push_back(i);
-            missingFrames += segments[i].frameCount();
         }
     }
     const auto total = static_cast<int>(totalFrames);
@@ -188,54 +213,79 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
         segmentFiles[i] = workspace->file("segment-" + std::to_string(segments[i].index) + ".mp4");
     }
 
-    SegmentRenderProgressCounter counter(cachedFrames, total, missingFrames, profile.fps,
-                                         progress.part(0, kFramesShare));
-    job.counter = &counter;
-    const int workerCount =
-        segmentWorkerCount(processors, profile.width, profile.height, static_cast<int>(missing.size()));
-    job.decoderThreads = static_cast<int>(std::max(processors / std::max(workerCount, 1), 1u));
-    if (workerCount > 1) job.encoderSettings.threads = job.decoderThreads;
+    const auto framesOf = [&](const std::vector<std::size_t>& indices) {
+        int frames = 0;
+        for (std::size_t i : indices) frames += segments[i].frameCount();
+        return frames;
+    };
+    // Renders the given segments into their files with a pool of workers, storing each in the
+    // cache (over any entry of its key). The bar counts `done` of `all` frames as finished.
+    const auto renderSegments = [&](const std::vector<std::size_t>& indices, int done, int all, ExportProgress part) {
+        SegmentRenderProgressCounter counter(done, all, framesOf(indices), profile.fps, std::move(part));
+        job.counter = &counter;
+        const int workerCount =
+            segmentWorkerCount(processors, profile.width, profile.height, static_cast<int>(indices.size()));
+        job.decoderThreads = static_cast<int>(std::max(processors / std::max(workerCount, 1), 1u));
+        job.encoderSettings.threads = workerCount > 1 ? job.decoderThreads : 0;
 
-    std::atomic<std::size_t> nextMissing{0};
-    std::mutex failureMutex;
-    std::exception_ptr failure;
-    {
-        std::vector<std::jthread> workers;
-        for (int w = 0; w < workerCount; ++w) {
-            workers.emplace_back([&, w] {
-                setCurrentThreadName("orvane.segment" + std::to_string(w));
-                RenderWorker worker;
-                try {
-                    // Each worker takes the next missing segment in index order until none is left.
-                    for (std::size_t taken = nextMissing++; taken < missing.size(); taken = nextMissing++) {
-                        if (job.stop.stop_requested()) throw ExportCancelled();
-                        const std::size_t i = missing[taken];
-                        renderVideoFrames(job, worker, segments[i], segmentFiles[i], false);
-                        try {
-                            store_->store(segmentFiles[i], (*lookups)[i]);
-                        } catch (const std::exception& error) {
-                            log::warning(log_area::kExport, "segment %d not kept in the cache: %s", segments[i].index,
-                                         error.what());
+        std::atomic<std::size_t> next{0};
+        std::mutex failureMutex;
+        std::exception_ptr failure;
+        {
+            std::vector<std::jthread> workers;
+            for (int w = 0; w < workerCount; ++w) {
+                workers.emplace_back([&, w] {
+                    setCurrentThreadName("orvane.segment" + std::to_string(w));
+                    RenderWorker worker;
+                    try {
+                        // Each worker takes the next segment in index order until none is left.
+                        for (std::size_t taken = next++; taken < indices.size(); taken = next++) {
+                            if (job.stop.stop_requested()) throw ExportCancelled();
+                            const std::size_t i = indices[taken];
+                            renderVideoFrames(job, worker, segments[i], segmentFiles[i], false);
+                            try {
+                                store_->store(segmentFiles[i], (*lookups)[i]);
+                            } catch (const std::exception& error) {
+                                log::warning(log_area::kExport, "segment %d not kept in the cache: %s",
+                                             segments[i].index, error.what());
+                            }
                         }
+                    } catch (...) {
+                        std::lock_guard lock(failureMutex);
+                        if (!failure) failure = std::current_exception();
+                        jobStop.request_stop();
                     }
-                } catch (...) {
-                    std::lock_guard lock(failureMutex);
-                    if (!failure) failure = std::current_exception();
-                    jobStop.request_stop();
-                }
-            });
+                });
+            }
         }
+        job.counter = nullptr;
+        if (stop.stop_requested()) throw ExportCancelled();
+        if (failure) std::rethrow_exception(failure);
+    };
+
+    renderSegments(missing, cachedFrames, total, progress.part(0, kFramesShare));
+
+    // A cached segment from another encoder set-up (a GPU that has since failed, an older build) or a
+    // damaged cache file would make the join fail: it is rendered again and its entry replaced, so
+    // the next export reuses it instead of rendering the whole video once more.
+    std::vector<bool> fresh(segments.size(), false);
+    for (std::size_t i : missing) fresh[i] = true;
+    const std::vector<std::size_t> stale = unjoinableCachedSegments(segmentFiles, fresh);
+    if (!stale.empty()) {
+        log::warning(log_area::kExport, "%zu cached segments cannot be joined; rendering them again", stale.size());
+        if (!workspace) workspace.emplace(fs::temp_directory_path(), "segments");
+        for (std::size_t i : stale) {
+            segmentFiles[i] = workspace->file("segment-" + std::to_string(segments[i].index) + ".mp4");
+        }
+        renderSegments(stale, 0, framesOf(stale), progress.part(progress.reached(), kFramesShare));
     }
-    if (stop.stop_requested()) throw ExportCancelled();
-    if (failure) std::rethrow_exception(failure);
 
     progress.report(kAssemblingFraction, "Assembling rendered segments");
     try {
         combineSegmentVideos(segmentFiles, partialOutput, true);
     } catch (const std::runtime_error& error) {
-        // Cached segments from another encoder (a GPU that has since failed, an older build) cannot
-        // share a track with new ones, and a damaged cache file must not fail the export: the whole
-        // video is rendered again instead. Segments rendered just now are ours to trust.
+        // What the checks above did not catch must not fail the export either: the whole video is
+        // rendered again in one attempt. Segments rendered just now are ours to trust.
         if (cachedCount == 0 && !dynamic_cast<const SegmentMismatchError*>(&error)) throw;
         log::warning(log_area::kExport, "%s; rendering full video", error.what());
         renderWhole();

@@ -53,6 +53,19 @@ bool sameFormat(const AVCodecParameters& a, const AVCodecParameters& b) {
 
 }  // namespace
 
+std::optional<SegmentFormat> readSegmentFormat(const fs::path& file) {
+    ffmpeg::routeLogging();
+    try {
+        const Segment segment = openSegment(file);
+        const AVCodecParameters& p = *segment.stream->codecpar;
+        SegmentFormat format{static_cast<int>(p.codec_id), p.width, p.height, p.format, {}};
+        if (p.extradata_size > 0) format.parameterSets.assign(p.extradata, p.extradata + p.extradata_size);
+        return format;
+    } catch (const std::runtime_error&) {
+        return std::nullopt;
+    }
+}
+
 void combineSegmentVideos(const std::vector<fs::path>& segments, const fs::path& output, bool fastStart) {
     if (segments.empty()) fail("there are none");
     ffmpeg::routeLogging();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -11,6 +12,19 @@ class SegmentMismatchError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// What a segment's video track must share with every other segment to be joined into one track.
+struct SegmentFormat {
+    int codec = 0;
+    int width = 0;
+    int height = 0;
+    int pixelFormat = -1;
+    std::vector<unsigned char> parameterSets;  // the codec's extradata
+    bool operator==(const SegmentFormat&) const = default;
+};
+
+// The format of a segment file; nothing when it cannot be opened or holds no video.
+std::optional<SegmentFormat> readSegmentFormat(const std::filesystem::path& file);
 
 // Joins H.264 segment files, in order, into one MP4 by copying their packets (no re-encoding). Each
 // segment's timestamps are moved to start where the previous one ended, so every file starts at 0

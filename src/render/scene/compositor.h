@@ -98,6 +98,12 @@ public:
     const SceneRenderSnapshot& snapshot() const { return *snapshot_; }
     void setFaceCameraServices(FaceCameraServices services) { faceServices_ = services; }
 
+    // Face framing glides from frame to frame. A segment forgets what earlier frames framed and
+    // follows the faces through a lead-in of its own (`followFaces`, oldest first), so its frames
+    // are the same whichever worker drew what before it.
+    void restartFaceFraming() { faceCrops_ = {}; }
+    void followFaces(std::span<const OverlayFrame> overlays);
+
     // Draws the frame into `target`, whose size is the canvas; every pixel is overwritten.
     ComposeStatus compose(cairo_surface_t* target, const SceneFrameInput& input);
 
@@ -113,6 +119,8 @@ private:
     cairo::Surface renderBackdrop(cairo_surface_t* background, const SceneLayerContext& frame,
                                   const RoundedShape& shape);
     void drawOverlay(cairo_t* cr, const OverlayFrame& overlay, const Rect& rect);
+    // The face-framing crop of a face camera that asks for it, moving the smoothed crop one step.
+    std::optional<Rect> framedCrop(const OverlayFrame& overlay);
     void drawVectorPass(cairo_t* cr, const SceneFrameInput& input, const SceneLayerContext& frame,
                         const std::vector<Rect>& overlayRects);
 

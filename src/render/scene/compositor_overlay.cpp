@@ -61,17 +61,28 @@ void SceneCompositor::drawOverlay(cairo_t* cr, const OverlayFrame& overlay, cons
             blurred = blurBackgroundBehindPerson(picture, mask.get(), overlay.clip.backgroundBlur);
             if (blurred) picture = blurred.get();
         }
-        if (overlay.clip.autoFrameFaceCam && faceServices_.detector) {
-            // Several faces: frame the largest, the one nearest the camera.
-            const std::vector<Rect> faces = faceServices_.detector->detectFaces(overlay.image);
-            const auto largest = std::max_element(faces.begin(), faces.end(), [](const Rect& a, const Rect& b) {
-                return a.width * a.height < b.width * b.height;
-            });
-            const std::optional<Rect> target = largest == faces.end() ? std::nullopt : faceFramingCrop(*largest);
-            crop = faceCrops_.update(overlay.clip.id, target, overlay.clip.sourceCropRect);
-        }
+        if (auto framed = framedCrop(overlay)) crop = framed;
     }
     drawOverlayPicture(cr, overlay.clip, picture, rect, crop);
+}
+
+std::optional<Rect> SceneCompositor::framedCrop(const OverlayFrame& overlay) {
+    if (!overlay.image || overlay.clip.mediaKind != VideoOverlayClip::MediaKind::video ||
+        !overlay.clip.autoFrameFaceCam || !faceServices_.detector)
+        return std::nullopt;
+    // Several faces: frame the largest, the one nearest the camera.
+    const std::vector<Rect> faces = faceServices_.detector->detectFaces(overlay.image);
+    const auto largest = std::max_element(faces.begin(), faces.end(), [](const Rect& a, const Rect& b) {
+        return a.width * a.height < b.width * b.height;
+    });
+    const std::optional<Rect> target = largest == faces.end() ? std::nullopt : faceFramingCrop(*largest);
+    const std::optional<Rect> crop = faceCrops_.update(overlay.clip.id, target, overlay.clip.sourceCropRect);
+    // Nothing framed yet: the overlay keeps its own crop.
+    return crop ? crop : overlay.clip.sourceCropRect;
+}
+
+void SceneCompositor::followFaces(std::span<const OverlayFrame> overlays) {
+    for (const OverlayFrame& overlay : overlays) framedCrop(overlay);
 }
 
 void drawOverlayPicture(cairo_t* cr, const VideoOverlayClip& clip, cairo_surface_t* image, const Rect& rect,

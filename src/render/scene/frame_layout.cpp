@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+
+#include "model/time_mapping.h"
 
 namespace orvane {
 namespace {
@@ -39,15 +42,23 @@ double sceneZoomPresence(const SceneRenderSnapshot& snapshot, double t) {
     return zoomPresence(snapshot.edit.timeline.zoomRegions, t);
 }
 
-RenderFrameStateCache::RenderFrameStateCache(double trimStart, int fps)
-    : trimStart_(trimStart), fps_(std::max(fps, 1)) {}
+RenderFrameStateCache::RenderFrameStateCache(double trimStart, int fps, std::vector<SpeedRamp> speedRamps)
+    : trimStart_(trimStart), fps_(std::max(fps, 1)), speedRamps_(std::move(speedRamps)) {}
 
 double RenderFrameStateCache::timeOfFrame(std::int64_t frameIndex) const {
-    return trimStart_ + static_cast<double>(frameIndex) / fps_;
+    return compositionTimeForOutputTime(static_cast<double>(frameIndex) / fps_, trimStart_, speedRamps_);
 }
 
 void RenderFrameStateCache::fill(const SceneRenderSnapshot& snapshot, std::int64_t first, std::int64_t last) {
     for (std::int64_t i = first; i <= last; ++i) states_[i] = sceneZoomState(snapshot, timeOfFrame(i));
+}
+
+double RenderFrameStateCache::strongestScale() const {
+    double strongest = 1;
+    for (const auto& [frame, state] : states_) {
+        if (std::isfinite(state.scale)) strongest = std::max(strongest, state.scale);
+    }
+    return strongest;
 }
 
 CameraState RenderFrameStateCache::state(const SceneRenderSnapshot& snapshot, std::int64_t frameIndex) const {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "base/geometry.h"
 #include "model/camera/zoom_camera.h"
@@ -23,11 +24,12 @@ CameraState sceneZoomState(const SceneRenderSnapshot& snapshot, double t);
 // shrink.
 double sceneZoomPresence(const SceneRenderSnapshot& snapshot, double t);
 
-// Zoom states per output frame for one render job, so the region scan runs once per frame index.
-// Frame i is composition time trimStart + i / fps. Owned and used by one render worker.
+// Zoom states per output frame for one render attempt, so the region scan runs once per frame
+// index. Frame i shows the composition time of output time i / fps, through the trim start and the
+// speed ramps, exactly as the frame renderer maps it. Owned and used by one render worker.
 class RenderFrameStateCache {
 public:
-    RenderFrameStateCache(double trimStart, int fps);
+    RenderFrameStateCache(double trimStart, int fps, std::vector<SpeedRamp> speedRamps = {});
 
     double trimStart() const { return trimStart_; }
     int fps() const { return fps_; }
@@ -38,10 +40,13 @@ public:
     // The stored state, or step A computed directly for a frame that was not filled.
     CameraState state(const SceneRenderSnapshot& snapshot, std::int64_t frameIndex) const;
     std::size_t size() const { return states_.size(); }
+    // The strongest zoom among the filled frames; 1 when none is filled.
+    double strongestScale() const;
 
 private:
     double trimStart_;
     int fps_;
+    std::vector<SpeedRamp> speedRamps_;
     std::map<std::int64_t, CameraState> states_;
 };
 

@@ -16,7 +16,10 @@
 #include "indexed_movie.h"
 #include "media/encode/vaapi_device.h"
 #include "model/scene_render_snapshot.h"
+#include "support/required_service.h"
 #include "support/temp_dir.h"
+#include "vision/drawn_face.h"
+#include "vision/face_detector.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -228,21 +231,156 @@ TEST_F(SceneVideoExporterTest, SegmentsAreRenderedStoredJoinedAndReused) {
     expectNothingLeftBut({"first.mp4", "second.mp4", "third.mp4"});
 }
 
-TEST_F(SceneVideoExporterTest, CachedSegmentsThatCannotBeJoinedAreRenderedAgain) {
+TEST_F(SceneVideoExporterTest, CachedSegmentsThatCannotBeJoinedAreRenderedAgainAndReplaced) {
     // A cached segment from another encoder set-up (here: another size) beside a new one.
     testing::writeIndexedMovie(store.fileFor(1), 160, 90, 30, 15);
     SceneVideoExporter(&store).render(snapshot, profile, output, recorder());
-    EXPECT_TRUE(contains(logLines, "does not match the first segment; rendering full video"));
+    EXPECT_TRUE(contains(logLines, "[Orvane.Export] 1 cached segments cannot be joined; rendering them again"));
+    EXPECT_FALSE(contains(logLines, "rendering full video"));
     expectPlayableExport(output);
-    expectNeverBackwards();  // the second render continues the bar instead of restarting it
+    expectNeverBackwards();  // the second pass continues the bar instead of restarting it
+    EXPECT_EQ(store.stores, 2);
+    EXPECT_EQ(testing::probeMovie(store.fileFor(1)).width, 320);  // the entry now joins
 
-    // A damaged cache file.
+    // The next export of the same edit renders nothing.
     reports.clear();
+    SceneVideoExporter(&store).render(snapshot, profile, output, recorder());
+    EXPECT_EQ(statuses(), (std::vector<std::string>{"Reusing 2/2 rendered segments", "Assembling rendered segments"}));
+    EXPECT_EQ(store.stores, 2);
+
+    // Damaged cache files, also when every segment was cached: each is rendered once and replaced.
+    reports.clear();
+    writeTextFile(store.fileFor(1), "truncated");
+    SceneVideoExporter(&store).render(snapshot, profile, output, recorder());
+    expectPlayableExport(output);
+    EXPECT_EQ(store.stores, 3);
     fs::remove(store.fileFor(0));
     writeTextFile(store.fileFor(1), "truncated");
     SceneVideoExporter(&store).render(snapshot, profile, output, recorder());
     expectPlayableExport(output);
+    EXPECT_EQ(store.stores, 5);
+    SceneVideoExporter(&store).render(snapshot, profile, output, recorder());
+    EXPECT_EQ(store.stores, 5);
     expectNothingLeftBut({"video.mp4"});
+}
+
+// Every decoded frame of a movie, for comparing two renders of the same segment.
+std::vector<RgbaImage> decodedFrames(const fs::path& file, int count, int fps) {
+    SequentialSourceFrameDecoder decoder(file, 1.0 / fps, DecodeOptions{});
+    std::vector<RgbaImage> frames;
+    for (int k = 0; k < count; ++k) {
+        const auto frame = decoder.frameAt(static_cast<double>(k) / fps);
+        if (!frame) break;
+        frames.push_back(frame->image);
+    }
+    return frames;
+}
+
+// The same pictures up to the encoder's own variation: its frame threads make two encodes of the
+// same frames differ by a few levels here and there, far less than any change in what was drawn.
+bool samePictures(const std::vector<RgbaImage>& a, const std::vector<RgbaImage>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t f = 0; f < a.size(); ++f) {
+        if (a[f].width != b[f].width || a[f].height != b[f].height || a[f].pixels.size() != b[f].pixels.size())
+            return false;
+        double sum = 0;
+        for (std::size_t i = 0; i < a[f].pixels.size(); ++i) {
+            const int difference = std::abs(static_cast<int>(a[f].pixels[i]) - static_cast<int>(b[f].pixels[i]));
+            if (difference > 24) return false;
+            sum += difference;
+        }
+        if (sum / static_cast<double>(a[f].pixels.size()) > 1.5) return false;
+    }
+    return true;
+}
+
+// A movie of fine diagonal stripes that move every frame: how it is shrunk shows in every pixel.
+void writeStripedMovie(const fs::path& file, int width, int height, int fps, int frames) {
+    H264FileWriter writer(file, OutputProfile{width, height, fps, 4'000'000, ExportQuality::automatic},
+                          H264Encoder::software);
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    for (int i = 0; i < frames; ++i) {
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const std::uint32_t v = ((x + y + i) / 2) % 2 ? 220u : 40u;
+                pixels[static_cast<std::size_t>(y) * width + x] = 0xff000000u | v << 16 | (255 - v) << 8 | v;
+            }
+        }
+        writer.append(reinterpret_cast<const std::uint8_t*>(pixels.data()), width * 4, i);
+    }
+    writer.finish();
+}
+
+// A face camera whose face drifts to the right, so its framing is always catching up.
+void writeDriftingFaceMovie(const fs::path& file, int fps, int frames) {
+    constexpr int kWidth = 640, kHeight = 480;
+    H264FileWriter writer(file, OutputProfile{kWidth, kHeight, fps, 2'000'000, ExportQuality::automatic},
+                          H264Encoder::software);
+    for (int i = 0; i < frames; ++i) {
+        const auto face = testing::drawnFace(kWidth, kHeight, {200.0 + 3 * i, 220, 120});
+        writer.append(cairo_image_surface_get_data(face.get()), cairo_image_surface_get_stride(face.get()), i);
+    }
+    writer.finish();
+}
+
+// 90 frames of a striped 640x360 recording shown at 320x180: segments of 60 and 30 frames.
+std::shared_ptr<SceneRenderSnapshot> stripedEdit(const SceneRenderSnapshot& base, const fs::path& folder) {
+    auto edit = std::make_shared<SceneRenderSnapshot>(base);
+    edit->edit.timeline.speedRamps.clear();
+    edit->edit.frame.videoSize = {640, 360};
+    writeStripedMovie(folder / "striped.mp4", 640, 360, 30, 90);
+    edit->edit.timeline.clips = {Clip{Uuid::random(), "striped.mp4", 0, 3.0, 0}};
+    return edit;
+}
+
+TEST_F(SceneVideoExporterTest, ASegmentFramesFacesTheSameWhateverTheWorkerRenderedBeforeIt) {
+    ORVANE_REQUIRE_SERVICE(OpenCvFaceDetector().available(), "the frontal-face cascade is not installed");
+    auto edit = stripedEdit(*snapshot, folder.path());
+    writeDriftingFaceMovie(folder / "face.mp4", 30, 90);
+    VideoOverlayClip face;
+    face.path = folder / "face.mp4";
+    face.duration = 3;
+    face.normalizedFrame = {0.5, 0.3, 0.45, 0.65};
+    face.mediaKind = VideoOverlayClip::MediaKind::video;
+    face.autoFrameFaceCam = true;
+    edit->edit.overlays.videoOverlays = {face};
+
+    // Large enough for the face camera to be found once shrunk into its bubble.
+    const OutputProfile large{640, 360, 30, 3'000'000, ExportQuality::standard};
+
+    // One worker renders both segments; then segment 1 alone, by a worker that saw nothing before it.
+    SceneVideoExporter oneWorker(&store, {.processors = 1});
+    oneWorker.render(edit, large, output, recorder());
+    const auto afterSegmentZero = decodedFrames(store.fileFor(1), 30, 30);
+    ASSERT_EQ(afterSegmentZero.size(), 30u);
+    fs::remove(store.fileFor(1));
+    oneWorker.render(edit, large, output, recorder());
+    EXPECT_TRUE(samePictures(decodedFrames(store.fileFor(1), 30, 30), afterSegmentZero))
+        << "the face framing carried over from segment 0";
+
+    // Without framing the same segment looks different: the check above saw framed faces.
+    auto unframed = std::make_shared<SceneRenderSnapshot>(*edit);
+    unframed->edit.overlays.videoOverlays.front().autoFrameFaceCam = false;
+    FolderSegmentStore other(folder / "other");
+    SceneVideoExporter(&other, {.processors = 1}).render(unframed, large, output, recorder());
+    EXPECT_FALSE(samePictures(decodedFrames(other.fileFor(1), 30, 30), afterSegmentZero));
+}
+
+TEST_F(SceneVideoExporterTest, ASegmentDecodesForItsOwnZoomsNotTheWholeEdits) {
+    auto edit = stripedEdit(*snapshot, folder.path());
+    SceneVideoExporter(&store, {.processors = 1}).render(edit, profile, output, recorder());
+    const auto unzoomed = decodedFrames(store.fileFor(0), 60, 30);
+    ASSERT_EQ(unzoomed.size(), 60u);
+
+    // A strong zoom that only segment 1 shows: segment 0 keeps its cache key, so it must keep its
+    // pictures too.
+    auto zoomed = std::make_shared<SceneRenderSnapshot>(*edit);
+    zoomed->edit.timeline.zoomRegions = {{.start = 2.7, .end = 2.9, .scale = 3, .focusX = 0.3, .focusY = 0.3}};
+    FolderSegmentStore other(folder / "other");
+    SceneVideoExporter(&other, {.processors = 1}).render(zoomed, profile, output, recorder());
+    EXPECT_TRUE(samePictures(decodedFrames(other.fileFor(0), 60, 30), unzoomed))
+        << "segment 0 was decoded for a zoom it never shows";
+    EXPECT_FALSE(samePictures(decodedFrames(other.fileFor(1), 30, 30), decodedFrames(store.fileFor(1), 30, 30)));
 }
 
 TEST_F(SceneVideoExporterTest, AFailedHardwareAttemptIsRenderedAgainInSoftware) {

@@ -142,6 +142,17 @@ TEST(ZoomState, SamplesInterpolateOrTheFirstActiveRegionWinsWithEasedRamps) {
     EXPECT_EQ(cache.size(), 61u);
     EXPECT_EQ(cache.state(s, 30), sceneZoomState(s, 2.5));
     EXPECT_EQ(cache.state(s, 500), sceneZoomState(s, 1.5 + 500.0 / 30));  // a miss computes directly
+    EXPECT_DOUBLE_EQ(cache.strongestScale(), 2);  // 1.5...3.5 s: the 3x region never decides there
+    EXPECT_DOUBLE_EQ(RenderFrameStateCache(0, 30).strongestScale(), 1);
+
+    // A 2x ramp from 1.5 s to 3.5 s: output second 1 is composition 2.5 s, so frame 30 shows the
+    // zoom at 2.5 s, not at 2.5 s plus the trim as if nothing were sped up.
+    RenderFrameStateCache ramped(1.5, 30, {{.start = 1.5, .end = 3.5, .speed = 2}});
+    EXPECT_DOUBLE_EQ(ramped.timeOfFrame(15), 2.5);
+    ramped.fill(s, 0, 30);
+    EXPECT_EQ(ramped.state(s, 15), sceneZoomState(s, 2.5));
+    EXPECT_EQ(ramped.state(s, 30), sceneZoomState(s, 3.5));
+    EXPECT_NE(ramped.state(s, 8), cache.state(s, 8));
 }
 
 TEST(RoundedShape, LargeRadiusGivesACircleNotACapsule) {
