@@ -10,7 +10,6 @@
 #include "cli/toast_printer.h"
 #include "editor/auto_zoom_status.h"
 #include "editor/editor_session.h"
-#include "editor/scene_snapshot_builder.h"
 #include "export/export_wiring.h"
 #include "export/make_profile.h"
 #include "export/output_frame.h"
@@ -106,7 +105,7 @@ void registerDemoCommand(CLI::App& app) {
         session.save();
 
         // One frame as the zoom begins to ease in and one inside it.
-        auto snapshot = std::make_shared<const SceneRenderSnapshot>(makeSceneRenderSnapshot(session.state(), std::nullopt));
+        auto snapshot = std::make_shared<const SceneRenderSnapshot>(session.renderSnapshot());
         fs::create_directories("out");
         std::vector<fs::path> written;
         for (const double time : {0.0, 1.2}) {
@@ -125,7 +124,7 @@ void registerDemoCommand(CLI::App& app) {
             SerialQueue preRenderQueue("orvane.prerender");
             const auto hook = makeExportPreRenderHook(preRenderQueue, [] { return ExportSettings{}; },
                                                       ExportPreset::web1080, wiring);
-            if (const auto work = hook(session.state())) work();
+            if (const auto work = hook(snapshot)) work();
             preRenderQueue.runSync([] {});  // the queue is serial: this returns after the pre-render
         }
 

@@ -11,7 +11,6 @@
 #include "cli/export_runner.h"
 #include "cli/output.h"
 #include "editor/editor_session.h"
-#include "editor/scene_snapshot_builder.h"
 #include "export/export_jobs.h"
 #include "export/export_wiring.h"
 #include "model/scene_render_snapshot.h"
@@ -203,7 +202,7 @@ void registerExportCommand(CLI::App& app, app::Services& services) {
         Preferences& preferences = services.preferences();
         EditorSession session(library.folderOf(meta.id), meta, preferences);
         warnIfSavedEditUnreadable(session);
-        auto snapshot = std::make_shared<const SceneRenderSnapshot>(makeSceneRenderSnapshot(session.state()));
+        auto snapshot = std::make_shared<const SceneRenderSnapshot>(session.renderSnapshot());
         const auto profile = exportProfile(*snapshot, settings, preset);
 
         if (o->dryRun) {

@@ -7,7 +7,6 @@
 #include "cli/number_arguments.h"
 #include "cli/output.h"
 #include "editor/editor_session.h"
-#include "editor/scene_snapshot_builder.h"
 #include "export/output_frame.h"
 #include "media/video_frame.h"
 #include "model/scene_render_snapshot.h"
@@ -43,7 +42,7 @@ void registerRenderCommands(CLI::App& app, app::Services& services) {
         const auto& meta = library.find(f->id);
         EditorSession session(library.folderOf(meta.id), meta, services.preferences());
         warnIfSavedEditUnreadable(session);
-        auto snapshot = std::make_shared<const SceneRenderSnapshot>(makeSceneRenderSnapshot(session.state(), std::nullopt));
+        auto snapshot = std::make_shared<const SceneRenderSnapshot>(session.renderSnapshot());
 
         const auto frame = renderOutputFrame(snapshot, session.folder().directory, f->time, width, height);
         if (!frame) throw std::runtime_error("Couldn't render the frame");

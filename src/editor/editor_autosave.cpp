@@ -10,6 +10,7 @@
 #include "base/log_areas.h"
 #include "editor/editor_sidecar.h"
 #include "editor/editor_state.h"
+#include "editor/scene_snapshot_builder.h"
 #include "model/composition_save.h"
 #include "model/recording_files.h"
 #include "platform/preferences.h"
@@ -113,7 +114,8 @@ void EditorAutosave::scheduleBackgroundPreRender() {
     if (state_.suppressesBackgroundPreRender || !preRender_) return;
     cancel(preRenderTask_);
     // The snapshot is taken now, at save time; only the rendering waits.
-    Task work = preRender_(state_);
+    Task work = preRender_(std::make_shared<const SceneRenderSnapshot>(
+        makeSceneRenderSnapshot(state_, std::nullopt, screenTrackSource(preferences_))));
     if (!work) return;
     preRenderTask_ = executor_.postAfter(kPreRenderDelay, [this, work = std::move(work)] {
         preRenderTask_.reset();

@@ -2,12 +2,14 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "base/executor.h"
 #include "base/iso8601.h"
 #include "base/signal.h"
+#include "model/scene_render_snapshot.h"
 
 namespace orvane {
 
@@ -23,11 +25,11 @@ class Preferences;
 bool saveEditorProject(EditorState& state, bool compositionEnabled, SystemTime now, bool callerHoldsEditLock = false,
                        std::string* error = nullptr);
 
-// Keeps the render cache warm. Called on the main executor right after a save with the saved state;
-// captures what it needs and answers the work to run once the edit has been quiet for a while
-// (nothing to skip). The work runs on the main executor and should hand heavy rendering to a
-// background queue itself.
-using PreRenderHook = std::function<Task(const EditorState&)>;
+// Keeps the render cache warm. Called on the main executor right after a save with the saved edit,
+// taken as an export would take it (the same screen track); answers the work to run once the edit
+// has been quiet for a while (nothing to skip). The work runs on the main executor and should hand
+// heavy rendering to a background queue itself.
+using PreRenderHook = std::function<Task(std::shared_ptr<const SceneRenderSnapshot>)>;
 
 // Saves the edit shortly after every change: changes to stored values are merged and debounced,
 // and the save then schedules the background pre-render. Lives on the main executor.

@@ -7,6 +7,7 @@
 #include "base/log.h"
 #include "base/log_areas.h"
 #include "editor/editor_autosave.h"
+#include "editor/scene_snapshot_builder.h"
 #include "media/media_probe.h"
 #include "platform/preferences.h"
 
@@ -164,6 +165,10 @@ void EditorSession::saveOrThrow() {
     std::string message = "Couldn't save the edit to " + folder_.sidecarFile().string();
     if (!reason.empty()) message += ": " + reason;
     throw std::runtime_error(message);
+}
+
+SceneRenderSnapshot EditorSession::renderSnapshot(std::optional<std::filesystem::path> aiVoiceoverPath) const {
+    return makeSceneRenderSnapshot(*state_, std::move(aiVoiceoverPath), screenTrackSource(preferences_));
 }
 
 }  // namespace orvane

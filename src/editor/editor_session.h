@@ -12,6 +12,7 @@
 #include "editor/editor_state.h"
 #include "model/camera/zoom_camera.h"
 #include "model/recording_files.h"
+#include "model/scene_render_snapshot.h"
 
 namespace orvane {
 
@@ -43,6 +44,10 @@ public:
 
     // The inputs the camera reads, pointing into the current state.
     CameraInputs cameraInputs() const;
+
+    // The edit as frames, exports and the audio mix render it, with the screen track the
+    // preferences choose (see ScreenTrackSource).
+    SceneRenderSnapshot renderSnapshot(std::optional<std::filesystem::path> aiVoiceoverPath = std::nullopt) const;
 
     // Writes sidecar.json (and composition.json when that preference is on). Answers whether it was
     // written, with the reason in `error` when it was not and one is known. A session opened for

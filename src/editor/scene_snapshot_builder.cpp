@@ -4,6 +4,8 @@
 
 #include "editor/editor_state.h"
 #include "model/camera/zoom_camera.h"
+#include "model/composition_resolver.h"
+#include "platform/preferences.h"
 
 namespace orvane {
 
@@ -18,9 +20,18 @@ SceneRenderSnapshot makeSceneRenderSnapshot(const EditorValues& v, SceneSnapshot
     return s;
 }
 
+ScreenTrackSource screenTrackSource(const Preferences& preferences) {
+    return preferences.unifiedLayerModelEnabled() ? ScreenTrackSource::resolvedScreenLayer
+                                                  : ScreenTrackSource::clipList;
+}
+
 SceneRenderSnapshot makeSceneRenderSnapshot(const EditorState& state,
-                                            std::optional<std::filesystem::path> aiVoiceoverPath) {
-    const EditorValues& v = state.values();
+                                            std::optional<std::filesystem::path> aiVoiceoverPath,
+                                            ScreenTrackSource track) {
+    EditorValues v = state.values();
+    if (track == ScreenTrackSource::resolvedScreenLayer) {
+        v.edit.timeline.clips = clipsFromResolvedScreenLayer(v.edit.timeline.clips);
+    }
     CameraInputs inputs;
     inputs.zoomRegions = v.edit.timeline.zoomRegions;
     if (state.cursorTrack) inputs.cursorTrack = state.cursorTrack->points;

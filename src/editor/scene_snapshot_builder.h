@@ -22,9 +22,20 @@ struct SceneSnapshotSources {
 // Copies the edit into a snapshot. The caller supplies the sampled paths.
 SceneRenderSnapshot makeSceneRenderSnapshot(const EditorValues& values, SceneSnapshotSources sources);
 
+class Preferences;
+
+// Where the screen track that frames and sound are laid out by comes from: the edit's clip list, or
+// (with the layer-model preference on) the resolved screen layer of a composition document built
+// from it, which floors negative head gaps and empties reversed clips.
+enum class ScreenTrackSource { clipList, resolvedScreenLayer };
+ScreenTrackSource screenTrackSource(const Preferences& preferences);
+
 // Copies the open edit and samples its camera and cursor at 60 Hz over the trim, as an export does
-// when it starts. Clip sources resolve against the screen video's folder.
+// when it starts. Clip sources resolve against the screen video's folder. The snapshot's clips are
+// the screen track `track` gives, so exports, single frames and the audio mix all lay out the same
+// track.
 SceneRenderSnapshot makeSceneRenderSnapshot(const EditorState& state,
-                                            std::optional<std::filesystem::path> aiVoiceoverPath = std::nullopt);
+                                            std::optional<std::filesystem::path> aiVoiceoverPath = std::nullopt,
+                                            ScreenTrackSource track = ScreenTrackSource::clipList);
 
 }  // namespace orvane

@@ -5,7 +5,6 @@
 
 #include "base/log.h"
 #include "base/log_areas.h"
-#include "editor/scene_snapshot_builder.h"
 #include "export/export_error.h"
 #include "export/export_jobs.h"
 #include "model/export_workspace.h"
@@ -22,9 +21,9 @@ PreRenderHook makeExportPreRenderHook(Executor& background, std::function<Export
         std::optional<std::stop_source> running;  // guarded by mutex
     };
     auto shared = std::make_shared<Shared>();
-    return [&background, settings = std::move(settings), preset, renderer, shared](const EditorState& state) -> Task {
-        auto snapshot = std::make_shared<const SceneRenderSnapshot>(makeSceneRenderSnapshot(state));
-        if (isEmptyTimeline(*snapshot) || exportDuration(*snapshot) > kMaximumEditLength) return {};
+    return [&background, settings = std::move(settings), preset, renderer,
+            shared](std::shared_ptr<const SceneRenderSnapshot> snapshot) -> Task {
+        if (!snapshot || isEmptyTimeline(*snapshot) || exportDuration(*snapshot) > kMaximumEditLength) return {};
         const auto exportSettings = settings ? settings() : ExportSettings{};
         return [&background, snapshot, exportSettings, preset, renderer, shared] {
             std::stop_source stop;

@@ -9,6 +9,7 @@
 #include "editor/editor_loading.h"
 #include "editor/editor_sidecar.h"
 #include "editor/editor_state.h"
+#include "editor/scene_snapshot_builder.h"
 #include "model/caption_segment.h"
 #include "platform/linux/json_preferences_store.h"
 #include "platform/preferences.h"
@@ -74,14 +75,15 @@ TEST_F(EditorPersistenceTest, SavingIndicatorAndPreRenderFollowTheLastSave) {
     int snapshots = 0;
     int renders = 0;
     std::string renderedTitle;
-    EditorAutosave autosave(state, executor, preferences, [&](const EditorState& saved) -> Task {
-        ++snapshots;
-        std::string title = saved.values().edit.frame.windowTitle;  // captured at save time
-        return [&, title] {
-            ++renders;
-            renderedTitle = title;
-        };
-    });
+    EditorAutosave autosave(state, executor, preferences,
+                            [&](std::shared_ptr<const SceneRenderSnapshot> saved) -> Task {
+                                ++snapshots;
+                                std::string title = saved->edit.frame.windowTitle;  // captured at save time
+                                return [&, title] {
+                                    ++renders;
+                                    renderedTitle = title;
+                                };
+                            });
 
     edit(1);
     executor.advance(350ms);
@@ -191,6 +193,39 @@ TEST_F(EditorPersistenceTest, ACorruptSidecarIsLeftAloneUntilTheUserEditsAndThen
     state.setBackground(BackgroundStyle::chalk);
     executor.advance(350ms);
     EXPECT_FALSE(std::filesystem::exists(folder / "sidecar.json.corrupt-3"));
+}
+
+TEST_F(EditorPersistenceTest, RenderingLaysOutTheScreenTrackTheLayerModelResolvesWhenItIsOn) {
+    state.setMeasuredDuration(10);
+    // A negative head gap and a reversed clip: the two things the resolved screen layer changes.
+    const std::vector<Clip> clips = {Clip{Uuid::random(), "screen.mp4", 1, 4, -0.5},
+                                     Clip{Uuid::random(), "screen.mp4", 6, 5, 0.25}};
+    state.modify([&](EditorValues& v) { v.edit.timeline.clips = clips; });
+    std::vector<Clip> resolved = clips;
+    resolved[0].headOffset = 0;
+    resolved[1].sourceEnd = 6;
+
+    EXPECT_EQ(makeSceneRenderSnapshot(state).edit.timeline.clips, clips);
+    EXPECT_EQ(makeSceneRenderSnapshot(state, std::nullopt, ScreenTrackSource::resolvedScreenLayer).edit.timeline.clips,
+              resolved);
+
+    // The pre-render after a save takes the edit as exports and single frames do: by the preference.
+    std::vector<std::vector<Clip>> rendered;
+    EditorAutosave autosave(state, executor, preferences,
+                            [&](std::shared_ptr<const SceneRenderSnapshot> saved) -> Task {
+                                rendered.push_back(saved->edit.timeline.clips);
+                                return {};
+                            });
+    EXPECT_EQ(screenTrackSource(preferences), ScreenTrackSource::clipList);
+    ASSERT_TRUE(autosave.save());
+    preferences.setUnifiedLayerModelEnabled(true);
+    EXPECT_EQ(screenTrackSource(preferences), ScreenTrackSource::resolvedScreenLayer);
+    ASSERT_TRUE(autosave.save());
+    ASSERT_EQ(rendered.size(), 2u);
+    EXPECT_EQ(rendered[0], clips);
+    EXPECT_EQ(rendered[1], resolved);
+    // The edit itself keeps what the user made.
+    EXPECT_EQ(state.values().edit.timeline.clips, clips);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "base/log.h"
 #include "editor/editor_state.h"
+#include "editor/scene_snapshot_builder.h"
 #include "export/export_jobs.h"
 #include "export/export_prerender.h"
 #include "export_test_support.h"
@@ -358,12 +359,13 @@ TEST(ExportPreRender, RendersTheLatestEditWithTheExportSettingsAndKeepsNoFile) {
 
     EditorState state(Uuid::random(), "/recordings/A/screen.mp4");
     // Nothing to render before the edit has a clip with a length.
-    EXPECT_FALSE(hook(state));
+    EXPECT_FALSE(hook(std::make_shared<const SceneRenderSnapshot>(makeSceneRenderSnapshot(state))));
 
     state.appendClip("screen.mp4", 3);
     state.setMeasuredDuration(3);
-    const auto first = hook(state);
-    const auto second = hook(state);
+    const auto snapshot = std::make_shared<const SceneRenderSnapshot>(makeSceneRenderSnapshot(state));
+    const auto first = hook(snapshot);
+    const auto second = hook(snapshot);
     ASSERT_TRUE(first && second);
     first();
     second();  // a newer save: the first pre-render is now out of date
