@@ -133,6 +133,29 @@ AudioBuffer readAudioFile(const std::filesystem::path& file) {
     return out;
 }
 
+bool streamAudioFile(const std::filesystem::path& file, int sampleRate, int channels, const DecodedAudioSink& chunk) {
+    auto opened = openAudio(file);
+    if (!opened) return false;
+    AVChannelLayout layout;
+    av_channel_layout_default(&layout, channels);
+    AudioBuffer pending;
+    pending.sampleRate = sampleRate;
+    pending.channels = channels;
+    const auto flush = [&] {
+        if (pending.empty()) return;
+        chunk(pending.samples.data(), pending.frames());
+        pending.samples.clear();  // keeps its capacity for the next packet
+    };
+    std::optional<double> firstTime;
+    // Asked after every packet; handing the decoded frames on there keeps the buffer to one packet.
+    decodeInto(*opened, file, sampleRate, layout, pending, firstTime, [&] {
+        flush();
+        return false;
+    });
+    flush();
+    return true;
+}
+
 std::optional<AudioBuffer> readAudioRange(const std::filesystem::path& file, double start,
                                           std::optional<double> duration, int sampleRate, int channels) {
     auto opened = openAudio(file);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -25,5 +27,11 @@ AudioBuffer readAudioFile(const std::filesystem::path& file);
 // is given. Nothing when the file has no audio stream; throws AudioReadError when it cannot be read.
 std::optional<AudioBuffer> readAudioRange(const std::filesystem::path& file, double start,
                                           std::optional<double> duration, int sampleRate, int channels);
+
+// The whole first audio stream of `file`, resampled to `sampleRate` and `channels`, handed to `chunk`
+// as it decodes (interleaved frames, a packet's worth or so at a time) so that no more than that is
+// ever held. False when the file has no audio stream; throws AudioReadError when it cannot be read.
+using DecodedAudioSink = std::function<void(const float* samples, std::size_t frames)>;
+bool streamAudioFile(const std::filesystem::path& file, int sampleRate, int channels, const DecodedAudioSink& chunk);
 
 }  // namespace orvane

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <memory>
+
 #include "audio/audio_buffer.h"
 
 namespace orvane {
@@ -10,5 +13,24 @@ namespace orvane {
 // Channels follow the usual order (left, right, centre, LFE, surrounds); the LFE does not count.
 // Throws std::runtime_error when the measurement cannot be set up (bad rate or channels).
 double integratedLoudness(const AudioBuffer& buffer);
+
+// The same measurement fed piece by piece, so a long mix is measured without holding all of it.
+// Throws std::runtime_error when it cannot be set up or a piece cannot be taken.
+class LoudnessMeter {
+public:
+    LoudnessMeter(int sampleRate, int channels);
+    ~LoudnessMeter();
+    LoudnessMeter(const LoudnessMeter&) = delete;
+    LoudnessMeter& operator=(const LoudnessMeter&) = delete;
+
+    // `frames` interleaved frames of the meter's channel count.
+    void add(const float* samples, std::size_t frames);
+    // Integrated loudness of everything added so far; -infinity for silence or too little audio.
+    double integrated() const;
+
+private:
+    struct State;  // libebur128's state, destroyed with the meter
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace orvane

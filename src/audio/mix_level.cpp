@@ -13,9 +13,14 @@ namespace orvane {
 
 MixLevelReading readMixLevel(const std::filesystem::path& file) {
     try {
-        const auto audio = readAudioRange(file, 0, std::nullopt, 48000, 2);
-        if (!audio) return {MixLevel::silent, -std::numeric_limits<double>::infinity()};
-        const double loudness = integratedLoudness(*audio);
+        // Measured as it decodes: a long mix is never held in memory whole.
+        constexpr int kRate = 48000;
+        constexpr int kChannels = 2;
+        LoudnessMeter meter(kRate, kChannels);
+        const bool hasAudio = streamAudioFile(
+            file, kRate, kChannels, [&meter](const float* samples, std::size_t frames) { meter.add(samples, frames); });
+        if (!hasAudio) return {MixLevel::silent, -std::numeric_limits<double>::infinity()};
+        const double loudness = meter.integrated();
         if (!std::isfinite(loudness)) return {MixLevel::silent, loudness};
         return {loudness < kLowMixLoudness ? MixLevel::low : MixLevel::normal, loudness};
     } catch (const std::exception& error) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 
+#include "media/media_probe.h"
 #include "model/scene_render_snapshot.h"
 #include "model/time_mapping.h"
 
@@ -146,6 +148,17 @@ std::vector<double> clickSoundTimes(const SceneRenderSnapshot& s) {
     }
     std::sort(times.begin(), times.end());
     return times;
+}
+
+bool mixHasSound(const SceneRenderSnapshot& snapshot) {
+    if (!clickSoundTimes(snapshot).empty()) return true;
+    std::set<std::filesystem::path> probed;
+    for (const auto& piece : planMix(snapshot)) {
+        if (!probed.insert(piece.file).second) continue;
+        const auto info = probeMedia(piece.file);
+        if (!info || info->hasAudio) return true;
+    }
+    return false;
 }
 
 }  // namespace orvane

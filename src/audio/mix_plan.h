@@ -46,4 +46,8 @@ std::vector<MixPiece> planMix(const SceneRenderSnapshot& snapshot);
 // whose own setting, or else the project's `cursorClickSounds`, asks for one.
 std::vector<double> clickSoundTimes(const SceneRenderSnapshot& snapshot);
 
+// Whether the export has any sound to mix: a click sound, or a piece whose file holds an audio
+// stream. A file that cannot be probed counts as sounding, so the mix gets to report it.
+bool mixHasSound(const SceneRenderSnapshot& snapshot);
+
 }  // namespace orvane

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "audio/aac_file.h"
 #include "audio/audio_file_reader.h"
 #include "audio/audio_mix_exporter.h"
 #include "audio/ffmpeg_mix.h"
+#include "audio/loudness.h"
 #include "audio/mix_level.h"
 #include "audio/mix_plan.h"
 #include "audio/original_audio.h"
@@ -140,6 +143,60 @@ TEST(MixLevelTest, LevelsAreSilentLowNormalOrInconclusive) {
     EXPECT_EQ(measureMixLevel(testing::writeRenderedVideo(dir.path(), 1.0)), MixLevel::silent);  // no audio at all
     EXPECT_EQ(measureMixLevel(dir / "broken.mp4"), MixLevel::inconclusive);
     EXPECT_EQ(measureMixLevel(dir / "missing.mp4"), MixLevel::inconclusive);
+}
+
+TEST(MixLevelTest, LongMixesAreMeasuredAsTheyDecodeInSmallPieces) {
+    TempDir dir;
+    // Ten seconds whose second half is 20 dB louder: a meter fed pieces must weigh both halves.
+    AudioBuffer mix = testing::sineBuffer(997, 0.01, 5.0, 48000, 2);
+    const auto loud = testing::sineBuffer(997, 0.1, 5.0, 48000, 2);
+    mix.samples.insert(mix.samples.end(), loud.samples.begin(), loud.samples.end());
+    writeAacFile(dir / "mix.m4a", mix, 128000);
+
+    std::size_t frames = 0;
+    std::size_t largest = 0;
+    LoudnessMeter meter(48000, 2);
+    ASSERT_TRUE(streamAudioFile(dir / "mix.m4a", 48000, 2, [&](const float* samples, std::size_t count) {
+        frames += count;
+        largest = std::max(largest, count);
+        meter.add(samples, count);
+    }));
+    EXPECT_NEAR(static_cast<double>(frames), 10.0 * 48000, 4096);  // all of it, less the codec's edges
+    EXPECT_LE(largest, 48000u / 10) << "pieces the size of packets, not of the file";
+    const double whole = integratedLoudness(*readAudioRange(dir / "mix.m4a", 0, std::nullopt, 48000, 2));
+    EXPECT_NEAR(meter.integrated(), whole, 0.01);
+    EXPECT_NEAR(readMixLevel(dir / "mix.m4a").loudness, whole, 0.01);
+
+    // Pieces of any size add up to the one-buffer measurement.
+    LoudnessMeter pieces(48000, 2);
+    for (std::size_t at = 0; at < mix.frames(); at += 1000) {
+        pieces.add(mix.samples.data() + at * 2, std::min<std::size_t>(1000, mix.frames() - at));
+    }
+    EXPECT_NEAR(pieces.integrated(), integratedLoudness(mix), 1e-9);
+    EXPECT_EQ(LoudnessMeter(48000, 2).integrated(), -std::numeric_limits<double>::infinity());
+    EXPECT_THROW(LoudnessMeter(0, 2), std::runtime_error);
+    EXPECT_FALSE(streamAudioFile(testing::writeRenderedVideo(dir.path(), 1.0), 48000, 2, [](const float*, std::size_t) {
+        ADD_FAILURE() << "a video without audio has nothing to hand on";
+    }));
+    EXPECT_THROW(streamAudioFile(dir / "missing.m4a", 48000, 2, [](const float*, std::size_t) {}), AudioReadError);
+}
+
+TEST(MixPlanTest, AnEditWithoutAnySoundHasNothingToMix) {
+    TempDir dir;
+    auto snapshot = testing::toneRecordingSnapshot(dir.path(), 1.0);
+    EXPECT_TRUE(mixHasSound(snapshot));
+    writeSampleVideo(dir / "quiet.mp4", {.width = 320, .height = 180, .seconds = 1.0, .withAudio = false});
+    snapshot.edit.timeline.clips.front().sourceFile = "quiet.mp4";
+    EXPECT_FALSE(mixHasSound(snapshot));
+    // Something added that sounds, or an input that cannot be probed, is left to the mix.
+    snapshot.edit.cursor.cursorClickSounds = true;
+    ClickAnnotation click;
+    click.time = 0.5;
+    snapshot.edit.cursor.annotations = {click};
+    EXPECT_TRUE(mixHasSound(snapshot));
+    snapshot.edit.cursor.annotations.clear();
+    snapshot.edit.timeline.clips.front().sourceFile = "missing.mp4";
+    EXPECT_TRUE(mixHasSound(snapshot));
 }
 
 TEST(AudioFileReaderTest, RangesAreCutOnTheFileClockAndPaddedPastItsEnd) {
