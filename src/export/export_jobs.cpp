@@ -11,6 +11,7 @@
 #include "base/log_areas.h"
 #include "export/export_error.h"
 #include "export/gif_writer.h"
+#include "export/source_frame_decoder.h"
 #include "media/external_tools.h"
 #include "media/media_probe.h"
 #include "model/export_workspace.h"
@@ -29,6 +30,8 @@ constexpr double kLowLevelLufs = -50.0;
 
 // Share of the progress bar the video render takes; the rest is audio and delivery.
 constexpr double kRenderShare = 0.9;
+// For a GIF the rest is the conversion.
+constexpr double kGifRenderShare = 0.85;
 
 fs::path temporaryDirectory(const ExportServices& services) {
     return services.temporaryDirectory.empty() ? fs::temp_directory_path() : services.temporaryDirectory;
@@ -131,6 +134,12 @@ fs::path addAudio(const ExportServices& services, const ExportJobContext& contex
                   const SceneRenderSnapshot& snapshot, const fs::path& workFolder) {
     std::string lastProblem = "no audio strategy";
     context.report(kRenderShare, "Adding audio");
+    // A recording without sound (and nothing added to it) is not a failed mix: every strategy would
+    // fail or come out silent, so none is tried and the video goes out as it is.
+    if (services.hasSound && !services.hasSound(snapshot)) {
+        log::info(log_area::kExport, "nothing in the edit makes a sound; the video has no audio track");
+        return silentVideo;
+    }
     for (const auto& strategy : services.audioStrategies) {
         context.throwIfCancelled();
         fs::path mixed;
@@ -172,6 +181,32 @@ fs::path addAudio(const ExportServices& services, const ExportJobContext& contex
     context.log("MP4 exported without audio (audio mux unavailable)");
     return silentVideo;
 }
+
+// The frames of a rendered video in order, for the GIF writer's two passes: read forward, and
+// opened again when a pass starts over.
+class RenderedMovieFrames {
+public:
+    RenderedMovieFrames(fs::path movie, int fps) : movie_(std::move(movie)), fps_(fps) {}
+
+    RgbaImage frame(int index) {
+        if (!decoder_ || index < next_) {
+            decoder_ = std::make_unique<SequentialSourceFrameDecoder>(movie_, 1.0 / fps_, DecodeOptions{});
+        }
+        next_ = index + 1;
+        // Past the video's last frame (rounding of its length) the last one holds.
+        DecodedFrame picture = decoder_->frameAt(static_cast<double>(index) / fps_);
+        if (picture) last_ = std::move(picture);
+        if (!last_) throw ExportError::pixelBuffer();
+        return last_->image;
+    }
+
+private:
+    fs::path movie_;
+    int fps_;
+    std::unique_ptr<SequentialSourceFrameDecoder> decoder_;
+    DecodedFrame last_;
+    int next_ = 0;
+};
 
 std::string megabytesText(std::uintmax_t bytes) {
     char text[64];
@@ -267,32 +302,44 @@ void exportGifFile(const ExportServices& services, const ExportJobContext& conte
 
     const auto workspace = makeWorkspace(services, ExportPreset::gif);
     const auto gif = workspace.file("movie.gif");
+    // Both ways start from the video the exporter renders, so GIF frames come from the same segment
+    // workers (and segment cache) as an MP4's.
+    const auto silentVideo = workspace.file("video.mp4");
+    renderSilentVideo(services, context, snapshot, profile, silentVideo, kGifRenderShare);
 
     const auto ffmpeg = services.tools ? services.tools("ffmpeg") : std::nullopt;
+    bool converted = false;
     if (ffmpeg) {
-        const auto silentVideo = workspace.file("video.mp4");
-        renderSilentVideo(services, context, snapshot, profile, silentVideo, 0.85);
-        context.report(0.9, "Converting to GIF");
-        cancellable(context, [&] {
-            FFmpegTool::run(*ffmpeg,
-                            {"-y", "-v", "error", "-i", silentVideo.string(), "-vf", gifFilterGraph(profile), "-loop",
-                             "0", gif.string()},
-                            context.stopToken());
-        });
-    } else {
-        if (!services.drawFrame) throw ExportError::ffmpegMissing();
+        context.report(kGifRenderShare, "Converting to GIF");
+        try {
+            cancellable(context, [&] {
+                FFmpegTool::run(*ffmpeg,
+                                {"-y", "-v", "error", "-i", silentVideo.string(), "-vf", gifFilterGraph(profile),
+                                 "-loop", "0", gif.string()},
+                                context.stopToken());
+            });
+            converted = true;
+        } catch (const ExportCancelled&) {
+            throw;
+        } catch (const std::exception& error) {
+            // What ffmpeg printed means nothing to the user, and the built-in writer can do the job.
+            log::warning(log_area::kExport, "ffmpeg GIF conversion failed (%s); using the built-in GIF writer",
+                         error.what());
+            std::error_code ignored;
+            fs::remove(gif, ignored);
+        }
+    }
+    if (!converted) {
+        context.report(kGifRenderShare, "Writing GIF");
         const auto frames = frameCount(exportDuration(*snapshot), profile.fps);
         GifWriterOptions gifOptions{profile.width, profile.height, profile.fps, static_cast<int>(frames)};
-        context.report(0, "Rendering GIF");
+        RenderedMovieFrames movie(silentVideo, profile.fps);
         writeLoopingGif(
-            gif, gifOptions,
-            [&](int index) {
-                auto image = services.drawFrame(snapshot, static_cast<double>(index) / profile.fps, profile.width,
-                                                profile.height);
-                if (!image) throw ExportError::pixelBuffer();
-                return std::move(*image);
+            gif, gifOptions, [&](int index) { return movie.frame(index); },
+            [&](double fraction) {
+                context.report(kGifRenderShare + fraction * (0.98 - kGifRenderShare), std::nullopt);
             },
-            [&](double fraction) { context.report(fraction * 0.98, std::nullopt); }, context.stopToken());
+            context.stopToken());
     }
     context.throwIfCancelled();
     deliver(gif, destination, context);
@@ -329,7 +376,8 @@ ShareResult shareMovie(const ExportServices& services, const ExportJobContext& c
     }
 
     auto send = [&] {
-        context.report(0.99, updating ? "Updating share" : "Uploading");
+        // An update's texts already start with "Updating share · ".
+        context.report(0.99, "Uploading");
         auto result = cancellable(context, [&] {
             return updating ? client.update(file, request, *existing, context.stopToken())
                             : client.upload(file, request, context.stopToken());

@@ -35,8 +35,8 @@ void exportMovieFile(const ExportServices& services, const ExportJobContext& con
                      const VideoExportOptions& options, const std::filesystem::path& destination,
                      ProfileOptions profileOptions = {});
 
-// The gif preset's profile; ffmpeg converts the rendered video when installed, otherwise the
-// built-in writer draws every frame.
+// The gif preset's profile: the video is rendered as for an MP4, then ffmpeg converts it when
+// installed and works, otherwise the built-in writer turns its frames into the GIF.
 void exportGifFile(const ExportServices& services, const ExportJobContext& context,
                    const std::shared_ptr<const SceneRenderSnapshot>& snapshot, const ExportSettings& settings,
                    const std::filesystem::path& destination);

@@ -14,7 +14,6 @@
 
 #include "export/export_task.h"
 #include "media/external_tools.h"
-#include "media/video_frame.h"
 #include "model/export_profile.h"
 
 namespace orvane {
@@ -65,9 +64,8 @@ struct AudioStrategy {
 // when it cannot be measured.
 using LoudnessProbe = std::function<std::optional<double>(const std::filesystem::path& movie)>;
 
-// One finished output frame at an output time, width x height, for the built-in GIF writer.
-using OutputFrameDrawer = std::function<std::optional<RgbaImage>(
-    const std::shared_ptr<const SceneRenderSnapshot>& snapshot, double outputTime, int width, int height)>;
+// Whether anything in the edit makes a sound; an edit without any gets no audio track at all.
+using SoundCheck = std::function<bool(const SceneRenderSnapshot& snapshot)>;
 
 // Opens things in the user's desktop: web pages and the folder holding a file.
 class UrlOpener;
@@ -80,8 +78,8 @@ struct ExportServices {
     std::shared_ptr<ExportCacheAccess> cache;         // none: always render
     std::vector<AudioStrategy> audioStrategies;       // tried in order, then the silent video
     LoudnessProbe loudness;                           // none: every mix counts as inconclusive
+    SoundCheck hasSound;                              // none: every edit is mixed
     ToolLocator tools;                                // finds ffmpeg for the GIF conversion
-    OutputFrameDrawer drawFrame;                      // the GIF writer's frames without ffmpeg
     std::shared_ptr<ShareClient> shareClient;         // none: sharing is not configured
     std::shared_ptr<UrlOpener> urlOpener;             // none: posts only write the file
     std::filesystem::path temporaryDirectory;         // empty: the system's

@@ -6,12 +6,12 @@
 #include <mutex>
 
 #include "audio/mix_level.h"
+#include "audio/mix_plan.h"
 #include "export/cache/export_render_cache.h"
 #include "export/cache/segment_render_cache.h"
 #include "export/export_audio_strategies.h"
 #include "export/export_jobs.h"
 #include "export/export_prerender.h"
-#include "export/output_frame.h"
 #include "export/scene_video_exporter.h"
 #include "model/scene_render_snapshot.h"
 #include "platform/url_opener.h"
@@ -83,13 +83,6 @@ std::optional<double> movieLoudness(const fs::path& movie) {
     return std::nullopt;
 }
 
-std::optional<RgbaImage> drawOutputFrame(const std::shared_ptr<const SceneRenderSnapshot>& snapshot, double time,
-                                         int width, int height) {
-    auto frame = renderOutputFrame(snapshot, snapshot->clipBaseDirectory, time, width, height);
-    if (!frame) return std::nullopt;
-    return std::move(frame->image);
-}
-
 }  // namespace
 
 ExportServices makeExportServices(const ExportWiringOptions& options) {
@@ -103,7 +96,7 @@ ExportServices makeExportServices(const ExportWiringOptions& options) {
     services.tools = FFmpegTool::locator();
     services.audioStrategies = exportAudioStrategies(services.tools);
     services.loudness = movieLoudness;
-    services.drawFrame = drawOutputFrame;
+    services.hasSound = mixHasSound;
     services.urlOpener = makeXdgUrlOpener();
     return services;
 }

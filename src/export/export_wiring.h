@@ -1,7 +1,7 @@
 #pragma once
 
 // The export controller's real services: the scene exporter over the segment cache, the export
-// cache, the audio strategies, ffmpeg, the drawing path for GIFs and the desktop's URL opener.
+// cache, the audio strategies and the sound check, ffmpeg and the desktop's URL opener.
 
 #include <filesystem>
 #include <optional>

@@ -213,6 +213,38 @@ TEST_F(ExportControllerTest, MainMixNamesAQuietOrUnmeasuredLevelAndAFailedOneLea
                 ::testing::Contains("[Orvane.Export] audio mux unavailable (mix broke); exporting silent video"));
 }
 
+TEST_F(ExportControllerTest, AnEditWithoutSoundExportsWithoutAudioQuietly) {
+    std::vector<std::string> platformLog;
+    log::ScopedSink sink([&](log::Level, const std::string& line) { platformLog.push_back(line); });
+    bool mixed = false;
+    AudioStrategy mix = mainMix("");
+    mix.run = [&mixed](const fs::path&, const SceneRenderSnapshot&, const fs::path&, std::stop_token) -> fs::path {
+        mixed = true;
+        throw std::runtime_error("no input with audio to mix");
+    };
+    services.audioStrategies = {mix};
+    services.hasSound = [](const SceneRenderSnapshot&) { return false; };
+    const auto id = controller().exportVideo(snapshotOfLength(1), {}, temp / "out" / "x.mp4");
+    run();
+    EXPECT_EQ(taskOf(id).stage.kind, ExportTaskStage::Kind::succeeded);
+    EXPECT_EQ(readTextFile(temp / "out" / "x.mp4"), "video 1920x1080");
+    EXPECT_FALSE(mixed);
+    EXPECT_TRUE(logLines().empty());
+    for (const auto& line : platformLog) {
+        EXPECT_THAT(line, ::testing::Not(HasSubstr("audio mux unavailable")));
+        EXPECT_THAT(line, ::testing::Not(HasSubstr("failed")));
+    }
+
+    // With sound the mix runs as before.
+    services.hasSound = [](const SceneRenderSnapshot&) { return true; };
+    controller_.reset();
+    controller().exportVideo(snapshotOfLength(1), {}, temp / "out" / "x.mp4");
+    run();
+    EXPECT_TRUE(mixed);
+    EXPECT_THAT(logLines(), ElementsAre("Native audio mix failed; trying fallback",
+                                        "MP4 exported without audio (audio mux unavailable)"));
+}
+
 TEST_F(ExportControllerTest, ExportCacheHitsCopyAndMissesStore) {
     auto cache = std::make_shared<FakeCache>(temp / "cache");
     fs::create_directories(temp / "cache");
@@ -285,9 +317,23 @@ TEST_F(ExportControllerTest, SharesUploadRetryCompactAndUpdateInPlace) {
     EXPECT_EQ(renderer->profiles[1].quality, ExportQuality::compact);
     EXPECT_EQ(client->uploads.size(), 2u);
 
+    // Every step of an update says so once.
+    std::vector<std::string> steps;
+    const auto watch = c.changed.subscribe([&] {
+        for (const auto& task : c.tasks()) {
+            if (task.stage.kind == ExportTaskStage::Kind::running && task.stage.message &&
+                (steps.empty() || steps.back() != *task.stage.message))
+                steps.push_back(*task.stage.message);
+        }
+    });
     const auto update = c.updateShare(snapshotOfLength(1), {}, std::nullopt);
     run();
     EXPECT_EQ(taskOf(update).stage.kind, ExportTaskStage::Kind::succeeded);
+    EXPECT_THAT(steps, ::testing::Contains("Updating share \u00b7 Uploading"));
+    for (const auto& step : steps) {
+        EXPECT_THAT(step, ::testing::StartsWith("Updating share \u00b7 "));
+        EXPECT_THAT(step, ::testing::Not(HasSubstr("Updating share \u00b7 Updating share")));
+    }
     EXPECT_THAT(client->updates, ElementsAre("video 1920x1080 video-1"));
     EXPECT_TRUE(entriesOf(temp / "tmp").empty());
 }

@@ -1,9 +1,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
+#include "base/log.h"
 #include "export/gif_writer.h"
+#include "export/h264_file_writer.h"
 #include "export_test_support.h"
 #include "media/ffmpeg_handles.h"
 #include "media/media_probe.h"
@@ -44,64 +47,110 @@ bool loopsForever(const fs::path& file) {
            bytes.compare(at + 11, 4, std::string("\x03\x01\x00\x00", 4)) == 0;
 }
 
+// Renders the edit's second as a real movie: red for the first half, blue for the second.
+struct TwoColourRenderer : ExportVideoRenderer {
+    void render(std::shared_ptr<const SceneRenderSnapshot>, const OutputProfile& profile, const fs::path& output,
+                ExportProgress progress, std::stop_token) override {
+        profiles.push_back(profile);
+        H264FileWriter writer(output, profile, H264Encoder::software);
+        for (int i = 0; i < profile.fps; ++i) {
+            const auto image =
+                flatImage(profile.width, profile.height, 2 * i < profile.fps ? 0xFFFF0000u : 0xFF0000FFu);
+            writer.append(image.pixels.data(), image.stride, i);
+        }
+        writer.finish();
+        if (progress) progress(1.0, std::nullopt);
+    }
+    std::vector<OutputProfile> profiles;
+};
+
 class GifExportTest : public ExportServicesTest {
 protected:
     GifExportTest() {
         services.tools = [](std::string_view) { return std::optional<fs::path>(); };
+        services.renderer = movies;
         settings.maxLongEdge = 160;
     }
-    // Exports a one-second edit to out/<name> and answers how the task ended.
+    // Exports a one-second edit to out/<name> and answers how the task ended, with every step text.
     ExportTaskStage exportGif(const std::string& name) {
         ExportController controller(main, background, services);
+        const auto watch = controller.changed.subscribe([&] {
+            for (const auto& task : controller.tasks())
+                if (task.stage.message) steps.push_back(*task.stage.message);
+        });
         const auto id = controller.exportGIF(snapshotOfLength(1), settings, temp / "out" / name);
         run();
         return controller.task(id)->stage;
     }
 
+    // The first and last frames of a 160x90 GIF are red and blue.
+    static void expectRedThenBlue(const fs::path& file) {
+        EXPECT_TRUE(loopsForever(file));
+        EXPECT_EQ(packetCount(file), 24);  // one second at the gif preset's 24 fps
+        const auto info = probeMedia(file);
+        ASSERT_TRUE(info && info->videoSize);
+        EXPECT_EQ(*info->videoSize, (Size{160, 90}));
+        const auto first = extractVideoFrame(file, 0, 160, 90);
+        const auto last = extractVideoFrame(file, 0.95, 160, 90);
+        ASSERT_TRUE(first && last);
+        const auto centre = [](const RgbaImage& image) {
+            std::uint32_t pixel = 0;
+            std::memcpy(&pixel, image.pixels.data() + 45 * image.stride + 80 * 4, 4);
+            return pixel;
+        };
+        // Through H.264 and a palette: each channel near where it was drawn.
+        const auto near = [](std::uint32_t pixel, int r, int g, int b) {
+            return std::abs(static_cast<int>(pixel >> 16 & 0xff) - r) < 40 &&
+                   std::abs(static_cast<int>(pixel >> 8 & 0xff) - g) < 40 &&
+                   std::abs(static_cast<int>(pixel & 0xff) - b) < 40;
+        };
+        EXPECT_TRUE(near(centre(*first), 255, 0, 0)) << std::hex << centre(*first);
+        EXPECT_TRUE(near(centre(*last), 0, 0, 255)) << std::hex << centre(*last);
+    }
+
     ExportSettings settings;
+    std::shared_ptr<TwoColourRenderer> movies = std::make_shared<TwoColourRenderer>();
+    std::vector<std::string> steps;
 };
 
-TEST_F(GifExportTest, BuiltInWriterDrawsEveryFrameIntoALoopingGif) {
-    std::vector<double> drawnTimes;
-    services.drawFrame = [&](const std::shared_ptr<const SceneRenderSnapshot>&, double time, int width, int height) {
-        drawnTimes.push_back(time);
-        return std::optional<RgbaImage>(flatImage(width, height, time < 0.5 ? 0xFFFF0000u : 0xFF0000FFu));
-    };
+TEST_F(GifExportTest, BuiltInWriterTurnsTheRenderedVideoIntoALoopingGif) {
     const auto stage = exportGif("a.gif");
     ASSERT_EQ(stage.kind, ExportTaskStage::Kind::succeeded) << stage.message.value_or("");
-    EXPECT_TRUE(renderer->profiles.empty());
-    // One second at the gif preset's 24 fps, each frame drawn once for the palette and once to encode.
-    EXPECT_EQ(drawnTimes.size(), 48u);
-    EXPECT_DOUBLE_EQ(drawnTimes[23], 23.0 / 24);
-    const auto file = temp / "out" / "a.gif";
-    EXPECT_TRUE(loopsForever(file));
-    EXPECT_EQ(packetCount(file), 24);
-    const auto info = probeMedia(file);
-    ASSERT_TRUE(info && info->videoSize);
-    EXPECT_EQ(*info->videoSize, (Size{160, 90}));
-
-    const auto first = extractVideoFrame(file, 0, 160, 90);
-    const auto last = extractVideoFrame(file, 0.95, 160, 90);
-    ASSERT_TRUE(first && last);
-    std::uint32_t firstPixel = 0, lastPixel = 0;
-    std::memcpy(&firstPixel, first->pixels.data(), 4);
-    std::memcpy(&lastPixel, last->pixels.data(), 4);
-    EXPECT_EQ(firstPixel & 0xFFFFFFu, 0xFF0000u);
-    EXPECT_EQ(lastPixel & 0xFFFFFFu, 0x0000FFu);
+    // The frames come from the exporter, rendered once, not drawn again for each pass.
+    ASSERT_EQ(movies->profiles.size(), 1u);
+    EXPECT_EQ(movies->profiles[0].width, 160);
+    EXPECT_EQ(movies->profiles[0].fps, 24);
+    expectRedThenBlue(temp / "out" / "a.gif");
     EXPECT_TRUE(entriesOf(temp / "tmp").empty());
 }
 
-TEST_F(GifExportTest, WithoutFfmpegOrFramesTheGifFailsCleanly) {
+TEST_F(GifExportTest, AFailingFfmpegFallsBackToTheBuiltInWriterWithoutShowingItsOutput) {
+    // An ffmpeg that cannot make GIFs: it prints its complaint and fails.
+    const auto tool = temp / "ffmpeg";
+    writeTextFile(tool, "#!/bin/sh\necho \"Unknown encoder 'gif'\" >&2\nexit 1\n");
+    fs::permissions(tool, fs::perms::owner_all);
+    services.tools = [tool](std::string_view) { return std::optional<fs::path>(tool); };
+    std::vector<std::string> platformLog;
+    log::ScopedSink sink([&](log::Level, const std::string& line) { platformLog.push_back(line); });
+
+    const auto stage = exportGif("a.gif");
+    ASSERT_EQ(stage.kind, ExportTaskStage::Kind::succeeded) << stage.message.value_or("");
+    expectRedThenBlue(temp / "out" / "a.gif");
+    EXPECT_EQ(movies->profiles.size(), 1u);
+    for (const auto& step : steps) EXPECT_THAT(step, ::testing::Not(::testing::HasSubstr("Unknown encoder")));
+    EXPECT_THAT(platformLog, ::testing::Contains(::testing::HasSubstr("using the built-in GIF writer")));
+    EXPECT_TRUE(entriesOf(temp / "tmp").empty());
+}
+
+TEST_F(GifExportTest, AFailedRenderKeepsTheOldGifAndLeavesNothing) {
     writeTextFile(temp / "out" / "a.gif", "old gif");
-    EXPECT_EQ(exportGif("a.gif"), ExportTaskStage::failed("FFmpeg is required for this export action. Install "
-                                                          "ffmpeg or choose MP4 without audio muxing."));
-    // A drawer that answers the wrong size fails the export with a reason and leaves the old file.
-    services.drawFrame = [](const std::shared_ptr<const SceneRenderSnapshot>&, double, int, int) {
-        return std::optional<RgbaImage>(flatImage(10, 10, 0xFF000000u));
-    };
+    services.renderer = renderer;
+    renderer->failWith = std::make_exception_ptr(ExportError::pixelBuffer());
+    EXPECT_EQ(exportGif("a.gif"), ExportTaskStage::failed("Could not render a frame."));
+    // A rendered file the writer cannot read is a failure too, not a GIF of nothing.
+    renderer->failWith = nullptr;
     const auto stage = exportGif("a.gif");
     EXPECT_EQ(stage.kind, ExportTaskStage::Kind::failed);
-    EXPECT_THAT(stage.message.value_or(""), ::testing::HasSubstr("expected 160x90"));
     EXPECT_EQ(readTextFile(temp / "out" / "a.gif"), "old gif");
     EXPECT_EQ(entriesOf(temp / "out").size(), 1u);
     EXPECT_TRUE(entriesOf(temp / "tmp").empty());
