@@ -8,11 +8,13 @@
 namespace orvane::log_area {
 
 inline constexpr std::string_view kApp = "Orvane.App";
+inline constexpr std::string_view kAuth = "Orvane.Auth";
 inline constexpr std::string_view kAudio = "Orvane.Audio";
 inline constexpr std::string_view kAutoZoom = "Orvane.AutoZoom";
 inline constexpr std::string_view kCache = "Orvane.Cache";
 inline constexpr std::string_view kCaptions = "Orvane.Captions";
 inline constexpr std::string_view kCapture = "Orvane.Capture";
+inline constexpr std::string_view kCloud = "Orvane.Cloud";
 inline constexpr std::string_view kComposition = "Orvane.Composition";
 inline constexpr std::string_view kCompositionAudit = "Orvane.CompositionAudit";
 inline constexpr std::string_view kConfig = "Orvane.Config";
@@ -29,6 +31,7 @@ inline constexpr std::string_view kRecorder = "Orvane.Recorder";
 inline constexpr std::string_view kRecording = "Orvane.Recording";
 inline constexpr std::string_view kRemoteEdits = "Orvane.RemoteEdits";
 inline constexpr std::string_view kRender = "Orvane.Render";
+inline constexpr std::string_view kShare = "Orvane.Share";
 inline constexpr std::string_view kScreenshot = "Orvane.Screenshot";
 inline constexpr std::string_view kThreads = "Orvane.Threads";
 inline constexpr std::string_view kWebcam = "Orvane.Webcam";

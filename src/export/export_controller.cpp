@@ -214,7 +214,8 @@ Uuid ExportController::exportGIF(std::shared_ptr<const SceneRenderSnapshot> snap
 
 Uuid ExportController::share(std::shared_ptr<const SceneRenderSnapshot> snapshot, const ExportSettings& settings,
                              std::string permission, VideoExportOptions options) {
-    ShareRequest request{options.title, permission, options.preset, options.sidecar};
+    ShareRequest request{
+        .title = options.title, .permission = permission, .preset = options.preset, .sidecar = options.sidecar};
     auto services = services_;
     const std::weak_ptr<bool> alive = alive_;
     return enqueue(options.title, "Share \u00b7 " + permission, ShareKind{permission},
@@ -230,7 +231,10 @@ Uuid ExportController::share(std::shared_ptr<const SceneRenderSnapshot> snapshot
 
 Uuid ExportController::updateShare(std::shared_ptr<const SceneRenderSnapshot> snapshot, const ExportSettings& settings,
                                    std::optional<std::string> permission, VideoExportOptions options) {
-    ShareRequest request{options.title, permission.value_or(""), options.preset, options.sidecar};
+    ShareRequest request{.title = options.title,
+                         .permission = permission.value_or(""),
+                         .preset = options.preset,
+                         .sidecar = options.sidecar};
     if (!permission && lastHostedShare_ && lastHostedShare_->permission)
         request.permission = *lastHostedShare_->permission;
     // Without an earlier share there is nothing to replace, so the update uploads a new one.

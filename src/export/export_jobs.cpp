@@ -349,7 +349,7 @@ void exportGifFile(const ExportServices& services, const ExportJobContext& conte
 
 ShareResult shareMovie(const ExportServices& services, const ExportJobContext& context,
                        const std::shared_ptr<const SceneRenderSnapshot>& snapshot, const ExportSettings& settings,
-                       const VideoExportOptions& options, const ShareRequest& request,
+                       const VideoExportOptions& options, const ShareRequest& shareRequest,
                        const std::optional<ShareResult>& existing) {
     if (!services.shareClient) throw ExportError::shareNotConfigured();
     auto& client = *services.shareClient;
@@ -375,8 +375,17 @@ ShareResult shareMovie(const ExportServices& services, const ExportJobContext& c
         exportCompact();
     }
 
+    ShareRequest request = shareRequest;
+    auto describe = [&](const ExportSettings& used) {
+        const auto profile = exportProfile(*snapshot, used, options.preset);
+        request.width = profile.width;
+        request.height = profile.height;
+        request.fps = profile.fps;
+        request.durationSeconds = exportDuration(*snapshot);
+    };
     auto send = [&] {
         // An update's texts already start with "Updating share · ".
+        describe(compacted ? compact : settings);
         context.report(0.99, "Uploading");
         auto result = cancellable(context, [&] {
             return updating ? client.update(file, request, *existing, context.stopToken())

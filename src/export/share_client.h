@@ -19,6 +19,11 @@ struct ShareRequest {
     std::string permission;
     ExportPreset preset = ExportPreset::web1080;   // travels as export_kind
     std::optional<std::filesystem::path> sidecar;  // the project sidecar, for editable shares
+    // What the uploaded file is, as the share page describes it; filled in by the share task.
+    int width = 0;
+    int height = 0;
+    int fps = 0;
+    double durationSeconds = 0;
 };
 
 // What a backend answers for an upload. Hosted shares also name the video, its token and
@@ -28,6 +33,9 @@ struct ShareResult {
     std::optional<std::string> videoID;
     std::optional<std::string> token;
     std::optional<std::string> permission;
+    // The hosted share's own id and the backend that holds it, so the share can be revised later.
+    std::optional<std::string> shareID;
+    std::optional<std::string> apiBaseURL;
 };
 
 // The backend refused the file for its size; the controller tries again with a smaller export.

@@ -283,7 +283,7 @@ public:
     ShareResult upload(const fs::path& file, const ShareRequest& request, std::stop_token) override {
         uploads.push_back(readTextFile(file) + " " + request.permission);
         if (tooLargeOnce && uploads.size() == 1) throw ShareTooLargeError("413 payload too large");
-        return {"https://share.example/v/1", "video-1", "token-1", request.permission};
+        return {"https://share.example/v/1", "video-1", "token-1", request.permission, std::nullopt, std::nullopt};
     }
     ShareResult update(const fs::path& file, const ShareRequest&, const ShareResult& existing,
                        std::stop_token) override {
