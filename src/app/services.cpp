@@ -3,7 +3,14 @@
 #include "app/configuration.h"
 #include "base/log.h"
 #include "base/log_areas.h"
+#include "cloud/auth_store.h"
+#include "cloud/byo_share_client.h"
+#include "cloud/hosted_share_client.h"
+#include "cloud/remote_api_client.h"
+#include "cloud/supabase_share_client.h"
 #include "export/export_wiring.h"
+#include "net/curl_http_transport.h"
+#include "net/service_url.h"
 #include "platform/bundle_config.h"
 #include "platform/linux/json_preferences_store.h"
 #include "platform/preferences.h"
@@ -26,6 +33,11 @@ namespace orvane::app {
 
 namespace {
 
+// "Now" for the account's token expiry.
+const SystemClock& systemClock() {
+    static const SystemClock clock;
+    return clock;
+}
 
 }  // namespace
 
@@ -144,5 +156,83 @@ SpeechRecognitionService& Services::speechRecognition() {
 }
 
 CaptionServices Services::captionServices() { return {&speechRecognition(), FFmpegTool::locator()}; }
+
+std::shared_ptr<HttpTransport> Services::httpTransport() {
+    if (!httpTransport_) httpTransport_ = makeHttpTransport();
+    return httpTransport_;
+}
+
+AuthStore& Services::auth() {
+    if (!auth_) {
+        SupabaseAuthConfig config;
+        config.baseURL = serviceBaseURL("AUTH", configuration().authSupabaseURL());
+        config.anonKey = configuration().authSupabaseAnonKey();
+        config.emailConfirmationRedirectURL = configuration().authEmailConfirmationURL();
+        auto client = std::make_shared<SupabaseAuthClient>(std::move(config), httpTransport());
+        // A refresh during a share runs on the export thread; the preferences are written on the main loop.
+        auto onMain = [this](std::function<void()> write) {
+            if (std::this_thread::get_id() == mainThread_) {
+                write();
+            } else {
+                mainLoop_.post(std::move(write));
+            }
+        };
+        auth_ = std::make_unique<AuthStore>(std::move(client), secrets(), preferences(), systemClock(),
+                                            AuthStore::SignOutRecorder{}, std::move(onMain));
+    }
+    return *auth_;
+}
+
+std::shared_ptr<RemoteAPIClient> Services::remoteAPI() {
+    if (!remoteAPI_) {
+        AuthStore* account = &auth();
+        remoteAPI_ =
+            std::make_shared<RemoteAPIClient>(serviceBaseURL("API", configuration().apiBaseURL()), httpTransport(),
+                                              [account] { return account->validAccessToken(); });
+    }
+    return remoteAPI_;
+}
+
+std::shared_ptr<ShareClient> Services::makeShareClient(std::optional<ShareBackendMode> mode) {
+    auto& prefs = preferences();
+    switch (mode.value_or(prefs.shareBackendMode())) {
+        case ShareBackendMode::hosted: {
+            AuthStore* account = &auth();
+            return std::make_shared<HostedAPIShareClient>(
+                remoteAPI(), httpTransport(), [account] { return account->validAccessToken(); },
+                [account](const std::string& rejected) { return account->refreshAfterRejection(rejected); });
+        }
+        case ShareBackendMode::byoHTTP: {
+            BYOBackendConfig config;
+            config.baseURL = prefs.byoBackendURL();
+            config.shareHost = prefs.byoShareHost();
+            if (config.baseURL.empty()) return nullptr;
+            // A missing token is allowed: a private backend on the user's own network may not ask for one.
+            config.bearerToken = secrets().read(std::string(kBYOBearerTokenAccount)).value_or("");
+            return std::make_shared<BYOBackendShareClient>(std::move(config), httpTransport());
+        }
+        case ShareBackendMode::customSupabase: {
+            SupabaseShareConfig config;
+            config.baseURL = prefs.customSupabaseURL();
+            config.anonKey = secrets().read(std::string(kCustomSupabaseAnonKeyAccount)).value_or("");
+            config.bucket = prefs.customSupabaseBucket();
+            config.metadataTable = prefs.customSupabaseMetadataTable();
+            config.shareHost = prefs.customShareHost();
+            config.shareURLPattern = prefs.customShareURLPattern();
+            // An unconfigured project still gets a client: its upload says what is missing.
+            return std::make_shared<SupabaseShareClient>(std::move(config), httpTransport());
+        }
+    }
+    return nullptr;
+}
+
+ExportServices Services::shareExportServices(std::optional<ShareBackendMode> mode) {
+    ExportServices services = exportServices();
+    services.shareClient = makeShareClient(mode);
+    if (const auto megabytes = preferences().shareMaxUploadMB()) {
+        services.shareMaxUploadBytes = static_cast<std::int64_t>(*megabytes * 1'000'000.0);
+    }
+    return services;
+}
 
 }  // namespace orvane::app

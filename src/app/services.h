@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "base/event_loop.h"
 #include "base/toast_center.h"
@@ -17,7 +18,11 @@
 namespace orvane {
 
 class AppConfiguration;
+class AuthStore;
 class BundleConfig;
+class HttpTransport;
+class RemoteAPIClient;
+class ShareClient;
 class CameraSystem;
 class AudioSystem;
 class JsonPreferencesStore;
@@ -28,6 +33,7 @@ class SecretStore;
 class SpeechRecognitionService;
 struct CaptionServices;
 class VolumeFreeSpace;
+enum class ShareBackendMode;
 struct ExportServices;
 struct RecordingOptions;
 struct ScreenRecorderServices;
@@ -77,6 +83,18 @@ public:
     // What a captioning run needs: the recogniser service and the outside ffmpeg for files the
     // in-process conversion cannot read.
     CaptionServices captionServices();
+    // Online services. Base URLs follow the bundle keys and preferences, and
+    // $ORVANE_SERVICE_URL_API / _AUTH point them elsewhere (a local server in tests).
+    std::shared_ptr<HttpTransport> httpTransport();
+    // The signed-in account; not bootstrapped until a command asks for it.
+    AuthStore& auth();
+    std::shared_ptr<RemoteAPIClient> remoteAPI();
+    // The share backend the preferences choose, made afresh for each share so a changed setting
+    // applies at once; null when the chosen backend is not configured.
+    // `mode` overrides the preference for one share.
+    std::shared_ptr<ShareClient> makeShareClient(std::optional<ShareBackendMode> mode = std::nullopt);
+    // The export services with that share client and the user's upload limit.
+    ExportServices shareExportServices(std::optional<ShareBackendMode> mode = std::nullopt);
 
 private:
     // The sound server, connected on first use; null when none answers (the reason is logged, and
@@ -102,6 +120,10 @@ private:
     std::unique_ptr<SerialQueue> cameraQueue_;
     std::unique_ptr<ExportServices> exportServices_;
     std::unique_ptr<SpeechRecognitionService> speech_;
+    std::shared_ptr<HttpTransport> httpTransport_;
+    std::unique_ptr<AuthStore> auth_;
+    std::shared_ptr<RemoteAPIClient> remoteAPI_;
+    std::thread::id mainThread_ = std::this_thread::get_id();
 };
 
 }  // namespace app

@@ -27,6 +27,12 @@ void registerRecordCommands(CLI::App& app, app::Services& services);
 
 // `orvane captions ID [--locale L] [--remove-fillers]`: captions from the recording's speech.
 void registerCaptionCommands(CLI::App& app, app::Services& services);
+// `orvane login`, `orvane logout` and `orvane whoami`.
+void registerAccountCommands(CLI::App& app, app::Services& services);
+// `orvane byo set-token|clear-token|check`: the bring-your-own share backend.
+void registerBYOCommands(CLI::App& app, app::Services& services);
+// `orvane share ID`: the edit exported and uploaded to the chosen share backend.
+void registerShareCommand(CLI::App& app, app::Services& services);
 
 // `orvane screenshot [--project NAME] [--desktop]`.
 void registerScreenshotCommand(CLI::App& app, app::Services& services);

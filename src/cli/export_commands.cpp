@@ -127,9 +127,14 @@ ExportRunOutcome runExports(EventLoop& mainLoop, const ExportServices& services,
             options.sidecar = request.sidecar;
             options.title = request.title;
             profiles.push_back(exportProfile(*request.snapshot, request.settings, request.preset));
-            ids.push_back(request.preset == ExportPreset::gif
-                              ? controller.exportGIF(request.snapshot, request.settings, request.destination, options)
-                              : controller.exportVideo(request.snapshot, request.settings, request.destination, options));
+            if (request.sharePermission) {
+                ids.push_back(controller.share(request.snapshot, request.settings, *request.sharePermission, options));
+            } else {
+                ids.push_back(
+                    request.preset == ExportPreset::gif
+                        ? controller.exportGIF(request.snapshot, request.settings, request.destination, options)
+                        : controller.exportVideo(request.snapshot, request.settings, request.destination, options));
+            }
         }
         if (allFinished()) mainLoop.stop();
     });
@@ -139,6 +144,7 @@ ExportRunOutcome runExports(EventLoop& mainLoop, const ExportServices& services,
 
     for (std::size_t i = 0; i < ids.size(); ++i) outcome.results.push_back({controller.task(ids[i])->stage, profiles[i]});
     outcome.log = controller.log();
+    outcome.share = controller.lastHostedShare();
     return outcome;
 }
 

@@ -19,6 +19,8 @@ struct ExportRequest {
     std::filesystem::path destination;
     std::optional<std::filesystem::path> sidecar;
     std::string title = "Export";
+    // Set: the file is shared with this permission instead of written to `destination`.
+    std::optional<std::string> sharePermission;
 };
 
 struct ExportRunResult {
@@ -30,6 +32,7 @@ struct ExportRunOutcome {
     std::vector<ExportRunResult> results;  // one per request, in order
     std::string log;                       // the controller's log lines
     bool interrupted = false;              // Ctrl-C or SIGTERM arrived
+    std::optional<ShareResult> share;      // the last share made
 };
 
 // Queues the requests on an export controller driven by `mainLoop`, runs the loop until every task

@@ -53,6 +53,9 @@ int main(int argc, char** argv) {
     cli::registerExportCommand(app, services);
     cli::registerScreenshotCommand(app, services);
     cli::registerCaptionCommands(app, services);
+    cli::registerAccountCommands(app, services);
+    cli::registerBYOCommands(app, services);
+    cli::registerShareCommand(app, services);
     cli::refuseNonFiniteNumbers(app);
 
     try {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -24,7 +25,8 @@ std::string variableName(const std::string& entry) { return entry.substr(0, entr
 
 OrvaneProcess::OrvaneProcess(const std::filesystem::path& home, const std::vector<std::string>& arguments,
                              const std::vector<std::string>& environment, const std::string& outputTag,
-                             const std::optional<std::filesystem::path>& stdoutFile)
+                             const std::optional<std::filesystem::path>& stdoutFile,
+                             const std::optional<std::string>& input)
     : outFile_(stdoutFile.value_or(home / (".cli-stdout" + outputTag))),
       readOut_(!stdoutFile),
       errFile_(home / (".cli-stderr" + outputTag)) {
@@ -51,6 +53,11 @@ OrvaneProcess::OrvaneProcess(const std::filesystem::path& home, const std::vecto
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    const auto inFile = home / (".cli-stdin" + outputTag);
+    if (input) {
+        std::ofstream(inFile, std::ios::binary | std::ios::trunc) << *input;
+        posix_spawn_file_actions_addopen(&actions, 0, inFile.c_str(), O_RDONLY, 0);
+    }
     posix_spawn_file_actions_addopen(&actions, 1, outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int spawned = posix_spawn(&pid_, argPointers[0], &actions, nullptr, argPointers.data(), envPointers.data());
@@ -95,8 +102,8 @@ CliResult OrvaneProcess::wait() {
 }
 
 CliResult runOrvane(const std::filesystem::path& home, const std::vector<std::string>& arguments,
-                    const std::vector<std::string>& environment) {
-    return OrvaneProcess(home, arguments, environment).wait();
+                    const std::vector<std::string>& environment, const std::optional<std::string>& input) {
+    return OrvaneProcess(home, arguments, environment, {}, std::nullopt, input).wait();
 }
 
 }  // namespace orvane::testing

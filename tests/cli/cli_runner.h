@@ -22,10 +22,12 @@ struct CliResult {
 class OrvaneProcess {
 public:
     // `outputTag` names the output files, so processes running at once keep theirs apart; a
-    // `stdoutFile` receives the output instead (it is then not read back).
+    // `stdoutFile` receives the output instead (it is then not read back). `input`, when given, is
+    // what the child reads on stdin; otherwise it inherits the test's stdin.
     OrvaneProcess(const std::filesystem::path& home, const std::vector<std::string>& arguments,
                   const std::vector<std::string>& environment = {}, const std::string& outputTag = {},
-                  const std::optional<std::filesystem::path>& stdoutFile = std::nullopt);
+                  const std::optional<std::filesystem::path>& stdoutFile = std::nullopt,
+                  const std::optional<std::string>& input = std::nullopt);
     OrvaneProcess(const OrvaneProcess&) = delete;
     OrvaneProcess& operator=(const OrvaneProcess&) = delete;
     // A child still running is killed, so a failed test does not leave it behind.
@@ -51,6 +53,6 @@ private:
 
 // Runs `orvane` to the end.
 CliResult runOrvane(const std::filesystem::path& home, const std::vector<std::string>& arguments,
-                    const std::vector<std::string>& environment = {});
+                    const std::vector<std::string>& environment = {}, const std::optional<std::string>& input = {});
 
 }  // namespace orvane::testing

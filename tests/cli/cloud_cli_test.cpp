@@ -1,0 +1,216 @@
+#include <gmock/gmock.h>
+
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "cli_fixture.h"
+#include "support/http_test_server.h"
+
+namespace orvane {
+namespace {
+
+using ::testing::HasSubstr;
+using testing::TestHttpRequest;
+using testing::TestHttpResponse;
+using testing::TestHttpServer;
+
+constexpr const char* kPassword = "pw-Sup3r-Secret";
+
+std::string fileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The auth service and the hosted backend with its storage, on loopback, as the real ones answer.
+struct CloudServices {
+    std::mutex mutex;
+    int issued = 0;
+    std::string uploaded;
+    std::string base;
+
+    TestHttpResponse session() {
+        ++issued;
+        const auto n = std::to_string(issued);
+        return TestHttpResponse::json(200, Json{{"access_token", "access-token-" + n},
+                                                {"refresh_token", "refresh-token-" + n},
+                                                {"expires_in", 3600},
+                                                {"token_type", "bearer"},
+                                                {"user", {{"id", "user-1"}, {"email", "ada@example.com"}}}}
+                                               .dump());
+    }
+
+    TestHttpResponse handle(const TestHttpRequest& request) {
+        std::lock_guard lock(mutex);
+        if (request.path == "/auth/v1/token") {
+            if (request.queryValue("grant_type") == "password") {
+                if (Json::parse(request.body)["password"] != kPassword) {
+                    return TestHttpResponse::json(400, R"({"error_description":"Invalid login credentials"})");
+                }
+            }
+            return session();
+        }
+        if (request.path == "/auth/v1/logout") return {204, {}, ""};
+        // Storage trusts its signed URL, not the account's token.
+        if (request.method == "PUT") {
+            const auto type = request.header("Content-Type").value_or("");
+            const auto boundary = type.substr(type.find("boundary=") + 9);
+            const auto start = request.body.find("\r\n\r\n") + 4;
+            uploaded = request.body.substr(start, request.body.rfind("\r\n--" + boundary + "--") - start);
+            return TestHttpResponse::json(200, "{}");
+        }
+        if (!request.header("Authorization").value_or("").starts_with("Bearer access-token-")) {
+            return TestHttpResponse::json(401, R"({"detail":"not signed in"})");
+        }
+        if (request.path == "/videos/hosted-share/direct-upload") {
+            return TestHttpResponse::json(
+                200, Json{{"upload_id", "up-1"},
+                          {"video",
+                           {{"name", "video"},
+                            {"path", "u/video.mp4"},
+                            {"signed_url", base + "/storage/v1/object/upload/sign/zant-exports/u/video.mp4?token=x"},
+                            {"token", "sig"},
+                            {"content_type", "video/mp4"}}},
+                          {"assets", Json::array()},
+                          {"asset_results", Json::array()}}
+                         .dump());
+        }
+        if (request.path == "/videos/hosted-share/direct-upload/up-1/complete") {
+            return TestHttpResponse::json(200, Json{{"video_id", "remote-video-7"},
+                                                    {"share_id", "share-7"},
+                                                    {"token", "share-token-7"},
+                                                    {"url", "https://orvane.app/s/share-token-7"},
+                                                    {"video_url", "https://cdn.example/v.mp4"},
+                                                    {"video_path", "u/video.mp4"},
+                                                    {"permission", "view"}}
+                                                   .dump());
+        }
+        return TestHttpResponse::json(404, R"({"detail":"no route"})");
+    }
+};
+
+class CloudCliTest : public CliTest {
+protected:
+    CloudCliTest() : server_([this](const TestHttpRequest& r) { return services_.handle(r); }) {
+        services_.base = server_.baseURL();
+    }
+
+    // The keychain falls back to its file in the config folder: no session bus here.
+    std::vector<std::string> environment(const std::string& api) const {
+        return {"ORVANE_SERVICE_URL_AUTH=" + server_.baseURL(), "ORVANE_SERVICE_URL_API=" + api,
+                "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/orvane-test-bus"};
+    }
+    testing::CliResult orvane(const std::vector<std::string>& arguments, const std::optional<std::string>& input = {},
+                              std::optional<std::string> api = std::nullopt) {
+        return runOrvane(home_.path(), arguments, environment(api.value_or(server_.baseURL())), input);
+    }
+
+    std::string importSample() {
+        const auto path = sample("rec.mp4", 1.0);
+        const auto result = orvane({"import", path.string(), "--json"});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return Json::parse(result.out)["id"].get<std::string>();
+    }
+
+    fs::path recordingFolder(const std::string& id) const {
+        for (const auto& entry : fs::recursive_directory_iterator(home_ / "data")) {
+            if (entry.path().filename() == id) return entry.path();
+        }
+        return {};
+    }
+
+    CloudServices services_;
+    TestHttpServer server_;
+};
+
+TEST_F(CloudCliTest, LoginWhoamiLogoutKeepSecretsOutOfFilesAndLogs) {
+    auto bad = orvane({"login", "--email", "ada@example.com"}, std::string("wrong-password\n"));
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_THAT(bad.err, HasSubstr("error: Sign-in failed (400): Invalid login credentials"));
+
+    auto login = orvane({"-v", "login", "--email", "ada@example.com"}, std::string(kPassword) + "\n");
+    ASSERT_EQ(login.exitCode, 0) << login.err;
+    EXPECT_EQ(login.out, "Signed in as ada@example.com\n");
+
+    auto whoami = orvane({"-v", "whoami", "--json"});
+    ASSERT_EQ(whoami.exitCode, 0) << whoami.err;
+    const auto user = Json::parse(whoami.out);
+    EXPECT_EQ(user["signedIn"], true);
+    EXPECT_EQ(user["email"], "ada@example.com");
+
+    // Only the keychain holds tokens: no other file, no output and no log line (stderr with -v).
+    const std::vector<std::string> secrets{kPassword, "access-token-1", "refresh-token-1", "access-token-2",
+                                           "refresh-token-2"};
+    for (const auto& entry : fs::recursive_directory_iterator(home_.path())) {
+        if (!entry.is_regular_file() || entry.path().filename().string().ends_with(".file.v2")) continue;
+        if (entry.path().filename() == ".cli-stdin") continue;
+        const auto text = fileText(entry.path());
+        for (const auto& secret : secrets)
+            EXPECT_EQ(text.find(secret), std::string::npos) << secret << " in " << entry.path();
+    }
+    for (const auto& secret : secrets) {
+        EXPECT_EQ(login.err.find(secret), std::string::npos);
+        EXPECT_EQ(whoami.err.find(secret), std::string::npos);
+    }
+
+    auto logout = orvane({"logout"});
+    EXPECT_EQ(logout.exitCode, 0) << logout.err;
+    auto after = orvane({"whoami"});
+    EXPECT_EQ(after.exitCode, 3);
+    EXPECT_THAT(after.err, HasSubstr("Not signed in."));
+    EXPECT_EQ(Json::parse(orvane({"whoami", "--json"}).out), (Json{{"signedIn", false}}));
+}
+
+TEST_F(CloudCliTest, ShareUploadsTheExportAndRemembersTheLinkInMeta) {
+    const auto id = importSample();
+    const auto folder = recordingFolder(id);
+    ASSERT_FALSE(folder.empty());
+
+    auto signedOut = orvane({"share", id});
+    EXPECT_EQ(signedOut.exitCode, 1);
+    EXPECT_THAT(signedOut.err,
+                HasSubstr("Sign in to use Orvane Hosted sharing, or switch to a BYO backend in Settings."));
+
+    ASSERT_EQ(orvane({"login", "--email", "ada@example.com"}, std::string(kPassword) + "\n").exitCode, 0);
+
+    // The backend is down: the share fails with the transport's words and the recording is untouched.
+    const auto metaBefore = fileText(folder / "meta.json");
+    auto down = orvane({"share", id}, std::nullopt, testing::unusedLoopbackURL());
+    EXPECT_EQ(down.exitCode, 1);
+    EXPECT_THAT(down.err, HasSubstr("Could not connect to the server."));
+    EXPECT_EQ(fileText(folder / "meta.json"), metaBefore);
+
+    auto share = orvane({"-v", "share", id, "--permission", "view", "--json"});
+    ASSERT_EQ(share.exitCode, 0) << share.err;
+    EXPECT_EQ(share.err.find("access-token-"), std::string::npos) << "no token in the log lines";
+    EXPECT_EQ(share.err.find("refresh-token-"), std::string::npos);
+    const auto result = Json::parse(share.out);
+    EXPECT_EQ(result["url"], "https://orvane.app/s/share-token-7");
+    EXPECT_EQ(result["remoteVideoID"], "remote-video-7");
+    {
+        std::lock_guard lock(services_.mutex);
+        ASSERT_GT(services_.uploaded.size(), 1000u);
+        EXPECT_EQ(services_.uploaded.substr(4, 4), "ftyp") << "the upload is the exported MP4";
+    }
+    const auto meta = Json::parse(fileText(folder / "meta.json"));
+    EXPECT_EQ(meta["hostedShareToken"], "share-token-7");
+    EXPECT_EQ(meta["hostedShareURL"], "https://orvane.app/s/share-token-7");
+    EXPECT_EQ(meta["hostedSharePermission"], "view");
+    EXPECT_EQ(meta["hostedShareAPIBaseURL"], server_.baseURL());
+    EXPECT_EQ(meta["remoteVideoID"], "remote-video-7");
+    // Everything else in meta.json is as it was.
+    auto before = Json::parse(metaBefore);
+    for (const auto& key :
+         {"hostedShareToken", "hostedShareURL", "hostedSharePermission", "hostedShareAPIBaseURL", "remoteVideoID"}) {
+        before[key] = meta[key];
+    }
+    EXPECT_EQ(meta, before);
+
+    auto unknownBackend = orvane({"share", id, "--backend", "ftp"});
+    EXPECT_EQ(unknownBackend.exitCode, 2);
+}
+
+}  // namespace
+}  // namespace orvane
