@@ -111,6 +111,11 @@ ShareResult BYOBackendShareClient::upload(const fs::path& file, const ShareReque
         call.headers.emplace_back("Content-Type", contentTypeOf(path));
         call.body = HttpFileBody{path};
         call.timeout = std::chrono::seconds(3600);
+        if (share.uploadProgress && path == file) {
+            call.uploadProgress = [&](std::uint64_t sent, std::uint64_t total) {
+                if (total > 0) share.uploadProgress(static_cast<double>(sent) / static_cast<double>(total));
+            };
+        }
         const auto answer = transport_->send(call, stop);
         if (!answer.ok()) fail(answer, "BYO upload failed.");
         const auto json = Json::parse(answer.body, nullptr, false);

@@ -78,7 +78,13 @@ Json HostedAPIShareClient::describe(const fs::path& file, const ShareRequest& re
 
 void HostedAPIShareClient::uploadTargets(const HostedDirectUploadResponse& targets, const fs::path& file,
                                          const ShareRequest& request, std::stop_token stop) {
-    uploadToSignedTarget(*storage_, targets.video, file, options_.temporaryFolder, stop);
+    HttpUploadProgress progress;
+    if (request.uploadProgress) {
+        progress = [&request](std::uint64_t sent, std::uint64_t total) {
+            if (total > 0) request.uploadProgress(static_cast<double>(sent) / static_cast<double>(total));
+        };
+    }
+    uploadToSignedTarget(*storage_, targets.video, file, options_.temporaryFolder, stop, progress);
     if (targets.sidecar && request.sidecar) {
         uploadToSignedTarget(*storage_, *targets.sidecar, *request.sidecar, options_.temporaryFolder, stop);
     }

@@ -180,6 +180,25 @@ ZantInvitation decodeInvitation(const Json& json) {
     return invitation;
 }
 
+ZantTweetResult decodeTweet(const Json& json) {
+    Reader r(json, "ZantTweetResult");
+    return {r.string("tweet_id"), r.string("url"), r.string("text")};
+}
+
+void addKnown(Json& body, const char* key, const std::optional<std::string>& value) {
+    if (value) body[key] = *value;
+}
+
+Json aiBody(const HostedAIRequest& request) {
+    Json body{{"length", request.length}, {"audience", request.audience}, {"style", request.style}};
+    addKnown(body, "video_id", request.videoID);
+    addKnown(body, "team_id", request.teamID);
+    addKnown(body, "client_video_id", request.clientVideoID);
+    addKnown(body, "model_id", request.modelID);
+    if (request.durationSeconds) body["duration_seconds"] = *request.durationSeconds;
+    return body;
+}
+
 // The typed keys of an edit state; anything else the backend adds is kept as it came.
 VideoEditsOut decodeVideoEdits(const Json& json) {
     Reader r(json, "VideoEditsOut");
@@ -405,6 +424,96 @@ HostedShareResponse RemoteAPIClient::completeRevisionDirectUpload(const std::str
                                                                   const std::string& uploadID, std::stop_token stop) {
     return decodeHostedShareResponse(
         send({"POST", {"shares", shareID, "revision", "direct-upload", uploadID, "complete"}, {}, std::nullopt}, stop));
+}
+
+std::vector<TeamDomain> RemoteAPIClient::teamDomains(const std::string& teamID, std::stop_token stop) {
+    return decodeArray<TeamDomain>(
+        send({"GET", {"teams", teamID, "domains"}, {}, std::nullopt}, stop), "domains", [](const Json& item) {
+            Reader r(item, "TeamDomain");
+            return TeamDomain{r.string("id"), r.string("team_id"), r.string("domain"), r.optionalString("verified_at")};
+        });
+}
+
+std::vector<ZantModelCatalogItem> RemoteAPIClient::modelCatalog(std::stop_token stop) {
+    return decodeArray<ZantModelCatalogItem>(
+        send({"GET", {"billing", "model-catalog"}, {}, std::nullopt}, stop), "models", [](const Json& item) {
+            Reader r(item, "ZantModelCatalogItem");
+            return ZantModelCatalogItem{r.string("provider"),   r.string("model_id"),      r.string("display_name"),
+                                        r.string("capability"), r.string("billing_class"), r.boolean("is_default"),
+                                        r.boolean("enabled")};
+        });
+}
+
+SetEditResult RemoteAPIClient::setAudioEnhancement(const std::string& videoID, const std::optional<std::string>& preset,
+                                                   std::optional<double> targetLUFS, std::stop_token stop) {
+    Json enhance = nullptr;
+    if (preset) {
+        enhance = Json{{"preset", *preset}};
+        if (targetLUFS) enhance["target_lufs"] = *targetLUFS;
+    }
+    return setEdits(videoID, Json{{"audio_enhance", enhance}}, stop);
+}
+
+HostedAIScriptResponse RemoteAPIClient::aiScript(const HostedAIRequest& request, std::stop_token stop) {
+    auto body = aiBody(request);
+    body["provider"] = request.provider;
+    addKnown(body, "topic", request.topic);
+    addKnown(body, "visible_code_summary", request.visibleCodeSummary);
+    addKnown(body, "source_context", request.sourceContext);
+    const auto json = send({"POST", {"ai", "script"}, {}, body}, stop);
+    Reader r(json, "HostedAIScriptResponse");
+    return {r.string("script"), r.string("provider"), r.string("model_id"), r.string("billing_class")};
+}
+
+HostedAIVoiceoverResponse RemoteAPIClient::aiVoiceover(const HostedAIRequest& request, std::stop_token stop) {
+    auto body = aiBody(request);
+    body["voice_id"] = request.voiceID;
+    body["text"] = request.text;
+    const auto json = send({"POST", {"ai", "voiceover"}, {}, body}, stop);
+    Reader r(json, "HostedAIVoiceoverResponse");
+    return {r.string("audio_base64"), r.string("content_type"), r.string("provider"),
+            r.string("model_id"),     r.string("voice_id"),     r.string("billing_class")};
+}
+
+std::vector<ZantConnection> RemoteAPIClient::connections(std::stop_token stop) {
+    return decodeArray<ZantConnection>(send({"GET", {"me", "connections"}, {}, std::nullopt}, stop), "connections",
+                                       [](const Json& item) {
+                                           Reader r(item, "ZantConnection");
+                                           ZantConnection connection{r.string("provider"),
+                                                                     r.optionalString("provider_user_id"),
+                                                                     r.optionalString("provider_username"),
+                                                                     {},
+                                                                     r.string("created_at"),
+                                                                     r.string("updated_at")};
+                                           const auto& scopes = r.value("scopes");
+                                           if (!scopes.is_array()) r.fail("\"scopes\" is not an array");
+                                           for (const auto& scope : scopes) {
+                                               if (!scope.is_string())
+                                                   r.fail("\"scopes\" holds something other than text");
+                                               connection.scopes.push_back(scope.get<std::string>());
+                                           }
+                                           return connection;
+                                       });
+}
+
+void RemoteAPIClient::disconnect(const std::string& provider, std::stop_token stop) {
+    send({"DELETE", {"me", "connections", provider}, {}, std::nullopt}, stop);
+}
+
+ZantOAuthStart RemoteAPIClient::startXAuthorization(std::stop_token stop) {
+    const auto json = send({"POST", {"oauth", "twitter", "start"}, {}, std::nullopt}, stop);
+    Reader r(json, "ZantOAuthStart");
+    return {r.string("authorize_url"), r.string("provider"), r.integer("expires_in_seconds")};
+}
+
+ZantTweetResult RemoteAPIClient::postTextToX(const std::string& text, std::stop_token stop) {
+    return decodeTweet(send({"POST", {"share", "twitter"}, {}, Json{{"text", text}}}, stop));
+}
+
+ZantTweetResult RemoteAPIClient::postShareToX(const std::string& shareToken, const std::string& text,
+                                              std::stop_token stop) {
+    return decodeTweet(
+        send({"POST", {"share", "twitter", "video"}, {}, Json{{"share_token", shareToken}, {"text", text}}}, stop));
 }
 
 }  // namespace orvane

@@ -123,6 +123,51 @@ struct ZantInvitation {
     std::string createdAt;
 };
 
+struct ZantConnection {
+    std::string provider;
+    std::optional<std::string> providerUserID, providerUsername;
+    std::vector<std::string> scopes;
+    std::string createdAt, updatedAt;
+};
+
+struct ZantOAuthStart {
+    std::string authorizeURL, provider;
+    long long expiresInSeconds = 0;
+};
+
+struct ZantTweetResult {
+    std::string tweetID, url, text;
+};
+
+struct ZantModelCatalogItem {
+    std::string provider, modelID, displayName, capability, billingClass;
+    bool isDefault = false, enabled = false;
+};
+
+struct TeamDomain {
+    std::string id, teamID, domain;
+    std::optional<std::string> verifiedAt;
+};
+
+// What the hosted script and voiceover generators are asked; optional fields are sent when known.
+struct HostedAIRequest {
+    std::string provider;  // script only
+    std::string voiceID;   // voiceover only
+    std::string text;      // voiceover only
+    std::string length, audience, style;
+    std::optional<std::string> videoID, teamID, clientVideoID, modelID;
+    std::optional<double> durationSeconds;
+    std::optional<std::string> topic, visibleCodeSummary, sourceContext;  // script only
+};
+
+struct HostedAIScriptResponse {
+    std::string script, provider, modelID, billingClass;
+};
+
+struct HostedAIVoiceoverResponse {
+    std::string audioBase64, contentType, provider, modelID, voiceID, billingClass;
+};
+
 // Decoders of the records, exposed for the share clients and tests. Throw RemoteAPIError::decoding.
 HostedShareResponse decodeHostedShareResponse(const nlohmann::json& json);
 HostedDirectUploadResponse decodeHostedDirectUploadResponse(const nlohmann::json& json);
@@ -159,6 +204,21 @@ public:
     void revokeInvitation(const std::string& teamID, const std::string& invitationID, std::stop_token stop = {});
     void acceptInvitation(const std::string& token, std::stop_token stop = {});
     void deleteShare(const std::string& shareID, std::stop_token stop = {});
+    std::vector<TeamDomain> teamDomains(const std::string& teamID, std::stop_token stop = {});
+    std::vector<ZantModelCatalogItem> modelCatalog(std::stop_token stop = {});
+
+    // A preset with an optional loudness target; nothing switches enhancement off.
+    SetEditResult setAudioEnhancement(const std::string& videoID, const std::optional<std::string>& preset,
+                                      std::optional<double> targetLUFS, std::stop_token stop = {});
+
+    HostedAIScriptResponse aiScript(const HostedAIRequest& request, std::stop_token stop = {});
+    HostedAIVoiceoverResponse aiVoiceover(const HostedAIRequest& request, std::stop_token stop = {});
+
+    std::vector<ZantConnection> connections(std::stop_token stop = {});
+    void disconnect(const std::string& provider, std::stop_token stop = {});
+    ZantOAuthStart startXAuthorization(std::stop_token stop = {});
+    ZantTweetResult postTextToX(const std::string& text, std::stop_token stop = {});
+    ZantTweetResult postShareToX(const std::string& shareToken, const std::string& text, std::stop_token stop = {});
 
     HostedDirectUploadResponse startHostedDirectUpload(const nlohmann::json& body, std::stop_token stop = {});
     HostedShareResponse completeHostedDirectUpload(const std::string& uploadID, std::stop_token stop = {});

@@ -68,6 +68,11 @@ ShareResult SupabaseShareClient::upload(const fs::path& file, const ShareRequest
         put.url = config_.baseURL + "/storage/v1/object/" + percentEncode(config_.bucket) + "/exports/" + shareID +
                   "/" + percentEncode(path.filename().string());
         put.timeout = std::chrono::seconds(3600);
+        if (request.uploadProgress && path == file) {
+            put.uploadProgress = [&](std::uint64_t sent, std::uint64_t total) {
+                if (total > 0) request.uploadProgress(static_cast<double>(sent) / static_cast<double>(total));
+            };
+        }
         put.headers = authorisation();
         put.headers.insert(put.headers.end(),
                            {{"Content-Type", contentTypeOf(path)}, {"cache-control", "3600"}, {"x-upsert", "false"}});

@@ -386,7 +386,16 @@ ShareResult shareMovie(const ExportServices& services, const ExportJobContext& c
     auto send = [&] {
         // An update's texts already start with "Updating share · ".
         describe(compacted ? compact : settings);
-        context.report(0.99, "Uploading");
+        const std::string stage = "Uploading";
+        context.report(0.99, stage);
+        // Whole percents only: a large upload would otherwise flood the main loop with reports.
+        auto lastPercent = std::make_shared<int>(-1);
+        request.uploadProgress = [&context, stage, lastPercent](double fraction) {
+            const int percent = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 100);
+            if (percent == *lastPercent) return;
+            *lastPercent = percent;
+            context.report(0.99, stage + " \u00b7 " + std::to_string(percent) + "%");
+        };
         auto result = cancellable(context, [&] {
             return updating ? client.update(file, request, *existing, context.stopToken())
                             : client.upload(file, request, context.stopToken());

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <stop_token>
@@ -24,6 +25,8 @@ struct ShareRequest {
     int height = 0;
     int fps = 0;
     double durationSeconds = 0;
+    // Called with the fraction of the video sent so far, from the uploading thread.
+    std::function<void(double)> uploadProgress = {};
 };
 
 // What a backend answers for an upload. Hosted shares also name the video, its token and

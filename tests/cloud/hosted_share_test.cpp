@@ -213,7 +213,13 @@ TEST_F(HostedShareTest, LargeFilesGoByTheResumableProtocolInSixMebibyteChunks) {
     service_.log.clear();
     service_.hangUpOnSecondChunk = true;  // the connection drops once; the upload resumes where the server says
     const auto big = patternBytes(13u * 1024 * 1024, 3);
-    client()->upload(writeFile("b.mp4", big), ShareRequest{}, {});
+    ShareRequest withProgress;
+    std::vector<double> fractions;
+    withProgress.uploadProgress = [&](double fraction) { fractions.push_back(fraction); };
+    client()->upload(writeFile("b.mp4", big), withProgress, {});
+    ASSERT_FALSE(fractions.empty());
+    EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
+    EXPECT_GT(*std::max_element(fractions.begin(), fractions.end() - 1), 0.5) << "progress spans the chunks";
     EXPECT_TRUE(service_.stored["u/v1/video.mp4"] == big);
     std::vector<std::string> transfer;
     for (const auto& line : service_.log) {

@@ -84,6 +84,53 @@ TEST(RemoteAPIClient, BuildsAuthenticatedRequestsAndMapsEveryFailureWordForWord)
     }
 }
 
+TEST(RemoteAPIClient, HostedGeneratorsAndConnectionsSendTheirFieldsAndReadTheirRecords) {
+    TestHttpServer server([](const TestHttpRequest& request) {
+        if (request.path == "/ai/script") {
+            return TestHttpResponse::json(200, R"({"script":"Hi","provider":"p","model_id":"m","billing_class":"b"})");
+        }
+        if (request.path == "/me/connections") {
+            return TestHttpResponse::json(200,
+                                          R"([{"provider":"twitter","provider_username":null,"scopes":["tweet.write"],
+                "created_at":"2026-01-01T00:00:00Z","updated_at":"2026-01-02T00:00:00Z"}])");
+        }
+        if (request.path == "/videos/v1/edit") return TestHttpResponse::json(200, R"({"ok":true,"command":"audio"})");
+        if (request.path == "/oauth/twitter/start") {
+            return TestHttpResponse::json(200, R"({"authorize_url":"https://x.example/a","provider":"twitter",
+                "expires_in_seconds":"600"})");
+        }
+        return TestHttpResponse::json(404, "{}");
+    });
+    auto api = clientFor(server.baseURL());
+    HostedAIRequest request;
+    request.provider = "openai";
+    request.length = "short";
+    request.audience = "developers";
+    request.style = "casual";
+    request.durationSeconds = 42.0;
+    EXPECT_EQ(api.aiScript(request).script, "Hi");
+    const auto connections = api.connections();
+    ASSERT_EQ(connections.size(), 1u);
+    EXPECT_EQ(connections[0].scopes, std::vector<std::string>{"tweet.write"});
+    EXPECT_FALSE(connections[0].providerUsername);
+    api.setAudioEnhancement("v1", "voice", -16.0);
+    api.setAudioEnhancement("v1", std::nullopt, std::nullopt);
+    EXPECT_EQ(messageOf([&] { api.startXAuthorization(); }),
+              "Could not decode response: ZantOAuthStart \"expires_in_seconds\" is not a whole number.");
+
+    const auto requests = server.requests();
+    const auto script = Json::parse(requests[0].body);
+    EXPECT_EQ(script, (Json{{"provider", "openai"},
+                            {"length", "short"},
+                            {"audience", "developers"},
+                            {"style", "casual"},
+                            {"duration_seconds", 42.0}}))
+        << "fields not known are left out";
+    EXPECT_EQ(Json::parse(requests[2].body),
+              (Json{{"params", {{"audio_enhance", {{"preset", "voice"}, {"target_lufs", -16.0}}}}}}));
+    EXPECT_EQ(Json::parse(requests[3].body), (Json{{"params", {{"audio_enhance", nullptr}}}}));
+}
+
 TEST(RemoteAPIClient, TransportFailuresAndTruncatedAnswersKeepTheirOwnMessages) {
     TestHttpServer server([](const TestHttpRequest& request) {
         TestHttpResponse response = TestHttpResponse::json(200, R"([{"id":"t1","name":"Team"}])");
