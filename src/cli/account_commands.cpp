@@ -12,6 +12,7 @@
 #include "cli/output.h"
 #include "cloud/auth_store.h"
 #include "cloud/byo_share_client.h"
+#include "cloud/supabase_share_client.h"
 #include "platform/preferences.h"
 #include "platform/secret_store.h"
 
@@ -150,6 +151,29 @@ void registerBYOCommands(CLI::App& app, app::Services& services) {
         } else {
             std::printf("OK\n");
         }
+    });
+}
+
+void registerSupabaseCommands(CLI::App& app, app::Services& services) {
+    auto* supabase = app.add_subcommand("supabase", "Your own Supabase project as the share backend");
+    supabase->require_subcommand(1);
+    auto* setKey = supabase->add_subcommand("set-key", "Keep the project's anonymous key in the keychain (from stdin)");
+    setKey->callback([&services] {
+        auto key = readSecretInput("Anonymous key", "No key given (type it at the prompt or pipe it on stdin).");
+        services.secrets().write(std::string(kCustomSupabaseAnonKeyAccount), key);
+        std::printf("Saved the Supabase anonymous key in the %s.\n", services.secrets().description().c_str());
+    });
+    auto* clearKey = supabase->add_subcommand("clear-key", "Forget the project's anonymous key");
+    clearKey->callback([&services] {
+        services.secrets().remove(std::string(kCustomSupabaseAnonKeyAccount));
+        std::printf("Removed the Supabase anonymous key.\n");
+    });
+    auto* script = supabase->add_subcommand("setup-script", "Print the SQL that prepares the project for sharing");
+    script->callback([&services] {
+        auto& preferences = services.preferences();
+        std::printf(
+            "%s",
+            supabaseSetupScript(preferences.customSupabaseMetadataTable(), preferences.customSupabaseBucket()).c_str());
     });
 }
 

@@ -31,6 +31,8 @@ void registerCaptionCommands(CLI::App& app, app::Services& services);
 void registerAccountCommands(CLI::App& app, app::Services& services);
 // `orvane byo set-token|clear-token|check`: the bring-your-own share backend.
 void registerBYOCommands(CLI::App& app, app::Services& services);
+// `orvane supabase set-key|clear-key|setup-script`: the user's own Supabase project.
+void registerSupabaseCommands(CLI::App& app, app::Services& services);
 // `orvane share ID`: the edit exported and uploaded to the chosen share backend.
 void registerShareCommand(CLI::App& app, app::Services& services);
 

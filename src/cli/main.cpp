@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
     cli::registerCaptionCommands(app, services);
     cli::registerAccountCommands(app, services);
     cli::registerBYOCommands(app, services);
+    cli::registerSupabaseCommands(app, services);
     cli::registerShareCommand(app, services);
     cli::refuseNonFiniteNumbers(app);
 

@@ -227,5 +227,44 @@ TEST_F(CloudCliTest, ShareUploadsTheExportAndRemembersTheLinkInMeta) {
     EXPECT_EQ(unknownBackend.exitCode, 2);
 }
 
+TEST_F(CloudCliTest, SharesToABringYourOwnBackendWithTheTokenFromTheKeychain) {
+    std::mutex mutex;
+    std::string uploaded;
+    TestHttpServer byo([&](const TestHttpRequest& request) {
+        std::lock_guard lock(mutex);
+        if (request.header("Authorization") != "Bearer byo-token-123") return TestHttpResponse{401, {}, "bad token"};
+        if (request.path == "/uploads") {
+            uploaded = request.body;
+            return TestHttpResponse::json(200, R"({"public_url":"https://files.example/x.mp4","path":"x.mp4"})");
+        }
+        if (request.path == "/shares")
+            return TestHttpResponse::json(200, R"({"id":"7","share_url":"https://s.example/7"})");
+        if (request.path == "/health") return TestHttpResponse{200};
+        return TestHttpResponse::json(200, R"({"capabilities":["uploads","shares"]})");
+    });
+    const auto id = importSample();
+    ASSERT_EQ(orvane({"config", "set", "zantBYOBackendURL", byo.baseURL()}).exitCode, 0);
+    auto saved = orvane({"byo", "set-token"}, std::string("byo-token-123\n"));
+    ASSERT_EQ(saved.exitCode, 0) << saved.err;
+    auto check = orvane({"byo", "check"});
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+
+    auto share = orvane({"share", id, "--backend", "byoHTTP"});
+    ASSERT_EQ(share.exitCode, 0) << share.err;
+    EXPECT_EQ(share.out, "https://s.example/7\n");
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(uploaded.substr(4, 4), "ftyp");
+    }
+    EXPECT_EQ(fileText(home_ / "config" / "Orvane" / "preferences.json").find("byo-token-123"), std::string::npos);
+
+    ASSERT_EQ(orvane({"config", "set", "zantCustomSupabaseMetadataTable", "team_clips"}).exitCode, 0);
+    EXPECT_THAT(orvane({"supabase", "setup-script"}).out, HasSubstr("create table if not exists public.team_clips ("));
+    auto unconfigured = orvane({"share", id, "--backend", "customSupabase"});
+    EXPECT_EQ(unconfigured.exitCode, 1);
+    EXPECT_THAT(unconfigured.err,
+                HasSubstr("Sharing is not configured. Add backend URL, access key, and bucket in Settings."));
+}
+
 }  // namespace
 }  // namespace orvane

@@ -49,6 +49,13 @@ struct AuthService {
         return TestHttpResponse::json(404, R"({"msg":"no such route"})");
     }
 
+    // Changes the service's behaviour between requests, under the lock its handler takes.
+    template <typename Change>
+    void change(Change apply) {
+        std::lock_guard lock(mutex);
+        apply();
+    }
+
     TestHttpResponse issue() {
         ++issued;
         const auto refresh = "refresh-" + std::to_string(issued);
@@ -125,7 +132,7 @@ TEST_F(AuthTest, ClientSpeaksTheAuthServiceAndMapsItsErrors) {
     EXPECT_EQ(wrong.reasonCode(), "supabase_http_400");
     EXPECT_FALSE(wrong.isExplicitRejection());
 
-    service_.refreshStatus = 500;
+    service_.change([&] { service_.refreshStatus = 500; });
     const auto down = errorOf([&] { auth->refresh("refresh-1"); });
     EXPECT_STREQ(down.what(), "Sign-in failed (500): auth service says no");
 
@@ -178,10 +185,10 @@ TEST_F(AuthTest, ATokenNearItsExpiryIsRefreshedOnceHoweverManyAsk) {
 
     clock_.set(signedInAt + std::chrono::seconds(3600 - 40));
     EXPECT_EQ(auth->validAccessToken(), "access-1") << "40 seconds left: the stored token";
-    EXPECT_EQ(service_.refreshCalls, 0);
+    EXPECT_EQ(service_.refreshCalls, 0);  // read between requests
 
     clock_.set(signedInAt + std::chrono::seconds(3600 - 20));
-    service_.refreshDelay = std::chrono::milliseconds(300);
+    service_.change([&] { service_.refreshDelay = std::chrono::milliseconds(300); });
     std::vector<std::optional<std::string>> tokens(8);
     std::vector<std::thread> callers;
     for (auto& token : tokens) callers.emplace_back([&] { token = auth->validAccessToken(); });
@@ -191,7 +198,7 @@ TEST_F(AuthTest, ATokenNearItsExpiryIsRefreshedOnceHoweverManyAsk) {
     EXPECT_EQ(secrets_.read(kRefreshTokenAccount), "refresh-2") << "the rotated refresh token is kept";
 
     // A 401 on access-2 refreshes once; a second caller still holding access-2 gets the new token too.
-    service_.refreshDelay = {};
+    service_.change([&] { service_.refreshDelay = {}; });
     EXPECT_EQ(auth->refreshAfterRejection("access-2"), "access-3");
     EXPECT_EQ(auth->refreshAfterRejection("access-2"), "access-3");
     EXPECT_EQ(service_.refreshCalls, 2);
@@ -205,7 +212,7 @@ TEST_F(AuthTest, ARejectedRefreshSignsOutWithItsLogLine) {
         [&](const std::string& kind, const std::string& reason) { recorded.push_back(kind + ":" + reason); });
     auth->signIn("ada@example.com", "right");
     clock_.set(clock_.wallNow() + std::chrono::hours(2));
-    service_.validRefresh.clear();  // the service revoked the session
+    service_.change([&] { service_.validRefresh.clear(); });  // the service revoked the session
     EXPECT_THROW(auth->validAccessToken(), SupabaseAuthError);
     EXPECT_EQ(auth->status().kind, AuthStatus::Kind::signedOut);
     EXPECT_FALSE(secrets_.read(kAccessTokenAccount));
