@@ -127,8 +127,8 @@ struct ShrinkPlan {
     PixelBox box;  // empty when none of it is visible
 };
 
-// Not handled when the transform or the scale is one Cairo's own filter serves as well (enlarging,
-// rotated or skewed).
+// Not handled when the transform is one only Cairo's own filter can draw (rotated, skewed or
+// mirrored).
 ShrinkPlan planShrink(cairo_t* cr, cairo_surface_t* source, const std::optional<Rect>& crop, const Rect& destination) {
     ShrinkPlan plan;
     if (!source || cairo_surface_get_type(source) != CAIRO_SURFACE_TYPE_IMAGE) return plan;
@@ -142,10 +142,8 @@ ShrinkPlan planShrink(cairo_t* cr, cairo_surface_t* source, const std::optional<
     plan.device = {m.x0 + m.xx * destination.x, m.y0 + m.yy * destination.y, m.xx * destination.width,
                    m.yy * destination.height};
     const Rect& device = plan.device;
-    const double stepX = region.width / device.width;
-    const double stepY = region.height / device.height;
-    // Bilinear is exact enough from 1:1 up; averaging only pays when pixels are merged.
-    if (stepX < 1 || stepY < 1 || (stepX < 1 + 1e-6 && stepY < 1 + 1e-6)) return plan;
+    // Enlarged too (a zoom): resampling only the shown part straight onto the frame's pixels keeps
+    // Cairo's filter and its mask of the window's shape off every pixel of a moving window.
     plan.handled = true;
 
     double x1, y1, x2, y2;

@@ -322,6 +322,28 @@ AreaDownscaler::Taps AreaDownscaler::axisTaps(double start, double end, int sour
     const int hi = std::clamp(static_cast<int>(std::ceil(end)) - 1, lo, sourceSize - 1);
     const auto clampIndex = [&](double v) { return std::clamp(static_cast<int>(std::floor(v)), lo, hi); };
 
+    if (step < 1) {
+        // Enlarging: each target pixel's centre interpolated between its two nearest source pixels,
+        // as Cairo's bilinear filter does; averaging areas smaller than a pixel would turn the
+        // picture into blocks. Beyond the region's edge the edge pixel repeats.
+        result.taps = (2 + tapMultiple - 1) / tapMultiple * tapMultiple;
+        result.first.resize(static_cast<std::size_t>(count));
+        result.weights.assign(static_cast<std::size_t>(count) * static_cast<std::size_t>(result.taps), 0);
+        for (int i = 0; i < count; ++i) {
+            const double centre = std::clamp(start + (boxStart + i + 0.5 - destStart) * step, start, end) - 0.5;
+            const double below = std::floor(centre);
+            const int j0 = std::clamp(static_cast<int>(below), lo, hi);
+            const int j1 = std::clamp(static_cast<int>(below) + 1, lo, hi);
+            const auto far = static_cast<std::uint16_t>(j1 == j0 ? 0 : std::lround((centre - below) * kOne));
+            std::uint16_t* out =
+                result.weights.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(result.taps);
+            result.first[static_cast<std::size_t>(i)] = j0;
+            out[0] = static_cast<std::uint16_t>(kOne - far);
+            out[1] = far;
+        }
+        return result;
+    }
+
     // Exact coverage first; the tap count is only known once every pixel has been seen.
     std::vector<std::vector<double>> exact(static_cast<std::size_t>(count));
     result.first.resize(static_cast<std::size_t>(count));

@@ -15,7 +15,9 @@ namespace orvane {
 // target pixel is the mean of the source area it covers, so text keeps its weight instead of
 // shimmering as it does when a bilinear filter skips pixels, and the result is painted 1:1.
 // Cairo's own area filter does the same job about twenty times slower, and a recording frame is
-// far larger than the window it is shown in, every frame.
+// far larger than the window it is shown in, every frame. Enlarged (zoomed in), each target pixel
+// is interpolated between its two nearest source pixels per axis, as Cairo's bilinear filter does,
+// from the shown part of the source only.
 //
 // One per compositor: it keeps its buffers and tap tables between frames. Not thread-safe.
 class AreaDownscaler {

@@ -62,6 +62,22 @@ cairo::Surface drawnByCairo(cairo_surface_t* source, const Rect& region, const R
     return target;
 }
 
+// The same through a transform alone: Cairo samples a scaled subsurface about a pixel off, so an
+// enlarged crop is compared with the whole picture moved and scaled into place.
+cairo::Surface enlargedByCairo(cairo_surface_t* source, const Rect& region, const Rect& destination, int w, int h) {
+    cairo::Surface target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+    cairo::Context cr(cairo_create(target.get()));
+    cairo_rectangle(cr.get(), destination.x, destination.y, destination.width, destination.height);
+    cairo_clip(cr.get());
+    cairo_translate(cr.get(), destination.x, destination.y);
+    cairo_scale(cr.get(), destination.width / region.width, destination.height / region.height);
+    cairo_set_source_surface(cr.get(), source, -region.x, -region.y);
+    cairo_pattern_set_extend(cairo_get_source(cr.get()), CAIRO_EXTEND_PAD);
+    cairo_pattern_set_filter(cairo_get_source(cr.get()), CAIRO_FILTER_BILINEAR);
+    cairo_paint(cr.get());
+    return target;
+}
+
 TEST(AreaDownscaler, ShrinksLikeCairosAreaFilterAtFractionalPlacesAndCrops) {
     const cairo::Surface source = detailedPicture(611, 400);
     struct Case {
@@ -88,6 +104,52 @@ TEST(AreaDownscaler, ShrinksLikeCairosAreaFilterAtFractionalPlacesAndCrops) {
         // Nothing is drawn outside the destination.
         EXPECT_EQ(pixelAt(target.get(), w - 1, h - 1).a, 0);
     }
+}
+
+// A zoom enlarges the shown part of the recording; that must look as Cairo's bilinear filter
+// would draw it, edges included, and land where Cairo puts it (a shift would make a zoom wobble).
+TEST(AreaDownscaler, EnlargesLikeCairosBilinearFilterIncludingOneAxisOnly) {
+    const cairo::Surface source = detailedPicture(611, 400);
+    struct Case {
+        Rect crop;  // normalised, top-left
+        Rect destination;
+    };
+    // A 2.6x zoom on a whole-pixel part, a slight enlargement at fractional edges, and a picture
+    // stretched in x but shrunk in y.
+    for (const Case& c : {Case{{100.0 / 611, 0.25, 120.0 / 611, 0.2}, {2.3, 4.6, 312.5, 208.1}},
+                          Case{{0, 0, 1, 1}, {1.5, 0.25, 640.7, 421.3}}, Case{{0, 0, 1, 1}, {3, 2, 700.2, 150.4}}}) {
+        const int w = static_cast<int>(std::ceil(c.destination.maxX())) + 4;
+        const int h = static_cast<int>(std::ceil(c.destination.maxY())) + 4;
+        cairo::Surface target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+        cairo::Context cr(cairo_create(target.get()));
+        AreaDownscaler downscaler;
+        drawRecording(cr.get(), source.get(), c.crop, c.destination, &downscaler);
+        const Rect region{c.crop.x * 611, c.crop.y * 400, c.crop.width * 611, c.crop.height * 400};
+        const cairo::Surface reference = enlargedByCairo(source.get(), region, c.destination, w, h);
+        const auto [largest, mean] = difference(target.get(), reference.get());
+        EXPECT_LT(mean, 1.5) << c.destination.width;
+        // Inside a crop Cairo also blends in the pixels just outside it at the very edge, and the
+        // shrunk axis of the last case is averaged rather than interpolated.
+        EXPECT_LT(largest, c.crop.width < 1 ? 160 : 64) << c.destination.width;
+        EXPECT_EQ(pixelAt(target.get(), w - 1, h - 1).a, 0);
+    }
+
+    // Each target pixel between its two nearest source pixels, weights summing to one; at the
+    // edges the edge pixel repeats rather than reading outside the region.
+    const auto taps = AreaDownscaler::axisTaps(2, 6, 10, 0, 16, 0, 16, 4);
+    ASSERT_EQ(taps.taps, 4);
+    for (std::size_t i = 0; i < 16; ++i) {
+        const std::uint16_t* w = taps.weights.data() + i * 4;
+        EXPECT_EQ(w[0] + w[1], 128);
+        EXPECT_EQ(w[2] + w[3], 0);
+        EXPECT_GE(taps.first[i], 2);
+        EXPECT_LE(taps.first[i] + (w[1] ? 1 : 0), 5);
+    }
+    EXPECT_EQ(taps.first[0], 2);
+    EXPECT_EQ(taps.weights[0], 128);
+    // Target pixel 5's centre, 5.5 / 4 + 2 = 3.375, lies 0.875 of the way from pixel 2 to pixel 3.
+    EXPECT_EQ(taps.first[5], 2);
+    EXPECT_EQ(taps.weights[5 * 4 + 1], 112);
 }
 
 TEST(AreaDownscaler, KeepsFlatColoursExactAndTellsWhetherTheResultIsOpaque) {
