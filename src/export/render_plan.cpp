@@ -21,11 +21,13 @@ int exportBatchSize(int width, int height) {
 
 int segmentWorkerCount(unsigned processors, int width, int height, int missingSegments) {
     if (missingSegments <= 0) return 0;
+    // A worker composes and converts its frames on one thread while its decoder and encoder use
+    // others; with a single worker on two cores that thread is the bottleneck and a core idles.
     int workers = 1;
     if (processors > 5) {
         workers = 3;
     } else if (processors > 1) {
-        workers = static_cast<int>(processors / 2);
+        workers = 2;
     }
     if (longerSide(width, height) >= 3000) workers = std::min(workers, 2);
     return std::max(1, std::min(workers, missingSegments));

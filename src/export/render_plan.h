@@ -10,7 +10,7 @@ namespace orvane {
 // pictures held at once.
 int exportBatchSize(int width, int height);
 
-// Segment workers for `processors` cores: 3 above 5 cores, half of them from 2 to 5, 1 on one core
+// Segment workers for `processors` cores: 3 above 5 cores, 2 from 2 to 5, 1 on one core
 // (or when the count is unknown); at most 2 for outputs 3000 pixels or more on the longer side,
 // since each worker holds its own decoders, frames and encoder; never more than `missingSegments`.
 int segmentWorkerCount(unsigned processors, int width, int height, int missingSegments);

@@ -243,6 +243,9 @@ void SceneVideoExporter::render(std::shared_ptr<const SceneRenderSnapshot> snaps
                             if (job.stop.stop_requested()) throw ExportCancelled();
                             const std::size_t i = indices[taken];
                             renderVideoFrames(job, worker, segments[i], segmentFiles[i], false);
+                            // Another worker may have failed or the user cancelled while this segment
+                            // finished its last batch: a cancelled export keeps nothing.
+                            if (job.stop.stop_requested()) throw ExportCancelled();
                             try {
                                 store_->store(segmentFiles[i], (*lookups)[i]);
                             } catch (const std::exception& error) {

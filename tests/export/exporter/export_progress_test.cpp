@@ -117,7 +117,7 @@ TEST(RenderPlan, BatchesWorkersAndSegmentsFollowTheWork) {
     // more workers than segments to render.
     for (const auto& [cores, w, h, work, workers] : std::vector<std::array<int, 5>>{{1, 1920, 1080, 10, 1},
                                                                                     {0, 1920, 1080, 10, 1},
-                                                                                    {2, 1920, 1080, 10, 1},
+                                                                                    {2, 1920, 1080, 10, 2},
                                                                                     {4, 1920, 1080, 10, 2},
                                                                                     {5, 1920, 1080, 10, 2},
                                                                                     {6, 1920, 1080, 10, 3},
@@ -125,7 +125,8 @@ TEST(RenderPlan, BatchesWorkersAndSegmentsFollowTheWork) {
                                                                                     {64, 1920, 1080, 10, 3},
                                                                                     {8, 3840, 2160, 10, 2},
                                                                                     {8, 2160, 3840, 10, 2},
-                                                                                    {2, 3840, 2160, 10, 1},
+                                                                                    {2, 3840, 2160, 10, 2},
+                                                                                    {3, 1920, 1080, 10, 2},
                                                                                     {8, 1920, 1080, 2, 2},
                                                                                     {8, 1920, 1080, 1, 1},
                                                                                     {8, 1920, 1080, 0, 0}}) {
