@@ -44,7 +44,10 @@ public:
     }
 
 private:
-    static constexpr std::size_t kKept = 4;  // a batch in flight needs few: frames repeat or move on
+    // An export batch holds up to a dozen pictures at once; keeping fewer than a batch gives back
+    // means freeing and faulting in megabytes again every batch. Never more is kept than were in
+    // use at one time.
+    static constexpr std::size_t kKept = 16;
 
     void giveBack(std::unique_ptr<DecodedFrameImage> picture) {
         std::lock_guard lock(mutex_);
