@@ -27,6 +27,11 @@ namespace {
 
 constexpr int kLargestDecode = 16384;
 
+// Shrinking by less than this is left to the compositor: libswscale's unscaled YUV to RGB path is
+// several times cheaper than its scaling one, and the compositor's area filter shrinks the shown
+// part of an RGB frame for less than the difference (and filters once instead of twice).
+constexpr double kSmallestConverterShrink = 0.75;
+
 bool framesFaces(const SceneRenderSnapshot& snapshot) {
     const auto& overlays = snapshot.edit.overlays.videoOverlays;
     return std::any_of(overlays.begin(), overlays.end(), [](const VideoOverlayClip& overlay) {
@@ -83,7 +88,8 @@ DecodeBox recordingDecodeBox(const SceneRenderSnapshot& snapshot, int canvasWidt
         needWidth /= snapshot.edit.frame.cropRect->width;
         needHeight /= snapshot.edit.frame.cropRect->height;
     }
-    const double scale = std::min(1.0, std::max(needWidth / vw, needHeight / vh));
+    double scale = std::min(1.0, std::max(needWidth / vw, needHeight / vh));
+    if (scale >= kSmallestConverterShrink) scale = 1;
     return {std::clamp(static_cast<int>(std::ceil(vw * scale)), 1, kLargestDecode),
             std::clamp(static_cast<int>(std::ceil(vh * scale)), 1, kLargestDecode)};
 }

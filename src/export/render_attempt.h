@@ -48,7 +48,8 @@ void renderVideoFrames(RenderJob& job, RenderWorker& worker, const RenderSegment
 
 // The box the recording is decoded into: large enough for the window at `strongestZoom` (and the
 // edit's crop), never more than the recording's own size. Attempts pass the strongest zoom of their
-// own frames, so a segment decodes alike whatever the rest of the edit zooms to.
+// own frames, so a segment decodes alike whatever the rest of the edit zooms to. The full size when
+// that box would be only a little smaller.
 struct DecodeBox {
     int width = 0;
     int height = 0;

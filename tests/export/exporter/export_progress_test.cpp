@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "export/export_progress.h"
+#include "export/render_attempt.h"
 #include "export/render_plan.h"
+#include "model/scene_render_snapshot.h"
 
 namespace orvane {
 namespace {
@@ -145,6 +147,26 @@ TEST(RenderPlan, BatchesWorkersAndSegmentsFollowTheWork) {
     EXPECT_EQ(cutIntoSegments(1, 60), (std::vector<RenderSegment>{{0, 0, 1}}));
     EXPECT_TRUE(cutIntoSegments(0, 30).empty());
     EXPECT_EQ(cutIntoSegments(5, 0).size(), 3u);  // a zero rate still makes progress
+}
+
+TEST(RenderPlan, TheRecordingDecodesAtTheSizeTheWindowNeedsUnlessThatIsNearlyItsOwn) {
+    SceneRenderSnapshot snapshot;
+    snapshot.edit.frame.inset = 0.04;
+    const auto box = [&](double width, double height, int canvasWidth, int canvasHeight) {
+        snapshot.edit.frame.videoSize = {width, height};
+        const DecodeBox b = recordingDecodeBox(snapshot, canvasWidth, canvasHeight);
+        return std::pair{b.width, b.height};
+    };
+    // A 1080p recording in a 1080p frame's window: a shrink of under a tenth is left to the compositor.
+    EXPECT_EQ(box(1920, 1080, 1920, 1080), (std::pair{1920, 1080}));
+    // A 4K recording shown in a 1080p frame is shrunk while converting, to the window's size.
+    const auto [w, h] = box(3840, 2160, 1920, 1080);
+    EXPECT_LT(w, 1920);
+    EXPECT_GT(w, 1500);
+    EXPECT_NEAR(static_cast<double>(w) / h, 16.0 / 9, 0.01);
+    // A zoom needs the pixels it enlarges: the same 4K recording zoomed 2.5x decodes at full size.
+    snapshot.edit.timeline.zoomRegions.push_back({.start = 0, .end = 1, .scale = 2.5});
+    EXPECT_EQ(box(3840, 2160, 1920, 1080), (std::pair{3840, 2160}));
 }
 
 }  // namespace
