@@ -152,9 +152,9 @@ TEST(RenderPlan, BatchesWorkersAndSegmentsFollowTheWork) {
 TEST(RenderPlan, TheRecordingDecodesAtTheSizeTheWindowNeedsUnlessThatIsNearlyItsOwn) {
     SceneRenderSnapshot snapshot;
     snapshot.edit.frame.inset = 0.04;
-    const auto box = [&](double width, double height, int canvasWidth, int canvasHeight) {
+    const auto box = [&](double width, double height, int canvasWidth, int canvasHeight, double zoom = 1) {
         snapshot.edit.frame.videoSize = {width, height};
-        const DecodeBox b = recordingDecodeBox(snapshot, canvasWidth, canvasHeight);
+        const DecodeBox b = recordingDecodeBox(snapshot, canvasWidth, canvasHeight, zoom);
         return std::pair{b.width, b.height};
     };
     // A 1080p recording in a 1080p frame's window: a shrink of under a tenth is left to the compositor.
@@ -165,8 +165,7 @@ TEST(RenderPlan, TheRecordingDecodesAtTheSizeTheWindowNeedsUnlessThatIsNearlyIts
     EXPECT_GT(w, 1500);
     EXPECT_NEAR(static_cast<double>(w) / h, 16.0 / 9, 0.01);
     // A zoom needs the pixels it enlarges: the same 4K recording zoomed 2.5x decodes at full size.
-    snapshot.edit.timeline.zoomRegions.push_back({.start = 0, .end = 1, .scale = 2.5});
-    EXPECT_EQ(box(3840, 2160, 1920, 1080), (std::pair{3840, 2160}));
+    EXPECT_EQ(box(3840, 2160, 1920, 1080, 2.5), (std::pair{3840, 2160}));
 }
 
 }  // namespace
