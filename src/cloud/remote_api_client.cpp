@@ -200,9 +200,9 @@ Json aiBody(const HostedAIRequest& request) {
 }
 
 // The typed keys of an edit state; anything else the backend adds is kept as it came.
-VideoEditsOut decodeVideoEdits(const Json& json) {
+RemoteVideoEdits decodeVideoEdits(const Json& json) {
     Reader r(json, "VideoEditsOut");
-    VideoEditsOut edits{r.string("video_id"), json};
+    RemoteVideoEdits edits{r.string("video_id"), json};
     for (const char* key : {"updated_at", "window_chrome_title", "cursor_ring_style", "background",
                             "background_image_file", "chrome_style", "export_aspect", "cursor_visual_style",
                             "cursor_click_animation_style", "cursor_icon_symbol"}) {
@@ -339,7 +339,7 @@ Json RemoteAPIClient::send(const Call& call, std::stop_token stop) {
     return json;
 }
 
-std::optional<VideoEditsOut> RemoteAPIClient::videoEdits(const std::string& videoID, std::stop_token stop) {
+std::optional<RemoteVideoEdits> RemoteAPIClient::videoEdits(const std::string& videoID, std::stop_token stop) {
     try {
         return decodeVideoEdits(send({"GET", {"videos", videoID, "edit"}, {}, std::nullopt}, stop));
     } catch (const RemoteAPIError& error) {

@@ -77,7 +77,7 @@ struct SetEditResult {
 };
 
 // The backend's edit state of an uploaded video: the checked object as sent, for the remote-edit rules.
-struct VideoEditsOut {
+struct RemoteVideoEdits {
     std::string videoID;
     nlohmann::json fields;
 };
@@ -190,7 +190,7 @@ public:
     // Sends one authenticated call and answers the decoded 2xx body (null for an empty one).
     nlohmann::json send(const Call& call, std::stop_token stop = {});
 
-    std::optional<VideoEditsOut> videoEdits(const std::string& videoID, std::stop_token stop = {});
+    std::optional<RemoteVideoEdits> videoEdits(const std::string& videoID, std::stop_token stop = {});
     SetEditResult setEdits(const std::string& videoID, const nlohmann::json& params, std::stop_token stop = {});
 
     std::vector<ZantTeam> teams(std::stop_token stop = {});
