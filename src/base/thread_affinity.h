@@ -4,8 +4,6 @@
 // that calls check() owns it, and a call from another thread stops the program at once, naming the
 // place, instead of leaving a data race to corrupt state later. Release builds compile it away.
 
-#include <source_location>
-
 #ifndef NDEBUG
 #include <atomic>
 #include <thread>
@@ -15,20 +13,24 @@ namespace orvane {
 
 class ThreadAffinity {
 public:
-    void check(std::source_location where = std::source_location::current()) const {
+    // The builtins name the caller; std::source_location is not available to every compiler we build with.
+    void check(const char* function = __builtin_FUNCTION(), const char* file = __builtin_FILE(),
+               int line = __builtin_LINE()) const {
 #ifndef NDEBUG
         const auto self = std::this_thread::get_id();
         std::thread::id expected{};
         if (owner_.compare_exchange_strong(expected, self) || expected == self) return;
-        failed(where);
+        failed(function, file, line);
 #else
-        (void)where;
+        (void)function;
+        (void)file;
+        (void)line;
 #endif
     }
 
 private:
 #ifndef NDEBUG
-    [[noreturn]] static void failed(const std::source_location& where);
+    [[noreturn]] static void failed(const char* function, const char* file, int line);
     mutable std::atomic<std::thread::id> owner_{};
 #endif
 };
