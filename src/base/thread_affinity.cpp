@@ -10,8 +10,7 @@ namespace orvane {
 
 void ThreadAffinity::failed(const char* function, const char* file, int line) {
     std::fprintf(stderr, "[%.*s] %s (%s:%d) ran off the thread that owns its object\n",
-                 static_cast<int>(log_area::kThreads.size()), log_area::kThreads.data(), where.function_name(),
-                 where.file_name(), static_cast<unsigned>(where.line()));
+                 static_cast<int>(log_area::kThreads.size()), log_area::kThreads.data(), function, file, line);
     std::abort();
 }
 
