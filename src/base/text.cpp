@@ -117,4 +117,18 @@ std::string terminalSafeText(std::string_view text) {
     return out;
 }
 
+std::string replaceAllIgnoringCase(const std::string& text, std::string_view needle, std::string_view replacement) {
+    const std::string lower = toLowerAscii(text);
+    const std::string lowerNeedle = toLowerAscii(needle);
+    std::string out;
+    std::size_t from = 0;
+    for (auto at = lower.find(lowerNeedle); at != std::string::npos; at = lower.find(lowerNeedle, from)) {
+        out.append(text, from, at - from);
+        out += replacement;
+        from = at + needle.size();
+    }
+    out.append(text, from);
+    return out;
+}
+
 }  // namespace orvane

@@ -25,13 +25,6 @@ std::optional<std::string> firstString(const Json& json, std::initializer_list<c
     return std::nullopt;
 }
 
-std::string contentTypeOf(const fs::path& file) {
-    const auto extension = toLowerAscii(file.extension().string());
-    if (extension == ".json") return "application/json";
-    if (extension == ".gif") return "image/gif";
-    return "video/mp4";
-}
-
 [[noreturn]] void fail(const HttpResponse& response, const char* fallback) {
     auto text = trimWhitespaceAndNewlines(response.body);
     const auto lower = toLowerAscii(text);
@@ -108,7 +101,7 @@ ShareResult BYOBackendShareClient::upload(const fs::path& file, const ShareReque
         auto call = request("POST", "uploads");
         call.url =
             joinURL(config_.baseURL, {"uploads"}, {{"folder_id", folder}, {"filename", path.filename().string()}});
-        call.headers.emplace_back("Content-Type", contentTypeOf(path));
+        call.headers.emplace_back("Content-Type", uploadContentType(path));
         call.body = HttpFileBody{path};
         call.timeout = std::chrono::seconds(3600);
         if (share.uploadProgress && path == file) {

@@ -12,13 +12,6 @@ using Json = nlohmann::json;
 
 namespace {
 
-std::string contentTypeOf(const fs::path& file) {
-    const auto extension = toLowerAscii(file.extension().string());
-    if (extension == ".json") return "application/json";
-    if (extension == ".gif") return "image/gif";
-    return "video/mp4";
-}
-
 // The backend's own words for an over-size upload become the size error the export retries on.
 [[noreturn]] void rethrowShareError(const RemoteAPIError& error) {
     const auto lower = toLowerAscii(error.what());
@@ -62,7 +55,7 @@ Json HostedAPIShareClient::describe(const fs::path& file, const ShareRequest& re
               {"export_kind", std::string(rawValue(request.preset))},
               {"permission", request.permission},
               {"filename", file.filename().string()},
-              {"content_type", contentTypeOf(file)},
+              {"content_type", uploadContentType(file)},
               {"size_bytes", fs::file_size(file)},
               {"frame_rate", request.fps},
               {"assets", Json::array()}};

@@ -12,20 +12,6 @@ namespace {
 // A token this long is not one the auth service issued; sending it would only leak garbage into headers.
 constexpr std::size_t kMaxTokenLength = 8192;
 
-std::string replaceAllIgnoringCase(const std::string& text, std::string_view needle, std::string_view replacement) {
-    const std::string lower = toLowerAscii(text);
-    const std::string lowerNeedle = toLowerAscii(needle);
-    std::string out;
-    std::size_t from = 0;
-    for (auto at = lower.find(lowerNeedle); at != std::string::npos; at = lower.find(lowerNeedle, from)) {
-        out.append(text, from, at - from);
-        out += replacement;
-        from = at + needle.size();
-    }
-    out.append(text, from);
-    return out;
-}
-
 bool isUtf8(const std::string& text) {
     try {
         (void)Json(text).dump();

@@ -224,4 +224,11 @@ void uploadToSignedTarget(HttpTransport& transport, const HostedSignedUploadTarg
     }
 }
 
+std::string uploadContentType(const std::filesystem::path& file) {
+    const auto extension = toLowerAscii(file.extension().string());
+    if (extension == ".json") return "application/json";
+    if (extension == ".gif") return "image/gif";
+    return "video/mp4";
+}
+
 }  // namespace orvane

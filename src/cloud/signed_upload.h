@@ -61,6 +61,9 @@ std::string resumableUploadEndpoint(const std::string& signedURL);
 // Base64 of `bytes` (standard alphabet, padded).
 std::string base64Encode(std::string_view bytes);
 
+// The MIME type a share upload declares for a file: the edit sidecar, a GIF or the video.
+std::string uploadContentType(const std::filesystem::path& file);
+
 // Sends `file` to `target`. Throws ShareUploadError, ShareTooLargeError, HttpTransportError or HttpCancelled.
 void uploadToSignedTarget(HttpTransport& transport, const HostedSignedUploadTarget& target,
                           const std::filesystem::path& file, const std::filesystem::path& temporaryFolder,

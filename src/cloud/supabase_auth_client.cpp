@@ -11,20 +11,6 @@ using Json = nlohmann::json;
 
 namespace {
 
-std::string replaceAllIgnoringCase(const std::string& text, std::string_view needle, std::string_view replacement) {
-    const std::string lower = toLowerAscii(text);
-    const std::string lowerNeedle = toLowerAscii(needle);
-    std::string out;
-    std::size_t from = 0;
-    for (auto at = lower.find(lowerNeedle); at != std::string::npos; at = lower.find(lowerNeedle, from)) {
-        out.append(text, from, at - from);
-        out += replacement;
-        from = at + needle.size();
-    }
-    out.append(text, from);
-    return out;
-}
-
 // Lower-cased with underscores as spaces, the form the confirmation check reads.
 std::string normalised(const std::string& message) {
     auto text = toLowerAscii(message);

@@ -15,13 +15,6 @@ using Json = nlohmann::json;
 
 namespace {
 
-std::string contentTypeOf(const fs::path& file) {
-    const auto extension = toLowerAscii(file.extension().string());
-    if (extension == ".json") return "application/json";
-    if (extension == ".gif") return "image/gif";
-    return "video/mp4";
-}
-
 [[noreturn]] void fail(const HttpResponse& response, const char* fallback) {
     auto text = trimWhitespaceAndNewlines(response.body);
     // Storage answers JSON with a "message"; show that rather than the raw object.
@@ -74,8 +67,9 @@ ShareResult SupabaseShareClient::upload(const fs::path& file, const ShareRequest
             };
         }
         put.headers = authorisation();
-        put.headers.insert(put.headers.end(),
-                           {{"Content-Type", contentTypeOf(path)}, {"cache-control", "3600"}, {"x-upsert", "false"}});
+        put.headers.insert(
+            put.headers.end(),
+            {{"Content-Type", uploadContentType(path)}, {"cache-control", "3600"}, {"x-upsert", "false"}});
         put.body = HttpFileBody{path};
         const auto answer = transport_->send(put, stop);
         if (!answer.ok()) fail(answer, "Upload to Supabase storage failed.");
