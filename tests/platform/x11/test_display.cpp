@@ -117,6 +117,48 @@ void publishClientList() {
 
 const std::string& testDisplayName() { return server().name; }
 
+void typeChord(const std::vector<unsigned long>& keysyms) {
+    Display* d = helperDisplay();
+    for (const auto keysym : keysyms) XTestFakeKeyEvent(d, XKeysymToKeycode(d, keysym), True, CurrentTime);
+    for (auto it = keysyms.rbegin(); it != keysyms.rend(); ++it) {
+        XTestFakeKeyEvent(d, XKeysymToKeycode(d, *it), False, CurrentTime);
+    }
+    XSync(d, False);
+}
+
+void setCapsLock(bool on) {
+    Display* d = helperDisplay();
+    Window root = 0, child = 0;
+    int rootX = 0, rootY = 0, x = 0, y = 0;
+    unsigned state = 0;
+    XQueryPointer(d, DefaultRootWindow(d), &root, &child, &rootX, &rootY, &x, &y, &state);
+    if (((state & LockMask) != 0) != on) typeChord({kKeyCapsLock});
+}
+
+ForeignKeyGrab::ForeignKeyGrab(unsigned long keysym, std::uint32_t modifiers) {
+    Display* d = XOpenDisplay(testDisplayName().c_str());
+    if (!d) throw std::runtime_error("cannot open a second X connection");
+    unsigned mask = 0;
+    if (modifiers & 1u) mask |= ShiftMask;
+    if (modifiers & 2u) mask |= ControlMask;
+    if (modifiers & 4u) mask |= Mod1Mask;
+    if (modifiers & 8u) mask |= Mod4Mask;
+    static int refusals = 0;
+    refusals = 0;
+    XSync(d, False);
+    const auto previous = XSetErrorHandler([](Display*, XErrorEvent*) -> int {
+        ++refusals;
+        return 0;
+    });
+    XGrabKey(d, XKeysymToKeycode(d, keysym), mask, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync);
+    XSync(d, False);
+    XSetErrorHandler(previous);
+    held_ = refusals == 0;
+    display_ = d;
+}
+
+ForeignKeyGrab::~ForeignKeyGrab() { XCloseDisplay(static_cast<Display*>(display_)); }
+
 void movePointer(int x, int y) {
     Display* d = helperDisplay();
     XTestFakeMotionEvent(d, -1, x, y, CurrentTime);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // X11 for the tests: a private Xvfb server, windows that stand for other applications, and XTest
 // input. Only test code includes this; it keeps X11 headers out of the tests' own files.
@@ -19,6 +20,33 @@ void releaseLeftButton();
 // Press and release in one request, as a touchpad tap or a synthetic click arrives: both events
 // reach clients together, with no time between them.
 void clickLeftButton();
+
+// Keyboard input through XTest. Keys are X keysyms; the few the tests use are named here so tests
+// need no X11 headers.
+inline constexpr unsigned long kKeyShift = 0xffe1;
+inline constexpr unsigned long kKeyControl = 0xffe3;
+inline constexpr unsigned long kKeyAlt = 0xffe9;
+inline constexpr unsigned long kKeyCapsLock = 0xffe5;
+// Presses the keys in order and releases them in reverse, as a hand plays a chord.
+void typeChord(const std::vector<unsigned long>& keysyms);
+// Turns Caps Lock on or off (a no-op when it already is).
+void setCapsLock(bool on);
+
+// Another program holding a passive grab of one chord on the root window, on a connection of its
+// own. `modifiers` uses the HotkeyModifier bits.
+class ForeignKeyGrab {
+public:
+    ForeignKeyGrab(unsigned long keysym, std::uint32_t modifiers);
+    ~ForeignKeyGrab();
+    ForeignKeyGrab(const ForeignKeyGrab&) = delete;
+    ForeignKeyGrab& operator=(const ForeignKeyGrab&) = delete;
+    // False when someone else already held the chord.
+    bool held() const { return held_; }
+
+private:
+    void* display_ = nullptr;
+    bool held_ = false;
+};
 
 // Declares a work area on the root window (_NET_WORKAREA), as a desktop with a top panel does.
 void setWorkArea(int x, int y, int width, int height);
