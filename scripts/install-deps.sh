@@ -17,6 +17,8 @@ packages=(
   libpulse-dev libx11-dev libxext-dev libxrandr-dev libxi-dev libxtst-dev libxcomposite-dev libxfixes-dev libxdamage-dev
   # programs the application runs: the user's Pictures and Desktop folders for screenshots
   xdg-user-dirs
+  # opening URLs, and registering the studio as the handler of our URL schemes
+  xdg-utils desktop-file-utils
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   flite
