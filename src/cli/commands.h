@@ -36,6 +36,9 @@ void registerSupabaseCommands(CLI::App& app, app::Services& services);
 // `orvane share ID`: the edit exported and uploaded to the chosen share backend.
 void registerShareCommand(CLI::App& app, app::Services& services);
 
+// `orvane open URL`: the link handed to the running studio, or the studio started with it.
+void registerOpenCommand(CLI::App& app, app::Services& services);
+
 // `orvane screenshot [--project NAME] [--desktop]`.
 void registerScreenshotCommand(CLI::App& app, app::Services& services);
 

@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
     cli::registerBYOCommands(app, services);
     cli::registerSupabaseCommands(app, services);
     cli::registerShareCommand(app, services);
+    cli::registerOpenCommand(app, services);
     cli::refuseNonFiniteNumbers(app);
 
     try {
