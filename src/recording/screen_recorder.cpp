@@ -182,6 +182,11 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
         const Rect crop{geometry.captureRect.x, geometry.captureRect.y - window->titleBarHeight,
                         geometry.captureRect.width, geometry.captureRect.height};
         grabber = services_.capture.grabWindow(window->id, crop, options.showSystemCursor);
+    } else if (const auto* application = std::get_if<ApplicationSource>(&source)) {
+        // Only that application's windows, composed as they stack; other applications and the
+        // desktop around them stay black in the opaque movie.
+        grabber =
+            services_.capture.grabWindowsOverTransparency(region, application->windowIDs, options.showSystemCursor);
     } else {
         grabber = services_.capture.grabRegion(region, options.showSystemCursor);
     }

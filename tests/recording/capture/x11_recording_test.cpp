@@ -432,5 +432,43 @@ TEST_F(X11RecordingTest, AlphaModeLeavesOnlyApplicationWindowsOpaqueInTheMovie) 
     EXPECT_GT(pixel(last, 150, 450)[2], 0xB0);
 }
 
+TEST_F(X11RecordingTest, AnApplicationIsRecordedWithoutTheOtherApplicationsWindows) {
+    testing::movePointer(1270, 710);
+    TestWindow mine(TestWindow::Look::at(100, 100, 300, 200, 0xCC2020));
+    TestWindow other(TestWindow::Look::at(600, 300, 300, 200, 0x2020CC));
+    std::this_thread::sleep_for(200ms);
+
+    const auto content = capture().shareableContent();
+    ASSERT_FALSE(content.displays.empty());
+    const auto& screen = content.displays.front();
+    const ApplicationSource application{"pid:4242", "Mine", std::nullopt, screen.id, screen.frame, {mine.id()}};
+    RecordingOptions options;
+    options.showSystemCursor = false;
+    options.captureCursorTelemetry = false;
+    ASSERT_NO_FATAL_FAILURE(startRecording(services(), application, options, 10));
+    std::this_thread::sleep_for(800ms);
+    stopRecording();
+
+    ASSERT_TRUE(finished_);
+    EXPECT_EQ(finished_->videoFile.filename(), "screen.mp4");
+    const auto meta = readRecordingMeta(finished_->folder);
+    ASSERT_TRUE(meta);
+    const auto image = extractVideoFrame(finished_->videoFile, 0.3, meta->displayWidth, meta->displayHeight);
+    ASSERT_TRUE(image);
+    // Positions in the movie follow the capture's own crop of the display.
+    const double offsetX = meta->captureSourceCrop ? meta->captureSourceCrop->x * screen.frame.width : 0;
+    const double offsetY = meta->captureSourceCrop ? meta->captureSourceCrop->y * screen.frame.height : 0;
+    const auto rgb = [&](int x, int y) {
+        const auto* p = &image->pixels[std::size_t((y - int(offsetY)) * image->stride + (x - int(offsetX)) * 4)];
+        return std::array<int, 3>{p[2], p[1], p[0]};
+    };
+    const auto inMine = rgb(250, 200);
+    EXPECT_GT(inMine[0], 0xA0);
+    EXPECT_LT(inMine[2], 0x50);
+    const auto inOther = rgb(750, 400);  // the other application's window is not in the movie
+    EXPECT_LT(inOther[2], 0x30) << "blue " << inOther[2];
+    EXPECT_LT(inOther[0], 0x30);
+}
+
 }  // namespace
 }  // namespace orvane
