@@ -8,9 +8,9 @@
 #include <fstream>
 #include <string>
 
+#include "app/preferences.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/linux/json_preferences_store.h"
-#include "platform/preferences.h"
 
 using namespace orvane;
 namespace fs = std::filesystem;

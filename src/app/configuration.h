@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/preferences.h"
 #include "platform/bundle_config.h"
-#include "platform/preferences.h"
 
 namespace orvane {
 

@@ -2,7 +2,7 @@
 
 #include "app/recording_commands.h"
 #include "base/toast_center.h"
-#include "platform/preferences.h"
+#include "app/preferences.h"
 
 namespace orvane {
 

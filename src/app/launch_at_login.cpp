@@ -7,7 +7,7 @@
 #include "base/atomic_file.h"
 #include "base/text.h"
 #include "platform/linux/desktop_entry.h"
-#include "platform/preferences.h"
+#include "app/preferences.h"
 #include "platform/xdg_paths.h"
 
 namespace orvane {

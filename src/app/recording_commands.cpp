@@ -1,6 +1,6 @@
 #include "app/recording_commands.h"
 
-#include "platform/preferences.h"
+#include "app/preferences.h"
 
 namespace orvane {
 

@@ -1,6 +1,8 @@
 #include "app/services.h"
 
 #include "app/configuration.h"
+#include "app/preference_adapters.h"
+#include "app/preferences.h"
 #include "base/log.h"
 #include "base/log_areas.h"
 #include "cloud/auth_store.h"
@@ -13,7 +15,6 @@
 #include "net/service_url.h"
 #include "platform/bundle_config.h"
 #include "platform/linux/json_preferences_store.h"
-#include "platform/preferences.h"
 #include "platform/pulse/pulse_audio_system.h"
 #include "platform/secret_store.h"
 #include "platform/v4l2/v4l2_camera_system.h"
@@ -177,8 +178,9 @@ AuthStore& Services::auth() {
                 mainLoop_.post(std::move(write));
             }
         };
-        auth_ = std::make_unique<AuthStore>(std::move(client), secrets(), preferences(), systemClock(),
-                                            AuthStore::SignOutRecorder{}, std::move(onMain));
+        auth_ = std::make_unique<AuthStore>(std::move(client), secrets(), storedAuthSession(preferences()),
+                                            keepAuthSession(preferences()), systemClock(), AuthStore::SignOutRecorder{},
+                                            std::move(onMain));
     }
     return *auth_;
 }

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "app/preferences.h"
 #include "app/services.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
@@ -13,7 +14,6 @@
 #include "cloud/auth_store.h"
 #include "cloud/byo_share_client.h"
 #include "cloud/supabase_share_client.h"
-#include "platform/preferences.h"
 #include "platform/secret_store.h"
 
 namespace orvane::cli {

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "app/preference_adapters.h"
 #include "app/services.h"
 #include "base/event_loop.h"
 #include "cli/command_error.h"
@@ -125,7 +126,8 @@ void registerCaptionCommands(CLI::App& app, app::Services& services) {
     captions->callback([&services, o] {
         auto& library = services.library();
         const auto& meta = library.find(o->id);
-        EditorSession session(library.folderOf(meta.id), meta, services.preferences(), EditorSession::Access::edit);
+        EditorSession session(library.folderOf(meta.id), meta, editorSettings(services.preferences()),
+                              EditorSession::Access::edit);
         warnIfSavedEditUnreadable(session);
         auto& state = session.state();
 

@@ -2,11 +2,11 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "app/preferences.h"
 #include "app/services.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "platform/preferences.h"
 
 namespace orvane::cli {
 

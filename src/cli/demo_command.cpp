@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/preference_adapters.h"
+#include "app/preferences.h"
 #include "app/services.h"
 #include "base/atomic_file.h"
 #include "cli/command_error.h"
@@ -16,7 +18,6 @@
 #include "media/media_probe.h"
 #include "media/sample_video.h"
 #include "model/scene_render_snapshot.h"
-#include "platform/preferences.h"
 
 namespace orvane::cli {
 
@@ -98,7 +99,7 @@ void registerDemoCommand(CLI::App& app) {
         writeRecordingMeta(folder, imported);
         library.reload();
 
-        EditorSession session(folder, imported, world.preferences(), EditorSession::Access::edit);
+        EditorSession session(folder, imported, editorSettings(world.preferences()), EditorSession::Access::edit);
         session.state().setBackground(BackgroundStyle::sonomaPurple);
         session.state().setShowWindowChrome(true);
         session.state().setWindowTitle("Orvane demo");

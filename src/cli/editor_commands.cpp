@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "app/preference_adapters.h"
+#include "app/preferences.h"
 #include "app/services.h"
 #include "app/voice_clip_enhancement.h"
 #include "base/atomic_file.h"
@@ -21,7 +23,6 @@
 #include "media/media_conversion_import.h"
 #include "model/camera/camera_samples.h"
 #include "model/decimal_text.h"
-#include "platform/preferences.h"
 
 namespace orvane::cli {
 
@@ -37,7 +38,8 @@ struct OpenedEdit {
     OpenedEdit(app::Services& services, const std::string& id, EditorSession::Access access) {
         auto& library = services.library();
         const auto& meta = library.find(id);
-        session = std::make_unique<EditorSession>(library.folderOf(meta.id), meta, services.preferences(), access);
+        session = std::make_unique<EditorSession>(library.folderOf(meta.id), meta,
+                                                  editorSettings(services.preferences()), access);
         warnIfSavedEditUnreadable(*session);
     }
     EditorState& state() { return session->state(); }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "app/preference_adapters.h"
+#include "app/preferences.h"
 #include "app/services.h"
 #include "base/text.h"
 #include "cli/command_error.h"
@@ -15,7 +17,6 @@
 #include "export/export_wiring.h"
 #include "model/scene_render_snapshot.h"
 #include "platform/linux/stop_signals.h"
-#include "platform/preferences.h"
 
 namespace orvane::cli {
 
@@ -206,7 +207,7 @@ void registerExportCommand(CLI::App& app, app::Services& services) {
         auto& library = services.library();
         const auto& meta = library.find(o->id);
         Preferences& preferences = services.preferences();
-        EditorSession session(library.folderOf(meta.id), meta, preferences);
+        EditorSession session(library.folderOf(meta.id), meta, editorSettings(preferences));
         warnIfSavedEditUnreadable(session);
         auto snapshot = std::make_shared<const SceneRenderSnapshot>(session.renderSnapshot());
         const auto profile = exportProfile(*snapshot, settings, preset);

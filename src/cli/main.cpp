@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/preferences.h"
 #include "app/services.h"
 #include "base/file_error.h"
 #include "base/log.h"
@@ -13,7 +14,6 @@
 #include "cli/commands.h"
 #include "cli/number_arguments.h"
 #include "cli/toast_printer.h"
-#include "platform/preferences.h"
 
 using namespace orvane;
 

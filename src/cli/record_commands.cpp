@@ -4,13 +4,14 @@
 #include <cstdio>
 #include <optional>
 
+#include "app/preference_adapters.h"
+#include "app/preferences.h"
 #include "app/services.h"
 #include "base/text.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "platform/linux/stop_signals.h"
-#include "platform/preferences.h"
 #include "recording/recording_flow.h"
 #include "recording/screen_recorder.h"
 
@@ -122,7 +123,8 @@ void record(app::Services& services, const RecordArguments& arguments) {
     ScreenRecorder recorder(services.recorderServices(request.options));
     running = &recorder;
     RecordingSelectionStore selection;
-    RecordingFlow flow(recorder, services.library(), selection, preferences, nullptr);
+    RecordingFlow flow(recorder, services.library(), selection, preferences.lastUsedSourceID(),
+                       rememberLastUsedSource(preferences), nullptr);
     std::optional<RecordingReply> reply;
     request.reply = [&](const RecordingReply& answer) {
         reply = answer;

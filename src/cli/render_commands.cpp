@@ -1,6 +1,8 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
+#include "app/preference_adapters.h"
+#include "app/preferences.h"
 #include "app/services.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
@@ -10,7 +12,6 @@
 #include "export/output_frame.h"
 #include "media/video_frame.h"
 #include "model/scene_render_snapshot.h"
-#include "platform/preferences.h"
 #include "render/backdrop/background_swatches.h"
 
 namespace orvane::cli {
@@ -40,7 +41,7 @@ void registerRenderCommands(CLI::App& app, app::Services& services) {
         requireWritableOutput(services, f->out);
         auto& library = services.library();
         const auto& meta = library.find(f->id);
-        EditorSession session(library.folderOf(meta.id), meta, services.preferences());
+        EditorSession session(library.folderOf(meta.id), meta, editorSettings(services.preferences()));
         warnIfSavedEditUnreadable(session);
         auto snapshot = std::make_shared<const SceneRenderSnapshot>(session.renderSnapshot());
 

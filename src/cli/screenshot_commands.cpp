@@ -2,12 +2,13 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "app/preference_adapters.h"
+#include "app/preferences.h"
 #include "app/services.h"
 #include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/number_arguments.h"
 #include "cli/output.h"
-#include "platform/preferences.h"
 #include "recording/screenshots/screenshot_crop.h"
 #include "recording/screenshots/screenshot_service.h"
 
@@ -36,8 +37,8 @@ void registerScreenshotCommand(CLI::App& app, app::Services& services) {
         Preferences& preferences = services.preferences();
         std::optional<ScreenshotResult> shot;
         try {
-            ScreenshotService service(services.screenCapture(), services.pointer(), preferences, services.toasts(),
-                                      services.mainLoop());
+            ScreenshotService service(services.screenCapture(), services.pointer(), screenshotDestination(preferences),
+                                      services.toasts(), services.mainLoop());
             shot = service.capture(options->project, options->desktop ? std::optional(ScreenshotDestination::desktop)
                                                                       : std::nullopt);
         } catch (const std::exception& e) {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "app/preference_adapters.h"
+#include "app/preferences.h"
 #include "app/services.h"
 #include "app/share_results.h"
 #include "cli/command_error.h"
@@ -14,7 +16,6 @@
 #include "editor/editor_session.h"
 #include "editor/scene_snapshot_builder.h"
 #include "model/scene_render_snapshot.h"
-#include "platform/preferences.h"
 
 namespace orvane::cli {
 
@@ -49,7 +50,7 @@ void registerShareCommand(CLI::App& app, app::Services& services) {
 
         auto& library = services.library();
         const auto meta = library.find(o->id);
-        EditorSession session(library.folderOf(meta.id), meta, preferences);
+        EditorSession session(library.folderOf(meta.id), meta, editorSettings(preferences));
         warnIfSavedEditUnreadable(session);
 
         ExportRequest request;

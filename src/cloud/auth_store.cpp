@@ -3,7 +3,6 @@
 #include "base/iso8601.h"
 #include "base/log.h"
 #include "base/log_areas.h"
-#include "platform/preferences.h"
 #include "platform/secret_store.h"
 
 namespace orvane {
@@ -27,16 +26,18 @@ std::optional<std::string> readSecret(SecretStore& secrets, const char* account)
 
 }  // namespace
 
-AuthStore::AuthStore(std::shared_ptr<SupabaseAuthClient> client, SecretStore& secrets, Preferences& preferences,
-                     const Clock& clock, SignOutRecorder recordSignOut, PreferencesThread onPreferencesThread)
+AuthStore::AuthStore(std::shared_ptr<SupabaseAuthClient> client, SecretStore& secrets, StoredAuthSession stored,
+                     KeepStoredSession keep, const Clock& clock, SignOutRecorder recordSignOut,
+                     PreferencesThread onPreferencesThread)
     : client_(std::move(client)),
       secrets_(secrets),
-      preferences_(preferences),
+      keep_(std::move(keep)),
       clock_(clock),
       recordSignOut_(std::move(recordSignOut)),
-      onPreferencesThread_(std::move(onPreferencesThread)) {
+      onPreferencesThread_(std::move(onPreferencesThread)),
+      stored_(std::move(stored)) {
     if (!onPreferencesThread_) onPreferencesThread_ = [](std::function<void()> write) { write(); };
-    if (const auto stored = preferences_.authExpiresAt()) expiresAt_ = parseIso8601(*stored);
+    if (stored_.expiresAt) expiresAt_ = parseIso8601(*stored_.expiresAt);
 }
 
 AuthStatus AuthStore::status() const {
@@ -52,7 +53,12 @@ std::optional<SupabaseAuthUser> AuthStore::user() const {
 void AuthStore::bootstrap() {
     const auto refreshToken = readSecret(secrets_, kRefreshTokenAccount);
     std::optional<SupabaseAuthUser> cached;
-    if (const auto text = preferences_.authCachedUser()) cached = decodeAuthUser(*text);
+    std::optional<std::string> cachedText;
+    {
+        std::lock_guard lock(mutex_);
+        cachedText = stored_.user;
+    }
+    if (cachedText) cached = decodeAuthUser(*cachedText);
 
     if (!refreshToken) {
         if (!cached) {
@@ -237,20 +243,16 @@ void AuthStore::saveSession(const SupabaseAuthSession& session) {
     secrets_.write(kAccessTokenAccount, session.accessToken);
     secrets_.write(kRefreshTokenAccount, session.refreshToken);
     const auto expiry = clock_.wallNow() + std::chrono::seconds(session.expiresIn);
-    onPreferencesThread_([&preferences = preferences_, expiry, user = encodeAuthUser(session.user)] {
-        preferences.setAuthExpiresAt(formatIso8601(expiry));
-        preferences.setAuthCachedUser(user);
-    });
+    const StoredAuthSession record{formatIso8601(expiry), encodeAuthUser(session.user)};
+    if (keep_) onPreferencesThread_([keep = keep_, record] { keep(record); });
     std::lock_guard lock(mutex_);
+    stored_ = record;
     expiresAt_ = expiry;
     status_ = {AuthStatus::Kind::signedIn, session.user, {}};
 }
 
 void AuthStore::clearSession() {
-    onPreferencesThread_([&preferences = preferences_] {
-        preferences.store().remove(preference_keys::authExpiresAt);
-        preferences.store().remove(preference_keys::authCachedUser);
-    });
+    if (keep_) onPreferencesThread_([keep = keep_] { keep(std::nullopt); });
     for (const char* account : {kAccessTokenAccount, kRefreshTokenAccount}) {
         try {
             secrets_.remove(account);
@@ -259,6 +261,7 @@ void AuthStore::clearSession() {
         }
     }
     std::lock_guard lock(mutex_);
+    stored_ = {};
     expiresAt_.reset();
     status_.user.reset();
     ++generation_;

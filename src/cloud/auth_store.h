@@ -20,7 +20,6 @@
 
 namespace orvane {
 
-class Preferences;
 class SecretStore;
 
 struct AuthStatus {
@@ -28,6 +27,13 @@ struct AuthStatus {
     Kind kind = Kind::unknown;
     std::optional<SupabaseAuthUser> user;  // signedIn
     std::string text;                      // awaitingEmailConfirmation: the address; error: the message
+};
+
+// The part of the session kept beside the keychain (in the preferences, by the application): its
+// expiry as ISO 8601 and the signed-in user as encodeAuthUser() writes it.
+struct StoredAuthSession {
+    std::optional<std::string> expiresAt;
+    std::optional<std::string> user;
 };
 
 // Keychain accounts of the session.
@@ -39,12 +45,16 @@ public:
     // Called with the kind ("implicit") and the reason of every sign-out the user did not ask for.
     using SignOutRecorder = std::function<void(const std::string& kind, const std::string& reason)>;
 
+    // Keeps the stored part of a new session for the next launch; nothing: forget it.
+    using KeepStoredSession = std::function<void(const std::optional<StoredAuthSession>& session)>;
     // Preference writes belong to the store's owner thread; a refresh on a worker thread hands them to
     // `onPreferencesThread` (which may run them later). Without one they run where they are made.
     using PreferencesThread = std::function<void(std::function<void()>)>;
 
-    AuthStore(std::shared_ptr<SupabaseAuthClient> client, SecretStore& secrets, Preferences& preferences,
-              const Clock& clock, SignOutRecorder recordSignOut = {}, PreferencesThread onPreferencesThread = {});
+    // `stored`: what `keep` was last given, read back at launch.
+    AuthStore(std::shared_ptr<SupabaseAuthClient> client, SecretStore& secrets, StoredAuthSession stored,
+              KeepStoredSession keep, const Clock& clock, SignOutRecorder recordSignOut = {},
+              PreferencesThread onPreferencesThread = {});
 
     AuthStatus status() const;
     std::optional<SupabaseAuthUser> user() const;
@@ -75,13 +85,14 @@ private:
 
     std::shared_ptr<SupabaseAuthClient> client_;
     SecretStore& secrets_;
-    Preferences& preferences_;
+    KeepStoredSession keep_;
     const Clock& clock_;
     SignOutRecorder recordSignOut_;
     PreferencesThread onPreferencesThread_;
 
     mutable std::mutex mutex_;
     AuthStatus status_;
+    StoredAuthSession stored_;
     std::optional<SystemTime> expiresAt_;
     std::optional<std::shared_future<std::string>> refreshInFlight_;
     // Bumped by every sign-out, so a refresh that finishes after one does not sign the user back in.

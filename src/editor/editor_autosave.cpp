@@ -13,7 +13,6 @@
 #include "editor/scene_snapshot_builder.h"
 #include "model/composition_save.h"
 #include "model/recording_files.h"
-#include "platform/preferences.h"
 
 namespace orvane {
 
@@ -69,9 +68,9 @@ bool saveEditorProject(EditorState& state, bool compositionEnabled, SystemTime n
     return true;
 }
 
-EditorAutosave::EditorAutosave(EditorState& state, Executor& mainExecutor, const Preferences& preferences,
+EditorAutosave::EditorAutosave(EditorState& state, Executor& mainExecutor, const EditorSettings& settings,
                                PreRenderHook preRender)
-    : state_(state), executor_(mainExecutor), preferences_(preferences), preRender_(std::move(preRender)) {
+    : state_(state), executor_(mainExecutor), settings_(settings), preRender_(std::move(preRender)) {
     subscription_ = state_.changed.subscribe([this](const EditorChange& change) {
         changed(change.persisted, change.source == ChangeSource::loading);
     });
@@ -97,7 +96,7 @@ void EditorAutosave::changed(bool persisted, bool fromLoading) {
 }
 
 bool EditorAutosave::save() {
-    if (!saveEditorProject(state_, preferences_.unifiedLayerModelEnabled(), executor_.wallNow())) return false;
+    if (!saveEditorProject(state_, settings_.unifiedLayerModel, executor_.wallNow())) return false;
 
     state_.modify([](EditorValues& v) { v.isSaving = true; });
     cancel(savingIndicator_);
@@ -115,7 +114,7 @@ void EditorAutosave::scheduleBackgroundPreRender() {
     cancel(preRenderTask_);
     // The snapshot is taken now, at save time; only the rendering waits.
     Task work = preRender_(std::make_shared<const SceneRenderSnapshot>(
-        makeSceneRenderSnapshot(state_, std::nullopt, screenTrackSource(preferences_))));
+        makeSceneRenderSnapshot(state_, std::nullopt, screenTrackSource(settings_))));
     if (!work) return;
     preRenderTask_ = executor_.postAfter(kPreRenderDelay, [this, work = std::move(work)] {
         preRenderTask_.reset();

@@ -9,12 +9,12 @@
 #include "base/executor.h"
 #include "base/iso8601.h"
 #include "base/signal.h"
+#include "editor/editor_settings.h"
 #include "model/scene_render_snapshot.h"
 
 namespace orvane {
 
 class EditorState;
-class Preferences;
 
 // Writes sidecar.json for the editor's current edit, then composition.json when
 // `compositionEnabled`. Does nothing while the duration is 0 (the video is not measured yet).
@@ -39,11 +39,15 @@ public:
     static constexpr Duration kPreRenderDelay = std::chrono::seconds(4);
     static constexpr Duration kSavingIndicatorDuration = std::chrono::milliseconds(600);
 
-    EditorAutosave(EditorState& state, Executor& mainExecutor, const Preferences& preferences,
+    // `settings`: whether the edit is saved and pre-rendered by the layer model or the clip list.
+    EditorAutosave(EditorState& state, Executor& mainExecutor, const EditorSettings& settings,
                    PreRenderHook preRender = {});
     ~EditorAutosave();
     EditorAutosave(const EditorAutosave&) = delete;
     EditorAutosave& operator=(const EditorAutosave&) = delete;
+
+    // Follows a changed setting from the next save on.
+    void setSettings(const EditorSettings& settings) { settings_ = settings; }
 
     // The sidecar on disk could not be read: changes made by loading (such as the measured
     // duration arriving) must not replace it with defaults. The next real edit saves as usual.
@@ -65,7 +69,7 @@ private:
 
     EditorState& state_;
     Executor& executor_;
-    const Preferences& preferences_;
+    EditorSettings settings_;
     PreRenderHook preRender_;
     bool holdUntilEdit_ = false;
     std::optional<TimerHandle> debounce_;

@@ -9,17 +9,16 @@
 #include "editor/editor_autosave.h"
 #include "editor/scene_snapshot_builder.h"
 #include "media/media_probe.h"
-#include "platform/preferences.h"
 
 namespace orvane {
 
 namespace fs = std::filesystem;
 
-EditorSession::EditorSession(const RecordingFolder& folder, const RecordingMeta& meta, const Preferences& preferences,
+EditorSession::EditorSession(const RecordingFolder& folder, const RecordingMeta& meta, const EditorSettings& settings,
                              Access access)
     : folder_(folder),
       editLock_(access == Access::edit ? std::optional<FileLock>(folder.editLockFile()) : std::nullopt),
-      preferences_(preferences),
+      settings_(settings),
       state_(std::make_unique<EditorState>(meta.id, folder.screenVideoFile(meta))) {
     state_->sourceKind = meta.sourceKind;
     // With telemetry and no cursor burned into the video, the renderer draws the cursor itself; a saved
@@ -90,7 +89,7 @@ void EditorSession::keepWithinSources(double screenLength) {
 }
 
 AutoZoomPreferences EditorSession::autoZoomPreferences() const {
-    return {preferences_.autoZoomOnClicks(), preferences_.autoZoomCinematic()};
+    return {settings_.autoZoomOnClicks, settings_.autoZoomCinematic};
 }
 
 AutoZoomFields EditorSession::autoZoomFields() const {
@@ -155,8 +154,7 @@ CameraInputs EditorSession::cameraInputs() const {
 
 bool EditorSession::save(std::string* error) {
     if (!editLock_) throw std::logic_error("a recording opened for viewing was asked to save its edit");
-    return saveEditorProject(*state_, preferences_.unifiedLayerModelEnabled(), std::chrono::system_clock::now(), true,
-                             error);
+    return saveEditorProject(*state_, settings_.unifiedLayerModel, std::chrono::system_clock::now(), true, error);
 }
 
 void EditorSession::saveOrThrow() {
@@ -168,7 +166,7 @@ void EditorSession::saveOrThrow() {
 }
 
 SceneRenderSnapshot EditorSession::renderSnapshot(std::optional<std::filesystem::path> aiVoiceoverPath) const {
-    return makeSceneRenderSnapshot(*state_, std::move(aiVoiceoverPath), screenTrackSource(preferences_));
+    return makeSceneRenderSnapshot(*state_, std::move(aiVoiceoverPath), screenTrackSource(settings_));
 }
 
 }  // namespace orvane

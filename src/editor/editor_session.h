@@ -9,14 +9,13 @@
 
 #include "editor/auto_zoom.h"
 #include "editor/editor_loading.h"
+#include "editor/editor_settings.h"
 #include "editor/editor_state.h"
 #include "model/camera/zoom_camera.h"
 #include "model/recording_files.h"
 #include "model/scene_render_snapshot.h"
 
 namespace orvane {
-
-class Preferences;
 
 // One recording opened for editing the way the editor window opens it, without a window: the
 // default clip, the sidecar and captions, the cursor telemetry with its clicks, the measured
@@ -28,7 +27,7 @@ public:
     // made meanwhile is lost. `view` takes no lock and never writes.
     enum class Access { view, edit };
 
-    EditorSession(const RecordingFolder& folder, const RecordingMeta& meta, const Preferences& preferences,
+    EditorSession(const RecordingFolder& folder, const RecordingMeta& meta, const EditorSettings& settings,
                   Access access = Access::view);
     EditorSession(const EditorSession&) = delete;
     EditorSession& operator=(const EditorSession&) = delete;
@@ -46,10 +45,10 @@ public:
     CameraInputs cameraInputs() const;
 
     // The edit as frames, exports and the audio mix render it, with the screen track the
-    // preferences choose (see ScreenTrackSource).
+    // settings choose (see ScreenTrackSource).
     SceneRenderSnapshot renderSnapshot(std::optional<std::filesystem::path> aiVoiceoverPath = std::nullopt) const;
 
-    // Writes sidecar.json (and composition.json when that preference is on). Answers whether it was
+    // Writes sidecar.json (and composition.json with the layer model on). Answers whether it was
     // written, with the reason in `error` when it was not and one is known. A session opened for
     // viewing throws std::logic_error.
     bool save(std::string* error = nullptr);
@@ -67,7 +66,7 @@ private:
     RecordingFolder folder_;
     // Taken first: it must be held while the sidecar is read.
     std::optional<FileLock> editLock_;
-    const Preferences& preferences_;
+    EditorSettings settings_;
     std::unique_ptr<EditorState> state_;
     EditorLoadResult loadResult_;
 };

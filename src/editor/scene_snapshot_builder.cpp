@@ -5,7 +5,6 @@
 #include "editor/editor_state.h"
 #include "model/camera/zoom_camera.h"
 #include "model/composition_resolver.h"
-#include "platform/preferences.h"
 
 namespace orvane {
 
@@ -20,9 +19,8 @@ SceneRenderSnapshot makeSceneRenderSnapshot(const EditorValues& v, SceneSnapshot
     return s;
 }
 
-ScreenTrackSource screenTrackSource(const Preferences& preferences) {
-    return preferences.unifiedLayerModelEnabled() ? ScreenTrackSource::resolvedScreenLayer
-                                                  : ScreenTrackSource::clipList;
+ScreenTrackSource screenTrackSource(const EditorSettings& settings) {
+    return settings.unifiedLayerModel ? ScreenTrackSource::resolvedScreenLayer : ScreenTrackSource::clipList;
 }
 
 SceneRenderSnapshot makeSceneRenderSnapshot(const EditorState& state,

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "editor/editor_settings.h"
 #include "model/scene_render_snapshot.h"
 
 namespace orvane {
@@ -22,13 +23,11 @@ struct SceneSnapshotSources {
 // Copies the edit into a snapshot. The caller supplies the sampled paths.
 SceneRenderSnapshot makeSceneRenderSnapshot(const EditorValues& values, SceneSnapshotSources sources);
 
-class Preferences;
-
 // Where the screen track that frames and sound are laid out by comes from: the edit's clip list, or
-// (with the layer-model preference on) the resolved screen layer of a composition document built
+// (with the layer-model setting on) the resolved screen layer of a composition document built
 // from it, which floors negative head gaps and empties reversed clips.
 enum class ScreenTrackSource { clipList, resolvedScreenLayer };
-ScreenTrackSource screenTrackSource(const Preferences& preferences);
+ScreenTrackSource screenTrackSource(const EditorSettings& settings);
 
 // Copies the open edit and samples its camera and cursor at 60 Hz over the trim, as an export does
 // when it starts. Clip sources resolve against the screen video's folder. The snapshot's clips are

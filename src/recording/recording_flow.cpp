@@ -2,7 +2,6 @@
 
 #include "base/log.h"
 #include "base/log_areas.h"
-#include "platform/preferences.h"
 #include "recording/recording_library.h"
 
 namespace orvane {
@@ -16,8 +15,13 @@ RecordingReply failure(RecordingReply::Failure kind, std::string message) {
 }  // namespace
 
 RecordingFlow::RecordingFlow(ScreenRecorder& recorder, RecordingLibrary& library, RecordingSelectionStore& selection,
-                             Preferences& preferences, OpenRecording open)
-    : recorder_(recorder), library_(library), selection_(selection), preferences_(preferences), open_(std::move(open)) {
+                             std::string lastUsedSourceID, RememberSource remember, OpenRecording open)
+    : recorder_(recorder),
+      library_(library),
+      selection_(selection),
+      lastUsedSourceID_(std::move(lastUsedSourceID)),
+      remember_(std::move(remember)),
+      open_(std::move(open)) {
     subscription_ = recorder_.observeState([this](const ScreenRecorder::State& state) { onState(state); });
 }
 
@@ -31,12 +35,13 @@ bool RecordingFlow::start(RecordingRequest request, const SourceCatalogSnapshot&
         return false;
     }
     auto source = request.source;
-    if (!source) source = defaultSource(catalog, preferences_.lastUsedSourceID(), request.preferredKind);
+    if (!source) source = defaultSource(catalog, lastUsedSourceID_, request.preferredKind);
     if (!source) {
         reply(failure(RecordingReply::Failure::noSource, "No matching recording source was available."));
         return false;
     }
-    preferences_.setLastUsedSourceID(sourceID(*source));
+    lastUsedSourceID_ = sourceID(*source);
+    if (remember_) remember_(lastUsedSourceID_);
     source_ = source;
     active_ = std::move(request);
     // A start that fails at once is "did not start", not "did not finish"; the states it passes

@@ -13,7 +13,6 @@
 
 namespace orvane {
 
-class Preferences;
 class RecordingLibrary;
 
 // The recording the home window and the editor show, shared between them. A main-loop object.
@@ -60,9 +59,12 @@ class RecordingFlow {
 public:
     // `open` receives the finished recording and the append target, if any.
     using OpenRecording = std::function<void(const RecordingMeta&, const std::optional<Uuid>& appendTarget)>;
+    // Receives the id of each source a start picked, to be remembered for the next run.
+    using RememberSource = std::function<void(const std::string& sourceID)>;
 
+    // `lastUsedSourceID`: the source the user last recorded, as remembered from an earlier run.
     RecordingFlow(ScreenRecorder& recorder, RecordingLibrary& library, RecordingSelectionStore& selection,
-                  Preferences& preferences, OpenRecording open);
+                  std::string lastUsedSourceID, RememberSource remember, OpenRecording open);
 
     // Starts `request` with the sources in `catalog`. Answers false (and replies) when it could not start.
     bool start(RecordingRequest request, const SourceCatalogSnapshot& catalog);
@@ -77,7 +79,8 @@ private:
     ScreenRecorder& recorder_;
     RecordingLibrary& library_;
     RecordingSelectionStore& selection_;
-    Preferences& preferences_;
+    std::string lastUsedSourceID_;
+    RememberSource remember_;
     OpenRecording open_;
     std::optional<RecordingRequest> active_;
     std::optional<RecordingSource> source_;

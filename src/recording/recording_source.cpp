@@ -5,7 +5,6 @@
 
 #include "base/text.h"
 #include "model/recording_cursor_mode.h"
-#include "platform/preferences.h"
 
 namespace orvane {
 
@@ -181,38 +180,30 @@ bool isDeviceSimulator(const WindowSource& window) {
     return false;
 }
 
-RecordingOptions optionsFromPreferences(const Preferences& preferences) {
+RecordingOptions optionsFromDefaults(const RecordingDefaults& defaults) {
     RecordingOptions options;
-    options.includeSystemAudio = preferences.defaultAudioOn();
-    options.includeWebcam = preferences.defaultWebcamOn();
-    options.includeMicrophone = preferences.defaultMicOn();
-    options.includeWindowChrome = preferences.defaultIncludeWindowChrome();
+    options.includeSystemAudio = defaults.systemAudio;
+    options.includeWebcam = defaults.webcam;
+    options.includeMicrophone = defaults.microphone;
+    options.includeWindowChrome = defaults.windowChrome;
     options.activateSource = true;
-    const auto mode = normalizedRecordingCursorMode(preferences.defaultRecordingCursorMode());
+    applyCursorMode(options, defaults.cursorMode, defaults);
+    return options;
+}
+
+void applyCursorMode(RecordingOptions& options, RecordingCursorMode mode, const RecordingDefaults& defaults) {
     // The system pointer is burned in only in "system" mode; otherwise the editor draws its own from
     // the telemetry, in the style chosen for new projects.
     options.showSystemCursor = mode == RecordingCursorMode::system;
     options.captureCursorTelemetry = true;
+    options.preferredCursorVisualStyle.reset();
+    options.preferredCursorClickAnimationStyle.reset();
     if (mode != RecordingCursorMode::system) {
-        options.preferredCursorVisualStyle = mode == RecordingCursorMode::touch
-                                                 ? std::optional<std::string>("touch")
-                                                 : preferences.defaultCursorVisualStyle();
-        options.preferredCursorClickAnimationStyle = preferences.defaultCursorClickAnimationStyle();
+        options.preferredCursorVisualStyle =
+            mode == RecordingCursorMode::touch ? std::optional<std::string>("touch") : defaults.cursorVisualStyle;
+        options.preferredCursorClickAnimationStyle = defaults.cursorClickAnimationStyle;
     }
     options.preferredCursorIconSymbol = preferredCursorIconSymbol(mode);
-    return options;
-}
-
-void applyCursorMode(RecordingOptions& options, std::string_view mode, Preferences& preferences) {
-    const auto normalized = normalizedRecordingCursorMode(mode);
-    preferences.setDefaultRecordingCursorMode(rawValue(normalized));
-    preferences.setDefaultMobileTouchMode(normalized == RecordingCursorMode::touch);
-    const auto rebuilt = optionsFromPreferences(preferences);
-    options.showSystemCursor = rebuilt.showSystemCursor;
-    options.captureCursorTelemetry = rebuilt.captureCursorTelemetry;
-    options.preferredCursorVisualStyle = rebuilt.preferredCursorVisualStyle;
-    options.preferredCursorClickAnimationStyle = rebuilt.preferredCursorClickAnimationStyle;
-    options.preferredCursorIconSymbol = rebuilt.preferredCursorIconSymbol;
 }
 
 }  // namespace orvane

@@ -8,13 +8,12 @@
 #include <vector>
 
 #include "base/geometry.h"
+#include "model/recording_cursor_mode.h"
 #include "model/recording_meta.h"
 #include "platform/screen_capture.h"
 #include "recording/recording_options.h"
 
 namespace orvane {
-
-class Preferences;
 
 // A monitor. Sizes are native pixels; the frame is in desktop pixels.
 struct DisplaySource {
@@ -85,10 +84,21 @@ bool isWebBrowser(const WindowSource& window);
 // A device simulator or emulator window (its meta.json says so, and the editor frames it as a device).
 bool isDeviceSimulator(const WindowSource& window);
 
+// The user's defaults for new recordings, as the front end read them from its settings.
+struct RecordingDefaults {
+    bool systemAudio = true;
+    bool webcam = false;
+    bool microphone = true;
+    bool windowChrome = false;
+    RecordingCursorMode cursorMode = RecordingCursorMode::pointer;
+    std::optional<std::string> cursorVisualStyle;          // the style chosen for new projects
+    std::optional<std::string> cursorClickAnimationStyle;  // likewise
+};
+
 // New-recording options from the user's defaults; `activateSource` is on for recordings the user starts.
-RecordingOptions optionsFromPreferences(const Preferences& preferences);
-// Applies a cursor mode ("system", "pointer", "touch"; others read as "pointer") to `options`, the way
-// the new-recording sheet does, and remembers it in the preferences.
-void applyCursorMode(RecordingOptions& options, std::string_view mode, Preferences& preferences);
+RecordingOptions optionsFromDefaults(const RecordingDefaults& defaults);
+// Applies a cursor mode to `options` the way the new-recording sheet does: only the cursor choices
+// change, taken from `defaults` as they read with that mode.
+void applyCursorMode(RecordingOptions& options, RecordingCursorMode mode, const RecordingDefaults& defaults);
 
 }  // namespace orvane

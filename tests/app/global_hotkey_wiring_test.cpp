@@ -9,7 +9,7 @@
 #include "base/manual_executor.h"
 #include "base/toast_center.h"
 #include "platform/linux/json_preferences_store.h"
-#include "platform/preferences.h"
+#include "app/preferences.h"
 #include "support/temp_dir.h"
 
 namespace orvane {

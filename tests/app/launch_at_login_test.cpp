@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "platform/linux/json_preferences_store.h"
-#include "platform/preferences.h"
+#include "app/preferences.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/linux/json_preferences_store.h"
-#include "platform/preferences.h"
+#include "app/preferences.h"
 #include "support/temp_dir.h"
 
 namespace orvane {

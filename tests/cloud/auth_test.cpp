@@ -73,7 +73,8 @@ protected:
                                                     std::make_shared<CurlHttpTransport>());
     }
     std::unique_ptr<AuthStore> store(const std::string& base) {
-        return std::make_unique<AuthStore>(client(base), secrets_, prefs_.preferences, clock_);
+        return std::make_unique<AuthStore>(client(base), secrets_, prefs_.storedSession(), prefs_.keepSession(),
+                                           clock_);
     }
     std::unique_ptr<AuthStore> store() { return store(server_.baseURL()); }
 
@@ -208,7 +209,7 @@ TEST_F(AuthTest, ARejectedRefreshSignsOutWithItsLogLine) {
     LogCapture logs;
     std::vector<std::string> recorded;
     auto auth = std::make_unique<AuthStore>(
-        client(server_.baseURL()), secrets_, prefs_.preferences, clock_,
+        client(server_.baseURL()), secrets_, prefs_.storedSession(), prefs_.keepSession(), clock_,
         [&](const std::string& kind, const std::string& reason) { recorded.push_back(kind + ":" + reason); });
     auth->signIn("ada@example.com", "right");
     clock_.set(clock_.wallNow() + std::chrono::hours(2));

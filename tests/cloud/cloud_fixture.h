@@ -7,11 +7,12 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 
+#include "app/preference_adapters.h"
+#include "app/preferences.h"
 #include "base/executor.h"
 #include "base/log.h"
 #include "net/curl_http_transport.h"
 #include "platform/linux/json_preferences_store.h"
-#include "platform/preferences.h"
 #include "platform/secret_store.h"
 #include "support/http_test_server.h"
 #include "support/temp_dir.h"
@@ -98,11 +99,14 @@ inline Json sessionJson(const std::string& access, const std::string& refresh, i
             {"user", userJson()}};
 }
 
-// A preferences file in a temporary folder.
+// A preferences file in a temporary folder, keeping the account's session as the application does.
 struct TempPreferences {
     TempDir dir;
     JsonPreferencesStore store{dir / "preferences.json"};
     Preferences preferences{store};
+
+    StoredAuthSession storedSession() const { return storedAuthSession(preferences); }
+    AuthStore::KeepStoredSession keepSession() { return keepAuthSession(preferences); }
 };
 
 }  // namespace orvane::testing

@@ -175,7 +175,7 @@ TEST(RemoteAPIClient, A401IsCuredByOneRefreshAndNeverRetriedMore) {
     prefs.preferences.setAuthExpiresAt("2026-12-01T01:00:00Z");
     AuthStore account(std::make_shared<SupabaseAuthClient>(SupabaseAuthConfig{authServer.baseURL(), "anon", {}},
                                                            std::make_shared<CurlHttpTransport>()),
-                      secrets, prefs.preferences, clock);
+                      secrets, prefs.storedSession(), prefs.keepSession(), clock);
     RemoteAPIClient::TokenProvider token = [&] { return account.validAccessToken(); };
     RefreshAfterRejection refresh = [&](const std::string& rejected) {
         return account.refreshAfterRejection(rejected);

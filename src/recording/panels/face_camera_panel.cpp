@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "base/log.h"
 #include "base/log_areas.h"
@@ -9,19 +10,19 @@
 
 namespace orvane {
 
-FaceCameraPanel::FaceCameraPanel(Preferences& preferences) : preferences_(preferences) {}
+FaceCameraPanel::FaceCameraPanel(FaceCameraPanelMemory remember) : remember_(std::move(remember)) {}
 
-void FaceCameraPanel::restore() {
-    if (const auto text = preferences_.faceCameraFrame(); text && !text->empty()) {
+void FaceCameraPanel::restore(const FaceCameraPanelSettings& stored) {
+    if (const auto& text = stored.frame; text && !text->empty()) {
         if (const auto frame = parsePanelFrameText(*text)) {
             screenFrame_ = *frame;
         } else {
             log::warning(log_area::kPanels, "ignoring unreadable face-camera frame \"%s\"", text->c_str());
         }
     }
-    const auto radius = preferences_.faceCameraRadius();
+    const auto& radius = stored.cornerRadius;
     cornerRadius_ = radius && *radius != 0 ? *radius : kDefaultCornerRadius;
-    isFlipped_ = preferences_.faceCameraFlipped();
+    isFlipped_ = stored.flipped;
     applyShape();
     changed.emit();
 }
@@ -30,7 +31,7 @@ void FaceCameraPanel::setScreenFrame(const Rect& frame) {
     screenFrame_ = frame;
     screenFrame_.width = std::max(frame.width, kMinimumWidth);
     screenFrame_.height = std::max(frame.height, kMinimumHeight);
-    preferences_.setFaceCameraFrame(panelFrameText(screenFrame_));
+    if (remember_.frame) remember_.frame(panelFrameText(screenFrame_));
     applyShape();
     changed.emit();
 }
@@ -43,7 +44,7 @@ void FaceCameraPanel::setCornerRadius(double radius) {
 
 void FaceCameraPanel::setFlipped(bool flipped) {
     isFlipped_ = flipped;
-    preferences_.setFaceCameraFlipped(flipped);
+    if (remember_.flipped) remember_.flipped(flipped);
     changed.emit();
 }
 
@@ -63,7 +64,7 @@ FaceCameraMask FaceCameraPanel::applyShape() {
             const double centreX = screenFrame_.x + width / 2;
             const double centreY = screenFrame_.y + height / 2;
             screenFrame_ = Rect{centreX - squareSide / 2, centreY - squareSide / 2, squareSide, squareSide};
-            preferences_.setFaceCameraFrame(panelFrameText(screenFrame_));
+            if (remember_.frame) remember_.frame(panelFrameText(screenFrame_));
             mask.maskRect = Rect{0, 0, squareSide, squareSide};
             mask.maskCornerRadius = squareSide / 2;
         }
@@ -71,7 +72,7 @@ FaceCameraMask FaceCameraPanel::applyShape() {
         mask.maskRect = Rect{0, 0, width, height};
         mask.maskCornerRadius = std::min(cornerRadius_, side / 2);
     }
-    preferences_.setFaceCameraRadius(cornerRadius_);
+    if (remember_.cornerRadius) remember_.cornerRadius(cornerRadius_);
     mask_ = mask;
     return mask;
 }

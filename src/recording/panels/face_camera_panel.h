@@ -1,10 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <optional>
+#include <string>
 
-#include "base/signal.h"
 #include "base/geometry.h"
-#include "platform/preferences.h"
+#include "base/signal.h"
 
 namespace orvane {
 
@@ -14,6 +15,21 @@ struct FaceCameraMask {
     bool circular = false;
     Rect maskRect;
     double maskCornerRadius = 0;
+};
+
+// What the bubble kept from an earlier run, as it was stored.
+struct FaceCameraPanelSettings {
+    std::optional<std::string> frame;  // as panelFrameText() writes it
+    std::optional<double> cornerRadius;
+    bool flipped = false;
+};
+
+// Where the bubble's changes go to be kept for the next run; each is called with the new value.
+// Any may be left empty.
+struct FaceCameraPanelMemory {
+    std::function<void(const std::string& frame)> frame;
+    std::function<void(double radius)> cornerRadius;
+    std::function<void(bool flipped)> flipped;
 };
 
 // The face-camera bubble's state without its window: where it is (screen points, origin at the top
@@ -30,11 +46,11 @@ public:
     // What the recorder stores for a circular bubble: any radius past half the side draws a circle.
     static constexpr double kCircularRadius = 999;
 
-    explicit FaceCameraPanel(Preferences& preferences);
+    explicit FaceCameraPanel(FaceCameraPanelMemory remember);
 
-    // Reads the stored frame (ignored when absent, empty or unreadable), the radius (a stored 0 or
+    // Takes the stored frame (ignored when absent, empty or unreadable), the radius (a stored 0 or
     // none gives 18) and the mirror flag.
-    void restore();
+    void restore(const FaceCameraPanelSettings& stored);
 
     const Rect& screenFrame() const { return screenFrame_; }
     double cornerRadius() const { return cornerRadius_; }
@@ -63,7 +79,7 @@ public:
     Signal<> changed;
 
 private:
-    Preferences& preferences_;
+    FaceCameraPanelMemory remember_;
     Rect screenFrame_{0, 0, 240, 180};
     double cornerRadius_ = kDefaultCornerRadius;
     bool isFlipped_ = false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "recording/panels/panel_frame_text.h"
 
@@ -15,11 +16,12 @@ double clampedOpacity(double opacity) {
 
 }  // namespace
 
-TeleprompterController::TeleprompterController(Preferences& preferences, Executor& main)
-    : preferences_(preferences), main_(main) {
-    opacity_ = clampedOpacity(preferences_.teleprompterTextPlateOpacity().value_or(0));
-    fontSize_ = preferences_.teleprompterFontSize().value_or(kDefaultFontSize);
-    scrollSpeed_ = preferences_.teleprompterScrollSpeed().value_or(kDefaultScrollSpeed);
+TeleprompterController::TeleprompterController(const TeleprompterSettings& stored, TeleprompterMemory remember,
+                                               Executor& main)
+    : remember_(std::move(remember)), frameText_(stored.frame), main_(main) {
+    opacity_ = clampedOpacity(stored.textPlateOpacity.value_or(0));
+    fontSize_ = stored.fontSize.value_or(kDefaultFontSize);
+    scrollSpeed_ = stored.scrollSpeed.value_or(kDefaultScrollSpeed);
 }
 
 TeleprompterController::~TeleprompterController() { stopAutoScroll(); }
@@ -31,33 +33,33 @@ void TeleprompterController::setScript(std::string script) {
 
 void TeleprompterController::setOpacity(double opacity) {
     opacity_ = clampedOpacity(opacity);
-    preferences_.setTeleprompterTextPlateOpacity(opacity_);
+    if (remember_.textPlateOpacity) remember_.textPlateOpacity(opacity_);
     changed.emit();
 }
 
 void TeleprompterController::setFontSize(double points) {
     fontSize_ = points;
-    preferences_.setTeleprompterFontSize(points);
+    if (remember_.fontSize) remember_.fontSize(points);
     changed.emit();
 }
 
 void TeleprompterController::setScrollSpeed(double pointsPerSecond) {
     scrollSpeed_ = pointsPerSecond;
-    preferences_.setTeleprompterScrollSpeed(pointsPerSecond);
+    if (remember_.scrollSpeed) remember_.scrollSpeed(pointsPerSecond);
     changed.emit();
 }
 
 std::optional<Rect> TeleprompterController::storedFrame() const {
-    const auto text = preferences_.teleprompterFrame();
-    if (!text || text->empty()) return std::nullopt;
-    return parsePanelFrameText(*text);
+    if (!frameText_ || frameText_->empty()) return std::nullopt;
+    return parsePanelFrameText(*frameText_);
 }
 
 void TeleprompterController::setFrame(const Rect& frame) {
     Rect stored = frame;
     stored.width = std::max(frame.width, kMinimumWidth);
     stored.height = std::max(frame.height, kMinimumHeight);
-    preferences_.setTeleprompterFrame(panelFrameText(stored));
+    frameText_ = panelFrameText(stored);
+    if (remember_.frame) remember_.frame(*frameText_);
 }
 
 void TeleprompterController::setScrollOffset(double points) {

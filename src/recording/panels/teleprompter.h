@@ -1,14 +1,31 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "base/executor.h"
-#include "base/signal.h"
 #include "base/geometry.h"
-#include "platform/preferences.h"
+#include "base/signal.h"
 
 namespace orvane {
+
+// What the teleprompter kept from an earlier run, as it was stored.
+struct TeleprompterSettings {
+    std::optional<std::string> frame;  // as panelFrameText() writes it
+    std::optional<double> textPlateOpacity;
+    std::optional<double> fontSize;
+    std::optional<double> scrollSpeed;
+};
+
+// Where the teleprompter's changes go to be kept for the next run; each is called with the new
+// value. Any may be left empty.
+struct TeleprompterMemory {
+    std::function<void(const std::string& frame)> frame;
+    std::function<void(double opacity)> textPlateOpacity;
+    std::function<void(double points)> fontSize;
+    std::function<void(double pointsPerSecond)> scrollSpeed;
+};
 
 // The teleprompter's state without its window: the script, its look, and auto-scrolling driven by a
 // 60 Hz timer on the main loop. Scrolling moves by speed times the time really elapsed between
@@ -22,9 +39,9 @@ public:
     static constexpr double kMinimumWidth = 420;
     static constexpr double kMinimumHeight = 180;
 
-    // Reads the stored look: text-plate opacity clamped to 0...0.35 (0 when unset), font size (30),
+    // Takes the stored look: text-plate opacity clamped to 0...0.35 (0 when unset), font size (30),
     // scroll speed (42 points per second).
-    TeleprompterController(Preferences& preferences, Executor& main);
+    TeleprompterController(const TeleprompterSettings& stored, TeleprompterMemory remember, Executor& main);
     TeleprompterController(const TeleprompterController&) = delete;
     TeleprompterController& operator=(const TeleprompterController&) = delete;
     ~TeleprompterController();
@@ -64,7 +81,8 @@ public:
 private:
     void tick();
 
-    Preferences& preferences_;
+    TeleprompterMemory remember_;
+    std::optional<std::string> frameText_;
     Executor& main_;
     std::string script_;
     double opacity_ = 0;

@@ -61,11 +61,12 @@ const CaptureDisplay& chooseScreenshotDisplay(const std::vector<CaptureDisplay>&
     return primary != displays.end() ? *primary : displays.front();
 }
 
-ScreenshotService::ScreenshotService(ScreenCaptureSystem& capture, PointerSource& pointer, Preferences& preferences,
-                                     ToastCenter& toasts, Clock& clock, ScreenshotFolders folders)
+ScreenshotService::ScreenshotService(ScreenCaptureSystem& capture, PointerSource& pointer,
+                                     ScreenshotDestination defaultDestination, ToastCenter& toasts, Clock& clock,
+                                     ScreenshotFolders folders)
     : capture_(capture),
       pointer_(pointer),
-      preferences_(preferences),
+      defaultDestination_(defaultDestination),
       toasts_(toasts),
       clock_(clock),
       folders_(std::move(folders)) {}
@@ -73,7 +74,7 @@ ScreenshotService::ScreenshotService(ScreenCaptureSystem& capture, PointerSource
 ScreenshotResult ScreenshotService::capture(const std::optional<std::string>& projectName,
                                             std::optional<ScreenshotDestination> destination) {
     ScreenshotResult result;
-    result.destination = destination.value_or(screenshotDestinationFromRaw(preferences_.screenshotDestination()));
+    result.destination = destination.value_or(defaultDestination_);
     result.projectActive = projectName.has_value();
 
     const auto content = capture_.shareableContent();

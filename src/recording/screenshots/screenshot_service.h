@@ -10,7 +10,6 @@
 #include "base/signal.h"
 #include "base/toast_center.h"
 #include "platform/pointer_source.h"
-#include "platform/preferences.h"
 #include "platform/screen_capture.h"
 #include "recording/screenshots/screenshot_files.h"
 
@@ -40,10 +39,14 @@ struct ScreenshotResult {
 // blocks for the grab and the write (a few milliseconds), which the hot key and the CLI accept.
 class ScreenshotService {
 public:
-    ScreenshotService(ScreenCaptureSystem& capture, PointerSource& pointer, Preferences& preferences,
+    // `defaultDestination`: where a screenshot goes unless a capture says otherwise (the user's setting).
+    ScreenshotService(ScreenCaptureSystem& capture, PointerSource& pointer, ScreenshotDestination defaultDestination,
                       ToastCenter& toasts, Clock& clock, ScreenshotFolders folders = ScreenshotFolders::system());
 
-    // Captures and saves. `destination` overrides the stored preference. Throws ScreenshotError,
+    // Follows a changed setting.
+    void setDefaultDestination(ScreenshotDestination destination) { defaultDestination_ = destination; }
+
+    // Captures and saves. `destination` overrides the default one. Throws ScreenshotError,
     // ScreenCaptureError or std::filesystem::filesystem_error; nothing is left on disk then.
     ScreenshotResult capture(const std::optional<std::string>& projectName,
                              std::optional<ScreenshotDestination> destination = std::nullopt);
@@ -58,7 +61,7 @@ public:
 private:
     ScreenCaptureSystem& capture_;
     PointerSource& pointer_;
-    Preferences& preferences_;
+    ScreenshotDestination defaultDestination_;
     ToastCenter& toasts_;
     Clock& clock_;
     ScreenshotFolders folders_;

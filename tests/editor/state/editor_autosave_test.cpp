@@ -11,8 +11,6 @@
 #include "editor/editor_state.h"
 #include "editor/scene_snapshot_builder.h"
 #include "model/caption_segment.h"
-#include "platform/linux/json_preferences_store.h"
-#include "platform/preferences.h"
 #include "support/temp_dir.h"
 
 namespace orvane {
@@ -25,10 +23,8 @@ using testing::writeTextFile;
 
 class EditorPersistenceTest : public ::testing::Test {
 protected:
-    TempDir home;
     TempDir folder;
-    JsonPreferencesStore store{home / "preferences.json"};
-    Preferences preferences{store};
+    EditorSettings settings;
     ManualExecutor executor;
     EditorState state{Uuid::random(), folder / "screen.mp4"};
 
@@ -41,7 +37,7 @@ protected:
 
 TEST_F(EditorPersistenceTest, ABurstOfChangesSavesOnce350MillisecondsAfterTheLast) {
     state.setMeasuredDuration(10);
-    EditorAutosave autosave(state, executor, preferences);
+    EditorAutosave autosave(state, executor, settings);
     int saves = 0;
     auto counter = autosave.saved.subscribe([&] { ++saves; });
 
@@ -75,15 +71,14 @@ TEST_F(EditorPersistenceTest, SavingIndicatorAndPreRenderFollowTheLastSave) {
     int snapshots = 0;
     int renders = 0;
     std::string renderedTitle;
-    EditorAutosave autosave(state, executor, preferences,
-                            [&](std::shared_ptr<const SceneRenderSnapshot> saved) -> Task {
-                                ++snapshots;
-                                std::string title = saved->edit.frame.windowTitle;  // captured at save time
-                                return [&, title] {
-                                    ++renders;
-                                    renderedTitle = title;
-                                };
-                            });
+    EditorAutosave autosave(state, executor, settings, [&](std::shared_ptr<const SceneRenderSnapshot> saved) -> Task {
+        ++snapshots;
+        std::string title = saved->edit.frame.windowTitle;  // captured at save time
+        return [&, title] {
+            ++renders;
+            renderedTitle = title;
+        };
+    });
 
     edit(1);
     executor.advance(350ms);
@@ -119,8 +114,8 @@ TEST_F(EditorPersistenceTest, NothingIsSavedBeforeTheDurationIsKnownAndCompositi
     ASSERT_TRUE(saveEditorProject(state, false, executor.wallNow()));
     EXPECT_FALSE(std::filesystem::exists(folder / "composition.json"));
 
-    preferences.setUnifiedLayerModelEnabled(true);
-    EditorAutosave autosave(state, executor, preferences);
+    settings.unifiedLayerModel = true;
+    EditorAutosave autosave(state, executor, settings);
     ASSERT_TRUE(autosave.save());
     EXPECT_TRUE(std::filesystem::exists(folder / "composition.json"));
 }
@@ -171,7 +166,7 @@ TEST_F(EditorPersistenceTest, ACorruptSidecarIsLeftAloneUntilTheUserEditsAndThen
     EXPECT_EQ(state.values().edit.frame.background, defaults.edit.frame.background);
     EXPECT_TRUE(state.values().edit.captions.captions.empty());
 
-    EditorAutosave autosave(state, executor, preferences);
+    EditorAutosave autosave(state, executor, settings);
     autosave.keepUnreadableSidecar();
     state.setMeasuredDuration(12);
     executor.advance(5s);
@@ -209,17 +204,18 @@ TEST_F(EditorPersistenceTest, RenderingLaysOutTheScreenTrackTheLayerModelResolve
     EXPECT_EQ(makeSceneRenderSnapshot(state, std::nullopt, ScreenTrackSource::resolvedScreenLayer).edit.timeline.clips,
               resolved);
 
-    // The pre-render after a save takes the edit as exports and single frames do: by the preference.
+    // The pre-render after a save takes the edit as exports and single frames do: by the setting,
+    // followed when it changes.
     std::vector<std::vector<Clip>> rendered;
-    EditorAutosave autosave(state, executor, preferences,
-                            [&](std::shared_ptr<const SceneRenderSnapshot> saved) -> Task {
-                                rendered.push_back(saved->edit.timeline.clips);
-                                return {};
-                            });
-    EXPECT_EQ(screenTrackSource(preferences), ScreenTrackSource::clipList);
+    EditorAutosave autosave(state, executor, settings, [&](std::shared_ptr<const SceneRenderSnapshot> saved) -> Task {
+        rendered.push_back(saved->edit.timeline.clips);
+        return {};
+    });
+    EXPECT_EQ(screenTrackSource(settings), ScreenTrackSource::clipList);
     ASSERT_TRUE(autosave.save());
-    preferences.setUnifiedLayerModelEnabled(true);
-    EXPECT_EQ(screenTrackSource(preferences), ScreenTrackSource::resolvedScreenLayer);
+    settings.unifiedLayerModel = true;
+    EXPECT_EQ(screenTrackSource(settings), ScreenTrackSource::resolvedScreenLayer);
+    autosave.setSettings(settings);
     ASSERT_TRUE(autosave.save());
     ASSERT_EQ(rendered.size(), 2u);
     EXPECT_EQ(rendered[0], clips);

@@ -10,9 +10,7 @@
 #include "base/manual_executor.h"
 #include "media/media_probe.h"
 #include "media/video_frame.h"
-#include "platform/linux/json_preferences_store.h"
 #include "platform/pointer_source.h"
-#include "platform/preferences.h"
 #include "platform/screen_capture.h"
 #include "recording/disk_space.h"
 #include "recording/recording_flow.h"
@@ -592,16 +590,18 @@ protected:
     }
     SourceCatalogSnapshot catalog() { return buildSourceCatalog(capture_.shareableContent(), false); }
 
-    JsonPreferencesStore store_{dir_ / "preferences.json"};
-    Preferences preferences_{store_};
+    std::vector<std::string> remembered_;
     RecordingSelectionStore selection_;
     ScreenRecorder recorder_{services()};
     std::vector<RecordingReply> replies_;
     std::vector<std::pair<RecordingMeta, std::optional<Uuid>>> opened_;
-    RecordingFlow flow_{recorder_, library_, selection_, preferences_,
-                        [this](const RecordingMeta& meta, const std::optional<Uuid>& target) {
-                            opened_.emplace_back(meta, target);
-                        }};
+    RecordingFlow flow_{
+        recorder_,
+        library_,
+        selection_,
+        "window:404",
+        [this](const std::string& id) { remembered_.push_back(id); },
+        [this](const RecordingMeta& meta, const std::optional<Uuid>& target) { opened_.emplace_back(meta, target); }};
 };
 
 TEST_F(RecordingFlowTest, AFinishedRecordingIsSelectedOpenedAndReportedOnce) {
@@ -609,7 +609,7 @@ TEST_F(RecordingFlowTest, AFinishedRecordingIsSelectedOpenedAndReportedOnce) {
     const auto target = Uuid::random();
     r.appendTarget = target;
     ASSERT_TRUE(flow_.start(r, catalog()));
-    EXPECT_EQ(preferences_.lastUsedSourceID(), "display:7");
+    EXPECT_EQ(remembered_, std::vector<std::string>{"display:7"});
     main_.runPending();
     ASSERT_EQ(recorder_.state().phase, Phase::recording);
 

@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/linux/json_preferences_store.h"
-#include "platform/preferences.h"
 #include "recording/capture_geometry.h"
 #include "recording/recording_source.h"
-#include "support/temp_dir.h"
 
 namespace orvane {
 namespace {
@@ -102,38 +99,6 @@ TEST(SourceCatalogTest, BrowsersAndSimulatorsAreKnownByTheirWindowClass) {
     EXPECT_TRUE(isDeviceSimulator(w("qemu-system-x86_64", "Android Emulator")));
     EXPECT_TRUE(isDeviceSimulator(w("sim", "iOS Simulator")));
     EXPECT_FALSE(isDeviceSimulator(w("gedit", "Gedit")));
-}
-
-TEST(SourceCatalogTest, OptionsComeFromThePreferencesAndTheCursorMode) {
-    testing::TempDir dir;
-    JsonPreferencesStore store(dir / "preferences.json");
-    Preferences preferences(store);
-    auto options = optionsFromPreferences(preferences);
-    // System audio and the microphone are on for new users; the camera and window chrome are off.
-    EXPECT_TRUE(options.includeSystemAudio && options.includeMicrophone);
-    EXPECT_FALSE(options.includeWebcam || options.includeWindowChrome);
-    EXPECT_TRUE(options.activateSource);
-    EXPECT_FALSE(options.showSystemCursor);  // "pointer" by default: the editor draws it
-    EXPECT_TRUE(options.captureCursorTelemetry);
-
-    preferences.setDefaultAudioOn(false);
-    preferences.setDefaultWebcamOn(true);
-    preferences.setDefaultIncludeWindowChrome(true);
-    options = optionsFromPreferences(preferences);
-    EXPECT_FALSE(options.includeSystemAudio);
-    EXPECT_TRUE(options.includeWebcam && options.includeMicrophone && options.includeWindowChrome);
-
-    applyCursorMode(options, "system", preferences);
-    EXPECT_TRUE(options.showSystemCursor);
-    EXPECT_EQ(preferences.defaultRecordingCursorMode(), "system");
-    EXPECT_FALSE(preferences.defaultMobileTouchMode());
-    applyCursorMode(options, "touch", preferences);
-    EXPECT_FALSE(options.showSystemCursor);
-    EXPECT_EQ(options.preferredCursorVisualStyle, "touch");
-    EXPECT_TRUE(preferences.defaultMobileTouchMode());
-    applyCursorMode(options, "largePointer", preferences);
-    EXPECT_EQ(preferences.defaultRecordingCursorMode(), "pointer");
-    EXPECT_TRUE(options.includeWebcam);  // the mode leaves the other choices alone
 }
 
 WindowSource windowSource(double w, double h, int titleBar = 0, std::string wmClass = "Gedit") {

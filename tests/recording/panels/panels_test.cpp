@@ -1,35 +1,45 @@
 #include <gtest/gtest.h>
 
 #include "base/manual_executor.h"
-#include "platform/linux/json_preferences_store.h"
 #include "recording/panels/face_camera_panel.h"
 #include "recording/panels/panel_frame_text.h"
 #include "recording/panels/teleprompter.h"
-#include "support/temp_dir.h"
 
 namespace orvane {
 namespace {
 
 using namespace std::chrono_literals;
 
+// What the panels hand on to be kept, kept here the way the settings store would.
 class PanelTest : public ::testing::Test {
 protected:
-    testing::TempDir folder_;
-    JsonPreferencesStore store_{folder_ / "preferences.json"};
-    Preferences preferences_{store_};
+    FaceCameraPanelMemory faceMemory() {
+        return {[this](const std::string& frame) { face_.frame = frame; },
+                [this](double radius) { face_.cornerRadius = radius; },
+                [this](bool flipped) { face_.flipped = flipped; }};
+    }
+    TeleprompterMemory teleprompterMemory() {
+        return {[this](const std::string& frame) { teleprompter_.frame = frame; },
+                [this](double opacity) { teleprompter_.textPlateOpacity = opacity; },
+                [this](double points) { teleprompter_.fontSize = points; },
+                [this](double speed) { teleprompter_.scrollSpeed = speed; }};
+    }
+
+    FaceCameraPanelSettings face_;
+    TeleprompterSettings teleprompter_;
     ManualExecutor main_;
 };
 
 TEST_F(PanelTest, FaceCameraRadiusPicksCircleOrRoundedRectangle) {
-    FaceCameraPanel panel(preferences_);
+    FaceCameraPanel panel(faceMemory());
     panel.setScreenFrame({1000, 500, 120, 100});
     panel.setCornerRadius(60);
     // A large radius makes a circle and squares the panel around its centre.
     EXPECT_TRUE(panel.isCircular());
     EXPECT_EQ(panel.screenFrame(), (Rect{950, 440, 220, 220}));
-    EXPECT_EQ(parsePanelFrameText(*preferences_.faceCameraFrame()), panel.screenFrame());
+    EXPECT_EQ(parsePanelFrameText(*face_.frame), panel.screenFrame());
     EXPECT_EQ(panel.effectiveCornerRadius(), 999);
-    EXPECT_EQ(preferences_.faceCameraRadius(), 60);
+    EXPECT_EQ(face_.cornerRadius, 60);
     EXPECT_TRUE(panel.mask().circular);
     EXPECT_EQ(panel.mask().maskRect, (Rect{0, 0, 220, 220})) << "the circle fills the grown square";
     EXPECT_EQ(panel.screenFrame(), (Rect{950, 440, 220, 220}));
@@ -42,7 +52,7 @@ TEST_F(PanelTest, FaceCameraRadiusPicksCircleOrRoundedRectangle) {
     EXPECT_EQ(panel.effectiveCornerRadius(), 999);
 
     // A small radius is a rounded rectangle that keeps the frame.
-    FaceCameraPanel rounded(preferences_);
+    FaceCameraPanel rounded(faceMemory());
     rounded.setScreenFrame({10, 20, 120, 100});
     rounded.setCornerRadius(20);
     EXPECT_FALSE(rounded.isCircular());
@@ -61,29 +71,29 @@ TEST_F(PanelTest, FaceCameraRadiusPicksCircleOrRoundedRectangle) {
 
 TEST_F(PanelTest, FaceCameraRestoresWhatWasStoredWithDefaultsForMissingOrUnreadableValues) {
     {
-        FaceCameraPanel fresh(preferences_);
-        fresh.restore();
+        FaceCameraPanel fresh(faceMemory());
+        fresh.restore(face_);
         EXPECT_EQ(fresh.cornerRadius(), 18);
         EXPECT_FALSE(fresh.isFlipped());
     }
-    preferences_.setFaceCameraFrame("{{40, 60}, {300, 200}}");
-    preferences_.setFaceCameraRadius(0);
-    preferences_.setFaceCameraFlipped(true);
-    FaceCameraPanel panel(preferences_);
-    panel.restore();
+    face_.frame = "{{40, 60}, {300, 200}}";
+    face_.cornerRadius = 0;
+    face_.flipped = true;
+    FaceCameraPanel panel(faceMemory());
+    panel.restore(face_);
     EXPECT_EQ(panel.screenFrame(), (Rect{40, 60, 300, 200}));
     EXPECT_EQ(panel.cornerRadius(), 18) << "a stored 0 means the default radius";
     EXPECT_TRUE(panel.isFlipped());
 
-    preferences_.setFaceCameraFrame("{{40, 60}, {300}}");
-    preferences_.setFaceCameraRadius(32);
-    panel.restore();
+    face_.frame = "{{40, 60}, {300}}";
+    face_.cornerRadius = 32;
+    panel.restore(face_);
     EXPECT_EQ(panel.screenFrame(), (Rect{40, 60, 300, 200})) << "an unreadable frame is ignored";
     EXPECT_EQ(panel.cornerRadius(), 32);
 
     // Dragging stores the frame, never below the window's minimum size.
     panel.setScreenFrame({-5.5, 7.25, 50, 50});
-    EXPECT_EQ(preferences_.faceCameraFrame(), "{{-5.5, 7.25}, {120, 90}}");
+    EXPECT_EQ(face_.frame, "{{-5.5, 7.25}, {120, 90}}");
 }
 
 TEST(FaceCameraNormalizedFrame, IsTheShareOfTheCapturedDisplayOnlyWhenMostOfThePanelIsOnIt) {
@@ -113,27 +123,26 @@ TEST(FaceCameraNormalizedFrame, IsTheShareOfTheCapturedDisplayOnlyWhenMostOfTheP
 
 TEST_F(PanelTest, TeleprompterStoresItsLookWithDefaultsAndClamps) {
     {
-        TeleprompterController fresh(preferences_, main_);
+        TeleprompterController fresh(teleprompter_, teleprompterMemory(), main_);
         EXPECT_EQ(fresh.opacity(), 0);
         EXPECT_EQ(fresh.fontSize(), 30);
         EXPECT_EQ(fresh.scrollSpeed(), 42);
         EXPECT_FALSE(fresh.storedFrame());
     }
-    preferences_.setTeleprompterTextPlateOpacity(0.8);
-    preferences_.setTeleprompterFontSize(44);
-    preferences_.setTeleprompterScrollSpeed(12);
-    TeleprompterController teleprompter(preferences_, main_);
+    teleprompter_ = {std::nullopt, 0.8, 44, 12};
+    TeleprompterController teleprompter(teleprompter_, teleprompterMemory(), main_);
     EXPECT_EQ(teleprompter.opacity(), 0.35);
     EXPECT_EQ(teleprompter.fontSize(), 44);
     EXPECT_EQ(teleprompter.scrollSpeed(), 12);
     teleprompter.setOpacity(-1);
-    EXPECT_EQ(preferences_.teleprompterTextPlateOpacity(), 0);
+    EXPECT_EQ(teleprompter_.textPlateOpacity, 0);
     teleprompter.setFontSize(26);
-    EXPECT_EQ(preferences_.teleprompterFontSize(), 26);
+    EXPECT_EQ(teleprompter_.fontSize, 26);
     teleprompter.setScrollSpeed(60);
-    EXPECT_EQ(preferences_.teleprompterScrollSpeed(), 60);
+    EXPECT_EQ(teleprompter_.scrollSpeed, 60);
     teleprompter.setFrame({100, 80, 300, 100});
     EXPECT_EQ(teleprompter.storedFrame(), (Rect{100, 80, 420, 180})) << "the window's minimum size applies";
+    EXPECT_EQ(teleprompter_.frame, "{{100, 80}, {420, 180}}");
 
     // A manual offset stays within the script; a script that fits does not scroll.
     teleprompter.setOverflowHeight(250);
@@ -147,7 +156,7 @@ TEST_F(PanelTest, TeleprompterStoresItsLookWithDefaultsAndClamps) {
 }
 
 TEST_F(PanelTest, TeleprompterAutoScrollMovesBySpeedTimesElapsedTimeUntilStopped) {
-    TeleprompterController teleprompter(preferences_, main_);
+    TeleprompterController teleprompter(teleprompter_, teleprompterMemory(), main_);
     teleprompter.setOverflowHeight(1000);
     teleprompter.setScrollSpeed(60);
     teleprompter.startAutoScroll();

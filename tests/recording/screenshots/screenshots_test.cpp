@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "base/manual_executor.h"
-#include "platform/linux/json_preferences_store.h"
 #include "platform/x11/test_display.h"
 #include "platform/x11/x11_pointer_source.h"
 #include "platform/x11/x11_screen_capture.h"
@@ -98,9 +97,6 @@ protected:
     }
 
     testing::TempDir home_;
-    testing::TempDir config_;
-    JsonPreferencesStore store_{config_ / "preferences.json"};
-    Preferences preferences_{store_};
     ManualExecutor main_;
     ToastCenter toasts_{main_};
     testing::FakeScreenCapture capture_;
@@ -109,7 +105,7 @@ protected:
 };
 
 TEST_F(ScreenshotServiceTest, CapturesTheDisplayUnderThePointerIntoTheProjectFolder) {
-    ScreenshotService service(capture_, pointer_, preferences_, toasts_, main_, folders_);
+    ScreenshotService service(capture_, pointer_, ScreenshotDestination::project, toasts_, main_, folders_);
     std::vector<fs::path> announced;
     auto subscription = service.screenshotSaved.subscribe([&](const fs::path& file) { announced.push_back(file); });
     pointer_.moveTo(100, 30);
@@ -136,9 +132,8 @@ TEST_F(ScreenshotServiceTest, CapturesTheDisplayUnderThePointerIntoTheProjectFol
     EXPECT_TRUE(fs::exists(shot.file));
 }
 
-TEST_F(ScreenshotServiceTest, DestinationComesFromThePreferencePointerOffScreenUsesThePrimaryAndNoDisplayWarns) {
-    preferences_.setScreenshotDestination("desktop");
-    ScreenshotService service(capture_, pointer_, preferences_, toasts_, main_, folders_);
+TEST_F(ScreenshotServiceTest, DestinationComesFromTheSettingPointerOffScreenUsesThePrimaryAndNoDisplayWarns) {
+    ScreenshotService service(capture_, pointer_, ScreenshotDestination::desktop, toasts_, main_, folders_);
     const auto displays = std::exchange(capture_.displays, {});
     EXPECT_FALSE(service.takeScreenshot(std::string("Demo")));
     ASSERT_EQ(toasts_.toasts().size(), 1u);
@@ -157,6 +152,9 @@ TEST_F(ScreenshotServiceTest, DestinationComesFromThePreferencePointerOffScreenU
     const auto forced = service.capture(std::string("...."), ScreenshotDestination::project);
     EXPECT_EQ(forced.file.parent_path(), home_ / "Pictures" / "Orvane Screenshots")
         << "a name made of full stops gives no sub-folder";
+    service.setDefaultDestination(ScreenshotDestination::project);
+    EXPECT_EQ(service.capture(std::nullopt).file.parent_path(), home_ / "Pictures" / "Orvane Screenshots")
+        << "a changed setting applies to the next screenshot";
 }
 
 TEST(ScreenshotCropper, CropsOnlyValidRegionsAndOtherwiseKeepsTheWholePicture) {
@@ -206,14 +204,12 @@ TEST(ScreenshotOnX11, SavesTheWholeDisplayWithWhatIsOnIt) {
     X11PointerSource pointer;
     testing::TestWindow window(testing::TestWindow::Look::at(100, 80, 120, 90, 0x00FF00));
     testing::movePointer(5, 5);
-    testing::TempDir home, config;
-    JsonPreferencesStore store(config / "preferences.json");
-    Preferences preferences(store);
+    testing::TempDir home;
     ManualExecutor main;
     ToastCenter toasts(main);
     ScreenshotFolders folders;
     folders.home = home.path();
-    ScreenshotService service(capture, pointer, preferences, toasts, main, folders);
+    ScreenshotService service(capture, pointer, ScreenshotDestination::project, toasts, main, folders);
 
     const auto shot = service.capture(std::string("X11"));
     const auto display = capture.shareableContent().displays.front();

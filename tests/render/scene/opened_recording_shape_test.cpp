@@ -7,8 +7,6 @@
 #include "editor/scene_snapshot_builder.h"
 #include "media/sample_video.h"
 #include "model/scene_render_snapshot.h"
-#include "platform/linux/json_preferences_store.h"
-#include "platform/preferences.h"
 #include "render/scene/frame_layout.h"
 #include "support/temp_dir.h"
 
@@ -34,8 +32,6 @@ TEST(OpenedRecordingShape, TheWindowKeepsTheMoviesAspectOnTheCanvas) {
         {"16:9 turned", {.width = 640, .height = 360, .rotationDegrees = 90}, {699.45, 76.8, 521.1, 926.4}},
     };
     testing::TempDir home;
-    JsonPreferencesStore store(home / "preferences.json");
-    Preferences preferences(store);
     for (const auto& shape : shapes) {
         SCOPED_TRACE(shape.name);
         const RecordingFolder folder{home / shape.name};
@@ -46,7 +42,7 @@ TEST(OpenedRecordingShape, TheWindowKeepsTheMoviesAspectOnTheCanvas) {
         movie.withAudio = false;
         writeSampleVideo(folder.screenVideoFile(meta), movie);
 
-        EditorSession session(folder, meta, preferences);
+        EditorSession session(folder, meta, EditorSettings{});
         const auto snapshot = makeSceneRenderSnapshot(session.state());
         const Rect window = frameLayout(snapshot, Rect{0, 0, 1920, 1080}, CameraState{}).window;
         EXPECT_NEAR(window.x, shape.window.x, 1);

@@ -1,4 +1,4 @@
-#include "platform/preferences.h"
+#include "app/preferences.h"
 
 #include <charconv>
 #include <cmath>

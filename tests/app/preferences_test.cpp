@@ -3,8 +3,8 @@
 #include <set>
 #include <string>
 
+#include "app/preferences.h"
 #include "platform/linux/json_preferences_store.h"
-#include "platform/preferences.h"
 #include "support/temp_dir.h"
 
 namespace orvane {

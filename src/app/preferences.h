@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/preference_keys.h"
+#include "app/preference_keys.h"
 #include "platform/preferences_store.h"
 
 namespace orvane {
@@ -162,13 +162,9 @@ public:
     void setFaceCameraRadius(double radius) { setNumber(preference_keys::faceCameraRadius, radius); }
     bool faceCameraFlipped() const { return boolean(preference_keys::faceCameraFlipped); }
     void setFaceCameraFlipped(bool flipped) { setBoolean(preference_keys::faceCameraFlipped, flipped); }
-    std::optional<std::string> teleprompterFrame() const {
-        return optionalString(preference_keys::teleprompterFrame);
-    }
+    std::optional<std::string> teleprompterFrame() const { return optionalString(preference_keys::teleprompterFrame); }
     void setTeleprompterFrame(std::string_view frame) { setString(preference_keys::teleprompterFrame, frame); }
-    std::optional<double> teleprompterFontSize() const {
-        return optionalNumber(preference_keys::teleprompterFontSize);
-    }
+    std::optional<double> teleprompterFontSize() const { return optionalNumber(preference_keys::teleprompterFontSize); }
     void setTeleprompterFontSize(double points) { setNumber(preference_keys::teleprompterFontSize, points); }
     std::optional<double> teleprompterScrollSpeed() const {
         return optionalNumber(preference_keys::teleprompterScrollSpeed);
@@ -192,9 +188,7 @@ public:
     void setHotkeyOnboardingShown(bool shown) { setBoolean(preference_keys::hotkeyOnboardingShown, shown); }
     // "project" or "desktop".
     std::string screenshotDestination() const { return string(preference_keys::screenshotDestination); }
-    void setScreenshotDestination(std::string_view where) {
-        setString(preference_keys::screenshotDestination, where);
-    }
+    void setScreenshotDestination(std::string_view where) { setString(preference_keys::screenshotDestination, where); }
 
     // Export and voice: raw values whose defaults belong to the export controller and the voice panel.
     std::optional<std::string> exportQuality() const { return optionalString(preference_keys::exportQuality); }
@@ -202,12 +196,8 @@ public:
     std::optional<std::string> lastExportDirectory() const {
         return optionalString(preference_keys::lastExportDirectory);
     }
-    void setLastExportDirectory(std::string_view folder) {
-        setString(preference_keys::lastExportDirectory, folder);
-    }
-    std::optional<std::string> voiceProviderKind() const {
-        return optionalString(preference_keys::voiceProviderKind);
-    }
+    void setLastExportDirectory(std::string_view folder) { setString(preference_keys::lastExportDirectory, folder); }
+    std::optional<std::string> voiceProviderKind() const { return optionalString(preference_keys::voiceProviderKind); }
     void setVoiceProviderKind(std::string_view kind) { setString(preference_keys::voiceProviderKind, kind); }
     std::optional<std::string> voiceProviderCustomEndpoint() const {
         return optionalString(preference_keys::voiceProviderCustomEndpoint);
@@ -235,9 +225,7 @@ public:
     void setAnalyticsAuthenticatedEmail(std::string_view email) {
         setString(preference_keys::analyticsAuthenticatedEmail, email);
     }
-    bool launchAtLoginDefaultConfigured() const {
-        return boolean(preference_keys::launchAtLoginDefaultConfigured);
-    }
+    bool launchAtLoginDefaultConfigured() const { return boolean(preference_keys::launchAtLoginDefaultConfigured); }
     void setLaunchAtLoginDefaultConfigured(bool done) {
         setBoolean(preference_keys::launchAtLoginDefaultConfigured, done);
     }
