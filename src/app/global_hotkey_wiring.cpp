@@ -1,8 +1,8 @@
 #include "app/global_hotkey_wiring.h"
 
+#include "app/preferences.h"
 #include "app/recording_commands.h"
 #include "base/toast_center.h"
-#include "app/preferences.h"
 
 namespace orvane {
 

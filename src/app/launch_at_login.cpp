@@ -4,10 +4,10 @@
 #include <exception>
 #include <system_error>
 
+#include "app/preferences.h"
 #include "base/atomic_file.h"
 #include "base/text.h"
 #include "platform/linux/desktop_entry.h"
-#include "app/preferences.h"
 #include "platform/xdg_paths.h"
 
 namespace orvane {

@@ -5,11 +5,11 @@
 #include <map>
 #include <set>
 
+#include "app/preferences.h"
 #include "app/recording_commands.h"
 #include "base/manual_executor.h"
 #include "base/toast_center.h"
 #include "platform/linux/json_preferences_store.h"
-#include "app/preferences.h"
 #include "support/temp_dir.h"
 
 namespace orvane {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/linux/json_preferences_store.h"
 #include "app/preferences.h"
+#include "platform/linux/json_preferences_store.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/linux/json_preferences_store.h"
 #include "app/preferences.h"
+#include "platform/linux/json_preferences_store.h"
 #include "support/temp_dir.h"
 
 namespace orvane {
