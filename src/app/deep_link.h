@@ -16,6 +16,7 @@
 #include "base/geometry.h"
 #include "base/signal.h"
 #include "base/uuid.h"
+#include "model/agent_recording_request.h"
 #include "model/recording_meta.h"
 
 namespace orvane {
@@ -41,27 +42,6 @@ struct RecordRequest {
     std::optional<std::string> replyShareID;
     std::optional<std::string> replyAPIBaseURL;
     bool operator==(const RecordRequest&) const = default;
-};
-
-struct AgentRecordingRequest {
-    std::optional<RecordingSourceKind> preferredKind;
-    std::optional<std::string> target;
-    std::optional<std::string> appName;
-    std::optional<std::string> appBundleID;
-    std::optional<std::string> windowTitle;
-    std::optional<std::uint32_t> windowID;
-    std::optional<std::uint32_t> displayID;
-    std::optional<std::string> scenario;
-    double duration = 10.0;  // seconds, 1...3600
-    std::optional<std::string> title;
-    std::optional<std::string> prompt;
-    std::optional<std::string> voiceoverURL;
-    std::optional<std::string> scriptURL;
-    std::optional<std::string> actionPlanURL;
-    std::optional<std::string> controlMode;
-    bool includeSystemAudio = false;
-    std::optional<Rect> cropRect;  // fractions of the source, inside the unit square
-    std::optional<std::string> sessionID;
 };
 
 // What the shell has not taken yet. Consumers read a field and clear it once they act on it; a

@@ -9,7 +9,7 @@ namespace orvane {
 namespace {
 
 RecordingReply failure(RecordingReply::Failure kind, std::string message) {
-    return RecordingReply{false, std::nullopt, std::move(message), kind};
+    return RecordingReply{false, std::nullopt, std::move(message), kind, std::nullopt};
 }
 
 }  // namespace
@@ -57,9 +57,15 @@ bool RecordingFlow::start(RecordingRequest request, const SourceCatalogSnapshot&
     return true;
 }
 
+const std::optional<AgentRecordingContext>& RecordingFlow::agent() const {
+    static const std::optional<AgentRecordingContext> none;
+    return active_ ? active_->agent : none;
+}
+
 void RecordingFlow::answer(RecordingReply reply) {
     affinity_.check();
     if (!active_ || !active_->reply) return;
+    reply.agent = active_->agent;
     // A caller is answered once, whatever happens after.
     auto send = std::exchange(active_->reply, nullptr);
     send(reply);
@@ -81,8 +87,16 @@ void RecordingFlow::onState(const ScreenRecorder::State& state) {
             }
             selection_.select(*meta);
             const auto appendTarget = active_->appendTarget;
-            answer(RecordingReply{true, *meta, {}});
+            bool staysInBackground = false;
+            if (auto& agent = active_->agent) {
+                // The agent's request now waits for the export of this recording.
+                if (agent->request) agent->pendingExport = PendingAgentExport{meta->id, *agent->request};
+                agent->exportRecordingID = meta->id;
+                staysInBackground = agent->suppressActivationOnStop;
+            }
+            answer(RecordingReply{true, *meta, {}, RecordingReply::Failure::none, std::nullopt});
             active_.reset();
+            if (staysInBackground) return;
             log::info(log_area::kRecorder, "opening %s", meta->id.string().c_str());
             if (open_) open_(*meta, appendTarget);
             return;

@@ -6,6 +6,7 @@
 
 #include "base/signal.h"
 #include "base/thread_affinity.h"
+#include "model/agent_recording_request.h"
 #include "model/recording_meta.h"
 #include "recording/recording_options.h"
 #include "recording/recording_source.h"
@@ -40,6 +41,8 @@ struct RecordingReply {
     std::optional<RecordingMeta> recording;  // when it succeeded
     std::string message;                     // when it did not
     Failure failure = Failure::none;
+    // An agent's request: on success its export is pending for the new recording.
+    std::optional<AgentRecordingContext> agent;
 };
 
 // One start request: from the user (no preferred kind, the last used source), a menu command or a
@@ -50,6 +53,8 @@ struct RecordingRequest {
     RecordingOptions options;
     std::optional<Uuid> appendTarget;  // the recording the new take is appended to
     std::function<void(const RecordingReply&)> reply;
+    // Set when an agent asked for the recording; it travels to the export.
+    std::optional<AgentRecordingContext> agent;
 };
 
 // The new-recording flow around the recorder: picks the source, remembers it, starts the recorder and,
@@ -70,6 +75,8 @@ public:
     bool start(RecordingRequest request, const SourceCatalogSnapshot& catalog);
     // The source the last start picked.
     const std::optional<RecordingSource>& source() const { return source_; }
+    // The agent context of the running request, if an agent asked for it.
+    const std::optional<AgentRecordingContext>& agent() const;
 
 private:
     void onState(const ScreenRecorder::State& state);

@@ -655,5 +655,29 @@ TEST_F(RecordingFlowTest, FailuresAreAnsweredWithTheirOwnWords) {
     EXPECT_TRUE(replies_[2].succeeded);
 }
 
+TEST_F(RecordingFlowTest, AnAgentRecordingCarriesItsRequestToTheExportAndStaysInTheBackground) {
+    auto r = request();
+    AgentRecordingRequest agentRequest;
+    agentRequest.actionPlanURL = "file:///tmp/plan.json";
+    agentRequest.duration = 3;
+    r.agent = AgentRecordingContext{};
+    r.agent->request = agentRequest;
+    r.agent->suppressActivationOnStop = true;
+    ASSERT_TRUE(flow_.start(r, catalog()));
+    ASSERT_TRUE(flow_.agent());
+    EXPECT_FALSE(flow_.agent()->pendingExport) << "nothing to export before the recording exists";
+    main_.runPending();
+    std::this_thread::sleep_for(100ms);
+    recorder_.stop();
+    ASSERT_EQ(replies_.size(), 1u);
+    ASSERT_TRUE(replies_[0].succeeded);
+    ASSERT_TRUE(replies_[0].agent && replies_[0].agent->pendingExport);
+    EXPECT_EQ(replies_[0].agent->pendingExport->recordingID, replies_[0].recording->id);
+    EXPECT_EQ(replies_[0].agent->pendingExport->request.actionPlanURL, agentRequest.actionPlanURL);
+    EXPECT_EQ(replies_[0].agent->exportRecordingID, replies_[0].recording->id);
+    EXPECT_TRUE(opened_.empty()) << "an agent's recording is not brought to the front";
+    EXPECT_FALSE(flow_.agent()) << "the context ends with the request";
+}
+
 }  // namespace
 }  // namespace orvane
