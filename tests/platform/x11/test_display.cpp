@@ -257,6 +257,15 @@ void TestWindow::fill(std::uint32_t rgb) {
     XSync(d, False);
 }
 
+int TestWindow::takePresses() {
+    Display* d = helperDisplay();
+    XSync(d, False);
+    int presses = 0;
+    XEvent event;
+    while (XCheckTypedWindowEvent(d, static_cast<Window>(window_), ButtonPress, &event)) ++presses;
+    return presses;
+}
+
 void TestWindow::destroy() {
     if (!window_) return;
     Display* d = helperDisplay();

@@ -84,6 +84,8 @@ public:
     std::uint64_t id() const { return window_; }
     void moveTo(int x, int y);
     void fill(std::uint32_t rgb);
+    // The button presses delivered to a window that takes clicks since the last call.
+    int takePresses();
     void destroy();
 
 private:
