@@ -24,6 +24,8 @@ void registerRenderCommands(CLI::App& app, app::Services& services);
 void registerExportCommand(CLI::App& app, app::Services& services);
 // `orvane sources` and `orvane record`.
 void registerRecordCommands(CLI::App& app, app::Services& services);
+// `orvane agent-record`: an action plan recorded by a running studio or here, then exported.
+void registerAgentRecordCommand(CLI::App& app, app::Services& services);
 
 // `orvane captions ID [--locale L] [--remove-fillers]`: captions from the recording's speech.
 void registerCaptionCommands(CLI::App& app, app::Services& services);

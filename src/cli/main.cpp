@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
     cli::registerEditorCommands(app, services);
     cli::registerRenderCommands(app, services);
     cli::registerRecordCommands(app, services);
+    cli::registerAgentRecordCommand(app, services);
     cli::registerExportCommand(app, services);
     cli::registerScreenshotCommand(app, services);
     cli::registerCaptionCommands(app, services);
