@@ -3,8 +3,15 @@
 #include <fstream>
 #include <thread>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "cli_fixture.h"
 #include "media/video_frame.h"
+#include "net/url_components.h"
+#include "platform/linux/instance_channel.h"
 #include "platform/x11/test_display.h"
 
 namespace orvane {
@@ -186,6 +193,68 @@ TEST_F(AgentRecordCliTest, UnusablePlansAreRefusedBeforeAnythingIsRecorded) {
     const auto missing = agent({"--plan", (home_ / "absent.json").string()});
     EXPECT_NE(missing.err.find("Couldn't read the action plan"), std::string::npos) << missing.err;
     EXPECT_TRUE(libraryIsEmpty());
+}
+
+// A GET to the loopback reply address, as the studio's reply is sent.
+void sendReply(const std::string& returnURL, const std::string& query) {
+    const auto url = URLComponents::parse(returnURL);
+    ASSERT_TRUE(url);
+    const auto hostEnd = returnURL.find('/', returnURL.find("//") + 2);
+    const auto port = std::stoi(returnURL.substr(returnURL.rfind(':', hostEnd) + 1));
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string request = "GET " + url->path() + "?" + query + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    ASSERT_EQ(::write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    char buffer[256];
+    (void)!::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+}
+
+TEST_F(AgentRecordCliTest, ARunningStudioIsHandedTheRequestAndItsReplyIsPrinted) {
+    fs::create_directories(home_ / "run" / "orvane");
+    InstanceChannel studio(home_ / "run" / "orvane" / "studio.sock");
+    ASSERT_TRUE(studio.listen());
+    const auto plan = writePlan("plan.json", R"({"steps": [{"x": 0.5, "y": 0.5, "time": 1}]})");
+
+    auto handOver = [&](const std::string& replyQuery, std::vector<std::string> extra) {
+        std::vector<std::string> arguments{"agent-record", "--plan", plan.string(), "--duration", "4"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        testing::OrvaneProcess process(home_.path(), arguments, environment());
+        std::vector<InstanceMessage> messages;
+        for (int i = 0; i < 500 && messages.empty(); ++i) {
+            messages = studio.acceptPending();
+            std::this_thread::sleep_for(10ms);
+        }
+        EXPECT_EQ(messages.size(), 1u);
+        std::optional<URLComponents> link;
+        if (!messages.empty() && !messages[0].empty()) link = URLComponents::parse(messages[0][0]);
+        if (link) {
+            EXPECT_EQ(link->host(), "agent-record");
+            const auto returnURL = link->queryValue("return");
+            EXPECT_TRUE(returnURL && returnURL->rfind("http://127.0.0.1:", 0) == 0);
+            if (returnURL) sendReply(*returnURL, replyQuery);
+        }
+        return std::make_pair(link, process.wait());
+    };
+
+    const auto [link, done] = handOver("orvaneExportURL=file%3A%2F%2F%2Ftmp%2Fexported.mp4&kind=display",
+                                       {"--source", "display:3", "--perform"});
+    ASSERT_TRUE(link);
+    EXPECT_EQ(link->queryValue("actionPlan"), fileURL(plan.string()));
+    EXPECT_EQ(link->queryValue("displayID"), "3");
+    EXPECT_EQ(link->queryValue("controlMode"), "perform");
+    EXPECT_EQ(std::stod(link->queryValue("duration").value_or("0")), 4.0);
+    EXPECT_EQ(done.exitCode, 0) << done.err;
+    EXPECT_EQ(done.out, "/tmp/exported.mp4\n");
+
+    const auto [_, failed] = handOver("error=Orvane%20is%20already%20recording.", {});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_NE(failed.err.find("Orvane is already recording."), std::string::npos) << failed.err;
+    EXPECT_TRUE(libraryIsEmpty()) << "the studio records, not the command";
 }
 
 }  // namespace
