@@ -1,5 +1,6 @@
 #include "media/audio_stream_reader.h"
 
+#include <cstdint>
 #include <string>
 
 #include "media/ffmpeg_handles.h"
@@ -18,6 +19,7 @@ struct AudioStreamReader::State {
     ffmpeg::Packet packet;
     ffmpeg::Frame frame;
     AVStream* stream = nullptr;
+    std::optional<double> firstFrameTime;
     bool inputDone = false;  // every packet was sent, and the flush packet after them
     bool finished = false;   // the decoder and the resampler are drained too
 
@@ -46,6 +48,15 @@ struct AudioStreamReader::State {
 
 std::optional<AudioStreamReader> AudioStreamReader::open(const std::filesystem::path& file, int sampleRate,
                                                          int channels) {
+    return openAs(file, sampleRate, channels);
+}
+
+std::optional<AudioStreamReader> AudioStreamReader::openNative(const std::filesystem::path& file) {
+    return openAs(file, std::nullopt, std::nullopt);
+}
+
+std::optional<AudioStreamReader> AudioStreamReader::openAs(const std::filesystem::path& file,
+                                                           std::optional<int> sampleRate, std::optional<int> channels) {
     ffmpeg::routeLogging();
     auto s = std::make_unique<State>();
     s->file = file;
@@ -69,19 +80,30 @@ std::optional<AudioStreamReader> AudioStreamReader::open(const std::filesystem::
     if (s->decoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
         av_channel_layout_default(&s->decoder->ch_layout, s->decoder->ch_layout.nb_channels);
     }
-    AVChannelLayout layout;
-    av_channel_layout_default(&layout, channels);
-    SwrContext* raw = nullptr;
-    if (swr_alloc_set_opts2(&raw, &layout, AV_SAMPLE_FMT_FLT, sampleRate, &s->decoder->ch_layout,
-                            s->decoder->sample_fmt, s->decoder->sample_rate, 0, nullptr) < 0) {
+    if (!sampleRate || !channels) {
+        if (s->decoder->sample_rate <= 0 || s->decoder->ch_layout.nb_channels <= 0)
+            s->fail("its audio has no sample rate or channels");
+    }
+    const int rate = sampleRate.value_or(s->decoder->sample_rate);
+    // The stream's own layout is kept as it is; a count asked for gets that count's usual layout.
+    AVChannelLayout layout{};
+    if (channels) {
+        av_channel_layout_default(&layout, *channels);
+    } else if (av_channel_layout_copy(&layout, &s->decoder->ch_layout) < 0) {
         s->fail("cannot convert its audio");
     }
+    SwrContext* raw = nullptr;
+    const int allocated = swr_alloc_set_opts2(&raw, &layout, AV_SAMPLE_FMT_FLT, rate, &s->decoder->ch_layout,
+                                              s->decoder->sample_fmt, s->decoder->sample_rate, 0, nullptr);
+    const int outChannels = layout.nb_channels;
+    av_channel_layout_uninit(&layout);
+    if (allocated < 0) s->fail("cannot convert its audio");
     s->resampler.reset(raw);
     if (swr_init(s->resampler.get()) < 0) s->fail("cannot convert its audio");
     s->packet.reset(av_packet_alloc());
     s->frame.reset(av_frame_alloc());
     if (!s->packet || !s->frame) throw std::bad_alloc();
-    return AudioStreamReader(std::move(s), sampleRate, channels);
+    return AudioStreamReader(std::move(s), rate, outChannels);
 }
 
 AudioStreamReader::AudioStreamReader(std::unique_ptr<State> state, int sampleRate, int channels)
@@ -102,6 +124,27 @@ std::optional<double> AudioStreamReader::durationSeconds() const {
     return seconds;
 }
 
+void AudioStreamReader::seek(double seconds) {
+    auto& s = *state_;
+    // Seek a little early: codecs with overlapping frames (AAC, MP3) only decode the first frame
+    // after a seek fully once they have seen the one before it.
+    constexpr double kPreRoll = 0.2;
+    if (seconds > kPreRoll) {
+        const std::int64_t origin = s.stream->start_time == AV_NOPTS_VALUE ? 0 : s.stream->start_time;
+        const auto target = origin + static_cast<std::int64_t>((seconds - kPreRoll) / av_q2d(s.stream->time_base));
+        if (av_seek_frame(s.input.get(), s.stream->index, target, AVSEEK_FLAG_BACKWARD) >= 0) {
+            avcodec_flush_buffers(s.decoder.get());
+        }
+    }
+    // Samples held from before the seek belong to another place in the stream.
+    if (swr_init(s.resampler.get()) < 0) s.fail("cannot convert its audio");
+    s.firstFrameTime.reset();
+    s.inputDone = false;
+    s.finished = false;
+}
+
+std::optional<double> AudioStreamReader::firstFrameTime() const { return state_->firstFrameTime; }
+
 bool AudioStreamReader::readMore(std::vector<float>& out) {
     auto& s = *state_;
     const std::size_t before = out.size();
@@ -109,6 +152,12 @@ bool AudioStreamReader::readMore(std::vector<float>& out) {
         // Whatever the decoder holds first, so a packet that yields several frames is not lost.
         const int received = avcodec_receive_frame(s.decoder.get(), s.frame.get());
         if (received >= 0) {
+            if (!s.firstFrameTime) {
+                const std::int64_t origin = s.stream->start_time == AV_NOPTS_VALUE ? 0 : s.stream->start_time;
+                const std::int64_t stamp = s.frame->best_effort_timestamp;
+                s.firstFrameTime =
+                    stamp == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(stamp - origin) * av_q2d(s.stream->time_base);
+            }
             s.convert(s.frame.get(), channels_, out);
             av_frame_unref(s.frame.get());
             continue;

@@ -1,11 +1,11 @@
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 extern "C" {
-#include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -13,6 +13,8 @@ extern "C" {
 #include "base/log.h"
 #include "base/log_areas.h"
 #include "base/text.h"
+#include "media/encode/aac_writer.h"
+#include "media/encode/video_encoder.h"
 #include "media/ffmpeg_handles.h"
 #include "media/media_conversion.h"
 
@@ -62,20 +64,18 @@ ffmpeg::Frame allocateFrame() {
     return frame;
 }
 
-// One decoder feeding one encoder, and the output stream they fill.
-struct Track {
+// One decoder of the input, feeding one of the encoders.
+struct Source {
     int inputIndex = -1;
     const AVStream* inputStream = nullptr;
     ffmpeg::CodecContext decoder;
-    ffmpeg::CodecContext encoder;
-    AVStream* outputStream = nullptr;
     std::int64_t startOffset = 0;  // the input's start time, in the input stream's time base
 };
 
 class Transcoder {
 public:
     Transcoder(const fs::path& input, const fs::path& output, Target target, std::stop_token stop)
-        : target_(target), stop_(std::move(stop)) {
+        : stop_(std::move(stop)) {
         input_ = ffmpeg::openInput(input.string());
         if (!input_) throw std::runtime_error("cannot read " + input.filename().string());
 
@@ -89,12 +89,10 @@ public:
         if (target == Target::mp4Video) {
             if (videoIndex < 0) throw std::runtime_error("no video stream");
             openVideo(videoIndex);
-            if (audioIndex >= 0) openAudio(audioIndex, avcodec_find_encoder(AV_CODEC_ID_AAC));
+            if (audioIndex >= 0) openAudio(audioIndex, AudioTrackCodec::aac);
         } else {
             if (audioIndex < 0) throw std::runtime_error("no audio stream");
-            const AVCodec* encoder = target == Target::mp3Audio ? avcodec_find_encoder_by_name("libmp3lame")
-                                                                : avcodec_find_encoder(AV_CODEC_ID_AAC);
-            openAudio(audioIndex, encoder);
+            openAudio(audioIndex, target == Target::mp3Audio ? AudioTrackCodec::mp3 : AudioTrackCodec::aac);
         }
 
         check(avio_open(&output_->pb, output.c_str(), AVIO_FLAG_WRITE), "cannot create the file");
@@ -119,141 +117,105 @@ public:
                 log::warning(log_area::kMedia, "conversion stops reading early: %s", ffmpeg::errorText(status).c_str());
                 break;
             }
-            Track* track = trackFor(packet->stream_index);
-            if (track) decode(*track, packet.get(), frame.get());
+            Source* source = sourceFor(packet->stream_index);
+            if (source) decode(*source, packet.get(), frame.get());
             av_packet_unref(packet.get());
         }
         if (video_) decode(*video_, nullptr, frame.get());
         if (audio_) {
             decode(*audio_, nullptr, frame.get());
-            drainAudio(/*flush=*/true);
-            encode(*audio_, nullptr);
+            resample(nullptr, 0);  // what the resampler still holds
+            audioWriter_->finish(writeAudio());
         }
-        if (video_) encode(*video_, nullptr);
+        if (video_) videoEncoder_->finish(writeVideo());
         check(av_write_trailer(output_.get()), "cannot finish the file");
         // Closing writes the last buffered bytes; a full disk shows up here.
         check(avio_closep(&output_->pb), "cannot finish writing the file");
     }
 
 private:
-    Track* trackFor(int streamIndex) {
+    Source* sourceFor(int streamIndex) {
         if (video_ && video_->inputIndex == streamIndex) return &*video_;
         if (audio_ && audio_->inputIndex == streamIndex) return &*audio_;
         return nullptr;
     }
 
-    std::int64_t startOffset(const AVStream* stream) const {
-        if (input_->start_time == AV_NOPTS_VALUE) return 0;
-        return av_rescale_q(input_->start_time, AVRational{1, AV_TIME_BASE}, stream->time_base);
-    }
-
-    AVStream* newStream(const Track& track) {
-        AVStream* stream = avformat_new_stream(output_.get(), nullptr);
-        if (!stream) throw std::runtime_error("out of memory");
-        check(avcodec_parameters_from_context(stream->codecpar, track.encoder.get()), "cannot describe a stream");
-        stream->time_base = track.encoder->time_base;
-        return stream;
+    Source openSource(int index) const {
+        Source source;
+        source.inputIndex = index;
+        source.inputStream = input_->streams[index];
+        source.decoder = openDecoder(source.inputStream);
+        if (input_->start_time != AV_NOPTS_VALUE) {
+            source.startOffset =
+                av_rescale_q(input_->start_time, AVRational{1, AV_TIME_BASE}, source.inputStream->time_base);
+        }
+        return source;
     }
 
     void openVideo(int index) {
-        Track track;
-        track.inputIndex = index;
-        track.inputStream = input_->streams[index];
-        track.decoder = openDecoder(track.inputStream);
-        track.startOffset = startOffset(track.inputStream);
-
-        const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
-        if (!codec) throw std::runtime_error("the libx264 encoder is not available");
-        track.encoder.reset(avcodec_alloc_context3(codec));
-        if (!track.encoder) throw std::runtime_error("out of memory");
-        AVCodecContext* encoder = track.encoder.get();
+        Source source = openSource(index);
+        VideoEncoderSettings settings;
         // 4:2:0 needs even sides; an odd source loses its last row or column.
-        encoder->width = std::max(2, track.decoder->width / 2 * 2);
-        encoder->height = std::max(2, track.decoder->height / 2 * 2);
-        encoder->pix_fmt = AV_PIX_FMT_YUV420P;
-        encoder->time_base = track.inputStream->time_base;
-        const AVRational rate = av_guess_frame_rate(input_.get(), const_cast<AVStream*>(track.inputStream), nullptr);
-        if (rate.num > 0 && rate.den > 0) encoder->framerate = rate;
-        encoder->sample_aspect_ratio = track.inputStream->sample_aspect_ratio.num > 0
-                                           ? track.inputStream->sample_aspect_ratio
-                                           : track.decoder->sample_aspect_ratio;
-        av_opt_set(encoder->priv_data, "preset", "veryfast", 0);
-        av_opt_set(encoder->priv_data, "crf", "20", 0);
-        if (output_->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        check(avcodec_open2(encoder, codec, nullptr), "cannot open the H.264 encoder");
-        track.outputStream = newStream(track);
-        track.outputStream->sample_aspect_ratio = encoder->sample_aspect_ratio;
+        settings.width = std::max(2, source.decoder->width / 2 * 2);
+        settings.height = std::max(2, source.decoder->height / 2 * 2);
+        settings.timeBase = source.inputStream->time_base;
+        const AVRational rate = av_guess_frame_rate(input_.get(), const_cast<AVStream*>(source.inputStream), nullptr);
+        if (rate.num > 0 && rate.den > 0) settings.frameRate = rate;
+        settings.fps = rate.num > 0 && rate.den > 0 ? std::max(1, static_cast<int>(std::lround(av_q2d(rate)))) : 30;
+        settings.sampleAspectRatio = source.inputStream->sample_aspect_ratio.num > 0
+                                         ? source.inputStream->sample_aspect_ratio
+                                         : source.decoder->sample_aspect_ratio;
+        settings.quality = 20;
+        // Imports keep x264's own key-frame spacing rather than the recorder's two seconds.
+        settings.keyFrameInterval = 250;
+        // The pictures keep the source's own colours; nothing is converted into BT.709.
+        settings.bt709 = false;
+        settings.hardware = VideoHardware::off;
+        videoEncoder_.emplace(*output_, settings);
+        AVStream& stream = videoEncoder_->stream();
+        if (settings.sampleAspectRatio.num > 0) stream.sample_aspect_ratio = settings.sampleAspectRatio;
 
         // A phone video held upright keeps playing upright.
         std::size_t size = 0;
         if (const std::uint8_t* matrix =
-                av_stream_get_side_data(track.inputStream, AV_PKT_DATA_DISPLAYMATRIX, &size)) {
-            std::uint8_t* copy = av_stream_new_side_data(track.outputStream, AV_PKT_DATA_DISPLAYMATRIX, size);
+                av_stream_get_side_data(source.inputStream, AV_PKT_DATA_DISPLAYMATRIX, &size)) {
+            std::uint8_t* copy = av_stream_new_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, size);
             if (!copy) throw std::runtime_error("out of memory");
             std::memcpy(copy, matrix, size);
         }
-
-        scaled_ = allocateFrame();
-        scaled_->format = encoder->pix_fmt;
-        scaled_->width = encoder->width;
-        scaled_->height = encoder->height;
-        check(av_frame_get_buffer(scaled_.get(), 0), "cannot allocate a video frame");
-        video_ = std::move(track);
+        scaled_ = videoEncoder_->newPicture();
+        video_ = std::move(source);
     }
 
-    void openAudio(int index, const AVCodec* codec) {
-        if (!codec) throw std::runtime_error(target_ == Target::mp3Audio ? "the MP3 encoder is not available"
-                                                                         : "the AAC encoder is not available");
-        Track track;
-        track.inputIndex = index;
-        track.inputStream = input_->streams[index];
-        track.decoder = openDecoder(track.inputStream);
-        track.startOffset = startOffset(track.inputStream);
+    void openAudio(int index, AudioTrackCodec codec) {
+        Source source = openSource(index);
+        const int rate = AacWriter::supportedSampleRate(codec, source.decoder->sample_rate);
+        const int channels = std::clamp(source.decoder->ch_layout.nb_channels, 1, 2);
+        audioWriter_.emplace(*output_, rate, channels, kAudioBitRate, codec);
 
-        track.encoder.reset(avcodec_alloc_context3(codec));
-        if (!track.encoder) throw std::runtime_error("out of memory");
-        AVCodecContext* encoder = track.encoder.get();
-        encoder->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
-        encoder->sample_rate = chooseSampleRate(codec, track.decoder->sample_rate);
-        av_channel_layout_default(&encoder->ch_layout, std::clamp(track.decoder->ch_layout.nb_channels, 1, 2));
-        encoder->bit_rate = kAudioBitRate;
-        encoder->time_base = AVRational{1, encoder->sample_rate};
-        if (output_->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        check(avcodec_open2(encoder, codec, nullptr), "cannot open the audio encoder");
-        track.outputStream = newStream(track);
-
+        // The writer's layout is a plain channel count; copying it cannot leave anything to free.
+        AVChannelLayout outputLayout;
+        check(av_channel_layout_copy(&outputLayout, &audioWriter_->context().ch_layout),
+              "cannot read the channel layout");
         AVChannelLayout inputLayout;
-        if (track.decoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
-            av_channel_layout_default(&inputLayout, std::max(1, track.decoder->ch_layout.nb_channels));
+        if (source.decoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+            av_channel_layout_default(&inputLayout, std::max(1, source.decoder->ch_layout.nb_channels));
         } else {
-            check(av_channel_layout_copy(&inputLayout, &track.decoder->ch_layout), "cannot read the channel layout");
+            check(av_channel_layout_copy(&inputLayout, &source.decoder->ch_layout), "cannot read the channel layout");
         }
         SwrContext* raw = nullptr;
-        const int status = swr_alloc_set_opts2(&raw, &encoder->ch_layout, encoder->sample_fmt, encoder->sample_rate,
-                                               &inputLayout, track.decoder->sample_fmt, track.decoder->sample_rate, 0,
-                                               nullptr);
+        const int status = swr_alloc_set_opts2(&raw, &outputLayout, AV_SAMPLE_FMT_FLT, rate, &inputLayout,
+                                               source.decoder->sample_fmt, source.decoder->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&inputLayout);
+        av_channel_layout_uninit(&outputLayout);
         resampler_.reset(raw);
         check(status, "cannot set up the resampler");
         check(swr_init(resampler_.get()), "cannot set up the resampler");
-        fifo_.reset(av_audio_fifo_alloc(encoder->sample_fmt, encoder->ch_layout.nb_channels, 4096));
-        if (!fifo_) throw std::runtime_error("out of memory");
-        audio_ = std::move(track);
+        audio_ = std::move(source);
     }
 
-    static int chooseSampleRate(const AVCodec* codec, int wanted) {
-        const int* rates = codec->supported_samplerates;
-        if (!rates) return wanted > 0 ? wanted : 48000;
-        int fallback = rates[0];
-        for (; *rates != 0; ++rates) {
-            if (*rates == wanted) return wanted;
-            if (*rates == 48000) fallback = 48000;
-        }
-        return fallback;
-    }
-
-    void decode(Track& track, const AVPacket* packet, AVFrame* frame) {
-        int status = avcodec_send_packet(track.decoder.get(), packet);
+    void decode(Source& source, const AVPacket* packet, AVFrame* frame) {
+        int status = avcodec_send_packet(source.decoder.get(), packet);
         if (status == AVERROR_INVALIDDATA) {
             // One damaged packet costs one frame, not the import.
             log::debug(log_area::kMedia, "skipping a damaged packet");
@@ -261,11 +223,11 @@ private:
         }
         if (status < 0 && status != AVERROR_EOF) fail("cannot decode", status);
         for (;;) {
-            status = avcodec_receive_frame(track.decoder.get(), frame);
+            status = avcodec_receive_frame(source.decoder.get(), frame);
             if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return;
             if (status == AVERROR_INVALIDDATA) continue;
             check(status, "cannot decode");
-            if (video_ && &track == &*video_) {
+            if (video_ && &source == &*video_) {
                 convertVideoFrame(frame);
             } else {
                 convertAudioFrame(frame);
@@ -275,10 +237,10 @@ private:
     }
 
     void convertVideoFrame(const AVFrame* frame) {
-        AVCodecContext* encoder = video_->encoder.get();
+        const auto& encoder = videoEncoder_->context();
         scaler_.reset(sws_getCachedContext(scaler_.release(), frame->width, frame->height,
-                                           static_cast<AVPixelFormat>(frame->format), encoder->width, encoder->height,
-                                           encoder->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
+                                           static_cast<AVPixelFormat>(frame->format), encoder.width, encoder.height,
+                                           videoEncoder_->pictureFormat(), SWS_BICUBIC, nullptr, nullptr, nullptr));
         if (!scaler_) {
             throw std::runtime_error(std::string("cannot convert ") +
                                      av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame->format)) + " pictures");
@@ -291,98 +253,66 @@ private:
         // The encoder needs strictly rising times; repeated or backwards stamps move just past the last.
         if (lastVideoPts_ != AV_NOPTS_VALUE && pts <= lastVideoPts_) pts = lastVideoPts_ + 1;
         lastVideoPts_ = pts;
-        scaled_->pts = pts;
-        encode(*video_, scaled_.get());
+        videoEncoder_->encode(*scaled_, pts, writeVideo());
     }
 
     void convertAudioFrame(const AVFrame* frame) {
-        AVCodecContext* encoder = audio_->encoder.get();
-        if (nextAudioPts_ == AV_NOPTS_VALUE) {
+        if (!audioStarted_) {
             // Audio that starts after the picture keeps its delay, so the two stay in sync.
             const std::int64_t first = frame->best_effort_timestamp;
-            nextAudioPts_ = first == AV_NOPTS_VALUE
-                                ? 0
-                                : std::max<std::int64_t>(0, av_rescale_q(first - audio_->startOffset,
-                                                                         audio_->inputStream->time_base,
-                                                                         encoder->time_base));
+            if (first != AV_NOPTS_VALUE) {
+                audioWriter_->startAt(
+                    std::max<std::int64_t>(0, av_rescale_q(first - audio_->startOffset, audio_->inputStream->time_base,
+                                                           AVRational{1, audioWriter_->sampleRate()})));
+            }
+            audioStarted_ = true;
         }
-        resampleIntoFifo(const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
-        drainAudio(/*flush=*/false);
+        resample(const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
     }
 
-    void resampleIntoFifo(const std::uint8_t** samples, int count) {
-        AVCodecContext* encoder = audio_->encoder.get();
+    // Converts to the writer's rate and channels and hands the samples on; nothing in: the rest.
+    void resample(const std::uint8_t** samples, int count) {
         const int room = swr_get_out_samples(resampler_.get(), count);
         check(room, "cannot resample");
         if (room == 0) return;
-        ffmpeg::Frame converted = allocateFrame();
-        converted->format = encoder->sample_fmt;
-        converted->sample_rate = encoder->sample_rate;
-        converted->nb_samples = room;
-        check(av_channel_layout_copy(&converted->ch_layout, &encoder->ch_layout), "cannot set the channel layout");
-        check(av_frame_get_buffer(converted.get(), 0), "cannot allocate an audio frame");
-        const int produced = swr_convert(resampler_.get(), converted->data, room, samples, count);
+        const auto channels = static_cast<std::size_t>(audioWriter_->channels());
+        converted_.resize(static_cast<std::size_t>(room) * channels);
+        auto* out = reinterpret_cast<std::uint8_t*>(converted_.data());
+        const int produced = swr_convert(resampler_.get(), &out, room, samples, count);
         check(produced, "cannot resample");
-        if (produced > 0 &&
-            av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted->data), produced) < produced) {
-            throw std::runtime_error("out of memory");
-        }
+        if (produced > 0) audioWriter_->push(converted_.data(), static_cast<std::size_t>(produced), writeAudio());
     }
 
-    // Hands the encoder whole frames; at the end also the rest, which may be shorter.
-    void drainAudio(bool flush) {
-        AVCodecContext* encoder = audio_->encoder.get();
-        if (flush) resampleIntoFifo(nullptr, 0);
-        if (nextAudioPts_ == AV_NOPTS_VALUE) nextAudioPts_ = 0;
-        const int frameSize = encoder->frame_size > 0 ? encoder->frame_size : 1024;
-        while (av_audio_fifo_size(fifo_.get()) >= frameSize || (flush && av_audio_fifo_size(fifo_.get()) > 0)) {
-            const int count = std::min(frameSize, av_audio_fifo_size(fifo_.get()));
-            ffmpeg::Frame chunk = allocateFrame();
-            chunk->format = encoder->sample_fmt;
-            chunk->sample_rate = encoder->sample_rate;
-            chunk->nb_samples = count;
-            check(av_channel_layout_copy(&chunk->ch_layout, &encoder->ch_layout), "cannot set the channel layout");
-            check(av_frame_get_buffer(chunk.get(), 0), "cannot allocate an audio frame");
-            if (av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(chunk->data), count) < count) {
-                throw std::runtime_error("cannot read resampled audio");
-            }
-            chunk->pts = nextAudioPts_;
-            nextAudioPts_ += count;
-            encode(*audio_, chunk.get());
-        }
+    AacWriter::PacketSink writeAudio() {
+        return [this](AVPacket& packet) {
+            check(av_interleaved_write_frame(output_.get(), &packet), "cannot write to the file");
+        };
     }
 
-    void encode(Track& track, const AVFrame* frame) {
-        check(avcodec_send_frame(track.encoder.get(), frame), "cannot encode");
-        ffmpeg::Packet packet(av_packet_alloc());
-        if (!packet) throw std::runtime_error("out of memory");
-        for (;;) {
-            const int status = avcodec_receive_packet(track.encoder.get(), packet.get());
-            if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return;
-            check(status, "cannot encode");
+    VideoEncoder::PacketSink writeVideo() {
+        return [this](AVPacket& packet) {
             // Without a duration the muxer gives the last picture none, and the movie comes out a frame short.
-            const AVRational rate = track.encoder->framerate;
-            if (packet->duration == 0 && track.encoder->codec_type == AVMEDIA_TYPE_VIDEO && rate.num > 0 && rate.den > 0) {
-                packet->duration = av_rescale_q(1, av_inv_q(rate), track.encoder->time_base);
+            const AVRational rate = videoEncoder_->context().framerate;
+            if (packet.duration == 0 && rate.num > 0 && rate.den > 0) {
+                packet.duration = av_rescale_q(1, av_inv_q(rate), videoEncoder_->stream().time_base);
             }
-            av_packet_rescale_ts(packet.get(), track.encoder->time_base, track.outputStream->time_base);
-            packet->stream_index = track.outputStream->index;
-            check(av_interleaved_write_frame(output_.get(), packet.get()), "cannot write to the file");
-        }
+            check(av_interleaved_write_frame(output_.get(), &packet), "cannot write to the file");
+        };
     }
 
-    Target target_;
     std::stop_token stop_;
     ffmpeg::InputFormatContext input_;
     ffmpeg::OutputFormatContext output_;
-    std::optional<Track> video_;
-    std::optional<Track> audio_;
+    std::optional<Source> video_;
+    std::optional<Source> audio_;
+    std::optional<VideoEncoder> videoEncoder_;
+    std::optional<AacWriter> audioWriter_;
     ffmpeg::ScaleContext scaler_;
     ffmpeg::Frame scaled_;
     ffmpeg::ResampleContext resampler_;
-    ffmpeg::AudioFifo fifo_;
+    std::vector<float> converted_;
+    bool audioStarted_ = false;
     std::int64_t lastVideoPts_ = AV_NOPTS_VALUE;
-    std::int64_t nextAudioPts_ = AV_NOPTS_VALUE;
 };
 
 // Writes under a hidden name beside `output` and renames at the end, so nothing half-written is

@@ -4,18 +4,20 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 extern "C" {
-#include <libavutil/channel_layout.h>
 #include <libavutil/display.h>
-#include <libavutil/opt.h>
 }
 
 #include "base/atomic_file.h"
 #include "base/log.h"
 #include "base/log_areas.h"
+#include "media/encode/aac_writer.h"
+#include "media/encode/video_encoder.h"
 #include "media/ffmpeg_handles.h"
 
 namespace orvane {
@@ -37,12 +39,22 @@ void check(int status, const char* what) {
 
 int boxSide(const SampleVideoSpec& options) { return std::max(2, std::min(options.width, options.height) / 4 / 2 * 2); }
 
-// One encoder feeding one stream of the output.
-struct Track {
-    ffmpeg::CodecContext codec;
-    AVStream* stream = nullptr;
-    ffmpeg::Frame frame;
-};
+// The recorder's and the exporter's encoders, set for a quick synthetic movie.
+VideoEncoderSettings sampleEncoderSettings(const SampleVideoSpec& spec) {
+    VideoEncoderSettings settings;
+    settings.width = spec.width;
+    settings.height = spec.height;
+    settings.fps = spec.fps;
+    // A key frame every second, so readers have to seek and decode forward like on real footage.
+    settings.keyFrameInterval = spec.fps;
+    settings.x264Preset = "ultrafast";
+    // One thread: the same spec gives the same movie on every machine, so fixtures stay comparable.
+    settings.threads = 1;
+    // The pictures are written as YUV values directly; there is no RGB to convert or tag.
+    settings.bt709 = false;
+    settings.hardware = VideoHardware::off;
+    return settings;
+}
 
 class SampleWriter {
 public:
@@ -50,8 +62,10 @@ public:
         AVFormatContext* raw = nullptr;
         check(avformat_alloc_output_context2(&raw, nullptr, "mp4", file.c_str()), "cannot set up the MP4 writer");
         output_.reset(raw);
-        openVideo();
-        if (spec_.withAudio) openAudio();
+        video_.emplace(*output_, sampleEncoderSettings(spec_));
+        picture_ = video_->newPicture();
+        if (spec_.rotationDegrees != 0) rotate(video_->stream());
+        if (spec_.withAudio) audio_.emplace(*output_, kAudioRate, 2, 128000);
         check(avio_open(&output_->pb, file.c_str(), AVIO_FLAG_WRITE), "cannot create the file");
         check(avformat_write_header(output_.get(), nullptr), "cannot write the MP4 header");
     }
@@ -59,105 +73,51 @@ public:
     void run() {
         const std::int64_t totalFrames = std::llround(spec_.seconds * spec_.fps);
         const std::int64_t totalSamples = spec_.withAudio ? std::llround(spec_.seconds * kAudioRate) : 0;
+        const AVRational frameTime{1, spec_.fps};
+        const AVRational sampleTime{1, kAudioRate};
+        const int audioFrame = audio_ ? audio_->context().frame_size : 0;
+        const auto write = [this](AVPacket& packet) {
+            check(av_interleaved_write_frame(output_.get(), &packet), "cannot write to the file");
+        };
         std::int64_t frameIndex = 0;
         std::int64_t sampleIndex = 0;
+        std::vector<float> tone;
         while (frameIndex < totalFrames || sampleIndex < totalSamples) {
             // Feed whichever track is behind so the muxer can interleave without buffering much.
             const bool videoNext =
                 frameIndex < totalFrames &&
-                (sampleIndex >= totalSamples ||
-                 av_compare_ts(frameIndex, video_.codec->time_base, sampleIndex, audio_.codec->time_base) <= 0);
+                (sampleIndex >= totalSamples || av_compare_ts(frameIndex, frameTime, sampleIndex, sampleTime) <= 0);
             if (videoNext) {
                 fillVideo(frameIndex);
-                video_.frame->pts = frameIndex++;
-                encode(video_, video_.frame.get());
+                video_->encode(*picture_, frameIndex++, write);
             } else {
-                const int count = static_cast<int>(std::min<std::int64_t>(audio_.codec->frame_size, totalSamples - sampleIndex));
-                fillAudio(sampleIndex, count);
-                audio_.frame->pts = sampleIndex;
+                const int count = static_cast<int>(std::min<std::int64_t>(audioFrame, totalSamples - sampleIndex));
+                fillAudio(sampleIndex, count, tone);
                 sampleIndex += count;
-                encode(audio_, audio_.frame.get());
+                audio_->push(tone.data(), static_cast<std::size_t>(count), write);
             }
         }
-        encode(video_, nullptr);
-        if (spec_.withAudio) encode(audio_, nullptr);
+        video_->finish(write);
+        if (audio_) audio_->finish(write);
         check(av_write_trailer(output_.get()), "cannot finish the MP4");
         // Closing flushes the last buffered bytes; a full disk shows up here.
         check(avio_closep(&output_->pb), "cannot finish writing the file");
     }
 
 private:
-    void openVideo() {
-        const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
-        if (!codec) throw std::runtime_error("the libx264 encoder is not available");
-        video_.codec.reset(avcodec_alloc_context3(codec));
-        if (!video_.codec) throw std::runtime_error("out of memory");
-        AVCodecContext* context = video_.codec.get();
-        context->width = spec_.width;
-        context->height = spec_.height;
-        context->time_base = AVRational{1, spec_.fps};
-        context->framerate = AVRational{spec_.fps, 1};
-        context->pix_fmt = AV_PIX_FMT_YUV420P;
-        // A key frame every second, so readers have to seek and decode forward like on real footage.
-        context->gop_size = spec_.fps;
-        av_opt_set(context->priv_data, "preset", "ultrafast", 0);
-        if (output_->oformat->flags & AVFMT_GLOBALHEADER) context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        check(avcodec_open2(context, codec, nullptr), "cannot open the H.264 encoder");
-
-        video_.stream = newStream(video_);
-        if (spec_.rotationDegrees != 0) {
-            auto* side = av_stream_new_side_data(video_.stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(std::int32_t));
-            if (!side) throw std::runtime_error("out of memory");
-            std::int32_t matrix[9];
-            // A matrix set to +90 makes players turn the picture clockwise (ffprobe shows -90, the
-            // counter-clockwise reading, as for a phone held upright).
-            av_display_rotation_set(matrix, spec_.rotationDegrees);
-            std::memcpy(side, matrix, sizeof matrix);
-        }
-
-        video_.frame.reset(av_frame_alloc());
-        if (!video_.frame) throw std::runtime_error("out of memory");
-        video_.frame->format = context->pix_fmt;
-        video_.frame->width = context->width;
-        video_.frame->height = context->height;
-        check(av_frame_get_buffer(video_.frame.get(), 0), "cannot allocate a video frame");
-    }
-
-    void openAudio() {
-        const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
-        if (!codec) throw std::runtime_error("the AAC encoder is not available");
-        audio_.codec.reset(avcodec_alloc_context3(codec));
-        if (!audio_.codec) throw std::runtime_error("out of memory");
-        AVCodecContext* context = audio_.codec.get();
-        context->sample_fmt = AV_SAMPLE_FMT_FLTP;
-        context->sample_rate = kAudioRate;
-        av_channel_layout_default(&context->ch_layout, 2);
-        context->bit_rate = 128000;
-        context->time_base = AVRational{1, kAudioRate};
-        if (output_->oformat->flags & AVFMT_GLOBALHEADER) context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        check(avcodec_open2(context, codec, nullptr), "cannot open the AAC encoder");
-
-        audio_.stream = newStream(audio_);
-        audio_.frame.reset(av_frame_alloc());
-        if (!audio_.frame) throw std::runtime_error("out of memory");
-        audio_.frame->format = context->sample_fmt;
-        audio_.frame->sample_rate = context->sample_rate;
-        audio_.frame->nb_samples = context->frame_size;
-        check(av_channel_layout_copy(&audio_.frame->ch_layout, &context->ch_layout), "cannot set the channel layout");
-        check(av_frame_get_buffer(audio_.frame.get(), 0), "cannot allocate an audio frame");
-    }
-
-    AVStream* newStream(Track& track) {
-        AVStream* stream = avformat_new_stream(output_.get(), nullptr);
-        if (!stream) throw std::runtime_error("out of memory");
-        check(avcodec_parameters_from_context(stream->codecpar, track.codec.get()), "cannot describe a stream");
-        stream->time_base = track.codec->time_base;
-        return stream;
+    void rotate(AVStream& stream) const {
+        auto* side = av_stream_new_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(std::int32_t));
+        if (!side) throw std::runtime_error("out of memory");
+        std::int32_t matrix[9];
+        // A matrix set to +90 makes players turn the picture clockwise (ffprobe shows -90, the
+        // counter-clockwise reading, as for a phone held upright).
+        av_display_rotation_set(matrix, spec_.rotationDegrees);
+        std::memcpy(side, matrix, sizeof matrix);
     }
 
     // A horizontal luma ramp over a vertical colour ramp, with a white box that moves every frame.
     void fillVideo(std::int64_t frameIndex) {
-        AVFrame* frame = video_.frame.get();
+        AVFrame* frame = picture_.get();
         check(av_frame_make_writable(frame), "cannot reuse a video frame");
         const Rect box = sampleVideoBoxRect(spec_, frameIndex);
         const int boxLeft = static_cast<int>(box.x);
@@ -183,37 +143,22 @@ private:
         }
     }
 
-    void fillAudio(std::int64_t firstSample, int count) {
-        AVFrame* frame = audio_.frame.get();
-        check(av_frame_make_writable(frame), "cannot reuse an audio frame");
-        frame->nb_samples = count;
-        for (int channel = 0; channel < 2; ++channel) {
-            auto* samples = reinterpret_cast<float*>(frame->data[channel]);
-            for (int i = 0; i < count; ++i) {
-                const double t = static_cast<double>(firstSample + i) / kAudioRate;
-                samples[i] = static_cast<float>(0.25 * std::sin(2.0 * std::numbers::pi * kToneHz * t));
-            }
-        }
-    }
-
-    void encode(Track& track, AVFrame* frame) {
-        check(avcodec_send_frame(track.codec.get(), frame), "cannot encode");
-        ffmpeg::Packet packet(av_packet_alloc());
-        if (!packet) throw std::runtime_error("out of memory");
-        for (;;) {
-            const int status = avcodec_receive_packet(track.codec.get(), packet.get());
-            if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return;
-            check(status, "cannot encode");
-            av_packet_rescale_ts(packet.get(), track.codec->time_base, track.stream->time_base);
-            packet->stream_index = track.stream->index;
-            check(av_interleaved_write_frame(output_.get(), packet.get()), "cannot write to the file");
+    // The same tone on both channels, interleaved.
+    static void fillAudio(std::int64_t firstSample, int count, std::vector<float>& out) {
+        out.resize(static_cast<std::size_t>(count) * 2);
+        for (int i = 0; i < count; ++i) {
+            const double t = static_cast<double>(firstSample + i) / kAudioRate;
+            const auto sample = static_cast<float>(0.25 * std::sin(2.0 * std::numbers::pi * kToneHz * t));
+            out[static_cast<std::size_t>(i) * 2] = sample;
+            out[static_cast<std::size_t>(i) * 2 + 1] = sample;
         }
     }
 
     SampleVideoSpec spec_;
     ffmpeg::OutputFormatContext output_;
-    Track video_;
-    Track audio_;
+    std::optional<VideoEncoder> video_;
+    ffmpeg::Frame picture_;
+    std::optional<AacWriter> audio_;
 };
 
 void validate(const SampleVideoSpec& options) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "media/audio_stream_reader.h"
@@ -61,6 +62,53 @@ TEST(AudioStream, NoAudioIsNothingAndAnUnreadableFileIsAnError) {
     EXPECT_THROW(AudioStreamReader::open(dir / "missing.mp4", 16000, 1), AudioStreamError);
     testing::writeTextFile(dir / "text.m4a", "not audio");
     EXPECT_THROW(AudioStreamReader::open(dir / "text.m4a", 16000, 1), AudioStreamError);
+}
+
+TEST(AudioStream, NativeReadingKeepsTheFilesOwnRateAndSeekingStartsJustBeforeTheTimeAsked) {
+    TempDir dir;
+    const auto file = dir / "late-tone.m4a";
+    // 1 s of silence, then 1 s of a 440 Hz tone, at 44.1 kHz mono.
+    std::vector<float> tone(44100);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = 0.5f * static_cast<float>(std::sin(2 * M_PI * 440 * i / 44100.0));
+    AtomicAacFileWriter writer(file, 44100, 1, 64000);
+    writer.pushSilence(44100);
+    writer.push(tone.data(), tone.size());
+    writer.finish();
+
+    auto native = AudioStreamReader::openNative(file);
+    ASSERT_TRUE(native);
+    EXPECT_EQ(native->sampleRate(), 44100);
+    EXPECT_EQ(native->channels(), 1);
+    EXPECT_NEAR(static_cast<double>(readAll(*native).size()) / 44100, 2.0, 0.05);
+
+    const auto loudAt = [](const std::vector<float>& samples, double seconds, int rate, int channels) {
+        const auto from = static_cast<std::size_t>(std::max(seconds, 0.0) * rate) * static_cast<std::size_t>(channels);
+        float peak = 0;
+        for (std::size_t i = from; i < std::min(samples.size(), from + 400); ++i)
+            peak = std::max(peak, std::abs(samples[i]));
+        return peak > 0.2f;
+    };
+    auto reader = AudioStreamReader::open(file, 48000, 2);
+    ASSERT_TRUE(reader);
+    reader->seek(1.5);
+    EXPECT_FALSE(reader->firstFrameTime()) << "known only once a frame is decoded";
+    const auto fromMiddle = readAll(*reader);
+    ASSERT_TRUE(reader->firstFrameTime());
+    const double first = *reader->firstFrameTime();
+    EXPECT_LE(first, 1.5);
+    EXPECT_GT(first, 1.0) << "the seek moved reading, it did not start from the top";
+    EXPECT_NEAR(first + static_cast<double>(fromMiddle.size()) / 2 / 48000, 2.0, 0.05);
+    EXPECT_TRUE(loudAt(fromMiddle, 1.5 - first, 48000, 2));
+
+    // Back to the silent part: what was held from the later place does not leak into it.
+    reader->seek(0.5);
+    const auto fromStart = readAll(*reader);
+    ASSERT_TRUE(reader->firstFrameTime());
+    const double again = *reader->firstFrameTime();
+    EXPECT_LE(again, 0.5);
+    EXPECT_FALSE(loudAt(fromStart, 0.5 - again, 48000, 2));
+    EXPECT_TRUE(loudAt(fromStart, 1.5 - again, 48000, 2));
 }
 
 }  // namespace

@@ -16,12 +16,33 @@ void check(int status, const char* what) {
     if (status < 0) throw std::runtime_error(std::string(what) + ": " + ffmpeg::errorText(status));
 }
 
+const AVCodec* findEncoder(AudioTrackCodec codec) {
+    if (codec == AudioTrackCodec::mp3) {
+        const AVCodec* lame = avcodec_find_encoder_by_name("libmp3lame");
+        if (!lame) throw std::runtime_error("the MP3 encoder is not available");
+        return lame;
+    }
+    const AVCodec* aac = avcodec_find_encoder(AV_CODEC_ID_AAC);
+    if (!aac) throw std::runtime_error("the AAC encoder is not available");
+    return aac;
+}
+
 }  // namespace
 
-AacWriter::AacWriter(int sampleRate, int channels, std::int64_t bitRate, bool globalHeader) {
+int AacWriter::supportedSampleRate(AudioTrackCodec codec, int wanted) {
+    const int* rates = findEncoder(codec)->supported_samplerates;
+    if (!rates) return wanted > 0 ? wanted : 48000;
+    int fallback = rates[0];
+    for (; *rates != 0; ++rates) {
+        if (*rates == wanted) return wanted;
+        if (*rates == 48000) fallback = 48000;
+    }
+    return fallback;
+}
+
+AacWriter::AacWriter(int sampleRate, int channels, std::int64_t bitRate, bool globalHeader, AudioTrackCodec kind) {
     ffmpeg::routeLogging();
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
-    if (!codec) throw std::runtime_error("the AAC encoder is not available");
+    const AVCodec* codec = findEncoder(kind);
     codec_.reset(avcodec_alloc_context3(codec));
     frame_.reset(av_frame_alloc());
     packet_.reset(av_packet_alloc());
@@ -33,7 +54,8 @@ AacWriter::AacWriter(int sampleRate, int channels, std::int64_t bitRate, bool gl
     codec_->bit_rate = bitRate;
     codec_->time_base = AVRational{1, sampleRate};
     if (globalHeader) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    check(avcodec_open2(codec_.get(), codec, nullptr), "cannot open the AAC encoder");
+    check(avcodec_open2(codec_.get(), codec, nullptr),
+          kind == AudioTrackCodec::mp3 ? "cannot open the audio encoder" : "cannot open the AAC encoder");
 
     frame_->format = codec_->sample_fmt;
     frame_->sample_rate = sampleRate;
@@ -42,8 +64,8 @@ AacWriter::AacWriter(int sampleRate, int channels, std::int64_t bitRate, bool gl
     check(av_frame_get_buffer(frame_.get(), 0), "cannot allocate an audio frame");
 }
 
-AacWriter::AacWriter(AVFormatContext& output, int sampleRate, int channels, std::int64_t bitRate)
-    : AacWriter(sampleRate, channels, bitRate, (output.oformat->flags & AVFMT_GLOBALHEADER) != 0) {
+AacWriter::AacWriter(AVFormatContext& output, int sampleRate, int channels, std::int64_t bitRate, AudioTrackCodec codec)
+    : AacWriter(sampleRate, channels, bitRate, (output.oformat->flags & AVFMT_GLOBALHEADER) != 0, codec) {
     stream_ = avformat_new_stream(&output, nullptr);
     if (!stream_) throw std::bad_alloc();
     stream_->time_base = codec_->time_base;

@@ -11,19 +11,28 @@
 
 namespace orvane {
 
-// Every AAC track Orvane writes: FFmpeg's AAC encoder fed with interleaved float frames. Packets go
-// to the sink as they come out, in the track's time base once addTrackTo() gave it one, otherwise
-// in samples (1 / sampleRate).
+// What an audio track is compressed with: AAC everywhere, MP3 only where a user converts to it.
+enum class AudioTrackCodec { aac, mp3 };
+
+// Every audio track Orvane writes: FFmpeg's AAC encoder (or LAME for an .mp3 conversion) fed with
+// interleaved float frames. Packets go to the sink as they come out, in the track's time base once
+// addTrackTo() gave it one, otherwise in samples (1 / sampleRate).
 class AacWriter {
 public:
     // The packet is emptied after the call; the sink may take its contents.
     using PacketSink = std::function<void(AVPacket& packet)>;
 
+    // `wanted` when the codec takes it, else 48 kHz, else the codec's first rate. Throws
+    // std::runtime_error when the codec is not available.
+    static int supportedSampleRate(AudioTrackCodec codec, int wanted);
+
     // `globalHeader`: the container wants the codec configuration out of band (MP4 does).
     // Throws std::runtime_error when the encoder cannot be opened with these values.
-    AacWriter(int sampleRate, int channels, std::int64_t bitRate, bool globalHeader);
+    AacWriter(int sampleRate, int channels, std::int64_t bitRate, bool globalHeader,
+              AudioTrackCodec codec = AudioTrackCodec::aac);
     // Opens the encoder for a track of `output` and adds the track.
-    AacWriter(AVFormatContext& output, int sampleRate, int channels, std::int64_t bitRate);
+    AacWriter(AVFormatContext& output, int sampleRate, int channels, std::int64_t bitRate,
+              AudioTrackCodec codec = AudioTrackCodec::aac);
 
     const AVCodecContext& context() const { return *codec_; }
     AVStream* stream() const { return stream_; }

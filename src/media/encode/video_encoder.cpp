@@ -54,7 +54,7 @@ VideoEncoder::VideoEncoder(AVFormatContext& output, const VideoEncoderSettings& 
     if (!stream_) throw std::bad_alloc();
     check(avcodec_parameters_from_context(stream_->codecpar, codec_.get()), "cannot describe the video track");
     stream_->time_base = codec_->time_base;
-    stream_->avg_frame_rate = AVRational{settings.fps, 1};
+    stream_->avg_frame_rate = codec_->framerate;
     if (settings.keyFrameAge) {
         keyFrameTicks_ = av_rescale_q(settings.keyFrameAge->count(), AVRational{1, 1'000'000}, codec_->time_base);
     }
@@ -65,7 +65,8 @@ void VideoEncoder::configure(AVCodecContext& c, AVFormatContext& output, const V
     c.width = settings.width;
     c.height = settings.height;
     c.time_base = settings.timeBase.num > 0 ? settings.timeBase : AVRational{1, settings.fps};
-    c.framerate = AVRational{settings.fps, 1};
+    c.framerate =
+        settings.frameRate.num > 0 && settings.frameRate.den > 0 ? settings.frameRate : AVRational{settings.fps, 1};
     c.gop_size = settings.keyFrameInterval > 0 ? settings.keyFrameInterval : 2 * settings.fps;
     if (settings.maxBFrames >= 0) c.max_b_frames = settings.maxBFrames;
     c.bit_rate = bitRate;

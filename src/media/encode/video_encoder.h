@@ -23,6 +23,7 @@ struct VideoEncoderSettings {
     int width = 0;  // even: 4:2:0
     int height = 0;
     int fps = 30;
+    AVRational frameRate{0, 1};  // exact, for a source at 30000/1001 and the like; unset: fps
     AVRational timeBase{0, 1};  // of the times handed to encode(); unset: 1/fps
     int keyFrameInterval = 0;   // in frames; 0: two seconds
     // A key frame whenever the last one is this old, counted in time rather than frames, for
