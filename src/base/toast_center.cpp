@@ -17,6 +17,7 @@ Duration ToastCenter::lifetime(ToastLevel level) {
 
 Uuid ToastCenter::post(ToastLevel level, std::string title, std::optional<std::string> detail,
                        std::vector<ToastAction> actions, bool persistent) {
+    affinity_.check();
     Toast toast{Uuid::random(), level, std::move(title), std::move(detail), std::move(actions),
                 executor_.wallNow(), persistent};
     const Uuid id = toast.id;
@@ -29,11 +30,13 @@ Uuid ToastCenter::post(ToastLevel level, std::string title, std::optional<std::s
 }
 
 void ToastCenter::dismiss(const Uuid& id) {
+    affinity_.check();
     const auto removed = std::erase_if(toasts_, [&](const Toast& t) { return t.id == id; });
     if (removed > 0) changed_.emit(toasts_);
 }
 
 void ToastCenter::performAction(const Uuid& id, std::size_t actionIndex) {
+    affinity_.check();
     auto it = std::find_if(toasts_.begin(), toasts_.end(), [&](const Toast& t) { return t.id == id; });
     if (it == toasts_.end() || actionIndex >= it->actions.size()) return;
     auto action = it->actions[actionIndex].perform;

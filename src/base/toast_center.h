@@ -7,6 +7,7 @@
 
 #include "base/executor.h"
 #include "base/signal.h"
+#include "base/thread_affinity.h"
 #include "base/uuid.h"
 
 namespace orvane {
@@ -28,7 +29,8 @@ struct Toast {
     bool persistent = false;
 };
 
-// The one place user-facing outcomes are shown. A main-loop object: post and dismiss on `executor`.
+// The one place user-facing outcomes are shown. A main-loop object: post and dismiss on `executor`;
+// debug builds stop at once when it is touched from a second thread.
 class ToastCenter {
 public:
     explicit ToastCenter(Executor& executor) : executor_(executor) {}
@@ -42,8 +44,12 @@ public:
     // Runs the action and dismisses the toast, as a click on its button does.
     void performAction(const Uuid& id, std::size_t actionIndex);
 
-    const std::vector<Toast>& toasts() const { return toasts_; }
+    const std::vector<Toast>& toasts() const {
+        affinity_.check();
+        return toasts_;
+    }
     [[nodiscard]] Subscription observe(std::function<void(const std::vector<Toast>&)> observer) {
+        affinity_.check();
         return changed_.subscribe(std::move(observer));
     }
 
@@ -51,6 +57,7 @@ private:
     Executor& executor_;
     std::vector<Toast> toasts_;
     Signal<std::vector<Toast>> changed_;
+    ThreadAffinity affinity_;  // a main-loop object
 };
 
 const char* toastLevelName(ToastLevel level);

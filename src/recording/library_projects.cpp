@@ -53,6 +53,7 @@ Project& RecordingLibrary::projectRef(const Uuid& projectID) {
 }
 
 const Project& RecordingLibrary::findProject(std::string_view idPrefixOrName) const {
+    affinity_.check();
     const std::string wanted = trimWhitespaceAndNewlines(idPrefixOrName);
     const std::string wantedLower = toLowerAscii(wanted);
     std::vector<const Project*> matches;
@@ -71,6 +72,7 @@ const Project& RecordingLibrary::findProject(std::string_view idPrefixOrName) co
 }
 
 Project RecordingLibrary::createProject(std::string_view name) {
+    affinity_.check();
     Project project{Uuid::random(), projectNameFromInput(name), {}, clock_.wallNow()};
     projects_.push_back(project);
     saveProjects();
@@ -78,17 +80,20 @@ Project RecordingLibrary::createProject(std::string_view name) {
 }
 
 void RecordingLibrary::renameProject(const Uuid& projectID, std::string_view name) {
+    affinity_.check();
     projectRef(projectID).name = projectNameFromInput(name);
     saveProjects();
 }
 
 void RecordingLibrary::deleteProject(const Uuid& projectID) {
+    affinity_.check();
     projectRef(projectID);  // refuses an unknown id
     std::erase_if(projects_, [&](const Project& p) { return p.id == projectID; });
     saveProjects();
 }
 
 void RecordingLibrary::addToProject(const Uuid& projectID, const Uuid& recordingID) {
+    affinity_.check();
     auto& members = projectRef(projectID).recordingIDs;
     if (std::find(members.begin(), members.end(), recordingID) != members.end()) return;
     members.push_back(recordingID);
@@ -96,6 +101,7 @@ void RecordingLibrary::addToProject(const Uuid& projectID, const Uuid& recording
 }
 
 void RecordingLibrary::removeFromProject(const Uuid& projectID, const Uuid& recordingID) {
+    affinity_.check();
     if (std::erase(projectRef(projectID).recordingIDs, recordingID) > 0) saveProjects();
 }
 

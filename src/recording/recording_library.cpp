@@ -186,6 +186,7 @@ void RecordingLibrary::recoverUnfinishedCaptures() {
 }
 
 void RecordingLibrary::reload() {
+    affinity_.check();
     std::vector<RecordingMeta> found;
     std::error_code error;
     fs::directory_iterator entries(location_.recordingsRoot, error);
@@ -211,6 +212,7 @@ void RecordingLibrary::reload() {
 }
 
 const RecordingMeta& RecordingLibrary::find(std::string_view idOrPrefix) const {
+    affinity_.check();
     const std::string wanted = toLowerAscii(trimWhitespaceAndNewlines(idOrPrefix));
     const RecordingMeta* match = nullptr;
     if (!wanted.empty()) {
@@ -234,6 +236,7 @@ const RecordingMeta& RecordingLibrary::find(std::string_view idOrPrefix) const {
 }
 
 RecordingMeta RecordingLibrary::importVideo(const fs::path& file) {
+    affinity_.check();
     const auto id = Uuid::random();
     const RecordingFolder folder{location_.recordingsRoot / id.string()};
     std::error_code error;
@@ -279,6 +282,7 @@ RecordingMeta RecordingLibrary::importVideo(const fs::path& file) {
 }
 
 RecordingMeta RecordingLibrary::duplicate(const Uuid& id) {
+    affinity_.check();
     const RecordingMeta original = find(id.string());
     const auto source = folderOf(original.id);
     RecordingMeta copy = original;
@@ -305,6 +309,7 @@ RecordingMeta RecordingLibrary::duplicate(const Uuid& id) {
 }
 
 void RecordingLibrary::remove(const Uuid& id) {
+    affinity_.check();
     std::error_code error;
     fs::remove_all(folderOf(id).directory, error);
     if (error) {
@@ -319,6 +324,7 @@ void RecordingLibrary::remove(const Uuid& id) {
 }
 
 RecordingMeta RecordingLibrary::rename(const Uuid& id, std::string_view title) {
+    affinity_.check();
     RecordingMeta meta = find(id.string());
     applyRename(meta, title);
     try {

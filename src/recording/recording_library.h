@@ -8,6 +8,7 @@
 
 #include "base/executor.h"
 #include "base/signal.h"
+#include "base/thread_affinity.h"
 #include "base/toast_center.h"
 #include "model/project.h"
 #include "model/recording_files.h"
@@ -29,9 +30,11 @@ struct LibraryLocation {
     static LibraryLocation explicitRoot(const std::filesystem::path& recordingsRoot);
 };
 
-// The recordings on disk and the projects that group them. A main-loop object: call it from one
-// thread. Disk work happens in the calls themselves, which is what the command-line tool wants;
-// the desktop application runs them on a background executor and hops back.
+// The recordings on disk and the projects that group them. A main-loop object: debug builds stop at
+// once when it is touched from a second thread (only location() and folderOf(), fixed at
+// construction, may be read anywhere). Disk work happens in the calls themselves, which is what the
+// command-line tool wants; a front end that must not block its loop does the slow part (copying a
+// movie in) elsewhere and calls the library back on the loop.
 class RecordingLibrary {
 public:
     // Creates the folders, runs the recovery pass, then loads projects and recordings. The recovery
@@ -43,8 +46,14 @@ public:
 
     const LibraryLocation& location() const { return location_; }
     // Newest first.
-    const std::vector<RecordingMeta>& recordings() const { return recordings_; }
-    const std::vector<Project>& projects() const { return projects_; }
+    const std::vector<RecordingMeta>& recordings() const {
+        affinity_.check();
+        return recordings_;
+    }
+    const std::vector<Project>& projects() const {
+        affinity_.check();
+        return projects_;
+    }
 
     RecordingFolder folderOf(const Uuid& id) const { return RecordingFolder{location_.recordingsRoot / id.string()}; }
 
@@ -69,9 +78,11 @@ public:
     const Project& findProject(std::string_view idPrefixOrName) const;
 
     [[nodiscard]] Subscription observeRecordings(std::function<void(const std::vector<RecordingMeta>&)> observer) {
+        affinity_.check();
         return recordingsChanged_.subscribe(std::move(observer));
     }
     [[nodiscard]] Subscription observeProjects(std::function<void(const std::vector<Project>&)> observer) {
+        affinity_.check();
         return projectsChanged_.subscribe(std::move(observer));
     }
 
@@ -89,6 +100,7 @@ private:
     bool projectsFileUnreadable_ = false;
     Signal<std::vector<RecordingMeta>> recordingsChanged_;
     Signal<std::vector<Project>> projectsChanged_;
+    ThreadAffinity affinity_;  // a main-loop object
 };
 
 // The name shown for a recording: its title, or "Recording" when it has none.

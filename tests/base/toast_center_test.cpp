@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "base/manual_executor.h"
 #include "base/toast_center.h"
 
@@ -46,6 +48,21 @@ TEST(ToastCenter, ActionRunsOnceAndDismisses) {
     EXPECT_TRUE(center.toasts().empty());
     executor.advance(10s);  // the expiry of an already dismissed toast is harmless
     EXPECT_TRUE(center.toasts().empty());
+}
+
+// Toasts are a main-loop list that the studio draws from; a post from a worker would race the drawing.
+TEST(ToastCenterDeathTest, ASecondThreadStopsADebugBuild) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "the ownership check is compiled out of release builds";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ManualExecutor executor;
+    ToastCenter center(executor);
+    center.post(ToastLevel::info, "From the loop");
+    executor.advance(10s);
+    const auto fromWorker = [&] { std::thread([&] { center.post(ToastLevel::error, "From a worker"); }).join(); };
+    EXPECT_DEATH(fromWorker(), "post \\(.*toast_center.cpp:[0-9]+\\) ran off the thread that owns its object");
+#endif
 }
 
 }  // namespace

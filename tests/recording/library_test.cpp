@@ -1,5 +1,6 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "base/atomic_file.h"
 #include "base/text.h"
@@ -260,6 +261,26 @@ TEST_F(RecordingLibraryTest, ThumbnailsAreMadeOnceInTheBackgroundPublishedOnMain
     subscription = {};
     cache.reset();
     executor_.runPending();
+}
+
+// A worker that renames while the loop lists would tear the list the studio shows.
+using RecordingLibraryDeathTest = LibraryFixture;
+TEST_F(RecordingLibraryDeathTest, ASecondThreadStopsADebugBuildButFixedLocationsMayBeReadAnywhere) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "the ownership check is compiled out of release builds";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto& library = open();
+    const auto recording = library.importVideo(sampleVideo());
+    std::thread([&] {
+        EXPECT_EQ(library.folderOf(recording.id).directory.parent_path(), library.location().recordingsRoot);
+    }).join();
+    const auto fromWorker = [&] { std::thread([&] { library.rename(recording.id, "Renamed"); }).join(); };
+    EXPECT_DEATH(fromWorker(), "rename \\(.*recording_library.cpp:[0-9]+\\) ran off the thread that owns its object");
+    const auto listFromWorker = [&] { std::thread([&] { (void)library.recordings(); }).join(); };
+    EXPECT_DEATH(listFromWorker(), "recordings \\(.*recording_library.h:[0-9]+\\) ran off the thread");
+    EXPECT_EQ(library.find(recording.id.string()).sourceTitle, recording.sourceTitle);
+#endif
 }
 
 }  // namespace
