@@ -8,6 +8,7 @@
 #include "base/log_areas.h"
 #include "editor/editor_state.h"
 #include "model/caption_segment.h"
+#include "model/clip_gap.h"
 
 namespace orvane {
 
@@ -51,6 +52,14 @@ EditorLoadResult loadEditorProject(EditorState& state) {
         if (sidecar) {
             applyProjectSidecar(*sidecar, state);
             result.sidecar = SidecarLoadOutcome::applied;
+            // Before anything samples, renders or mixes the timeline.
+            std::size_t shortened = 0;
+            state.modify([&](EditorValues& v) { shortened = keepClipGapsWithin(v.edit.timeline.clips); },
+                         ChangeSource::loading);
+            if (shortened > 0) {
+                log::warning(log_area::kEditor, "%zu gap(s) before clips in sidecar.json shortened to %g minutes",
+                             shortened, kMaximumClipGap / 60);
+            }
         } else {
             result.sidecar = SidecarLoadOutcome::unreadable;
             result.sidecarProblem = problem;

@@ -80,7 +80,6 @@ void EditorSession::keepWithinSources(double screenLength) {
                 const double length = lengthOf(clip.sourceFile);
                 clip.sourceStart = std::clamp(clip.sourceStart, 0.0, length);
                 clip.sourceEnd = std::clamp(clip.sourceEnd, 0.0, length);
-                clip.headOffset = std::clamp(clip.headOffset, 0.0, kMaximumEditLength);
             }
         },
         ChangeSource::loading);

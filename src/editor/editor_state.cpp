@@ -4,6 +4,7 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "model/clip_gap.h"
 #include "model/edit_fields.h"
 #include "model/time_mapping.h"
 
@@ -351,7 +352,9 @@ bool EditorState::setClipSourceEnd(const Uuid& id, double sourceEnd) {
 
 bool EditorState::setClipHeadOffset(const Uuid& id, double headOffset) {
     if (!findByID(values_.edit.timeline.clips, id)) return false;
-    modify([&](EditorValues& v) { findByID(v.edit.timeline.clips, id)->headOffset = std::max(headOffset, 0.0); });
+    modify([&](EditorValues& v) {
+        findByID(v.edit.timeline.clips, id)->headOffset = std::clamp(headOffset, 0.0, kMaximumClipGap);
+    });
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/atomic_file.h"
+#include "base/json_depth.h"
 #include "model/geometry_json.h"
 #include "model/json_fields.h"
 
@@ -225,7 +226,12 @@ std::string encodeCompositionDocument(const CompositionDocument& document) {
 }
 
 std::optional<CompositionDocument> decodeCompositionDocument(std::string_view text, std::string* error) {
-    const json object = json::parse(text, nullptr, false);
+    bool tooDeep = false;
+    const json object = parseJsonWithinDepth<json>(text, kMaximumJsonDepth, &tooDeep);
+    if (tooDeep) {
+        if (error) *error = "CompositionDocument: nested deeper than " + std::to_string(kMaximumJsonDepth) + " levels";
+        return std::nullopt;
+    }
     if (object.is_discarded()) {
         if (error) *error = "CompositionDocument: not valid JSON";
         return std::nullopt;

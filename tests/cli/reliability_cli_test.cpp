@@ -121,6 +121,35 @@ TEST_F(ReliabilityCliTest, TimesFarPastTheRecordingAreKeptWithinItAndExportStays
     EXPECT_LE(applied["mutes"][0]["end"].get<double>(), 4.1);
 }
 
+TEST_F(ReliabilityCliTest, ADayOfNothingBeforeAClipOrInThePointerTrackIsNotWalkedFrameByFrame) {
+    // The pointer track jumps a day ahead, as a suspended machine's clock may.
+    auto track = Json::parse(testing::readTextFile(folder_ / "cursor.json"));
+    track["points"].push_back({{"t", 24 * 60 * 60 * 1000}, {"cx", 0.9}, {"cy", 0.9}, {"pressed", false}});
+    testing::writeTextFile(folder_ / "cursor.json", track.dump());
+    ASSERT_EQ(run({"edit", id_, "background", "chalk"}).exitCode, 0);
+    auto edit = Json::parse(testing::readTextFile(sidecar()));
+    edit["clips"] = Json::array(
+        {{{"sourceFile", "screen.mp4"}, {"sourceStart", 0.0}, {"sourceEnd", 2.0}, {"headOffset", 0.0}},
+         {{"sourceFile", "screen.mp4"}, {"sourceStart", 2.0}, {"sourceEnd", 4.0}, {"headOffset", 24.0 * 60 * 60}}});
+    edit["trimEnd"] = 24.0 * 60 * 60 + 4;
+    testing::writeTextFile(sidecar(), edit.dump());
+
+    // Ten minutes of gap at most: the 60 Hz samples and the export cover 4 s of clips and that.
+    const auto samples = runJson({"camera", id_, "--samples", "--json"});
+    EXPECT_LE(samples["camera"].size(), (600u + 4u) * 60 + 2);
+    const auto planned = run({"export", id_, "--dry-run", "--out", (home_ / "out.mp4").string()});
+    ASSERT_EQ(planned.exitCode, 0) << planned.err;
+    const auto seconds = planned.out.substr(planned.out.rfind(", ") + 2);
+    EXPECT_NEAR(std::stod(seconds), 604.0, 0.01) << planned.out;
+    const auto frame = run({"render-frame", id_, "--time", "603", "--out", (home_ / "f.png").string()});
+    EXPECT_EQ(frame.exitCode, 0) << frame.err;
+
+    ASSERT_EQ(run({"edit", id_, "inset", "0.1"}).exitCode, 0);
+    edit = Json::parse(testing::readTextFile(sidecar()));
+    EXPECT_EQ(edit["clips"][1]["headOffset"].get<double>(), 600.0);
+    EXPECT_LE(edit["trimEnd"].get<double>(), 604.1);
+}
+
 TEST_F(ReliabilityCliTest, UnreadableFilesAreNamedOnceAndAFullDiskSaysSo) {
     testing::writeTextFile(folder_ / "cursor.json", "{\"points\": [");
     const auto preferences = home_ / "config" / "Orvane" / "preferences.json";

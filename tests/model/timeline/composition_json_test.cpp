@@ -125,6 +125,20 @@ TEST(CompositionJson, DecodingRequiresEveryNonOptionalKey) {
     EXPECT_FALSE(decodeCompositionDocument("{\"schemaVersion\": 1,", &error));
     EXPECT_EQ(error, "CompositionDocument: not valid JSON");
     EXPECT_FALSE(decodeCompositionDocument("[]"));
+
+    // Nesting is bounded wherever it sits, even under a key the reader ignores; 64 levels still read.
+    const auto nestedUnder = [&](int depth) {
+        auto document = good;
+        json deep = json::array();
+        for (int level = 2; level < depth; ++level) deep = json::array({std::move(deep)});
+        document["notes"] = std::move(deep);
+        return document.dump();
+    };
+    EXPECT_TRUE(decodeCompositionDocument(nestedUnder(64)));
+    EXPECT_FALSE(decodeCompositionDocument(nestedUnder(65), &error));
+    EXPECT_EQ(error, "CompositionDocument: nested deeper than 64 levels");
+    EXPECT_FALSE(decodeCompositionDocument(std::string(100000, '[') + std::string(100000, ']'), &error));
+    EXPECT_EQ(error, "CompositionDocument: nested deeper than 64 levels");
 }
 
 TEST(CompositionJson, WritesAtomicallyIntoTheRecordingFolder) {

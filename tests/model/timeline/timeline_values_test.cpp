@@ -8,6 +8,7 @@
 #include "model/audio_clip.h"
 #include "model/click_annotation.h"
 #include "model/clip.h"
+#include "model/clip_gap.h"
 #include "model/cursor_interaction.h"
 #include "model/cursor_style.h"
 #include "model/cut_and_mute_regions.h"
@@ -115,6 +116,22 @@ TEST(TimelineValues, OverlayCreationClampsBackgroundBlur) {
         fields.backgroundBlur = given;
         EXPECT_EQ(makeVideoOverlayClip(fields).backgroundBlur, kept) << given;
     }
+}
+
+TEST(TimelineValues, GapsBeforeClipsAreKeptToTenMinutes) {
+    std::vector<Clip> clips(5);
+    clips[0].headOffset = 2.5;
+    clips[1].headOffset = 24.0 * 60 * 60;
+    clips[2].headOffset = -3;
+    clips[3].headOffset = std::numeric_limits<double>::quiet_NaN();
+    clips[4].headOffset = kMaximumClipGap;
+    EXPECT_EQ(keepClipGapsWithin(clips), 3u);
+    EXPECT_EQ(clips[0].headOffset, 2.5);
+    EXPECT_EQ(clips[1].headOffset, 600);
+    EXPECT_EQ(clips[2].headOffset, 0);
+    EXPECT_EQ(clips[3].headOffset, 0);
+    EXPECT_EQ(clips[4].headOffset, 600) << "ten minutes exactly is a gap the user may keep";
+    EXPECT_EQ(keepClipGapsWithin(clips), 0u);
 }
 
 TEST(CursorRingStyles, NamesLookUpCaseInsensitivelyAndRoundTrip) {
