@@ -34,6 +34,7 @@ public:
 
     // 512 MB: the hosted service's own limit.
     std::int64_t defaultMaxUploadBytes() const override { return 512LL * 1000 * 1000; }
+    bool revisionsNeedSidecar() const override { return true; }
     ShareResult upload(const std::filesystem::path& file, const ShareRequest& request, std::stop_token stop) override;
     ShareResult update(const std::filesystem::path& file, const ShareRequest& request, const ShareResult& existing,
                        std::stop_token stop) override;
@@ -41,9 +42,15 @@ public:
     std::optional<HostedShareResponse> lastShare() const;
 
 private:
-    nlohmann::json describe(const std::filesystem::path& file, const ShareRequest& request) const;
+    // The descriptive fields, and for each asset its SHA-256 so the service can skip what it holds.
+    nlohmann::json describe(const std::filesystem::path& file, const ShareRequest& request,
+                            const std::vector<std::string>& assetDigests) const;
+    // The one-form upload, for a backend that offers no direct upload: a new share, or with
+    // `shareID` the replacement of that share's content.
+    ShareResult uploadForm(const std::filesystem::path& file, const ShareRequest& request,
+                           const std::optional<std::string>& shareID, std::stop_token stop);
     void uploadTargets(const HostedDirectUploadResponse& targets, const std::filesystem::path& file,
-                       const ShareRequest& request, std::stop_token stop);
+                       const ShareRequest& request, const std::vector<std::string>& assetDigests, std::stop_token stop);
     ShareResult finish(const HostedShareResponse& share);
     template <typename Call>
     auto authenticated(Call&& call) -> decltype(call());

@@ -284,7 +284,9 @@ RemoteAPIClient::RemoteAPIClient(std::string baseURL, std::shared_ptr<HttpTransp
                                  TokenProvider tokenProvider)
     : baseURL_(std::move(baseURL)), transport_(std::move(transport)), tokenProvider_(std::move(tokenProvider)) {}
 
-Json RemoteAPIClient::send(const Call& call, std::stop_token stop) {
+Json RemoteAPIClient::send(const Call& call, std::stop_token stop) { return perform(call, nullptr, stop); }
+
+Json RemoteAPIClient::perform(const Call& call, const FormBody* form, std::stop_token stop) {
     std::lock_guard serial(callMutex_);
     const auto token = tokenProvider_ ? tokenProvider_() : std::nullopt;
     if (!token || token->empty() || token->size() >= kMaxTokenLength) throw RemoteAPIError::missingAuth();
@@ -298,6 +300,12 @@ Json RemoteAPIClient::send(const Call& call, std::stop_token stop) {
     if (call.body) {
         request.headers.emplace_back("Content-Type", "application/json");
         request.body = call.body->dump();
+    } else if (form) {
+        request.headers.emplace_back("Content-Type", form->contentType);
+        request.body = HttpFileBody{form->file};
+        // A whole video in one request takes as long as the line needs, as storage uploads do.
+        request.timeout = std::chrono::seconds(3600);
+        request.uploadProgress = form->progress;
     }
     HttpResponse response;
     try {
@@ -410,6 +418,22 @@ HostedShareResponse RemoteAPIClient::completeRevisionDirectUpload(const std::str
                                                                   const std::string& uploadID, std::stop_token stop) {
     return decodeHostedShareResponse(
         send({"POST", {"shares", shareID, "revision", "direct-upload", uploadID, "complete"}, {}, std::nullopt}, stop));
+}
+
+HostedShareResponse RemoteAPIClient::uploadHostedShareForm(const std::filesystem::path& form,
+                                                           const std::string& contentType, std::stop_token stop,
+                                                           const HttpUploadProgress& progress) {
+    const FormBody body{form, contentType, progress};
+    return decodeHostedShareResponse(perform({"POST", {"videos", "hosted-share"}, {}, std::nullopt}, &body, stop));
+}
+
+HostedShareResponse RemoteAPIClient::replaceShareContentForm(const std::string& shareID,
+                                                             const std::filesystem::path& form,
+                                                             const std::string& contentType, std::stop_token stop,
+                                                             const HttpUploadProgress& progress) {
+    const FormBody body{form, contentType, progress};
+    return decodeHostedShareResponse(
+        perform({"POST", {"shares", shareID, "revision", "owner"}, {}, std::nullopt}, &body, stop));
 }
 
 std::vector<TeamDomain> RemoteAPIClient::teamDomains(const std::string& teamID, std::stop_token stop) {

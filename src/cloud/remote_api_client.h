@@ -4,6 +4,7 @@
 // failures to RemoteAPIError and decodes the records. It never retries: a caller that gets a 401
 // refreshes the token once and calls again (withOneRefresh below).
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -226,8 +227,22 @@ public:
                                                          std::stop_token stop = {});
     HostedShareResponse completeRevisionDirectUpload(const std::string& shareID, const std::string& uploadID,
                                                      std::stop_token stop = {});
+    // The one-form uploads: a multipart body already spooled to `form`.
+    HostedShareResponse uploadHostedShareForm(const std::filesystem::path& form, const std::string& contentType,
+                                              std::stop_token stop = {}, const HttpUploadProgress& progress = {});
+    HostedShareResponse replaceShareContentForm(const std::string& shareID, const std::filesystem::path& form,
+                                                const std::string& contentType, std::stop_token stop = {},
+                                                const HttpUploadProgress& progress = {});
 
 private:
+    // A body streamed from a file (a multipart form) instead of JSON.
+    struct FormBody {
+        std::filesystem::path file;
+        std::string contentType;
+        HttpUploadProgress progress;
+    };
+    nlohmann::json perform(const Call& call, const FormBody* form, std::stop_token stop);
+
     std::string baseURL_;
     std::shared_ptr<HttpTransport> transport_;
     TokenProvider tokenProvider_;

@@ -214,8 +214,12 @@ Uuid ExportController::exportGIF(std::shared_ptr<const SceneRenderSnapshot> snap
 
 Uuid ExportController::share(std::shared_ptr<const SceneRenderSnapshot> snapshot, const ExportSettings& settings,
                              std::string permission, VideoExportOptions options) {
-    ShareRequest request{
-        .title = options.title, .permission = permission, .preset = options.preset, .sidecar = options.sidecar};
+    ShareRequest request{.title = options.title,
+                         .permission = permission,
+                         .preset = options.preset,
+                         .sidecar = options.sidecar,
+                         .thumbnail = options.thumbnail,
+                         .assets = options.assets};
     auto services = services_;
     const std::weak_ptr<bool> alive = alive_;
     return enqueue(options.title, "Share \u00b7 " + permission, ShareKind{permission},
@@ -234,7 +238,9 @@ Uuid ExportController::updateShare(std::shared_ptr<const SceneRenderSnapshot> sn
     ShareRequest request{.title = options.title,
                          .permission = permission.value_or(""),
                          .preset = options.preset,
-                         .sidecar = options.sidecar};
+                         .sidecar = options.sidecar,
+                         .thumbnail = options.thumbnail,
+                         .assets = options.assets};
     if (!permission && lastHostedShare_ && lastHostedShare_->permission)
         request.permission = *lastHostedShare_->permission;
     // Without an earlier share there is nothing to replace, so the update uploads a new one.

@@ -65,6 +65,9 @@ struct VideoExportOptions {
     // The project sidecar kept beside a cached export.
     std::optional<std::filesystem::path> sidecar;
     std::string title = "Export";
+    // Shares only: the share page's still and the files the sidecar refers to.
+    std::optional<std::filesystem::path> thumbnail;
+    std::vector<std::filesystem::path> assets;
 };
 
 class ExportController {

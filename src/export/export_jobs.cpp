@@ -354,6 +354,10 @@ ShareResult shareMovie(const ExportServices& services, const ExportJobContext& c
     if (!services.shareClient) throw ExportError::shareNotConfigured();
     auto& client = *services.shareClient;
     const bool updating = existing.has_value();
+    // Checked before rendering: without the sidecar the share page could not be edited afterwards.
+    if (updating && client.revisionsNeedSidecar() && !shareRequest.sidecar) {
+        throw ExportError::shareFailed("Editable share revisions require a Orvane sidecar.");
+    }
     const auto limit = services.shareMaxUploadBytes.value_or(client.defaultMaxUploadBytes());
 
     const auto workspace = makeWorkspace(services, options.preset);

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 #include "model/export_profile.h"
 
@@ -20,6 +21,10 @@ struct ShareRequest {
     std::string permission;
     ExportPreset preset = ExportPreset::web1080;   // travels as export_kind
     std::optional<std::filesystem::path> sidecar;  // the project sidecar, for editable shares
+    // A still for the share page, and the files the sidecar refers to (background image, music); a
+    // backend that already holds an asset with the same content is not sent it again.
+    std::optional<std::filesystem::path> thumbnail;
+    std::vector<std::filesystem::path> assets;
     // What the uploaded file is, as the share page describes it; filled in by the share task.
     int width = 0;
     int height = 0;
@@ -52,6 +57,8 @@ public:
     virtual ~ShareClient() = default;
     // The largest file this backend takes, in bytes.
     virtual std::int64_t defaultMaxUploadBytes() const = 0;
+    // Whether update() replaces the shared edit in place, which needs the project sidecar.
+    virtual bool revisionsNeedSidecar() const { return false; }
     // Both throw ShareTooLargeError, or any error whose what() is shown to the user.
     virtual ShareResult upload(const std::filesystem::path& file, const ShareRequest& request,
                                std::stop_token stop) = 0;

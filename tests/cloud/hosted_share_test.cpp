@@ -1,10 +1,13 @@
 #include <fstream>
+#include <tuple>
 
 #include "cloud/byo_share_client.h"
 #include "cloud/hosted_share_client.h"
 #include "cloud/signed_upload.h"
 #include "cloud/supabase_share_client.h"
 #include "cloud_fixture.h"
+#include "export/cache/asset_hasher.h"
+#include "export/cache/sha256.h"
 
 namespace orvane {
 namespace {
@@ -279,6 +282,168 @@ TEST_F(HostedShareTest, RefusalsAndCancellationLeaveNothingBehind) {
     } catch (const std::exception& error) {
         EXPECT_STREQ(error.what(), "Direct revision upload requires a sidecar.");
     }
+}
+
+// The parts of a multipart/form-data body: field name -> (file name, bytes), in order.
+std::vector<std::tuple<std::string, std::string, std::string>> formParts(const TestHttpRequest& request) {
+    const auto type = request.header("Content-Type").value_or("");
+    const auto boundary = "--" + type.substr(type.find("boundary=") + 9);
+    std::vector<std::tuple<std::string, std::string, std::string>> parts;
+    const auto& body = request.body;
+    std::size_t at = body.find(boundary);
+    while (at != std::string::npos && body.compare(at + boundary.size(), 2, "--") != 0) {
+        const auto headersStart = at + boundary.size() + 2;
+        const auto headersEnd = body.find("\r\n\r\n", headersStart);
+        const auto headers = body.substr(headersStart, headersEnd - headersStart);
+        const auto next = body.find("\r\n" + boundary, headersEnd);
+        const auto quoted = [&](const std::string& key) {
+            const auto start = headers.find(key + "=\"");
+            if (start == std::string::npos) return std::string();
+            const auto from = start + key.size() + 2;
+            return headers.substr(from, headers.find('"', from) - from);
+        };
+        parts.emplace_back(quoted("name"), quoted("filename"), body.substr(headersEnd + 4, next - headersEnd - 4));
+        at = next + 2;
+    }
+    return parts;
+}
+
+TEST_F(HostedShareTest, AssetsTheServiceHoldsAreSkippedByContentAndTheThumbnailGoesToItsTarget) {
+    const auto logo = patternBytes(5'000, 7);
+    const auto music = patternBytes(9'000, 8);
+    ShareRequest request;
+    request.thumbnail = writeFile("thumb.jpg", patternBytes(2'000, 9));
+    request.assets = {writeFile("logo.png", logo), writeFile("music.m4a", music)};
+    Json start;
+    server_.setHandler([&](const TestHttpRequest& r) {
+        if (r.path == "/videos/hosted-share/direct-upload") {
+            std::lock_guard lock(service_.mutex);
+            start = Json::parse(r.body);
+            const auto& assets = start["assets"];
+            Json answer{{"upload_id", "up-1"},
+                        {"video", service_.target("video", "u/v1/video.mp4", "video/mp4")},
+                        {"thumbnail", service_.target("thumbnail", "u/v1/thumb.jpg", "image/jpeg")},
+                        {"assets", Json::array()},
+                        // The logo is already stored; the music is not, and is named only by its digest.
+                        {"asset_results",
+                         {{{"filename", "logo.png"}, {"sha256", assets[0]["sha256"]}},
+                          {{"filename", "other-name.m4a"},
+                           {"sha256", assets[1]["sha256"]},
+                           {"upload", service_.target("asset", "u/assets/music.m4a", "audio/mp4")}}}}};
+            return TestHttpResponse::json(200, answer.dump());
+        }
+        return service_.handle(r);
+    });
+    client()->upload(writeFile("m.mp4", patternBytes(50'000)), request, {});
+
+    ASSERT_EQ(start["assets"].size(), 2u);
+    EXPECT_EQ(start["assets"][0]["filename"], "logo.png");
+    EXPECT_EQ(start["assets"][0]["content_type"], "image/png");
+    EXPECT_EQ(start["assets"][0]["size_bytes"], 5'000);
+    // Independent of the client's hashing: OpenSSL's one-shot digest of the same bytes.
+    EXPECT_EQ(start["assets"][1]["sha256"], sha256Hex(music));
+    EXPECT_EQ(start["thumbnail_filename"], "thumb.jpg");
+    EXPECT_EQ(start["thumbnail_content_type"], "image/jpeg");
+    EXPECT_EQ(start["thumbnail_size_bytes"], 2'000);
+    std::lock_guard lock(service_.mutex);
+    EXPECT_TRUE(service_.stored["u/assets/music.m4a"] == music);
+    EXPECT_EQ(service_.stored.count("u/v1/thumb.jpg"), 1u);
+    EXPECT_EQ(service_.stored.size(), 3u) << "video, thumbnail and the one missing asset";
+    EXPECT_FALSE(fs::exists(AssetHasher::memoPath(request.assets[1]))) << "no scratch file beside the user's file";
+}
+
+TEST_F(HostedShareTest, ABackendWithoutDirectUploadGetsOneFormAndRevisionsReplaceTheShare) {
+    const auto movie = patternBytes(300'000, 4);
+    const auto sidecar = std::string(R"({"edit":{}})");
+    std::vector<TestHttpRequest> forms;
+    std::function<void()> duringForm;
+    server_.setHandler([&](const TestHttpRequest& r) {
+        if (r.path.ends_with("/direct-upload")) return TestHttpResponse::json(404, R"({"detail":"Not Found"})");
+        if (r.path == "/videos/hosted-share" || r.path == "/shares/share-9/revision/owner") {
+            if (duringForm) {
+                duringForm();
+                TestHttpResponse slow = TestHttpResponse::json(200, "{}");
+                slow.delay = std::chrono::milliseconds(3000);
+                return slow;
+            }
+            forms.push_back(r);
+            return TestHttpResponse::json(200, Json{{"video_id", "vid-9"},
+                                                    {"share_id", "share-9"},
+                                                    {"token", "tok-9"},
+                                                    {"url", "https://orvane.app/s/tok-9"},
+                                                    {"video_url", "https://cdn/v.mp4"},
+                                                    {"video_path", "u/v.mp4"}}
+                                                   .dump());
+        }
+        return TestHttpResponse::json(500, R"({"detail":"unexpected"})");
+    });
+    ShareRequest request;
+    request.title = "Demo";
+    request.permission = "view";
+    request.width = 1280;
+    request.height = 720;
+    request.fps = 30;
+    request.sidecar = writeFile("sidecar.json", sidecar);
+    request.assets = {writeFile("logo.png", "png-bytes")};
+    HostedShareOptions options;
+    options.temporaryFolder = temp_.path();
+    options.teamID = "team-1";
+    auto api = std::make_shared<RemoteAPIClient>(server_.baseURL(), transport_,
+                                                 [] { return std::optional<std::string>("tok"); });
+    HostedAPIShareClient teamClient(
+        api, transport_, [] { return std::optional<std::string>("tok"); },
+        [](const std::string&) { return std::nullopt; }, options);
+    const auto file = writeFile("share.mp4", movie);
+    const auto shared = teamClient.upload(file, request, {});
+    EXPECT_EQ(shared.url, "https://orvane.app/s/tok-9");
+
+    ASSERT_EQ(forms.size(), 1u);
+    EXPECT_EQ(forms[0].header("Authorization"), "Bearer tok");
+    EXPECT_TRUE(forms[0].header("Content-Type").value_or("").starts_with("multipart/form-data; boundary=ZantBoundary"));
+    std::map<std::string, std::string> text;
+    std::vector<std::string> files;
+    for (const auto& [name, filename, bytes] : formParts(forms[0])) {
+        if (filename.empty()) {
+            text[name] = bytes;
+        } else {
+            files.push_back(name + ":" + filename);
+            if (name == "file") {
+                EXPECT_TRUE(bytes == movie);
+            }
+            if (name == "sidecar") {
+                EXPECT_EQ(bytes, sidecar);
+            }
+        }
+    }
+    EXPECT_EQ(text["title"], "Demo");
+    EXPECT_EQ(text["permission"], "view");
+    EXPECT_EQ(text["width"], "1280");
+    EXPECT_EQ(text["frame_rate"], "30");
+    EXPECT_EQ(text["team_id"], "team-1");
+    EXPECT_EQ(files, (std::vector<std::string>{"file:share.mp4", "sidecar:sidecar.json", "assets:logo.png"}));
+    EXPECT_TRUE(temporaryFolderEmpty());
+
+    teamClient.update(file, request, shared, {});
+    ASSERT_EQ(forms.size(), 2u);
+    EXPECT_EQ(forms[1].path, "/shares/share-9/revision/owner");
+
+    // Cancelled while the form is on its way: the spooled body is gone too.
+    std::stop_source stop;
+    duringForm = [&] { stop.request_stop(); };
+    EXPECT_THROW(teamClient.upload(file, request, stop.get_token()), HttpCancelled);
+    EXPECT_TRUE(temporaryFolderEmpty());
+
+    // Any other refusal of the direct upload is not papered over by the form.
+    duringForm = {};
+    server_.setHandler(
+        [](const TestHttpRequest&) { return TestHttpResponse::json(503, R"({"detail":"maintenance"})"); });
+    try {
+        teamClient.upload(file, request, {});
+        ADD_FAILURE() << "503";
+    } catch (const std::exception& error) {
+        EXPECT_STREQ(error.what(), "API error (503): maintenance");
+    }
+    EXPECT_EQ(forms.size(), 2u);
 }
 
 TEST(SignedUpload, ResumableEndpointMovesSupabaseHostsToTheirStorageSubdomainOnce) {

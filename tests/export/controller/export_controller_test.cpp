@@ -280,6 +280,7 @@ TEST_F(ExportControllerTest, ExportCacheHitsCopyAndMissesStore) {
 class FakeShareClient : public ShareClient {
 public:
     std::int64_t defaultMaxUploadBytes() const override { return 1'000'000; }
+    bool revisionsNeedSidecar() const override { return editable; }
     ShareResult upload(const fs::path& file, const ShareRequest& request, std::stop_token) override {
         uploads.push_back(readTextFile(file) + " " + request.permission);
         if (tooLargeOnce && uploads.size() == 1) throw ShareTooLargeError("413 payload too large");
@@ -291,6 +292,7 @@ public:
         return existing;
     }
     bool tooLargeOnce = false;
+    bool editable = false;
     std::vector<std::string> uploads;
     std::vector<std::string> updates;
 };
@@ -336,6 +338,16 @@ TEST_F(ExportControllerTest, SharesUploadRetryCompactAndUpdateInPlace) {
     }
     EXPECT_THAT(client->updates, ElementsAre("video 1920x1080 video-1"));
     EXPECT_TRUE(entriesOf(temp / "tmp").empty());
+
+    // A backend that revises the shared edit in place refuses, before rendering, an update without one.
+    client->editable = true;
+    const auto rendered = renderer->profiles.size();
+    const auto withoutSidecar = c.updateShare(snapshotOfLength(1), {}, std::nullopt);
+    run();
+    EXPECT_EQ(taskOf(withoutSidecar).stage,
+              ExportTaskStage::failed("Editable share revisions require a Orvane sidecar."));
+    EXPECT_EQ(renderer->profiles.size(), rendered);
+    EXPECT_EQ(client->updates.size(), 1u);
 }
 
 class FakeOpener : public UrlOpener {
