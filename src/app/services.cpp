@@ -1,5 +1,8 @@
 #include "app/services.h"
 
+#include <signal.h>
+
+#include "app/analytics.h"
 #include "app/configuration.h"
 #include "app/preference_adapters.h"
 #include "app/preferences.h"
@@ -33,6 +36,9 @@
 namespace orvane::app {
 
 namespace {
+
+// PostHog's public ingestion host.
+constexpr const char* kAnalyticsHost = "https://us.i.posthog.com";
 
 // "Now" for the account's token expiry.
 const SystemClock& systemClock() {
@@ -163,6 +169,29 @@ std::shared_ptr<HttpTransport> Services::httpTransport() {
     return httpTransport_;
 }
 
+AppAnalyticsClient& Services::analytics() {
+    if (!analytics_) {
+        AnalyticsSettings settings;
+        settings.projectToken = configuration().analyticsProjectToken();
+        settings.host = serviceBaseURL("ANALYTICS", kAnalyticsHost);
+        settings.buildChannel = configuration().buildChannel();
+        settings.appInfo = currentAnalyticsAppInfo();
+        settings.allowed = analyticsAllowedByEnvironment();
+        {
+            // The queue's thread must never take Ctrl-C: a command's StopSignals expects every thread
+            // to leave it blocked, however late the thread was started.
+            sigset_t all, previous;
+            sigfillset(&all);
+            pthread_sigmask(SIG_BLOCK, &all, &previous);
+            analyticsQueue_ = std::make_unique<SerialQueue>("orvane.analytic");
+            pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        }
+        analytics_ = std::make_unique<AppAnalyticsClient>(std::move(settings), preferences(), httpTransport(),
+                                                          systemClock(), *analyticsQueue_);
+    }
+    return *analytics_;
+}
+
 AuthStore& Services::auth() {
     if (!auth_) {
         SupabaseAuthConfig config;
@@ -178,8 +207,15 @@ AuthStore& Services::auth() {
                 mainLoop_.post(std::move(write));
             }
         };
+        // A sign-out the user did not ask for is reported with its reason, on the main loop.
+        auto recordSignOut = [this, onMain](const std::string& kind, const std::string& reason) {
+            onMain([this, kind, reason] {
+                analytics().track(AnalyticsEvent::userSignedOut, {{"kind", kind}, {"reason", reason}});
+                analytics().resetIdentity();
+            });
+        };
         auth_ = std::make_unique<AuthStore>(std::move(client), secrets(), storedAuthSession(preferences()),
-                                            keepAuthSession(preferences()), systemClock(), AuthStore::SignOutRecorder{},
+                                            keepAuthSession(preferences()), systemClock(), std::move(recordSignOut),
                                             std::move(onMain));
     }
     return *auth_;
@@ -187,22 +223,28 @@ AuthStore& Services::auth() {
 
 std::shared_ptr<RemoteAPIClient> Services::remoteAPI() {
     if (!remoteAPI_) {
-        AuthStore* account = &auth();
-        remoteAPI_ =
-            std::make_shared<RemoteAPIClient>(serviceBaseURL("API", configuration().apiBaseURL()), httpTransport(),
-                                              [account] { return account->validAccessToken(); });
+        remoteAPI_ = std::make_shared<RemoteAPIClient>(serviceBaseURL("API", configuration().apiBaseURL()),
+                                                       httpTransport(), accountToken());
     }
     return remoteAPI_;
+}
+
+RemoteAPIClient::TokenProvider Services::accountToken() {
+    AuthStore* account = &auth();
+    return [account] { return account->validAccessToken(); };
+}
+
+RefreshAfterRejection Services::accountRefresh() {
+    AuthStore* account = &auth();
+    return [account](const std::string& rejected) { return account->refreshAfterRejection(rejected); };
 }
 
 std::shared_ptr<ShareClient> Services::makeShareClient(std::optional<ShareBackendMode> mode) {
     auto& prefs = preferences();
     switch (mode.value_or(prefs.shareBackendMode())) {
         case ShareBackendMode::hosted: {
-            AuthStore* account = &auth();
-            return std::make_shared<HostedAPIShareClient>(
-                remoteAPI(), httpTransport(), [account] { return account->validAccessToken(); },
-                [account](const std::string& rejected) { return account->refreshAfterRejection(rejected); });
+            return std::make_shared<HostedAPIShareClient>(remoteAPI(), httpTransport(), accountToken(),
+                                                          accountRefresh());
         }
         case ShareBackendMode::byoHTTP: {
             BYOBackendConfig config;

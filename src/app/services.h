@@ -13,15 +13,16 @@
 
 #include "base/event_loop.h"
 #include "base/toast_center.h"
+#include "cloud/remote_api_client.h"
 #include "recording/recording_library.h"
 
 namespace orvane {
 
+class AppAnalyticsClient;
 class AppConfiguration;
 class AuthStore;
 class BundleConfig;
 class HttpTransport;
-class RemoteAPIClient;
 class ShareClient;
 class CameraSystem;
 class AudioSystem;
@@ -83,12 +84,24 @@ public:
     // What a captioning run needs: the recogniser service and the outside ffmpeg for files the
     // in-process conversion cannot read.
     CaptionServices captionServices();
+    // Product analytics: off when the user switched it off, and in test and CI runs
+    // (ORVANE_ANALYTICS, $CI); $ORVANE_SERVICE_URL_ANALYTICS points it elsewhere.
+    AppAnalyticsClient& analytics();
     // Online services. Base URLs follow the bundle keys and preferences, and
     // $ORVANE_SERVICE_URL_API / _AUTH point them elsewhere (a local server in tests).
     std::shared_ptr<HttpTransport> httpTransport();
     // The signed-in account; not bootstrapped until a command asks for it.
     AuthStore& auth();
     std::shared_ptr<RemoteAPIClient> remoteAPI();
+    // The account's current token and its refresh after the backend refused one, for calls that
+    // follow the refresh-once-and-retry-once rule (withOneRefresh).
+    RemoteAPIClient::TokenProvider accountToken();
+    RefreshAfterRejection accountRefresh();
+    // A backend call under that rule.
+    template <typename Call>
+    auto withAccount(Call&& call) -> decltype(call()) {
+        return withOneRefresh(accountToken(), accountRefresh(), std::forward<Call>(call));
+    }
     // The share backend the preferences choose, made afresh for each share so a changed setting
     // applies at once; null when the chosen backend is not configured.
     // `mode` overrides the preference for one share.
@@ -122,6 +135,9 @@ private:
     std::unique_ptr<SpeechRecognitionService> speech_;
     std::shared_ptr<HttpTransport> httpTransport_;
     std::unique_ptr<AuthStore> auth_;
+    // The queue first: the client stops its sends before the queue's thread is joined.
+    std::unique_ptr<SerialQueue> analyticsQueue_;
+    std::unique_ptr<AppAnalyticsClient> analytics_;
     std::shared_ptr<RemoteAPIClient> remoteAPI_;
     std::thread::id mainThread_ = std::this_thread::get_id();
 };

@@ -8,6 +8,7 @@
 namespace orvane::log_area {
 
 inline constexpr std::string_view kApp = "Orvane.App";
+inline constexpr std::string_view kAnalytics = "Orvane.Analytics";
 inline constexpr std::string_view kAuth = "Orvane.Auth";
 inline constexpr std::string_view kAudio = "Orvane.Audio";
 inline constexpr std::string_view kAutoZoom = "Orvane.AutoZoom";

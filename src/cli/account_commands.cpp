@@ -6,6 +6,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "app/analytics.h"
 #include "app/preferences.h"
 #include "app/services.h"
 #include "cli/command_error.h"
@@ -88,19 +89,27 @@ void registerAccountCommands(CLI::App& app, app::Services& services) {
         const auto status = auth.status();
         switch (status.kind) {
             case AuthStatus::Kind::signedIn:
+                services.analytics().identify(status.user->id, status.user->email);
+                services.analytics().track(AnalyticsEvent::userSignedIn);
                 std::printf("Signed in as %s\n", status.user->email.value_or(status.user->id).c_str());
                 return;
             case AuthStatus::Kind::awaitingEmailConfirmation:
                 throw CommandFailed(kFailure,
                                     "Verify your email to continue. Check your inbox and spam folder for the "
                                     "confirmation link, then sign in.");
-            default: throw CommandFailed(kFailure, status.text.empty() ? "Sign-in failed." : status.text);
+            default: {
+                const auto message = status.text.empty() ? std::string("Sign-in failed.") : status.text;
+                services.analytics().track(AnalyticsEvent::authFailed, {{"error_kind", analyticsErrorKind(message)}});
+                throw CommandFailed(kFailure, message);
+            }
         }
     });
 
     auto* logout = app.add_subcommand("logout", "Sign out and forget the saved session");
     logout->callback([&services] {
         services.auth().signOutExplicitly();
+        services.analytics().track(AnalyticsEvent::userSignedOut, {{"kind", std::string("explicit")}});
+        services.analytics().resetIdentity();
         std::printf("Signed out.\n");
     });
 

@@ -40,6 +40,10 @@ void registerShareCommand(CLI::App& app, app::Services& services);
 
 // `orvane open URL`: the link handed to the running studio, or the studio started with it.
 void registerOpenCommand(CLI::App& app, app::Services& services);
+// `orvane teams`, `orvane library` and `orvane invite accept CODE`: the account's teams.
+void registerTeamCommands(CLI::App& app, app::Services& services);
+// `orvane pull-edits ID [--watch]`: the backend's edit record of a shared recording applied to it.
+void registerPullEditsCommand(CLI::App& app, app::Services& services);
 
 // `orvane screenshot [--project NAME] [--desktop]`.
 void registerScreenshotCommand(CLI::App& app, app::Services& services);

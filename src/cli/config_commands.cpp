@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "app/analytics.h"
 #include "app/preferences.h"
 #include "app/services.h"
 #include "cli/command_error.h"
@@ -75,7 +76,15 @@ void registerConfigCommands(CLI::App& app, app::Services& services) {
     auto* set = config->add_subcommand("set", "Change one preference");
     set->add_option("KEY", options->key, "Preference key")->required();
     set->add_option("VALUE", options->value, "New value")->required();
-    set->callback([&services, options] { services.preferences().setFromString(options->key, options->value); });
+    set->callback([&services, options] {
+        auto& preferences = services.preferences();
+        const bool wasEnabled = preferences.productAnalyticsEnabled();
+        preferences.setFromString(options->key, options->value);
+        // Switching analytics back on is itself reported, once it is on again.
+        if (!wasEnabled && preferences.productAnalyticsEnabled()) {
+            services.analytics().track(AnalyticsEvent::analyticsEnabled);
+        }
+    });
 
     auto* unset = config->add_subcommand("unset", "Return one preference to its default");
     unset->add_option("KEY", options->key, "Preference key")->required();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "app/export_analytics.h"
 #include "app/preference_adapters.h"
 #include "app/preferences.h"
 #include "app/services.h"
@@ -88,7 +89,7 @@ Json profileJson(const OutputProfile& profile) {
 }  // namespace
 
 ExportRunOutcome runExports(EventLoop& mainLoop, const ExportServices& services,
-                            const std::vector<ExportRequest>& requests) {
+                            const std::vector<ExportRequest>& requests, AppAnalyticsClient* analytics) {
     ProgressLine progress;
     ExportRunOutcome outcome;
     std::vector<Uuid> ids;
@@ -105,6 +106,8 @@ ExportRunOutcome runExports(EventLoop& mainLoop, const ExportServices& services,
     SerialQueue background("orvane.export");
     ExportController controller(mainLoop, background, services);
     running = &controller;
+    std::optional<ExportAnalytics> reporting;
+    if (analytics) reporting.emplace(controller, *analytics, mainLoop);
 
     std::vector<OutputProfile> profiles;
     auto allFinished = [&] {
@@ -127,6 +130,7 @@ ExportRunOutcome runExports(EventLoop& mainLoop, const ExportServices& services,
             options.preset = request.preset;
             options.sidecar = request.sidecar;
             options.title = request.title;
+            options.assets = request.shareAssets;
             profiles.push_back(exportProfile(*request.snapshot, request.settings, request.preset));
             if (request.sharePermission) {
                 ids.push_back(controller.share(request.snapshot, request.settings, *request.sharePermission, options));
@@ -230,7 +234,8 @@ void registerExportCommand(CLI::App& app, app::Services& services) {
         if (fs::exists(session.folder().sidecarFile())) request.sidecar = session.folder().sidecarFile();
         request.title = displayTitle(meta);
 
-        const auto outcome = runExports(services.mainLoop(), services.exportServices(), {request});
+        const auto outcome =
+            runExports(services.mainLoop(), services.exportServices(), {request}, &services.analytics());
         const auto& result = outcome.results.front();
         if (result.stage.kind == ExportTaskStage::Kind::cancelled || outcome.interrupted) {
             throw std::runtime_error("Export cancelled; nothing was written to " + destination.string());

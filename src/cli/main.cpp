@@ -59,6 +59,8 @@ int main(int argc, char** argv) {
     cli::registerSupabaseCommands(app, services);
     cli::registerShareCommand(app, services);
     cli::registerOpenCommand(app, services);
+    cli::registerTeamCommands(app, services);
+    cli::registerPullEditsCommand(app, services);
     cli::refuseNonFiniteNumbers(app);
 
     try {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "app/analytics.h"
 #include "app/preference_adapters.h"
 #include "app/preferences.h"
 #include "app/services.h"
@@ -142,6 +143,14 @@ void record(app::Services& services, const RecordArguments& arguments) {
                                [&recorder] { recorder.stop(); });
         }
     });
+    auto& analytics = services.analytics();
+    analytics.track(AnalyticsEvent::recordingStartRequested);
+    bool reportedStart = false;
+    auto startReport = recorder.observeState([&](const ScreenRecorder::State& state) {
+        if (state.phase != ScreenRecorder::Phase::recording || reportedStart) return;
+        reportedStart = true;
+        analytics.track(AnalyticsEvent::recordingStarted);
+    });
     const bool started = flow.start(std::move(request), catalog);
     // The recorder reports its first state changes on the next turns of the loop.
     if (started) loop.run();
@@ -157,9 +166,19 @@ void record(app::Services& services, const RecordArguments& arguments) {
             failure = "Recording was cancelled before it started.";
         }
         if (failure.empty()) failure = reply ? reply->message : "Recording did not finish cleanly.";
+        if (kind == Failure::didNotFinish && recorder.state().phase == ScreenRecorder::Phase::idle && !reportedStart) {
+            analytics.track(AnalyticsEvent::recordingCancelled);
+        } else {
+            analytics.track(AnalyticsEvent::recordingFailed, analyticsFailureProperties(std::runtime_error(failure)));
+        }
         throw CommandFailed(kind == Failure::noSource ? kNotFound : kFailure, failure);
     }
     const auto& meta = *reply->recording;
+    analytics.track(AnalyticsEvent::recordingCompleted,
+                    {{"duration_bucket", analyticsDurationBucket(static_cast<double>(meta.durationMs) / 1000.0)},
+                     {"has_system_audio", meta.hasSystemAudio},
+                     {"has_microphone", meta.hasMicrophone},
+                     {"has_webcam", meta.hasWebcam}});
     const RecordingFolder folder = services.library().folderOf(meta.id);
     const RecordingSource& source = *flow.source();
     if (arguments.json) {

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "app/analytics.h"
 #include "app/preference_adapters.h"
 #include "app/preferences.h"
 #include "app/services.h"
@@ -42,8 +43,11 @@ void registerScreenshotCommand(CLI::App& app, app::Services& services) {
             shot = service.capture(options->project, options->desktop ? std::optional(ScreenshotDestination::desktop)
                                                                       : std::nullopt);
         } catch (const std::exception& e) {
+            services.analytics().track(AnalyticsEvent::screenshotFailed, analyticsFailureProperties(e));
             throw std::runtime_error(std::string("Screenshot failed: ") + e.what());
         }
+        services.analytics().track(AnalyticsEvent::screenshotCaptured,
+                                   {{"destination", std::string(rawValue(shot->destination))}});
         int width = shot->width;
         int height = shot->height;
         if (crop) {

@@ -58,8 +58,14 @@ void registerShareCommand(CLI::App& app, app::Services& services) {
         request.sharePermission = o->permission.empty() ? preferences.defaultSharePermission() : o->permission;
         if (fs::exists(session.folder().sidecarFile())) request.sidecar = session.folder().sidecarFile();
         request.title = displayTitle(meta);
+        // The background picture and music the edit plays, so the shared edit opens complete elsewhere.
+        const auto& edit = session.state().values().edit;
+        for (const auto& asset : {edit.frame.customBackgroundPath, edit.audio.backgroundMusicPath}) {
+            std::error_code error;
+            if (asset && fs::is_regular_file(*asset, error)) request.shareAssets.push_back(*asset);
+        }
 
-        const auto outcome = runExports(services.mainLoop(), exportServices, {request});
+        const auto outcome = runExports(services.mainLoop(), exportServices, {request}, &services.analytics());
         const auto& stage = outcome.results.front().stage;
         if (stage.kind == ExportTaskStage::Kind::cancelled || outcome.interrupted) {
             throw std::runtime_error("Share cancelled; nothing was uploaded.");

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 
+#include <csignal>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -31,6 +33,10 @@ struct CloudServices {
     int issued = 0;
     std::string uploaded;
     std::string base;
+    // The backend's edit record of the shared video, and what the team routes saw.
+    Json editRecord;
+    int rejectTokenOnce = 0;  // answer 401 to this many team calls, whatever the token
+    std::vector<std::string> accepted;
 
     TestHttpResponse session() {
         ++issued;
@@ -64,6 +70,46 @@ struct CloudServices {
         }
         if (!request.header("Authorization").value_or("").starts_with("Bearer access-token-")) {
             return TestHttpResponse::json(401, R"({"detail":"not signed in"})");
+        }
+        if (request.path == "/teams" && rejectTokenOnce > 0) {
+            --rejectTokenOnce;
+            return TestHttpResponse::json(401, R"({"detail":"JWT expired"})");
+        }
+        if (request.path == "/videos/remote-video-7/edit") {
+            if (editRecord.is_null()) return TestHttpResponse::json(404, R"({"detail":"no edits"})");
+            return TestHttpResponse::json(200, editRecord.dump());
+        }
+        if (request.path == "/teams") {
+            return TestHttpResponse::json(200, R"([{"id":"t-big","name":"Big Co","role":"member"},
+                                                  {"id":"t-me","name":"Ada","is_personal":true,"role":"owner"}])");
+        }
+        if (request.path == "/teams/t-me/library" || request.path == "/teams/t-big/library") {
+            const int offset = std::stoi(request.queryValue("offset").value_or("0"));
+            const int count = request.path == "/teams/t-me/library" ? 51 : 1;
+            auto page = Json::array();
+            for (int i = offset; i < std::min(count, offset + std::stoi(request.queryValue("limit").value_or("0")));
+                 ++i) {
+                page.push_back({{"video_id", "v" + std::to_string(i)},
+                                {"team_id", "t"},
+                                {"title", "Video " + std::to_string(i)},
+                                {"duration_seconds", 75.4},
+                                {"share_id", "s"},
+                                {"share_token", "k"},
+                                {"share_url", "https://orvane.app/s/k" + std::to_string(i)},
+                                {"share_permission", "view"},
+                                {"share_view_count", i},
+                                {"comments_count", 0},
+                                {"reactions_count", 0},
+                                {"replies_count", 0},
+                                {"unique_viewers", 0},
+                                {"total_watch_seconds", 0},
+                                {"max_watch_seconds", 0}});
+            }
+            return TestHttpResponse::json(200, page.dump());
+        }
+        if (request.path == "/invitations/accept") {
+            accepted.push_back(Json::parse(request.body)["token"]);
+            return TestHttpResponse{204, {}, ""};
         }
         if (request.path == "/videos/hosted-share/direct-upload") {
             return TestHttpResponse::json(
@@ -120,6 +166,36 @@ protected:
             if (entry.path().filename() == id) return entry.path();
         }
         return {};
+    }
+
+    // A recording that was shared as the backend's "remote-video-7".
+    std::string importShared() {
+        const auto id = importSample();
+        const auto meta = recordingFolder(id) / "meta.json";
+        auto json = Json::parse(fileText(meta));
+        json["remoteVideoID"] = " remote-video-7\n";
+        std::ofstream(meta, std::ios::binary) << json.dump();
+        return id;
+    }
+
+    // The first value stored under `key` anywhere in the recording's sidecar.
+    std::optional<Json> sidecarValue(const std::string& id, const std::string& key) const {
+        const auto path = recordingFolder(id) / "sidecar.json";
+        if (!fs::exists(path)) return std::nullopt;
+        std::function<std::optional<Json>(const Json&)> find = [&](const Json& json) -> std::optional<Json> {
+            if (!json.is_object()) return std::nullopt;
+            if (json.contains(key)) return json[key];
+            for (const auto& [name, value] : json.items()) {
+                if (auto found = find(value)) return found;
+            }
+            return std::nullopt;
+        };
+        return find(Json::parse(fileText(path)));
+    }
+
+    void setEditRecord(Json record) {
+        std::lock_guard lock(services_.mutex);
+        services_.editRecord = std::move(record);
     }
 
     CloudServices services_;
@@ -264,6 +340,150 @@ TEST_F(CloudCliTest, SharesToABringYourOwnBackendWithTheTokenFromTheKeychain) {
     EXPECT_EQ(unconfigured.exitCode, 1);
     EXPECT_THAT(unconfigured.err,
                 HasSubstr("Sharing is not configured. Add backend URL, access key, and bucket in Settings."));
+}
+
+TEST_F(CloudCliTest, PullEditsAppliesTheBackendsRecordOnceOrWhileWatching) {
+    const auto unshared = importSample();
+    auto notShared = orvane({"pull-edits", unshared});
+    EXPECT_EQ(notShared.exitCode, 3);
+    EXPECT_THAT(notShared.err, HasSubstr("This recording has not been shared, so it has no remote edits."));
+
+    const auto id = importShared();
+    setEditRecord({{"video_id", "remote-video-7"}, {"updated_at", "2026-12-01T10:00:00.5Z"}, {"inset", 0.08}});
+    auto signedOut = orvane({"pull-edits", id});
+    EXPECT_EQ(signedOut.exitCode, 1);
+    EXPECT_THAT(signedOut.err, HasSubstr("Not signed in. Run `orvane login --email ADDRESS`."));
+
+    ASSERT_EQ(orvane({"login", "--email", "ada@example.com"}, std::string(kPassword) + "\n").exitCode, 0);
+    auto pulled = orvane({"pull-edits", id});
+    ASSERT_EQ(pulled.exitCode, 0) << pulled.err;
+    EXPECT_EQ(pulled.out, "Applied the latest remote edits.\n");
+    EXPECT_EQ(sidecarValue(id, "inset"), Json(0.08));
+    EXPECT_EQ(orvane({"pull-edits", id}).out, "Already up to date.\n") << "the applied date was saved";
+
+    // A backend that is down or cuts its answer short changes nothing.
+    const auto sidecar = fileText(recordingFolder(id) / "sidecar.json");
+    setEditRecord({{"video_id", "remote-video-7"}, {"updated_at", "2026-12-02T00:00:00Z"}, {"inset", 0.2}});
+    auto down = orvane({"pull-edits", id}, std::nullopt, testing::unusedLoopbackURL());
+    EXPECT_EQ(down.exitCode, 1);
+    EXPECT_THAT(down.err, HasSubstr("Couldn't fetch the remote edits: Could not connect to the server."));
+    TestHttpServer cutShort([](const TestHttpRequest&) {
+        auto answer =
+            TestHttpResponse::json(200, R"({"video_id":"remote-video-7","updated_at":"2026-12-03T00:00:00Z"})");
+        answer.truncate = true;
+        return answer;
+    });
+    EXPECT_EQ(orvane({"pull-edits", id}, std::nullopt, cutShort.baseURL()).exitCode, 1);
+    EXPECT_EQ(fileText(recordingFolder(id) / "sidecar.json"), sidecar);
+
+    // Watching: the change made meanwhile arrives with the poll, and Ctrl-C ends cleanly.
+    setEditRecord({{"video_id", "remote-video-7"}, {"updated_at", "2026-12-01T10:00:00.5Z"}, {"inset", 0.08}});
+    testing::OrvaneProcess watch(home_.path(), {"pull-edits", id, "--watch"}, environment(server_.baseURL()), "watch");
+    ASSERT_TRUE(watch.waitForError("Watching for remote edits of remote-video-7"));
+    setEditRecord({{"video_id", "remote-video-7"}, {"updated_at", "2026-12-04T00:00:00Z"}, {"corner_radius", 3.0}});
+    ASSERT_TRUE(watch.waitForError("Agent updated this video"));
+    watch.signal(SIGINT);
+    const auto watched = watch.wait();
+    EXPECT_EQ(watched.exitCode, 0) << watched.err;
+    EXPECT_EQ(sidecarValue(id, "cornerRadius"), Json(3.0));
+    for (const auto& secret : {"access-token-", "refresh-token-"}) {
+        EXPECT_EQ(watched.err.find(secret), std::string::npos);
+        EXPECT_EQ(down.err.find(secret), std::string::npos);
+    }
+}
+
+TEST_F(CloudCliTest, TeamsLibraryAndInvitationsRefreshAnExpiredTokenOnce) {
+    auto signedOut = orvane({"teams"});
+    EXPECT_EQ(signedOut.exitCode, 1);
+    EXPECT_THAT(signedOut.err, HasSubstr("Not signed in."));
+    ASSERT_EQ(orvane({"login", "--email", "ada@example.com"}, std::string(kPassword) + "\n").exitCode, 0);
+
+    {
+        std::lock_guard lock(services_.mutex);
+        services_.rejectTokenOnce = 1;
+    }
+    auto teams = orvane({"teams", "--json"});
+    ASSERT_EQ(teams.exitCode, 0) << teams.err;
+    const auto list = Json::parse(teams.out);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1]["id"], "t-me");
+    EXPECT_EQ(list[1]["isPersonal"], true);
+    {
+        std::lock_guard lock(services_.mutex);
+        EXPECT_EQ(services_.issued, 2) << "sign-in, then one refresh after the 401";
+        services_.rejectTokenOnce = 2;
+    }
+    auto stillRejected = orvane({"teams"});
+    EXPECT_EQ(stillRejected.exitCode, 1) << "a second 401 is not retried again";
+    EXPECT_THAT(stillRejected.err, HasSubstr("API error (401): JWT expired"));
+
+    auto library = orvane({"library", "--json"});
+    ASSERT_EQ(library.exitCode, 0) << library.err;
+    const auto videos = Json::parse(library.out);
+    EXPECT_EQ(videos["team"]["id"], "t-me") << "the personal team by default";
+    ASSERT_EQ(videos["videos"].size(), 51u) << "every page";
+    EXPECT_EQ(videos["videos"][50]["shareURL"], "https://orvane.app/s/k50");
+    auto byName = orvane({"library", "--team", "big co"});
+    ASSERT_EQ(byName.exitCode, 0) << byName.err;
+    EXPECT_THAT(byName.out, HasSubstr("Video 0"));
+    EXPECT_THAT(byName.out, HasSubstr("1:15"));
+    EXPECT_EQ(orvane({"library", "--team", "nobody"}).exitCode, 3);
+
+    auto accept = orvane({"invite", "accept", " inv-code-1 "});
+    ASSERT_EQ(accept.exitCode, 0) << accept.err;
+    EXPECT_EQ(accept.out, "Invitation accepted.\n");
+    std::lock_guard lock(services_.mutex);
+    EXPECT_EQ(services_.accepted, std::vector<std::string>{"inv-code-1"});
+}
+
+TEST_F(CloudCliTest, AnalyticsReportExportsOnlyWhenAllowedAndSwitchedOn) {
+    std::mutex mutex;
+    std::vector<Json> events;
+    TestHttpServer posthog([&](const TestHttpRequest& request) {
+        std::lock_guard lock(mutex);
+        events.push_back(Json::parse(request.body, nullptr, false));
+        return TestHttpResponse::json(200, R"({"status":1})");
+    });
+    const auto id = importSample();
+    auto env = environment(server_.baseURL());
+    env.push_back("ORVANE_SERVICE_URL_ANALYTICS=" + posthog.baseURL());
+    env.push_back("ORVANE_TEST=1");
+    auto exportTo = [&](const std::string& name, const std::vector<std::string>& extra) {
+        auto all = env;
+        all.insert(all.end(), extra.begin(), extra.end());
+        return testing::runOrvane(home_.path(), {"export", id, "--out", (home_ / name).string()}, all);
+    };
+
+    auto quiet = exportTo("a.mp4", {});
+    ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
+    EXPECT_EQ(posthog.requestCount(), 0u) << "test runs report nothing unless asked";
+
+    auto reported = exportTo("b.mp4", {"ORVANE_ANALYTICS=1"});
+    ASSERT_EQ(reported.exitCode, 0) << reported.err;
+    {
+        std::lock_guard lock(mutex);
+        ASSERT_EQ(events.size(), 2u) << "the last events leave before the command exits";
+        EXPECT_EQ(events[0]["event"], "desktop_export_started");
+        EXPECT_EQ(events[1]["event"], "desktop_export_completed");
+        EXPECT_EQ(events[1]["properties"]["duration_bucket"], "under_10s");
+        EXPECT_EQ(events[1]["properties"]["platform"], "linux");
+        EXPECT_TRUE(events[1]["distinct_id"].get<std::string>().starts_with("install:"));
+        EXPECT_EQ(events[1]["properties"].dump().find((home_ / "b.mp4").string()), std::string::npos)
+            << "no file names";
+    }
+
+    auto runWith = [&](const std::vector<std::string>& arguments) {
+        auto all = env;
+        all.push_back("ORVANE_ANALYTICS=1");
+        return testing::runOrvane(home_.path(), arguments, all);
+    };
+    ASSERT_EQ(runWith({"config", "set", "orvaneProductAnalyticsEnabled", "false"}).exitCode, 0);
+    ASSERT_EQ(exportTo("c.mp4", {"ORVANE_ANALYTICS=1"}).exitCode, 0);
+    EXPECT_EQ(posthog.requestCount(), 2u) << "switched off in the preferences";
+    ASSERT_EQ(runWith({"config", "set", "orvaneProductAnalyticsEnabled", "true"}).exitCode, 0);
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[2]["event"], "desktop_analytics_enabled");
 }
 
 }  // namespace
