@@ -14,6 +14,7 @@
 #include "export/source_frame_decoder.h"
 #include "media/external_tools.h"
 #include "media/media_probe.h"
+#include "media/video_frame.h"
 #include "model/export_workspace.h"
 #include "model/project_sidecar.h"
 #include "model/scene_render_snapshot.h"
@@ -32,6 +33,10 @@ constexpr double kLowLevelLufs = -50.0;
 constexpr double kRenderShare = 0.9;
 // For a GIF the rest is the conversion.
 constexpr double kGifRenderShare = 0.85;
+
+// Share pages show the still at card size.
+constexpr int kShareThumbnailWidth = 640;
+constexpr int kShareThumbnailHeight = 400;
 
 fs::path temporaryDirectory(const ExportServices& services) {
     return services.temporaryDirectory.empty() ? fs::temp_directory_path() : services.temporaryDirectory;
@@ -380,6 +385,13 @@ ShareResult shareMovie(const ExportServices& services, const ExportJobContext& c
     }
 
     ShareRequest request = shareRequest;
+    // The share page's still: a frame of the exported video, kept in the workspace so it goes with it.
+    if (!request.thumbnail) {
+        const double at = std::min(0.5, exportDuration(*snapshot) / 2);
+        const auto still = extractVideoFrame(file, at, kShareThumbnailWidth, kShareThumbnailHeight);
+        const auto thumbnail = workspace.file("thumbnail.png");
+        if (still && writePng(*still, thumbnail)) request.thumbnail = thumbnail;
+    }
     auto describe = [&](const ExportSettings& used) {
         const auto profile = exportProfile(*snapshot, used, options.preset);
         request.width = profile.width;

@@ -37,6 +37,7 @@ struct CloudServices {
     Json editRecord;
     int rejectTokenOnce = 0;  // answer 401 to this many team calls, whatever the token
     std::vector<std::string> accepted;
+    Json lastStart;
 
     TestHttpResponse session() {
         ++issued;
@@ -112,6 +113,7 @@ struct CloudServices {
             return TestHttpResponse{204, {}, ""};
         }
         if (request.path == "/videos/hosted-share/direct-upload") {
+            lastStart = Json::parse(request.body, nullptr, false);
             return TestHttpResponse::json(
                 200, Json{{"upload_id", "up-1"},
                           {"video",
@@ -284,6 +286,8 @@ TEST_F(CloudCliTest, ShareUploadsTheExportAndRemembersTheLinkInMeta) {
         std::lock_guard lock(services_.mutex);
         ASSERT_GT(services_.uploaded.size(), 1000u);
         EXPECT_EQ(services_.uploaded.substr(4, 4), "ftyp") << "the upload is the exported MP4";
+        EXPECT_EQ(services_.lastStart["thumbnail_filename"], "thumbnail.png") << "a still of the export";
+        EXPECT_GT(services_.lastStart["thumbnail_size_bytes"].get<int>(), 100);
     }
     const auto meta = Json::parse(fileText(folder / "meta.json"));
     EXPECT_EQ(meta["hostedShareToken"], "share-token-7");
