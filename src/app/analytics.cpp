@@ -8,13 +8,13 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
+#include "app/preferences.h"
 #include "base/log.h"
 #include "base/log_areas.h"
 #include "base/text.h"
 #include "base/uuid.h"
 #include "net/http_transport.h"
 #include "net/service_url.h"
-#include "app/preferences.h"
 
 #ifndef ORVANE_VERSION
 #define ORVANE_VERSION "unknown"

@@ -211,8 +211,8 @@ void registerPullEditsCommand(CLI::App& app, app::Services& services) {
         SerialQueue fetchQueue("remote-edits");
 
         // The edit lock is held as long as the session is open, as an editor window holds it.
-        auto session = std::make_shared<EditorSession>(library.folderOf(meta.id), meta, editorSettings(services.preferences()),
-                                                       EditorSession::Access::edit);
+        auto session = std::make_shared<EditorSession>(
+            library.folderOf(meta.id), meta, editorSettings(services.preferences()), EditorSession::Access::edit);
         warnIfSavedEditUnreadable(*session);
         std::shared_ptr<EditorState> state(session, &session->state());
         const auto fetch =

@@ -5,10 +5,10 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
+#include "app/preferences.h"
 #include "base/manual_executor.h"
 #include "net/curl_http_transport.h"
 #include "platform/linux/json_preferences_store.h"
-#include "app/preferences.h"
 #include "support/http_test_server.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
