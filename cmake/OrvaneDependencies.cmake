@@ -31,6 +31,19 @@ add_library(orvane_pocketsphinx INTERFACE)
 target_include_directories(orvane_pocketsphinx SYSTEM INTERFACE ${ORVANE_POCKETSPHINX_INCLUDE_DIRS})
 target_link_libraries(orvane_pocketsphinx INTERFACE ${POCKETSPHINX_LINK_LIBRARIES})
 
+# Speech synthesis on this computer (Debian's flite1-dev): the library, its US English language
+# and lexicon, and the voices offered. flite ships no pkg-config file or CMake package.
+find_path(FLITE_INCLUDE_DIR flite/flite.h REQUIRED)
+set(ORVANE_FLITE_LIBRARIES "")
+foreach(lib flite_cmu_us_slt flite_cmu_us_rms flite_cmu_us_awb flite_cmu_us_kal16 flite_cmu_us_kal
+            flite_usenglish flite_cmulex flite)
+  find_library(ORVANE_LIB_${lib} ${lib} REQUIRED)
+  list(APPEND ORVANE_FLITE_LIBRARIES "${ORVANE_LIB_${lib}}")
+endforeach()
+add_library(orvane_flite INTERFACE)
+target_include_directories(orvane_flite SYSTEM INTERFACE ${FLITE_INCLUDE_DIR})
+target_link_libraries(orvane_flite INTERFACE ${ORVANE_FLITE_LIBRARIES} m)
+
 # Face detection and person segmentation for face cameras; only .cpp files include its headers.
 find_package(OpenCV REQUIRED COMPONENTS core imgproc objdetect)
 

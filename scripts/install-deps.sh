@@ -14,6 +14,7 @@ packages=(
   libopencv-dev opencv-data
   libebur128-dev
   libpocketsphinx-dev pocketsphinx-en-us
+  flite1-dev
   libpulse-dev libx11-dev libxext-dev libxrandr-dev libxi-dev libxtst-dev libxcomposite-dev libxfixes-dev libxdamage-dev
   # programs the application runs: the user's Pictures and Desktop folders for screenshots
   xdg-user-dirs

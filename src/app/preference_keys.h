@@ -60,6 +60,8 @@ inline constexpr std::string_view exportQuality = "zantExportQuality";
 inline constexpr std::string_view lastExportDirectory = "zantLastExportDirectory";
 inline constexpr std::string_view voiceProviderKind = "zantVoiceProviderKind";
 inline constexpr std::string_view voiceProviderCustomEndpoint = "zantVoiceProviderCustomEndpoint";
+// Which recogniser captions use: "local" (this computer) or "openai" (the user's own key).
+inline constexpr std::string_view speechRecognizer = "orvaneSpeechRecognizer";
 
 // Application
 inline constexpr std::string_view productAnalyticsEnabled = "orvaneProductAnalyticsEnabled";

@@ -104,6 +104,7 @@ const std::vector<PreferenceKeyInfo>& knownPreferences() {
         {keys::lastExportDirectory, Type::string, std::nullopt},
         {keys::voiceProviderKind, Type::string, std::nullopt},
         {keys::voiceProviderCustomEndpoint, Type::string, std::nullopt},
+        {keys::speechRecognizer, Type::string, V(std::string("local"))},
         {keys::productAnalyticsEnabled, Type::boolean, V(true)},
         {keys::analyticsInstallID, Type::string, std::nullopt},
         {keys::analyticsAuthenticatedUserID, Type::string, std::nullopt},

@@ -205,6 +205,9 @@ public:
     void setVoiceProviderCustomEndpoint(std::string_view endpoint) {
         setString(preference_keys::voiceProviderCustomEndpoint, endpoint);
     }
+    // "local" or "openai"; the speech module reads other values as "local".
+    std::string speechRecognizer() const { return string(preference_keys::speechRecognizer); }
+    void setSpeechRecognizer(std::string_view choice) { setString(preference_keys::speechRecognizer, choice); }
 
     // Application.
     bool productAnalyticsEnabled() const { return boolean(preference_keys::productAnalyticsEnabled); }

@@ -31,7 +31,9 @@
 #include "recording/tracks/side_track_starters.h"
 #include "recording/tracks/system_audio_capture.h"
 #include "speech/auto_captioner.h"
+#include "speech/openai_transcriber.h"
 #include "speech/pocketsphinx_recognizer.h"
+#include "speech/voice_provider_registry.h"
 
 namespace orvane::app {
 
@@ -157,12 +159,43 @@ const ExportServices& Services::exportServices() {
     return *exportServices_;
 }
 
-SpeechRecognitionService& Services::speechRecognition() {
+SpeechRecognitionService& Services::speechRecognition(std::optional<RecognizerChoice> choice) {
+    const auto chosen =
+        choice.value_or(recognizerChoiceFromRaw(preferences().speechRecognizer()).value_or(RecognizerChoice::local));
+    if (chosen == RecognizerChoice::openai) {
+        if (!onlineSpeech_) {
+            OpenAITranscriptionConfig config;
+            config.baseURL = serviceBaseURL("OPENAI", kOpenAIDefaultBaseURL);
+            onlineSpeech_ = std::make_unique<OpenAISpeechService>(
+                std::move(config), httpTransport(),
+                [this](const std::string& account) { return secrets().read(account); });
+        }
+        return *onlineSpeech_;
+    }
     if (!speech_) speech_ = std::make_unique<PocketSphinxService>();
     return *speech_;
 }
 
-CaptionServices Services::captionServices() { return {&speechRecognition(), FFmpegTool::locator()}; }
+CaptionServices Services::captionServices(std::optional<RecognizerChoice> choice) {
+    return {&speechRecognition(choice), FFmpegTool::locator()};
+}
+
+VoiceProviderRegistry& Services::voiceProviders() {
+    if (!voiceProviders_) {
+        Preferences* prefs = &preferences();
+        VoicePreferenceReader reader{[prefs] { return prefs->voiceProviderKind(); },
+                                     [prefs] { return prefs->voiceProviderCustomEndpoint(); }};
+        voiceProviders_ = std::make_unique<VoiceProviderRegistry>(
+            std::move(reader), httpTransport(), [this](const std::string& account) { return secrets().read(account); });
+    }
+    return *voiceProviders_;
+}
+
+AudioSystem& Services::soundServer() {
+    auto* audio = audioSystem(false);
+    if (!audio) throw std::runtime_error("No sound server answered: " + audioFailure_.value_or("unknown reason"));
+    return *audio;
+}
 
 std::shared_ptr<HttpTransport> Services::httpTransport() {
     if (!httpTransport_) httpTransport_ = makeHttpTransport();

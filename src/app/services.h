@@ -32,6 +32,8 @@ class Preferences;
 class ScreenCaptureSystem;
 class SecretStore;
 class SpeechRecognitionService;
+class VoiceProviderRegistry;
+enum class RecognizerChoice;
 struct CaptionServices;
 class VolumeFreeSpace;
 enum class ShareBackendMode;
@@ -79,14 +81,20 @@ public:
 
     const ExportServices& exportServices();
 
-    // Speech recognition on this computer (PocketSphinx with the installed language models).
-    SpeechRecognitionService& speechRecognition();
+    // Speech recognition on this computer (PocketSphinx with the installed language models), or
+    // by the OpenAI transcription service with the user's key ($ORVANE_SERVICE_URL_OPENAI).
+    // Nothing chosen: the recogniser preference.
+    SpeechRecognitionService& speechRecognition(std::optional<RecognizerChoice> choice = std::nullopt);
     // What a captioning run needs: the recogniser service and the outside ffmpeg for files the
     // in-process conversion cannot read.
-    CaptionServices captionServices();
+    CaptionServices captionServices(std::optional<RecognizerChoice> choice = std::nullopt);
     // Product analytics: off when the user switched it off, and in test and CI runs
     // (ORVANE_ANALYTICS, $CI); $ORVANE_SERVICE_URL_ANALYTICS points it elsewhere.
     AppAnalyticsClient& analytics();
+    // The voiceover providers, their keys read from the keychain when a request needs them.
+    VoiceProviderRegistry& voiceProviders();
+    // The sound server; throws std::runtime_error with the reason when none answers.
+    AudioSystem& soundServer();
     // Online services. Base URLs follow the bundle keys and preferences, and
     // $ORVANE_SERVICE_URL_API / _AUTH point them elsewhere (a local server in tests).
     std::shared_ptr<HttpTransport> httpTransport();
@@ -133,6 +141,8 @@ private:
     std::unique_ptr<SerialQueue> cameraQueue_;
     std::unique_ptr<ExportServices> exportServices_;
     std::unique_ptr<SpeechRecognitionService> speech_;
+    std::unique_ptr<SpeechRecognitionService> onlineSpeech_;
+    std::unique_ptr<VoiceProviderRegistry> voiceProviders_;
     std::shared_ptr<HttpTransport> httpTransport_;
     std::unique_ptr<AuthStore> auth_;
     // The queue first: the client stops its sends before the queue's thread is joined.

@@ -35,6 +35,7 @@ inline constexpr std::string_view kRender = "Orvane.Render";
 inline constexpr std::string_view kShare = "Orvane.Share";
 inline constexpr std::string_view kScreenshot = "Orvane.Screenshot";
 inline constexpr std::string_view kThreads = "Orvane.Threads";
+inline constexpr std::string_view kVoice = "Orvane.Voice";
 inline constexpr std::string_view kWebcam = "Orvane.Webcam";
 
 }  // namespace orvane::log_area

@@ -42,6 +42,8 @@ private:
     bool active_ = false;
 };
 
+}  // namespace
+
 // The password from a no-echo prompt on a terminal, else the first line of stdin; never from the
 // command line, where other users could read it in the process list.
 std::string readSecretInput(const char* prompt, const char* missing) {
@@ -61,6 +63,8 @@ std::string readSecretInput(const char* prompt, const char* missing) {
     if (password.empty()) throw CommandFailed(kUsage, missing);
     return password;
 }
+
+namespace {
 
 std::string readPassword() {
     return readSecretInput("Password", "No password given (type it at the prompt or pipe it on stdin).");

@@ -17,6 +17,7 @@
 #include "speech/auto_captioner.h"
 #include "speech/caption_task.h"
 #include "speech/filler_words.h"
+#include "speech/openai_transcriber.h"
 
 namespace orvane::cli {
 
@@ -69,10 +70,11 @@ void printSegments(const std::vector<CaptionSegment>& segments, bool json) {
 
 // Recognition runs on its own thread as the editor runs it; the main loop waits for it and turns
 // Ctrl-C into a cancel, which stops the recogniser between blocks of audio.
-std::vector<CaptionSegment> recognise(app::Services& services, EditorState& state, const std::string& locale) {
+std::vector<CaptionSegment> recognise(app::Services& services, EditorState& state, const std::string& locale,
+                                      std::optional<RecognizerChoice> recognizer) {
     CaptionProgress progress;
     auto task = std::make_shared<CaptionTask>([&progress](double fraction) { progress.show(fraction); });
-    auto recognize = makeCaptionRecognizer(state, services.captionServices(), task, locale);
+    auto recognize = makeCaptionRecognizer(state, services.captionServices(recognizer), task, locale);
     auto& loop = services.mainLoop();
     std::optional<std::vector<CaptionSegment>> segments;
     std::exception_ptr failure;
@@ -115,6 +117,7 @@ void registerCaptionCommands(CLI::App& app, app::Services& services) {
         std::string locale = currentLocaleName();
         bool json = false;
         bool removeFillers = false;
+        std::string recognizer;
     };
     auto o = std::make_shared<Options>();
     auto* captions = app.add_subcommand("captions", "Generate captions from a recording's speech");
@@ -122,6 +125,10 @@ void registerCaptionCommands(CLI::App& app, app::Services& services) {
     captions->add_option("--locale", o->locale, "Language of the speech (default: the user's locale)");
     captions->add_flag("--remove-fillers", o->removeFillers,
                        "Mute the filler words (um, uh...) of the captions already made instead");
+    captions
+        ->add_option("--recognizer", o->recognizer,
+                     "local (this computer) or openai (your key); default: the orvaneSpeechRecognizer preference")
+        ->check(CLI::IsMember({"local", "openai"}));
     captions->add_flag("--json", o->json, "Print JSON");
     captions->callback([&services, o] {
         auto& library = services.library();
@@ -145,7 +152,9 @@ void registerCaptionCommands(CLI::App& app, app::Services& services) {
             return;
         }
 
-        auto segments = recognise(services, state, o->locale);
+        std::optional<RecognizerChoice> recognizer;
+        if (!o->recognizer.empty()) recognizer = recognizerChoiceFromRaw(o->recognizer);
+        auto segments = recognise(services, state, o->locale, recognizer);
         // captions.json is written by the run; the edit remembers whether captions are shown.
         const bool any = !segments.empty();
         state.modify([&](EditorValues& v) {

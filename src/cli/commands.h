@@ -29,6 +29,8 @@ void registerAgentRecordCommand(CLI::App& app, app::Services& services);
 
 // `orvane captions ID [--locale L] [--remove-fillers]`: captions from the recording's speech.
 void registerCaptionCommands(CLI::App& app, app::Services& services);
+// `orvane voices` and `orvane voiceover ID --text|--script-file|--record`: narration on the timeline.
+void registerVoiceCommands(CLI::App& app, app::Services& services);
 // `orvane login`, `orvane logout` and `orvane whoami`.
 void registerAccountCommands(CLI::App& app, app::Services& services);
 // `orvane byo set-token|clear-token|check`: the bring-your-own share backend.

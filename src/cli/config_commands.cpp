@@ -1,4 +1,5 @@
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -8,6 +9,8 @@
 #include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "platform/secret_store.h"
+#include "speech/http_voice_providers.h"
 
 namespace orvane::cli {
 
@@ -89,6 +92,36 @@ void registerConfigCommands(CLI::App& app, app::Services& services) {
     auto* unset = config->add_subcommand("unset", "Return one preference to its default");
     unset->add_option("KEY", options->key, "Preference key")->required();
     unset->callback([&services, options] { services.preferences().unset(options->key); });
+
+    // The user's own service keys, kept in the keychain; the value is read from a prompt or stdin.
+    auto* secret = config->add_subcommand("secret", "Keep or forget an API key in the keychain");
+    secret->require_subcommand(1);
+    const std::string accounts = std::string(kElevenLabsAPIKeyAccount) + ", " + std::string(kCartesiaAPIKeyAccount) +
+                                 ", " + std::string(kOpenAIAPIKeyAccount) + ", " +
+                                 std::string(kCustomVoiceProviderAPIKeyAccount);
+    auto checkAccount = [accounts](const std::string& account) {
+        for (auto known : {kElevenLabsAPIKeyAccount, kCartesiaAPIKeyAccount, kOpenAIAPIKeyAccount,
+                           kCustomVoiceProviderAPIKeyAccount}) {
+            if (account == known) return;
+        }
+        throw CommandFailed(kUsage, "Unknown key account " + account + " (one of: " + accounts + ").");
+    };
+    auto* secretSet = secret->add_subcommand("set", "Store the key for ACCOUNT (read from the prompt or stdin)");
+    secretSet->add_option("ACCOUNT", options->key, "One of: " + accounts)->required();
+    secretSet->callback([&services, options, checkAccount] {
+        checkAccount(options->key);
+        auto value = readSecretInput("Key", "No key given (type it at the prompt or pipe it on stdin).");
+        services.secrets().write(options->key, value);
+        std::fill(value.begin(), value.end(), '\0');
+        std::printf("Saved %s in the %s.\n", options->key.c_str(), services.secrets().description().c_str());
+    });
+    auto* secretClear = secret->add_subcommand("clear", "Forget the key for ACCOUNT");
+    secretClear->add_option("ACCOUNT", options->key, "One of: " + accounts)->required();
+    secretClear->callback([&services, options, checkAccount] {
+        checkAccount(options->key);
+        services.secrets().remove(options->key);
+        std::printf("Removed %s.\n", options->key.c_str());
+    });
 }
 
 }  // namespace orvane::cli

@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
     cli::registerExportCommand(app, services);
     cli::registerScreenshotCommand(app, services);
     cli::registerCaptionCommands(app, services);
+    cli::registerVoiceCommands(app, services);
     cli::registerAccountCommands(app, services);
     cli::registerBYOCommands(app, services);
     cli::registerSupabaseCommands(app, services);

@@ -45,4 +45,9 @@ std::string formatLocalDate(SystemTime time);
 // Prints rows with columns padded to the widest cell; the first row is the header.
 void printTable(const std::vector<std::vector<std::string>>& rows);
 
+// A secret from a no-echo prompt on a terminal, else the first line of stdin; never from the
+// command line, where other users could read it in the process list. Throws CommandFailed
+// (usage) with `missing` when nothing was given.
+std::string readSecretInput(const char* prompt, const char* missing);
+
 }  // namespace orvane::cli

@@ -12,6 +12,9 @@ namespace {}  // namespace
 
 MicTrackRecorder::MicTrackRecorder(AudioSystem& audio) : audio_(audio) {}
 
+MicTrackRecorder::MicTrackRecorder(AudioSystem& audio, Format format, SampleTap tap)
+    : audio_(audio), format_(format), tap_(std::move(tap)) {}
+
 MicTrackRecorder::~MicTrackRecorder() { stop(); }
 
 void MicTrackRecorder::start(const std::filesystem::path& outputPath,
@@ -49,7 +52,7 @@ void MicTrackRecorder::start(const std::filesystem::path& outputPath,
     std::filesystem::remove(outputPath, ignored);
 
     try {
-        auto writer = std::make_unique<AacFileWriter>(outputPath, kSampleRate, kChannels, kBitRate);
+        auto writer = std::make_unique<AacFileWriter>(outputPath, format_.sampleRate, kChannels, format_.bitRate);
         std::lock_guard lock(writerMutex_);
         writer_ = std::move(writer);
     } catch (const std::exception& e) {
@@ -58,7 +61,7 @@ void MicTrackRecorder::start(const std::filesystem::path& outputPath,
     }
 
     AudioCaptureFormat format;
-    format.sampleRate = kSampleRate;
+    format.sampleRate = format_.sampleRate;
     format.channels = kChannels;
     format.type = AudioSampleType::s16;
     try {
@@ -66,8 +69,10 @@ void MicTrackRecorder::start(const std::filesystem::path& outputPath,
         std::optional<std::string> device;
         if (savedDefaultInput_) device = deviceUniqueID;
         stream_ = audio_.openCapture(device, format, [this](const AudioChunk& chunk) {
+            const auto* samples = static_cast<const std::int16_t*>(chunk.data);
+            if (tap_) tap_(samples, chunk.frames);
             std::lock_guard lock(writerMutex_);
-            if (writer_) writer_->appendS16(static_cast<const std::int16_t*>(chunk.data), chunk.frames);
+            if (writer_) writer_->appendS16(samples, chunk.frames);
         });
     } catch (const AudioSystemError& e) {
         log::warning(log_area::kMic, "capture did not start: %s", e.what());

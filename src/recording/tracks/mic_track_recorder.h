@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -32,7 +34,17 @@ public:
     static constexpr int kChannels = 1;
     static constexpr std::int64_t kBitRate = 96000;
 
+    // The file's sample rate and bit rate; the recording track uses the defaults above, the
+    // voiceover recorder its own.
+    struct Format {
+        int sampleRate = kSampleRate;
+        std::int64_t bitRate = kBitRate;
+    };
+    // Sees every captured buffer (mono 16-bit) on the sound system's thread, for a level meter.
+    using SampleTap = std::function<void(const std::int16_t* samples, int frames)>;
+
     explicit MicTrackRecorder(AudioSystem& audio);
+    MicTrackRecorder(AudioSystem& audio, Format format, SampleTap tap = {});
     MicTrackRecorder(const MicTrackRecorder&) = delete;
     MicTrackRecorder& operator=(const MicTrackRecorder&) = delete;
     ~MicTrackRecorder();
@@ -58,6 +70,8 @@ private:
     void fail(const std::string& message);
 
     AudioSystem& audio_;
+    Format format_;
+    SampleTap tap_;
     bool isRecording_ = false;
     std::optional<std::string> lastError_;
     std::optional<std::string> savedDefaultInput_;
