@@ -27,6 +27,14 @@ public:
     void run();
     void stop();
 
+    // Hands this loop to another event loop on the same thread (the desktop toolkit's): from now on
+    // the returned descriptor becomes readable whenever a task is due, and the owner calls
+    // runReady() then instead of run(). Timers wait on a helper thread of their own and post their
+    // task when due, so nothing has to poll. Call once, before other threads post.
+    int attachToExternalLoop();
+    // Runs every task that is due now, without waiting for more.
+    void runReady();
+
 protected:
     // Runs tasks until stop() without first clearing a stop() that came earlier, for a loop whose
     // thread may begin after its owner has already asked it to end.

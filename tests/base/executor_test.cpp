@@ -2,6 +2,10 @@
 
 #include <atomic>
 #include <future>
+#include <string>
+#include <thread>
+
+#include <poll.h>
 #include <vector>
 
 #include "base/bounded_wait.h"
@@ -58,6 +62,40 @@ TEST(EventLoop, SerialQueueRunsTasksInOrderAndRunSyncWaits) {
 
     // A queue dropped at once is stopped even when its thread has not begun to run yet.
     for (int i = 0; i < 200; ++i) SerialQueue("orvane.short");
+}
+
+namespace {
+bool readableWithin(int fd, int milliseconds) {
+    pollfd entry{fd, POLLIN, 0};
+    return ::poll(&entry, 1, milliseconds) == 1;
+}
+}  // namespace
+
+TEST(EventLoop, AnExternallyDrivenLoopWakesItsOwnerForPostsAndDueTimersOnly) {
+    EventLoop loop;
+    std::vector<std::string> ran;
+    loop.post([&] { ran.push_back("early"); });
+    const int fd = loop.attachToExternalLoop();
+    // A task posted before attaching is not stranded.
+    ASSERT_TRUE(readableWithin(fd, 1000));
+    loop.runReady();
+    EXPECT_EQ(ran, std::vector<std::string>{"early"});
+    EXPECT_FALSE(readableWithin(fd, 0)) << "an idle loop must not keep its owner awake";
+
+    std::thread([&] { loop.post([&] { ran.push_back("from a thread"); }); }).join();
+    ASSERT_TRUE(readableWithin(fd, 1000));
+    loop.runReady();
+    EXPECT_EQ(ran.back(), "from a thread");
+
+    const TimerHandle cancelled = loop.postAfter(20ms, [&] { ran.push_back("cancelled"); });
+    loop.postAfter(30ms, [&] { ran.push_back("timer"); });
+    cancelled.cancel();
+    EXPECT_FALSE(readableWithin(fd, 5));
+    // The cancelled timer may still wake the owner once; only the live one runs.
+    for (int i = 0; i < 10 && ran.back() != "timer"; ++i) {
+        if (readableWithin(fd, 1000)) loop.runReady();
+    }
+    EXPECT_EQ(ran, (std::vector<std::string>{"early", "from a thread", "timer"}));
 }
 
 TEST(BoundedWait, AnswersWithTheValueOrNothingAfterTheLimit) {
