@@ -149,6 +149,16 @@ ScreenRecorderServices Services::recorderServices(const RecordingOptions& option
     return services;
 }
 
+std::vector<CaptureDeviceInfo> Services::cameras() {
+    if (!cameras_) cameras_ = makeV4l2CameraSystem();
+    return DeviceCatalog::cameras(*cameras_);
+}
+
+std::vector<CaptureDeviceInfo> Services::microphones() {
+    AudioSystem* sound = audioSystem(false);
+    return sound ? DeviceCatalog::microphones(*sound) : std::vector<CaptureDeviceInfo>{};
+}
+
 const ExportServices& Services::exportServices() {
     if (!exportServices_) {
         ExportWiringOptions wiring;

@@ -15,6 +15,7 @@
 #include "base/toast_center.h"
 #include "cloud/remote_api_client.h"
 #include "recording/recording_library.h"
+#include "recording/tracks/device_catalog.h"
 
 namespace orvane {
 
@@ -78,6 +79,11 @@ public:
     // the transparent-capture probe is remembered. Throws std::runtime_error when system audio is
     // asked for and no sound server answers; the side tracks go on without one and say so.
     ScreenRecorderServices recorderServices(const RecordingOptions& options);
+
+    // The devices a new recording can use, as the device menus and the new-recording sheet list them.
+    // Empty when there are none, or no sound server answers for the microphones.
+    std::vector<CaptureDeviceInfo> cameras();
+    std::vector<CaptureDeviceInfo> microphones();
 
     const ExportServices& exportServices();
 

@@ -188,6 +188,7 @@ void RecordingLibrary::recoverUnfinishedCaptures() {
 void RecordingLibrary::reload() {
     affinity_.check();
     std::vector<RecordingMeta> found;
+    std::vector<fs::path> unreadable;
     std::error_code error;
     fs::directory_iterator entries(location_.recordingsRoot, error);
     if (!error) {
@@ -199,6 +200,7 @@ void RecordingLibrary::reload() {
                 found.push_back(std::move(*meta));
             } else {
                 log::debug(log_area::kLibrary, "skipping %s: no readable meta.json", entry.path().c_str());
+                unreadable.push_back(entry.path());
             }
         }
     }
@@ -207,7 +209,9 @@ void RecordingLibrary::reload() {
         if (a.createdAt != b.createdAt) return a.createdAt > b.createdAt;
         return a.id < b.id;
     });
+    std::sort(unreadable.begin(), unreadable.end());
     recordings_ = std::move(found);
+    unreadable_ = std::move(unreadable);
     recordingsChanged_.emit(recordings_);
 }
 

@@ -59,6 +59,9 @@ public:
 
     // Re-reads every recording folder; folders whose meta.json does not decode are skipped.
     void reload();
+    // The folders the last reload skipped for a missing or unreadable meta.json, so a window can say
+    // that something is there it could not show.
+    const std::vector<std::filesystem::path>& unreadableFolders() const { return unreadable_; }
 
     // A recording named by its full id in any case or by a unique prefix of it.
     const RecordingMeta& find(std::string_view idOrPrefix) const;
@@ -97,6 +100,7 @@ private:
     ToastCenter& toasts_;
     std::vector<RecordingMeta> recordings_;
     std::vector<Project> projects_;
+    std::vector<std::filesystem::path> unreadable_;
     bool projectsFileUnreadable_ = false;
     Signal<std::vector<RecordingMeta>> recordingsChanged_;
     Signal<std::vector<Project>> projectsChanged_;
