@@ -54,6 +54,12 @@ target_include_directories(orvane_asio SYSTEM INTERFACE ${ASIO_INCLUDE_DIR})
 target_compile_definitions(orvane_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED)
 target_link_libraries(orvane_asio INTERFACE Threads::Threads)
 
+# The desktop studio (Debian's qt6-base-dev). Required when it is built, so a machine without Qt fails
+# here rather than silently shipping no window; -DORVANE_STUDIO=OFF builds the engine and CLI alone.
+if(ORVANE_STUDIO AND NOT ORVANE_FUZZ)
+  find_package(Qt6 6.2 REQUIRED COMPONENTS Widgets DBus Test)
+endif()
+
 if(ORVANE_BUILD_TESTS)
   find_package(GTest REQUIRED)
 endif()

@@ -50,6 +50,8 @@ backend_headers = {
     "v4l2": re.compile(r"#\s*include\s*<linux/videodev2\.h>"),
 }
 include = re.compile(r'#\s*include\s*"([a-z_]+)/([^"]+)"')
+# Qt stays in the desktop studio, so the engine and the CLI build and run without it.
+qt_header = re.compile(r"#\s*include\s*<Q[A-Za-z0-9]*(/[^>]*)?>")
 
 src = root / "src"
 for file in sorted(src.rglob("*")):
@@ -70,6 +72,8 @@ for file in sorted(src.rglob("*")):
             backend = rest.split("/")[0] if target == "platform" and "/" in rest else None
             if backend in backend_headers and module not in ("platform", "app"):
                 problems.append(f"{where}: only app/ picks platform/{backend}/ ({line.strip()})")
+        if qt_header.search(line) and module != "studio":
+            problems.append(f"{where}: only studio/ includes Qt ({line.strip()})")
         for backend, pattern in backend_headers.items():
             if pattern.search(line) and relative.parts[:2] != ("platform", backend):
                 problems.append(f"{where}: {backend} headers belong in src/platform/{backend}/ ({line.strip()})")

@@ -15,6 +15,8 @@ packages=(
   libebur128-dev
   libpocketsphinx-dev pocketsphinx-en-us
   flite1-dev
+  # the desktop studio (Qt 6 Widgets, D-Bus for the desktop's light/dark preference, QTest)
+  qt6-base-dev
   libpulse-dev libx11-dev libxext-dev libxrandr-dev libxi-dev libxtst-dev libxcomposite-dev libxfixes-dev libxdamage-dev
   # programs the application runs: the user's Pictures and Desktop folders for screenshots
   xdg-user-dirs

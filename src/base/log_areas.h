@@ -33,6 +33,7 @@ inline constexpr std::string_view kRecording = "Orvane.Recording";
 inline constexpr std::string_view kRemoteEdits = "Orvane.RemoteEdits";
 inline constexpr std::string_view kRender = "Orvane.Render";
 inline constexpr std::string_view kShare = "Orvane.Share";
+inline constexpr std::string_view kStudio = "Orvane.Studio";
 inline constexpr std::string_view kScreenshot = "Orvane.Screenshot";
 inline constexpr std::string_view kThreads = "Orvane.Threads";
 inline constexpr std::string_view kVoice = "Orvane.Voice";

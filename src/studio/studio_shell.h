@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+#include <optional>
+
+#include "base/event_loop.h"
+#include "model/recording_meta.h"
+#include "recording/recording_flow.h"
+#include "recording/recording_thumbnail_cache.h"
+
+namespace orvane::app {
+class Services;
+}
+
+namespace orvane::studio {
+
+class HomeWindow;
+class MainLoopBridge;
+class RecordingController;
+
+// The studio's long-lived objects over one app::Services: the engine's main loop inside Qt's, the
+// background queue, thumbnails, the selection, the recording controller and the home window.
+// Every way of asking for a new recording or the settings (menus, the toolbar, later hot keys and
+// deep links) goes through requestNewRecording() and requestSettings(); the home window takes them up.
+class StudioShell : public QObject {
+    Q_OBJECT
+public:
+    explicit StudioShell(app::Services& services);
+    ~StudioShell() override;
+
+    // Opens the library (its recovery pass may post a toast), starts loading the sources and shows
+    // the home window.
+    void start();
+
+    app::Services& services() { return services_; }
+    Executor& background() { return background_; }
+    RecordingThumbnailCache& thumbnails() { return thumbnails_; }
+    RecordingSelectionStore& selection() { return selection_; }
+    RecordingController& recording() { return *recording_; }
+    HomeWindow& home() { return *home_; }
+
+    void requestNewRecording(std::optional<RecordingSourceKind> preferredKind = std::nullopt);
+    void requestSettings();
+
+Q_SIGNALS:
+    // -1 for no preferred kind, else the RecordingSourceKind's value.
+    void newRecordingRequested(int preferredKind);
+    void settingsRequested();
+
+private:
+    app::Services& services_;
+    std::unique_ptr<MainLoopBridge> bridge_;
+    SerialQueue background_{"orvane.studio"};
+    RecordingThumbnailCache thumbnails_;
+    RecordingSelectionStore selection_;
+    std::unique_ptr<RecordingController> recording_;
+    std::unique_ptr<HomeWindow> home_;
+};
+
+}  // namespace orvane::studio

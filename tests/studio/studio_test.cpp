@@ -1,0 +1,315 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFrame>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include <nlohmann/json.hpp>
+
+#include "app/services.h"
+#include "media/sample_video.h"
+#include "model/recording_files.h"
+#include "platform/preferences.h"
+#include "platform/secret_store.h"
+#include "studio/home_window.h"
+#include "studio/library_model.h"
+#include "studio/recording_controller.h"
+#include "studio/studio_shell.h"
+#include "support/required_service.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+
+namespace orvane::studio {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScopedEnv;
+using testing::TempDir;
+
+// Any widget of type T with this accessible name, in any window.
+template <typename T>
+T* named(const QString& name) {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* widget = qobject_cast<T*>(top); widget && widget->accessibleName() == name) return widget;
+        for (T* child : top->findChildren<T*>()) {
+            if (child->accessibleName() == name) return child;
+        }
+    }
+    return nullptr;
+}
+
+QAction* actionTitled(QMenu* menu, const QString& title) {
+    for (QAction* action : menu->actions()) {
+        if (action->text() == title) return action;
+        if (action->menu()) {
+            if (QAction* inner = actionTitled(action->menu(), title)) return inner;
+        }
+    }
+    return nullptr;
+}
+
+QAction* menuBarAction(QMainWindow& window, const QString& title) {
+    for (QAction* top : window.menuBar()->actions()) {
+        if (top->menu()) {
+            if (QAction* found = actionTitled(top->menu(), title)) return found;
+        }
+    }
+    return nullptr;
+}
+
+class StudioTest : public ::testing::Test {
+protected:
+    StudioTest()
+        : data_("XDG_DATA_HOME", (dir_.path() / "data").string()),
+          config_("XDG_CONFIG_HOME", (dir_.path() / "config").string()),
+          cache_("XDG_CACHE_HOME", (dir_.path() / "cache").string()) {
+        app::ServiceLocations locations;
+        locations.preferencesFile = dir_.path() / "config" / "preferences.json";
+        locations.library = LibraryLocation::explicitRoot(dir_.path() / "Library" / "Recordings");
+        locations.cacheRoot = dir_.path() / "cache";
+        services_ = std::make_unique<app::Services>(locations);
+    }
+    ~StudioTest() override {
+        shell_.reset();
+        services_.reset();
+    }
+
+    fs::path recordingsRoot() const { return dir_.path() / "Library" / "Recordings"; }
+
+    // A recording made `hoursAgo` before now, so the order of the grid does not hang on the clock.
+    RecordingMeta addRecording(const std::string& title, double seconds, int hoursAgo = 0) {
+        const fs::path file = dir_.path() / (title + ".mp4");
+        SampleVideoSpec spec;
+        spec.width = 320;
+        spec.height = 200;
+        spec.seconds = seconds;
+        spec.withAudio = false;
+        writeSampleVideo(file, spec);
+        RecordingMeta meta = services_->library().importVideo(file);
+        meta.createdAt -= std::chrono::hours(hoursAgo);
+        writeRecordingMeta(services_->library().folderOf(meta.id), meta);
+        services_->library().reload();
+        return meta;
+    }
+
+    HomeWindow& start() {
+        shell_ = std::make_unique<StudioShell>(*services_);
+        shell_->start();
+        return shell_->home();
+    }
+
+    QListView* grid() { return named<QListView>("Recordings"); }
+    QString titleAt(int row) { return grid()->model()->index(row, 0).data(LibraryModel::TitleRole).toString(); }
+
+    TempDir dir_;
+    ScopedEnv data_;
+    ScopedEnv config_;
+    ScopedEnv cache_;
+    std::unique_ptr<app::Services> services_;
+    std::unique_ptr<StudioShell> shell_;
+};
+
+TEST_F(StudioTest, ShowsThePrivateLibraryAndRenamesSearchesAndDeletesOnDisk) {
+    const RecordingMeta older = addRecording("Older take", 2.5, 2);
+    const RecordingMeta newer = addRecording("Product tour", 2.5);
+    HomeWindow& home = start();
+
+    ASSERT_NE(grid(), nullptr);
+    ASSERT_EQ(grid()->model()->rowCount(), 2);
+    EXPECT_EQ(titleAt(0), "Product tour") << "newest first";
+    EXPECT_EQ(titleAt(1), "Older take");
+    EXPECT_EQ(grid()->model()->index(0, 0).data(LibraryModel::DurationRole).toString(), "0:02");
+
+    // Thumbnails are made on the background queue and published through the engine's main loop,
+    // which only runs when it is wired into Qt's.
+    const auto video = services_->library().folderOf(newer.id).screenVideoFile(newer);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shell_->thumbnails().thumbnail(video) != nullptr; }, 10000));
+
+    // Rename through the dialog: meta.json on disk carries the new title, and the grid shows it.
+    grid()->setCurrentIndex(grid()->model()->index(1, 0));
+    menuBarAction(home, "Rename...")->trigger();
+    auto* rename = named<QInputDialog>("Rename Recording");
+    ASSERT_NE(rename, nullptr);
+    EXPECT_EQ(rename->textValue(), "Older take");
+    rename->setTextValue("Launch demo");
+    rename->accept();
+    const auto onDisk = readRecordingMeta(services_->library().folderOf(older.id));
+    ASSERT_TRUE(onDisk.has_value());
+    EXPECT_EQ(onDisk->sourceTitle, "Launch demo");
+    EXPECT_EQ(titleAt(1), "Launch demo");
+
+    // Search narrows the grid; no match shows the empty state with what to do.
+    auto* search = named<QLineEdit>("Search recordings");
+    search->setText("LAUNCH");
+    ASSERT_EQ(grid()->model()->rowCount(), 1);
+    EXPECT_EQ(titleAt(0), "Launch demo");
+    search->setText("nothing like this");
+    EXPECT_EQ(grid()->model()->rowCount(), 0);
+    auto* empty = named<QLabel>("Empty library");
+    EXPECT_TRUE(empty->isVisibleTo(&home));
+    EXPECT_TRUE(empty->text().contains("Clear the search"));
+    search->clear();
+
+    // Delete asks first: Cancel keeps the folder, Delete removes it from disk and from the grid.
+    const fs::path folder = services_->library().folderOf(newer.id).directory;
+    grid()->setCurrentIndex(grid()->model()->index(0, 0));
+    menuBarAction(home, "Delete...")->trigger();
+    auto* confirm = named<QMessageBox>("Delete Recording");
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_TRUE(confirm->text().contains("Product tour"));
+    named<QPushButton>("Cancel")->click();
+    EXPECT_TRUE(fs::exists(folder));
+    EXPECT_EQ(grid()->model()->rowCount(), 2);
+    QTest::qWait(50);  // the cancelled box closes and goes away
+
+    grid()->setCurrentIndex(grid()->model()->index(0, 0));
+    menuBarAction(home, "Delete...")->trigger();
+    named<QPushButton>("Delete")->click();
+    EXPECT_FALSE(fs::exists(folder));
+    ASSERT_EQ(grid()->model()->rowCount(), 1);
+    EXPECT_EQ(titleAt(0), "Launch demo");
+
+    // Duplicate adds a copy beside it, selected.
+    grid()->setCurrentIndex(grid()->model()->index(0, 0));
+    menuBarAction(home, "Duplicate")->trigger();
+    ASSERT_EQ(grid()->model()->rowCount(), 2);
+    EXPECT_EQ(titleAt(grid()->currentIndex().row()), "Launch demo copy");
+}
+
+TEST_F(StudioTest, DamagedEntriesShowAnErrorStateAndRecoveredCapturesAToast) {
+    // A folder whose meta.json is not JSON, and a capture cut off before its movie could play,
+    // there before the library first opens.
+    testing::writeTextFile(recordingsRoot() / "BROKEN-META" / "meta.json", "{ this is not json");
+    testing::writeTextFile(recordingsRoot() / "CUT-OFF" / "screen.mp4", "not a movie");
+    addRecording("Good one", 1.0);
+    start();
+
+    ASSERT_EQ(grid()->model()->rowCount(), 1);
+    EXPECT_EQ(titleAt(0), "Good one");
+    auto* banner = named<QFrame>("Library problem");
+    ASSERT_NE(banner, nullptr);
+    EXPECT_TRUE(banner->isVisibleTo(&shell_->home()));
+    const QString problem = named<QLabel>("Library problem details")->text();
+    EXPECT_TRUE(problem.contains("BROKEN-META")) << problem.toStdString();
+    EXPECT_TRUE(problem.contains("Reload"));
+    EXPECT_TRUE(fs::exists(recordingsRoot() / "BROKEN-META" / "meta.json")) << "a damaged entry is left as it was";
+
+    EXPECT_NE(named<QFrame>("Recovered 1 unfinished recording"), nullptr);
+    EXPECT_TRUE(fs::exists(dir_.path() / "Library" / "Recovered" / "CUT-OFF"));
+
+    // Once the folder is dealt with, Reload clears the banner.
+    fs::remove_all(recordingsRoot() / "BROKEN-META");
+    named<QPushButton>("Reload Library")->click();
+    EXPECT_FALSE(banner->isVisibleTo(&shell_->home()));
+}
+
+TEST_F(StudioTest, ToastsShowTheirActionsAndLeaveWhenDone) {
+    start();
+    int performed = 0;
+    services_->toasts().post(ToastLevel::warning, "Low disk space", std::string("Only 900 MB free."),
+                             {{"Open Folder", [&performed] { ++performed; }}});
+    services_->toasts().post(ToastLevel::info, "Exported");
+    auto* card = named<QFrame>("Low disk space");
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->property("level").toString(), "warning");
+    EXPECT_EQ(named<QLabel>("Low disk space detail")->text(), "Only 900 MB free.");
+    named<QPushButton>("Open Folder")->click();
+    EXPECT_EQ(performed, 1);
+    EXPECT_EQ(services_->toasts().toasts().size(), 1u);
+    QTest::qWait(10);
+    EXPECT_EQ(named<QFrame>("Low disk space"), nullptr);
+    // An info toast leaves by itself after its lifetime: the engine's timer fires through Qt's loop.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return services_->toasts().toasts().empty(); }, 8000));
+}
+
+TEST_F(StudioTest, SettingsWritePreferencesAndKeepSecretsOutOfThem) {
+    HomeWindow& home = start();
+    QAction* open = menuBarAction(home, "Settings...");
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(open->shortcut(), QKeySequence("Ctrl+,"));
+    open->trigger();
+    auto* systemAudio = named<QCheckBox>("Record system audio");
+    ASSERT_NE(systemAudio, nullptr);
+    EXPECT_TRUE(systemAudio->window()->isVisible()) << "Ctrl+, opens the settings";
+    ASSERT_TRUE(systemAudio->isChecked()) << "the documented default";
+    systemAudio->click();
+    EXPECT_FALSE(services_->preferences().defaultAudioOn());
+    const auto preferencesFile =
+        nlohmann::json::parse(testing::readTextFile(dir_.path() / "config" / "preferences.json"));
+    EXPECT_EQ(preferencesFile.value("zantDefaultAudioOn", true), false) << preferencesFile.dump();
+
+    auto* token = named<QLineEdit>("Backend token");
+    ASSERT_NE(token, nullptr);
+    token->setText("s3cret-token");
+    Q_EMIT token->editingFinished();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return services_->secrets().read("byoBackendBearerToken") == std::optional<std::string>("s3cret-token");
+        },
+        5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return token->placeholderText() == "Stored in the keychain"; }, 5000));
+    EXPECT_TRUE(token->text().isEmpty()) << "the field never shows the secret";
+    const std::string afterSecret = testing::readTextFile(dir_.path() / "config" / "preferences.json");
+    EXPECT_EQ(afterSecret.find("s3cret-token"), std::string::npos);
+}
+
+TEST_F(StudioTest, StartingAndStoppingFromTheRecordingMenuAddsARecording) {
+    ORVANE_REQUIRE_SERVICE(std::getenv("DISPLAY") != nullptr, "an X server (run under scripts/with-test-services.sh)");
+    Preferences& preferences = services_->preferences();
+    // Screen only: this test is about the window, not the sound server or a camera.
+    preferences.setDefaultAudioOn(false);
+    preferences.setDefaultMicOn(false);
+    preferences.setDefaultWebcamOn(false);
+    HomeWindow& home = start();
+    RecordingController& recording = shell_->recording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording.catalogStatus() != CatalogStatus::loading; }, 10000));
+    ASSERT_EQ(recording.catalogStatus(), CatalogStatus::loaded) << recording.catalogError().toStdString();
+
+    QSignalSpy finished(&recording, &RecordingController::recordingFinished);
+    QAction* start = actionTitled(home.recordingMenu(), "Start Screen Recording");
+    ASSERT_NE(start, nullptr);
+    ASSERT_TRUE(start->isEnabled());
+    start->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording.phase() == ScreenRecorder::Phase::recording; }, 15000));
+    EXPECT_TRUE(named<QWidget>("Recording control")->isVisible());
+    EXPECT_EQ(actionTitled(home.recordingMenu(), "New Recording..."), nullptr);
+    QTest::qWait(1200);
+
+    QAction* stop = actionTitled(home.recordingMenu(), "Stop Recording");
+    ASSERT_NE(stop, nullptr);
+    stop->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 30000));
+    ASSERT_EQ(services_->library().recordings().size(), 1u);
+    const RecordingMeta& made = services_->library().recordings().front();
+    EXPECT_GT(made.durationMs, 500);
+    EXPECT_TRUE(fs::exists(services_->library().folderOf(made.id).screenVideoFile(made)));
+    EXPECT_EQ(grid()->model()->rowCount(), 1);
+    EXPECT_EQ(grid()->currentIndex().row(), 0) << "the new recording is selected";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !named<QWidget>("Recording control")->isVisible(); }, 5000));
+
+    // The source is remembered, so the quick start offers it.
+    EXPECT_EQ(preferences.lastUsedSourceID().rfind("display:", 0), 0u);
+    auto* quick =
+        named<QToolButton>(QString::fromStdString("Start Recording: " + recording.catalog().displays.front().name));
+    ASSERT_NE(quick, nullptr);
+    EXPECT_TRUE(quick->isVisibleTo(&home));
+}
+
+}  // namespace
+}  // namespace orvane::studio
