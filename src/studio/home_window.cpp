@@ -27,6 +27,7 @@
 #include "recording/recording_library.h"
 #include "studio/library_model.h"
 #include "studio/new_recording_dialog.h"
+#include "studio/recording_card_delegate.h"
 #include "studio/recording_control.h"
 #include "studio/recording_controller.h"
 #include "studio/settings_window.h"
@@ -128,8 +129,9 @@ void HomeWindow::buildToolbar() {
         RecordingController& recording = shell_.recording();
         if (auto source = recording.lastSource()) recording.startWithSource(source);
     });
-    bar->addWidget(quickStart_);
+    quickStartAction_ = bar->addWidget(quickStart_);
     auto* spacer = new QWidget(bar);
+    spacer->setAttribute(Qt::WA_TranslucentBackground);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     bar->addWidget(spacer);
     search_ = new QLineEdit(bar);
@@ -145,7 +147,13 @@ void HomeWindow::buildToolbar() {
 }
 
 void HomeWindow::buildCentre() {
-    auto* splitter = new QSplitter(this);
+    // The toasts float over the content: a splitter would take any child widget as a pane, so both
+    // live in a plain container.
+    auto* centre = new QWidget(this);
+    auto* centreLayout = new QHBoxLayout(centre);
+    centreLayout->setContentsMargins(0, 0, 0, 0);
+    auto* splitter = new QSplitter(centre);
+    centreLayout->addWidget(splitter);
     projects_ = new QListWidget(splitter);
     projects_->setObjectName("sidebar");
     projects_->setAccessibleName("Projects");
@@ -192,13 +200,12 @@ void HomeWindow::buildCentre() {
     grid_->setAccessibleName("Recordings");
     grid_->setModel(model_);
     grid_->setViewMode(QListView::IconMode);
-    grid_->setIconSize(QSize(RecordingThumbnailCache::kMaxWidth * 3 / 4, RecordingThumbnailCache::kMaxHeight * 3 / 4));
-    grid_->setGridSize(
-        QSize(RecordingThumbnailCache::kMaxWidth * 3 / 4 + 28, RecordingThumbnailCache::kMaxHeight * 3 / 4 + 64));
+    grid_->setItemDelegate(new RecordingCardDelegate(grid_));
+    grid_->setSpacing(6);
     grid_->setResizeMode(QListView::Adjust);
+    grid_->setMouseTracking(true);
     grid_->setMovement(QListView::Static);
     grid_->setUniformItemSizes(true);
-    grid_->setWordWrap(true);
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid_, &QListView::customContextMenuRequested, this, &HomeWindow::showContextMenu);
@@ -220,8 +227,8 @@ void HomeWindow::buildCentre() {
     splitter->addWidget(right);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({200, 900});
-    setCentralWidget(splitter);
-    toasts_ = new ToastArea(shell_.services().toasts(), splitter);
+    setCentralWidget(centre);
+    toasts_ = new ToastArea(shell_.services().toasts(), centre);
 }
 
 void HomeWindow::fillProjects() {
@@ -249,7 +256,7 @@ void HomeWindow::refreshState() {
 
     const auto last = recording.lastSource();
     const bool quick = idle && last.has_value();
-    quickStart_->setVisible(quick);
+    quickStartAction_->setVisible(quick);
     if (last) {
         quickStart_->setText(QString::fromStdString("Start Recording: " + sourceTitle(*last)));
         quickStart_->setAccessibleName(quickStart_->text());

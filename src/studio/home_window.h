@@ -72,6 +72,7 @@ private:
     QMenu* recordingMenu_ = nullptr;
     QToolButton* newRecordingButton_ = nullptr;
     QToolButton* quickStart_ = nullptr;
+    QAction* quickStartAction_ = nullptr;  // a toolbar widget is shown and hidden through its action
     QLineEdit* search_ = nullptr;
     QListWidget* projects_ = nullptr;
     QListView* grid_ = nullptr;

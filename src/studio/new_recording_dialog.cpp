@@ -32,6 +32,7 @@ QListWidget* sourceList(const QString& accessibleName, bool pictures, QWidget* p
     if (pictures) {
         list->setViewMode(QListView::IconMode);
         list->setIconSize(kPictureSize);
+        list->setGridSize(kPictureSize + QSize(24, 56));
         list->setResizeMode(QListView::Adjust);
         list->setMovement(QListView::Static);
         list->setSpacing(8);
@@ -162,7 +163,7 @@ void NewRecordingDialog::fillSources() {
     for (const auto& display : catalog.displays) {
         addSource(
             displays_, display,
-            QString("%1\n%2 × %3").arg(QString::fromStdString(display.name)).arg(display.width).arg(display.height),
+            QString("%1 (%2×%3)").arg(QString::fromStdString(display.name)).arg(display.width).arg(display.height),
             picture(QRect(display.frame.x, display.frame.y, display.width, display.height), 0));
     }
     std::size_t pictures = 0;
@@ -170,7 +171,9 @@ void NewRecordingDialog::fillSources() {
         const QString title = QString::fromStdString(sourceTitle(window));
         const QString app = QString::fromStdString(window.appName);
         const QIcon icon = pictures++ < kMaxWindowPictures ? picture({}, static_cast<WId>(window.id)) : QIcon();
-        addSource(windows_, window, title == app || app.isEmpty() ? title : title + "\n" + app, icon);
+        addSource(windows_, window, title, icon);
+        windows_->item(windows_->count() - 1)
+            ->setToolTip(title == app || app.isEmpty() ? title : title + " (" + app + ")");
     }
     for (const auto& application : catalog.applications) {
         addSource(applications_, application, QString::fromStdString(application.name), {});

@@ -53,8 +53,8 @@ Appearance systemAppearance() {
 QString styleSheet(Appearance appearance) {
     const Colours& c = appearance == Appearance::dark ? kDark : kLight;
     QString sheet = R"(
-QWidget { color: @text; background: @window; }
-QMainWindow, QDialog { background: @window; }
+QWidget { color: @text; }
+QMainWindow, QDialog, QStackedWidget, QSplitter { background: @window; }
 QToolBar { background: @surface; border: none; border-bottom: 1px solid @border; padding: 6px; spacing: 8px; }
 QMenuBar, QMenu { background: @surface; }
 QMenu::item:selected, QMenuBar::item:selected { background: @accent; color: white; }
@@ -65,9 +65,9 @@ QPushButton#primary, QToolButton#primary, QPushButton:default { background: @acc
 QLineEdit, QComboBox, QSpinBox, QDoubleSpinBox { background: @surface; border: 1px solid @border; border-radius: 6px; padding: 4px 8px; }
 QLineEdit:focus, QComboBox:focus { border-color: @accent; }
 QListView, QListWidget { background: @window; border: none; }
-QListView::item { border-radius: 8px; padding: 6px; }
-QListView::item:selected, QListWidget::item:selected { background: @raised; color: @text; border: 1px solid @accent; }
+QListWidget::item:selected { background: @raised; color: @text; border: 1px solid @accent; }
 QListWidget#sidebar { background: @surface; border-right: 1px solid @border; padding: 8px; }
+QListWidget#sidebar::item { padding: 6px 8px; border-radius: 6px; }
 QLabel#emptyState, QLabel#hint { color: @muted; font-size: 15px; }
 QFrame#errorBanner { background: @raised; border: 1px solid #e5534b; border-radius: 8px; }
 QFrame#toast { background: @raised; border: 1px solid @border; border-left: 4px solid @muted; border-radius: 8px; }

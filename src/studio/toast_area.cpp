@@ -85,10 +85,10 @@ void ToastArea::show(const std::vector<Toast>& toasts) {
 
 void ToastArea::place() {
     QWidget* host = parentWidget();
-    adjustSize();
-    const QSize size = sizeHint().expandedTo(QSize(kCardWidth, 0));
-    setGeometry(host->width() - size.width() - kMargin, host->height() - size.height() - kMargin, size.width(),
-                size.height());
+    // Word-wrapped labels only know their height for a given width, so ask at the card width.
+    const int height =
+        column_->hasHeightForWidth() ? column_->heightForWidth(kCardWidth) : column_->sizeHint().height();
+    setGeometry(host->width() - kCardWidth - kMargin, host->height() - height - kMargin, kCardWidth, height);
 }
 
 bool ToastArea::eventFilter(QObject* watched, QEvent* event) {
