@@ -291,54 +291,46 @@ void HomeWindow::refreshState() {
     renameAction_->setEnabled(haveSelection);
     duplicateAction_->setEnabled(haveSelection);
     deleteAction_->setEnabled(haveSelection);
-    rebuildRecordingMenu();
+    scheduleMenuRebuild();
 }
 
 void HomeWindow::rebuildRecordingMenu() {
     recordingMenu_->clear();
-    const std::function<void(QMenu*, const std::vector<MenuEntry>&)> fill = [&](QMenu* menu,
-                                                                                const std::vector<MenuEntry>& entries) {
-        for (const auto& entry : entries) {
-            if (entry.separator) {
-                menu->addSeparator();
-            } else if (!entry.children.empty()) {
-                fill(menu->addMenu(QString::fromStdString(entry.title)), entry.children);
-            } else {
-                QAction* action = menu->addAction(QString::fromStdString(entry.title));
-                action->setEnabled(entry.enabled);
-                if (entry.checked) {
-                    action->setCheckable(true);
-                    action->setChecked(*entry.checked);
+    const std::function<void(QMenu*, const std::vector<RecordingMenuItem>&)> fill =
+        [&](QMenu* menu, const std::vector<RecordingMenuItem>& items) {
+            for (const auto& item : items) {
+                if (item.isSeparator()) {
+                    menu->addSeparator();
+                } else if (!item.submenu.empty()) {
+                    fill(menu->addMenu(QString::fromStdString(item.title)), item.submenu);
+                } else {
+                    QAction* action = menu->addAction(QString::fromStdString(item.title));
+                    action->setEnabled(item.enabled);
+                    action->setCheckable(item.checked);
+                    action->setChecked(item.checked);
+                    if (item.perform) {
+                        connect(action, &QAction::triggered, this, [this, perform = item.perform] {
+                            perform();
+                            scheduleMenuRebuild();
+                        });
+                    }
                 }
-                connect(action, &QAction::triggered, this, [this, entry] { perform(entry); });
             }
-        }
-    };
-    fill(recordingMenu_, recordingMenuEntries(shell_.recording().menuState()));
+        };
+    fill(recordingMenu_, shell_.commands().menu(shell_.recording().menuState()));
 }
 
-void HomeWindow::perform(const MenuEntry& entry) {
-    RecordingController& recording = shell_.recording();
-    Preferences& preferences = shell_.services().preferences();
-    switch (entry.command) {
-        case MenuCommand::none: return;
-        case MenuCommand::startLastSource: recording.startWithSource(recording.lastSource()); return;
-        case MenuCommand::newRecording:
-        case MenuCommand::choosePicker: shell_.requestNewRecording(); return;
-        case MenuCommand::startScreenRecording:
-            recording.startWithSource(std::nullopt, RecordingSourceKind::display);
-            return;
-        case MenuCommand::stopRecording:
-        case MenuCommand::cancelStarting: recording.stop(); return;
-        case MenuCommand::toggleFaceCamera: preferences.setDefaultWebcamOn(!preferences.defaultWebcamOn()); break;
-        case MenuCommand::toggleMicrophone: preferences.setDefaultMicOn(!preferences.defaultMicOn()); break;
-        case MenuCommand::toggleSystemAudio: preferences.setDefaultAudioOn(!preferences.defaultAudioOn()); break;
-        case MenuCommand::chooseCamera: preferences.setDefaultCameraID(entry.argument); break;
-        case MenuCommand::chooseMicrophone: preferences.setDefaultMicrophoneID(entry.argument); break;
-        case MenuCommand::refreshSources: recording.refreshSources(); return;
-        case MenuCommand::settings: shell_.requestSettings(); return;
-    }
-    rebuildRecordingMenu();
+void HomeWindow::scheduleMenuRebuild() {
+    // Never rebuilt inside a menu action's own signal: clearing the menu deletes that action.
+    if (menuRebuildPending_) return;
+    menuRebuildPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            menuRebuildPending_ = false;
+            rebuildRecordingMenu();
+        },
+        Qt::QueuedConnection);
 }
 
 void HomeWindow::presentNewRecording(std::optional<RecordingSourceKind> preferredKind) {

@@ -4,9 +4,9 @@
 
 #include <optional>
 
+#include "app/recording_commands.h"
 #include "base/signal.h"
 #include "model/recording_meta.h"
-#include "studio/recording_menu.h"
 
 class QAction;
 class QFrame;
@@ -57,7 +57,7 @@ private:
     void buildToolbar();
     void buildCentre();
     void rebuildRecordingMenu();
-    void perform(const MenuEntry& entry);
+    void scheduleMenuRebuild();
     void refreshState();
     void showContextMenu(const QPoint& at);
     void fillProjects();
@@ -87,6 +87,7 @@ private:
     QAction* renameAction_ = nullptr;
     QAction* duplicateAction_ = nullptr;
     QAction* deleteAction_ = nullptr;
+    bool menuRebuildPending_ = false;
     Subscription recordingsSubscription_;
     Subscription projectsSubscription_;
     Subscription selectionSubscription_;

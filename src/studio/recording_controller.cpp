@@ -81,20 +81,15 @@ Phase RecordingController::phase() const { return recorder_ ? recorder_->state()
 double RecordingController::elapsed() const { return recorder_ ? recorder_->elapsed() : 0; }
 
 RecordingMenuState RecordingController::menuState() const {
-    const Preferences& preferences = services_.preferences();
     RecordingMenuState state;
     state.phase = phase();
-    if (auto source = lastSource()) state.lastSourceName = sourceTitle(*source);
-    state.includeWebcam = preferences.defaultWebcamOn();
-    state.includeMicrophone = preferences.defaultMicOn();
-    state.includeSystemAudio = preferences.defaultAudioOn();
-    state.cameraID = preferences.defaultCameraID();
-    state.microphoneID = preferences.defaultMicrophoneID();
     state.cameras = cameras_;
     state.microphones = microphones_;
-    state.catalog = catalogStatus_;
-    state.screenCount = catalog_.displays.size();
-    state.refreshing = refreshing_;
+    state.sourcesStatus = catalogStatus_ == CatalogStatus::loading  ? RecordingMenuState::Sources::loading
+                          : catalogStatus_ == CatalogStatus::failed ? RecordingMenuState::Sources::needRefresh
+                                                                    : RecordingMenuState::Sources::ready;
+    state.refreshingSources = refreshing_;
+    state.sources = catalog_;
     return state;
 }
 

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "app/recording_commands.h"
 #include "base/signal.h"
 #include "recording/recording_flow.h"
 #include "recording/recording_source.h"
 #include "recording/screen_recorder.h"
 #include "recording/tracks/device_catalog.h"
-#include "studio/recording_menu.h"
 
 namespace orvane {
 class Executor;
@@ -23,6 +23,9 @@ class Services;
 }  // namespace orvane
 
 namespace orvane::studio {
+
+// Where the source catalogue stands.
+enum class CatalogStatus { loading, loaded, failed };
 
 // The studio's side of recording: the source catalogue (loaded off the UI thread), the device lists,
 // and one recorder with its flow per recording, made through app::Services as the command line makes
@@ -48,7 +51,7 @@ public:
 
     ScreenRecorder::Phase phase() const;
     double elapsed() const;
-    // The menu's state: phase, toggles and devices from the preferences, catalogue status.
+    // What the Recording menu is computed from.
     RecordingMenuState menuState() const;
 
     // Starts `request` on the current catalogue. False when it did not start (the reason is a toast).

@@ -13,7 +13,24 @@ StudioShell::StudioShell(app::Services& services)
     : services_(services),
       bridge_(std::make_unique<MainLoopBridge>(services.mainLoop())),
       thumbnails_(services.mainLoop(), background_),
-      recording_(std::make_unique<RecordingController>(services, selection_, background_)) {}
+      recording_(std::make_unique<RecordingController>(services, selection_, background_)) {
+    RecordingMenuActions actions;
+    actions.startRecording = [this](const RecordingSource& source) { recording_->startWithSource(source); };
+    actions.stopRecording = [this] { recording_->stop(); };
+    actions.refreshSources = [this] { recording_->refreshSources(); };
+    commands_ = std::make_unique<RecordingCommands>(services_.preferences(), router_, std::move(actions));
+    routerSubscription_ = router_.observe([this] {
+        if (const auto& request = router_.newRecordingRequest()) {
+            const auto kind = request->kind;
+            router_.clearNewRecordingRequest();
+            Q_EMIT newRecordingRequested(kind ? static_cast<int>(*kind) : -1);
+        }
+        if (router_.settingsRequestID() && router_.settingsRequestID() != settingsRequestSeen_) {
+            settingsRequestSeen_ = router_.settingsRequestID();
+            Q_EMIT settingsRequested();
+        }
+    });
+}
 
 StudioShell::~StudioShell() {
     // Windows observe the controller and the library, so they go first.
@@ -31,9 +48,9 @@ void StudioShell::start() {
 }
 
 void StudioShell::requestNewRecording(std::optional<RecordingSourceKind> preferredKind) {
-    Q_EMIT newRecordingRequested(preferredKind ? static_cast<int>(*preferredKind) : -1);
+    router_.requestNewRecording(preferredKind);
 }
 
-void StudioShell::requestSettings() { Q_EMIT settingsRequested(); }
+void StudioShell::requestSettings() { router_.requestSettings(); }
 
 }  // namespace orvane::studio

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/recording_commands.h"
 #include "base/event_loop.h"
 #include "model/recording_meta.h"
 #include "recording/recording_flow.h"
@@ -23,7 +24,8 @@ class RecordingController;
 // The studio's long-lived objects over one app::Services: the engine's main loop inside Qt's, the
 // background queue, thumbnails, the selection, the recording controller and the home window.
 // Every way of asking for a new recording or the settings (menus, the toolbar, later hot keys and
-// deep links) goes through requestNewRecording() and requestSettings(); the home window takes them up.
+// deep links) goes through the engine's RecordingCommandRouter; the shell observes it and the home
+// window takes the requests up.
 class StudioShell : public QObject {
     Q_OBJECT
 public:
@@ -40,6 +42,9 @@ public:
     RecordingSelectionStore& selection() { return selection_; }
     RecordingController& recording() { return *recording_; }
     HomeWindow& home() { return *home_; }
+    RecordingCommandRouter& router() { return router_; }
+    // The Recording menu's contents, with the studio's recorder behind its commands.
+    RecordingCommands& commands() { return *commands_; }
 
     void requestNewRecording(std::optional<RecordingSourceKind> preferredKind = std::nullopt);
     void requestSettings();
@@ -55,6 +60,10 @@ private:
     SerialQueue background_{"orvane.studio"};
     RecordingThumbnailCache thumbnails_;
     RecordingSelectionStore selection_;
+    RecordingCommandRouter router_;
+    Subscription routerSubscription_;
+    std::optional<Uuid> settingsRequestSeen_;
+    std::unique_ptr<RecordingCommands> commands_;
     std::unique_ptr<RecordingController> recording_;
     std::unique_ptr<HomeWindow> home_;
 };

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QFrame>
 #include <QInputDialog>
 #include <QLabel>
@@ -29,6 +30,7 @@
 #include "platform/secret_store.h"
 #include "studio/home_window.h"
 #include "studio/library_model.h"
+#include "studio/new_recording_dialog.h"
 #include "studio/recording_controller.h"
 #include "studio/studio_shell.h"
 #include "support/required_service.h"
@@ -281,10 +283,27 @@ TEST_F(StudioTest, StartingAndStoppingFromTheRecordingMenuAddsARecording) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return recording.catalogStatus() != CatalogStatus::loading; }, 10000));
     ASSERT_EQ(recording.catalogStatus(), CatalogStatus::loaded) << recording.catalogError().toStdString();
 
+    // "New Recording..." goes through the router to the sheet, which preselects the first display.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return actionTitled(home.recordingMenu(), "New Recording...") != nullptr; }, 2000));
+    actionTitled(home.recordingMenu(), "New Recording...")->trigger();
+    auto* sheet = named<QDialog>("New Recording");
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->isVisible());
+    const auto picked = home.newRecordingDialog()->selectedSource();
+    ASSERT_TRUE(picked.has_value());
+    EXPECT_EQ(sourceID(*picked), sourceID(recording.catalog().displays.front()));
+    sheet->reject();
+
     QSignalSpy finished(&recording, &RecordingController::recordingFinished);
-    QAction* start = actionTitled(home.recordingMenu(), "Start Screen Recording");
-    ASSERT_NE(start, nullptr);
-    ASSERT_TRUE(start->isEnabled());
+    // The menu is built again on the next turn after each change (and whenever it opens).
+    QAction* start = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            start = actionTitled(home.recordingMenu(), "Start Screen Recording");
+            return start != nullptr && start->isEnabled();
+        },
+        2000));
     start->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return recording.phase() == ScreenRecorder::Phase::recording; }, 15000));
     EXPECT_TRUE(named<QWidget>("Recording control")->isVisible());
