@@ -3,12 +3,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QFrame>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -329,6 +331,101 @@ TEST_F(StudioTest, StartingAndStoppingFromTheRecordingMenuAddsARecording) {
     ASSERT_NE(quick, nullptr);
     // The toolbar lays out a shown widget on its next turn.
     EXPECT_TRUE(QTest::qWaitFor([&] { return quick->isVisibleTo(&home); }, 2000));
+}
+
+}  // namespace
+}  // namespace orvane::studio
+
+namespace orvane::studio {
+namespace {
+
+TEST(DurationText, ShowsMinutesAndSecondsAndHoursOnlyWhenThereAreAny) {
+    EXPECT_EQ(durationText(0), "0:00");
+    EXPECT_EQ(durationText(-5), "0:00");
+    EXPECT_EQ(durationText(7999), "0:07");
+    EXPECT_EQ(durationText(750'000), "12:30");
+    EXPECT_EQ(durationText(3'599'999), "59:59");
+    EXPECT_EQ(durationText(3'723'000), "1:02:03");
+}
+
+TEST_F(StudioTest, ProjectsInTheSidebarNarrowTheGridAndFollowTheLibrary) {
+    const RecordingMeta member = addRecording("Member", 1.0, 1);
+    addRecording("Outsider", 1.0);
+    HomeWindow& home = start();
+
+    menuBarAction(home, "New Project...")->trigger();
+    auto* dialog = named<QInputDialog>("New Project");
+    ASSERT_NE(dialog, nullptr);
+    dialog->setTextValue("Launch");
+    dialog->accept();
+    ASSERT_EQ(services_->library().projects().size(), 1u);
+    EXPECT_NE(testing::readTextFile(dir_.path() / "Library" / "projects.json").find("Launch"), std::string::npos);
+    services_->library().addToProject(services_->library().projects().front().id, member.id);
+
+    auto* projects = named<QListWidget>("Projects");
+    ASSERT_NE(projects, nullptr);
+    ASSERT_EQ(projects->count(), 2);
+    EXPECT_EQ(projects->item(1)->text(), "Launch");
+    projects->setCurrentRow(1);
+    ASSERT_EQ(grid()->model()->rowCount(), 1);
+    EXPECT_EQ(titleAt(0), "Member");
+
+    // A project deleted elsewhere (the command line) takes the sidebar back to every recording.
+    services_->library().deleteProject(services_->library().projects().front().id);
+    EXPECT_EQ(projects->count(), 1);
+    EXPECT_EQ(projects->currentRow(), 0);
+    EXPECT_EQ(grid()->model()->rowCount(), 2);
+}
+
+TEST_F(StudioTest, TheSheetAndTheRecordingMenuShareTheTrackSwitches) {
+    ORVANE_REQUIRE_SERVICE(std::getenv("DISPLAY") != nullptr, "an X server (run under scripts/with-test-services.sh)");
+    HomeWindow& home = start();
+    RecordingController& recording = shell_->recording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording.catalogStatus() == CatalogStatus::loaded; }, 10000));
+
+    home.presentNewRecording(std::nullopt);
+    auto* displays = named<QListWidget>("Displays");
+    ASSERT_NE(displays, nullptr);
+    ASSERT_GE(displays->count(), 1);
+    EXPECT_TRUE(
+        displays->item(0)->text().startsWith(QString::fromStdString(recording.catalog().displays.front().name)));
+    auto* microphone = named<QCheckBox>("Record Microphone");
+    ASSERT_TRUE(microphone->isChecked()) << "the documented default";
+    microphone->click();
+    EXPECT_FALSE(services_->preferences().defaultMicOn());
+    EXPECT_EQ(named<QComboBox>("Microphone device")->itemText(0), "System Default");
+    home.newRecordingDialog()->reject();
+
+    // The menu's switch writes the same preference, and the sheet shows it the next time it opens.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return actionTitled(home.recordingMenu(), "Record Face Camera") != nullptr; }, 2000));
+    actionTitled(home.recordingMenu(), "Record Face Camera")->trigger();
+    EXPECT_TRUE(services_->preferences().defaultWebcamOn());
+    home.presentNewRecording(std::nullopt);
+    EXPECT_TRUE(named<QCheckBox>("Record Face Camera")->isChecked());
+    EXPECT_FALSE(named<QCheckBox>("Record Microphone")->isChecked());
+    home.newRecordingDialog()->reject();
+}
+
+TEST_F(StudioTest, CancelOnTheFloatingControlThrowsTheRecordingAway) {
+    ORVANE_REQUIRE_SERVICE(std::getenv("DISPLAY") != nullptr, "an X server (run under scripts/with-test-services.sh)");
+    Preferences& preferences = services_->preferences();
+    preferences.setDefaultAudioOn(false);
+    preferences.setDefaultMicOn(false);
+    preferences.setDefaultWebcamOn(false);
+    start();
+    RecordingController& recording = shell_->recording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording.catalogStatus() == CatalogStatus::loaded; }, 10000));
+    ASSERT_TRUE(recording.startWithSource(std::nullopt, RecordingSourceKind::display));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording.phase() == ScreenRecorder::Phase::recording; }, 15000));
+    QTest::qWait(500);
+
+    named<QPushButton>("Cancel Recording")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording.phase() == ScreenRecorder::Phase::idle; }, 30000));
+    QTest::qWait(100);
+    EXPECT_TRUE(services_->library().recordings().empty());
+    EXPECT_TRUE(fs::is_empty(recordingsRoot())) << "the discarded folder is gone from disk";
+    EXPECT_TRUE(services_->toasts().toasts().empty()) << "a cancel is not an error";
 }
 
 }  // namespace
