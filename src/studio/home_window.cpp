@@ -55,7 +55,7 @@ HomeWindow::HomeWindow(StudioShell& shell) : shell_(shell) {
     buildToolbar();
     buildCentre();
     newRecording_ = new NewRecordingDialog(shell_.recording(), shell_.services().preferences(), this);
-    control_ = new RecordingControl(shell_.recording());
+    control_ = std::make_unique<RecordingControl>(shell_.recording());
 
     RecordingController& recording = shell_.recording();
     connect(&recording, &RecordingController::phaseChanged, this, &HomeWindow::refreshState);
@@ -80,7 +80,7 @@ HomeWindow::HomeWindow(StudioShell& shell) : shell_(shell) {
     refreshState();
 }
 
-HomeWindow::~HomeWindow() { delete control_; }
+HomeWindow::~HomeWindow() = default;
 
 void HomeWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu("&File");

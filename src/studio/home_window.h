@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+#include <memory>
 #include <optional>
 
 #include "app/recording_commands.h"
@@ -83,7 +84,8 @@ private:
     ToastArea* toasts_ = nullptr;
     NewRecordingDialog* newRecording_ = nullptr;
     SettingsWindow* settings_ = nullptr;
-    RecordingControl* control_ = nullptr;
+    // A window of its own (no parent), so the home window owns it directly.
+    std::unique_ptr<RecordingControl> control_;
     QAction* renameAction_ = nullptr;
     QAction* duplicateAction_ = nullptr;
     QAction* deleteAction_ = nullptr;
