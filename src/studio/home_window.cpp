@@ -22,8 +22,8 @@
 
 #include <exception>
 
+#include "app/preferences.h"
 #include "app/services.h"
-#include "platform/preferences.h"
 #include "recording/recording_library.h"
 #include "studio/library_model.h"
 #include "studio/new_recording_dialog.h"

@@ -13,8 +13,9 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "app/preference_adapters.h"
+#include "app/preferences.h"
 #include "model/recording_cursor_mode.h"
-#include "platform/preferences.h"
 #include "studio/recording_controller.h"
 
 namespace orvane::studio {

@@ -2,10 +2,11 @@
 
 #include <exception>
 
+#include "app/preference_adapters.h"
+#include "app/preferences.h"
 #include "app/services.h"
 #include "base/log.h"
 #include "base/log_areas.h"
-#include "platform/preferences.h"
 #include "platform/screen_capture.h"
 
 namespace orvane::studio {
@@ -105,12 +106,13 @@ bool RecordingController::start(RecordingRequest request) {
         services_.toasts().post(ToastLevel::error, "Recording did not start.", std::string(e.what()));
         return false;
     }
-    flow_ = std::make_unique<RecordingFlow>(*recorder_, services_.library(), selection_, services_.preferences(),
-                                            [this](const RecordingMeta& meta, const std::optional<Uuid>&) {
-                                                // The editor opens it once it exists; until then the library shows it
-                                                // selected.
-                                                Q_EMIT recordingFinished(QString::fromStdString(meta.id.string()));
-                                            });
+    flow_ = std::make_unique<RecordingFlow>(
+        *recorder_, services_.library(), selection_, services_.preferences().lastUsedSourceID(),
+        rememberLastUsedSource(services_.preferences()), [this](const RecordingMeta& meta, const std::optional<Uuid>&) {
+            // The editor opens it once it exists; until then the library shows it
+            // selected.
+            Q_EMIT recordingFinished(QString::fromStdString(meta.id.string()));
+        });
     stateSubscription_ = recorder_->observeState([this](const ScreenRecorder::State&) { Q_EMIT phaseChanged(); });
     elapsedSubscription_ = recorder_->observeElapsed([this](const double& seconds) { Q_EMIT elapsedChanged(seconds); });
     auto callerReply = std::move(request.reply);

@@ -13,6 +13,7 @@
 
 #include <exception>
 
+#include "app/preferences.h"
 #include "base/executor.h"
 #include "base/log.h"
 #include "base/log_areas.h"
@@ -20,7 +21,6 @@
 #include "cloud/supabase_share_client.h"
 #include "model/export_profile.h"
 #include "model/recording_cursor_mode.h"
-#include "platform/preferences.h"
 #include "platform/secret_store.h"
 
 namespace orvane::studio {

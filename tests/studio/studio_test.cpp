@@ -25,10 +25,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/preferences.h"
 #include "app/services.h"
 #include "media/sample_video.h"
 #include "model/recording_files.h"
-#include "platform/preferences.h"
 #include "platform/secret_store.h"
 #include "studio/home_window.h"
 #include "studio/library_model.h"
