@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <thread>
 
 #include "base/event_loop.h"
@@ -340,7 +341,14 @@ TEST_F(ScreenRecorderTest, TheMainLoopKeepsTurningWhileTheFaceCameraStartsAndASt
     std::condition_variable changed;
     bool entered = false, released = false, returned = false;
     std::atomic<int> stops{0};
-    ScreenRecorderServices s{loop, toasts_, capture_, disk_};
+    // Main-loop objects of the loop's own thread: the fixture's belong to the test's thread.
+    std::optional<ToastCenter> toasts;
+    std::optional<RecordingLibrary> library;
+    loop.runSync([&] {
+        toasts.emplace(loop);
+        library.emplace(LibraryLocation::explicitRoot(dir_ / "Recordings"), loop, *toasts);
+    });
+    ScreenRecorderServices s{loop, *toasts, capture_, disk_};
     s.cameraQueue = &cameraQueue;
     s.faceCamera = [&](const fs::path&) -> std::unique_ptr<SideTrackRecording> {
         std::unique_lock lock(mutex);
@@ -358,7 +366,7 @@ TEST_F(ScreenRecorderTest, TheMainLoopKeepsTurningWhileTheFaceCameraStartsAndASt
     std::unique_ptr<ScreenRecorder> recorder;
     loop.runSync([&] {
         recorder = std::make_unique<ScreenRecorder>(s);
-        recorder->start(display(), options, library_);
+        recorder->start(display(), options, *library);
     });
     {
         std::unique_lock lock(mutex);
@@ -388,6 +396,8 @@ TEST_F(ScreenRecorderTest, TheMainLoopKeepsTurningWhileTheFaceCameraStartsAndASt
         recorder->stop();
         EXPECT_EQ(recorder->state().phase, Phase::finished);
         recorder.reset();
+        library.reset();
+        toasts.reset();
     });
     EXPECT_EQ(stops, 1);
     loop.stop();
