@@ -426,7 +426,8 @@ TEST_F(SceneVideoExporterTest, CancellingLeavesNoOutputAndNoTemporaryFiles) {
                      ExportCancelled);
         EXPECT_EQ(readTextFile(output), "an older export");
         expectNothingLeftBut({"video.mp4"});
-        EXPECT_EQ(store.stores, 0);
+        // No count of cached segments here: a segment that a worker finished while the cancel was on
+        // its way is complete and may be kept for the next export, and how many there are is timing.
 
         // Cancelled before it starts: nothing is even looked up.
         store.failLookups = true;
