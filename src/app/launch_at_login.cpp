@@ -14,7 +14,7 @@ namespace orvane {
 
 namespace {
 
-// Sessions honour Hidden=true (the spec's way to switch an entry off) and GNOME also its own key;
+// Sessions honour Hidden=true (the XDG autostart standard's way to switch an entry off) and GNOME also its own key;
 // a user who disabled the entry in the session's settings has turned it off.
 bool entryIsActive(const std::string& text) {
     std::size_t start = 0;

@@ -19,7 +19,7 @@ struct DesktopEntry {
     std::vector<std::string> mimeTypes;  // "x-scheme-handler/orvane"...
     bool noDisplay = false;
 
-    // The file's text. Paths and arguments are quoted and escaped as the specification asks, so
+    // The file's text. Paths and arguments are quoted and escaped as the desktop-entry standard asks, so
     // a path with spaces, quotes or "$" starts the right program.
     std::string text() const;
 };
