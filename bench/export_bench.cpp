@@ -54,8 +54,10 @@ struct BenchMedia {
         fs::create_directories(folder);
         recording = folder / "screen.mp4";
         if (!fs::exists(recording)) {
-            writeSampleVideo(recording, SampleVideoSpec{.width = kWidth, .height = kHeight, .fps = kFps,
-                                                        .seconds = kSeconds, .withAudio = false});
+            writeSampleVideo(
+                recording,
+                SampleVideoLayout{
+                    .width = kWidth, .height = kHeight, .fps = kFps, .seconds = kSeconds, .withAudio = false});
         }
         backgroundPng = folder / "background.png";
         const cairo::Surface background =

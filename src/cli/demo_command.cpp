@@ -27,7 +27,7 @@ namespace {
 
 // Pointer telemetry that follows the sample's moving box, with one click at 1 s: what a capture of
 // someone clicking on the box would have recorded.
-CursorTelemetry telemetryFollowingTheBox(const SampleVideoSpec& video) {
+CursorTelemetry telemetryFollowingTheBox(const SampleVideoLayout& video) {
     CursorTelemetry telemetry;
     telemetry.sampleHz = 60;
     const auto samples = static_cast<std::int64_t>(video.seconds * 60);
@@ -72,7 +72,7 @@ void registerDemoCommand(CLI::App& app) {
         } cleanup{root, options->keep};
 
         const auto sample = root / "  Orvane demo  .mp4";
-        SampleVideoSpec video;
+        SampleVideoLayout video;
         video.width = 1280;
         video.height = 720;
         video.seconds = 3.0;

@@ -37,18 +37,20 @@ void check(int status, const char* what) {
     if (status < 0) fail(what, status);
 }
 
-int boxSide(const SampleVideoSpec& options) { return std::max(2, std::min(options.width, options.height) / 4 / 2 * 2); }
+int boxSide(const SampleVideoLayout& options) {
+    return std::max(2, std::min(options.width, options.height) / 4 / 2 * 2);
+}
 
 // The recorder's and the exporter's encoders, set for a quick synthetic movie.
-VideoEncoderSettings sampleEncoderSettings(const SampleVideoSpec& spec) {
+VideoEncoderSettings sampleEncoderSettings(const SampleVideoLayout& layout) {
     VideoEncoderSettings settings;
-    settings.width = spec.width;
-    settings.height = spec.height;
-    settings.fps = spec.fps;
+    settings.width = layout.width;
+    settings.height = layout.height;
+    settings.fps = layout.fps;
     // A key frame every second, so readers have to seek and decode forward like on real footage.
-    settings.keyFrameInterval = spec.fps;
+    settings.keyFrameInterval = layout.fps;
     settings.x264Preset = "ultrafast";
-    // One thread: the same spec gives the same movie on every machine, so fixtures stay comparable.
+    // One thread: the same layout gives the same movie on every machine, so fixtures stay comparable.
     settings.threads = 1;
     // The pictures are written as YUV values directly; there is no RGB to convert or tag.
     settings.bt709 = false;
@@ -58,7 +60,7 @@ VideoEncoderSettings sampleEncoderSettings(const SampleVideoSpec& spec) {
 
 class SampleWriter {
 public:
-    SampleWriter(const fs::path& file, const SampleVideoSpec& options) : spec_(options) {
+    SampleWriter(const fs::path& file, const SampleVideoLayout& options) : spec_(options) {
         AVFormatContext* raw = nullptr;
         check(avformat_alloc_output_context2(&raw, nullptr, "mp4", file.c_str()), "cannot set up the MP4 writer");
         output_.reset(raw);
@@ -154,14 +156,14 @@ private:
         }
     }
 
-    SampleVideoSpec spec_;
+    SampleVideoLayout spec_;
     ffmpeg::OutputFormatContext output_;
     std::optional<VideoEncoder> video_;
     ffmpeg::Frame picture_;
     std::optional<AacWriter> audio_;
 };
 
-void validate(const SampleVideoSpec& options) {
+void validate(const SampleVideoLayout& options) {
     // 4:2:0 chroma needs even dimensions.
     if (options.width < 2 || options.height < 2 || options.width % 2 != 0 || options.height % 2 != 0 || options.width > 8192 ||
         options.height > 8192) {
@@ -178,7 +180,7 @@ void validate(const SampleVideoSpec& options) {
 
 }  // namespace
 
-Rect sampleVideoBoxRect(const SampleVideoSpec& options, std::int64_t frameIndex) {
+Rect sampleVideoBoxRect(const SampleVideoLayout& options, std::int64_t frameIndex) {
     const int side = boxSide(options);
     const std::int64_t stepX = std::max(1, options.width / (2 * std::max(options.fps, 1)));
     const std::int64_t stepY = std::max(1, options.height / (3 * std::max(options.fps, 1)));
@@ -189,7 +191,7 @@ Rect sampleVideoBoxRect(const SampleVideoSpec& options, std::int64_t frameIndex)
                 static_cast<double>(side), static_cast<double>(side)};
 }
 
-void writeSampleVideo(const fs::path& file, const SampleVideoSpec& options) {
+void writeSampleVideo(const fs::path& file, const SampleVideoLayout& options) {
     validate(options);
     ffmpeg::routeLogging();
     // Written beside the target under a hidden name and renamed at the end, so a failure never

@@ -7,7 +7,7 @@
 
 namespace orvane {
 
-struct SampleVideoSpec {
+struct SampleVideoLayout {
     int width = 640;
     int height = 360;
     int fps = 30;
@@ -20,10 +20,10 @@ struct SampleVideoSpec {
 
 // Where the pattern's white box sits in frame `frameIndex`, in stored (unrotated) pixels. The box
 // moves every frame, so a decoded frame tells which frame it is.
-Rect sampleVideoBoxRect(const SampleVideoSpec& options, std::int64_t frameIndex);
+Rect sampleVideoBoxRect(const SampleVideoLayout& options, std::int64_t frameIndex);
 
 // Encodes a synthetic MP4 (H.264 through libx264, moving test pattern) in-process: the demo's source
 // and the tests' fixture. Throws std::runtime_error when encoding fails; no partial file remains.
-void writeSampleVideo(const std::filesystem::path& file, const SampleVideoSpec& options);
+void writeSampleVideo(const std::filesystem::path& file, const SampleVideoLayout& options);
 
 }  // namespace orvane

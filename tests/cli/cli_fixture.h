@@ -27,7 +27,7 @@ protected:
 
     fs::path sample(const std::string& name, double seconds = 1.0) {
         const auto path = home_ / name;
-        SampleVideoSpec options;
+        SampleVideoLayout options;
         options.width = 320;
         options.height = 240;
         options.seconds = seconds;

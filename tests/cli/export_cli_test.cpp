@@ -18,7 +18,7 @@ protected:
     // Imports a sample with a tone and answers its id.
     std::string importSample(double seconds, int width = 320, int height = 240) {
         const auto path = home_ / "rec.mp4";
-        SampleVideoSpec options;
+        SampleVideoLayout options;
         options.width = width;
         options.height = height;
         options.seconds = seconds;

@@ -13,13 +13,13 @@ namespace {
 class VoiceCliTest : public CliTest {
 protected:
     void SetUp() override {
-        SampleVideoSpec spec;
-        spec.width = 320;
-        spec.height = 240;
-        spec.seconds = 3.0;
-        spec.withAudio = false;  // silence everywhere but the voiceover
+        SampleVideoLayout layout;
+        layout.width = 320;
+        layout.height = 240;
+        layout.seconds = 3.0;
+        layout.withAudio = false;  // silence everywhere but the voiceover
         const auto movie = home_ / "silent.mp4";
-        writeSampleVideo(movie, spec);
+        writeSampleVideo(movie, layout);
         id_ = runJson({"import", movie.string(), "--json"})["id"].get<std::string>();
         folder_ = home_ / "data" / "Orvane" / "Recordings" / id_;
     }
@@ -123,12 +123,12 @@ TEST_F(VoiceCliTest, CaptionsFromTheOnlineRecognizerUseTheStoredKeyAndTheSameSeg
     });
     const std::vector<std::string> env{"ORVANE_SERVICE_URL_OPENAI=" + server.baseURL() + "/v1"};
     // The movie carries a tone, not speech: the words come from the loopback service.
-    SampleVideoSpec spec;
-    spec.width = 320;
-    spec.height = 240;
-    spec.seconds = 2.0;
+    SampleVideoLayout layout;
+    layout.width = 320;
+    layout.height = 240;
+    layout.seconds = 2.0;
     const auto movie = home_ / "talk.mp4";
-    writeSampleVideo(movie, spec);
+    writeSampleVideo(movie, layout);
     const auto id = runJson({"import", movie.string(), "--json"})["id"].get<std::string>();
 
     const auto missing = orvane({"captions", id, "--recognizer", "openai"}, env);

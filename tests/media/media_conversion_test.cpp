@@ -140,7 +140,7 @@ protected:
 };
 
 TEST_F(MediaConversion, VideosBecomeFaststartH264AacMp4InTheRecordingFolder) {
-    writeSampleVideo(inbox / "source.mp4", SampleVideoSpec{});
+    writeSampleVideo(inbox / "source.mp4", SampleVideoLayout{});
     fs::copy_file(inbox / "source.mp4", inbox / "phone.mov");
     remux(inbox / "source.mp4", inbox / "screen.mkv");
     ASSERT_EQ(summarize(inbox / "screen.mkv").container, "matroska,webm");
@@ -197,7 +197,7 @@ TEST_F(MediaConversion, AudioBecomesAacOrMp3AndVideoLosesItsPicture) {
         EXPECT_NEAR(*playableDuration(recording / "voice.MP3"), 1.5, 0.1);
     }
 
-    writeSampleVideo(inbox / "movie.mp4", SampleVideoSpec{});
+    writeSampleVideo(inbox / "movie.mp4", SampleVideoLayout{});
     convertAudioFile(inbox / "movie.mp4", recording / "soundtrack.m4a");
     EXPECT_EQ(summarize(recording / "soundtrack.m4a").codecs, (std::vector<AVCodecID>{AV_CODEC_ID_AAC}));
     EXPECT_NEAR(*playableDuration(recording / "soundtrack.m4a"), 2.0, 0.1);
@@ -216,7 +216,7 @@ TEST_F(MediaConversion, ClassificationByPictureExtensionThenByStreams) {
     ASSERT_TRUE(writePng(picture, inbox / "picture-without-extension"));
     EXPECT_EQ(classifyMedia(inbox / "picture-without-extension"), MediaFileKind::image);
 
-    writeSampleVideo(inbox / "movie.bin", SampleVideoSpec{});
+    writeSampleVideo(inbox / "movie.bin", SampleVideoLayout{});
     EXPECT_EQ(classifyMedia(inbox / "movie.bin"), MediaFileKind::video);
     writeWav(inbox / "tone.dat", 0.2, 48000, 2);
     EXPECT_EQ(classifyMedia(inbox / "tone.dat"), MediaFileKind::audio);
@@ -261,7 +261,7 @@ TEST_F(MediaConversion, ImportErrorsCarryTheirMessagesAndLeaveNothingBehind) {
     // A cancelled conversion stops with its own error.
     std::stop_source stop;
     stop.request_stop();
-    writeSampleVideo(inbox / "source.mp4", SampleVideoSpec{});
+    writeSampleVideo(inbox / "source.mp4", SampleVideoLayout{});
     EXPECT_THROW(convertVideoToMp4(inbox / "source.mp4", recording / "out.mp4", stop.get_token()),
                  MediaConversionCancelled);
     EXPECT_THROW(importMedia(inbox / "source.mp4", recording, MediaImportTools{}, stop.get_token()),
@@ -270,7 +270,7 @@ TEST_F(MediaConversion, ImportErrorsCarryTheirMessagesAndLeaveNothingBehind) {
 }
 
 TEST_F(MediaConversion, WithoutFfmpegOnlyAnMp4IsCopiedWhenConversionFails) {
-    writeSampleVideo(inbox / "source.mp4", SampleVideoSpec{});
+    writeSampleVideo(inbox / "source.mp4", SampleVideoLayout{});
     fs::copy_file(inbox / "source.mp4", inbox / "phone.mov");
     fs::copy_file(inbox / "source.mp4", inbox / "CAMERA.MP4");
     auto tools = withoutFfmpeg();
@@ -294,7 +294,7 @@ TEST_F(MediaConversion, WithoutFfmpegOnlyAnMp4IsCopiedWhenConversionFails) {
 }
 
 TEST_F(MediaConversion, FfmpegFallbackGetsTheWrittenArguments) {
-    writeSampleVideo(inbox / "source.mp4", SampleVideoSpec{});
+    writeSampleVideo(inbox / "source.mp4", SampleVideoLayout{});
     fs::copy_file(inbox / "source.mp4", inbox / "phone.mov");
     writeWav(inbox / "voice.wav", 0.5, 48000, 1);
     // Stands in for ffmpeg: records its arguments and copies the input to the last argument.

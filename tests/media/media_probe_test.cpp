@@ -12,7 +12,7 @@ namespace fs = std::filesystem;
 TEST(MediaProbe, SampleVideoIsWhatItWasAskedToBe) {
     testing::TempDir dir;
     const auto movie = dir / "screen.mp4";
-    writeSampleVideo(movie, SampleVideoSpec{});
+    writeSampleVideo(movie, SampleVideoLayout{});
 
     const auto info = probeMedia(movie);
     ASSERT_TRUE(info);
@@ -65,7 +65,7 @@ TEST(SampleVideo, BadRequestsThrowAndLeaveNoFile) {
     testing::TempDir dir;
     EXPECT_THROW(writeSampleVideo(dir / "odd.mp4", {.width = 641}), std::runtime_error);
     EXPECT_THROW(writeSampleVideo(dir / "rotated.mp4", {.rotationDegrees = 45}), std::runtime_error);
-    EXPECT_THROW(writeSampleVideo(dir / "no-such-folder" / "x.mp4", SampleVideoSpec{}), std::runtime_error);
+    EXPECT_THROW(writeSampleVideo(dir / "no-such-folder" / "x.mp4", SampleVideoLayout{}), std::runtime_error);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 0);
 }
 

@@ -38,7 +38,7 @@ std::optional<std::pair<double, double>> whiteBoxCentre(const RgbaImage& image) 
     return std::pair{sumX / count, sumY / count};
 }
 
-std::pair<double, double> expectedCentre(const SampleVideoSpec& options, std::int64_t frame, double scale) {
+std::pair<double, double> expectedCentre(const SampleVideoLayout& options, std::int64_t frame, double scale) {
     const Rect box = sampleVideoBoxRect(options, frame);
     return {(box.x + box.width / 2) * scale, (box.y + box.height / 2) * scale};
 }
@@ -49,7 +49,7 @@ protected:
 
     testing::TempDir dir_;
     fs::path movie_ = dir_ / "screen.mp4";
-    SampleVideoSpec spec_;  // 640 x 360, 30 fps, 2 s, a key frame every second
+    SampleVideoLayout spec_;  // 640 x 360, 30 fps, 2 s, a key frame every second
 };
 
 TEST_F(VideoFrameTest, DecodesTheFrameShownAtTheRequestedTime) {
@@ -84,7 +84,7 @@ TEST_F(VideoFrameTest, DecodesTheFrameShownAtTheRequestedTime) {
 
 TEST_F(VideoFrameTest, AppliesTheStoredRotation) {
     for (int rotation : {90, 180, 270}) {
-        SampleVideoSpec options = spec_;
+        SampleVideoLayout options = spec_;
         options.rotationDegrees = rotation;
         options.withAudio = false;
         options.seconds = 1;

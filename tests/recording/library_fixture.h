@@ -25,7 +25,7 @@ protected:
     // A short real movie, made once per test.
     std::filesystem::path sampleVideo(const std::string& name = "sample.mp4", double seconds = 1.0) {
         const auto path = dir_ / name;
-        SampleVideoSpec options;
+        SampleVideoLayout options;
         options.width = 320;
         options.height = 180;
         options.seconds = seconds;

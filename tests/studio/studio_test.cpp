@@ -99,12 +99,12 @@ protected:
     // A recording made `hoursAgo` before now, so the order of the grid does not hang on the clock.
     RecordingMeta addRecording(const std::string& title, double seconds, int hoursAgo = 0) {
         const fs::path file = dir_.path() / (title + ".mp4");
-        SampleVideoSpec spec;
-        spec.width = 320;
-        spec.height = 200;
-        spec.seconds = seconds;
-        spec.withAudio = false;
-        writeSampleVideo(file, spec);
+        SampleVideoLayout layout;
+        layout.width = 320;
+        layout.height = 200;
+        layout.seconds = seconds;
+        layout.withAudio = false;
+        writeSampleVideo(file, layout);
         RecordingMeta meta = services_->library().importVideo(file);
         meta.createdAt -= std::chrono::hours(hoursAgo);
         writeRecordingMeta(services_->library().folderOf(meta.id), meta);

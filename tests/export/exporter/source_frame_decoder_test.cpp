@@ -126,7 +126,7 @@ TEST_F(SourceFrameDecoderTest, UnreadableFilesNameThemselvesAndRotationIsApplied
     EXPECT_THROW(garbage.frameAt(0), std::runtime_error);
 
     // A phone-style movie stored landscape and turned upright on playback.
-    SampleVideoSpec portrait{
+    SampleVideoLayout portrait{
         .width = 320, .height = 180, .fps = 30, .seconds = 0.2, .withAudio = false, .rotationDegrees = 90};
     writeSampleVideo(*folder / "portrait.mp4", portrait);
     EXPECT_EQ(readVideoFileInfo(*folder / "portrait.mp4").displaySize, (Size{180, 320}));

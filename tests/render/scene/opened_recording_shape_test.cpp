@@ -15,7 +15,7 @@ namespace {
 
 struct Shape {
     const char* name;
-    SampleVideoSpec movie;
+    SampleVideoLayout movie;
     // The window on a 1920 x 1080 canvas with the default inset (0.04 of the width on every side:
     // 76.8 px, leaving 1766.4 x 926.4), worked out by hand.
     Rect window;
@@ -37,7 +37,7 @@ TEST(OpenedRecordingShape, TheWindowKeepsTheMoviesAspectOnTheCanvas) {
         const RecordingFolder folder{home / shape.name};
         std::filesystem::create_directories(folder.directory);
         RecordingMeta meta = makeNewRecordingMeta(Uuid::random(), SystemTime{});
-        SampleVideoSpec movie = shape.movie;
+        SampleVideoLayout movie = shape.movie;
         movie.seconds = 0.5;
         movie.withAudio = false;
         writeSampleVideo(folder.screenVideoFile(meta), movie);
