@@ -20,11 +20,11 @@
 #include "cli/commands.h"
 #include "cli/export_runner.h"
 #include "cli/output.h"
+#include "cli/recording_run.h"
 #include "editor/editor_session.h"
 #include "net/service_url.h"
 #include "net/url_components.h"
 #include "platform/linux/instance_channel.h"
-#include "platform/linux/stop_signals.h"
 #include "recording/recording_flow.h"
 #include "recording/screen_recorder.h"
 
@@ -185,21 +185,10 @@ bool recordInStudio(app::Services& services, const AgentArguments& arguments, co
     return true;
 }
 
-SourceCatalogSnapshot loadCatalog(ScreenCaptureSystem& capture) {
-    try {
-        return buildSourceCatalog(capture.shareableContent(), false);
-    } catch (const std::exception& e) {
-        throw CommandFailed(kFailure, std::string("Could not load sources: ") + e.what());
-    }
-}
-
 void recordHeadless(app::Services& services, const AgentArguments& arguments, const AgentActionPlan& plan,
                     const SyntheticCursorTimeline& timeline, double duration) {
+    RecordingRun run(services);
     EventLoop& loop = services.mainLoop();
-    ScreenRecorder* running = nullptr;
-    StopSignals signals(loop, [&running] {
-        if (running) running->stop();
-    });
 
     AgentRecordingRequest agentRequest;
     agentRequest.duration = duration;
@@ -228,34 +217,25 @@ void recordHeadless(app::Services& services, const AgentArguments& arguments, co
     request.agent->request = agentRequest;
     request.agent->suppressActivationOnStop = true;
 
-    ScreenRecorder recorder(services.recorderServices(request.options));
-    running = &recorder;
-    RecordingSelectionStore selection;
-    RecordingFlow flow(recorder, services.library(), selection, preferences.lastUsedSourceID(),
-                       rememberLastUsedSource(preferences), nullptr);
-    std::optional<RecordingReply> reply;
-    request.reply = [&](const RecordingReply& answer) {
-        reply = answer;
-        loop.post([&loop] { loop.stop(); });
-    };
     TimerHandle durationTimer;
     std::unique_ptr<AgentPlanPerformer> performer;
-    auto subscription = recorder.observeState([&](const ScreenRecorder::State& state) {
-        if (state.phase == ScreenRecorder::Phase::stopping && performer) performer->stop();
-        if (state.phase != ScreenRecorder::Phase::recording || durationTimer.isCancelled() || performer) return;
-        std::fprintf(stderr, "Recording %s (%s) for %.1f s\n", sourceID(*source).c_str(),
-                     terminalSafeText(sourceTitle(*source)).c_str(), duration);
-        if (input) {
-            performer = std::make_unique<AgentPlanPerformer>(loop, *input, timeline, recorder.lastSourceFrame());
-            performer->start();
-        }
-        durationTimer = loop.postAfter(std::chrono::duration_cast<Duration>(std::chrono::duration<double>(duration)),
-                                       [&recorder] { recorder.stop(); });
-    });
-    if (flow.start(std::move(request), catalog)) loop.run();
+    const auto reply =
+        run.run(std::move(request), catalog, [&](ScreenRecorder& recorder, const ScreenRecorder::State& state) {
+            if (state.phase == ScreenRecorder::Phase::stopping && performer) performer->stop();
+            if (state.phase != ScreenRecorder::Phase::recording || durationTimer.isCancelled() || performer) return;
+            std::fprintf(stderr, "Recording %s (%s) for %.1f s\n", sourceID(*source).c_str(),
+                         terminalSafeText(sourceTitle(*source)).c_str(), duration);
+            if (input) {
+                performer = std::make_unique<AgentPlanPerformer>(loop, *input, timeline, recorder.lastSourceFrame());
+                performer->start();
+            }
+            durationTimer =
+                loop.postAfter(std::chrono::duration_cast<Duration>(std::chrono::duration<double>(duration)),
+                               [&recorder] { recorder.stop(); });
+        });
     durationTimer.cancel();
     if (performer) performer->stop();
-    running = nullptr;
+    ScreenRecorder& recorder = run.recorder();
     if (!reply || !reply->succeeded || !reply->recording) {
         std::string failure = recorder.state().failure;
         if (failure.empty()) failure = reply ? reply->message : "Recording did not start.";

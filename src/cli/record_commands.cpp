@@ -12,7 +12,7 @@
 #include "cli/command_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "platform/linux/stop_signals.h"
+#include "cli/recording_run.h"
 #include "recording/recording_flow.h"
 #include "recording/screen_recorder.h"
 
@@ -54,14 +54,6 @@ std::vector<RecordingSource> allSources(const SourceCatalogSnapshot& snapshot) {
     return sources;
 }
 
-SourceCatalogSnapshot loadCatalog(ScreenCaptureSystem& capture) {
-    try {
-        return buildSourceCatalog(capture.shareableContent(), false);
-    } catch (const std::exception& e) {
-        throw std::runtime_error(std::string("Could not load sources: ") + e.what());
-    }
-}
-
 void printSources(const SourceCatalogSnapshot& snapshot, bool json) {
     const auto sources = allSources(snapshot);
     if (json) {
@@ -96,13 +88,9 @@ void record(app::Services& services, const RecordArguments& arguments) {
     if (arguments.duration < 0 || !std::isfinite(arguments.duration)) {
         throw CommandFailed(kUsage, "--duration must be a positive number of seconds");
     }
-    // Ctrl-C and SIGTERM end the recording cleanly. Watched before any thread starts, so every one
-    // inherits the blocked signals.
+    // Ctrl-C and SIGTERM end the recording cleanly.
+    RecordingRun run(services);
     EventLoop& loop = services.mainLoop();
-    ScreenRecorder* running = nullptr;
-    StopSignals signals(loop, [&running] {
-        if (running) running->stop();
-    });
 
     const auto catalog = loadCatalog(services.screenCapture());
     Preferences& preferences = services.preferences();
@@ -121,41 +109,32 @@ void record(app::Services& services, const RecordArguments& arguments) {
     request.options.includeWebcam = arguments.webcam;
     if (!arguments.cursorMode.empty()) applyCursorMode(request.options, arguments.cursorMode, preferences);
 
-    ScreenRecorder recorder(services.recorderServices(request.options));
-    running = &recorder;
-    RecordingSelectionStore selection;
-    RecordingFlow flow(recorder, services.library(), selection, preferences.lastUsedSourceID(),
-                       rememberLastUsedSource(preferences), nullptr);
-    std::optional<RecordingReply> reply;
-    request.reply = [&](const RecordingReply& answer) {
-        reply = answer;
-        loop.post([&loop] { loop.stop(); });
-    };
-    TimerHandle durationTimer;
-    auto subscription = recorder.observeState([&](const ScreenRecorder::State& state) {
-        if (state.phase != ScreenRecorder::Phase::recording || !flow.source()) return;
-        std::fprintf(stderr, "Recording %s (%s)%s\n", sourceID(*flow.source()).c_str(),
-                     terminalSafeText(sourceTitle(*flow.source())).c_str(),
-                     arguments.duration > 0 ? "" : "; press Ctrl-C to stop");
-        if (arguments.duration > 0) {
-            durationTimer =
-                loop.postAfter(std::chrono::duration_cast<Duration>(std::chrono::duration<double>(arguments.duration)),
-                               [&recorder] { recorder.stop(); });
-        }
-    });
     auto& analytics = services.analytics();
     analytics.track(AnalyticsEvent::recordingStartRequested);
+    TimerHandle durationTimer;
     bool reportedStart = false;
-    auto startReport = recorder.observeState([&](const ScreenRecorder::State& state) {
-        if (state.phase != ScreenRecorder::Phase::recording || reportedStart) return;
-        reportedStart = true;
-        analytics.track(AnalyticsEvent::recordingStarted);
-    });
-    const bool started = flow.start(std::move(request), catalog);
-    // The recorder reports its first state changes on the next turns of the loop.
-    if (started) loop.run();
+    bool announced = false;
+    const auto reply =
+        run.run(std::move(request), catalog, [&](ScreenRecorder& recorder, const ScreenRecorder::State& state) {
+            if (state.phase != ScreenRecorder::Phase::recording) return;
+            if (!reportedStart) {
+                reportedStart = true;
+                analytics.track(AnalyticsEvent::recordingStarted);
+            }
+            if (announced || !run.flow().source()) return;
+            announced = true;
+            const RecordingSource& source = *run.flow().source();
+            std::fprintf(stderr, "Recording %s (%s)%s\n", sourceID(source).c_str(),
+                         terminalSafeText(sourceTitle(source)).c_str(),
+                         arguments.duration > 0 ? "" : "; press Ctrl-C to stop");
+            if (arguments.duration > 0) {
+                durationTimer = loop.postAfter(
+                    std::chrono::duration_cast<Duration>(std::chrono::duration<double>(arguments.duration)),
+                    [&recorder] { recorder.stop(); });
+            }
+        });
     durationTimer.cancel();
-    running = nullptr;
+    ScreenRecorder& recorder = run.recorder();
 
     if (!reply || !reply->succeeded || !reply->recording) {
         using Failure = RecordingReply::Failure;
@@ -180,7 +159,7 @@ void record(app::Services& services, const RecordArguments& arguments) {
                      {"has_microphone", meta.hasMicrophone},
                      {"has_webcam", meta.hasWebcam}});
     const RecordingFolder folder = services.library().folderOf(meta.id);
-    const RecordingSource& source = *flow.source();
+    const RecordingSource& source = *run.flow().source();
     if (arguments.json) {
         auto json = recordingJson(meta, folder);
         json["source"] = sourceID(source);
