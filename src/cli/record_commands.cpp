@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/analytics.h"
 #include "app/preference_adapters.h"
 #include "app/preferences.h"
 #include "app/services.h"
@@ -109,18 +108,11 @@ void record(app::Services& services, const RecordArguments& arguments) {
     request.options.includeWebcam = arguments.webcam;
     if (!arguments.cursorMode.empty()) applyCursorMode(request.options, arguments.cursorMode, preferences);
 
-    auto& analytics = services.analytics();
-    analytics.track(AnalyticsEvent::recordingStartRequested);
     TimerHandle durationTimer;
-    bool reportedStart = false;
     bool announced = false;
     const auto reply =
         run.run(std::move(request), catalog, [&](ScreenRecorder& recorder, const ScreenRecorder::State& state) {
             if (state.phase != ScreenRecorder::Phase::recording) return;
-            if (!reportedStart) {
-                reportedStart = true;
-                analytics.track(AnalyticsEvent::recordingStarted);
-            }
             if (announced || !run.flow().source()) return;
             announced = true;
             const RecordingSource& source = *run.flow().source();
@@ -145,19 +137,9 @@ void record(app::Services& services, const RecordArguments& arguments) {
             failure = "Recording was cancelled before it started.";
         }
         if (failure.empty()) failure = reply ? reply->message : "Recording did not finish cleanly.";
-        if (kind == Failure::didNotFinish && recorder.state().phase == ScreenRecorder::Phase::idle && !reportedStart) {
-            analytics.track(AnalyticsEvent::recordingCancelled);
-        } else {
-            analytics.track(AnalyticsEvent::recordingFailed, analyticsFailureProperties(std::runtime_error(failure)));
-        }
         throw CommandFailed(kind == Failure::noSource ? kNotFound : kFailure, failure);
     }
     const auto& meta = *reply->recording;
-    analytics.track(AnalyticsEvent::recordingCompleted,
-                    {{"duration_bucket", analyticsDurationBucket(static_cast<double>(meta.durationMs) / 1000.0)},
-                     {"has_system_audio", meta.hasSystemAudio},
-                     {"has_microphone", meta.hasMicrophone},
-                     {"has_webcam", meta.hasWebcam}});
     const RecordingFolder folder = services.library().folderOf(meta.id);
     const RecordingSource& source = *run.flow().source();
     if (arguments.json) {

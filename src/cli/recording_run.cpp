@@ -5,6 +5,7 @@
 
 #include "app/preference_adapters.h"
 #include "app/preferences.h"
+#include "app/recording_analytics.h"
 #include "app/services.h"
 #include "platform/screen_capture.h"
 
@@ -30,14 +31,18 @@ std::optional<RecordingReply> RecordingRun::run(RecordingRequest request, const 
     recorder_ = std::make_unique<ScreenRecorder>(services_.recorderServices(request.options));
     flow_ = std::make_unique<RecordingFlow>(*recorder_, services_.library(), selection_, preferences.lastUsedSourceID(),
                                             rememberLastUsedSource(preferences), nullptr);
+    RecordingAnalytics reporting(services_.analytics());
     std::optional<RecordingReply> reply;
     request.reply = [&](const RecordingReply& answer) {
         reply = answer;
+        reporting.answered(answer, recorder_->state());
         loop.post([&loop] { loop.stop(); });
     };
     // Dropped before returning: the observer belongs to the caller's locals, which may go first.
-    auto subscription =
-        recorder_->observeState([this, &onState](const ScreenRecorder::State& state) { onState(*recorder_, state); });
+    auto subscription = recorder_->observeState([&](const ScreenRecorder::State& state) {
+        reporting.recorderChanged(state);
+        onState(*recorder_, state);
+    });
     running_ = recorder_.get();
     // The recorder reports its first state changes on the next turns of the loop.
     if (flow_->start(std::move(request), catalog)) loop.run();

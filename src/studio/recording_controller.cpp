@@ -113,10 +113,15 @@ bool RecordingController::start(RecordingRequest request) {
             // selected.
             Q_EMIT recordingFinished(QString::fromStdString(meta.id.string()));
         });
-    stateSubscription_ = recorder_->observeState([this](const ScreenRecorder::State&) { Q_EMIT phaseChanged(); });
+    reporting_.emplace(services_.analytics());
+    stateSubscription_ = recorder_->observeState([this](const ScreenRecorder::State& state) {
+        reporting_->recorderChanged(state);
+        Q_EMIT phaseChanged();
+    });
     elapsedSubscription_ = recorder_->observeElapsed([this](const double& seconds) { Q_EMIT elapsedChanged(seconds); });
     auto callerReply = std::move(request.reply);
     request.reply = [this, callerReply = std::move(callerReply)](const RecordingReply& reply) {
+        reporting_->answered(reply, recorder_->state());
         answered(reply);
         if (callerReply) callerReply(reply);
     };

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/recording_analytics.h"
 #include "app/recording_commands.h"
 #include "base/signal.h"
 #include "recording/recording_flow.h"
@@ -86,6 +87,7 @@ private:
     std::vector<CaptureDeviceInfo> microphones_;
     std::unique_ptr<ScreenRecorder> recorder_;
     std::unique_ptr<RecordingFlow> flow_;
+    std::optional<RecordingAnalytics> reporting_;
     Subscription stateSubscription_;
     Subscription elapsedSubscription_;
     bool discardWhenDone_ = false;

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/preferences.h"
+#include "app/recording_analytics.h"
 #include "base/manual_executor.h"
 #include "net/curl_http_transport.h"
 #include "platform/linux/json_preferences_store.h"
@@ -136,6 +137,75 @@ TEST_F(AnalyticsTest, FailedSendsAreDroppedSilentlyAndNothingIsQueuedToDisk) {
     std::vector<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) files.push_back(entry.path().filename());
     EXPECT_EQ(files, std::vector<std::string>{"preferences.json"});
+}
+
+// What each front end's recordings report: asked, started, and one ending that tells a change of
+// mind from a fault, with the recorder's own reason for a fault.
+TEST_F(AnalyticsTest, RecordingsReportTheirCourseOnceWithWhyTheyFailed) {
+    AppAnalyticsClient client(settings(), preferences, std::make_shared<CurlHttpTransport>(), background, background);
+    using Phase = ScreenRecorder::Phase;
+    // The bodies sent since the previous call.
+    std::size_t seen = 0;
+    const auto sentSince = [&] {
+        auto all = sent();
+        std::vector<Json> fresh(all.begin() + static_cast<std::ptrdiff_t>(seen), all.end());
+        seen = all.size();
+        return fresh;
+    };
+    const auto name = [](AnalyticsEvent event) { return std::string(analyticsEventName(event)); };
+    const auto state = [](Phase phase, std::string failure = {}) {
+        ScreenRecorder::State s;
+        s.phase = phase;
+        s.failure = std::move(failure);
+        return s;
+    };
+
+    {
+        RecordingAnalytics finished(client);
+        finished.recorderChanged(state(Phase::starting));
+        finished.recorderChanged(state(Phase::recording));
+        finished.recorderChanged(state(Phase::recording));
+        RecordingReply reply;
+        reply.succeeded = true;
+        reply.recording = RecordingMeta{};
+        reply.recording->durationMs = 42'000;
+        reply.recording->hasMicrophone = true;
+        finished.answered(reply, state(Phase::finished));
+        finished.answered(reply, state(Phase::idle));
+    }
+    auto bodies = sentSince();
+    ASSERT_EQ(bodies.size(), 3u);
+    EXPECT_EQ(bodies[0]["event"], name(AnalyticsEvent::recordingStartRequested));
+    EXPECT_EQ(bodies[1]["event"], name(AnalyticsEvent::recordingStarted));
+    EXPECT_EQ(bodies[2]["event"], name(AnalyticsEvent::recordingCompleted));
+    EXPECT_EQ(bodies[2]["properties"]["duration_bucket"], analyticsDurationBucket(42));
+    EXPECT_EQ(bodies[2]["properties"]["has_microphone"], true);
+    EXPECT_EQ(bodies[2]["properties"]["has_webcam"], false);
+
+    // Stopped while starting: cancelled, not failed.
+    RecordingReply unfinished;
+    unfinished.failure = RecordingReply::Failure::didNotFinish;
+    unfinished.message = "Recording did not finish.";
+    {
+        RecordingAnalytics cancelled(client);
+        cancelled.recorderChanged(state(Phase::starting));
+        cancelled.answered(unfinished, state(Phase::idle));
+    }
+    bodies = sentSince();
+    ASSERT_EQ(bodies.size(), 2u);
+    EXPECT_EQ(bodies[1]["event"], name(AnalyticsEvent::recordingCancelled));
+
+    // The same answer after capture ran is a fault; the recorder's reason beats the flow's summary.
+    {
+        RecordingAnalytics failed(client);
+        failed.recorderChanged(state(Phase::recording));
+        failed.answered(unfinished, state(Phase::failed, "Not enough free disk for recording."));
+    }
+    bodies = sentSince();
+    ASSERT_EQ(bodies.size(), 3u);
+    EXPECT_EQ(bodies[2]["event"], name(AnalyticsEvent::recordingFailed));
+    EXPECT_EQ(bodies[2]["properties"]["error_message"], "Not enough free disk for recording.");
+    EXPECT_EQ(bodies[2]["properties"]["error_kind"], analyticsErrorKind("Not enough free disk for recording."));
 }
 
 TEST(AnalyticsRules, ErrorKindsDurationBucketsAndTheEnvironmentSwitch) {
