@@ -12,7 +12,9 @@
 #include "cloud/byo_share_client.h"
 #include "cloud/hosted_share_client.h"
 #include "cloud/remote_api_client.h"
+#include "cloud/remote_edit_poller.h"
 #include "cloud/supabase_share_client.h"
+#include "editor/editor_session.h"
 #include "export/export_wiring.h"
 #include "net/curl_http_transport.h"
 #include "net/service_url.h"
@@ -280,6 +282,19 @@ RemoteAPIClient::TokenProvider Services::accountToken() {
 RefreshAfterRejection Services::accountRefresh() {
     AuthStore* account = &auth();
     return [account](const std::string& rejected) { return account->refreshAfterRejection(rejected); };
+}
+
+std::shared_ptr<RemoteEditPoller> Services::remoteEditPoller(const RecordingMeta& meta,
+                                                             const std::shared_ptr<EditorSession>& session) {
+    if (!remoteEditQueue_) remoteEditQueue_ = std::make_unique<SerialQueue>("orvane.remote-edits");
+    std::weak_ptr<EditorSession> weakSession = session;
+    return RemoteEditPoller::make(meta.remoteVideoID.value_or(""),
+                                  backendRemoteEditFetch(remoteAPI(), accountToken(), accountRefresh()),
+                                  {std::shared_ptr<EditorState>(session, &session->state()),
+                                   [weakSession] {
+                                       if (auto open = weakSession.lock()) open->saveOrThrow();
+                                   }},
+                                  mainLoop(), *remoteEditQueue_, &toasts());
 }
 
 std::shared_ptr<ShareClient> Services::makeShareClient(std::optional<ShareBackendMode> mode) {

@@ -22,6 +22,8 @@ namespace orvane {
 class AppAnalyticsClient;
 class AppConfiguration;
 class AuthStore;
+class EditorSession;
+class RemoteEditPoller;
 class BundleConfig;
 class HttpTransport;
 class ShareClient;
@@ -116,6 +118,11 @@ public:
     auto withAccount(Call&& call) -> decltype(call()) {
         return withOneRefresh(accountToken(), accountRefresh(), std::forward<Call>(call));
     }
+    // Keeps an open editor in step with the edits an agent makes to the recording's shared video:
+    // the poller (not started) for `session`, fetching on its own queue; null when the recording was
+    // never shared. The poller lets the session go when the editor closes.
+    std::shared_ptr<RemoteEditPoller> remoteEditPoller(const RecordingMeta& meta,
+                                                       const std::shared_ptr<EditorSession>& session);
     // The share backend the preferences choose, made afresh for each share so a changed setting
     // applies at once; null when the chosen backend is not configured.
     // `mode` overrides the preference for one share.
@@ -155,6 +162,7 @@ private:
     std::unique_ptr<SerialQueue> analyticsQueue_;
     std::unique_ptr<AppAnalyticsClient> analytics_;
     std::shared_ptr<RemoteAPIClient> remoteAPI_;
+    std::unique_ptr<SerialQueue> remoteEditQueue_;
     std::thread::id mainThread_ = std::this_thread::get_id();
 };
 

@@ -208,17 +208,12 @@ void registerPullEditsCommand(CLI::App& app, app::Services& services) {
                 services.mainLoop().stop();
             });
         }
-        SerialQueue fetchQueue("remote-edits");
 
         // The edit lock is held as long as the session is open, as an editor window holds it.
         auto session = std::make_shared<EditorSession>(
             library.folderOf(meta.id), meta, editorSettings(services.preferences()), EditorSession::Access::edit);
         warnIfSavedEditUnreadable(*session);
-        std::shared_ptr<EditorState> state(session, &session->state());
-        const auto fetch =
-            backendRemoteEditFetch(services.remoteAPI(), services.accountToken(), services.accountRefresh());
-        poller = RemoteEditPoller::make(remoteID, fetch, {state, [session] { session->saveOrThrow(); }},
-                                        services.mainLoop(), fetchQueue, &services.toasts());
+        poller = services.remoteEditPoller(meta, session);
         std::string error;
         const auto first = poller->pollNow({}, &error);
         if (first == RemoteEditPollOutcome::failed) {
