@@ -76,9 +76,10 @@ void PreviewCoordinator::dispatchPlaying(bool playing) {
 
 void PreviewCoordinator::playerTick(double time, bool playing) {
     if (isUserScrubbing_ || pendingInteractiveSeekWork_) return;
-    if (main_.now() < ignorePlayerTicksUntil_) return;
-    player_.setVideoHidden(!isFilled(bundle_->filledRanges, time));
+    // The player stopping at the end is news even right after a seek; a position alone may be stale.
     const bool stopped = lastDispatchedPlaying_ && !playing;
+    if (!stopped && main_.now() < ignorePlayerTicksUntil_) return;
+    player_.setVideoHidden(!isFilled(bundle_->filledRanges, time));
     if (stopped) lastDispatchedPlaying_ = false;
     state_.modify([&](EditorValues& v) {
         v.currentTime = time;
