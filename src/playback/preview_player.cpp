@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <utility>
 #include <vector>
 
@@ -60,6 +61,8 @@ struct PreviewPlayer::Worker {
     std::atomic<bool> videoHidden{false};
     std::atomic<std::uint64_t> shown{0};
     std::atomic<std::uint64_t> dropped{0};
+    std::atomic<std::uint64_t> composed{0};
+    std::atomic<double> composeCpu{0};
 
     // --- set before the thread starts ---
     double fps = PreviewPlayer::kDefaultFrameRate;
@@ -203,7 +206,15 @@ void PreviewPlayer::Worker::topUpAudio(double clock) {
     }
 }
 
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
 std::shared_ptr<PreviewFrame> PreviewPlayer::Worker::compose(double output) {
+    // Processor time, unlike wall time, says what a frame costs however busy the machine is.
+    const double cpuBefore = threadCpuSeconds();
     // Captions are looked up forwards only; a step back needs a renderer of its own.
     if (output < lastComposedOutput && !scene->edit.captions.captions.empty()) rebuildRenderer();
     lastComposedOutput = output;
@@ -234,6 +245,8 @@ std::shared_ptr<PreviewFrame> PreviewPlayer::Worker::compose(double output) {
     frame->image = std::move(*image);
     frame->time = c;
     frame->videoHidden = !isFilled(bundle->filledRanges, c);
+    composed += 1;
+    composeCpu = composeCpu + (threadCpuSeconds() - cpuBefore);
     return frame;
 }
 
@@ -412,7 +425,9 @@ void PreviewPlayer::setRenderSize(int width, int height) {
 
 bool PreviewPlayer::videoHidden() const { return worker_->videoHidden; }
 
-PreviewPlayerStats PreviewPlayer::stats() const { return {worker_->shown.load(), worker_->dropped.load()}; }
+PreviewPlayerStats PreviewPlayer::stats() const {
+    return {worker_->shown.load(), worker_->dropped.load(), worker_->composed.load(), worker_->composeCpu.load()};
+}
 
 std::string PreviewPlayer::lastError() const {
     std::lock_guard lock(worker_->mutex);

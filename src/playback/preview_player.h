@@ -27,6 +27,8 @@ using PreviewFrameSink = std::function<void(std::shared_ptr<const PreviewFrame>)
 struct PreviewPlayerStats {
     std::uint64_t framesShown = 0;
     std::uint64_t framesDropped = 0;  // composed too late, or skipped to catch up with the sound
+    std::uint64_t framesComposed = 0;
+    double composeCpuSeconds = 0;  // the worker's processor time decoding and composing them
 };
 
 // Plays an edit in real time: a worker thread decodes and composes frames with the scene
