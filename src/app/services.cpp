@@ -18,8 +18,10 @@
 #include "export/export_wiring.h"
 #include "net/curl_http_transport.h"
 #include "net/service_url.h"
+#include "platform/audio_output.h"
 #include "platform/bundle_config.h"
 #include "platform/linux/json_preferences_store.h"
+#include "platform/pulse/pulse_audio_output.h"
 #include "platform/pulse/pulse_audio_system.h"
 #include "platform/secret_store.h"
 #include "platform/v4l2/v4l2_camera_system.h"
@@ -207,6 +209,18 @@ AudioSystem& Services::soundServer() {
     auto* audio = audioSystem(false);
     if (!audio) throw std::runtime_error("No sound server answered: " + audioFailure_.value_or("unknown reason"));
     return *audio;
+}
+
+AudioOutput* Services::soundOutput() {
+    if (!audioOutput_ && !audioOutputTried_) {
+        audioOutputTried_ = true;
+        try {
+            audioOutput_ = makePulseAudioOutput();
+        } catch (const std::exception& e) {
+            log::warning(log_area::kApp, "no sound output: %s", e.what());
+        }
+    }
+    return audioOutput_.get();
 }
 
 std::shared_ptr<HttpTransport> Services::httpTransport() {

@@ -29,6 +29,7 @@ class HttpTransport;
 class ShareClient;
 class CameraSystem;
 class AudioSystem;
+class AudioOutput;
 class JsonPreferencesStore;
 class PointerSource;
 class Preferences;
@@ -103,6 +104,9 @@ public:
     VoiceProviderRegistry& voiceProviders();
     // The sound server; throws std::runtime_error with the reason when none answers.
     AudioSystem& soundServer();
+    // Where the editor's preview plays its sound, connected on first use; null when no sound server
+    // answers (the reason is logged), and the preview then plays silently on the steady clock.
+    AudioOutput* soundOutput();
     // Online services. Base URLs follow the bundle keys and preferences, and
     // $ORVANE_SERVICE_URL_API / _AUTH point them elsewhere (a local server in tests).
     std::shared_ptr<HttpTransport> httpTransport();
@@ -150,6 +154,8 @@ private:
     std::unique_ptr<VolumeFreeSpace> freeSpace_;
     std::unique_ptr<AudioSystem> audio_;
     std::optional<std::string> audioFailure_;
+    std::unique_ptr<AudioOutput> audioOutput_;
+    bool audioOutputTried_ = false;
     std::unique_ptr<CameraSystem> cameras_;
     std::unique_ptr<SerialQueue> cameraQueue_;
     std::unique_ptr<ExportServices> exportServices_;
