@@ -24,7 +24,11 @@ PreviewCoordinator::PreviewCoordinator(EditorState& state, PreviewPlayerControl&
         if (alive.lock()) playerTick(time, playing);
     });
     subscription_ = state_.changed.subscribe([this](const EditorChange& change) {
-        if (change.persisted) sceneStale_ = true;
+        // Everything the player draws or plays is stored in the sidecar; the playhead is not.
+        if (change.persisted) {
+            sceneStale_ = true;
+            reloadIfNeeded();
+        }
         onEditorChanged();
     });
     reloadIfNeeded();
@@ -48,7 +52,6 @@ void PreviewCoordinator::reloadIfNeeded() {
 }
 
 void PreviewCoordinator::onEditorChanged() {
-    reloadIfNeeded();
     const EditorValues& v = state_.values();
     if (v.seekRequestID && v.seekRequestID != lastHandledSeekRequestID_) {
         lastHandledSeekRequestID_ = v.seekRequestID;

@@ -62,6 +62,7 @@ struct PreviewPlayer::Worker {
     std::atomic<std::uint64_t> shown{0};
     std::atomic<std::uint64_t> dropped{0};
     std::atomic<std::uint64_t> composed{0};
+    std::atomic<bool> failed{false};
     std::atomic<double> composeCpu{0};
 
     // --- set before the thread starts ---
@@ -77,6 +78,7 @@ struct PreviewPlayer::Worker {
     int height = 0;
     std::unique_ptr<OutputFrameRenderer> renderer;
     std::unique_ptr<ClipFrameProvider> clips;
+    DecodeBox decodeBox;
     std::vector<std::unique_ptr<OverlayFrameSource>> overlays;
     std::unique_ptr<MixRenderer> mix;
     double endOutput = 0;           // output time where playing stops
@@ -99,7 +101,8 @@ struct PreviewPlayer::Worker {
     WallClock::time_point lastTick{};
 
     void run();
-    void rebuild();
+    void rebuild(std::shared_ptr<const SceneRenderSnapshot> nextScene,
+                 std::shared_ptr<const PlaybackBundle> nextBundle);
     void rebuildRenderer();
     double outputFor(double compositionTime) const {
         return outputTimeForCompositionTime(compositionTime, 0, scene->edit.timeline.speedRamps);
@@ -125,18 +128,19 @@ void PreviewPlayer::Worker::rebuildRenderer() {
     lastComposedOutput = -1;
 }
 
-void PreviewPlayer::Worker::rebuild() {
-    // Decoders see a new scene only when its media changed; a zoom or style edit keeps them.
-    const bool mediaChanged = !bundle || !scene || scene->edit.timeline.clips != requestedScene->edit.timeline.clips ||
-                              scene->edit.overlays != requestedScene->edit.overlays ||
-                              scene->edit.audio != requestedScene->edit.audio ||
-                              scene->edit.timeline.speedRamps != requestedScene->edit.timeline.speedRamps;
-    scene = requestedScene;
-    bundle = requestedBundle;
+void PreviewPlayer::Worker::rebuild(std::shared_ptr<const SceneRenderSnapshot> nextScene,
+                                    std::shared_ptr<const PlaybackBundle> nextBundle) {
+    // Decoders are kept across edits that change neither the media nor the size pictures are
+    // decoded at (a style edit, a zoom within the strongest one), so most edits cost no reopening.
+    const bool mediaChanged = !bundle || !scene || scene->edit.timeline.clips != nextScene->edit.timeline.clips ||
+                              scene->edit.overlays != nextScene->edit.overlays;
+    scene = std::move(nextScene);
+    bundle = std::move(nextBundle);
     rebuildRenderer();
     const double frameDuration = 1.0 / fps;
-    if (mediaChanged || strongestZoom(*scene) > 1) {
-        const DecodeBox box = recordingDecodeBox(*scene, width, height, strongestZoom(*scene));
+    const DecodeBox box = recordingDecodeBox(*scene, width, height, strongestZoom(*scene));
+    if (mediaChanged || !clips || box.width != decodeBox.width || box.height != decodeBox.height) {
+        decodeBox = box;
         clips = std::make_unique<ClipFrameProvider>(*scene, frameDuration, DecodeOptions{box.width, box.height, 2});
         overlays.clear();
         for (const auto& clip : scene->edit.overlays.videoOverlays) {
@@ -246,6 +250,10 @@ std::shared_ptr<PreviewFrame> PreviewPlayer::Worker::compose(double output) {
     frame->time = c;
     frame->videoHidden = !isFilled(bundle->filledRanges, c);
     composed += 1;
+    if (failed.exchange(false)) {
+        std::lock_guard lock(mutex);
+        lastError.clear();  // the problem is behind the playhead now
+    }
     composeCpu = composeCpu + (threadCpuSeconds() - cpuBefore);
     return frame;
 }
@@ -310,6 +318,7 @@ void PreviewPlayer::Worker::fail(const std::string& message) {
         lastError = message;
         playRequested = false;
     }
+    failed = true;
     if (playing) setRunning(false);
     deliverTick(time, false);
 }
@@ -322,6 +331,8 @@ void PreviewPlayer::Worker::run() {
         bool resize = false;
         bool wantPlay = false;
         bool still = false;
+        std::shared_ptr<const SceneRenderSnapshot> nextScene;
+        std::shared_ptr<const PlaybackBundle> nextBundle;
         {
             std::unique_lock lock(mutex);
             wake.wait(lock, [&] {
@@ -332,6 +343,10 @@ void PreviewPlayer::Worker::run() {
             if (quit) break;
             if (!playing && !playRequested && !sceneChanged && !sizeChanged && !seekTarget && !stillRequested) continue;
             reload = std::exchange(sceneChanged, false) && requestedScene && requestedBundle;
+            if (reload) {
+                nextScene = requestedScene;
+                nextBundle = requestedBundle;
+            }
             resize = std::exchange(sizeChanged, false);
             if (resize) {
                 width = requestedWidth;
@@ -343,10 +358,10 @@ void PreviewPlayer::Worker::run() {
         }
         try {
             if (reload) {
-                rebuild();
+                rebuild(std::move(nextScene), std::move(nextBundle));
                 still = true;
             } else if (resize && scene) {
-                rebuildRenderer();
+                rebuild(scene, bundle);
                 still = true;
             }
             if (!scene) continue;

@@ -54,7 +54,8 @@ public:
     PreviewPlayerStats stats() const;
     // Whether the view should hide the picture now (the playhead is in a gap); each frame also says.
     bool videoHidden() const;
-    // The last problem the worker met (an unreadable file), for the view to show; empty when none.
+    // The last problem the worker met (an unreadable file), for the view to show; cleared by the
+    // next frame drawn, empty when none.
     std::string lastError() const;
 
     // PreviewPlayerControl

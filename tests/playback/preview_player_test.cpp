@@ -185,5 +185,25 @@ TEST_F(PreviewPlayerTest, SeekAndScrubShowTheTargetAndPlayingStopsAtTheEnd) {
     EXPECT_TRUE(player_->lastError().empty()) << player_->lastError();
 }
 
+TEST_F(PreviewPlayerTest, AMissingClipFileStopsPlayingWithAReasonAndChangesNoEdit) {
+    state_->modify([](EditorValues& v) { v.edit.timeline.clips.push_back(Clip{Uuid::random(), "gone.mp4", 0, 2, 0}); });
+    const Edit before = state_->values().edit;
+    start();
+    state_->seek(3.5);  // inside the missing clip
+    runFor(300ms);
+    EXPECT_NE(player_->lastError().find("gone.mp4"), std::string::npos) << player_->lastError();
+    state_->modify([](EditorValues& v) { v.isPlaying = true; });
+    runFor(300ms);
+    EXPECT_FALSE(state_->values().isPlaying);
+    EXPECT_EQ(state_->values().edit, before);
+
+    // The first clip still plays.
+    state_->seek(0.5);
+    runFor(300ms);
+    ASSERT_FALSE(frames_.empty());
+    EXPECT_DOUBLE_EQ(frames_.back()->time, 0.5);
+    EXPECT_TRUE(player_->lastError().empty()) << "a good frame clears the reason";
+}
+
 }  // namespace
 }  // namespace orvane
