@@ -15,6 +15,7 @@
 #include "export/output_frame.h"
 #include "export/render_attempt.h"
 #include "model/time_mapping.h"
+#include "render/backdrop/caption_render_cache.h"
 
 namespace orvane {
 
@@ -219,10 +220,15 @@ double threadCpuSeconds() {
 std::shared_ptr<PreviewFrame> PreviewPlayer::Worker::compose(double output) {
     // Processor time, unlike wall time, says what a frame costs however busy the machine is.
     const double cpuBefore = threadCpuSeconds();
-    // Captions are looked up forwards only; a step back needs a renderer of its own.
-    if (output < lastComposedOutput && !scene->edit.captions.captions.empty()) rebuildRenderer();
-    lastComposedOutput = output;
     const double c = compositionFor(output);
+    // Captions are looked up forwards only: a step back onto an earlier caption needs a renderer of
+    // its own, while a step back within the caption already shown (most of a drag) does not.
+    if (output < lastComposedOutput) {
+        const auto& captions = scene->edit.captions.captions;
+        const auto showing = captionIndexShowing(captions, c);
+        if (showing && showing != captionIndexShowing(captions, compositionFor(lastComposedOutput))) rebuildRenderer();
+    }
+    lastComposedOutput = output;
     DecodedFrame source;
     double sourceTime = 0;
     if (auto frame = clips->frameAt(c)) {

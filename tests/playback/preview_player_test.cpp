@@ -205,5 +205,60 @@ TEST_F(PreviewPlayerTest, AMissingClipFileStopsPlayingWithAReasonAndChangesNoEdi
     EXPECT_TRUE(player_->lastError().empty()) << "a good frame clears the reason";
 }
 
+// Frames are drawn alike however the playhead got there: a step back onto an earlier caption draws
+// that caption, as a player that never moved would.
+TEST(PreviewPlayerFrames, ASeekBackDrawsWhatAFreshPlayerDraws) {
+    TempDir folder;
+    SampleVideoLayout layout;
+    layout.seconds = 3;
+    layout.withAudio = false;
+    writeSampleVideo(folder / "screen.mp4", layout);
+    EditorState state(Uuid::random(), folder / "screen.mp4");
+    state.modify([](EditorValues& v) {
+        v.edit.frame.videoSize = {640, 360};
+        v.edit.timeline.clips = {Clip{Uuid::random(), "screen.mp4", 0, 3, 0}};
+        v.edit.timeline.duration = 3;
+        v.edit.timeline.trimEnd = 3;
+        CaptionSegment first;
+        first.start = 0;
+        first.end = 1.2;
+        first.text = "First words";
+        CaptionSegment second;
+        second.start = 1.5;
+        second.end = 3;
+        second.text = "Later words";
+        v.edit.captions.captions = {first, second};
+    });
+    const auto frameAfter = [&](const std::vector<double>& seeks) {
+        EventLoop loop;
+        PreviewPlayer player(loop, nullptr, 320, 180);
+        PreviewCoordinator coordinator(
+            state, player, loop, [](const auto&) { return false; }, makePreviewScene);
+        std::shared_ptr<const PreviewFrame> last;
+        std::size_t next = 0;
+        // Each seek waits for the frame of the one before, so every position is really drawn.
+        player.setFrameSink([&](std::shared_ptr<const PreviewFrame> frame) {
+            last = std::move(frame);
+            if (next > 0 && last->time != seeks[next - 1]) return;
+            if (next == seeks.size()) {
+                loop.stop();
+                return;
+            }
+            const double t = seeks[next++];
+            loop.post([&state, t] { state.seek(t); });
+        });
+        loop.postAfter(10s, [&] { loop.stop(); });
+        loop.run();
+        return last;
+    };
+    const auto fresh = frameAfter({1.0});
+    const auto back = frameAfter({2.0, 1.0});
+    const auto later = frameAfter({2.0});
+    ASSERT_TRUE(fresh && back && later);
+    EXPECT_EQ(back->time, 1.0);
+    EXPECT_EQ(back->image.pixels, fresh->image.pixels);
+    EXPECT_NE(later->image.pixels, fresh->image.pixels);
+}
+
 }  // namespace
 }  // namespace orvane
