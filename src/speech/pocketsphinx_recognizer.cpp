@@ -32,6 +32,11 @@ constexpr double kQuietShare = 0.2;
 constexpr double kQuietLevel = 0.003;
 // An utterance that never pauses is ended here, even at the cost of a split word.
 constexpr double kMaxUtteranceSeconds = 60;
+// A pause this long is taken as the end of a sentence, and ends the utterance once it has lasted
+// the minimum: the language model scores each utterance as a sentence, from its start to its end,
+// so utterances that are sentences are heard better than runs of several.
+constexpr int kSentencePauseBlocks = 4;  // 0.4 s
+constexpr double kMinUtteranceSeconds = 2;
 
 struct ConfigDeleter {
     void operator()(cmd_ln_t* config) const { cmd_ln_free_r(config); }
@@ -134,6 +139,7 @@ public:
             collectWords(decoder.get(), static_cast<double>(utteranceStart) / kSampleRate, words);
         };
 
+        int quietBlocks = 0;         // quiet blocks in a row up to the last one
         double utteranceEnergy = 0;  // sum of the utterance's block levels
         std::int64_t utteranceBlocks = 0;
         bool more = true;
@@ -170,13 +176,17 @@ public:
                 fed += static_cast<std::int64_t>(count);
                 utteranceEnergy += level;
                 ++utteranceBlocks;
-                // A long utterance ends at the next quiet block (a pause between words), so the
-                // search never grows with the whole recording; one without any pause is ended anyway.
+                // An utterance ends at a pause between sentences. A long one ends at the next quiet
+                // block (a pause between words), so the search never grows with the whole
+                // recording; one without any pause is ended anyway.
                 const double seconds = static_cast<double>(fed - utteranceStart) / kSampleRate;
                 const double quiet =
                     std::max(kQuietLevel, kQuietShare * utteranceEnergy / static_cast<double>(utteranceBlocks));
-                if ((seconds >= options_.utteranceSeconds && level < quiet) || seconds >= kMaxUtteranceSeconds) {
+                quietBlocks = level < quiet ? quietBlocks + 1 : 0;
+                if ((seconds >= kMinUtteranceSeconds && quietBlocks >= kSentencePauseBlocks) ||
+                    (seconds >= options_.utteranceSeconds && quietBlocks > 0) || seconds >= kMaxUtteranceSeconds) {
                     endUtterance();
+                    quietBlocks = 0;
                 }
             }
             if (progress && duration > 0) progress(std::min(static_cast<double>(fed) / kSampleRate / duration, 1.0));

@@ -26,7 +26,8 @@ struct PocketSphinxModel {
 std::optional<PocketSphinxModel> findPocketSphinxModel(const std::filesystem::path& root, std::string_view locale);
 
 struct PocketSphinxOptions {
-    // Recognition goes utterance by utterance; one this long ends at its next pause.
+    // Recognition goes utterance by utterance, each ended at a pause between sentences; one that
+    // reaches this length without such a pause ends at its next pause between words.
     double utteranceSeconds = 15;
 };
 
