@@ -97,6 +97,8 @@ void HomeWindow::buildMenus() {
     quit->setShortcut(QKeySequence::Quit);
 
     QMenu* libraryMenu = menuBar()->addMenu("&Library");
+    openAction_ = libraryMenu->addAction("Open", this, &HomeWindow::openSelected);
+    openAction_->setShortcut(QKeySequence(Qt::Key_Return));
     renameAction_ = libraryMenu->addAction("Rename...", this, &HomeWindow::renameSelected);
     renameAction_->setShortcut(QKeySequence(Qt::Key_F2));
     duplicateAction_ = libraryMenu->addAction("Duplicate", this, &HomeWindow::duplicateSelected);
@@ -209,6 +211,7 @@ void HomeWindow::buildCentre() {
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid_, &QListView::customContextMenuRequested, this, &HomeWindow::showContextMenu);
+    connect(grid_, &QListView::activated, this, [this] { openSelected(); });
     connect(grid_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
         const RecordingMeta* meta = model_->recordingAt(index.row());
         const auto& selected = shell_.selection().selectedRecording();
@@ -288,6 +291,7 @@ void HomeWindow::refreshState() {
         pages_->setCurrentWidget(empty_);
     }
     const bool haveSelection = selectedRecording().has_value();
+    openAction_->setEnabled(haveSelection);
     renameAction_->setEnabled(haveSelection);
     duplicateAction_->setEnabled(haveSelection);
     deleteAction_->setEnabled(haveSelection);
@@ -370,6 +374,10 @@ void HomeWindow::libraryChange(const char* title, Change&& change) {
     refreshState();
 }
 
+void HomeWindow::openSelected() {
+    if (const auto recording = selectedRecording()) shell_.openRecording(recording->id.string());
+}
+
 void HomeWindow::renameSelected() {
     const auto recording = selectedRecording();
     if (!recording) return;
@@ -448,6 +456,8 @@ void HomeWindow::showContextMenu(const QPoint& at) {
     const auto recording = selectedRecording();
     if (!recording) return;
     QMenu menu;
+    menu.addAction(openAction_);
+    menu.addSeparator();
     menu.addAction(renameAction_);
     menu.addAction(duplicateAction_);
     QMenu* addTo = menu.addMenu("Add to Project");

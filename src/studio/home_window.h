@@ -46,6 +46,8 @@ public:
     void presentNewRecording(std::optional<RecordingSourceKind> preferredKind);
     void presentSettings();
 
+    // Opens the selected recording in the editor.
+    void openSelected();
     // Library actions on the selected recording; each asks first where the change loses data.
     void renameSelected();
     void duplicateSelected();
@@ -86,6 +88,7 @@ private:
     SettingsWindow* settings_ = nullptr;
     // A window of its own (no parent), so the home window owns it directly.
     std::unique_ptr<RecordingControl> control_;
+    QAction* openAction_ = nullptr;
     QAction* renameAction_ = nullptr;
     QAction* duplicateAction_ = nullptr;
     QAction* deleteAction_ = nullptr;

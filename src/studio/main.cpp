@@ -23,6 +23,8 @@ int main(int argc, char** argv) {
     parser.addHelpOption();
     QCommandLineOption verbose({"v", "verbose"}, "Also print log lines to stderr");
     parser.addOption(verbose);
+    QCommandLineOption openOption("open", "Open a recording in the editor (its id or a unique prefix)", "ID");
+    parser.addOption(openOption);
     // For the documentation's pictures (tools/studio-screenshots.sh), not for users.
     QCommandLineOption screenshot("screenshot", "Save a picture of a window and quit", "NAME=FILE");
     screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -43,6 +45,7 @@ int main(int argc, char** argv) {
         app::Services services;
         studio::StudioShell shell(services);
         shell.start();
+        if (parser.isSet(openOption)) shell.openRecording(parser.value(openOption).toStdString());
         std::unique_ptr<studio::ScreenshotRun> pictures;
         if (!shots.empty()) pictures = std::make_unique<studio::ScreenshotRun>(shell, std::move(shots));
         return QApplication::exec();

@@ -3,6 +3,8 @@
 #include "app/services.h"
 #include "base/log.h"
 #include "base/log_areas.h"
+#include "studio/editor/editor_host.h"
+#include "studio/editor/editor_window.h"
 #include "studio/home_window.h"
 #include "studio/main_loop_bridge.h"
 #include "studio/recording_controller.h"
@@ -35,6 +37,7 @@ StudioShell::StudioShell(app::Services& services)
 StudioShell::~StudioShell() {
     // Windows observe the controller and the library, so they go first.
     home_.reset();
+    editors_.reset();
     recording_.reset();
 }
 
@@ -42,6 +45,7 @@ void StudioShell::start() {
     services_.preferences();
     RecordingLibrary& library = services_.library();
     log::info(log_area::kStudio, "library open: %zu recordings", library.recordings().size());
+    editors_ = std::make_unique<EditorHost>(services_);
     home_ = std::make_unique<HomeWindow>(*this);
     recording_->refreshSources();
     home_->show();
@@ -52,5 +56,16 @@ void StudioShell::requestNewRecording(std::optional<RecordingSourceKind> preferr
 }
 
 void StudioShell::requestSettings() { router_.requestSettings(); }
+
+EditorWindow* StudioShell::openRecording(std::string_view idOrPrefix) {
+    try {
+        return &editors_->open(idOrPrefix);
+    } catch (const std::exception& e) {
+        log::warning(log_area::kStudio, "could not open %.*s: %s", static_cast<int>(idOrPrefix.size()),
+                     idOrPrefix.data(), e.what());
+        services_.toasts().post(ToastLevel::error, "Couldn't open the recording", std::string(e.what()));
+        return nullptr;
+    }
+}
 
 }  // namespace orvane::studio

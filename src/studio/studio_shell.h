@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "app/recording_commands.h"
 #include "base/event_loop.h"
@@ -17,6 +18,8 @@ class Services;
 
 namespace orvane::studio {
 
+class EditorHost;
+class EditorWindow;
 class HomeWindow;
 class MainLoopBridge;
 class RecordingController;
@@ -49,6 +52,11 @@ public:
     void requestNewRecording(std::optional<RecordingSourceKind> preferredKind = std::nullopt);
     void requestSettings();
 
+    // Opens the recording named by its id or a unique prefix in the editor (or raises its window).
+    // When no single recording matches, an error toast says why and nothing opens.
+    EditorWindow* openRecording(std::string_view idOrPrefix);
+    EditorHost& editors() { return *editors_; }
+
 Q_SIGNALS:
     // -1 for no preferred kind, else the RecordingSourceKind's value.
     void newRecordingRequested(int preferredKind);
@@ -65,6 +73,7 @@ private:
     std::optional<Uuid> settingsRequestSeen_;
     std::unique_ptr<RecordingCommands> commands_;
     std::unique_ptr<RecordingController> recording_;
+    std::unique_ptr<EditorHost> editors_;
     std::unique_ptr<HomeWindow> home_;
 };
 

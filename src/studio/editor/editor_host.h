@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QObject>
+
+#include <map>
+#include <memory>
+#include <string_view>
+
+#include "base/event_loop.h"
+#include "base/uuid.h"
+
+namespace orvane {
+class ExportController;
+class UrlOpener;
+namespace app {
+class Services;
+}
+}  // namespace orvane
+
+namespace orvane::studio {
+
+class EditorWindow;
+class TasksTray;
+
+// The editor windows of the studio (one per open recording) and what they share: the export
+// queue and its background-tasks tray, so exports keep running when their window closes.
+class EditorHost : public QObject {
+    Q_OBJECT
+public:
+    explicit EditorHost(app::Services& services);
+    ~EditorHost() override;
+
+    app::Services& services() { return services_; }
+    ExportController& exports() { return *exports_; }
+    TasksTray& tray() { return *tray_; }
+    void showTray();
+
+    // Opens the recording named by its id or a unique prefix of it (as the command line resolves
+    // it), or raises its window when it is open. Throws std::runtime_error with the library's
+    // words when no single recording matches.
+    EditorWindow& open(std::string_view idOrPrefix);
+    EditorWindow* window(const Uuid& recordingID) const;
+    // The first open window, if any (the documentation's pictures show one).
+    EditorWindow* anyWindow() const;
+
+private:
+    friend class EditorWindow;
+    // A closed window is destroyed once its close event has returned.
+    void closed(const Uuid& recordingID);
+
+    app::Services& services_;
+    SerialQueue exportQueue_{"orvane.export"};
+    std::unique_ptr<ExportController> exports_;
+    std::shared_ptr<UrlOpener> opener_;
+    std::unique_ptr<TasksTray> tray_;
+    std::map<Uuid, std::unique_ptr<EditorWindow>> windows_;
+};
+
+}  // namespace orvane::studio

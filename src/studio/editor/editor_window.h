@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+#include <optional>
+
+#include "base/signal.h"
+#include "base/uuid.h"
+#include "model/recording_meta.h"
+#include "model/scene_render_snapshot.h"
+#include "studio/editor/export_sheet.h"
+#include "studio/editor/playback_clock.h"
+
+class QAction;
+class QDockWidget;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QTimer;
+class QToolButton;
+
+namespace orvane {
+class EditorAutosave;
+class EditorSession;
+class EditorState;
+struct EditorChange;
+}  // namespace orvane
+
+namespace orvane::studio {
+
+class EditorHost;
+class InspectorPanel;
+class PreviewWidget;
+class TimelineWidget;
+
+// One recording being edited: the preview in the centre with the transport under it, the
+// inspector on the right, the timeline along the bottom with the automatic-zoom banner above it.
+// The edit lives in the EditorState of an EditorSession; the window saves it shortly after each
+// change through EditorAutosave, and holds no edit values of its own.
+class EditorWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // `clock` drives playback; the steady clock when none is given.
+    EditorWindow(EditorHost& host, const RecordingMeta& meta, std::unique_ptr<PlaybackClock> clock = nullptr);
+    ~EditorWindow() override;
+
+    const RecordingMeta& recording() const { return meta_; }
+    EditorState& state();
+    EditorSession& session() { return *session_; }
+    PreviewWidget* preview() const { return preview_; }
+    TimelineWidget* timeline() const { return timeline_; }
+    InspectorPanel* inspector() const { return inspector_; }
+    // Why the recording cannot be edited, or what was set aside while opening it; empty when none.
+    QString problem() const;
+
+    bool isPlaying() const;
+    void play();
+    void pause();
+    void togglePlayback();
+    void stepFrames(int count);
+    void addZoom();
+    void splitAtPlayhead();
+    void deleteSelection();
+    void rerunAutoZooms();
+
+    // The edit as an export renders it now.
+    std::shared_ptr<const SceneRenderSnapshot> snapshot();
+    void presentExport();
+    // Queues an export of the current edit; answers the task's id.
+    Uuid startExport(const ExportSheet::Choice& choice);
+    // Writes pending changes now (closing does too).
+    void saveNow();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void load();
+    void buildMenus();
+    QWidget* buildCentre();
+    void buildDocks();
+    void stateChanged(const EditorChange& change);
+    void refreshBanner();
+    void refreshTransport();
+    void refreshPreviewSource();
+    void showPlayheadInPreview();
+    void tick();
+    double endTime() const;
+
+    EditorHost& host_;
+    RecordingMeta meta_;
+    std::unique_ptr<EditorSession> session_;
+    std::unique_ptr<EditorAutosave> autosave_;
+    // The views observe the session's state, so they are destroyed before it (members after it
+    // are destroyed first; Qt's own deletion of children would come too late).
+    std::unique_ptr<QWidget> centre_;
+    std::unique_ptr<QDockWidget> inspectorDock_;
+    std::unique_ptr<QDockWidget> timelineDock_;
+    std::unique_ptr<PlaybackClock> clock_;
+    std::shared_ptr<const SceneRenderSnapshot> snapshot_;  // null when the edit changed since
+    QString problem_;
+    std::optional<Uuid> lastSeekRequest_;
+    bool resumeAfterScrub_ = false;
+
+    PreviewWidget* preview_ = nullptr;
+    TimelineWidget* timeline_ = nullptr;
+    InspectorPanel* inspector_ = nullptr;
+    QFrame* problemBanner_ = nullptr;
+    QLabel* problemText_ = nullptr;
+    QFrame* zoomBanner_ = nullptr;
+    QLabel* zoomBannerText_ = nullptr;
+    QLabel* time_ = nullptr;
+    QToolButton* playButton_ = nullptr;
+    QAction* undo_ = nullptr;
+    QAction* redo_ = nullptr;
+    QTimer* ticker_ = nullptr;
+    QTimer* sourceRefresh_ = nullptr;
+    Subscription subscription_;
+};
+
+}  // namespace orvane::studio

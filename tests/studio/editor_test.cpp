@@ -1,0 +1,451 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QTest>
+#include <QToolButton>
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "app/services.h"
+#include "editor/editor_session.h"
+#include "editor/editor_state.h"
+#include "export/export_controller.h"
+#include "media/sample_video.h"
+#include "media/video_frame.h"
+#include "model/cursor_telemetry.h"
+#include "model/recording_files.h"
+#include "model/time_mapping.h"
+#include "render/backdrop/background_renderer.h"
+#include "studio/editor/editor_host.h"
+#include "studio/editor/editor_window.h"
+#include "studio/editor/preview_time.h"
+#include "studio/editor/preview_widget.h"
+#include "studio/editor/tasks_tray.h"
+#include "studio/editor/timeline_widget.h"
+#include "studio/home_window.h"
+#include "studio/studio_shell.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+
+namespace orvane::studio {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScopedEnv;
+using testing::TempDir;
+
+template <typename T>
+T* named(const QString& name) {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* widget = qobject_cast<T*>(top); widget && widget->accessibleName() == name) return widget;
+        for (T* child : top->findChildren<T*>()) {
+            if (child->accessibleName() == name) return child;
+        }
+    }
+    return nullptr;
+}
+
+QAction* actionTitled(const QList<QAction*>& actions, const QString& title) {
+    for (QAction* action : actions) {
+        if (action->text() == title) return action;
+        if (action->menu()) {
+            if (QAction* inner = actionTitled(action->menu()->actions(), title)) return inner;
+        }
+    }
+    return nullptr;
+}
+
+std::string readFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Peak signal-to-noise ratio over the colour channels of two same-sized pictures.
+double psnr(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double squared = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int column = 0; column < x.width(); ++column) {
+            for (int shift : {0, 8, 16}) {
+                const double d =
+                    static_cast<int>((p[column] >> shift) & 0xff) - static_cast<int>((q[column] >> shift) & 0xff);
+                squared += d * d;
+            }
+        }
+    }
+    const double mean = squared / (3.0 * x.width() * x.height());
+    return mean == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mean);
+}
+
+// The preview asks for output times; a wrong inverse would show another frame than the export.
+TEST(PreviewTime, InvertsTrimAndSpeedRampsAndClampsOutsideTheExportedRange) {
+    TimelineEdit timeline;
+    timeline.duration = 20;
+    timeline.trimEnd = 18;
+    timeline.speedRamps = {SpeedRamp{Uuid::random(), 5, 9, 2.0}, SpeedRamp{Uuid::random(), 12, 13, 0.5}};
+    // Ramped spans take less (2x) or more (0.5x) output time than they cover.
+    EXPECT_NEAR(outputTimeForCompositionTime(9, timeline) - outputTimeForCompositionTime(5, timeline), 2.0, 1e-6);
+    EXPECT_NEAR(outputTimeForCompositionTime(13, timeline) - outputTimeForCompositionTime(12, timeline), 2.0, 1e-6);
+    EXPECT_NEAR(outputTimeForCompositionTime(4, timeline), 4.0, 1e-6);
+
+    timeline.trimStart = 2;
+    for (double composition : {2.0, 3.5, 5.0, 6.1, 8.99, 9.0, 12.5, 13.0, 17.9}) {
+        const double output = outputTimeForCompositionTime(composition, timeline);
+        EXPECT_NEAR(compositionTimeForOutputTime(output, timeline.trimStart, timeline.speedRamps), composition, 1e-6)
+            << composition;
+    }
+    EXPECT_EQ(outputTimeForCompositionTime(0.5, timeline), 0);
+    EXPECT_NEAR(outputTimeForCompositionTime(19.5, timeline),
+                outputDuration(timeline.trimStart, timeline.trimEnd, timeline.speedRamps), 1e-9);
+}
+
+// The studio over a library in the standard place under a private XDG tree, so the `orvane`
+// command run by a test sees the same recordings.
+class EditorTest : public ::testing::Test {
+protected:
+    EditorTest()
+        : home_("HOME", dir_.path().string()),
+          data_("XDG_DATA_HOME", (dir_.path() / "data").string()),
+          config_("XDG_CONFIG_HOME", (dir_.path() / "config").string()),
+          cache_("XDG_CACHE_HOME", (dir_.path() / "cache").string()) {
+        app::ServiceLocations locations;
+        locations.cacheRoot = dir_.path() / "cache";
+        services_ = std::make_unique<app::Services>(locations);
+    }
+    ~EditorTest() override {
+        shell_.reset();
+        services_.reset();
+    }
+
+    RecordingMeta addRecording(const std::string& title, double seconds = 2.0) {
+        const fs::path file = dir_.path() / (title + ".mp4");
+        SampleVideoLayout layout;
+        layout.width = 320;
+        layout.height = 200;
+        layout.seconds = seconds;
+        layout.withAudio = false;
+        writeSampleVideo(file, layout);
+        RecordingMeta meta = services_->library().importVideo(file);
+        services_->library().reload();
+        return meta;
+    }
+
+    RecordingFolder folderOf(const RecordingMeta& meta) { return services_->library().folderOf(meta.id); }
+
+    HomeWindow& start() {
+        shell_ = std::make_unique<StudioShell>(*services_);
+        shell_->start();
+        return shell_->home();
+    }
+
+    EditorWindow& open(const RecordingMeta& meta) {
+        EditorWindow* window = shell_->openRecording(meta.id.string().substr(0, 8));
+        EXPECT_NE(window, nullptr);
+        return *window;
+    }
+
+    // Waits until the preview shows the frame for the playhead as it is now.
+    bool waitForPreview(EditorWindow& window) {
+        const auto& values = window.state().values();
+        const double wanted = outputTimeForCompositionTime(values.currentTime, values.edit.timeline);
+        return QTest::qWaitFor(
+            [&] {
+                const auto shown = window.preview()->frameTime();
+                return shown && std::abs(*shown - wanted) < 1e-6 &&
+                       window.preview()->frame().size() == window.preview()->frameSize();
+            },
+            20000);
+    }
+
+    TempDir dir_;
+    ScopedEnv home_;
+    ScopedEnv data_;
+    ScopedEnv config_;
+    ScopedEnv cache_;
+    std::unique_ptr<app::Services> services_;
+    std::unique_ptr<StudioShell> shell_;
+};
+
+TEST_F(EditorTest, OpensFromTheLibraryScrubsAddsAZoomUndoesItAndKeepsItAcrossReopening) {
+    const RecordingMeta meta = addRecording("Tour", 4.0);
+    HomeWindow& home = start();
+    auto* grid = named<QListView>("Recordings");
+    ASSERT_NE(grid, nullptr);
+    grid->setCurrentIndex(grid->model()->index(0, 0));
+    QAction* openAction = actionTitled(home.menuBar()->actions(), "Open");
+    ASSERT_NE(openAction, nullptr);
+    openAction->trigger();
+    EditorWindow* window = shell_->editors().window(meta.id);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    EXPECT_TRUE(window->problem().isEmpty()) << window->problem().toStdString();
+    EditorState& state = window->state();
+    EXPECT_NEAR(state.values().edit.timeline.duration, 4.0, 0.05);
+
+    // An imported movie has no cursor data; the banner says so in the product's words.
+    auto* banner = named<QLabel>("Automatic zoom status text");
+    ASSERT_NE(banner, nullptr);
+    EXPECT_TRUE(named<QFrame>("Automatic zoom status")->isVisible());
+    EXPECT_EQ(banner->text(), "Imported video — no cursor data, auto-zoom unavailable");
+
+    // Scrub: a press on the ruler seeks, dragging follows, and the time label and preview follow.
+    TimelineWidget* timeline = window->timeline();
+    const int rulerY = 10;
+    QTest::mousePress(timeline, Qt::LeftButton, {}, QPoint(timeline->xForTime(1.0), rulerY));
+    EXPECT_NEAR(state.values().currentTime, timeline->timeForX(timeline->xForTime(1.0)), 1e-9);
+    QMouseEvent drag(QEvent::MouseMove, QPointF(timeline->xForTime(2.5), rulerY),
+                     timeline->mapToGlobal(QPointF(timeline->xForTime(2.5), rulerY)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(timeline, &drag);
+    QTest::mouseRelease(timeline, Qt::LeftButton, {}, QPoint(timeline->xForTime(2.5), rulerY));
+    EXPECT_NEAR(state.values().currentTime, 2.5, 0.05);
+    EXPECT_TRUE(named<QLabel>("Playhead time")->text().startsWith("0:02."));
+    EXPECT_TRUE(waitForPreview(*window));
+
+    // Arrows step one frame of the recording's rate.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    const double before = state.values().currentTime;
+    QTest::keyClick(window, Qt::Key_Right);
+    EXPECT_NEAR(state.values().currentTime, (std::round(before * 30) + 1) / 30, 1e-9);
+
+    // A zoom from the transport, centred on the playhead and selected.
+    named<QToolButton>("Add zoom")->click();
+    ASSERT_EQ(state.values().edit.timeline.zoomRegions.size(), 1u);
+    const ZoomRegion zoom = state.values().edit.timeline.zoomRegions.front();
+    EXPECT_EQ(state.values().selectedZoomID, zoom.id);
+    EXPECT_LT(zoom.start, state.values().currentTime);
+    EXPECT_GT(zoom.end, state.values().currentTime);
+
+    // Its context menu sets the level.
+    const QRect box = timeline->itemRect(TimelineWidget::ItemKind::zoom, zoom.id);
+    ASSERT_FALSE(box.isEmpty());
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, box.center(), timeline->mapToGlobal(box.center()));
+    QApplication::sendEvent(timeline, &rightClick);
+    QMenu* menu = named<QMenu>("Zoom menu");
+    ASSERT_NE(menu, nullptr);
+    QAction* level = actionTitled(menu->actions(), "2.0×");
+    ASSERT_NE(level, nullptr);
+    level->trigger();
+    menu->close();
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.zoomRegions.front().scale, 2.0);
+
+    // Dragging its body moves it by the distance dragged; one undo step for the whole drag.
+    const auto undoDepth = state.undoStack().size();
+    QTest::mousePress(timeline, Qt::LeftButton, {}, box.center());
+    const QPoint target = box.center() - QPoint(timeline->xForTime(0.5) - timeline->xForTime(0), 0);
+    for (const QPoint& point : {box.center() - QPoint(4, 0), target}) {
+        QMouseEvent move(QEvent::MouseMove, point, timeline->mapToGlobal(QPointF(point)), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(timeline, &move);
+    }
+    QTest::mouseRelease(timeline, Qt::LeftButton, {}, target);
+    EXPECT_NEAR(state.values().edit.timeline.zoomRegions.front().start, zoom.start - 0.5, 0.05);
+    EXPECT_EQ(state.undoStack().size(), undoDepth + 1);
+
+    // Ctrl+Z walks back: the move, the level, the zoom itself; Ctrl+Shift+Z brings it back.
+    QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_NEAR(state.values().edit.timeline.zoomRegions.front().start, zoom.start, 1e-9);
+    QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(state.values().edit.timeline.zoomRegions.front().scale, zoom.scale);
+    QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(state.values().edit.timeline.zoomRegions.empty());
+    QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_EQ(state.values().edit.timeline.zoomRegions.size(), 1u);
+
+    // Closing saves; the editor opened again by id prefix finds the zoom in the saved edit.
+    window->close();
+    QTest::qWait(10);
+    EXPECT_TRUE(fs::exists(folderOf(meta).sidecarFile()));
+    EditorWindow& again = open(meta);
+    EXPECT_EQ(again.state().values().edit.timeline.zoomRegions.size(), 1u);
+}
+
+TEST_F(EditorTest, AutomaticZoomBannerDeletingSuppressesRegenerationAndReRunBringsItBack) {
+    RecordingMeta meta = addRecording("Clicks", 4.0);
+    // One click at 1.5 s in the middle of the frame, in 60 Hz samples.
+    CursorTelemetry telemetry;
+    for (std::int64_t i = 0; i < 240; ++i) {
+        const std::int64_t t = i * 1000 / 60;
+        telemetry.points.push_back({t, 0.5, 0.5, t >= 1500 && t < 1600});
+    }
+    std::ofstream(folderOf(meta).cursorFile()) << encodeCursorTelemetry(telemetry);
+    meta.hasCursor = true;
+    meta.clickCaptureActive = true;
+    writeRecordingMeta(folderOf(meta), meta);
+    services_->library().reload();
+    start();
+
+    EditorWindow* window = &open(meta);
+    const auto& zooms = [&]() -> const std::vector<ZoomRegion>& {
+        return window->state().values().edit.timeline.zoomRegions;
+    };
+    ASSERT_EQ(zooms().size(), 1u);
+    EXPECT_EQ(named<QLabel>("Automatic zoom status text")->text(),
+              "Auto-zoomed 1 click cluster · right-click to delete");
+
+    // "Delete zoom" from the zoom's context menu: gone, and not made again when reopened.
+    TimelineWidget* timeline = window->timeline();
+    const QRect box = timeline->itemRect(TimelineWidget::ItemKind::zoom, zooms().front().id);
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, box.center(), timeline->mapToGlobal(box.center()));
+    QApplication::sendEvent(timeline, &rightClick);
+    QMenu* menu = named<QMenu>("Zoom menu");
+    ASSERT_NE(menu, nullptr);
+    actionTitled(menu->actions(), "Delete zoom")->trigger();
+    menu->close();
+    EXPECT_TRUE(zooms().empty());
+    window->close();
+    QTest::qWait(10);
+    window = &open(meta);
+    EXPECT_TRUE(zooms().empty());
+    EXPECT_FALSE(named<QFrame>("Automatic zoom status")->isVisible());
+
+    // Re-running from the menu lifts the suppression and makes the zoom again.
+    actionTitled(window->menuBar()->actions(), "Re-run Automatic Zooms")->trigger();
+    EXPECT_EQ(zooms().size(), 1u);
+    EXPECT_TRUE(named<QFrame>("Automatic zoom status")->isVisible());
+}
+
+TEST_F(EditorTest, PreviewFrameIsTheCommandLineRenderAtPreviewSize) {
+    const RecordingMeta meta = addRecording("Preview", 3.0);
+    start();
+    EditorWindow& window = open(meta);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.state().seek(1.4);
+    ASSERT_TRUE(waitForPreview(window));
+    const QImage preview = window.preview()->frame();
+    const QSize size = preview.size();
+    ASSERT_GT(size.width(), 100);
+
+    // The command line draws it twice as large; scaled down it must be the same picture.
+    const fs::path png = dir_.path() / "frame.png";
+    QProcess cli;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+        environment.insert(name, qEnvironmentVariable(name));
+    }
+    cli.setProcessEnvironment(environment);
+    cli.start(ORVANE_CLI_PATH, {"render-frame", QString::fromStdString(meta.id.string()), "--time", "1.4", "--out",
+                                QString::fromStdString(png.string()), "--size",
+                                QString("%1x%2").arg(size.width() * 2).arg(size.height() * 2)});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    QImage rendered(QString::fromStdString(png.string()));
+    ASSERT_FALSE(rendered.isNull());
+    rendered = rendered.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_GE(psnr(preview, rendered), 35.0);
+
+    // A different time is a different picture: the comparison above can fail.
+    window.state().seek(0.2);
+    ASSERT_TRUE(waitForPreview(window));
+    EXPECT_LT(psnr(window.preview()->frame(), rendered), 35.0);
+}
+
+TEST_F(EditorTest, AMissingMovieOrUnreadableEditIsSaidInTheWindowAndTheFilesStay) {
+    const RecordingMeta gone = addRecording("Gone");
+    const RecordingMeta damaged = addRecording("Damaged");
+    const fs::path movie = folderOf(gone).screenVideoFile(gone);
+    fs::remove(movie);
+    const std::string garbage = "{\"zoomRegions\": [oops";
+    std::ofstream(folderOf(damaged).sidecarFile()) << garbage;
+    start();
+
+    EditorWindow& missing = open(gone);
+    EXPECT_TRUE(missing.problem().contains("missing")) << missing.problem().toStdString();
+    EXPECT_TRUE(missing.problem().contains(QString::fromStdString(movie.string())));
+    EXPECT_EQ(missing.preview()->message(), missing.problem());
+    EXPECT_TRUE(named<QLabel>("Editor problem text")->text().contains("missing"));
+    missing.close();
+    QTest::qWait(10);
+    EXPECT_TRUE(fs::exists(folderOf(gone).metaFile()));
+    EXPECT_FALSE(fs::exists(folderOf(gone).sidecarFile())) << "nothing is saved over an edit that was not shown";
+    EXPECT_EQ(services_->library().recordings().size(), 2u);
+
+    EditorWindow& unreadable = open(damaged);
+    EXPECT_TRUE(unreadable.problem().contains("could not be read")) << unreadable.problem().toStdString();
+    EXPECT_GT(unreadable.state().values().edit.timeline.duration, 0) << "the movie itself still opens";
+    unreadable.close();
+    QTest::qWait(10);
+    EXPECT_EQ(readFile(folderOf(damaged).sidecarFile()), garbage);
+}
+
+TEST_F(EditorTest, ChangedBackgroundReachesTheExportedFileThroughTheSheetAndTray) {
+    const RecordingMeta meta = addRecording("Exported", 1.0);
+    start();
+    EditorWindow& window = open(meta);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    auto* swatch = named<QToolButton>("Background Obsidian");
+    ASSERT_NE(swatch, nullptr);
+    swatch->click();
+    EXPECT_EQ(window.state().values().edit.frame.background, BackgroundStyle::obsidian);
+    EXPECT_TRUE(swatch->isChecked());
+    EXPECT_FALSE(named<QToolButton>("Background Bone")->isChecked());
+
+    named<QToolButton>("Export")->click();
+    auto* sheet = named<QDialog>("Export sheet");
+    ASSERT_NE(sheet, nullptr);
+    const fs::path out = dir_.path() / "out" / "exported.mp4";
+    named<QLineEdit>("Export file")->setText(QString::fromStdString(out.string()));
+    named<QAbstractButton>("Start export")->click();
+    auto* problem = named<QLabel>("Export problem");
+    EXPECT_TRUE(problem->isVisible()) << "a folder that does not exist is refused before anything runs";
+    EXPECT_TRUE(shell_->editors().exports().tasks().empty());
+    fs::create_directories(out.parent_path());
+    auto* quality = named<QComboBox>("Quality");
+    quality->setCurrentIndex(quality->findText("Compact"));
+    named<QAbstractButton>("Start export")->click();
+
+    ExportController& exports = shell_->editors().exports();
+    ASSERT_EQ(exports.tasks().size(), 1u);
+    const Uuid task = exports.tasks().front().id;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return exports.task(task)->stage.finished(); }, 120000));
+    ASSERT_EQ(exports.task(task)->stage.kind, ExportTaskStage::Kind::succeeded)
+        << exports.task(task)->stage.message.value_or("");
+    EXPECT_EQ(shell_->editors().tray().stageText(task), "Done");
+    EXPECT_TRUE(named<QAbstractButton>("Show exported file")->isVisible());
+
+    // The corner of a frame is background: the obsidian one, not the default bone.
+    const auto frame = extractVideoFrame(out, 0.5, 4096, 4096);
+    ASSERT_TRUE(frame.has_value());
+    const auto pixel = [](const RgbaImage& image, int x, int y) {
+        const auto* p = image.pixels.data() + static_cast<std::size_t>(y) * image.stride + x * 4;
+        return std::array<int, 3>{p[2], p[1], p[0]};
+    };
+    const auto expected = [&](BackgroundStyle style) {
+        const auto surface = renderBackground(style, std::nullopt, frame->width, frame->height);
+        cairo_surface_flush(surface.get());
+        const auto* data = cairo_image_surface_get_data(surface.get());
+        const auto* p = data + 4 * cairo_image_surface_get_stride(surface.get()) + 4 * 4;
+        return std::array<int, 3>{p[2], p[1], p[0]};
+    };
+    const auto seen = pixel(*frame, 4, 4);
+    const auto distance = [](std::array<int, 3> a, std::array<int, 3> b) {
+        return std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]);
+    };
+    EXPECT_LT(distance(seen, expected(BackgroundStyle::obsidian)), 30);
+    EXPECT_GT(distance(seen, expected(BackgroundStyle::bone)), 60);
+}
+
+}  // namespace
+}  // namespace orvane::studio
