@@ -2,16 +2,20 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QDoubleSpinBox>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QSlider>
 #include <QTest>
 #include <QToolButton>
 
@@ -34,6 +38,8 @@
 #include "render/backdrop/background_renderer.h"
 #include "studio/editor/editor_host.h"
 #include "studio/editor/editor_window.h"
+#include "studio/editor/inspector_panel.h"
+#include "studio/editor/playback_clock.h"
 #include "studio/editor/preview_time.h"
 #include "studio/editor/preview_widget.h"
 #include "studio/editor/tasks_tray.h"
@@ -326,39 +332,169 @@ TEST_F(EditorTest, AutomaticZoomBannerDeletingSuppressesRegenerationAndReRunBrin
     EXPECT_TRUE(named<QFrame>("Automatic zoom status")->isVisible());
 }
 
+// Playback time the test sets by hand.
+class ManualClock : public PlaybackClock {
+public:
+    void start(double from) override {
+        now_ = from;
+        startedFrom_ = from;
+        running_ = true;
+    }
+    void stop() override { running_ = false; }
+    bool running() const override { return running_; }
+    double now() const override { return now_; }
+
+    void set(double now) { now_ = now; }
+    double startedFrom() const { return startedFrom_; }
+
+private:
+    double now_ = 0;
+    double startedFrom_ = -1;
+    bool running_ = false;
+};
+
+TEST_F(EditorTest, SpacePlaysOnTheClockScrubbingCarriesOnAndTheEndStops) {
+    const RecordingMeta meta = addRecording("Playback", 3.0);
+    start();
+    auto owned = std::make_unique<ManualClock>();
+    ManualClock& clock = *owned;
+    EditorWindow window(shell_->editors(), meta, std::move(owned));
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    EditorState& state = window.state();
+
+    QTest::keyClick(&window, Qt::Key_Space);
+    EXPECT_TRUE(window.isPlaying());
+    EXPECT_TRUE(state.values().isPlaying);
+    EXPECT_NE(named<QToolButton>("Pause"), nullptr);
+    clock.set(1.25);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return state.values().currentTime == 1.25; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.preview()->framesShown() > 0; }, 20000));
+
+    // A scrub pauses while the playhead is dragged and carries on from where it was let go.
+    TimelineWidget* timeline = window.timeline();
+    const QPoint at(timeline->xForTime(2.0), 10);
+    QTest::mousePress(timeline, Qt::LeftButton, {}, at);
+    EXPECT_FALSE(window.isPlaying());
+    QTest::mouseRelease(timeline, Qt::LeftButton, {}, at);
+    EXPECT_TRUE(window.isPlaying());
+    EXPECT_NEAR(clock.startedFrom(), timeline->timeForX(at.x()), 1e-9);
+
+    // K pauses and L plays again; past the end playback stops on the last moment.
+    QTest::keyClick(&window, Qt::Key_K);
+    EXPECT_FALSE(state.values().isPlaying);
+    QTest::keyClick(&window, Qt::Key_L);
+    EXPECT_TRUE(state.values().isPlaying);
+    clock.set(99);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !state.values().isPlaying; }, 2000));
+    EXPECT_DOUBLE_EQ(state.values().currentTime, state.values().edit.timeline.trimEnd);
+    EXPECT_NE(named<QToolButton>("Play"), nullptr);
+}
+
+TEST_F(EditorTest, InspectorControlsWriteThroughTheStateAndUndo) {
+    const RecordingMeta meta = addRecording("Styled");
+    start();
+    EditorWindow& window = open(meta);
+    EditorState& state = window.state();
+    state.modify([](EditorValues& v) {
+        CaptionSegment caption;
+        caption.start = 0.2;
+        caption.end = 1.2;
+        caption.text = "hello world";
+        v.edit.captions.captions = {caption};
+    });
+
+    named<QSlider>("Inset")->setValue(10);
+    EXPECT_DOUBLE_EQ(state.values().edit.frame.inset, 0.10);
+    named<QDoubleSpinBox>("Corner radius")->setValue(22);
+    EXPECT_DOUBLE_EQ(state.values().edit.frame.cornerRadius, 22);
+    auto* title = named<QLineEdit>("Window title");
+    EXPECT_FALSE(title->isEnabled()) << "a title needs the title bar";
+    named<QCheckBox>("Window title bar")->click();
+    EXPECT_TRUE(state.values().edit.frame.showWindowChrome);
+    EXPECT_TRUE(title->isEnabled());
+    title->setText("Quarterly demo");
+    Q_EMIT title->editingFinished();
+    EXPECT_EQ(state.values().edit.frame.windowTitle, "Quarterly demo");
+
+    // The pointer style takes the ring away, and the ring's box follows the state.
+    auto* style = named<QComboBox>("Cursor style");
+    style->setCurrentIndex(style->findText("Pointer"));
+    EXPECT_EQ(state.values().edit.cursor.cursorVisualStyle, CursorVisualStyle::pointer);
+    EXPECT_FALSE(state.values().edit.cursor.showCursorRing);
+    EXPECT_FALSE(named<QCheckBox>("Cursor ring")->isChecked());
+    EXPECT_EQ(named<QComboBox>("Click animation")->findText("Brush"), -1);
+    named<QCheckBox>("Click sounds")->click();
+    EXPECT_TRUE(state.values().edit.cursor.cursorClickSounds);
+
+    named<QSlider>("Recording volume")->setValue(50);
+    EXPECT_FLOAT_EQ(state.values().edit.audio.originalAudioVolume, 0.5f);
+    named<QCheckBox>("Show captions")->click();
+    EXPECT_FALSE(state.values().edit.captions.showCaptions);
+    auto* captions = named<QListWidget>("Caption texts");
+    ASSERT_EQ(captions->count(), 1);
+    captions->item(0)->setText("hello there friends");
+    ASSERT_EQ(state.values().edit.captions.captions.size(), 1u);
+    EXPECT_EQ(state.values().edit.captions.captions.front().text, "hello there friends");
+    EXPECT_EQ(state.values().edit.captions.captions.front().words.size(), 3u);
+
+    const fs::path picture = dir_.path() / "backdrop.png";
+    QImage(64, 64, QImage::Format_RGB32).save(QString::fromStdString(picture.string()));
+    window.inspector()->chooseCustomBackground(QString::fromStdString(picture.string()));
+    EXPECT_EQ(state.values().edit.frame.background, BackgroundStyle::customImage);
+    EXPECT_EQ(state.values().edit.frame.customBackgroundPath, picture);
+
+    // Undo walks the styling back step by step, and the controls follow.
+    state.undo();
+    EXPECT_EQ(state.values().edit.frame.background, BackgroundStyle::bone);
+    state.undo();
+    EXPECT_EQ(state.values().edit.cursor.cursorVisualStyle, CursorVisualStyle::ring);
+    EXPECT_EQ(style->currentText(), "Ring");
+    while (state.canUndo()) state.undo();
+    EXPECT_DOUBLE_EQ(state.values().edit.frame.inset, 0.04);
+    EXPECT_EQ(named<QSlider>("Inset")->value(), 4);
+    EXPECT_FALSE(named<QCheckBox>("Window title bar")->isChecked());
+}
+
 TEST_F(EditorTest, PreviewFrameIsTheCommandLineRenderAtPreviewSize) {
     const RecordingMeta meta = addRecording("Preview", 3.0);
     start();
     EditorWindow& window = open(meta);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    window.state().seek(1.4);
-    ASSERT_TRUE(waitForPreview(window));
-    const QImage preview = window.preview()->frame();
-    const QSize size = preview.size();
-    ASSERT_GT(size.width(), 100);
 
-    // The command line draws it twice as large; scaled down it must be the same picture.
-    const fs::path png = dir_.path() / "frame.png";
-    QProcess cli;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
-        environment.insert(name, qEnvironmentVariable(name));
+    // The command line draws the frame twice as large; scaled down it must be the same picture.
+    const auto commandLineFrame = [&](double time, QSize size) {
+        const fs::path png = dir_.path() / "frame.png";
+        QProcess cli;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+            environment.insert(name, qEnvironmentVariable(name));
+        }
+        cli.setProcessEnvironment(environment);
+        cli.start(ORVANE_CLI_PATH, {"render-frame", QString::fromStdString(meta.id.string()), "--time",
+                                    QString::number(time), "--out", QString::fromStdString(png.string()), "--size",
+                                    QString("%1x%2").arg(size.width() * 2).arg(size.height() * 2)});
+        EXPECT_TRUE(cli.waitForFinished(60000));
+        EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+        return QImage(QString::fromStdString(png.string()))
+            .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    };
+
+    // A jump (the preview seeks), then a short step on (it reads on from the frame it has).
+    for (double time : {1.4, 1.9}) {
+        window.state().seek(time);
+        ASSERT_TRUE(waitForPreview(window));
+        const QImage preview = window.preview()->frame();
+        ASSERT_GT(preview.width(), 100);
+        EXPECT_GE(psnr(preview, commandLineFrame(time, preview.size())), 35.0) << "at " << time << " s";
     }
-    cli.setProcessEnvironment(environment);
-    cli.start(ORVANE_CLI_PATH, {"render-frame", QString::fromStdString(meta.id.string()), "--time", "1.4", "--out",
-                                QString::fromStdString(png.string()), "--size",
-                                QString("%1x%2").arg(size.width() * 2).arg(size.height() * 2)});
-    ASSERT_TRUE(cli.waitForFinished(60000));
-    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-    QImage rendered(QString::fromStdString(png.string()));
-    ASSERT_FALSE(rendered.isNull());
-    rendered = rendered.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    EXPECT_GE(psnr(preview, rendered), 35.0);
 
     // A different time is a different picture: the comparison above can fail.
+    const QImage later = window.preview()->frame();
     window.state().seek(0.2);
     ASSERT_TRUE(waitForPreview(window));
-    EXPECT_LT(psnr(window.preview()->frame(), rendered), 35.0);
+    EXPECT_LT(psnr(window.preview()->frame(), later), 35.0);
 }
 
 TEST_F(EditorTest, AMissingMovieOrUnreadableEditIsSaidInTheWindowAndTheFilesStay) {

@@ -11,7 +11,7 @@
 
 #include "base/log.h"
 #include "base/log_areas.h"
-#include "export/output_frame.h"
+#include "studio/editor/preview_frames.h"
 
 namespace orvane::studio {
 
@@ -33,6 +33,7 @@ void PreviewRenderer::request(Request request) {
 
 void PreviewRenderer::run(std::stop_token stop) {
     pthread_setname_np(pthread_self(), "orvane.preview");
+    PreviewFrames frames;
     for (;;) {
         Request request;
         {
@@ -44,10 +45,8 @@ void PreviewRenderer::run(std::stop_token stop) {
         std::optional<RgbaImage> image;
         const auto began = std::chrono::steady_clock::now();
         try {
-            if (auto frame = renderOutputFrame(request.snapshot, request.recordingFolder, request.outputTime,
-                                               request.width, request.height)) {
-                image = std::move(frame->image);
-            }
+            image = frames.render(request.snapshot, request.recordingFolder, request.outputTime, request.width,
+                                  request.height);
         } catch (const std::exception& e) {
             // A damaged frame must not end the preview; the next request may well draw.
             log::warning(log_area::kStudio, "preview frame at %.3f s failed: %s", request.outputTime, e.what());
