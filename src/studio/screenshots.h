@@ -9,8 +9,10 @@ namespace orvane::studio {
 
 class StudioShell;
 
-// Saves pictures of the studio's windows for the documentation: "toast", "home", "new-recording"
-// and "settings", each grabbed from the widget itself so no window manager or compositor is needed.
+// Saves pictures of the studio's windows for the documentation: "toast", "home", "new-recording",
+// "settings", and with a recording open in the editor "editor" (a zoom selected), "inspector" and
+// "tasks" (two exports running), each grabbed from the widget itself so no window manager or
+// compositor is needed.
 // Quits the application when done.
 class ScreenshotRun : public QObject {
     Q_OBJECT

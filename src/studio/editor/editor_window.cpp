@@ -171,9 +171,9 @@ QWidget* EditorWindow::buildCentre() {
         transport->addWidget(button);
         return button;
     };
-    tool("⏮", "Step back", [this] { stepFrames(-1); });
+    tool("‹", "Step back", [this] { stepFrames(-1); });
     playButton_ = tool("▶", "Play", [this] { togglePlayback(); });
-    tool("⏭", "Step forward", [this] { stepFrames(1); });
+    tool("›", "Step forward", [this] { stepFrames(1); });
     time_ = new QLabel;
     time_->setAccessibleName("Playhead time");
     time_->setMinimumWidth(150);
@@ -192,7 +192,8 @@ void EditorWindow::buildDocks() {
     auto* scroll = new QScrollArea;
     scroll->setWidget(inspector_);
     scroll->setWidgetResizable(true);
-    scroll->setMinimumWidth(300);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMinimumWidth(320);
     inspectorDock_ = std::make_unique<QDockWidget>("Inspector", this);
     inspectorDock_->setObjectName("inspector");
     inspectorDock_->setWidget(scroll);
@@ -284,7 +285,7 @@ void EditorWindow::refreshBanner() {
 void EditorWindow::refreshTransport() {
     const auto& values = state().values();
     time_->setText(clockText(values.currentTime) + " / " + clockText(values.edit.timeline.duration));
-    playButton_->setText(values.isPlaying ? "⏸" : "▶");
+    playButton_->setText(values.isPlaying ? "||" : "▶");
     playButton_->setAccessibleName(values.isPlaying ? "Pause" : "Play");
     if (undo_) undo_->setEnabled(state().canUndo());
     if (redo_) redo_->setEnabled(state().canRedo());

@@ -103,6 +103,10 @@ QWidget* InspectorPanel::buildFrame() {
     auto* form = new QFormLayout(box);
     auto* grid = new QGridLayout;
     grid->setSpacing(4);
+    // The chosen background carries the accent ring, the others none.
+    box->setStyleSheet(
+        "QToolButton { border: 2px solid transparent; border-radius: 6px; }"
+        "QToolButton:checked { border-color: palette(highlight); }");
     int index = 0;
     const auto& custom = state_.values().edit.frame.customBackgroundPath;
     for (BackgroundStyle style : kAllBackgroundStyles) {

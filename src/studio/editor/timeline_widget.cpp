@@ -17,7 +17,7 @@ namespace orvane::studio {
 
 namespace {
 
-constexpr int kLabelWidth = 92;
+constexpr int kLabelWidth = 108;
 constexpr int kRulerHeight = 22;
 constexpr int kLaneHeight = 26;
 constexpr int kLaneCount = 7;
