@@ -279,6 +279,18 @@ TEST_F(EditorTest, OpensFromTheLibraryScrubsAddsAZoomUndoesItAndKeepsItAcrossReo
     QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     ASSERT_EQ(state.values().edit.timeline.zoomRegions.size(), 1u);
 
+    // S splits the screen clip at the playhead; Delete removes the selected zoom, and both undo.
+    QTest::keyClick(window, Qt::Key_S);
+    ASSERT_EQ(state.values().edit.timeline.clips.size(), 2u);
+    EXPECT_NEAR(state.values().edit.timeline.clips.front().sourceEnd, state.values().currentTime, 1e-6);
+    state.select(EditorSelectionKind::zoom, state.values().edit.timeline.zoomRegions.front().id);
+    QTest::keyClick(window, Qt::Key_Delete);
+    EXPECT_TRUE(state.values().edit.timeline.zoomRegions.empty());
+    QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(state.values().edit.timeline.clips.size(), 1u);
+    ASSERT_EQ(state.values().edit.timeline.zoomRegions.size(), 1u);
+
     // Closing saves; the editor opened again by id prefix finds the zoom in the saved edit.
     window->close();
     QTest::qWait(10);
