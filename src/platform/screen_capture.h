@@ -86,7 +86,11 @@ public:
     virtual ShareableContent shareableContent() = 0;
 
     // A grabber of `region` (global pixels, inside the desktop), optionally with the pointer drawn in.
-    virtual std::unique_ptr<FrameGrabber> grabRegion(const Rect& region, bool showCursor) = 0;
+    // `leftOut` are top-level windows (this application's own controls and panels) that must not be
+    // recorded: where they lie, the frame shows what they cover. Windows that are not mapped, or do not
+    // exist yet, cost nothing; they are looked up on every grab.
+    virtual std::unique_ptr<FrameGrabber> grabRegion(const Rect& region, bool showCursor,
+                                                     const std::vector<std::uint64_t>& leftOut) = 0;
 
     // A grabber of one window's content, `crop` given relative to the window's client area. It follows
     // the window when it moves.

@@ -1,5 +1,6 @@
 #include "recording/screen_recorder.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <thread>
@@ -163,7 +164,10 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
     std::vector<std::uint64_t> alphaWindows;
     const auto* display = std::get_if<DisplaySource>(&source);
     if (display && services_.alphaProbe && services_.alphaProbe(fps)) {
-        for (const auto& window : services_.capture.normalWindowsOn(display->frame)) alphaWindows.push_back(window.id);
+        const auto& own = services_.ownWindowIDs;
+        for (const auto& window : services_.capture.normalWindowsOn(display->frame)) {
+            if (std::find(own.begin(), own.end(), window.id) == own.end()) alphaWindows.push_back(window.id);
+        }
         if (alphaWindows.empty())
             log::info(log_area::kRecorder, "no application window on the display; recording it opaque");
     }
@@ -188,7 +192,7 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
         grabber =
             services_.capture.grabWindowsOverTransparency(region, application->windowIDs, options.showSystemCursor);
     } else {
-        grabber = services_.capture.grabRegion(region, options.showSystemCursor);
+        grabber = services_.capture.grabRegion(region, options.showSystemCursor, services_.ownWindowIDs);
     }
 
     if (options.includeSystemAudio) {
@@ -222,6 +226,7 @@ void ScreenRecorder::beginCapture(const RecordingSource& source, RecordingLibrar
     writeRecordingMeta(session.folder, prefill);
 
     lastSourceFrame_ = geometry.capturedFrame;
+    if (options.includeWebcam && services_.faceCameraPanel) services_.faceCameraPanel->setVisible(true);
     if (options.captureCursorTelemetry && services_.pointer && services_.cursorQueue) {
         capture.cursor = std::make_unique<CursorTelemetryRecorder>(*services_.pointer, *services_.cursorQueue,
                                                                    lastSourceFrame_, kCursorSampleHz);
@@ -485,6 +490,16 @@ void ScreenRecorder::finishRecording() {
     elapsedTimer_.cancel();
     diskTimer_.cancel();
     diskWarningPosted_ = false;
+
+    // The renderer draws the face camera where the viewer saw the bubble, so its place is taken
+    // while it is still where the recording ended.
+    if (auto* panel = services_.faceCameraPanel; panel && panel->isVisible()) {
+        if (lastSourceFrame_.width > 0 && lastSourceFrame_.height > 0) {
+            session.meta.facePIPNormalizedFrame = faceCameraNormalizedFrame(panel->screenFrame(), lastSourceFrame_);
+            if (session.meta.facePIPNormalizedFrame) session.meta.facePIPCornerRadius = panel->effectiveCornerRadius();
+        }
+        panel->setVisible(false);
+    }
 
     // The writer's clock is the monotonic one its frames are stamped with.
     capture.writer->finishInputs(std::chrono::steady_clock::now());

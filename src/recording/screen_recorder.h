@@ -20,6 +20,7 @@
 #include "recording/capture_geometry.h"
 #include "recording/cursor_telemetry_recorder.h"
 #include "recording/disk_space.h"
+#include "recording/panels/face_camera_panel.h"
 #include "recording/recording_options.h"
 #include "recording/recording_source.h"
 
@@ -83,6 +84,13 @@ struct ScreenRecorderServices {
     std::function<bool(int fps)> alphaProbe;
     // Bounds every stop of the capture and of the face camera.
     std::chrono::milliseconds stopTimeout{4000};
+    // The application's own top-level windows (its recording control, the face-camera bubble, the
+    // teleprompter): a display or area recording shows what lies under them instead.
+    std::vector<std::uint64_t> ownWindowIDs;
+    // The face-camera bubble, when the application shows one (a main-loop object that outlives the
+    // recorder). A recording with the face camera shows it; stopping measures where it sat on the
+    // captured area into meta.json (facePIPNormalizedFrame, facePIPCornerRadius) and hides it.
+    FaceCameraPanel* faceCameraPanel = nullptr;
 };
 
 // Turns one source into a finished recording folder: screen.mp4 (with system audio), cursor.json,

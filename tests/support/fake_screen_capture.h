@@ -19,13 +19,15 @@ namespace orvane::testing {
 class FakeScreenCapture final : public ScreenCaptureSystem {
 public:
     ShareableContent shareableContent() override { return {displays, {}}; }
-    std::unique_ptr<FrameGrabber> grabRegion(const Rect& region, bool showCursor) override {
+    std::unique_ptr<FrameGrabber> grabRegion(const Rect& region, bool showCursor,
+                                             const std::vector<std::uint64_t>& leftOut) override {
+        leftOutWindows = leftOut;
         noteGrab(region, showCursor);
         return std::make_unique<Grabber>(*this, region, false);
     }
     std::unique_ptr<FrameGrabber> grabWindow(std::uint64_t, const Rect& crop, bool showCursor) override {
         ++windowGrabs;
-        return grabRegion(crop, showCursor);
+        return grabRegion(crop, showCursor, {});
     }
     void activateWindow(std::uint64_t) override {}
     std::vector<CaptureWindow> normalWindowsOn(const Rect&) override { return normalWindows; }
@@ -50,6 +52,7 @@ public:
     bool lastShowCursor = false;
     int windowGrabs = 0;
     std::vector<std::uint64_t> composedWindows;
+    std::vector<std::uint64_t> leftOutWindows;  // of the last region grab
 
 private:
     void noteGrab(const Rect& region, bool showCursor) {

@@ -4,10 +4,12 @@
 #include "base/log_areas.h"
 #include "platform/x11/x11_connection.h"
 
+#include <X11/Xatom.h>
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/Xdamage.h>
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/shape.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -266,9 +268,14 @@ protected:
                              static_cast<std::size_t>(row) * static_cast<std::size_t>(image->bytes_per_line);
             copyOpaque(in, frame.bgra.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(frame.stride), width_);
         }
+        beforePointer(frame, screenX, screenY);
         if (drawsCursor_) drawCursor(display, frame, screenX, screenY);
         return true;
     }
+
+    // Last changes to a grabbed picture whose top left sits at (screenX, screenY), before the
+    // pointer goes on top.
+    virtual void beforePointer(ScreenFrame&, int /*screenX*/, int /*screenY*/) {}
 
 private:
     Connection connection_;
@@ -289,19 +296,240 @@ ScreenBounds screenBounds(Display* display) {
     return {DisplayWidth(display, screen), DisplayHeight(display, screen)};
 }
 
+// Blends premultiplied BGRA `in` over `out`, as a window of an ARGB visual is drawn over what it covers.
+void blendOver(const std::uint8_t* in, std::uint8_t* out, int pixels) {
+    for (int i = 0; i < pixels; ++i) {
+        const std::uint32_t inverse = 255u - in[i * 4 + 3];
+        for (int c = 0; c < 4; ++c) {
+            out[i * 4 + c] = static_cast<std::uint8_t>(in[i * 4 + c] + out[i * 4 + c] * inverse / 255);
+        }
+    }
+}
+
+struct PixelRect {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool empty() const { return width <= 0 || height <= 0; }
+    PixelRect intersected(const PixelRect& other) const {
+        const int left = std::max(x, other.x), top = std::max(y, other.y);
+        const int right = std::min(x + width, other.x + other.width);
+        const int bottom = std::min(y + height, other.y + other.height);
+        return {left, top, right - left, bottom - top};
+    }
+};
+
+// Takes chosen top-level windows out of a picture of the root window. Every top-level window is
+// redirected (automatically, so the screen looks the same) to keep its own picture; where a left-out
+// window lies, the other windows are composed again from their pictures, bottom to top, over a
+// backdrop that shows the root's background. Only those rectangles are recomposed: the rest of the
+// frame stays the plain root grab, and with no left-out window mapped the grab costs one query.
+class LeftOutWindows {
+public:
+    LeftOutWindows(Display* display, const PixelRect& region, const std::vector<std::uint64_t>& ids)
+        : display_(display), region_(region) {
+        for (const auto id : ids) leftOut_.push_back(Entry{static_cast<Window>(id), None});
+        if (leftOut_.empty()) return;
+        if (!hasComposite(display)) {
+            log::warning(log_area::kCapture, "no XComposite: this application's own windows show in the recording");
+            leftOut_.clear();
+            return;
+        }
+        const Window root = DefaultRootWindow(display);
+        ErrorTrap trap(display);
+        XCompositeRedirectSubwindows(display, root, CompositeRedirectAutomatic);
+        redirected_ = !trap.failedAfterSync();
+        if (!redirected_) {
+            log::warning(log_area::kCapture, "windows could not be redirected; own windows show in the recording");
+            leftOut_.clear();
+            return;
+        }
+        createBackdrop();
+    }
+    LeftOutWindows(const LeftOutWindows&) = delete;
+    LeftOutWindows& operator=(const LeftOutWindows&) = delete;
+    ~LeftOutWindows() {
+        if (!redirected_) return;
+        ErrorTrap trap(display_);
+        if (backdrop_ != None) XDestroyWindow(display_, backdrop_);
+        XCompositeUnredirectSubwindows(display_, DefaultRootWindow(display_), CompositeRedirectAutomatic);
+        XSync(display_, False);
+    }
+
+    // Recomposes the parts of `frame` (whose top left is at (originX, originY)) that left-out windows cover.
+    void apply(ScreenFrame& frame, int originX, int originY) {
+        if (leftOut_.empty()) return;
+        Display* display = display_;
+        const Window root = DefaultRootWindow(display);
+        Window rootReturn = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        ErrorTrap trap(display);
+        if (!XQueryTree(display, root, &rootReturn, &parent, &children, &count)) return;
+        XPtr<Window> owned(children);
+        const std::vector<Window> stack(children, children + count);
+        const PixelRect region{originX, originY, frame.width, frame.height};
+
+        std::vector<Window> ownTops;
+        std::vector<PixelRect> covered;
+        for (auto& entry : leftOut_) {
+            if (std::find(stack.begin(), stack.end(), entry.topLevel) == stack.end())
+                entry.topLevel = topLevelOf(entry.window);
+            if (entry.topLevel == None) continue;
+            ownTops.push_back(entry.topLevel);
+            XWindowAttributes attributes{};
+            if (!XGetWindowAttributes(display, entry.topLevel, &attributes) || attributes.map_state != IsViewable)
+                continue;
+            const PixelRect bounds{attributes.x, attributes.y, attributes.width + 2 * attributes.border_width,
+                                   attributes.height + 2 * attributes.border_width};
+            const PixelRect part = bounds.intersected(region);
+            if (!part.empty()) covered.push_back(part);
+        }
+        if (covered.empty()) return;
+
+        // What each remaining window is, read once for all covered rectangles.
+        struct Layer {
+            Window window;
+            PixelRect bounds;
+            bool ownAlpha;
+        };
+        std::vector<Layer> layers;
+        for (const Window window : stack) {
+            if (std::find(ownTops.begin(), ownTops.end(), window) != ownTops.end()) continue;
+            XWindowAttributes attributes{};
+            if (!XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable ||
+                attributes.c_class != InputOutput || (attributes.depth != 24 && attributes.depth != 32)) {
+                continue;
+            }
+            const PixelRect bounds{attributes.x, attributes.y, attributes.width + 2 * attributes.border_width,
+                                   attributes.height + 2 * attributes.border_width};
+            const bool touches = std::any_of(covered.begin(), covered.end(),
+                                             [&](const PixelRect& part) { return !bounds.intersected(part).empty(); });
+            if (touches) layers.push_back(Layer{window, bounds, attributes.depth == 32});
+        }
+        trap.failedAfterSync();  // a window that closed meanwhile is simply not drawn
+
+        // Each rectangle is composed on its own and copied in whole, so overlapping rectangles never
+        // blend a translucent window twice.
+        for (const PixelRect& part : covered) {
+            scratch_.assign(static_cast<std::size_t>(part.width) * static_cast<std::size_t>(part.height) * 4, 0);
+            for (const Layer& layer : layers) drawLayer(layer.window, layer.bounds, layer.ownAlpha, part);
+            for (int row = 0; row < part.height; ++row) {
+                std::uint8_t* out =
+                    frame.bgra.data() +
+                    static_cast<std::size_t>(part.y - originY + row) * static_cast<std::size_t>(frame.stride) +
+                    static_cast<std::size_t>(part.x - originX) * 4;
+                const std::uint8_t* in =
+                    scratch_.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(part.width) * 4;
+                copyOpaque(in, out, part.width);
+            }
+        }
+    }
+
+private:
+    struct Entry {
+        Window window;
+        Window topLevel;  // the root's child holding it (a window manager's frame, or itself); None unknown
+    };
+
+    // The root's own background (pixel, tile or wallpaper pixmap) as a window of its own: a window
+    // whose background is ParentRelative shows exactly what the root paints under it. It sits below
+    // every window, takes no input and asks compositing managers for zero opacity, so on screen it is
+    // the background it copies.
+    void createBackdrop() {
+        Display* display = display_;
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;
+        attributes.background_pixmap = ParentRelative;
+        ErrorTrap trap(display);
+        backdrop_ =
+            XCreateWindow(display, DefaultRootWindow(display), region_.x, region_.y,
+                          static_cast<unsigned>(region_.width), static_cast<unsigned>(region_.height), 0,
+                          CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixmap, &attributes);
+        int shapeEvent = 0, shapeError = 0;
+        if (XShapeQueryExtension(display, &shapeEvent, &shapeError)) {
+            XShapeCombineRectangles(display, backdrop_, ShapeInput, 0, 0, nullptr, 0, ShapeSet, Unsorted);
+        }
+        const unsigned long transparent = 0;
+        XChangeProperty(display, backdrop_, atom(display, "_NET_WM_WINDOW_OPACITY"), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&transparent), 1);
+        XLowerWindow(display, backdrop_);
+        XMapWindow(display, backdrop_);
+        if (trap.failedAfterSync()) {
+            log::warning(log_area::kCapture, "no backdrop window; the root background under own windows shows black");
+            backdrop_ = None;
+        }
+    }
+
+    Window topLevelOf(Window window) {
+        const Window root = DefaultRootWindow(display_);
+        Window current = window;
+        for (;;) {
+            Window rootReturn = 0, parent = 0;
+            Window* children = nullptr;
+            unsigned count = 0;
+            ErrorTrap trap(display_);
+            if (!XQueryTree(display_, current, &rootReturn, &parent, &children, &count) || trap.failedAfterSync()) {
+                return None;  // not created yet, or closed
+            }
+            XPtr<Window> owned(children);
+            if (parent == root || parent == None) return current;
+            current = parent;
+        }
+    }
+
+    void drawLayer(Window window, const PixelRect& bounds, bool ownAlpha, const PixelRect& part) {
+        const PixelRect visible = bounds.intersected(part);
+        if (visible.empty()) return;
+        ErrorTrap trap(display_);
+        const Pixmap pixmap = XCompositeNameWindowPixmap(display_, window);
+        Image image(XGetImage(display_, pixmap, visible.x - bounds.x, visible.y - bounds.y,
+                              static_cast<unsigned>(visible.width), static_cast<unsigned>(visible.height), AllPlanes,
+                              ZPixmap));
+        XFreePixmap(display_, pixmap);
+        if (trap.failedAfterSync() || !image || image->bits_per_pixel != 32) return;
+        for (int row = 0; row < image->height; ++row) {
+            const auto* in = reinterpret_cast<const std::uint8_t*>(image->data) +
+                             static_cast<std::size_t>(row) * static_cast<std::size_t>(image->bytes_per_line);
+            std::uint8_t* out = scratch_.data() + (static_cast<std::size_t>(visible.y - part.y + row) *
+                                                       static_cast<std::size_t>(part.width) +
+                                                   static_cast<std::size_t>(visible.x - part.x)) *
+                                                      4;
+            if (ownAlpha) {
+                blendOver(in, out, image->width);
+            } else {
+                copyOpaque(in, out, image->width);
+            }
+        }
+    }
+
+    Display* display_;
+    PixelRect region_;
+    std::vector<Entry> leftOut_;
+    bool redirected_ = false;
+    Window backdrop_ = None;
+    std::vector<std::uint8_t> scratch_;
+};
+
 class RegionGrabber final : public RootGrabber {
 public:
-    RegionGrabber(int x, int y, int width, int height, bool showCursor)
+    RegionGrabber(int x, int y, int width, int height, bool showCursor, const std::vector<std::uint64_t>& leftOut)
         : RootGrabber(width, height, showCursor), x_(x), y_(y) {
         const auto bounds = screenBounds(display());
         if (x < 0 || y < 0 || x + width > bounds.width || y + height > bounds.height) {
             throw ScreenCaptureError("The area to record is not on the screen.");
         }
+        if (!leftOut.empty())
+            leftOut_ = std::make_unique<LeftOutWindows>(display(), PixelRect{x, y, width, height}, leftOut);
     }
     void grab(ScreenFrame& frame) override { grabAt(x_, y_, frame); }
 
+protected:
+    void beforePointer(ScreenFrame& frame, int screenX, int screenY) override {
+        if (leftOut_) leftOut_->apply(frame, screenX, screenY);
+    }
+
 private:
     int x_, y_;
+    std::unique_ptr<LeftOutWindows> leftOut_;
 };
 
 // Follows one window. When the crop lies inside the client area and the server has XComposite, the
@@ -537,10 +765,11 @@ private:
 
 }  // namespace
 
-std::unique_ptr<FrameGrabber> makeRegionGrabber(const Rect& region, bool showCursor) {
+std::unique_ptr<FrameGrabber> makeRegionGrabber(const Rect& region, bool showCursor,
+                                                const std::vector<std::uint64_t>& leftOut) {
     if (region.width < 1 || region.height < 1) throw ScreenCaptureError("The area to record is empty.");
     return std::make_unique<RegionGrabber>(pixels(region.x), pixels(region.y), pixels(region.width),
-                                           pixels(region.height), showCursor);
+                                           pixels(region.height), showCursor, leftOut);
 }
 
 std::unique_ptr<FrameGrabber> makeWindowGrabber(std::uint64_t windowID, const Rect& crop, bool showCursor) {

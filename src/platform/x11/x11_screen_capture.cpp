@@ -184,8 +184,9 @@ ShareableContent X11ScreenCapture::shareableContent() {
     return content;
 }
 
-std::unique_ptr<FrameGrabber> X11ScreenCapture::grabRegion(const Rect& region, bool showCursor) {
-    return x11::makeRegionGrabber(region, showCursor);
+std::unique_ptr<FrameGrabber> X11ScreenCapture::grabRegion(const Rect& region, bool showCursor,
+                                                           const std::vector<std::uint64_t>& leftOut) {
+    return x11::makeRegionGrabber(region, showCursor, leftOut);
 }
 
 std::unique_ptr<FrameGrabber> X11ScreenCapture::grabWindow(std::uint64_t windowID, const Rect& crop, bool showCursor) {

@@ -17,7 +17,8 @@ public:
     ~X11ScreenCapture() override;
 
     ShareableContent shareableContent() override;
-    std::unique_ptr<FrameGrabber> grabRegion(const Rect& region, bool showCursor) override;
+    std::unique_ptr<FrameGrabber> grabRegion(const Rect& region, bool showCursor,
+                                             const std::vector<std::uint64_t>& leftOut) override;
     std::unique_ptr<FrameGrabber> grabWindow(std::uint64_t windowID, const Rect& crop, bool showCursor) override;
     void activateWindow(std::uint64_t windowID) override;
     std::vector<CaptureWindow> normalWindowsOn(const Rect& displayFrame) override;

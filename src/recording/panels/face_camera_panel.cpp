@@ -77,6 +77,12 @@ FaceCameraMask FaceCameraPanel::applyShape() {
     return mask;
 }
 
+void FaceCameraPanel::setVisible(bool visible) {
+    if (visible == isVisible_) return;
+    isVisible_ = visible;
+    changed.emit();
+}
+
 std::optional<Rect> faceCameraNormalizedFrame(const Rect& panelFrame, const Rect& capturedFrame) {
     if (panelFrame.width <= 0 || panelFrame.height <= 0 || capturedFrame.width <= 0 || capturedFrame.height <= 0) {
         return std::nullopt;

@@ -63,7 +63,8 @@ public:
     // Changes the roundness and re-applies the shape.
     void setCornerRadius(double radius);
     void setFlipped(bool flipped);
-    void setVisible(bool visible) { isVisible_ = visible; }
+    // Emits `changed` when it really changes, so the window follows.
+    void setVisible(bool visible);
 
     // Works out the mask for the current frame and radius. A circular bubble squares the panel around
     // its centre (stored when the size really changed); that resize is ours and does not re-decide the
@@ -75,7 +76,7 @@ public:
     // 999 for a circle, else the radius.
     double effectiveCornerRadius() const { return isCircular() ? kCircularRadius : cornerRadius_; }
 
-    // Emitted after the frame, radius or mirror flag changed.
+    // Emitted after the frame, radius, mirror flag or visibility changed.
     Signal<> changed;
 
 private:

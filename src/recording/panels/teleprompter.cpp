@@ -54,6 +54,13 @@ std::optional<Rect> TeleprompterController::storedFrame() const {
     return parsePanelFrameText(*frameText_);
 }
 
+void TeleprompterController::setVisible(bool visible) {
+    if (visible == isVisible_) return;
+    isVisible_ = visible;
+    if (!visible) stopAutoScroll();
+    changed.emit();
+}
+
 void TeleprompterController::setFrame(const Rect& frame) {
     Rect stored = frame;
     stored.width = std::max(frame.width, kMinimumWidth);

@@ -57,7 +57,8 @@ public:
     void setScrollSpeed(double pointsPerSecond);
 
     bool isVisible() const { return isVisible_; }
-    void setVisible(bool visible) { isVisible_ = visible; }
+    // Emits `changed` when it really changes, so the window follows.
+    void setVisible(bool visible);
     bool isEditing() const { return isEditing_; }
     void setEditing(bool editing) { isEditing_ = editing; }
 

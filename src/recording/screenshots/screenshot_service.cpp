@@ -80,7 +80,7 @@ ScreenshotResult ScreenshotService::capture(const std::optional<std::string>& pr
     const auto content = capture_.shareableContent();
     const auto& display = chooseScreenshotDisplay(content.displays, pointer_.location());
     // The display's native pixels: X11 reports displays in pixels, so there is no scale to apply.
-    auto grabber = capture_.grabRegion(display.frame, true);
+    auto grabber = capture_.grabRegion(display.frame, true, {});
     ScreenFrame frame;
     grabber->grab(frame);
     if (frame.width <= 0 || frame.height <= 0 || frame.bgra.empty()) throw ScreenshotError::encodingFailed();

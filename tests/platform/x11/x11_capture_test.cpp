@@ -84,7 +84,7 @@ TEST_F(X11CaptureTest, RegionAndWindowGrabsReadTheScreenAndFollowTheWindow) {
     TestWindow red(TestWindow::Look::at(200, 100, 160, 120, 0xFF0000));
     X11ScreenCapture capture;
 
-    auto region = capture.grabRegion(Rect{180, 90, 200, 140}, false);
+    auto region = capture.grabRegion(Rect{180, 90, 200, 140}, false, {});
     ASSERT_EQ(region->width(), 200);
     ScreenFrame frame;
     region->grab(frame);
@@ -104,7 +104,7 @@ TEST_F(X11CaptureTest, RegionAndWindowGrabsReadTheScreenAndFollowTheWindow) {
 
     // Another window on top: the screen shows it, the window's own picture does not.
     TestWindow cover(TestWindow::Look::at(690, 390, 80, 60, 0x0000FF));
-    capture.grabRegion(Rect{700, 400, 100, 80}, false)->grab(frame);
+    capture.grabRegion(Rect{700, 400, 100, 80}, false, {})->grab(frame);
     EXPECT_EQ(rgbAt(frame, 20, 20), 0x0000FFu);
     red.fill(0xFF0000);  // the server paints the window's own picture as a client would
     window->grab(frame);
@@ -120,8 +120,46 @@ TEST_F(X11CaptureTest, RegionAndWindowGrabsReadTheScreenAndFollowTheWindow) {
 
     red.destroy();
     EXPECT_THROW(window->grab(frame), ScreenCaptureError);
-    EXPECT_THROW(capture.grabRegion(Rect{1200, 700, 200, 100}, false), ScreenCaptureError);
-    EXPECT_THROW(capture.grabRegion(Rect{0, 0, 0, 10}, false), ScreenCaptureError);
+    EXPECT_THROW(capture.grabRegion(Rect{1200, 700, 200, 100}, false, {}), ScreenCaptureError);
+    EXPECT_THROW(capture.grabRegion(Rect{0, 0, 0, 10}, false, {}), ScreenCaptureError);
+}
+
+TEST_F(X11CaptureTest, RegionGrabsLeaveOutOwnWindowsAndShowWhatTheyCover) {
+    // No full-screen window: part of what the own window covers is the root's own background.
+    TestWindow below(TestWindow::Look::at(100, 100, 300, 200, 0x336699));
+    X11ScreenCapture capture;
+    const Rect region{0, 0, 640, 360};
+    ScreenFrame expected, frame;
+    auto countColour = [](const ScreenFrame& f, std::uint32_t rgb) {
+        int found = 0;
+        for (int y = 0; y < f.height; ++y) {
+            for (int x = 0; x < f.width; ++x) found += rgbAt(f, x, y) == rgb;
+        }
+        return found;
+    };
+
+    TestWindow own(TestWindow::Look::at(300, 150, 200, 150, 0xFF00FF));
+    TestWindow above(TestWindow::Look::at(450, 250, 100, 80, 0x00FF00));  // stacked over the own window
+    auto leaving = capture.grabRegion(region, false, {own.id()});
+    capture.grabRegion(region, false, {})->grab(frame);
+    ASSERT_GT(countColour(frame, 0xFF00FF), 0) << "a plain grab shows the own window";
+
+    leaving->grab(frame);
+    EXPECT_EQ(countColour(frame, 0xFF00FF), 0);
+    EXPECT_EQ(rgbAt(frame, 350, 200), 0x336699u) << "the window it covered shows through";
+    EXPECT_EQ(rgbAt(frame, 470, 270), 0x00FF00u) << "a window above it stays";
+    EXPECT_EQ(frame.bgra[(200 * 640 + 350) * 4 + 3], 0xFF);
+
+    // The whole picture is the one the screen would show without it, background pattern included.
+    own.destroy();
+    capture.grabRegion(region, false, {})->grab(expected);
+    leaving->grab(frame);  // and a left-out window that closed costs nothing
+    ASSERT_EQ(frame.bgra.size(), expected.bgra.size());
+    EXPECT_TRUE(frame.bgra == expected.bgra);
+
+    TestWindow ownAgain(TestWindow::Look::at(300, 150, 200, 150, 0xFF00FF));
+    capture.grabRegion(region, false, {ownAgain.id()})->grab(frame);
+    EXPECT_TRUE(frame.bgra == expected.bgra) << "left out, the own window changes nothing";
 }
 
 TEST_F(X11CaptureTest, GrabbersTellWhenNothingWasDrawnSinceTheLastLook) {
@@ -129,7 +167,7 @@ TEST_F(X11CaptureTest, GrabbersTellWhenNothingWasDrawnSinceTheLastLook) {
     TestWindow box(TestWindow::Look::at(100, 100, 200, 150, 0x00FF00));
     X11ScreenCapture capture;
 
-    auto region = capture.grabRegion(Rect{0, 0, 640, 360}, false);
+    auto region = capture.grabRegion(Rect{0, 0, 640, 360}, false, {});
     region->mayHaveChanged();  // whatever was drawn before it existed
     EXPECT_FALSE(region->mayHaveChanged());
     box.fill(0x0000FF);
@@ -155,7 +193,7 @@ TEST_F(X11CaptureTest, GrabbersTellWhenNothingWasDrawnSinceTheLastLook) {
 
     // With the pointer drawn in, moving it changes the picture.
     testing::movePointer(600, 300);
-    auto withPointer = capture.grabRegion(Rect{0, 0, 640, 360}, true);
+    auto withPointer = capture.grabRegion(Rect{0, 0, 640, 360}, true, {});
     withPointer->mayHaveChanged();
     EXPECT_FALSE(withPointer->mayHaveChanged());
     testing::movePointer(300, 200);
@@ -167,8 +205,8 @@ TEST_F(X11CaptureTest, ShowingTheCursorDrawsThePointerIntoTheFrame) {
     testing::movePointer(640, 360);
     X11ScreenCapture capture;
     ScreenFrame without, with;
-    capture.grabRegion(Rect{600, 320, 80, 80}, false)->grab(without);
-    capture.grabRegion(Rect{600, 320, 80, 80}, true)->grab(with);
+    capture.grabRegion(Rect{600, 320, 80, 80}, false, {})->grab(without);
+    capture.grabRegion(Rect{600, 320, 80, 80}, true, {})->grab(with);
     const auto changed = std::mismatch(without.bgra.begin(), without.bgra.end(), with.bgra.begin());
     EXPECT_NE(changed.first, without.bgra.end()) << "no pointer pixels drawn";
     EXPECT_TRUE(std::all_of(without.bgra.begin(), without.bgra.end(),

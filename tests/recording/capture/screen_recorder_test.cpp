@@ -278,6 +278,64 @@ TEST_F(ScreenRecorderTest, SideTracksNeverFailTheRecordingAndTheFlagsSayWhatSave
                          "Voice track came back empty \xE2\x80\x94 recording continues without it."));
 }
 
+TEST_F(ScreenRecorderTest, TheBubbleIsShownMeasuredIntoTheMetaAndHiddenAndOwnWindowsStayOut) {
+    FaceCameraPanel panel({});
+    panel.setScreenFrame(Rect{160, 120, 120, 100});  // rounded with the default 18
+    auto s = services();
+    s.faceCamera = writesOnStop("face");
+    s.faceCameraPanel = &panel;
+    s.ownWindowIDs = {0x1200001, 0x1200007};
+    RecordingOptions options;
+    options.includeWebcam = true;
+    options.captureCursorTelemetry = false;
+
+    auto record = [&](const RecordingOptions& with, const std::function<void()>& whileRecording) {
+        ScreenRecorder recorder(s);
+        recorder.start(display(), with, library_);
+        cameraQueue_.runPending();
+        main_.runPending();
+        EXPECT_EQ(recorder.state().phase, Phase::recording);
+        whileRecording();
+        recorder.stop();
+        EXPECT_EQ(recorder.state().phase, Phase::finished);
+        auto meta = *readRecordingMeta(recorder.state().session->folder);
+        main_.runPending();
+        return meta;
+    };
+
+    auto meta = record(options, [&] {
+        EXPECT_TRUE(panel.isVisible()) << "a face-camera recording shows the bubble";
+        EXPECT_EQ(capture_.leftOutWindows, s.ownWindowIDs);
+        // Moved while recording: the place at the stop counts.
+        panel.setScreenFrame(Rect{80, 60, 120, 100});
+    });
+    EXPECT_FALSE(panel.isVisible());
+    ASSERT_TRUE(meta.facePIPNormalizedFrame);
+    EXPECT_DOUBLE_EQ(meta.facePIPNormalizedFrame->x, 0.25);
+    EXPECT_DOUBLE_EQ(meta.facePIPNormalizedFrame->y, 0.25);
+    EXPECT_DOUBLE_EQ(meta.facePIPNormalizedFrame->width, 120.0 / 320);
+    EXPECT_DOUBLE_EQ(meta.facePIPNormalizedFrame->height, 100.0 / 240);
+    EXPECT_EQ(meta.facePIPCornerRadius, 18);
+
+    // A circle mostly off the captured display was not seen there: no frame, no radius.
+    panel.setCornerRadius(FaceCameraPanel::kCircularRadius);
+    panel.setScreenFrame(Rect{250, 10, 220, 220});
+    meta = record(options, [] {});
+    EXPECT_FALSE(meta.facePIPNormalizedFrame);
+    EXPECT_FALSE(meta.facePIPCornerRadius);
+
+    // Fully on it, the circle is stored as 999.
+    panel.setScreenFrame(Rect{20, 10, 220, 220});
+    meta = record(options, [] {});
+    ASSERT_TRUE(meta.facePIPNormalizedFrame);
+    EXPECT_EQ(meta.facePIPCornerRadius, 999);
+
+    // Without the face camera the bubble stays hidden and nothing is measured.
+    options.includeWebcam = false;
+    meta = record(options, [&] { EXPECT_FALSE(panel.isVisible()); });
+    EXPECT_FALSE(meta.facePIPNormalizedFrame);
+}
+
 TEST_F(ScreenRecorderTest, AFaceCameraWhoseFirstFramesComeLateWarnsAndStillRecords) {
     testing::FakeCameraSystem cameras;
     cameras.holdFrames = true;
