@@ -160,9 +160,20 @@ public:
         if (!trap.failedAfterSync()) damages_.push_back(damage);
     }
 
+    // Every top-level window as well, for a root whose children are redirected: their drawing then
+    // lands in their own pictures, and the server's composition of them into the root reports no
+    // damage on the root. Windows that appear, map, move, restack or close count as changes.
+    void watchTopLevels() {
+        if (!available_) return;
+        topLevels_ = true;
+        XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
+        refreshTopLevels();
+    }
+
     bool mayHaveChanged() {
         if (damages_.empty()) return true;
         bool changed = false;
+        if (topLevels_) refreshTopLevels();
         if (watchesPointer_) {
             Window root = 0, child = 0;
             int x = 0, y = 0, windowX = 0, windowY = 0;
@@ -180,15 +191,56 @@ public:
             XNextEvent(display_, &event);
             if (event.type == damageEventBase_ + XDamageNotify) damaged = true;
             if (watchesPointer_ && event.type == fixesEventBase_ + XFixesCursorNotify) changed = true;
+            switch (event.type) {
+                case CreateNotify:
+                case DestroyNotify:
+                case MapNotify:
+                case UnmapNotify:
+                case ConfigureNotify:
+                case ReparentNotify:
+                case CirculateNotify: changed = true; break;
+                default: break;
+            }
         }
         if (damaged) {
+            ErrorTrap trap(display_);  // a window that closed since took its damage with it
             for (const Damage damage : damages_) XDamageSubtract(display_, damage, None, None);
         }
         return changed || damaged;
     }
 
 private:
+    // Damage for each child of the root, made for new ones and forgotten for closed ones (the server
+    // freed those with the window).
+    void refreshTopLevels() {
+        Window rootReturn = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        ErrorTrap trap(display_);
+        if (!XQueryTree(display_, DefaultRootWindow(display_), &rootReturn, &parent, &children, &count)) return;
+        XPtr<Window> owned(children);
+        const std::vector<Window> now(children, children + count);
+        for (auto it = topLevelDamage_.begin(); it != topLevelDamage_.end();) {
+            if (std::find(now.begin(), now.end(), it->first) == now.end()) {
+                damages_.erase(std::remove(damages_.begin(), damages_.end(), it->second), damages_.end());
+                it = topLevelDamage_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        for (const Window window : now) {
+            const bool known = std::any_of(topLevelDamage_.begin(), topLevelDamage_.end(),
+                                           [&](const auto& entry) { return entry.first == window; });
+            if (known) continue;
+            const Damage damage = XDamageCreate(display_, window, XDamageReportNonEmpty);
+            damages_.push_back(damage);
+            topLevelDamage_.emplace_back(window, damage);
+        }
+    }
+
     Display* display_;
+    bool topLevels_ = false;
+    std::vector<std::pair<Window, Damage>> topLevelDamage_;
     bool available_ = false;
     int damageEventBase_ = 0;
     int fixesEventBase_ = 0;
@@ -234,6 +286,7 @@ protected:
     Display* display() const { return connection_.get(); }
 
     void watchForDamage(Drawable drawable) { changes_->watch(drawable); }
+    void watchTopLevels() { changes_->watchTopLevels(); }
 
     void grabAt(int x, int y, ScreenFrame& frame) {
         if (!grabFrom(DefaultRootWindow(connection_.get()), x, y, x, y, frame)) {
@@ -354,6 +407,9 @@ public:
         XSync(display_, False);
     }
 
+    // False when the server cannot redirect windows: the frames are the plain root grab.
+    bool active() const { return redirected_; }
+
     // Recomposes the parts of `frame` (whose top left is at (originX, originY)) that left-out windows cover.
     void apply(ScreenFrame& frame, int originX, int originY) {
         if (leftOut_.empty()) return;
@@ -392,7 +448,14 @@ public:
             bool ownAlpha;
         };
         std::vector<Layer> layers;
-        for (const Window window : stack) {
+        // The backdrop goes first whatever its place: a window lowered below it since is still above
+        // the root's background on screen.
+        std::vector<Window> order{stack};
+        if (backdrop_ != None && std::find(order.begin(), order.end(), backdrop_) != order.end()) {
+            order.erase(std::find(order.begin(), order.end(), backdrop_));
+            order.insert(order.begin(), backdrop_);
+        }
+        for (const Window window : order) {
             if (std::find(ownTops.begin(), ownTops.end(), window) != ownTops.end()) continue;
             XWindowAttributes attributes{};
             if (!XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable ||
@@ -431,9 +494,11 @@ private:
     };
 
     // The root's own background (pixel, tile or wallpaper pixmap) as a window of its own: a window
-    // whose background is ParentRelative shows exactly what the root paints under it. It sits below
-    // every window, takes no input and asks compositing managers for zero opacity, so on screen it is
-    // the background it copies.
+    // whose background is ParentRelative holds exactly what the root paints under it. It must never
+    // cover anything on screen (a desktop window a window manager lowers below it would vanish), so it
+    // is redirected manually, which keeps the server from drawing it at all. Where a compositing
+    // manager already redirects every window manually, that request is refused and the manager draws
+    // it: then it sits lowest, takes no input and asks for zero opacity.
     void createBackdrop() {
         Display* display = display_;
         XSetWindowAttributes attributes{};
@@ -444,6 +509,16 @@ private:
             XCreateWindow(display, DefaultRootWindow(display), region_.x, region_.y,
                           static_cast<unsigned>(region_.width), static_cast<unsigned>(region_.height), 0,
                           CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixmap, &attributes);
+        if (trap.failedAfterSync()) {
+            log::warning(log_area::kCapture, "no backdrop window; the root background under own windows shows black");
+            backdrop_ = None;
+            return;
+        }
+        {
+            ErrorTrap manual(display);
+            XCompositeRedirectWindow(display, backdrop_, CompositeRedirectManual);
+            if (manual.failedAfterSync()) log::info(log_area::kCapture, "a compositing manager draws the backdrop");
+        }
         int shapeEvent = 0, shapeError = 0;
         if (XShapeQueryExtension(display, &shapeEvent, &shapeError)) {
             XShapeCombineRectangles(display, backdrop_, ShapeInput, 0, 0, nullptr, 0, ShapeSet, Unsorted);
@@ -453,10 +528,7 @@ private:
                         reinterpret_cast<const unsigned char*>(&transparent), 1);
         XLowerWindow(display, backdrop_);
         XMapWindow(display, backdrop_);
-        if (trap.failedAfterSync()) {
-            log::warning(log_area::kCapture, "no backdrop window; the root background under own windows shows black");
-            backdrop_ = None;
-        }
+        trap.failedAfterSync();
     }
 
     Window topLevelOf(Window window) {
@@ -517,8 +589,10 @@ public:
         if (x < 0 || y < 0 || x + width > bounds.width || y + height > bounds.height) {
             throw ScreenCaptureError("The area to record is not on the screen.");
         }
-        if (!leftOut.empty())
+        if (!leftOut.empty()) {
             leftOut_ = std::make_unique<LeftOutWindows>(display(), PixelRect{x, y, width, height}, leftOut);
+            if (leftOut_->active()) watchTopLevels();
+        }
     }
     void grab(ScreenFrame& frame) override { grabAt(x_, y_, frame); }
 

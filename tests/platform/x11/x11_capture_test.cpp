@@ -160,6 +160,17 @@ TEST_F(X11CaptureTest, RegionGrabsLeaveOutOwnWindowsAndShowWhatTheyCover) {
     TestWindow ownAgain(TestWindow::Look::at(300, 150, 200, 150, 0xFF00FF));
     capture.grabRegion(region, false, {ownAgain.id()})->grab(frame);
     EXPECT_TRUE(frame.bgra == expected.bgra) << "left out, the own window changes nothing";
+
+    // With every window redirected, drawing reaches the root unreported: the grabber watches the
+    // windows themselves, so a still screen is still skipped and a change still seen.
+    auto watching = capture.grabRegion(region, false, {ownAgain.id()});
+    watching->mayHaveChanged();
+    EXPECT_FALSE(watching->mayHaveChanged());
+    below.fill(0x0000FF);
+    EXPECT_TRUE(watching->mayHaveChanged()) << "drawing in a window";
+    EXPECT_FALSE(watching->mayHaveChanged());
+    above.moveTo(700, 500);
+    EXPECT_TRUE(watching->mayHaveChanged()) << "a window that moves";
 }
 
 TEST_F(X11CaptureTest, GrabbersTellWhenNothingWasDrawnSinceTheLastLook) {
