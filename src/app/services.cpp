@@ -113,7 +113,8 @@ AudioSystem* Services::audioSystem(bool required) {
     return audio_.get();
 }
 
-ScreenRecorderServices Services::recorderServices(const RecordingOptions& options) {
+ScreenRecorderServices Services::recorderServices(const RecordingOptions& options,
+                                                  std::function<void(const CameraFrame&)> cameraPreview) {
     if (!freeSpace_) freeSpace_ = std::make_unique<VolumeFreeSpace>(library().location().recordingsRoot);
     if (!cursorQueue_) cursorQueue_ = std::make_unique<SerialQueue>("orvane.cursor");
     ScreenRecorderServices services(mainLoop_, toasts_, screenCapture(), *freeSpace_);
@@ -139,13 +140,15 @@ ScreenRecorderServices Services::recorderServices(const RecordingOptions& option
         }
     }
     if (options.includeWebcam) {
-        if (!cameras_) cameras_ = makeV4l2CameraSystem();
-        if (auto device = resolveCamera(*cameras_, preferences().defaultCameraID())) {
+        if (auto device = resolveCamera(cameraSystem(), preferences().defaultCameraID())) {
             // Without a separate microphone track the face-camera file carries the voice.
             const bool withVoice = !options.includeMicrophone && sound;
             std::optional<std::string> microphone;
             if (sound) microphone = resolveMicrophone(*sound, preferences().defaultMicrophoneID());
-            services.faceCamera = makeFaceCameraTrackStarter(*cameras_, sound, *device, withVoice, microphone);
+            WebcamRecorderOptions webcamOptions;
+            webcamOptions.preview = std::move(cameraPreview);
+            services.faceCamera =
+                makeFaceCameraTrackStarter(*cameras_, sound, *device, withVoice, microphone, std::move(webcamOptions));
             if (!cameraQueue_) cameraQueue_ = std::make_unique<SerialQueue>("orvane.camera");
             services.cameraQueue = cameraQueue_.get();
         }
@@ -153,9 +156,11 @@ ScreenRecorderServices Services::recorderServices(const RecordingOptions& option
     return services;
 }
 
-std::vector<CaptureDeviceInfo> Services::cameras() {
-    if (!cameras_) cameras_ = makeV4l2CameraSystem();
-    return DeviceCatalog::cameras(*cameras_);
+std::vector<CaptureDeviceInfo> Services::cameras() { return DeviceCatalog::cameras(cameraSystem()); }
+
+CameraSystem& Services::cameraSystem() {
+    if (!cameras_) cameras_ = locations_.makeCameraSystem ? locations_.makeCameraSystem() : makeV4l2CameraSystem();
+    return *cameras_;
 }
 
 std::vector<CaptureDeviceInfo> Services::microphones() {

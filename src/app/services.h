@@ -6,6 +6,7 @@
 // commands and windows take what they need from it and hold no rules of their own.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,7 @@ class BundleConfig;
 class HttpTransport;
 class ShareClient;
 class CameraSystem;
+struct CameraFrame;
 class AudioSystem;
 class AudioOutput;
 class JsonPreferencesStore;
@@ -54,6 +56,8 @@ struct ServiceLocations {
     std::optional<LibraryLocation> library;
     std::filesystem::path cacheRoot;  // render caches; empty: the user's cache folder
     bool useRenderCaches = true;
+    // Makes the camera system; empty: the machine's V4L2 cameras. Tests give a test-pattern camera.
+    std::function<std::unique_ptr<CameraSystem>()> makeCameraSystem;
 };
 
 // Everything is made on first use, so a command that lists preferences never opens a display, a
@@ -81,12 +85,16 @@ public:
     // disk check, the sound server for system audio and the microphone, the face camera, and where
     // the transparent-capture probe is remembered. Throws std::runtime_error when system audio is
     // asked for and no sound server answers; the side tracks go on without one and say so.
-    ScreenRecorderServices recorderServices(const RecordingOptions& options);
+    // `cameraPreview` receives the face track's frames (on the camera's thread) for the bubble.
+    ScreenRecorderServices recorderServices(const RecordingOptions& options,
+                                            std::function<void(const CameraFrame&)> cameraPreview = {});
 
     // The devices a new recording can use, as the device menus and the new-recording sheet list them.
     // Empty when there are none, or no sound server answers for the microphones.
     std::vector<CaptureDeviceInfo> cameras();
     std::vector<CaptureDeviceInfo> microphones();
+    // The cameras themselves, for the face-camera bubble's live picture.
+    CameraSystem& cameraSystem();
 
     const ExportServices& exportServices();
 

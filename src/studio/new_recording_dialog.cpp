@@ -16,6 +16,7 @@
 #include "app/preference_adapters.h"
 #include "app/preferences.h"
 #include "model/recording_cursor_mode.h"
+#include "studio/panels/recording_panels.h"
 #include "studio/recording_controller.h"
 
 namespace orvane::studio {
@@ -113,6 +114,7 @@ NewRecordingDialog::NewRecordingDialog(RecordingController& recording, Preferenc
     options->addRow(systemAudio_);
     options->addRow(cameraRow);
     options->addRow("Cursor", cursorMode_);
+    options->addRow(new PanelOptions(recording_.panels(), this));
     layout->addLayout(options);
 
     auto* buttons = new QDialogButtonBox(this);

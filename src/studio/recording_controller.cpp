@@ -8,6 +8,7 @@
 #include "base/log.h"
 #include "base/log_areas.h"
 #include "platform/screen_capture.h"
+#include "studio/panels/recording_panels.h"
 
 namespace orvane::studio {
 
@@ -18,9 +19,15 @@ RecordingController::RecordingController(app::Services& services, RecordingSelec
     : QObject(parent), services_(services), selection_(selection), background_(background) {}
 
 RecordingController::~RecordingController() {
-    // The flow observes the recorder, so it goes first.
+    // The flow observes the recorder, which measures the panels: in that order.
     flow_.reset();
     recorder_.reset();
+    panels_.reset();
+}
+
+RecordingPanels& RecordingController::panels() {
+    if (!panels_) panels_ = std::make_unique<RecordingPanels>(services_);
+    return *panels_;
 }
 
 void RecordingController::refreshSources() {
@@ -101,8 +108,15 @@ bool RecordingController::start(RecordingRequest request) {
     recorder_.reset();
     discardWhenDone_ = false;
     try {
-        recorder_ = std::make_unique<ScreenRecorder>(services_.recorderServices(request.options));
+        // The face track opens the camera itself; the bubble shows the track's frames meanwhile.
+        std::function<void(const CameraFrame&)> preview;
+        if (request.options.includeWebcam) preview = panels().handCameraToRecording();
+        auto recorderServices = services_.recorderServices(request.options, std::move(preview));
+        recorderServices.faceCameraPanel = &panels().faceCamera();
+        recorderServices.ownWindowIDs = RecordingPanels::ownWindowIDs();
+        recorder_ = std::make_unique<ScreenRecorder>(std::move(recorderServices));
     } catch (const std::exception& e) {
+        panels().cameraReleasedByRecording();
         services_.toasts().post(ToastLevel::error, "Recording did not start.", std::string(e.what()));
         return false;
     }
@@ -116,6 +130,7 @@ bool RecordingController::start(RecordingRequest request) {
     reporting_.emplace(services_.analytics());
     stateSubscription_ = recorder_->observeState([this](const ScreenRecorder::State& state) {
         reporting_->recorderChanged(state);
+        if (state.phase != Phase::starting && state.phase != Phase::recording) panels().cameraReleasedByRecording();
         Q_EMIT phaseChanged();
     });
     elapsedSubscription_ = recorder_->observeElapsed([this](const double& seconds) { Q_EMIT elapsedChanged(seconds); });

@@ -25,6 +25,8 @@ class Services;
 
 namespace orvane::studio {
 
+class RecordingPanels;
+
 // Where the source catalogue stands.
 enum class CatalogStatus { loading, loaded, failed };
 
@@ -65,6 +67,10 @@ public:
     // Cancels a start, or stops and throws away the recording in progress.
     void discard();
 
+    // The face-camera bubble and the teleprompter, made on first use. A recording measures the
+    // bubble, and leaves them and every other studio window out of the picture.
+    RecordingPanels& panels();
+
 Q_SIGNALS:
     void catalogChanged();
     void phaseChanged();
@@ -85,6 +91,7 @@ private:
     QString catalogError_;
     std::vector<CaptureDeviceInfo> cameras_;
     std::vector<CaptureDeviceInfo> microphones_;
+    std::unique_ptr<RecordingPanels> panels_;
     std::unique_ptr<ScreenRecorder> recorder_;
     std::unique_ptr<RecordingFlow> flow_;
     std::optional<RecordingAnalytics> reporting_;

@@ -38,6 +38,7 @@ std::unique_ptr<CameraDevice> openCameraWithRetries(CameraSystem& cameras, const
 WebcamRecorder::WebcamRecorder(CameraSystem& cameras, AudioSystem* audio, Options options)
     : cameras_(cameras), audio_(audio), options_(std::move(options)) {
     if (!options_.sleep) options_.sleep = realSleep;
+    preview_ = options_.preview;
 }
 
 WebcamRecorder::~WebcamRecorder() { stop(); }

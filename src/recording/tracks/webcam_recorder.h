@@ -49,6 +49,8 @@ struct WebcamRecorderOptions {
     std::function<void(std::chrono::milliseconds)> sleep;
     std::chrono::duration<double> firstFrameTimeout = std::chrono::seconds(2);
     int framesNeeded = 3;
+    // The live picture for the face-camera bubble while this recorder holds the camera (see setPreview).
+    std::function<void(const CameraFrame&)> preview;
 };
 
 // Records the face camera to webcam.mp4 (H.264, plus the microphone when asked). start() and stop()
