@@ -2,7 +2,9 @@
 # Regenerates the pictures of the desktop studio in docs/studio/: starts orvane-studio on a private X
 # server with a private library of generated sample videos (and one capture cut off mid-way, so the
 # recovery toast shows), and saves the toast, the home window, the new-recording sheet, the
-# settings, the editor with a zoom selected, its inspector and the background-tasks tray as PNGs. Never touches the user's display or library.
+# settings, the screen during a recording with both panels (without a camera on the machine the
+# bubble says so), the editor with a zoom selected, its inspector and the background-tasks tray as
+# PNGs. Never touches the user's display or library.
 # ORVANE_BUILD_DIR=dir uses an existing build folder; otherwise build/release is configured and built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -65,11 +67,12 @@ head -c 4096 /dev/urandom >"$unfinished/screen.mp4"
 mkdir -p docs/studio
 "$studio" --screenshot toast="$repo/docs/studio/toast.png" --screenshot home="$repo/docs/studio/home.png" \
           --screenshot new-recording="$repo/docs/studio/new-recording.png" \
-          --screenshot settings="$repo/docs/studio/settings.png" >"$work/studio.log" 2>&1 \
+          --screenshot settings="$repo/docs/studio/settings.png" \
+          --screenshot panels="$repo/docs/studio/recording-panels.png" >"$work/studio.log" 2>&1 \
   || fail "the studio did not save its pictures: $(tail -n5 "$work/studio.log")"
 # The editor on the first sample; a second run, so the home pictures show no editor in front.
 "$studio" --open "${ids[0]}" --screenshot editor="$repo/docs/studio/editor.png" \
           --screenshot inspector="$repo/docs/studio/inspector.png" \
           --screenshot tasks="$repo/docs/studio/tasks.png" >"$work/editor.log" 2>&1 \
   || fail "the studio did not save the editor's pictures: $(tail -n5 "$work/editor.log")"
-echo "studio-screenshots: wrote docs/studio/{toast,home,new-recording,settings,editor,inspector,tasks}.png"
+echo "studio-screenshots: wrote docs/studio/{toast,home,new-recording,settings,recording-panels,editor,inspector,tasks}.png"

@@ -4,12 +4,14 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
+#include "app/preference_adapters.h"
 #include "app/services.h"
 #include "editor/editor_state.h"
 #include "studio/editor/editor_host.h"
@@ -17,6 +19,9 @@
 #include "studio/editor/tasks_tray.h"
 #include "studio/home_window.h"
 #include "studio/new_recording_dialog.h"
+#include "studio/panels/recording_panels.h"
+#include "studio/panels/teleprompter_window.h"
+#include "studio/recording_controller.h"
 #include "studio/settings_window.h"
 #include "studio/studio_shell.h"
 
@@ -27,10 +32,11 @@ namespace {
 // window to lay itself out before each one.
 constexpr int kSettleMilliseconds = 2500;
 constexpr int kLayoutMilliseconds = 400;
+constexpr int kRecordingMilliseconds = 2500;
 
 bool knownShot(const QString& name) {
     return name == "toast" || name == "home" || name == "new-recording" || name == "settings" || name == "editor" ||
-           name == "inspector" || name == "tasks";
+           name == "inspector" || name == "tasks" || name == "panels";
 }
 }  // namespace
 
@@ -42,7 +48,7 @@ std::vector<ScreenshotRun::Shot> ScreenshotRun::parse(const QStringList& argumen
         if (at <= 0 || at == argument.size() - 1 || !knownShot(name)) {
             throw std::invalid_argument(
                 "--screenshot takes NAME=FILE with NAME one of toast, home, new-recording, "
-                "settings, editor, inspector, tasks (the last three with --open ID): " +
+                "settings, panels, editor, inspector, tasks (the last three with --open ID): " +
                 argument.toStdString());
         }
         shots.push_back({name, argument.mid(at + 1)});
@@ -70,6 +76,8 @@ void ScreenshotRun::next() {
         home.presentNewRecording(std::nullopt);
     } else if (shot.name == "settings") {
         home.presentSettings();
+    } else if (shot.name == "panels") {
+        showPanelsWhileRecording();
     } else if (EditorWindow* editor = shell_.editors().anyWindow(); editor && shot.name == "editor") {
         // A zoom under the playhead, selected, as someone shaping the edit would have it.
         editor->state().seek(std::min(1.5, editor->state().values().edit.timeline.duration / 2));
@@ -83,8 +91,11 @@ void ScreenshotRun::next() {
         choice.preset = ExportPreset::gif;
         editor->startExport(choice);
     }
-    // An export needs a moment to show progress, and the preview to draw the new zoom.
-    const int settle = shot.name == "tasks" || shot.name == "editor" ? 3000 : kLayoutMilliseconds;
+    // An export needs a moment to show progress, the preview to draw the new zoom, and a recording
+    // its first frames.
+    const int settle = shot.name == "tasks" || shot.name == "editor" ? 3000
+                       : shot.name == "panels"                       ? kRecordingMilliseconds
+                                                                     : kLayoutMilliseconds;
     QTimer::singleShot(settle, this, [this] {
         take(shots_[position_]);
         ++position_;
@@ -92,8 +103,43 @@ void ScreenshotRun::next() {
     });
 }
 
+// A display recording in progress with the face-camera bubble, the teleprompter and the recording
+// control over the home window; the recording is thrown away after the picture.
+void ScreenshotRun::showPanelsWhileRecording() {
+    RecordingController& recording = shell_.recording();
+    RecordingPanels& panels = recording.panels();
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    panels.faceCamera().setCornerRadius(FaceCameraPanel::kCircularRadius);
+    panels.faceCamera().setScreenFrame(Rect{area.right() - 300.0, area.bottom() - 300.0, 260, 260});
+    panels.faceCamera().setVisible(true);
+    panels.teleprompter().setScript(
+        "Welcome to the product tour.\n\nToday: the new library, projects in the sidebar, and sharing a "
+        "recording with your team in two clicks.");
+    panels.teleprompter().setVisible(true);
+    panels.teleprompterWindow().move(area.left() + 40, area.bottom() - panels.teleprompterWindow().height() - 40);
+    // The picture is about the panels: no sound server or camera is needed for the recording itself.
+    RecordingRequest request;
+    request.preferredKind = RecordingSourceKind::display;
+    request.options = optionsFromPreferences(shell_.services().preferences());
+    request.options.includeSystemAudio = false;
+    request.options.includeMicrophone = false;
+    request.options.includeWebcam = false;
+    recording.start(std::move(request));
+}
+
 void ScreenshotRun::take(const Shot& shot) {
     HomeWindow& home = shell_.home();
+    if (shot.name == "panels") {
+        // Several windows at once: the screen itself, as the user sees it while recording.
+        if (!QGuiApplication::primaryScreen()->grabWindow(0).save(shot.file, "PNG")) {
+            std::fprintf(stderr, "orvane-studio: could not write %s\n", shot.file.toLocal8Bit().constData());
+            ++failures_;
+        }
+        shell_.recording().discard();
+        shell_.recording().panels().faceCamera().setVisible(false);
+        shell_.recording().panels().teleprompter().setVisible(false);
+        return;
+    }
     QWidget* widget = &home;
     if (shot.name == "new-recording") widget = home.newRecordingDialog();
     if (shot.name == "settings") widget = home.settingsWindow();

@@ -12,7 +12,8 @@ class StudioShell;
 // Saves pictures of the studio's windows for the documentation: "toast", "home", "new-recording",
 // "settings", and with a recording open in the editor "editor" (a zoom selected), "inspector" and
 // "tasks" (two exports running), each grabbed from the widget itself so no window manager or
-// compositor is needed.
+// compositor is needed; and "panels", the screen during a display recording with the face-camera
+// bubble and the teleprompter.
 // Quits the application when done.
 class ScreenshotRun : public QObject {
     Q_OBJECT
@@ -29,6 +30,7 @@ public:
 private:
     void next();
     void take(const Shot& shot);
+    void showPanelsWhileRecording();
 
     StudioShell& shell_;
     std::vector<Shot> shots_;
