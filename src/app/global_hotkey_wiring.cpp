@@ -2,27 +2,57 @@
 
 #include "app/preferences.h"
 #include "app/recording_commands.h"
+#include "base/executor.h"
+#include "base/log.h"
+#include "base/log_areas.h"
 #include "base/toast_center.h"
+#include "platform/x11/x11_global_hotkeys.h"
+
+#include <optional>
+#include <variant>
 
 namespace orvane {
 
+std::unique_ptr<GlobalHotkeyManager> makeSystemGlobalHotkeyManager() { return makeX11GlobalHotkeyManager(); }
+
 GlobalHotkeyWiring::GlobalHotkeyWiring(Preferences& preferences, GlobalHotkeyManager& manager, ToastCenter& toasts,
-                                       RecordingCommandRouter& router, std::function<void()> takeScreenshot)
+                                       RecordingCommandRouter& router, std::function<void()> takeScreenshot,
+                                       Executor* mainLoop)
     : preferences_(preferences),
       manager_(manager),
       toasts_(toasts),
       router_(router),
       takeScreenshot_(std::move(takeScreenshot)),
-      showHotkeyOnboarding_(!preferences.hotkeyOnboardingShown()) {
+      showHotkeyOnboarding_(!preferences.hotkeyOnboardingShown()),
+      mainLoop_(mainLoop) {
     manager_.setHandler([this](HotkeyAction action) { onDispatch(action); });
     preferenceChanges_ = preferences_.store().observe([this](const std::string& key) {
-        if (key == preference_keys::hotkeyNewRecordingEnabled) {
-            onSync(HotkeyAction::newRecording, hotkeyNewRecordingEnabled());
-        } else if (key == preference_keys::hotkeyScreenshotEnabled) {
-            onSync(HotkeyAction::screenshot, hotkeyScreenshotEnabled());
+        std::optional<HotkeyAction> action;
+        if (key == preference_keys::hotkeyNewRecordingEnabled || key == kNewRecordingChordKey) {
+            action = HotkeyAction::newRecording;
         }
+        if (key == preference_keys::hotkeyScreenshotEnabled || key == kScreenshotChordKey) {
+            action = HotkeyAction::screenshot;
+        }
+        if (!action) return;
+        if (!mainLoop_) {
+            onSync(*action,
+                   *action == HotkeyAction::newRecording ? hotkeyNewRecordingEnabled() : hotkeyScreenshotEnabled());
+            return;
+        }
+        // The value is read when the sync runs, so two quick flips end in the last one.
+        std::weak_ptr<GlobalHotkeyWiring*> weak = self_;
+        mainLoop_->post([weak, action = *action] {
+            auto self = weak.lock();
+            if (!self) return;
+            GlobalHotkeyWiring& wiring = **self;
+            wiring.onSync(action, action == HotkeyAction::newRecording ? wiring.hotkeyNewRecordingEnabled()
+                                                                       : wiring.hotkeyScreenshotEnabled());
+        });
     });
 }
+
+GlobalHotkeyWiring::~GlobalHotkeyWiring() = default;
 
 void GlobalHotkeyWiring::syncFromPreferences() {
     if (hotkeyNewRecordingEnabled()) onSync(HotkeyAction::newRecording, true);
@@ -34,12 +64,40 @@ void GlobalHotkeyWiring::setHotkeyNewRecordingEnabled(bool on) { preferences_.se
 bool GlobalHotkeyWiring::hotkeyScreenshotEnabled() const { return preferences_.hotkeyScreenshotEnabled(); }
 void GlobalHotkeyWiring::setHotkeyScreenshotEnabled(bool on) { preferences_.setHotkeyScreenshotEnabled(on); }
 
+std::string_view GlobalHotkeyWiring::chordKey(HotkeyAction action) {
+    return action == HotkeyAction::newRecording ? kNewRecordingChordKey : kScreenshotChordKey;
+}
+
+std::string GlobalHotkeyWiring::customChordText(const Preferences& preferences, HotkeyAction action) {
+    const auto value = preferences.store().get(chordKey(action));
+    if (const auto* text = value ? std::get_if<std::string>(&*value) : nullptr) return *text;
+    return {};
+}
+
+void GlobalHotkeyWiring::setCustomChordText(Preferences& preferences, HotkeyAction action, std::string_view text) {
+    if (text.empty()) {
+        preferences.store().remove(chordKey(action));
+    } else {
+        preferences.store().set(chordKey(action), std::string(text));
+    }
+}
+
+HotkeyChord GlobalHotkeyWiring::chord(HotkeyAction action) const {
+    const std::string custom = customChordText(preferences_, action);
+    if (custom.empty()) return defaultHotkeyChord(action);
+    if (auto parsed = parseHotkeyChord(custom)) return *parsed;
+    // Written by hand into the file; the default chord keeps the shortcut working.
+    log::warning(log_area::kApp, "the %s shortcut \"%s\" is not a chord; using the default",
+                 std::string(rawValue(action)).c_str(), custom.c_str());
+    return defaultHotkeyChord(action);
+}
+
 void GlobalHotkeyWiring::onSync(HotkeyAction action, bool enabled) {
     if (!enabled) {
         manager_.unregisterHotkey(action);
         return;
     }
-    if (!manager_.registerHotkey(action, defaultHotkeyChord(action))) {
+    if (!manager_.registerHotkey(action, chord(action))) {
         toasts_.post(ToastLevel::warning, kBindFailedTitle, std::string(kBindFailedDetail));
     }
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -31,6 +32,14 @@ struct HotkeyChord {
 
 // New recording: Ctrl+Shift+6; screenshot: Ctrl+Shift+1 (see docs/platform.md for why).
 HotkeyChord defaultHotkeyChord(HotkeyAction action);
+
+// A chord as people write it: modifiers and one key joined by "+", e.g. "Ctrl+Shift+6",
+// "Ctrl+Alt+R", "Super+F9". Modifiers are Ctrl (Control), Shift, Alt, Super, in any case and order;
+// the key is a letter, a digit or F1...F12. Nothing for anything else, or a chord without a
+// modifier (a bare key grabbed globally would take it from every application).
+std::optional<HotkeyChord> parseHotkeyChord(std::string_view text);
+// The same form, modifiers in the order Ctrl, Shift, Alt, Super.
+std::string hotkeyChordText(const HotkeyChord& chord);
 
 // The chords registered for `chord`: the chord itself and, when it lacks Alt, the same chord with
 // Alt, so a hand that also holds Alt still triggers it.

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <set>
+#include <thread>
 
 #include "app/preferences.h"
 #include "app/recording_commands.h"
@@ -108,6 +109,55 @@ TEST_F(GlobalHotkeyWiringTest, OnboardingIsShownUntilDismissedOnce) {
     EXPECT_FALSE(wiring->showHotkeyOnboarding());
     EXPECT_TRUE(preferences.hotkeyOnboardingShown());
     EXPECT_FALSE(wire()->showHotkeyOnboarding());
+}
+
+TEST_F(GlobalHotkeyWiringTest, CustomChordsApplyLiveAndWritesFromOtherThreadsSyncOnTheMainLoop) {
+    auto wiring = std::make_unique<GlobalHotkeyWiring>(
+        preferences, hotkeys, toasts, router, [] {}, &loop);
+    preferences.setHotkeyNewRecordingEnabled(true);
+    EXPECT_TRUE(hotkeys.held.empty()) << "the sync waits for the main loop";
+    loop.runPending();
+    ASSERT_EQ(hotkeys.held[HotkeyAction::newRecording].size(), 2u);
+    EXPECT_EQ(hotkeys.held[HotkeyAction::newRecording][0], defaultHotkeyChord(HotkeyAction::newRecording));
+
+    // A custom chord replaces the default at once; one that already holds Alt has no Alt variant.
+    std::thread writer(
+        [&] { GlobalHotkeyWiring::setCustomChordText(preferences, HotkeyAction::newRecording, "Ctrl+Alt+R"); });
+    writer.join();
+    loop.runPending();
+    ASSERT_EQ(hotkeys.held[HotkeyAction::newRecording].size(), 1u);
+    EXPECT_EQ(hotkeys.held[HotkeyAction::newRecording][0], (HotkeyChord{'r', kHotkeyControl | kHotkeyAlt}));
+
+    // Text that is no chord (written by hand into the file) keeps the shortcut on its default.
+    GlobalHotkeyWiring::setCustomChordText(preferences, HotkeyAction::newRecording, "Ctrl+Banana");
+    loop.runPending();
+    EXPECT_EQ(hotkeys.held[HotkeyAction::newRecording][0], defaultHotkeyChord(HotkeyAction::newRecording));
+
+    // A chord for a switched-off action registers nothing; a wiring gone before its sync ran is safe.
+    GlobalHotkeyWiring::setCustomChordText(preferences, HotkeyAction::screenshot, "Super+F9");
+    preferences.setHotkeyNewRecordingEnabled(false);
+    wiring.reset();
+    loop.runPending();
+    EXPECT_EQ(hotkeys.held.count(HotkeyAction::screenshot), 0u);
+    EXPECT_EQ(hotkeys.held.count(HotkeyAction::newRecording), 1u);
+}
+
+TEST(HotkeyChordText, ReadsWhatPeopleWriteAndRefusesBareOrUnknownKeys) {
+    EXPECT_EQ(parseHotkeyChord("Ctrl+Shift+6"), (HotkeyChord{'6', kHotkeyControl | kHotkeyShift}));
+    EXPECT_EQ(parseHotkeyChord(" control + alt + r "), (HotkeyChord{'r', kHotkeyControl | kHotkeyAlt}));
+    EXPECT_EQ(parseHotkeyChord("SUPER+f12"), (HotkeyChord{0xffc9, kHotkeySuper}));
+    EXPECT_EQ(parseHotkeyChord("Shift+F1"), (HotkeyChord{0xffbe, kHotkeyShift}));
+    for (const char* bad : {"", "6", "Ctrl+", "Ctrl+Shift", "Ctrl+6+Shift", "Ctrl+F13", "Ctrl+F0", "Ctrl++6",
+                            "Ctrl+Hyper+6", "Ctrl+ß", "Ctrl+66"}) {
+        EXPECT_EQ(parseHotkeyChord(bad), std::nullopt) << bad;
+    }
+    // Printing and reading again gives the same chord.
+    for (const HotkeyChord chord :
+         {HotkeyChord{'z', kHotkeyControl | kHotkeyShift | kHotkeyAlt | kHotkeySuper},
+          HotkeyChord{0xffbe + 8, kHotkeyAlt}, defaultHotkeyChord(HotkeyAction::screenshot)}) {
+        EXPECT_EQ(parseHotkeyChord(hotkeyChordText(chord)), chord) << hotkeyChordText(chord);
+    }
+    EXPECT_EQ(hotkeyChordText(HotkeyChord{'r', kHotkeyAlt | kHotkeyControl}), "Ctrl+Alt+R");
 }
 
 }  // namespace
