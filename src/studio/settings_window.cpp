@@ -9,10 +9,14 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStackedWidget>
+#include <QVBoxLayout>
 
 #include <exception>
 
+#include "app/global_hotkey_wiring.h"
+#include "app/launch_at_login.h"
 #include "app/preferences.h"
 #include "base/executor.h"
 #include "base/log.h"
@@ -21,6 +25,8 @@
 #include "cloud/supabase_share_client.h"
 #include "model/export_profile.h"
 #include "model/recording_cursor_mode.h"
+#include "platform/executable_path.h"
+#include "platform/global_hotkey_manager.h"
 #include "platform/secret_store.h"
 
 namespace orvane::studio {
@@ -62,6 +68,8 @@ QComboBox* choice(const QString& name, const std::vector<std::pair<std::string, 
 
 }  // namespace
 
+SettingsWindow::~SettingsWindow() = default;
+
 SettingsWindow::SettingsWindow(Preferences& preferences, SecretStore& secrets, Executor& main, Executor& background,
                                QWidget* parent)
     : QDialog(parent), preferences_(preferences), secrets_(secrets), main_(main), background_(background) {
@@ -80,6 +88,7 @@ SettingsWindow::SettingsWindow(Preferences& preferences, SecretStore& secrets, E
     Preferences& p = preferences_;
 
     QFormLayout* general = addPage("General");
+    addLaunchAtLogin(general);
     general->addRow(checkBox(
         "Zoom in on clicks when a recording opens", p.autoZoomOnClicks(), [&p](bool on) { p.setAutoZoomOnClicks(on); },
         this));
@@ -132,6 +141,8 @@ SettingsWindow::SettingsWindow(Preferences& preferences, SecretStore& secrets, E
     shortcuts->addRow(checkBox(
         "Global shortcut for a screenshot", p.hotkeyScreenshotEnabled(),
         [&p](bool on) { p.setHotkeyScreenshotEnabled(on); }, this));
+    addChordField(shortcuts, "New recording shortcut", HotkeyAction::newRecording);
+    addChordField(shortcuts, "Screenshot shortcut", HotkeyAction::screenshot);
 
     QFormLayout* exporting = addPage("Export");
     std::vector<std::pair<std::string, QString>> qualities;
@@ -217,6 +228,74 @@ SettingsWindow::SettingsWindow(Preferences& preferences, SecretStore& secrets, E
         [&p](bool on) { p.setProductAnalyticsEnabled(on); }, this));
 
     pages_->setCurrentRow(0);
+}
+
+// The switch shows what the session will do at the next login, read again whenever the window
+// opens, as the user may have removed the entry in the desktop's own settings meanwhile.
+void SettingsWindow::addLaunchAtLogin(QFormLayout* page) {
+    const auto self = runningExecutablePath();
+    launchAtLogin_ = std::make_unique<LaunchAtLoginController>(
+        preferences_, self, self && LaunchAtLoginController::runsFromInstalledLocation(*self));
+    auto* box = new QCheckBox("Start Orvane at login", this);
+    box->setAccessibleName("Start Orvane at login");
+    auto* status = new QLabel(this);
+    status->setAccessibleName("Start at login status");
+    status->setWordWrap(true);
+    auto* row = new QHBoxLayout;
+    row->addWidget(box);
+    row->addWidget(status, 1);
+    page->addRow(row);
+    LaunchAtLoginController& controller = *launchAtLogin_;
+    auto show = [&controller, box, status] {
+        const QSignalBlocker quiet(box);
+        box->setChecked(controller.isEnabled());
+        box->setEnabled(controller.status() != LaunchAtLoginStatus::notFound || controller.isEnabled());
+        QString text = QString::fromStdString(controller.statusText());
+        if (controller.errorMessage()) text += " — " + QString::fromStdString(*controller.errorMessage());
+        status->setText(text);
+    };
+    launchAtLoginSubscription_ = controller.observe(show);
+    show();
+    connect(box, &QCheckBox::toggled, this, [&controller](bool on) { controller.setEnabled(on); });
+}
+
+void SettingsWindow::showEvent(QShowEvent* event) {
+    if (launchAtLogin_) launchAtLogin_->refresh();
+    QDialog::showEvent(event);
+}
+
+// A custom chord is stored only once it reads as one; an empty field goes back to the default.
+void SettingsWindow::addChordField(QFormLayout* page, const QString& label, HotkeyAction action) {
+    Preferences& p = preferences_;
+    auto* field = new QLineEdit(QString::fromStdString(GlobalHotkeyWiring::customChordText(p, action)), this);
+    field->setAccessibleName(label);
+    field->setPlaceholderText(QString::fromStdString(hotkeyChordText(defaultHotkeyChord(action))));
+    auto* problem = new QLabel(this);
+    problem->setAccessibleName(label + " problem");
+    problem->setWordWrap(true);
+    problem->hide();
+    auto* column = new QVBoxLayout;
+    column->addWidget(field);
+    column->addWidget(problem);
+    page->addRow(label, column);
+    connect(field, &QLineEdit::editingFinished, this, [&p, field, problem, action] {
+        const std::string text = field->text().trimmed().toStdString();
+        std::string stored;
+        if (!text.empty()) {
+            const auto chord = parseHotkeyChord(text);
+            if (!chord) {
+                problem->setText(
+                    "Not a shortcut: hold at least one of Ctrl, Shift, Alt or Super with a letter, "
+                    "a digit or F1\u2013F12, like Ctrl+Shift+6.");
+                problem->show();
+                return;
+            }
+            stored = hotkeyChordText(*chord);
+        }
+        problem->hide();
+        field->setText(QString::fromStdString(stored));
+        GlobalHotkeyWiring::setCustomChordText(p, action, stored);
+    });
 }
 
 QFormLayout* SettingsWindow::addPage(const QString& name) {

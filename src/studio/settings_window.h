@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "base/signal.h"
+
 class QFormLayout;
 class QLineEdit;
 class QListWidget;
@@ -13,6 +15,8 @@ class QStackedWidget;
 
 namespace orvane {
 class Executor;
+class LaunchAtLoginController;
+enum class HotkeyAction;
 class Preferences;
 class SecretStore;
 }  // namespace orvane
@@ -28,12 +32,18 @@ class SettingsWindow : public QDialog {
 public:
     SettingsWindow(Preferences& preferences, SecretStore& secrets, Executor& main, Executor& background,
                    QWidget* parent);
+    ~SettingsWindow() override;
 
     // Shows `page` ("General", "Recording", "Shortcuts", "Export", "Sharing", "Voice", "Privacy").
     void showPage(const QString& page);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     QFormLayout* addPage(const QString& name);
+    void addLaunchAtLogin(QFormLayout* page);
+    void addChordField(QFormLayout* page, const QString& label, HotkeyAction action);
     void addSecretField(QFormLayout* page, const QString& label, const std::string& account);
 
     Preferences& preferences_;
@@ -42,6 +52,8 @@ private:
     Executor& background_;
     QListWidget* pages_;
     QStackedWidget* stack_;
+    std::unique_ptr<LaunchAtLoginController> launchAtLogin_;
+    Subscription launchAtLoginSubscription_;
     std::shared_ptr<SettingsWindow*> self_ = std::make_shared<SettingsWindow*>(this);
 };
 
