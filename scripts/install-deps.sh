@@ -9,7 +9,7 @@ packages=(
   # engine libraries
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libavdevice-dev
   libcairo2-dev libpango1.0-dev
-  nlohmann-json3-dev libcurl4-openssl-dev libssl-dev libasio-dev libcli11-dev
+  nlohmann-json3-dev libcurl4-openssl-dev libssl-dev libarchive-dev libasio-dev libcli11-dev
   libsecret-1-dev libglib2.0-dev
   libopencv-dev opencv-data
   libebur128-dev

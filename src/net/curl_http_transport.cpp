@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -48,7 +49,10 @@ struct Transfer {
     HttpResponse response;
     std::stop_token stop;
     const HttpUploadProgress* progress = nullptr;
+    const HttpDownloadProgress* downloadProgress = nullptr;
+    FileHandle responseFile;
     bool tooLarge = false;
+    bool responseWriteFailed = false;
 };
 
 std::size_t readBody(char* buffer, std::size_t size, std::size_t count, void* user) {
@@ -74,6 +78,13 @@ std::size_t readBody(char* buffer, std::size_t size, std::size_t count, void* us
 std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto& transfer = *static_cast<Transfer*>(user);
     const std::size_t bytes = size * count;
+    if (transfer.responseFile) {
+        if (std::fwrite(data, 1, bytes, transfer.responseFile.get()) != bytes) {
+            transfer.responseWriteFailed = true;
+            return 0;
+        }
+        return bytes;
+    }
     if (transfer.response.body.size() + bytes > kMaxResponseBytes) {
         transfer.tooLarge = true;
         return 0;
@@ -100,10 +111,15 @@ std::size_t writeHeader(char* data, std::size_t size, std::size_t count, void* u
     return bytes;
 }
 
-int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t uploadTotal, curl_off_t uploaded) {
+int onProgress(void* user, curl_off_t downloadTotal, curl_off_t downloaded, curl_off_t uploadTotal,
+               curl_off_t uploaded) {
     auto& transfer = *static_cast<Transfer*>(user);
     // Returning non-zero makes libcurl abandon the transfer; this is how a stop token reaches it.
     if (transfer.stop.stop_requested()) return 1;
+    if (transfer.downloadProgress && *transfer.downloadProgress && downloaded > 0) {
+        (*transfer.downloadProgress)(static_cast<std::uint64_t>(downloaded),
+                                     static_cast<std::uint64_t>(std::max<curl_off_t>(downloadTotal, 0)));
+    }
     if (transfer.progress && *transfer.progress && uploadTotal > 0) {
         (*transfer.progress)(static_cast<std::uint64_t>(uploaded), static_cast<std::uint64_t>(uploadTotal));
     }
@@ -151,6 +167,9 @@ void prepareBody(const HttpRequest& request, BodySource& body) {
         case CURLE_SEND_ERROR:
         case CURLE_GOT_NOTHING: throw HttpTransportError(Kind::connectionLost, "The network connection was lost.");
         case CURLE_WRITE_ERROR:
+            if (transfer.responseWriteFailed) {
+                throw HttpTransportError(Kind::other, "The download could not be written to disk.");
+            }
             if (transfer.tooLarge) throw HttpTransportError(Kind::other, "The server's answer was too large.");
             break;
         default: break;
@@ -189,7 +208,14 @@ HttpResponse CurlHttpTransport::send(const HttpRequest& request, std::stop_token
     Transfer transfer;
     transfer.stop = stop;
     transfer.progress = &request.uploadProgress;
+    transfer.downloadProgress = &request.downloadProgress;
     prepareBody(request, transfer.body);
+    if (request.responseFile) {
+        transfer.responseFile.reset(std::fopen(request.responseFile->c_str(), "wb"));
+        if (!transfer.responseFile) {
+            throw HttpTransportError(HttpTransportError::Kind::other, "The download could not be written to disk.");
+        }
+    }
     const bool hasBody = !std::holds_alternative<std::monostate>(request.body);
 
     HeaderList headers;
@@ -247,6 +273,10 @@ HttpResponse CurlHttpTransport::send(const HttpRequest& request, std::stop_token
     if (code != CURLE_OK) {
         if (stop.stop_requested()) throw HttpCancelled();
         throwFor(code, transfer, errorText);
+    }
+    // Buffered bytes reach the disk here; a full disk may only show now.
+    if (transfer.responseFile && std::fclose(transfer.responseFile.release()) != 0) {
+        throw HttpTransportError(HttpTransportError::Kind::other, "The download could not be written to disk.");
     }
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);

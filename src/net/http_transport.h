@@ -37,6 +37,8 @@ using HttpBody = std::variant<std::monostate, std::string, HttpFileBody>;
 
 // Bytes of the body sent so far and the body's size.
 using HttpUploadProgress = std::function<void(std::uint64_t sent, std::uint64_t total)>;
+// Bytes of the answer received so far and its announced size (0 while unknown).
+using HttpDownloadProgress = std::function<void(std::uint64_t received, std::uint64_t total)>;
 
 struct HttpRequest {
     std::string method = "GET";
@@ -45,6 +47,10 @@ struct HttpRequest {
     HttpBody body;
     std::chrono::milliseconds timeout = std::chrono::seconds(60);
     HttpUploadProgress uploadProgress;
+    // When set, the answer's body is streamed into this file (created or truncated) instead of
+    // memory, whatever its size, and HttpResponse::body stays empty. Release archives use it.
+    std::optional<std::filesystem::path> responseFile;
+    HttpDownloadProgress downloadProgress;
 };
 
 struct HttpResponse {

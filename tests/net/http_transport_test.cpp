@@ -77,6 +77,37 @@ TEST(CurlHttpTransport, SendsMethodHeadersAndBodiesAndReadsTheAnswer) {
     EXPECT_TRUE(seen[3].body.empty());
 }
 
+TEST(CurlHttpTransport, StreamsALargeAnswerIntoAFileWithProgress) {
+    // Larger than the in-memory answer limit would allow.
+    const std::string payload = patternBytes(3 * 1024 * 1024 + 17);
+    TestHttpServer server([&](const TestHttpRequest&) { return TestHttpResponse{200, {}, payload}; });
+    CurlHttpTransport transport;
+    testing::TempDir dir;
+
+    HttpRequest get;
+    get.url = server.baseURL() + "/archive";
+    get.responseFile = dir / "archive.bin";
+    std::uint64_t lastReceived = 0;
+    std::uint64_t lastTotal = 0;
+    bool monotonic = true;
+    get.downloadProgress = [&](std::uint64_t received, std::uint64_t total) {
+        monotonic = monotonic && received >= lastReceived;
+        lastReceived = received;
+        lastTotal = total;
+    };
+    const auto answer = transport.send(get);
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_TRUE(answer.body.empty());
+    EXPECT_EQ(testing::readTextFile(dir / "archive.bin"), payload);
+    EXPECT_TRUE(monotonic);
+    EXPECT_EQ(lastReceived, payload.size());
+    EXPECT_EQ(lastTotal, payload.size());
+
+    // A folder that cannot be written says so before anything is sent.
+    get.responseFile = dir / "missing-folder" / "archive.bin";
+    EXPECT_THROW(transport.send(get), HttpTransportError);
+}
+
 TEST(CurlHttpTransport, FailuresWithoutAnAnswerSayWhatHappened) {
     CurlHttpTransport transport;
     auto kindOf = [&](HttpRequest request) {
