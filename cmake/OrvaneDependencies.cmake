@@ -3,6 +3,7 @@ find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(nlohmann_json 3.10 REQUIRED)
 find_package(OpenSSL REQUIRED)
+find_package(LibArchive REQUIRED)
 find_package(CLI11 REQUIRED)
 
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswscale libswresample)
