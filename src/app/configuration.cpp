@@ -21,6 +21,8 @@ std::string AppConfiguration::authEmailConfirmationURL() const {
 
 std::string AppConfiguration::downloadURL() const { return bundleString("OrvaneDownloadURL", built_in::downloadURL); }
 
+std::string AppConfiguration::updatePublicKey() const { return bundleString("OrvaneUpdatePublicKey", ""); }
+
 std::string AppConfiguration::defaultURLScheme() const {
     return toLowerAscii(
         bundleString("OrvaneDefaultURLScheme", byChannel(built_in::productionURLScheme, built_in::stagingName)));

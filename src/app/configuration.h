@@ -28,6 +28,9 @@ public:
     std::string apiBaseURL() const;
     std::string authEmailConfirmationURL() const;
     std::string downloadURL() const;
+    // The Ed25519 public key (32 bytes, Base64) release archives are signed with; empty when this
+    // build was not given one, and then no update can be installed.
+    std::string updatePublicKey() const;
 
     // Deep-link schemes, lower-cased. A set: both keys may name the same scheme.
     std::string defaultURLScheme() const;

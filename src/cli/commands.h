@@ -50,6 +50,10 @@ void registerPullEditsCommand(CLI::App& app, app::Services& services);
 // `orvane screenshot [--project NAME] [--desktop]`.
 void registerScreenshotCommand(CLI::App& app, app::Services& services);
 
+// `orvane update [--check] [--json]`, `orvane install-app`, `orvane cli-status`, `orvane install-cli`
+// and `orvane remove-cli`.
+void registerUpdateCommands(CLI::App& app, app::Services& services);
+
 // The library listing as `orvane list` prints it.
 void printLibraryListing(RecordingLibrary& library, bool json);
 

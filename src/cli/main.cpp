@@ -14,6 +14,7 @@
 #include "cli/commands.h"
 #include "cli/number_arguments.h"
 #include "cli/toast_printer.h"
+#include "update/release_version.h"
 
 using namespace orvane;
 
@@ -36,6 +37,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     bool verbose = false;
     app.add_flag("-v,--verbose", verbose, "Also print log lines to stderr");
+    // The updater's launcher runs this to know the new copy starts and is the promised version.
+    app.set_version_flag("--version", "orvane " + runningReleaseVersion().display());
     app.parse_complete_callback([&verbose] { log::setEchoToStderr(verbose); });
 
     // Files skipped for being unreadable are named on stderr, once each, whatever the command.
@@ -62,6 +65,7 @@ int main(int argc, char** argv) {
     cli::registerOpenCommand(app, services);
     cli::registerTeamCommands(app, services);
     cli::registerPullEditsCommand(app, services);
+    cli::registerUpdateCommands(app, services);
     cli::refuseNonFiniteNumbers(app);
 
     try {

@@ -133,7 +133,7 @@ CliInstallOutcome CliInstaller::installUserLink(const std::string& reason) const
     try {
         replaceLink(settings_.bundledTool, settings_.userLink);
     } catch (const fs::filesystem_error& error) {
-        log::warning(log_area::kUpdate, "could not link %s: %s", settings_.userLink.c_str(), error.what());
+        log::warning(log_area::kApp, "could not link %s: %s", settings_.userLink.c_str(), error.what());
         throw CliInstallError("CLI install command failed.");
     }
     std::string detail = "Linked " + settings_.userLink.string() + " for this user.";
@@ -156,7 +156,7 @@ CliInstallOutcome CliInstaller::install() const {
                                            settings_.systemLink.string(), settings_.commandName});
     if (result.exitStatus == 0) return {"Orvane CLI installed", {}, settings_.systemLink};
     if (authorizationRefused(result.exitStatus)) return installUserLink(kAuthorizationFailed);
-    log::warning(log_area::kUpdate, "CLI install exited %d: %s", result.exitStatus, result.output.c_str());
+    log::warning(log_area::kApp, "CLI install exited %d: %s", result.exitStatus, result.output.c_str());
     const auto said = trimmedOutput(result.output);
     throw CliInstallError(result.exitStatus == 1 && !said.empty() ? said : "CLI install command failed.");
 }

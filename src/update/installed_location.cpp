@@ -77,10 +77,9 @@ void installRunningCopy(const fs::path& running, const fs::path& installed) {
     }
     if (hadPrevious) {
         fs::remove_all(previous, error);
-        if (error)
-            log::warning(log_area::kUpdate, "could not remove %s: %s", previous.c_str(), error.message().c_str());
+        if (error) log::warning(log_area::kApp, "could not remove %s: %s", previous.c_str(), error.message().c_str());
     }
-    log::info(log_area::kUpdate, "installed %s into %s", running.c_str(), installed.c_str());
+    log::info(log_area::kApp, "installed %s into %s", running.c_str(), installed.c_str());
 }
 
 }  // namespace orvane

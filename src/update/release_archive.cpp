@@ -27,7 +27,7 @@ struct WriterDeleter {
 
 [[noreturn]] void unreadable(archive* handle, const char* step) {
     const char* reason = handle ? archive_error_string(handle) : nullptr;
-    log::warning(log_area::kUpdate, "release archive %s failed: %s", step, reason ? reason : "unknown");
+    log::warning(log_area::kApp, "release archive %s failed: %s", step, reason ? reason : "unknown");
     throw UpdateInstallError::archiveUnreadable();
 }
 

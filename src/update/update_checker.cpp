@@ -33,11 +33,11 @@ UpdateCheckResult checkForUpdates(HttpTransport& transport, const UpdateCheckReq
     try {
         answer = transport.send(manifestRequest, stop);
     } catch (const HttpTransportError& error) {
-        log::info(log_area::kUpdate, "update check failed: %s", error.what());
+        log::info(log_area::kApp, "update check failed: %s", error.what());
         return unreachable();
     }
     if (!answer.ok()) {
-        log::info(log_area::kUpdate, "update check failed with HTTP %d", answer.status);
+        log::info(log_area::kApp, "update check failed with HTTP %d", answer.status);
         return unreachable();
     }
 

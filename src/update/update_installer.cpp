@@ -80,7 +80,7 @@ UpdateInstallPlan UpdateInstaller::prepare(const AppRelease& release, const Prog
     request.timeout = std::chrono::minutes(30);
     request.responseFile = download / archiveFileName(url);
     request.downloadProgress = progress;
-    log::info(log_area::kUpdate, "downloading %s", url.c_str());
+    log::info(log_area::kApp, "downloading %s", url.c_str());
     const auto answer = transport_->send(request, stop);
     if (!answer.ok()) throw UpdateInstallError::downloadFailed(answer.status);
 
@@ -89,7 +89,7 @@ UpdateInstallPlan UpdateInstaller::prepare(const AppRelease& release, const Prog
     const auto signature = transport_->send(signatureRequest, stop);
     if (!signature.ok()) throw UpdateInstallError::downloadFailed(signature.status);
     if (!verifyReleaseSignature(*request.responseFile, signature.body, settings_.publicKeyBase64)) {
-        log::warning(log_area::kUpdate, "the signature of %s does not verify", url.c_str());
+        log::warning(log_area::kApp, "the signature of %s does not verify", url.c_str());
         throw UpdateInstallError::invalidAppBundle();
     }
 
@@ -125,7 +125,7 @@ UpdateInstallPlan UpdateInstaller::prepare(const AppRelease& release, const Prog
     writeFileAtomically(plan.replaceScript, update_scripts::kReplaceApp, 0755);
     writeFileAtomically(plan.launcherScript, update_scripts::kInstallAndRelaunch, 0755);
     stagingGuard.keep();
-    log::info(log_area::kUpdate, "staged %s in %s", release.version.c_str(), staged.c_str());
+    log::info(log_area::kApp, "staged %s in %s", release.version.c_str(), staged.c_str());
     return plan;
 }
 

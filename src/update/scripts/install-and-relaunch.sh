@@ -20,7 +20,7 @@ shift 9
 privileged=0
 
 log() {
-  printf '%s [Orvane.Update] %s\n' "$(date -u +%Y-%m-%dT%H:%M:%SZ)" "$*" >>"$LOG" 2>/dev/null
+  printf '%s [Orvane.App] %s\n' "$(date -u +%Y-%m-%dT%H:%M:%SZ)" "$*" >>"$LOG" 2>/dev/null
 }
 
 # Runs a command with the rights the replacement needed.
