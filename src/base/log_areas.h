@@ -36,7 +36,6 @@ inline constexpr std::string_view kShare = "Orvane.Share";
 inline constexpr std::string_view kStudio = "Orvane.Studio";
 inline constexpr std::string_view kScreenshot = "Orvane.Screenshot";
 inline constexpr std::string_view kThreads = "Orvane.Threads";
-inline constexpr std::string_view kUpdate = "Orvane.Update";
 inline constexpr std::string_view kVoice = "Orvane.Voice";
 inline constexpr std::string_view kWebcam = "Orvane.Webcam";
 
