@@ -14,6 +14,9 @@ pkg_check_modules(LIBPULSE REQUIRED IMPORTED_TARGET libpulse)
 # X11 screen capture: displays (XRandR), shared-memory grabs (Xext), pointer and buttons (XInput2),
 # XTest for driving the pointer in tests, windows (XComposite) and the pointer image (XFixes).
 pkg_check_modules(X11LIBS REQUIRED IMPORTED_TARGET x11 xext xrandr xi xtst xcomposite xfixes xdamage)
+# The screen-cast portal over D-Bus (sd-bus) and its PipeWire stream, for Wayland desktops.
+pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
+pkg_check_modules(PIPEWIRE REQUIRED IMPORTED_TARGET libpipewire-0.3)
 # Audio: ITU-R BS.1770 loudness (libebur128) and tempo changes for speed ramps (libavfilter's atempo).
 pkg_check_modules(EBUR128 REQUIRED IMPORTED_TARGET libebur128)
 pkg_check_modules(AVFILTER REQUIRED IMPORTED_TARGET libavfilter)

@@ -48,6 +48,7 @@ backend_headers = {
     "pulse": re.compile(r"#\s*include\s*<pulse/"),
     "libsecret": re.compile(r"#\s*include\s*<libsecret/"),
     "v4l2": re.compile(r"#\s*include\s*<linux/videodev2\.h>"),
+    "portal": re.compile(r"#\s*include\s*<(pipewire|spa|systemd)/"),
 }
 include = re.compile(r'#\s*include\s*"([a-z_]+)/([^"]+)"')
 # Qt stays in the desktop studio, so the engine and the CLI build and run without it.

@@ -17,6 +17,8 @@ packages=(
   flite1-dev
   # the desktop studio (Qt 6 Widgets, D-Bus for the desktop's light/dark preference, QTest)
   qt6-base-dev
+  # Wayland capture: the screen-cast portal over sd-bus, its PipeWire stream
+  libsystemd-dev libpipewire-0.3-dev
   libpulse-dev libx11-dev libxext-dev libxrandr-dev libxi-dev libxtst-dev libxcomposite-dev libxfixes-dev libxdamage-dev
   # programs the application runs: the user's Pictures and Desktop folders for screenshots
   xdg-user-dirs
@@ -28,6 +30,12 @@ packages=(
   # fuzzing (scripts/fuzz.sh): clang with its sanitizer and libFuzzer runtimes
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
   ffmpeg xvfb xauth pulseaudio pulseaudio-utils dbus dbus-daemon gnome-keyring
+  # the headless Wayland desktop of scripts/wayland-session.sh (the Wayland recording test), and the
+  # reference client of bench/wayland_capture_bench.sh
+  sway swaybg weston pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr dbus-bin
+  libwayland-dev
+  gstreamer1.0-tools gstreamer1.0-pipewire gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-plugins-ugly python3-gi
 )
 
 sudo_cmd=()

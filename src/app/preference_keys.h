@@ -35,6 +35,9 @@ inline constexpr std::string_view defaultMicOn = "zantDefaultMicOn";
 inline constexpr std::string_view defaultCameraID = "zantDefaultCameraID";
 inline constexpr std::string_view defaultMicrophoneID = "zantDefaultMicrophoneID";
 inline constexpr std::string_view lastUsedSourceID = "zantLastUsedSourceID";
+// The Wayland screen-cast portal's restore tokens: the user's grant of a screen or a window.
+inline constexpr std::string_view portalRestoreTokenScreen = "orvanePortalRestoreTokenScreen";
+inline constexpr std::string_view portalRestoreTokenWindow = "orvanePortalRestoreTokenWindow";
 inline constexpr std::string_view defaultRecordingCursorMode = "zantDefaultRecordingCursorMode";
 inline constexpr std::string_view defaultRecordingCursorModeMigratedV2 = "zantDefaultRecordingCursorModeMigratedV2";
 inline constexpr std::string_view defaultMobileTouchMode = "zantDefaultMobileTouchMode";

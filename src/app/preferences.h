@@ -139,6 +139,14 @@ public:
     void setDefaultMicrophoneID(std::string_view id) { setString(preference_keys::defaultMicrophoneID, id); }
     std::string lastUsedSourceID() const { return string(preference_keys::lastUsedSourceID); }
     void setLastUsedSourceID(std::string_view id) { setString(preference_keys::lastUsedSourceID, id); }
+    // The portal's grant for a screen, or for a window; empty until the user granted one.
+    std::string portalRestoreToken(bool window) const {
+        return string(window ? preference_keys::portalRestoreTokenWindow : preference_keys::portalRestoreTokenScreen);
+    }
+    void setPortalRestoreToken(bool window, std::string_view token) {
+        setString(window ? preference_keys::portalRestoreTokenWindow : preference_keys::portalRestoreTokenScreen,
+                  token);
+    }
     // Raw cursor mode: "system", "pointer", "touch", "largePointer", "icon".
     std::string defaultRecordingCursorMode() const { return string(preference_keys::defaultRecordingCursorMode); }
     void setDefaultRecordingCursorMode(std::string_view mode) {

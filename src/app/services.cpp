@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include "app/analytics.h"
+#include "app/capture_backend.h"
 #include "app/configuration.h"
 #include "app/preference_adapters.h"
 #include "app/preferences.h"
@@ -21,6 +22,8 @@
 #include "platform/audio_output.h"
 #include "platform/bundle_config.h"
 #include "platform/linux/json_preferences_store.h"
+#include "platform/portal/portal_pointer_source.h"
+#include "platform/portal/portal_screen_capture.h"
 #include "platform/pulse/pulse_audio_output.h"
 #include "platform/pulse/pulse_audio_system.h"
 #include "platform/secret_store.h"
@@ -90,12 +93,40 @@ RecordingLibrary& Services::library() {
 }
 
 ScreenCaptureSystem& Services::screenCapture() {
-    if (!screenCapture_) screenCapture_ = std::make_unique<X11ScreenCapture>();
+    if (screenCapture_) return *screenCapture_;
+    const auto choice = chooseCaptureBackend(std::getenv("ORVANE_CAPTURE"), std::getenv("WAYLAND_DISPLAY"));
+    if (choice.backend == CaptureBackend::portal) {
+        // The grant is remembered per kind of source, so the desktop asks the user once.
+        Preferences* prefs = &preferences();
+        PortalTokenStore tokens{
+            [prefs](DesktopPickKind kind) { return prefs->portalRestoreToken(kind == DesktopPickKind::window); },
+            [prefs](DesktopPickKind kind, const std::string& token) {
+                prefs->setPortalRestoreToken(kind == DesktopPickKind::window, token);
+            }};
+        try {
+            auto portal = std::make_unique<PortalScreenCapture>(std::move(tokens));
+            portal_ = portal.get();
+            screenCapture_ = std::move(portal);
+            return *screenCapture_;
+        } catch (const ScreenCaptureError& e) {
+            const char* display = std::getenv("DISPLAY");
+            if (choice.forced || !display || !*display) throw;
+            log::warning(log_area::kCapture, "%s; recording through X11 instead", e.what());
+        }
+    }
+    screenCapture_ = std::make_unique<X11ScreenCapture>();
     return *screenCapture_;
 }
 
 PointerSource& Services::pointer() {
-    if (!pointer_) pointer_ = std::make_unique<X11PointerSource>();
+    if (!pointer_) {
+        screenCapture();
+        if (portal_) {
+            pointer_ = std::make_unique<PortalPointerSource>(*portal_);
+        } else {
+            pointer_ = std::make_unique<X11PointerSource>();
+        }
+    }
     return *pointer_;
 }
 
@@ -118,17 +149,21 @@ ScreenRecorderServices Services::recorderServices(const RecordingOptions& option
     if (!freeSpace_) freeSpace_ = std::make_unique<VolumeFreeSpace>(library().location().recordingsRoot);
     if (!cursorQueue_) cursorQueue_ = std::make_unique<SerialQueue>("orvane.cursor");
     ScreenRecorderServices services(mainLoop_, toasts_, screenCapture(), *freeSpace_);
-    services.pointer = &pointer();
+    // Through the portal the pointer is known only when the stream sends it apart from the picture;
+    // otherwise it is drawn into the picture and there is no cursor track.
+    if (!portal_ || portal_->pointerAsMetadata()) services.pointer = &pointer();
     services.cursorQueue = cursorQueue_.get();
-    // Whether transparent capture works is measured once per frame rate and remembered in the cache.
-    services.alphaProbe = [](int fps) {
-        return alphaWriterUsable(XdgPaths::orvaneCacheFolder() / "alpha-probe.json", fps, [fps] {
-            std::error_code error;
-            const auto folder = std::filesystem::temp_directory_path(error);
-            if (error) return AlphaProbeResult{false, 0, "no temporary folder: " + error.message()};
-            return probeAlphaWriter(folder, fps);
-        });
-    };
+    // Whether transparent capture works is measured once per frame rate and remembered in the cache;
+    // the portal shares finished pictures only, so it never records over transparency.
+    if (!portal_)
+        services.alphaProbe = [](int fps) {
+            return alphaWriterUsable(XdgPaths::orvaneCacheFolder() / "alpha-probe.json", fps, [fps] {
+                std::error_code error;
+                const auto folder = std::filesystem::temp_directory_path(error);
+                if (error) return AlphaProbeResult{false, 0, "no temporary folder: " + error.message()};
+                return probeAlphaWriter(folder, fps);
+            });
+        };
 
     const bool anySound = options.includeSystemAudio || options.includeMicrophone || options.includeWebcam;
     AudioSystem* sound = anySound ? audioSystem(options.includeSystemAudio) : nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 
-// The composition root: the one place that chooses the real implementations (X11 capture,
+// The composition root: the one place that chooses the real implementations (X11 or portal capture,
 // PulseAudio, V4L2 cameras, the Secret Service, the export pipeline) and the product rules that tie
 // them together. Each front end (the `orvane` command, the desktop studio) builds one per process;
 // commands and windows take what they need from it and hold no rules of their own.
@@ -34,6 +34,7 @@ class AudioSystem;
 class AudioOutput;
 class JsonPreferencesStore;
 class PointerSource;
+class PortalScreenCapture;
 class Preferences;
 class ScreenCaptureSystem;
 class SecretStore;
@@ -78,6 +79,8 @@ public:
     // Opening it runs the recovery pass over unfinished captures.
     RecordingLibrary& library();
 
+    // X11, or the screen-cast portal on a Wayland desktop (see chooseCaptureBackend). Throws
+    // ScreenCaptureError when the chosen backend does not answer.
     ScreenCaptureSystem& screenCapture();
     PointerSource& pointer();
 
@@ -157,6 +160,7 @@ private:
     std::unique_ptr<SecretStore> secrets_;
     std::unique_ptr<RecordingLibrary> library_;
     std::unique_ptr<ScreenCaptureSystem> screenCapture_;
+    PortalScreenCapture* portal_ = nullptr;  // screenCapture_ when it is the Wayland portal
     std::unique_ptr<PointerSource> pointer_;
     std::unique_ptr<SerialQueue> cursorQueue_;
     std::unique_ptr<VolumeFreeSpace> freeSpace_;

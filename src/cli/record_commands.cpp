@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "cli/recording_run.h"
+#include "platform/screen_capture.h"
 #include "recording/recording_flow.h"
 #include "recording/screen_recorder.h"
 
@@ -73,6 +74,61 @@ void printSources(const SourceCatalogSnapshot& snapshot, bool json) {
     printTable(rows);
 }
 
+// On a desktop whose own dialog picks the picture (Wayland's portal) there is nothing to list
+// beforehand: the kinds that dialog offers stand for the sources.
+constexpr const char* kPortalScreenID = "portal";
+constexpr const char* kPortalWindowID = "portal:window";
+
+void printDesktopPickerSources(const DesktopPickerOffer& offer, bool json) {
+    struct Row {
+        const char* id;
+        const char* kind;
+        const char* title;
+    };
+    std::vector<Row> rows;
+    if (offer.monitors) rows.push_back({kPortalScreenID, "display", "A screen, chosen in the desktop's dialog"});
+    if (offer.windows) rows.push_back({kPortalWindowID, "window", "A window, chosen in the desktop's dialog"});
+    if (json) {
+        auto array = nlohmann::json::array();
+        for (const auto& row : rows) {
+            array.push_back(
+                {{"id", row.id}, {"kind", row.kind}, {"title", row.title}, {"chosenInDesktopDialog", true}});
+        }
+        printJson(array);
+        return;
+    }
+    std::vector<std::vector<std::string>> table{{"ID", "KIND", "SIZE", "TITLE"}};
+    for (const auto& row : rows) table.push_back({row.id, row.kind, "-", row.title});
+    printTable(table);
+    std::fprintf(stderr,
+                 "This desktop lets you choose what to record in its own dialog; `orvane record --source portal` asks "
+                 "once and remembers your choice.\n");
+}
+
+void printSourcesOf(ScreenCaptureSystem& capture, bool json) {
+    if (const auto offer = capture.desktopPicker()) {
+        printDesktopPickerSources(*offer, json);
+        return;
+    }
+    printSources(loadCatalog(capture), json);
+}
+
+// Asks the desktop's dialog (or reuses the earlier grant) for the source `id` names.
+SourceCatalogSnapshot pickInDesktopDialog(ScreenCaptureSystem& capture, const std::string& id) {
+    DesktopPickKind kind = DesktopPickKind::monitor;
+    if (id == kPortalWindowID) {
+        kind = DesktopPickKind::window;
+    } else if (!id.empty() && id != kPortalScreenID) {
+        throw CommandFailed(kNotFound, "On this desktop the source is chosen in the desktop's dialog: use --source " +
+                                           std::string(kPortalScreenID) + " or --source " + kPortalWindowID);
+    }
+    try {
+        return buildSourceCatalog(capture.pickInDesktopDialog(kind), false);
+    } catch (const ScreenCaptureError& e) {
+        throw CommandFailed(kFailure, e.what());
+    }
+}
+
 struct RecordArguments {
     std::string sourceID;
     double duration = 0;
@@ -91,10 +147,15 @@ void record(app::Services& services, const RecordArguments& arguments) {
     RecordingRun run(services);
     EventLoop& loop = services.mainLoop();
 
-    const auto catalog = loadCatalog(services.screenCapture());
+    ScreenCaptureSystem& capture = services.screenCapture();
+    const bool pickedByDesktop = capture.desktopPicker().has_value();
+    const auto catalog = pickedByDesktop ? pickInDesktopDialog(capture, arguments.sourceID) : loadCatalog(capture);
     Preferences& preferences = services.preferences();
     RecordingRequest request;
-    if (!arguments.sourceID.empty()) {
+    if (pickedByDesktop) {
+        if (catalog.displays.empty()) throw CommandFailed(kFailure, "The desktop shared nothing to record.");
+        request.source = catalog.displays.front();
+    } else if (!arguments.sourceID.empty()) {
         request.source = findSource(catalog, arguments.sourceID);
         if (!request.source) {
             throw CommandFailed(kNotFound,
@@ -173,7 +234,7 @@ void registerRecordCommands(CLI::App& app, app::Services& services) {
     auto* sources = app.add_subcommand("sources", "List the displays, windows and applications that can be recorded");
     auto sourcesJson = std::make_shared<bool>(false);
     sources->add_flag("--json", *sourcesJson, "Print JSON");
-    sources->callback([&services, sourcesJson] { printSources(loadCatalog(services.screenCapture()), *sourcesJson); });
+    sources->callback([&services, sourcesJson] { printSourcesOf(services.screenCapture(), *sourcesJson); });
 
     auto arguments = std::make_shared<RecordArguments>();
     auto* record = app.add_subcommand("record", "Record a display, window or application until Ctrl-C or --duration");

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "base/huge_page_memory.h"
 #include "base/geometry.h"
+#include "base/huge_page_memory.h"
+#include "platform/pointer_source.h"
 
 namespace orvane {
 
@@ -76,6 +77,13 @@ public:
     virtual bool mayHaveChanged() { return true; }
 };
 
+// What a desktop's own source dialog can offer (Wayland's screen-cast portal).
+enum class DesktopPickKind { monitor, window };
+struct DesktopPickerOffer {
+    bool monitors = false;
+    bool windows = false;
+};
+
 // The desktop's capture services.
 class ScreenCaptureSystem {
 public:
@@ -110,6 +118,16 @@ public:
     virtual std::unique_ptr<FrameGrabber> grabWindowsOverTransparency(const Rect& displayFrame,
                                                                       const std::vector<std::uint64_t>& windowIDs,
                                                                       bool showCursor) = 0;
+
+    // Set on desktops that list nothing beforehand because the user picks the picture in the
+    // desktop's own dialog: what that dialog offers. Nothing where sources are listed.
+    virtual std::optional<DesktopPickerOffer> desktopPicker() { return std::nullopt; }
+    // Asks the desktop's dialog for a source of `kind`, or reuses the user's earlier grant for it.
+    // The picked picture is the one display of the answer, at origin 0,0, and grabRegion() records
+    // it. Throws ScreenCaptureError when the user declines or the desktop fails.
+    virtual ShareableContent pickInDesktopDialog(DesktopPickKind) {
+        throw ScreenCaptureError("This desktop has no source dialog; pick a source from the list.");
+    }
 };
 
 }  // namespace orvane
