@@ -32,7 +32,8 @@ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_WERROR=O
 ninja -C build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0" \
-  ./scripts/with-test-services.sh ctest --test-dir build/sanitize --output-on-failure -j "$jobs" --timeout 600
+  ./scripts/with-test-services.sh ctest --test-dir build/sanitize --output-on-failure -j "$jobs" --timeout 600 \
+  -LE wayland  # its shim is preloaded into the desktop's own, unsanitized, portal backend
 
 # About a minute in all: the readers of user files and the number arguments, from the committed seeds
 # plus whatever earlier passes in this build folder found. Longer runs: scripts/fuzz.sh SECONDS.
