@@ -362,7 +362,8 @@ ShareableContent PortalScreenCapture::pickInDesktopDialog(DesktopPickKind kind) 
     return shareableContent();
 }
 
-std::unique_ptr<FrameGrabber> PortalScreenCapture::grabRegion(const Rect& region, bool showCursor) {
+std::unique_ptr<FrameGrabber> PortalScreenCapture::grabRegion(const Rect& region, bool showCursor,
+                                                              const std::vector<std::uint64_t>& /*leftOut*/) {
     if (!impl_->stream) throw ScreenCaptureError("Nothing was shared for recording yet.");
     return impl_->stream->grabber(region, showCursor && impl_->cursorMode == kCursorMetadata);
 }

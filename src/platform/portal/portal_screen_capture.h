@@ -28,7 +28,10 @@ public:
     ShareableContent shareableContent() override;
     std::optional<DesktopPickerOffer> desktopPicker() override;
     ShareableContent pickInDesktopDialog(DesktopPickKind kind) override;
-    std::unique_ptr<FrameGrabber> grabRegion(const Rect& region, bool showCursor) override;
+    // `leftOut` cannot be honoured: the compositor composes the shared picture, and a portal client
+    // has no way to leave windows out of it.
+    std::unique_ptr<FrameGrabber> grabRegion(const Rect& region, bool showCursor,
+                                             const std::vector<std::uint64_t>& leftOut) override;
     std::unique_ptr<FrameGrabber> grabWindow(std::uint64_t windowID, const Rect& crop, bool showCursor) override;
     void activateWindow(std::uint64_t windowID) override;
     std::vector<CaptureWindow> normalWindowsOn(const Rect& displayFrame) override;
