@@ -125,8 +125,10 @@ void PreviewCoordinator::requestInteractiveSeek(double time, bool tolerant) {
     pendingInteractiveSeekTime_ = time;
     pendingInteractiveSeekIsTolerant_ = tolerant;
     const auto interval = seconds(kInteractiveSeekInterval);
-    const auto sinceLast = main_.now() - lastInteractiveSeekIssuedAt_;
-    if (lastInteractiveSeekIssuedAt_ != SteadyTime::min() && sinceLast < interval) {
+    // Before the first seek there is no "since": min() is far enough back to overflow the difference.
+    const bool seekedBefore = lastInteractiveSeekIssuedAt_ != SteadyTime::min();
+    const auto sinceLast = seekedBefore ? main_.now() - lastInteractiveSeekIssuedAt_ : interval;
+    if (seekedBefore && sinceLast < interval) {
         if (pendingInteractiveSeekWork_) return;  // the scheduled item will take the newest target
         pendingInteractiveSeekWork_ =
             main_.postAfter(interval - sinceLast, [this, alive = std::weak_ptr<bool>(alive_)] {

@@ -48,6 +48,7 @@
 #include "studio/studio_shell.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
+#include "widget_lookup.h"
 
 namespace orvane::studio {
 namespace {
@@ -55,27 +56,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ScopedEnv;
 using testing::TempDir;
-
-template <typename T>
-T* named(const QString& name) {
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (auto* widget = qobject_cast<T*>(top); widget && widget->accessibleName() == name) return widget;
-        for (T* child : top->findChildren<T*>()) {
-            if (child->accessibleName() == name) return child;
-        }
-    }
-    return nullptr;
-}
-
-QAction* actionTitled(const QList<QAction*>& actions, const QString& title) {
-    for (QAction* action : actions) {
-        if (action->text() == title) return action;
-        if (action->menu()) {
-            if (QAction* inner = actionTitled(action->menu()->actions(), title)) return inner;
-        }
-    }
-    return nullptr;
-}
 
 std::string readFile(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);

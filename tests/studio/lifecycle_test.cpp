@@ -34,6 +34,7 @@
 #include "support/required_service.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
+#include "widget_lookup.h"
 
 namespace orvane::studio {
 namespace {
@@ -42,27 +43,6 @@ namespace fs = std::filesystem;
 using testing::ScopedEnv;
 using testing::TempDir;
 using Phase = ScreenRecorder::Phase;
-
-template <typename T>
-T* named(const QString& name) {
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (auto* widget = qobject_cast<T*>(top); widget && widget->accessibleName() == name) return widget;
-        for (T* child : top->findChildren<T*>()) {
-            if (child->accessibleName() == name) return child;
-        }
-    }
-    return nullptr;
-}
-
-QAction* actionTitled(QMenu* menu, const QString& title) {
-    for (QAction* action : menu->actions()) {
-        if (action->text() == title) return action;
-        if (action->menu()) {
-            if (QAction* inner = actionTitled(action->menu(), title)) return inner;
-        }
-    }
-    return nullptr;
-}
 
 // A studio in this process, listening on the session socket of a private runtime folder, with the
 // real `orvane` and `orvane-studio` programs as the other side.

@@ -1,6 +1,7 @@
 #include "support/pulse_test_server.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,8 +22,13 @@ PulseTestServer::PulseTestServer() {
     const auto socket = runtime_.path() / "native";
     serverAddress_ = "unix:" + socket.string();
 
+    const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ == 0) {
+        // A test that aborts (a sanitizer report, a failed check) never runs the destructor; the server
+        // must not outlive it and hold the test's output open, which keeps ctest waiting until its timeout.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(0);
         const std::string home = runtime_.path().string();
         setenv("HOME", home.c_str(), 1);
         setenv("XDG_RUNTIME_DIR", home.c_str(), 1);
