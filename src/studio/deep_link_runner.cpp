@@ -15,6 +15,7 @@
 #include "net/url_components.h"
 #include "platform/url_opener.h"
 #include "recording/recording_library.h"
+#include "studio/agent_cursor_overlay.h"
 #include "studio/home_window.h"
 #include "studio/recording_controller.h"
 #include "studio/studio_shell.h"
@@ -65,6 +66,7 @@ struct DeepLinkRunner::AgentRun {
     RecordingSource source;
     std::unique_ptr<InputSynthesizer> input;
     std::unique_ptr<AgentPlanPerformer> performer;
+    std::unique_ptr<AgentCursorOverlay> overlay;
     TimerHandle durationTimer;
     bool timerStarted = false;
     QMetaObject::Connection phaseConnection;
@@ -221,6 +223,9 @@ void DeepLinkRunner::performAgentRecording(const AgentRecordingRequest& request)
         }
     }
     const bool perform = request.controlMode == "perform" || (plan && planPerformsActions(*plan));
+    if (const auto file = localFile(request.actionPlanURL)) {
+        run->overlay = std::make_unique<AgentCursorOverlay>(performArea(*source, request.cropRect), *file);
+    }
     if (perform && run->timeline) {
         try {
             run->input = makeX11InputSynthesizer();
@@ -252,9 +257,13 @@ void DeepLinkRunner::agentPhaseChanged() {
     if (!agent_) return;
     RecordingController& recording = shell_.recording();
     const Phase phase = recording.phase();
-    if (phase == Phase::stopping && agent_->performer) agent_->performer->stop();
+    if (phase == Phase::stopping) {
+        if (agent_->performer) agent_->performer->stop();
+        if (agent_->overlay) agent_->overlay->stop();
+    }
     if (phase != Phase::recording || agent_->timerStarted) return;
     agent_->timerStarted = true;
+    if (agent_->overlay) agent_->overlay->start();
     EventLoop& loop = shell_.services().mainLoop();
     if (agent_->input && agent_->timeline) {
         agent_->performer = std::make_unique<AgentPlanPerformer>(loop, *agent_->input, *agent_->timeline,
@@ -272,6 +281,7 @@ void DeepLinkRunner::agentRecorded(const RecordingReply& reply) {
     if (!agent_) return;
     agent_->durationTimer.cancel();
     if (agent_->performer) agent_->performer->stop();
+    agent_->overlay.reset();
     QObject::disconnect(agent_->phaseConnection);
     if (!reply.succeeded || !reply.recording) {
         finishAgent(reply.message.empty() ? std::string("Recording did not start.") : reply.message);

@@ -30,8 +30,10 @@
 #include "studio/recording_card_delegate.h"
 #include "studio/recording_control.h"
 #include "studio/recording_controller.h"
+#include "studio/recording_menu.h"
 #include "studio/settings_window.h"
 #include "studio/studio_shell.h"
+#include "studio/studio_updates.h"
 #include "studio/toast_area.h"
 
 namespace orvane::studio {
@@ -89,6 +91,7 @@ void HomeWindow::buildMenus() {
     QAction* import = file->addAction("Import Video...", this, &HomeWindow::importVideo);
     import->setShortcut(QKeySequence("Ctrl+I"));
     file->addSeparator();
+    file->addAction("Check for Updates...", this, [this] { shell_.updates().check(true); });
     QAction* settings = file->addAction("Settings...", this, [this] { shell_.requestSettings(); });
     settings->setShortcut(QKeySequence("Ctrl+,"));
     settings->setShortcutContext(Qt::ApplicationShortcut);
@@ -300,28 +303,8 @@ void HomeWindow::refreshState() {
 
 void HomeWindow::rebuildRecordingMenu() {
     recordingMenu_->clear();
-    const std::function<void(QMenu*, const std::vector<RecordingMenuItem>&)> fill =
-        [&](QMenu* menu, const std::vector<RecordingMenuItem>& items) {
-            for (const auto& item : items) {
-                if (item.isSeparator()) {
-                    menu->addSeparator();
-                } else if (!item.submenu.empty()) {
-                    fill(menu->addMenu(QString::fromStdString(item.title)), item.submenu);
-                } else {
-                    QAction* action = menu->addAction(QString::fromStdString(item.title));
-                    action->setEnabled(item.enabled);
-                    action->setCheckable(item.checked);
-                    action->setChecked(item.checked);
-                    if (item.perform) {
-                        connect(action, &QAction::triggered, this, [this, perform = item.perform] {
-                            perform();
-                            scheduleMenuRebuild();
-                        });
-                    }
-                }
-            }
-        };
-    fill(recordingMenu_, shell_.commands().menu(shell_.recording().menuState()));
+    fillRecordingMenu(recordingMenu_, shell_.commands().menu(shell_.menuState()), this,
+                      [this] { scheduleMenuRebuild(); });
 }
 
 void HomeWindow::scheduleMenuRebuild() {

@@ -16,11 +16,13 @@
 #include "platform/executable_path.h"
 #include "platform/linux/desktop_entry.h"
 #include "platform/linux/instance_channel.h"
+#include "studio/app_icon.h"
 #include "studio/deep_link_runner.h"
 #include "studio/instance_listener.h"
 #include "studio/screenshots.h"
 #include "studio/studio_hotkeys.h"
 #include "studio/studio_shell.h"
+#include "studio/studio_updates.h"
 #include "studio/theme.h"
 
 namespace {
@@ -78,6 +80,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Orvane");
     QApplication::setDesktopFileName("orvane-studio");
+    QApplication::setWindowIcon(studio::appIcon());
 
     QCommandLineParser parser;
     parser.setApplicationDescription("Orvane: record, edit and export screen recordings");
@@ -125,6 +128,7 @@ int main(int argc, char** argv) {
     }
 
     studio::applyTheme(application, studio::systemAppearance());
+    if (shots.empty() && !studio::passInstalledLocationGate()) return 0;
     try {
         app::Services services;
         studio::StudioShell shell(services);

@@ -18,11 +18,14 @@ class Services;
 
 namespace orvane::studio {
 
+class CommandLineLink;
 class EditorHost;
 class EditorWindow;
 class HomeWindow;
 class MainLoopBridge;
 class RecordingController;
+class StudioTray;
+class StudioUpdates;
 
 // The studio's long-lived objects over one app::Services: the engine's main loop inside Qt's, the
 // background queue, thumbnails, the selection, the recording controller and the home window.
@@ -48,6 +51,8 @@ public:
     RecordingCommandRouter& router() { return router_; }
     // The Recording menu's contents, with the studio's recorder behind its commands.
     RecordingCommands& commands() { return *commands_; }
+    // What the recording menus are drawn from now.
+    RecordingMenuState menuState() const;
 
     void requestNewRecording(std::optional<RecordingSourceKind> preferredKind = std::nullopt);
     void requestSettings();
@@ -56,6 +61,8 @@ public:
     // When no single recording matches, an error toast says why and nothing opens.
     EditorWindow* openRecording(std::string_view idOrPrefix);
     EditorHost& editors() { return *editors_; }
+    StudioTray& tray() { return *tray_; }
+    StudioUpdates& updates() { return *updates_; }
 
 Q_SIGNALS:
     // -1 for no preferred kind, else the RecordingSourceKind's value.
@@ -73,8 +80,11 @@ private:
     std::optional<Uuid> settingsRequestSeen_;
     std::unique_ptr<RecordingCommands> commands_;
     std::unique_ptr<RecordingController> recording_;
+    std::unique_ptr<CommandLineLink> commandLineLink_;
+    std::unique_ptr<StudioUpdates> updates_;
     std::unique_ptr<EditorHost> editors_;
     std::unique_ptr<HomeWindow> home_;
+    std::unique_ptr<StudioTray> tray_;
 };
 
 }  // namespace orvane::studio

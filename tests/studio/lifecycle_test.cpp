@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +25,7 @@
 #include "net/url_components.h"
 #include "platform/linux/instance_channel.h"
 #include "platform/x11/test_display.h"
+#include "studio/agent_cursor_overlay.h"
 #include "studio/deep_link_runner.h"
 #include "studio/home_window.h"
 #include "studio/instance_listener.h"
@@ -234,6 +236,40 @@ TEST_F(LifecycleTest, TheNewRecordingHotKeyOpensTheSheetAndFollowsItsSwitch) {
     const auto& toast = services_->toasts().toasts().back();
     EXPECT_EQ(toast.title, "Couldn't bind the shortcut");
     EXPECT_EQ(toast.detail, std::optional<std::string>(GlobalHotkeyWiring::kBindFailedDetail));
+}
+
+TEST_F(LifecycleTest, AnAgentPlansCursorIsDrawnOverTheRecordedAreaWhileItRecords) {
+    ORVANE_REQUIRE_SERVICE(std::getenv("DISPLAY") != nullptr, "an X server (run under scripts/with-test-services.sh)");
+    start();
+    const Rect display = shell_->recording().catalog().displays.front().frame;
+    const fs::path plan = dir_.path() / "plan.json";
+    std::ofstream(plan) << R"({"steps": [{"action": "move", "x": 0.25, "y": 0.25, "time": 0.1}]})";
+    links_->route(
+        {"orvane://agent-record?source=display&duration=3&actionPlan=" + percentEncode(fileURL(plan.string()))});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell_->recording().phase() == Phase::recording; }, 15000));
+
+    // A see-through window over the recorded display draws the plan's cursor where the plan says.
+    AgentCursorOverlay* overlay = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (overlay = named<AgentCursorOverlay>("Agent cursor")) != nullptr && overlay->isVisible(); },
+        5000));
+    EXPECT_EQ(overlay->geometry(), QRect(static_cast<int>(display.x), static_cast<int>(display.y),
+                                         static_cast<int>(display.width), static_cast<int>(display.height)));
+    EXPECT_TRUE(overlay->testAttribute(Qt::WA_TransparentForMouseEvents));
+    const auto near = [&](double x, double y) {
+        const auto point = overlay->cursorPoint();
+        return point && std::abs(point->x() - x * display.width) < 1.5 &&
+               std::abs(point->y() - y * display.height) < 1.5;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return near(0.25, 0.25); }, 3000));
+
+    // The agent extends its plan while recording: the cursor follows the file as it changes.
+    { std::ofstream(plan) << R"({"steps": [{"action": "move", "x": 0.75, "y": 0.5, "time": 0.1}]})"; }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return near(0.75, 0.5); }, 3000));
+
+    // The overlay lives only as long as the agent's recording.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recordingCount() == 1; }, 40000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return named<AgentCursorOverlay>("Agent cursor") == nullptr; }, 5000));
 }
 
 // The real programs: a studio process, and `orvane agent-record` getting its export from it.

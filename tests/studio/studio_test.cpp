@@ -35,9 +35,13 @@
 #include "studio/new_recording_dialog.h"
 #include "studio/recording_controller.h"
 #include "studio/studio_shell.h"
+#include "studio/studio_tray.h"
+#include "studio/studio_updates.h"
+#include "support/http_test_server.h"
 #include "support/required_service.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
+#include "update/release_archive_builder.h"
 #include "widget_lookup.h"
 
 namespace orvane::studio {
@@ -291,10 +295,16 @@ TEST_F(StudioTest, StartingAndStoppingFromTheRecordingMenuAddsARecording) {
     EXPECT_EQ(actionTitled(home.recordingMenu(), "New Recording..."), nullptr);
     QTest::qWait(1200);
 
-    QAction* stop = actionTitled(home.recordingMenu(), "Stop Recording");
+    // The tray holds the same commands and shows that a recording runs; this one stops it.
+    StudioTray& tray = shell_->tray();
+    EXPECT_EQ(tray.toolTip(), "Orvane — Recording");
+    tray.rebuildMenu();
+    EXPECT_NE(actionTitled(home.recordingMenu(), "Stop Recording"), nullptr);
+    QAction* stop = actionTitled(tray.menu(), "Stop Recording");
     ASSERT_NE(stop, nullptr);
     stop->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 30000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tray.toolTip() == "Orvane"; }, 5000));
     ASSERT_EQ(services_->library().recordings().size(), 1u);
     const RecordingMeta& made = services_->library().recordings().front();
     EXPECT_GT(made.durationMs, 500);
@@ -310,6 +320,82 @@ TEST_F(StudioTest, StartingAndStoppingFromTheRecordingMenuAddsARecording) {
     ASSERT_NE(quick, nullptr);
     // The toolbar lays out a shown widget on its next turn.
     EXPECT_TRUE(QTest::qWaitFor([&] { return quick->isVisibleTo(&home); }, 2000));
+}
+
+// Install CLI, the update check and the offer's answers, from the menus a user has. This copy runs
+// from the build folder, which is not the installed location.
+TEST_F(StudioTest, TheCommandLineLinkAndUpdatesAnswerInTheirOwnWords) {
+    const fs::path home = dir_.path() / "home";
+    const fs::path installed = home / ".local" / "lib" / "orvane";
+    testing::writeTree(installed, {{"bin/orvane", {"#!/bin/sh\n", true}},
+                                   {"share/orvane/release.json", {R"({"identifier":"org.orvane.Orvane"})", false}}});
+    const auto installedBefore = testing::snapshotTree(installed);
+    testing::SigningKey key;
+    std::string manifest = R"({"app":{"version":"9.0.0","build":"3","downloadPath":"/downloads/orvane.tar.xz"}})";
+    testing::TestHttpServer site([&](const testing::TestHttpRequest& request) {
+        if (request.path == "/downloads/manifest.json") return testing::TestHttpResponse::json(200, manifest);
+        if (request.path == "/downloads/orvane.tar.xz") return testing::TestHttpResponse{200, {}, "not an archive"};
+        if (request.path == "/downloads/orvane.tar.xz.sig")
+            return testing::TestHttpResponse{200, {}, key.sign("other")};
+        return testing::TestHttpResponse{404, {}, {}};
+    });
+    testing::writeTextFile(
+        dir_.path() / "bundle.json",
+        R"({"OrvaneBuildChannel":"production","OrvaneUpdatePublicKey":")" + key.publicKeyBase64() + "\"}");
+    ScopedEnv homeEnv("HOME", home.string());
+    ScopedEnv bundle("ORVANE_BUNDLE", (dir_.path() / "bundle.json").string());
+    ScopedEnv siteURL("ORVANE_SERVICE_URL_SITE", site.baseURL());
+    HomeWindow& window = start();
+
+    // Install CLI is offered and answers with the installer's reason; nothing is linked.
+    QAction* install = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            shell_->tray().rebuildMenu();
+            install = actionTitled(shell_->tray().menu(), "Install Orvane CLI...");
+            return install != nullptr;
+        },
+        2000));
+    ASSERT_TRUE(install->isEnabled());
+    install->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !services_->toasts().toasts().empty(); }, 5000));
+    const Toast toast = services_->toasts().toasts().back();
+    EXPECT_EQ(toast.title, "Couldn't install the CLI");
+    // The test program has no `orvane` beside it, as a build folder's studio has none.
+    EXPECT_EQ(toast.detail, std::optional<std::string>("This Orvane build does not include the command-line tool."));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(home / ".local" / "bin" / "orvane")));
+
+    // Asked from the menu, a newer release is offered in the offer's words, and "Later" remembers it.
+    StudioUpdates& updates = shell_->updates();
+    menuBarAction(window, "Check for Updates...")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return updates.notice() != nullptr; }, 10000));
+    EXPECT_EQ(updates.notice()->windowTitle(), "A Orvane update is available");
+    EXPECT_NE(updates.notice()->text().indexOf("Version 9.0.0 (3) is ready to install"), -1)
+        << updates.notice()->text().toStdString();
+    buttonTitled(updates.notice(), "Later")->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return updates.notice() == nullptr; }, 2000));
+    EXPECT_EQ(services_->preferences().lastPromptedUpdateVersion(), std::optional<std::string>("9.0.0"));
+
+    // An automatic check does not offer the same release twice; a user's check does, and installing
+    // an archive whose signature does not verify says so and leaves the installed copy alone.
+    const std::size_t asked = site.requestCount();
+    updates.check(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return site.requestCount() > asked; }, 10000));
+    QTest::qWait(300);
+    EXPECT_EQ(updates.notice(), nullptr);
+    updates.check(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return updates.notice() != nullptr; }, 10000));
+    buttonTitled(updates.notice(), "Install and Relaunch")->click();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return updates.notice() != nullptr && updates.notice()->windowTitle() == "Could not install the update";
+        },
+        15000));
+    EXPECT_NE(updates.notice()->text().indexOf("You can still download the signed installer manually."), -1)
+        << updates.notice()->text().toStdString();
+    EXPECT_NE(buttonTitled(updates.notice(), "Download Installer"), nullptr);
+    EXPECT_EQ(testing::snapshotTree(installed), installedBefore);
+    updates.notice()->close();
 }
 
 }  // namespace

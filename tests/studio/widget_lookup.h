@@ -2,6 +2,7 @@
 
 // Finding the studio's controls the way a user does: by accessible name, and menu items by title.
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QList>
@@ -35,5 +36,13 @@ inline QAction* actionTitled(const QList<QAction*>& actions, const QString& titl
 }
 
 inline QAction* actionTitled(QMenu* menu, const QString& title) { return actionTitled(menu->actions(), title); }
+
+// The button captioned `text` inside `parent` (an alert's buttons have no names of their own).
+inline QAbstractButton* buttonTitled(QWidget* parent, const QString& text) {
+    for (QAbstractButton* button : parent->findChildren<QAbstractButton*>()) {
+        if (button->text() == text) return button;
+    }
+    return nullptr;
+}
 
 }  // namespace orvane::studio
