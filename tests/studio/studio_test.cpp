@@ -38,6 +38,7 @@
 #include "studio/studio_tray.h"
 #include "studio/studio_updates.h"
 #include "support/http_test_server.h"
+#include "support/pulse_test_server.h"
 #include "support/required_service.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
@@ -320,6 +321,42 @@ TEST_F(StudioTest, StartingAndStoppingFromTheRecordingMenuAddsARecording) {
     ASSERT_NE(quick, nullptr);
     // The toolbar lays out a shown widget on its next turn.
     EXPECT_TRUE(QTest::qWaitFor([&] { return quick->isVisibleTo(&home); }, 2000));
+}
+
+TEST_F(StudioTest, ARecordingOutlivesItsSoundServerGoingAway) {
+    ORVANE_REQUIRE_SERVICE(std::getenv("DISPLAY") != nullptr, "an X server (run under scripts/with-test-services.sh)");
+    auto sound = std::make_unique<testing::PulseTestServer>();
+    ORVANE_REQUIRE_SERVICE(sound->unavailableReason().empty(), "a private PulseAudio daemon");
+    Preferences& preferences = services_->preferences();
+    preferences.setDefaultAudioOn(true);
+    preferences.setDefaultMicOn(true);
+    preferences.setDefaultWebcamOn(false);
+    HomeWindow& home = start();
+    RecordingController& recording = shell_->recording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording.catalogStatus() == CatalogStatus::loaded; }, 10000));
+    QSignalSpy finished(&recording, &RecordingController::recordingFinished);
+    QAction* begin = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (begin = actionTitled(home.recordingMenu(), "Start Screen Recording")) && begin->isEnabled(); },
+        2000));
+    begin->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording.phase() == ScreenRecorder::Phase::recording; }, 15000));
+    QTest::qWait(800);
+
+    // The sound server dies mid-recording: the picture goes on, stopping still finishes the
+    // recording, and the studio keeps answering.
+    sound.reset();
+    QTest::qWait(800);
+    QAction* stop = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (stop = actionTitled(home.recordingMenu(), "Stop Recording")); }, 5000));
+    stop->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 30000));
+    ASSERT_EQ(services_->library().recordings().size(), 1u);
+    const RecordingMeta& made = services_->library().recordings().front();
+    EXPECT_GT(made.durationMs, 1200);
+    EXPECT_TRUE(fs::exists(services_->library().folderOf(made.id).screenVideoFile(made)));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return actionTitled(home.recordingMenu(), "New Recording...") != nullptr; }, 5000));
 }
 
 // Install CLI, the update check and the offer's answers, from the menus a user has. This copy runs
