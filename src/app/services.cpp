@@ -5,6 +5,7 @@
 #include "app/analytics.h"
 #include "app/capture_backend.h"
 #include "app/configuration.h"
+#include "app/input_group_notice.h"
 #include "app/preference_adapters.h"
 #include "app/preferences.h"
 #include "base/log.h"
@@ -122,7 +123,13 @@ PointerSource& Services::pointer() {
     if (!pointer_) {
         screenCapture();
         if (portal_) {
-            pointer_ = std::make_unique<PortalPointerSource>(*portal_);
+            PortalScreenCapture* portal = portal_;
+            // The notice is posted where the monitor starts: on the main loop, as a recording starts.
+            pointer_ = std::make_unique<PortalPointerSource>([portal] { return portal->pointerInPicture(); },
+                                                             InputDeviceFolders{},
+                                                             [this](const std::vector<std::filesystem::path>&) {
+                                                                 showInputGroupNoticeOnce(preferences(), toasts_);
+                                                             });
         } else {
             pointer_ = std::make_unique<X11PointerSource>();
         }

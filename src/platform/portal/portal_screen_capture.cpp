@@ -385,9 +385,7 @@ std::unique_ptr<FrameGrabber> PortalScreenCapture::grabWindowsOverTransparency(c
 
 std::optional<PointerLocation> PortalScreenCapture::pointerInPicture() const {
     if (!impl_->stream) return std::nullopt;
-    const auto cursor = impl_->stream->cursor();
-    if (!cursor) return std::nullopt;
-    return PointerLocation{static_cast<double>(cursor->x), static_cast<double>(cursor->y)};
+    return impl_->stream->cursor();
 }
 
 bool PortalScreenCapture::pointerAsMetadata() const { return impl_->stream && impl_->cursorMode == kCursorMetadata; }
