@@ -25,6 +25,7 @@
 #include "platform/linux/json_preferences_store.h"
 #include "platform/portal/portal_pointer_source.h"
 #include "platform/portal/portal_screen_capture.h"
+#include "platform/portal/portal_screenshot.h"
 #include "platform/pulse/pulse_audio_output.h"
 #include "platform/pulse/pulse_audio_system.h"
 #include "platform/secret_store.h"
@@ -135,6 +136,16 @@ PointerSource& Services::pointer() {
         }
     }
     return *pointer_;
+}
+
+DesktopScreenshot* Services::desktopScreenshot() {
+    screenCapture();
+    if (!portal_) return nullptr;
+    if (!portalScreenshot_) portalScreenshot_ = PortalScreenshot::connect();
+    if (!portalScreenshot_) {
+        throw ScreenCaptureError("This desktop offers no screenshot portal, so Orvane cannot take screenshots here.");
+    }
+    return portalScreenshot_.get();
 }
 
 AudioSystem* Services::audioSystem(bool required) {
