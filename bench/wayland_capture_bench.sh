@@ -21,8 +21,9 @@ sleep 1  # the moving client's first frames
   "$orvane" record --source portal --duration "$seconds" --json >"$work/orvane.json" 2>"$work/orvane.err"
 
 # The reference: its own portal session through a small GI script, then gst-launch on the node.
-python3 - "$seconds" "$work" <<'PY'
-import os, subprocess, sys
+# Debian's GObject bindings belong to the system interpreter, whichever python3 comes first on PATH.
+/usr/bin/python3 - "$seconds" "$work" <<'PY'
+import os, subprocess, sys, time
 import gi
 gi.require_version("Gio", "2.0")
 from gi.repository import Gio, GLib
@@ -59,13 +60,17 @@ reply, out_fds = bus.call_with_unix_fd_list_sync("org.freedesktop.portal.Desktop
     None, 0, 5000, None, None)
 fd = out_fds.get(reply.unpack()[0])
 fps = 60
-frames = int(float(seconds) * fps)
-result = subprocess.run(["/usr/bin/time", "-f", "%U %S", "-o", f"{work}/gst.time", "gst-launch-1.0", "-q",
-    "pipewiresrc", f"fd={fd}", f"path={node}", "do-timestamp=true", f"num-buffers={frames}", "!",
+# As long as the recording: the compositor sends a picture only when something changed, so a count of
+# buffers would take as long as the machine needs to draw them. Ctrl-C (-e) finishes the file.
+gst = subprocess.Popen(["/usr/bin/time", "-f", "%U %S", "-o", f"{work}/gst.time", "gst-launch-1.0", "-q", "-e",
+    "pipewiresrc", f"fd={fd}", f"path={node}", "do-timestamp=true", "!",
     "videorate", "!", f"video/x-raw,framerate={fps}/1", "!", "videoconvert", "!",
     "x264enc", "speed-preset=veryfast", "tune=zerolatency", "bitrate=18000", "!", "mp4mux", "!",
-    "filesink", f"location={work}/gst.mp4"], pass_fds=[fd], timeout=float(seconds) * 4 + 30)
-sys.exit(result.returncode)
+    "filesink", f"location={work}/gst.mp4"], pass_fds=[fd])
+time.sleep(float(seconds))
+# /usr/bin/time passes no signal on; gst-launch is its only child.
+subprocess.run(["pkill", "-INT", "-P", str(gst.pid)])
+sys.exit(gst.wait(timeout=60))
 PY
 
 python3 - "$work" "$seconds" <<'PY'

@@ -30,9 +30,10 @@ packages=(
   # fuzzing (scripts/fuzz.sh): clang with its sanitizer and libFuzzer runtimes
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
   ffmpeg xvfb xauth pulseaudio pulseaudio-utils dbus dbus-daemon gnome-keyring
-  # the headless Wayland desktop of scripts/wayland-session.sh (the Wayland recording test), and the
+  # the headless Wayland desktop of scripts/wayland-session.sh (the Wayland recording test; grim takes
+  # the wlroots portal's screenshots), and the
   # reference client of bench/wayland_capture_bench.sh
-  sway swaybg weston pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr dbus-bin
+  sway swaybg weston grim pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr dbus-bin
   libwayland-dev
   gstreamer1.0-tools gstreamer1.0-pipewire gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-ugly python3-gi

@@ -10,6 +10,9 @@
 #     --chooser PATH     a program the portal runs to pick an output (prints its name, or nothing to
 #                        decline); default: no dialog, the output is shared at once
 #     --client CMD       a Wayland client to start on the desktop (for moving content)
+#     --backend CMD      a program that is the desktop's side of the Access portal (its permission
+#                        dialogs, which screenshots need) and of GlobalShortcuts; default: none, so the
+#                        portal offers neither Screenshot nor GlobalShortcuts
 #
 # Inside COMMAND: WAYLAND_DISPLAY, XDG_RUNTIME_DIR and DBUS_SESSION_BUS_ADDRESS point at the session,
 # ORVANE_SESSION_DIR holds its logs and the portal backend's process id (portal-wlr.pid), and
@@ -23,6 +26,7 @@ size=1280x720
 color=1e90ff
 chooser=""
 client=""
+backend=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --shim) shim="$2"; shift 2 ;;
@@ -30,6 +34,7 @@ while [ $# -gt 0 ]; do
     --color) color="$2"; shift 2 ;;
     --chooser) chooser="$2"; shift 2 ;;
     --client) client="$2"; shift 2 ;;
+    --backend) backend="$2"; shift 2 ;;
     --) shift; break ;;
     *) echo "wayland-session: unknown option $1" >&2; exit 2 ;;
   esac
@@ -95,6 +100,25 @@ cat > "$session/services/org.freedesktop.impl.portal.desktop.wlr.service" <<SH
 Name=org.freedesktop.impl.portal.desktop.wlr
 Exec=$session/portal-wlr.sh
 SH
+# The portal offers Screenshot only beside an Access backend, which a desktop shell provides; a test
+# brings its own, found through a private copy of the portal list.
+portal_env=()
+if [ -n "$backend" ]; then
+  mkdir -p "$session/portals"
+  cp /usr/share/xdg-desktop-portal/portals/*.portal "$session/portals/"
+  cat > "$session/portals/orvanetest.portal" <<INI
+[portal]
+DBusName=org.freedesktop.impl.portal.desktop.orvanetest
+Interfaces=org.freedesktop.impl.portal.Access;org.freedesktop.impl.portal.GlobalShortcuts;
+UseIn=sway
+INI
+  cat > "$session/services/org.freedesktop.impl.portal.desktop.orvanetest.service" <<SH
+[D-BUS Service]
+Name=org.freedesktop.impl.portal.desktop.orvanetest
+Exec=$backend
+SH
+  portal_env=(env XDG_DESKTOP_PORTAL_DIR="$session/portals")
+fi
 cat > "$session/bus.conf" <<XML
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
@@ -150,7 +174,11 @@ wait_for 5 "the permission store" dbus-send --session --print-reply --dest=org.f
 # in its queue, unread, until the next message wakes it, and the portal would wait 25 s on it.
 dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
   org.freedesktop.DBus.StartServiceByName string:org.freedesktop.impl.portal.desktop.wlr uint32:0 >/dev/null
-/usr/libexec/xdg-desktop-portal >"$session/portal.log" 2>&1 &
+if [ -n "$backend" ]; then
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.StartServiceByName string:org.freedesktop.impl.portal.desktop.orvanetest uint32:0 >/dev/null
+fi
+"${portal_env[@]}" /usr/libexec/xdg-desktop-portal >"$session/portal.log" 2>&1 &
 pids+=($!)
 wait_for ${ORVANE_PORTAL_WAIT:-10} "the screen-cast portal" dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop \
   /org/freedesktop/portal/desktop org.freedesktop.DBus.Properties.Get \

@@ -6,14 +6,24 @@
 #include "base/log.h"
 #include "base/log_areas.h"
 #include "base/toast_center.h"
+#include "platform/portal/portal_global_hotkeys.h"
 #include "platform/x11/x11_global_hotkeys.h"
 
+#include <cstdlib>
 #include <optional>
+#include <stdexcept>
 #include <variant>
 
 namespace orvane {
 
-std::unique_ptr<GlobalHotkeyManager> makeSystemGlobalHotkeyManager() { return makeX11GlobalHotkeyManager(); }
+std::unique_ptr<GlobalHotkeyManager> makeSystemGlobalHotkeyManager() {
+    if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && *wayland) {
+        if (auto portal = PortalGlobalHotkeys::connect()) return portal;
+        // Xwayland's key grabs see only keys pressed in X11 windows: worse than none.
+        throw std::runtime_error("this Wayland desktop offers no shortcuts portal; keys are bound in its own settings");
+    }
+    return makeX11GlobalHotkeyManager();
+}
 
 GlobalHotkeyWiring::GlobalHotkeyWiring(Preferences& preferences, GlobalHotkeyManager& manager, ToastCenter& toasts,
                                        RecordingCommandRouter& router, std::function<void()> takeScreenshot,

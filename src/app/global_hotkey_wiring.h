@@ -18,8 +18,9 @@ class Preferences;
 class RecordingCommandRouter;
 class ToastCenter;
 
-// The session's hot-key service: X11 key grabs on a connection of their own. Throws
-// ScreenCaptureError when no X server answers (a Wayland session without Xwayland).
+// The session's hot-key service: on Wayland the desktop's GlobalShortcuts portal, elsewhere X11 key
+// grabs on a connection of their own. Throws std::runtime_error on a Wayland desktop without that
+// portal (see desktop_shortcuts.h), ScreenCaptureError when no X server answers.
 std::unique_ptr<GlobalHotkeyManager> makeSystemGlobalHotkeyManager();
 
 // A main-loop object.

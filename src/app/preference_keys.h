@@ -38,6 +38,8 @@ inline constexpr std::string_view lastUsedSourceID = "zantLastUsedSourceID";
 // The Wayland screen-cast portal's restore tokens: the user's grant of a screen or a window.
 inline constexpr std::string_view portalRestoreTokenScreen = "orvanePortalRestoreTokenScreen";
 inline constexpr std::string_view portalRestoreTokenWindow = "orvanePortalRestoreTokenWindow";
+// The one-time notice that clicks need read access to the input devices on Wayland was shown.
+inline constexpr std::string_view inputGroupNoticeShown = "orvaneInputGroupNoticeShown";
 inline constexpr std::string_view defaultRecordingCursorMode = "zantDefaultRecordingCursorMode";
 inline constexpr std::string_view defaultRecordingCursorModeMigratedV2 = "zantDefaultRecordingCursorModeMigratedV2";
 inline constexpr std::string_view defaultMobileTouchMode = "zantDefaultMobileTouchMode";

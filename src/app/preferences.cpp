@@ -85,6 +85,7 @@ const std::vector<PreferenceKeyInfo>& knownPreferences() {
         {keys::defaultCameraID, Type::string, V(std::string())},
         {keys::defaultMicrophoneID, Type::string, V(std::string())},
         {keys::lastUsedSourceID, Type::string, V(std::string())},
+        {keys::inputGroupNoticeShown, Type::boolean, V(false)},
         {keys::defaultRecordingCursorMode, Type::string, V(std::string("pointer"))},
         {keys::defaultRecordingCursorModeMigratedV2, Type::boolean, V(false)},
         {keys::defaultMobileTouchMode, Type::boolean, V(false)},

@@ -147,6 +147,8 @@ public:
         setString(window ? preference_keys::portalRestoreTokenWindow : preference_keys::portalRestoreTokenScreen,
                   token);
     }
+    bool inputGroupNoticeShown() const { return boolean(preference_keys::inputGroupNoticeShown); }
+    void setInputGroupNoticeShown(bool shown) { setBoolean(preference_keys::inputGroupNoticeShown, shown); }
     // Raw cursor mode: "system", "pointer", "touch", "largePointer", "icon".
     std::string defaultRecordingCursorMode() const { return string(preference_keys::defaultRecordingCursorMode); }
     void setDefaultRecordingCursorMode(std::string_view mode) {

@@ -5,6 +5,7 @@
 #include "app/analytics.h"
 #include "app/capture_backend.h"
 #include "app/configuration.h"
+#include "app/input_group_notice.h"
 #include "app/preference_adapters.h"
 #include "app/preferences.h"
 #include "base/log.h"
@@ -24,6 +25,7 @@
 #include "platform/linux/json_preferences_store.h"
 #include "platform/portal/portal_pointer_source.h"
 #include "platform/portal/portal_screen_capture.h"
+#include "platform/portal/portal_screenshot.h"
 #include "platform/pulse/pulse_audio_output.h"
 #include "platform/pulse/pulse_audio_system.h"
 #include "platform/secret_store.h"
@@ -122,12 +124,28 @@ PointerSource& Services::pointer() {
     if (!pointer_) {
         screenCapture();
         if (portal_) {
-            pointer_ = std::make_unique<PortalPointerSource>(*portal_);
+            PortalScreenCapture* portal = portal_;
+            // The notice is posted where the monitor starts: on the main loop, as a recording starts.
+            pointer_ = std::make_unique<PortalPointerSource>([portal] { return portal->pointerInPicture(); },
+                                                             InputDeviceFolders{},
+                                                             [this](const std::vector<std::filesystem::path>&) {
+                                                                 showInputGroupNoticeOnce(preferences(), toasts_);
+                                                             });
         } else {
             pointer_ = std::make_unique<X11PointerSource>();
         }
     }
     return *pointer_;
+}
+
+DesktopScreenshot* Services::desktopScreenshot() {
+    screenCapture();
+    if (!portal_) return nullptr;
+    if (!portalScreenshot_) portalScreenshot_ = PortalScreenshot::connect();
+    if (!portalScreenshot_) {
+        throw ScreenCaptureError("This desktop offers no screenshot portal, so Orvane cannot take screenshots here.");
+    }
+    return portalScreenshot_.get();
 }
 
 AudioSystem* Services::audioSystem(bool required) {

@@ -34,6 +34,8 @@ class AudioSystem;
 class AudioOutput;
 class JsonPreferencesStore;
 class PointerSource;
+class DesktopScreenshot;
+class PortalScreenshot;
 class PortalScreenCapture;
 class Preferences;
 class ScreenCaptureSystem;
@@ -83,6 +85,10 @@ public:
     // ScreenCaptureError when the chosen backend does not answer.
     ScreenCaptureSystem& screenCapture();
     PointerSource& pointer();
+    // Where the desktop takes screenshots itself: the Screenshot portal of a Wayland desktop; null
+    // on X11, where screenshots grab the display under the pointer. Throws ScreenCaptureError on a
+    // Wayland desktop that offers no Screenshot portal.
+    DesktopScreenshot* desktopScreenshot();
 
     // What a recording with `options` needs: the capture, the pointer and its sampler's queue, the
     // disk check, the sound server for system audio and the microphone, the face camera, and where
@@ -162,6 +168,7 @@ private:
     std::unique_ptr<ScreenCaptureSystem> screenCapture_;
     PortalScreenCapture* portal_ = nullptr;  // screenCapture_ when it is the Wayland portal
     std::unique_ptr<PointerSource> pointer_;
+    std::unique_ptr<PortalScreenshot> portalScreenshot_;
     std::unique_ptr<SerialQueue> cursorQueue_;
     std::unique_ptr<VolumeFreeSpace> freeSpace_;
     std::unique_ptr<AudioSystem> audio_;

@@ -40,6 +40,7 @@ void registerScreenshotCommand(CLI::App& app, app::Services& services) {
         try {
             ScreenshotService service(services.screenCapture(), services.pointer(), screenshotDestination(preferences),
                                       services.toasts(), services.mainLoop());
+            service.useDesktopScreenshots(services.desktopScreenshot());
             shot = service.capture(options->project, options->desktop ? std::optional(ScreenshotDestination::desktop)
                                                                       : std::nullopt);
         } catch (const std::exception& e) {

@@ -1,9 +1,11 @@
 #include "studio/settings_window.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,8 +15,11 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <cstdlib>
 #include <exception>
+#include <filesystem>
 
+#include "app/desktop_shortcuts.h"
 #include "app/global_hotkey_wiring.h"
 #include "app/launch_at_login.h"
 #include "app/preferences.h"
@@ -135,14 +140,18 @@ SettingsWindow::SettingsWindow(Preferences& preferences, SecretStore& secrets, E
             [&p](const std::string& v) { p.setScreenshotDestination(v); }, this));
 
     QFormLayout* shortcuts = addPage("Shortcuts");
-    shortcuts->addRow(checkBox(
-        "Global shortcut for a new recording", p.hotkeyNewRecordingEnabled(),
-        [&p](bool on) { p.setHotkeyNewRecordingEnabled(on); }, this));
-    shortcuts->addRow(checkBox(
-        "Global shortcut for a screenshot", p.hotkeyScreenshotEnabled(),
-        [&p](bool on) { p.setHotkeyScreenshotEnabled(on); }, this));
-    addChordField(shortcuts, "New recording shortcut", HotkeyAction::newRecording);
-    addChordField(shortcuts, "Screenshot shortcut", HotkeyAction::screenshot);
+    if (const auto support = app::globalShortcutSupport(); support.needsDesktopBinding()) {
+        addDesktopBindings(shortcuts);
+    } else {
+        shortcuts->addRow(checkBox(
+            "Global shortcut for a new recording", p.hotkeyNewRecordingEnabled(),
+            [&p](bool on) { p.setHotkeyNewRecordingEnabled(on); }, this));
+        shortcuts->addRow(checkBox(
+            "Global shortcut for a screenshot", p.hotkeyScreenshotEnabled(),
+            [&p](bool on) { p.setHotkeyScreenshotEnabled(on); }, this));
+        addChordField(shortcuts, "New recording shortcut", HotkeyAction::newRecording);
+        addChordField(shortcuts, "Screenshot shortcut", HotkeyAction::screenshot);
+    }
 
     QFormLayout* exporting = addPage("Export");
     std::vector<std::pair<std::string, QString>> qualities;
@@ -262,6 +271,36 @@ void SettingsWindow::addLaunchAtLogin(QFormLayout* page) {
 void SettingsWindow::showEvent(QShowEvent* event) {
     if (launchAtLogin_) launchAtLogin_->refresh();
     QDialog::showEvent(event);
+}
+
+void SettingsWindow::addDesktopBindings(QFormLayout* page) {
+    auto* note = new QLabel(
+        "On Wayland only the desktop itself receives keys pressed in every application. Bind these commands to "
+        "keys in your desktop's keyboard settings (GNOME: Settings \u2192 Keyboard \u2192 Custom Shortcuts; KDE "
+        "Plasma: System Settings \u2192 Shortcuts; sway: a bindsym line in its configuration).",
+        this);
+    note->setWordWrap(true);
+    note->setAccessibleName("Shortcuts on Wayland");
+    page->addRow(note);
+    const auto running = runningExecutablePath();
+    const char* path = std::getenv("PATH");
+    const auto program =
+        app::orvaneCommandForDesktop(path ? path : "", running ? running->parent_path() : std::filesystem::path());
+    for (const auto& binding : app::desktopShortcutCommands(program)) {
+        auto* row = new QWidget(this);
+        auto* layout = new QHBoxLayout(row);
+        layout->setContentsMargins(0, 0, 0, 0);
+        const QString command = qs(binding.command);
+        auto* field = new QLineEdit(command, row);
+        field->setReadOnly(true);
+        field->setAccessibleName(qs(binding.action) + " command");
+        auto* copy = new QPushButton("Copy", row);
+        copy->setAccessibleName("Copy " + qs(binding.action).toLower() + " command");
+        connect(copy, &QPushButton::clicked, this, [command] { QGuiApplication::clipboard()->setText(command); });
+        layout->addWidget(field, 1);
+        layout->addWidget(copy);
+        page->addRow(qs(binding.action), row);
+    }
 }
 
 // A custom chord is stored only once it reads as one; an empty field goes back to the default.

@@ -44,6 +44,8 @@ private:
     QFormLayout* addPage(const QString& name);
     void addLaunchAtLogin(QFormLayout* page);
     void addChordField(QFormLayout* page, const QString& label, HotkeyAction action);
+    // Wayland: the commands to bind in the desktop's own keyboard settings, each with a Copy button.
+    void addDesktopBindings(QFormLayout* page);
     void addSecretField(QFormLayout* page, const QString& label, const std::string& account);
 
     Preferences& preferences_;

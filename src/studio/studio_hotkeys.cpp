@@ -68,11 +68,13 @@ StudioHotkeys::~StudioHotkeys() {
 
 void StudioHotkeys::takeScreenshot(app::Services& services) {
     try {
+        DesktopScreenshot* desktop = services.desktopScreenshot();
         if (!screenshots_) {
             screenshots_ = std::make_unique<ScreenshotService>(services.screenCapture(), services.pointer(),
                                                                screenshotDestination(services.preferences()),
                                                                services.toasts(), services.mainLoop());
         }
+        screenshots_->useDesktopScreenshots(desktop);
         screenshots_->setDefaultDestination(screenshotDestination(services.preferences()));
         screenshots_->takeScreenshot(std::nullopt);
     } catch (const std::exception& e) {

@@ -19,17 +19,18 @@ namespace orvane::studio {
 
 class StudioShell;
 
-// The two global hot keys in the studio: X11 key grabs on a connection of their own, whose events
-// are read when its descriptor turns readable, wired to the preferences' switches.
+// The two global hot keys in the studio: X11 key grabs on a connection of their own, or on Wayland
+// the desktop's shortcuts portal, whose events are read when the descriptor turns readable, wired
+// to the preferences' switches.
 class StudioHotkeys : public QObject {
     Q_OBJECT
 public:
-    // Without an X server (a Wayland session without Xwayland) there are no global hot keys; that
-    // is logged and the studio runs on.
+    // Without either (no X server, or a Wayland desktop without the portal) there are no global hot
+    // keys; that is logged and the studio runs on, and the settings show what to bind instead.
     explicit StudioHotkeys(StudioShell& shell, QObject* parent = nullptr);
     ~StudioHotkeys() override;
 
-    // Null when no X server answered.
+    // Null when there are no global hot keys here.
     GlobalHotkeyWiring* wiring() { return wiring_.get(); }
 
 private:

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# `orvane record` on a headless Wayland desktop through the screen-cast portal:
-#   wayland_record_test.sh ORVANE SHIM
+# `orvane record` and `orvane screenshot` on a headless Wayland desktop through its portals, and
+# global shortcuts through the shortcuts portal (the portal tests' own cases, run in this session):
+#   wayland_record_test.sh ORVANE PORTAL_BACKEND PORTAL_TESTS [SHIM]
 # One session (starting one costs seconds) runs every case in turn. Exits 77 (skipped) when the
 # desktop's programs are not installed, unless ORVANE_TEST_REQUIRE_SERVICES=1.
 set -uo pipefail
 
 orvane="$1"
-shim="$2"
+backend="$2"
+portal_tests="$3"
+shim="${4:-}"
 repo="$(cd "$(dirname "$0")/../.." && pwd)"
 work="$(mktemp -d /tmp/orvane-wayland-test.XXXXXX)"
 trap 'rm -rf "$work"' EXIT
@@ -23,7 +26,7 @@ chmod +x "$work/chooser.sh"
 cat > "$work/cases.sh" <<'SH'
 #!/usr/bin/env bash
 set -uo pipefail
-orvane="$1"; work="$2"
+orvane="$1"; work="$2"; portal_tests="$3"
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 grants() { [ -f "$work/grants" ] && wc -l < "$work/grants" || echo 0; }
@@ -68,6 +71,28 @@ else
   fail "first recording failed: $(cat "$work/record1.err")"
 fi
 [ "$(grants)" -eq 1 ] || fail "the first recording asked $(grants) times, not once"
+
+# A screenshot through the desktop's Screenshot portal: the picture (the whole output, its
+# background intact) is saved by the usual file rules, and the desktop's own file stays.
+shots="$work/home"
+if out="$(HOME="$shots" "$orvane" screenshot --project Demo --json 2>"$work/shot1.err")"; then
+  file="$(json_field file <<<"$out")"
+  case "$file" in "$shots/Pictures/Orvane Screenshots/Demo/Orvane "*" at "*.png) ;; *) fail "screenshot saved as $file" ;; esac
+  size="$(ffprobe -v error -show_entries stream=width,height -of csv=p=0 "$file")"
+  [ "$size" = "1280,720" ] || fail "the screenshot is $size, not the output's 1280x720"
+  colour="$(ffmpeg -v error -i "$file" -vf "crop=8:8:iw-40:ih-40,scale=1:1" -f rawvideo -pix_fmt rgb24 - | od -An -tx1 | tr -d ' \n')"
+  near_colour "$colour" "$ORVANE_EXPECTED_COLOUR" || fail "the screenshot's corner is #$colour, not #$ORVANE_EXPECTED_COLOUR"
+else
+  fail "screenshot failed: $(cat "$work/shot1.err")"
+fi
+second="$(HOME="$shots" "$orvane" screenshot --project Demo 2>"$work/shot2.err")" || fail "second screenshot failed: $(cat "$work/shot2.err")"
+[ "$second" != "${file:-}" ] && [ -f "$second" ] && [ -f "${file:-}" ] || fail "a second screenshot in the same second replaced the first"
+
+# Global shortcuts through the desktop's shortcuts portal, pressed by the test backend.
+ORVANE_PORTAL_BACKEND_LOG="$work/backend.log" ORVANE_PORTAL_BACKEND_DECLINE="$work/backend-decline" \
+  "$portal_tests" --gtest_filter='PortalGlobalHotkeysTest.*' --gtest_brief=1 >"$work/shortcuts.out" 2>&1 \
+  || fail "the shortcuts portal cases failed: $(tail -n 30 "$work/shortcuts.out")"
+grep -q "SKIPPED" "$work/shortcuts.out" && fail "the shortcuts portal cases were skipped: $(cat "$work/shortcuts.out")"
 
 # A second recording reuses the remembered grant: no new dialog.
 "$orvane" record --source portal --duration 1 >/dev/null 2>"$work/record2.err" || fail "second recording failed: $(cat "$work/record2.err")"
@@ -134,8 +159,8 @@ chmod +x "$work/cases.sh"
 
 export ORVANE_EXPECTED_COLOUR=d0302a
 "$repo/scripts/wayland-session.sh" --shim "$shim" --color "$ORVANE_EXPECTED_COLOUR" --chooser "$work/chooser.sh" \
-  --client weston-presentation-shm \
-  -- "$work/cases.sh" "$orvane" "$work"
+  --client weston-presentation-shm --backend "$backend $work/backend.log $work/backend-decline" \
+  -- "$work/cases.sh" "$orvane" "$work" "$portal_tests"
 status=$?
 if [ $status -eq 77 ] && [ "${ORVANE_TEST_REQUIRE_SERVICES:-}" = 1 ]; then
   echo "the Wayland desktop's programs are required here but not installed" >&2

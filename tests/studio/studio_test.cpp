@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
 #include <QFrame>
@@ -255,6 +256,33 @@ TEST_F(StudioTest, SettingsWritePreferencesAndKeepSecretsOutOfThem) {
     EXPECT_TRUE(token->text().isEmpty()) << "the field never shows the secret";
     const std::string afterSecret = testing::readTextFile(dir_.path() / "config" / "preferences.json");
     EXPECT_EQ(afterSecret.find("s3cret-token"), std::string::npos);
+}
+
+TEST_F(StudioTest, OnWaylandTheShortcutsPageShowsTheCommandsToBindAndCopiesThem) {
+    HomeWindow& home = start();
+    // A Wayland session whose desktop offers no shortcuts portal (no session bus at all here, so no
+    // desktop portal the machine has installed can answer), with the command on the path.
+    testing::ScopedEnv wayland("WAYLAND_DISPLAY", std::string("wayland-test"));
+    testing::ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", std::string("unix:path=/nonexistent/bus"));
+    testing::writeTextFile(dir_.path() / "bin" / "orvane", "#!/bin/sh\n");
+    fs::permissions(dir_.path() / "bin" / "orvane", fs::perms::owner_all);
+    testing::ScopedEnv path("PATH", (dir_.path() / "bin").string() + ":/usr/bin:/bin");
+    menuBarAction(home, "Settings...")->trigger();
+
+    EXPECT_EQ(named<QCheckBox>("Global shortcut for a new recording"), nullptr)
+        << "no switch for key grabs that would reach nothing";
+    auto* note = named<QLabel>("Shortcuts on Wayland");
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(note->text().contains("Custom Shortcuts"));
+    auto* record = named<QLineEdit>("New recording command");
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->text(), "orvane open \"orvane://record\"");
+    EXPECT_TRUE(record->isReadOnly());
+    EXPECT_EQ(named<QLineEdit>("Screenshot command")->text(), "orvane screenshot");
+
+    QApplication::clipboard()->clear();
+    named<QPushButton>("Copy new recording command")->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), record->text());
 }
 
 TEST_F(StudioTest, StartingAndStoppingFromTheRecordingMenuAddsARecording) {

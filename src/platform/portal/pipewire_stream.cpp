@@ -113,7 +113,7 @@ struct PipeWireStream::Impl {
     std::uint64_t sequence = 0;
     std::uint64_t copiedSequence = 0;  // the newest picture any grabber copied
     std::uint64_t superseded = 0;
-    std::optional<StreamCursor> cursor;
+    std::optional<PointerLocation> cursor;
     std::vector<std::uint8_t> cursorBitmap;  // BGRA, straight alpha
     int cursorWidth = 0, cursorHeight = 0, hotX = 0, hotY = 0;
 
@@ -179,7 +179,7 @@ struct PipeWireStream::Impl {
             static_cast<spa_meta_cursor*>(spa_buffer_find_meta_data(buffer, SPA_META_Cursor, sizeof(spa_meta_cursor)));
         if (!meta || !spa_meta_cursor_is_valid(meta)) return;
         std::lock_guard lock(mutex);
-        cursor = StreamCursor{meta->position.x, meta->position.y};
+        cursor = PointerLocation{static_cast<double>(meta->position.x), static_cast<double>(meta->position.y)};
         if (meta->bitmap_offset < sizeof(spa_meta_cursor)) return;
         auto* bitmap = SPA_PTROFF(meta, meta->bitmap_offset, spa_meta_bitmap);
         const bool bgra = bitmap->format == SPA_VIDEO_FORMAT_BGRA, rgba = bitmap->format == SPA_VIDEO_FORMAT_RGBA;
@@ -375,7 +375,8 @@ private:
     // sends it apart from the picture.
     void drawCursor(ScreenFrame& frame) const {
         if (!impl_->cursor || impl_->cursorBitmap.empty()) return;
-        const int left = impl_->cursor->x - impl_->hotX - region_.x, top = impl_->cursor->y - impl_->hotY - region_.y;
+        const int left = static_cast<int>(impl_->cursor->x) - impl_->hotX - region_.x,
+                  top = static_cast<int>(impl_->cursor->y) - impl_->hotY - region_.y;
         for (int y = 0; y < impl_->cursorHeight; ++y) {
             const int fy = top + y;
             if (fy < 0 || fy >= frame.height) continue;
@@ -475,7 +476,7 @@ std::unique_ptr<FrameGrabber> PipeWireStream::grabber(const Rect& region, bool d
     return std::make_unique<StreamGrabber>(impl_, r, drawCursor);
 }
 
-std::optional<StreamCursor> PipeWireStream::cursor() const {
+std::optional<PointerLocation> PipeWireStream::cursor() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->cursor;
 }

@@ -9,13 +9,6 @@
 
 namespace orvane {
 
-// Where the pointer was in the last picture the compositor sent, in the picture's pixels, when the
-// stream carries cursor metadata.
-struct StreamCursor {
-    int x = 0;
-    int y = 0;
-};
-
 // One PipeWire video stream handed out by the screen-cast portal, consumed on PipeWire's own thread
 // ("orvane.pipewire"). The compositor sends a picture only when something changed, so the stream
 // keeps the newest one and the capture thread copies it at its own rate: the movie's pacing stays
@@ -37,7 +30,10 @@ public:
     // ScreenCaptureError once the stream has ended or no first picture came in time.
     std::unique_ptr<FrameGrabber> grabber(const Rect& region, bool drawCursor);
 
-    std::optional<StreamCursor> cursor() const;
+    // Where the pointer was in the last picture the compositor sent, in the picture's pixels, when
+    // the stream carries cursor metadata. A report marked invalid (the pointer left the picture,
+    // on some desktops) keeps the last valid place.
+    std::optional<PointerLocation> cursor() const;
 
     // Pictures the compositor sent, and those replaced by a newer one before anyone copied them.
     std::uint64_t receivedFrames() const;

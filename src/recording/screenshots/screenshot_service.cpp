@@ -77,14 +77,28 @@ ScreenshotResult ScreenshotService::capture(const std::optional<std::string>& pr
     result.destination = destination.value_or(defaultDestination_);
     result.projectActive = projectName.has_value();
 
-    const auto content = capture_.shareableContent();
-    const auto& display = chooseScreenshotDisplay(content.displays, pointer_.location());
-    // The display's native pixels: X11 reports displays in pixels, so there is no scale to apply.
-    auto grabber = capture_.grabRegion(display.frame, true, {});
-    ScreenFrame frame;
-    grabber->grab(frame);
-    if (frame.width <= 0 || frame.height <= 0 || frame.bgra.empty()) throw ScreenshotError::encodingFailed();
-    const auto image = opaqueImage(frame);
+    std::string source;
+    RgbaImage image;
+    if (desktop_) {
+        // The desktop's own file stays where it put it; ours is written by the same rules as a grab.
+        const auto taken = desktop_->take();
+        try {
+            image = readScreenshotPng(taken);
+        } catch (const ScreenshotCropError&) {
+            throw ScreenshotError("The desktop's screenshot could not be read.");
+        }
+        source = "desktop";
+    } else {
+        const auto content = capture_.shareableContent();
+        const auto& display = chooseScreenshotDisplay(content.displays, pointer_.location());
+        // The display's native pixels: X11 reports displays in pixels, so there is no scale to apply.
+        auto grabber = capture_.grabRegion(display.frame, true, {});
+        ScreenFrame frame;
+        grabber->grab(frame);
+        if (frame.width <= 0 || frame.height <= 0 || frame.bgra.empty()) throw ScreenshotError::encodingFailed();
+        image = opaqueImage(frame);
+        source = display.outputName;
+    }
 
     const auto folder = screenshotFolder(result.destination, projectName, folders_);
     fs::create_directories(folder);
@@ -98,7 +112,7 @@ ScreenshotResult ScreenshotService::capture(const std::optional<std::string>& pr
     result.height = image.height;
     log::info(log_area::kScreenshot, "saved %s destination=%s projectActive=%d size=%dx%d display=%s",
               result.file.c_str(), std::string(rawValue(result.destination)).c_str(), result.projectActive ? 1 : 0,
-              result.width, result.height, display.outputName.c_str());
+              result.width, result.height, source.c_str());
     screenshotSaved.emit(result.file);
     return result;
 }

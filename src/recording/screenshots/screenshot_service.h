@@ -9,6 +9,7 @@
 #include "base/executor.h"
 #include "base/signal.h"
 #include "base/toast_center.h"
+#include "platform/desktop_screenshot.h"
 #include "platform/pointer_source.h"
 #include "platform/screen_capture.h"
 #include "recording/screenshots/screenshot_files.h"
@@ -43,6 +44,10 @@ public:
     ScreenshotService(ScreenCaptureSystem& capture, PointerSource& pointer, ScreenshotDestination defaultDestination,
                       ToastCenter& toasts, Clock& clock, ScreenshotFolders folders = ScreenshotFolders::system());
 
+    // Where the desktop takes screenshots itself (Wayland), it is asked instead of grabbing the
+    // display under the pointer; null goes back to grabbing. Must outlive the service.
+    void useDesktopScreenshots(DesktopScreenshot* desktop) { desktop_ = desktop; }
+
     // Follows a changed setting.
     void setDefaultDestination(ScreenshotDestination destination) { defaultDestination_ = destination; }
 
@@ -65,6 +70,7 @@ private:
     ToastCenter& toasts_;
     Clock& clock_;
     ScreenshotFolders folders_;
+    DesktopScreenshot* desktop_ = nullptr;
 };
 
 }  // namespace orvane

@@ -157,6 +157,57 @@ TEST_F(ScreenshotServiceTest, DestinationComesFromTheSettingPointerOffScreenUses
         << "a changed setting applies to the next screenshot";
 }
 
+// A desktop that takes its own screenshots, as a Wayland desktop's portal does: it writes a PNG of
+// its choosing, or fails.
+class FakeDesktopScreenshot final : public DesktopScreenshot {
+public:
+    fs::path take() override {
+        ++calls;
+        if (failure) throw ScreenCaptureError(*failure);
+        return file;
+    }
+    fs::path file;
+    std::optional<std::string> failure;
+    int calls = 0;
+};
+
+TEST_F(ScreenshotServiceTest, ADesktopThatTakesItsOwnScreenshotsIsAskedAndItsFileIsLeftAlone) {
+    ScreenshotService service(capture_, pointer_, ScreenshotDestination::project, toasts_, main_, folders_);
+    testing::TempDir desktopFolder;
+    FakeDesktopScreenshot desktop;
+    desktop.file = desktopFolder / "out.png";
+    RgbaImage picture;
+    picture.width = 30;
+    picture.height = 20;
+    picture.stride = 120;
+    picture.pixels.assign(120 * 20, 0x80);
+    for (std::size_t i = 3; i < picture.pixels.size(); i += 4) picture.pixels[i] = 0xFF;
+    writeScreenshotPng(picture, desktop.file);
+    service.useDesktopScreenshots(&desktop);
+
+    const auto shot = service.capture(std::string("Demo"));
+    EXPECT_EQ(desktop.calls, 1);
+    EXPECT_TRUE(capture_.grabbedRegions.empty()) << "the display is not grabbed beside the desktop";
+    EXPECT_EQ(shot.file.parent_path(), home_ / "Pictures" / "Orvane Screenshots" / "Demo");
+    EXPECT_EQ(shot.file.filename(), screenshotFileName(main_.wallNow()));
+    EXPECT_EQ(shot.width, 30);
+    EXPECT_EQ(shot.height, 20);
+    EXPECT_EQ(readScreenshotPng(shot.file).pixels[0], 0x80);
+    EXPECT_TRUE(fs::exists(desktop.file)) << "the desktop's own file is not ours to remove";
+
+    // A declined dialog, and a file that is no picture: the reason in the toast, nothing saved.
+    const auto before = std::distance(fs::recursive_directory_iterator(home_.path()), {});
+    desktop.failure = "The desktop's dialog declined the screenshot.";
+    EXPECT_FALSE(service.takeScreenshot(std::nullopt));
+    desktop.failure.reset();
+    testing::writeTextFile(desktop.file, "not a picture");
+    EXPECT_FALSE(service.takeScreenshot(std::nullopt));
+    ASSERT_EQ(toasts_.toasts().size(), 2u);
+    EXPECT_EQ(toasts_.toasts()[0].detail, "The desktop's dialog declined the screenshot.");
+    EXPECT_EQ(toasts_.toasts()[1].detail, "The desktop's screenshot could not be read.");
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(home_.path()), {}), before);
+}
+
 TEST(ScreenshotCropper, CropsOnlyValidRegionsAndOtherwiseKeepsTheWholePicture) {
     testing::TempDir folder;
     const auto file = folder / "shot.png";
