@@ -3,8 +3,9 @@
 # server with a private library of generated sample videos (and one capture cut off mid-way, so the
 # recovery toast shows), and saves the toast, the home window, the new-recording sheet, the
 # settings, the screen during a recording with both panels (without a camera on the machine the
-# bubble says so), the editor with a zoom selected, its inspector and the background-tasks tray as
-# PNGs. Never touches the user's display or library.
+# bubble says so), the editor with a zoom selected, its inspector, its timeline (frames of the
+# recording over the waveform of its sound) and the background-tasks tray as PNGs. Never touches
+# the user's display or library.
 # ORVANE_BUILD_DIR=dir uses an existing build folder; otherwise build/release is configured and built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -52,7 +53,9 @@ ids=()
 for sample in "${samples[@]}"; do
   title=${sample%%|*}
   source=${sample#*|}
-  ffmpeg -v error -f lavfi -i "$source" -t 3 -pix_fmt yuv420p -c:v libx264 "$work/$title.mp4"
+  # A tone that swells and fades, so the timeline's waveform has a shape.
+  ffmpeg -v error -f lavfi -i "$source" -f lavfi -i "aevalsrc=0.7*sin(2*PI*330*t)*abs(sin(2*PI*0.8*t)):s=48000" \
+         -t 3 -pix_fmt yuv420p -c:v libx264 -c:a aac -shortest "$work/$title.mp4"
   ids+=("$("$orvane" import "$work/$title.mp4" --json | python3 -c 'import json,sys; print(json.load(sys.stdin)["id"])')")
 done
 "$orvane" project create "Launch" >/dev/null
@@ -73,6 +76,7 @@ mkdir -p docs/studio
 # The editor on the first sample; a second run, so the home pictures show no editor in front.
 "$studio" --open "${ids[0]}" --screenshot editor="$repo/docs/studio/editor.png" \
           --screenshot inspector="$repo/docs/studio/inspector.png" \
+          --screenshot timeline="$repo/docs/studio/timeline.png" \
           --screenshot tasks="$repo/docs/studio/tasks.png" >"$work/editor.log" 2>&1 \
   || fail "the studio did not save the editor's pictures: $(tail -n5 "$work/editor.log")"
-echo "studio-screenshots: wrote docs/studio/{toast,home,new-recording,settings,recording-panels,editor,inspector,tasks}.png"
+echo "studio-screenshots: wrote docs/studio/{toast,home,new-recording,settings,recording-panels,editor,inspector,timeline,tasks}.png"

@@ -1,10 +1,12 @@
 #include "editor/scene_snapshot_builder.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "editor/editor_state.h"
 #include "model/camera/zoom_camera.h"
 #include "model/composition_resolver.h"
+#include "model/time_mapping.h"
 
 namespace orvane {
 
@@ -25,10 +27,16 @@ ScreenTrackSource screenTrackSource(const EditorSettings& settings) {
 
 SceneRenderSnapshot makeSceneRenderSnapshot(const EditorState& state,
                                             std::optional<std::filesystem::path> aiVoiceoverPath,
-                                            ScreenTrackSource track) {
+                                            ScreenTrackSource track, SnapshotRange range) {
     EditorValues v = state.values();
     if (track == ScreenTrackSource::resolvedScreenLayer) {
         v.edit.timeline.clips = clipsFromResolvedScreenLayer(v.edit.timeline.clips);
+    }
+    if (range == SnapshotRange::wholeLayout) {
+        double end = 0;
+        for (const ClipRange& clip : clipLayout(v.edit.timeline.clips)) end = std::max(end, clip.compositionEnd);
+        v.edit.timeline.trimStart = 0;
+        v.edit.timeline.trimEnd = end;
     }
     CameraInputs inputs;
     inputs.zoomRegions = v.edit.timeline.zoomRegions;

@@ -29,12 +29,17 @@ SceneRenderSnapshot makeSceneRenderSnapshot(const EditorValues& values, SceneSna
 enum class ScreenTrackSource { clipList, resolvedScreenLayer };
 ScreenTrackSource screenTrackSource(const EditorSettings& settings);
 
-// Copies the open edit and samples its camera and cursor at 60 Hz over the trim, as an export does
-// when it starts. Clip sources resolve against the screen video's folder. The snapshot's clips are
-// the screen track `track` gives, so exports, single frames and the audio mix all lay out the same
-// track.
+// The stretch of the edit a snapshot covers: the export's trim, or the whole clip layout for the
+// preview, which plays and scrubs outside the trim too.
+enum class SnapshotRange { trim, wholeLayout };
+
+// Copies the open edit and samples its camera and cursor at 60 Hz over `range`, as an export does
+// when it starts (a whole-layout snapshot's trim is set to the layout). Clip sources resolve
+// against the screen video's folder. The snapshot's clips are the screen track `track` gives, so
+// exports, single frames and the audio mix all lay out the same track.
 SceneRenderSnapshot makeSceneRenderSnapshot(const EditorState& state,
                                             std::optional<std::filesystem::path> aiVoiceoverPath = std::nullopt,
-                                            ScreenTrackSource track = ScreenTrackSource::clipList);
+                                            ScreenTrackSource track = ScreenTrackSource::clipList,
+                                            SnapshotRange range = SnapshotRange::trim);
 
 }  // namespace orvane

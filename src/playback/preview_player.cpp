@@ -71,6 +71,7 @@ struct PreviewPlayer::Worker {
     std::unique_ptr<AudioPlaybackStream> stream;
     std::function<void(std::shared_ptr<const PreviewFrame>)> deliverFrame;
     std::function<void(double, bool)> deliverTick;
+    std::function<void(std::string)> deliverProblem;
 
     // --- worker thread only ---
     std::shared_ptr<const SceneRenderSnapshot> scene;
@@ -257,8 +258,11 @@ std::shared_ptr<PreviewFrame> PreviewPlayer::Worker::compose(double output) {
     frame->videoHidden = !isFilled(bundle->filledRanges, c);
     composed += 1;
     if (failed.exchange(false)) {
-        std::lock_guard lock(mutex);
-        lastError.clear();  // the problem is behind the playhead now
+        {
+            std::lock_guard lock(mutex);
+            lastError.clear();  // the problem is behind the playhead now
+        }
+        deliverProblem({});
     }
     composeCpu = composeCpu + (threadCpuSeconds() - cpuBefore);
     return frame;
@@ -326,6 +330,7 @@ void PreviewPlayer::Worker::fail(const std::string& message) {
     }
     failed = true;
     if (playing) setRunning(false);
+    deliverProblem(message);
     deliverTick(time, false);
 }
 
@@ -420,6 +425,11 @@ PreviewPlayer::PreviewPlayer(Executor& main, AudioOutput* output, int width, int
             if (alive.lock() && observer_) observer_(time, playing);
         });
     };
+    worker_->deliverProblem = [this, alive](std::string problem) {
+        main_.post([this, alive, problem = std::move(problem)] {
+            if (alive.lock() && problemSink_) problemSink_(problem);
+        });
+    };
     thread_ = std::thread([worker = worker_.get()] { worker->run(); });
 }
 
@@ -433,6 +443,8 @@ PreviewPlayer::~PreviewPlayer() {
 }
 
 void PreviewPlayer::setFrameSink(PreviewFrameSink sink) { sink_ = std::move(sink); }
+
+void PreviewPlayer::setProblemSink(PreviewProblemSink sink) { problemSink_ = std::move(sink); }
 
 void PreviewPlayer::setRenderSize(int width, int height) {
     {

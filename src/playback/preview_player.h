@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "base/executor.h"
@@ -23,6 +24,8 @@ struct PreviewFrame {
     bool videoHidden = false;  // the time lies in no filled range
 };
 using PreviewFrameSink = std::function<void(std::shared_ptr<const PreviewFrame>)>;
+// Told on the main executor when lastError() changes: the reason, or empty once a frame draws again.
+using PreviewProblemSink = std::function<void(const std::string& problem)>;
 
 struct PreviewPlayerStats {
     std::uint64_t framesShown = 0;
@@ -49,6 +52,7 @@ public:
     PreviewPlayer& operator=(const PreviewPlayer&) = delete;
 
     void setFrameSink(PreviewFrameSink sink);
+    void setProblemSink(PreviewProblemSink sink);
     // The next frame is drawn at the new size (the view was resized).
     void setRenderSize(int width, int height);
     PreviewPlayerStats stats() const;
@@ -74,6 +78,7 @@ private:
     Executor& main_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     PreviewFrameSink sink_;
+    PreviewProblemSink problemSink_;
     TimeObserver observer_;
     std::unique_ptr<Worker> worker_;
     std::thread thread_;

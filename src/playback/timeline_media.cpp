@@ -128,11 +128,13 @@ std::vector<float> WaveformPeakBuilder::finish() {
     return std::move(peaks_);
 }
 
-std::vector<float> decodeWaveformPeaks(const std::filesystem::path& url, int targetCount) {
+Waveform decodeWaveformPeaks(const std::filesystem::path& url, int targetCount) {
     auto reader = AudioStreamReader::open(url, kWaveformSampleRate, 1);
     if (!reader) return {};
-    const auto perPeak = waveformSamplesPerPeak(reader->durationSeconds().value_or(0), targetCount);
-    if (perPeak <= 0) return {};
+    Waveform waveform;
+    waveform.mediaDuration = reader->durationSeconds().value_or(0);
+    const auto perPeak = waveformSamplesPerPeak(waveform.mediaDuration, targetCount);
+    if (perPeak <= 0) return waveform;
     WaveformPeakBuilder builder(perPeak);
     std::vector<float> buffer;
     while (true) {
@@ -140,7 +142,8 @@ std::vector<float> decodeWaveformPeaks(const std::filesystem::path& url, int tar
         if (!reader->readMore(buffer)) break;
         builder.add(buffer);
     }
-    return builder.finish();
+    waveform.peaks = builder.finish();
+    return waveform;
 }
 
 WaveformCache::WaveformCache(Executor& main, Executor& background, WaveformDecoder decoder)
@@ -148,14 +151,14 @@ WaveformCache::WaveformCache(Executor& main, Executor& background, WaveformDecod
 
 WaveformCache::~WaveformCache() = default;
 
-std::shared_ptr<const std::vector<float>> WaveformCache::peaks(const std::filesystem::path& url, int targetCount) {
+std::shared_ptr<const Waveform> WaveformCache::peaks(const std::filesystem::path& url, int targetCount) {
     const std::string key = url.native();
     if (auto found = memCache_.find(key); found != memCache_.end()) return found->second;
     if (!loading_.insert(key).second) return nullptr;
     background_.post([this, main = &main_, alive = std::weak_ptr<bool>(alive_), url, targetCount, decoder = decoder_] {
-        std::shared_ptr<const std::vector<float>> peaks;
+        std::shared_ptr<const Waveform> peaks;
         try {
-            peaks = std::make_shared<const std::vector<float>>(decoder(url, targetCount));
+            peaks = std::make_shared<const Waveform>(decoder(url, targetCount));
         } catch (const std::exception& error) {
             log::warning(log_area::kEditor, "no waveform for %s: %s", url.c_str(), error.what());
         }

@@ -98,10 +98,16 @@ private:
     std::vector<float> peaks_;
 };
 
-// Decodes the first audio stream of `url` at 22050 Hz mono into about targetCount peaks. Empty when
-// the file has no audio or no length; throws AudioStreamError when it cannot be read.
-using WaveformDecoder = std::function<std::vector<float>(const std::filesystem::path& url, int targetCount)>;
-std::vector<float> decodeWaveformPeaks(const std::filesystem::path& url, int targetCount);
+// A file's peaks with the length they cover, which a view showing part of the file needs.
+struct Waveform {
+    std::vector<float> peaks;
+    double mediaDuration = 0;  // seconds; 0 when the file does not say
+};
+
+// Decodes the first audio stream of `url` at 22050 Hz mono into about targetCount peaks. No peaks
+// when the file has no audio or no length; throws AudioStreamError when it cannot be read.
+using WaveformDecoder = std::function<Waveform(const std::filesystem::path& url, int targetCount)>;
+Waveform decodeWaveformPeaks(const std::filesystem::path& url, int targetCount);
 
 // The timeline's waveforms for the application's life, by file: the first request's targetCount
 // decides the peaks kept. Same threading as ClipFrameCache.
@@ -112,14 +118,14 @@ public:
     WaveformCache(const WaveformCache&) = delete;
     WaveformCache& operator=(const WaveformCache&) = delete;
 
-    std::shared_ptr<const std::vector<float>> peaks(const std::filesystem::path& url, int targetCount);
+    std::shared_ptr<const Waveform> peaks(const std::filesystem::path& url, int targetCount);
     Signal<std::filesystem::path> peaksReady;
 
 private:
     Executor& main_;
     Executor& background_;
     WaveformDecoder decoder_;
-    std::unordered_map<std::string, std::shared_ptr<const std::vector<float>>> memCache_;
+    std::unordered_map<std::string, std::shared_ptr<const Waveform>> memCache_;
     std::set<std::string> loading_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

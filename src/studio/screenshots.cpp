@@ -36,7 +36,7 @@ constexpr int kRecordingMilliseconds = 2500;
 
 bool knownShot(const QString& name) {
     return name == "toast" || name == "home" || name == "new-recording" || name == "settings" || name == "editor" ||
-           name == "inspector" || name == "tasks" || name == "panels";
+           name == "inspector" || name == "timeline" || name == "tasks" || name == "panels";
 }
 }  // namespace
 
@@ -48,7 +48,7 @@ std::vector<ScreenshotRun::Shot> ScreenshotRun::parse(const QStringList& argumen
         if (at <= 0 || at == argument.size() - 1 || !knownShot(name)) {
             throw std::invalid_argument(
                 "--screenshot takes NAME=FILE with NAME one of toast, home, new-recording, "
-                "settings, panels, editor, inspector, tasks (the last three with --open ID): " +
+                "settings, panels, editor, inspector, timeline, tasks (the last four with --open ID): " +
                 argument.toStdString());
         }
         shots.push_back({name, argument.mid(at + 1)});
@@ -144,7 +144,7 @@ void ScreenshotRun::take(const Shot& shot) {
     if (shot.name == "new-recording") widget = home.newRecordingDialog();
     if (shot.name == "settings") widget = home.settingsWindow();
     EditorWindow* editor = shell_.editors().anyWindow();
-    if (shot.name == "editor" || shot.name == "inspector" || shot.name == "tasks") {
+    if (shot.name == "editor" || shot.name == "inspector" || shot.name == "timeline" || shot.name == "tasks") {
         if (!editor) {
             std::fprintf(stderr, "orvane-studio: the %s picture needs --open ID\n",
                          shot.name.toLocal8Bit().constData());
@@ -153,13 +153,14 @@ void ScreenshotRun::take(const Shot& shot) {
         }
         widget = editor;
         if (shot.name == "inspector") widget = editor->findChild<QDockWidget*>("inspector");
+        if (shot.name == "timeline") widget = editor->findChild<QDockWidget*>("timeline");
         if (shot.name == "tasks") widget = &shell_.editors().tray();
     }
     if (!widget->grab().save(shot.file, "PNG")) {
         std::fprintf(stderr, "orvane-studio: could not write %s\n", shot.file.toLocal8Bit().constData());
         ++failures_;
     }
-    if (widget != &home && shot.name != "editor" && shot.name != "inspector") widget->hide();
+    if (widget != &home && shot.name != "editor" && shot.name != "inspector" && shot.name != "timeline") widget->hide();
 }
 
 }  // namespace orvane::studio

@@ -10,11 +10,10 @@ namespace orvane::studio {
 class StudioShell;
 
 // Saves pictures of the studio's windows for the documentation: "toast", "home", "new-recording",
-// "settings", and with a recording open in the editor "editor" (a zoom selected), "inspector" and
-// "tasks" (two exports running), each grabbed from the widget itself so no window manager or
-// compositor is needed; and "panels", the screen during a display recording with the face-camera
-// bubble and the teleprompter.
-// Quits the application when done.
+// "settings", and with a recording open in the editor "editor" (a zoom selected), "inspector",
+// "timeline" (frames and waveforms) and "tasks" (two exports running), each grabbed from the widget itself so no window
+// manager or compositor is needed; and "panels", the screen during a display recording with the face-camera bubble and
+// the teleprompter. Quits the application when done.
 class ScreenshotRun : public QObject {
     Q_OBJECT
 public:

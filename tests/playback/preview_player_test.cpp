@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "base/event_loop.h"
@@ -14,6 +15,7 @@
 #include "playback/preview_scene.h"
 #include "support/pulse_test_server.h"
 #include "support/required_service.h"
+#include "support/sink_listener.h"
 #include "support/temp_dir.h"
 
 namespace orvane {
@@ -21,41 +23,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::PulseTestServer;
+using testing::SinkListener;
 using testing::TempDir;
-
-// What the test sink's speakers hear, with when each chunk arrived.
-class SinkListener {
-public:
-    explicit SinkListener(AudioSystem& audio) {
-        stream_ = audio.openCapture("orvane_speakers.monitor", AudioCaptureFormat{48000, 1, AudioSampleType::f32},
-                                    [this](const AudioChunk& chunk) {
-                                        const auto* data = static_cast<const float*>(chunk.data);
-                                        std::lock_guard lock(mutex_);
-                                        for (int i = 0; i < chunk.frames; ++i) {
-                                            samples_.push_back({std::chrono::steady_clock::now(), data[i]});
-                                        }
-                                    });
-    }
-    ~SinkListener() { stream_->stop(); }
-
-    // Root mean square of what was heard between `from` and `to`.
-    double loudness(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to) {
-        std::lock_guard lock(mutex_);
-        double sum = 0;
-        std::size_t count = 0;
-        for (const auto& [when, value] : samples_) {
-            if (when < from || when >= to) continue;
-            sum += static_cast<double>(value) * value;
-            ++count;
-        }
-        return count ? std::sqrt(sum / static_cast<double>(count)) : 0;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::pair<std::chrono::steady_clock::time_point, float>> samples_;
-    std::unique_ptr<AudioCaptureStream> stream_;
-};
 
 class PreviewPlayerTest : public ::testing::Test {
 protected:
@@ -189,9 +158,13 @@ TEST_F(PreviewPlayerTest, AMissingClipFileStopsPlayingWithAReasonAndChangesNoEdi
     state_->modify([](EditorValues& v) { v.edit.timeline.clips.push_back(Clip{Uuid::random(), "gone.mp4", 0, 2, 0}); });
     const Edit before = state_->values().edit;
     start();
+    std::vector<std::string> problems;
+    player_->setProblemSink([&](const std::string& problem) { problems.push_back(problem); });
     state_->seek(3.5);  // inside the missing clip
     runFor(300ms);
     EXPECT_NE(player_->lastError().find("gone.mp4"), std::string::npos) << player_->lastError();
+    ASSERT_FALSE(problems.empty()) << "the view is told, not left to ask";
+    EXPECT_EQ(problems.back(), player_->lastError());
     state_->modify([](EditorValues& v) { v.isPlaying = true; });
     runFor(300ms);
     EXPECT_FALSE(state_->values().isPlaying);
@@ -203,6 +176,7 @@ TEST_F(PreviewPlayerTest, AMissingClipFileStopsPlayingWithAReasonAndChangesNoEdi
     ASSERT_FALSE(frames_.empty());
     EXPECT_DOUBLE_EQ(frames_.back()->time, 0.5);
     EXPECT_TRUE(player_->lastError().empty()) << "a good frame clears the reason";
+    EXPECT_EQ(problems.back(), "");
 }
 
 // Frames are drawn alike however the playhead got there: a step back onto an earlier caption draws

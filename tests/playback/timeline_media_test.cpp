@@ -135,7 +135,7 @@ TEST(WaveformCache, DecodesEachFileOnceAndDropsFailures) {
     WaveformCache cache(main, background, [&](const std::filesystem::path& url, int count) {
         ++decoded;
         if (url == "broken.m4a") throw std::runtime_error("unreadable");
-        return std::vector<float>(static_cast<std::size_t>(count), 0.5f);
+        return Waveform{std::vector<float>(static_cast<std::size_t>(count), 0.5f), 3.0};
     });
     std::vector<std::filesystem::path> ready;
     auto subscription = cache.peaksReady.subscribe([&](const std::filesystem::path& url) { ready.push_back(url); });
@@ -148,7 +148,8 @@ TEST(WaveformCache, DecodesEachFileOnceAndDropsFailures) {
     EXPECT_EQ(ready, (std::vector<std::filesystem::path>{"voice.m4a"}));
     const auto peaks = cache.peaks("voice.m4a", 50);
     ASSERT_NE(peaks, nullptr);
-    EXPECT_EQ(peaks->size(), 10u) << "the first request's count is kept";
+    EXPECT_EQ(peaks->peaks.size(), 10u) << "the first request's count is kept";
+    EXPECT_EQ(peaks->mediaDuration, 3.0);
     EXPECT_EQ(cache.peaks("broken.m4a", 10), nullptr);
     background.runPending();
     EXPECT_EQ(decoded, 3) << "a failure is tried again";
@@ -166,7 +167,9 @@ TEST(TimelineMedia, RealFilesGiveThumbnailsAndTheTonesWaveform) {
     EXPECT_LE(image->height, 68);
     EXPECT_THROW(generateThumbnail(folder / "missing.mp4", 0.5, 120, 68), std::runtime_error);
 
-    const auto peaks = decodeWaveformPeaks(folder / "clip.mp4", 100);
+    const auto waveform = decodeWaveformPeaks(folder / "clip.mp4", 100);
+    EXPECT_NEAR(waveform.mediaDuration, 1.0, 0.05);
+    const auto& peaks = waveform.peaks;
     // The file's own length decides the count; the tone is steady once the encoder settles.
     EXPECT_GE(peaks.size(), 100u);
     EXPECT_LE(peaks.size(), 103u);

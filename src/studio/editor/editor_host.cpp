@@ -3,6 +3,7 @@
 #include "app/services.h"
 #include "export/export_controller.h"
 #include "platform/url_opener.h"
+#include "playback/timeline_media.h"
 #include "recording/recording_library.h"
 #include "studio/editor/editor_window.h"
 #include "studio/editor/tasks_tray.h"
@@ -15,6 +16,10 @@ EditorHost::EditorHost(app::Services& services)
     opener_ = services.exportServices().urlOpener;
     if (!opener_) opener_ = makeXdgUrlOpener();
     tray_ = std::make_unique<TasksTray>(*exports_, *opener_);
+    thumbnailQueue_ = makeUtilityQueue("orvane.thumbnails");
+    waveformQueue_ = makeUtilityQueue("orvane.waveforms");
+    thumbnails_ = std::make_unique<ClipFrameCache>(services.mainLoop(), *thumbnailQueue_);
+    waveforms_ = std::make_unique<WaveformCache>(services.mainLoop(), *waveformQueue_);
 }
 
 EditorHost::~EditorHost() {

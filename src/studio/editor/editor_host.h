@@ -10,7 +10,10 @@
 #include "base/uuid.h"
 
 namespace orvane {
+class ClipFrameCache;
+class Executor;
 class ExportController;
+class WaveformCache;
 class UrlOpener;
 namespace app {
 class Services;
@@ -23,7 +26,8 @@ class EditorWindow;
 class TasksTray;
 
 // The editor windows of the studio (one per open recording) and what they share: the export
-// queue and its background-tasks tray, so exports keep running when their window closes.
+// queue and its background-tasks tray, so exports keep running when their window closes, and the
+// timeline's thumbnails and waveforms, so reopening a recording decodes nothing twice.
 class EditorHost : public QObject {
     Q_OBJECT
 public:
@@ -33,6 +37,8 @@ public:
     app::Services& services() { return services_; }
     ExportController& exports() { return *exports_; }
     TasksTray& tray() { return *tray_; }
+    ClipFrameCache& thumbnails() { return *thumbnails_; }
+    WaveformCache& waveforms() { return *waveforms_; }
     void showTray();
 
     // Opens the recording named by its id or a unique prefix of it (as the command line resolves
@@ -53,6 +59,11 @@ private:
     std::unique_ptr<ExportController> exports_;
     std::shared_ptr<UrlOpener> opener_;
     std::unique_ptr<TasksTray> tray_;
+    // Separate queues, so a long recording's waveform does not hold up the thumbnails.
+    std::unique_ptr<Executor> thumbnailQueue_;
+    std::unique_ptr<Executor> waveformQueue_;
+    std::unique_ptr<ClipFrameCache> thumbnails_;
+    std::unique_ptr<WaveformCache> waveforms_;
     std::map<Uuid, std::unique_ptr<EditorWindow>> windows_;
 };
 

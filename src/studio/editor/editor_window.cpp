@@ -11,13 +11,13 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 
 #include "app/preference_adapters.h"
 #include "app/services.h"
@@ -29,11 +29,13 @@
 #include "editor/editor_state.h"
 #include "export/export_controller.h"
 #include "export/export_jobs.h"
+#include "media/media_probe.h"
+#include "playback/preview_coordinator.h"
+#include "playback/preview_player.h"
+#include "playback/preview_scene.h"
 #include "recording/recording_library.h"
 #include "studio/editor/editor_host.h"
 #include "studio/editor/inspector_panel.h"
-#include "studio/editor/playback_clock.h"
-#include "studio/editor/preview_time.h"
 #include "studio/editor/preview_widget.h"
 #include "studio/editor/tasks_tray.h"
 #include "studio/editor/timeline_widget.h"
@@ -65,38 +67,37 @@ QFrame* banner(const QString& name, QLabel*& text, const QString& colour) {
     return frame;
 }
 
+// The width over the height of the frame the export draws for `scene`.
+double exportAspect(const SceneRenderSnapshot& scene) {
+    ExportSettings settings;
+    settings.aspect = scene.edit.frame.exportAspect;
+    const auto profile = exportProfile(scene, settings, ExportPreset::web1080);
+    return profile.height > 0 ? static_cast<double>(profile.width) / profile.height : 16.0 / 9.0;
+}
+
 }  // namespace
 
-EditorWindow::EditorWindow(EditorHost& host, const RecordingMeta& meta, std::unique_ptr<PlaybackClock> clock)
-    : host_(host), meta_(meta), clock_(clock ? std::move(clock) : std::make_unique<SteadyPlaybackClock>()) {
+EditorWindow::EditorWindow(EditorHost& host, const RecordingMeta& meta) : host_(host), meta_(meta) {
     setWindowTitle(QString::fromStdString(displayTitle(meta_)) + " — Orvane");
     setAccessibleName("Editor");
     resize(1280, 820);
     load();
-
-    ticker_ = new QTimer(this);
-    ticker_->setInterval(15);  // a little above 60 Hz, so no display frame is missed
-    connect(ticker_, &QTimer::timeout, this, &EditorWindow::tick);
-    sourceRefresh_ = new QTimer(this);
-    sourceRefresh_->setSingleShot(true);
-    sourceRefresh_->setInterval(30);  // a burst of changes (a drag) renders once per interval
-    connect(sourceRefresh_, &QTimer::timeout, this, &EditorWindow::refreshPreviewSource);
 
     centre_.reset(buildCentre());
     setCentralWidget(centre_.get());
     buildDocks();
     buildMenus();
     new ToastArea(host_.services().toasts(), this);
+    if (!state().values().loadError) startPreview();
 
     subscription_ = state().changed.subscribe([this](const EditorChange& change) { stateChanged(change); });
-    lastSeekRequest_ = state().values().seekRequestID;
     refreshBanner();
     refreshTransport();
-    refreshPreviewSource();
 }
 
 EditorWindow::~EditorWindow() {
     subscription_ = {};
+    if (preview_) preview_->attach(nullptr);
     if (autosave_ && autosave_->savePending()) autosave_->save();
 }
 
@@ -154,11 +155,7 @@ QWidget* EditorWindow::buildCentre() {
     column->addWidget(problemBanner_);
 
     preview_ = new PreviewWidget;
-    if (!state().values().loadError) {
-        preview_->setMessage({});
-    } else {
-        preview_->setMessage(QString::fromStdString(*state().values().loadError));
-    }
+    if (state().values().loadError) preview_->setMessage(QString::fromStdString(*state().values().loadError));
     column->addWidget(preview_, 1);
 
     auto* transport = new QHBoxLayout;
@@ -209,14 +206,16 @@ void EditorWindow::buildDocks() {
     connect(rerun, &QPushButton::clicked, this, &EditorWindow::rerunAutoZooms);
     zoomBanner_->layout()->addWidget(rerun);
     column->addWidget(zoomBanner_);
-    timeline_ = new TimelineWidget(state());
+    timeline_ = new TimelineWidget(state(), host_.thumbnails(), host_.waveforms());
+    // Scrubbing goes through the preview's coordinator, which keeps the player from being flooded
+    // with seeks; with nothing to play the playhead simply moves.
     connect(timeline_, &TimelineWidget::scrubStarted, this, [this] {
-        resumeAfterScrub_ = isPlaying();
-        pause();
+        if (coordinator_) coordinator_->beginScrub(isPlaying());
     });
+    connect(timeline_, &TimelineWidget::scrubbedTo, this,
+            [this](double time) { coordinator_ ? coordinator_->scrub(time) : state().seek(time); });
     connect(timeline_, &TimelineWidget::scrubEnded, this, [this] {
-        if (resumeAfterScrub_) play();
-        resumeAfterScrub_ = false;
+        if (coordinator_) coordinator_->endScrub();
     });
     column->addWidget(timeline_);
     timelineDock_ = std::make_unique<QDockWidget>("Timeline", this);
@@ -224,6 +223,43 @@ void EditorWindow::buildDocks() {
     timelineDock_->setWidget(bottom);
     timelineDock_->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     addDockWidget(Qt::BottomDockWidgetArea, timelineDock_.get());
+}
+
+void EditorWindow::startPreview() {
+    app::Services& services = host_.services();
+    const QSize size = preview_->frameSize();
+    try {
+        player_ =
+            std::make_unique<PreviewPlayer>(services.mainLoop(), services.soundOutput(), size.width(), size.height());
+    } catch (const std::exception& e) {
+        // A sound server that refuses a stream leaves the preview silent, not gone.
+        log::warning(log_area::kStudio, "editor: the preview plays without sound: %s", e.what());
+        player_ = std::make_unique<PreviewPlayer>(services.mainLoop(), nullptr, size.width(), size.height());
+    }
+    preview_->attach(player_.get());
+    player_->setProblemSink([this](const std::string& problem) {
+        preview_->setMessage(problem.empty()
+                                 ? QString()
+                                 : "Orvane can't show this part of the edit: " + QString::fromStdString(problem));
+    });
+    // Each file is asked once per window: the bundle is rebuilt on every clip edit.
+    auto sounding = std::make_shared<std::map<fs::path, bool>>();
+    const auto hasAudio = [sounding](const fs::path& file) {
+        const auto known = sounding->find(file);
+        if (known != sounding->end()) return known->second;
+        const auto probe = probeMedia(file);
+        return (*sounding)[file] = probe && probe->hasAudio;
+    };
+    coordinator_ =
+        std::make_unique<PreviewCoordinator>(state(), *player_, services.mainLoop(), hasAudio,
+                                             [this](const EditorState& editor) { return previewScene(editor); });
+}
+
+std::shared_ptr<const SceneRenderSnapshot> EditorWindow::previewScene(const EditorState& editor) {
+    auto scene = makePreviewScene(editor);
+    // Any edit may change the export's shape; the player then draws at the new size.
+    preview_->setAspect(exportAspect(*scene));
+    return scene;
 }
 
 void EditorWindow::buildMenus() {
@@ -261,17 +297,7 @@ void EditorWindow::buildMenus() {
 }
 
 void EditorWindow::stateChanged(const EditorChange& change) {
-    const auto& values = state().values();
-    if (change.persisted) {
-        snapshot_.reset();
-        sourceRefresh_->start();
-    }
-    if (values.seekRequestID != lastSeekRequest_) {
-        lastSeekRequest_ = values.seekRequestID;
-        // A seek while playing carries on from the new place.
-        if (clock_->running()) clock_->start(state().requestedSeekTime);
-    }
-    showPlayheadInPreview();
+    if (change.persisted) snapshot_.reset();
     refreshBanner();
     refreshTransport();
 }
@@ -296,63 +322,20 @@ std::shared_ptr<const SceneRenderSnapshot> EditorWindow::snapshot() {
     return snapshot_;
 }
 
-void EditorWindow::refreshPreviewSource() {
-    if (state().values().loadError) return;
-    const auto current = snapshot();
-    ExportSettings settings;
-    settings.aspect = current->edit.frame.exportAspect;
-    const auto profile = exportProfile(*current, settings, ExportPreset::web1080);
-    const double aspect = profile.height > 0 ? static_cast<double>(profile.width) / profile.height : 16.0 / 9.0;
-    preview_->setSource(current, session_->folder().directory, aspect);
-    showPlayheadInPreview();
-}
-
-void EditorWindow::showPlayheadInPreview() {
-    const auto& values = state().values();
-    preview_->showTime(outputTimeForCompositionTime(values.currentTime, values.edit.timeline));
-}
-
-double EditorWindow::endTime() const {
-    const auto& timeline = session_->state().values().edit.timeline;
-    return timeline.trimEnd > timeline.trimStart ? timeline.trimEnd : timeline.duration;
-}
-
-bool EditorWindow::isPlaying() const { return clock_->running(); }
+bool EditorWindow::isPlaying() const { return session_->state().values().isPlaying; }
 
 void EditorWindow::play() {
-    if (state().values().loadError || clock_->running()) return;
-    const auto& timeline = state().values().edit.timeline;
-    double from = state().values().currentTime;
-    // At the end, play starts over from the beginning of the exported range.
-    if (from >= endTime() - 1e-3 || from < timeline.trimStart) from = timeline.trimStart;
-    clock_->start(from);
-    preview_->setPlaying(true);
-    state().modify([&](EditorValues& v) {
-        v.isPlaying = true;
-        v.currentTime = from;
-    });
-    ticker_->start();
+    // The coordinator starts the player, from the beginning again when it stands at the end.
+    if (!coordinator_ || isPlaying()) return;
+    state().modify([](EditorValues& v) { v.isPlaying = true; });
 }
 
 void EditorWindow::pause() {
-    if (!clock_->running()) return;
-    ticker_->stop();
-    clock_->stop();
-    preview_->setPlaying(false);
+    if (!isPlaying()) return;
     state().modify([](EditorValues& v) { v.isPlaying = false; });
-    showPlayheadInPreview();
 }
 
 void EditorWindow::togglePlayback() { isPlaying() ? pause() : play(); }
-
-void EditorWindow::tick() {
-    if (!clock_->running()) return;
-    double now = clock_->now();
-    const bool ended = now >= endTime();
-    if (ended) now = endTime();
-    state().modify([&](EditorValues& v) { v.currentTime = now; });
-    if (ended) pause();
-}
 
 void EditorWindow::stepFrames(int count) {
     pause();

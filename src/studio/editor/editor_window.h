@@ -10,17 +10,17 @@
 #include "model/recording_meta.h"
 #include "model/scene_render_snapshot.h"
 #include "studio/editor/export_sheet.h"
-#include "studio/editor/playback_clock.h"
 
 class QAction;
 class QDockWidget;
 class QFrame;
 class QLabel;
 class QPushButton;
-class QTimer;
 class QToolButton;
 
 namespace orvane {
+class PreviewCoordinator;
+class PreviewPlayer;
 class EditorAutosave;
 class EditorSession;
 class EditorState;
@@ -37,12 +37,14 @@ class TimelineWidget;
 // One recording being edited: the preview in the centre with the transport under it, the
 // inspector on the right, the timeline along the bottom with the automatic-zoom banner above it.
 // The edit lives in the EditorState of an EditorSession; the window saves it shortly after each
-// change through EditorAutosave, and holds no edit values of its own.
+// change through EditorAutosave, and holds no edit values of its own. One preview player draws
+// every picture (playing, paused, scrubbed, edited) and plays the sound to the session's sound
+// output, whose clock then drives the playhead; without a sound server it plays silently on the
+// steady clock.
 class EditorWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // `clock` drives playback; the steady clock when none is given.
-    EditorWindow(EditorHost& host, const RecordingMeta& meta, std::unique_ptr<PlaybackClock> clock = nullptr);
+    EditorWindow(EditorHost& host, const RecordingMeta& meta);
     ~EditorWindow() override;
 
     const RecordingMeta& recording() const { return meta_; }
@@ -51,6 +53,9 @@ public:
     PreviewWidget* preview() const { return preview_; }
     TimelineWidget* timeline() const { return timeline_; }
     InspectorPanel* inspector() const { return inspector_; }
+    // Null when the recording's movie cannot be opened (problem() says why).
+    PreviewPlayer* player() const { return player_.get(); }
+    PreviewCoordinator* coordinator() const { return coordinator_.get(); }
     // Why the recording cannot be edited, or what was set aside while opening it; empty when none.
     QString problem() const;
 
@@ -80,13 +85,11 @@ private:
     void buildMenus();
     QWidget* buildCentre();
     void buildDocks();
+    void startPreview();
+    std::shared_ptr<const SceneRenderSnapshot> previewScene(const EditorState& editor);
     void stateChanged(const EditorChange& change);
     void refreshBanner();
     void refreshTransport();
-    void refreshPreviewSource();
-    void showPlayheadInPreview();
-    void tick();
-    double endTime() const;
 
     EditorHost& host_;
     RecordingMeta meta_;
@@ -97,11 +100,12 @@ private:
     std::unique_ptr<QWidget> centre_;
     std::unique_ptr<QDockWidget> inspectorDock_;
     std::unique_ptr<QDockWidget> timelineDock_;
-    std::unique_ptr<PlaybackClock> clock_;
+    // Destroyed before the views and the state they use: the coordinator, which drives the player,
+    // then the player, which draws into the preview.
+    std::unique_ptr<PreviewPlayer> player_;
+    std::unique_ptr<PreviewCoordinator> coordinator_;
     std::shared_ptr<const SceneRenderSnapshot> snapshot_;  // null when the edit changed since
     QString problem_;
-    std::optional<Uuid> lastSeekRequest_;
-    bool resumeAfterScrub_ = false;
 
     PreviewWidget* preview_ = nullptr;
     TimelineWidget* timeline_ = nullptr;
@@ -114,8 +118,6 @@ private:
     QToolButton* playButton_ = nullptr;
     QAction* undo_ = nullptr;
     QAction* redo_ = nullptr;
-    QTimer* ticker_ = nullptr;
-    QTimer* sourceRefresh_ = nullptr;
     Subscription subscription_;
 };
 

@@ -3,15 +3,19 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <span>
 
 #include "editor/editor_state.h"
 #include "model/time_mapping.h"
+#include "playback/playback_bundle.h"
+#include "playback/timeline_media.h"
 
 namespace orvane::studio {
 
@@ -20,7 +24,12 @@ namespace {
 constexpr int kLabelWidth = 108;
 constexpr int kRulerHeight = 22;
 constexpr int kLaneHeight = 26;
+constexpr int kClipLaneHeight = 58;   // a strip of frames over the sound's waveform
+constexpr int kAudioLaneHeight = 36;  // room for a waveform under the label
+constexpr int kClipWaveformHeight = 16;
 constexpr int kLaneCount = 7;
+// Peaks kept per file: a view never draws more than 4000 points, and a clip shows part of its file.
+constexpr int kWaveformPeaks = 4000;
 constexpr int kRightMargin = 10;
 constexpr int kEdgeGrip = 5;                // pixels at either end of an item that trim instead of move
 constexpr double kMinimumItemLength = 0.1;  // seconds an item keeps while trimmed
@@ -40,6 +49,36 @@ const char* laneTitle(TimelineWidget::Lane lane) {
     return "";
 }
 
+int laneHeight(TimelineWidget::Lane lane) {
+    switch (lane) {
+        case TimelineWidget::Lane::clips: return kClipLaneHeight;
+        case TimelineWidget::Lane::audio: return kAudioLaneHeight;
+        default: return kLaneHeight;
+    }
+}
+
+int lanesBottom() {
+    int bottom = kRulerHeight;
+    for (int i = 0; i < kLaneCount; ++i) bottom += laneHeight(static_cast<TimelineWidget::Lane>(i));
+    return bottom;
+}
+
+// Fills `cell` with `image`, cropped to the cell's shape around its centre.
+void drawCovering(QPainter& painter, const QRectF& cell, const RgbaImage& image) {
+    const QImage picture(image.pixels.data(), image.width, image.height, image.stride,
+                         QImage::Format_ARGB32_Premultiplied);
+    QRectF source(0, 0, image.width, image.height);
+    const double cellAspect = cell.width() / std::max(cell.height(), 1.0);
+    if (source.width() / source.height() > cellAspect) {
+        const double width = source.height() * cellAspect;
+        source.adjust((source.width() - width) / 2, 0, -(source.width() - width) / 2, 0);
+    } else {
+        const double height = source.width() / cellAspect;
+        source.adjust(0, (source.height() - height) / 2, 0, -(source.height() - height) / 2);
+    }
+    painter.drawImage(cell, picture, source);
+}
+
 QColor colourOf(TimelineWidget::ItemKind kind) {
     switch (kind) {
         case TimelineWidget::ItemKind::overlay: return {0x8e, 0x6c, 0xd8};
@@ -57,15 +96,30 @@ QColor colourOf(TimelineWidget::ItemKind kind) {
 
 }  // namespace
 
-TimelineWidget::TimelineWidget(EditorState& state, QWidget* parent) : QWidget(parent), state_(state) {
+TimelineWidget::TimelineWidget(EditorState& state, ClipFrameCache& thumbnails, WaveformCache& waveforms,
+                               QWidget* parent)
+    : QWidget(parent), state_(state), thumbnails_(thumbnails), waveforms_(waveforms) {
     setAccessibleName("Timeline");
     setFocusPolicy(Qt::ClickFocus);
     setMouseTracking(true);
-    subscription_ = state_.changed.subscribe([this](const EditorChange&) { update(); });
+    subscription_ = state_.changed.subscribe([this](const EditorChange& change) { stateChanged(change); });
+    thumbnailArrived_ = thumbnails_.frameReady.subscribe([this](const ClipFrameKey&) { update(); });
+    waveformArrived_ = waveforms_.peaksReady.subscribe([this](const std::filesystem::path&) { update(); });
 }
 
-QSize TimelineWidget::sizeHint() const { return {900, kRulerHeight + kLaneCount * kLaneHeight + 6}; }
-QSize TimelineWidget::minimumSizeHint() const { return {400, kRulerHeight + kLaneCount * kLaneHeight + 6}; }
+void TimelineWidget::stateChanged(const EditorChange& change) {
+    // While playing only the playhead moves: the strips it leaves and enters are all that change.
+    if (!change.persisted && paintedPlayheadX_ && items() == paintedItems_) {
+        const auto strip = [this](int x) { return QRect(x - 8, 0, 16, height()); };
+        const int x = xForTime(state_.values().currentTime);
+        if (x != *paintedPlayheadX_) update(strip(*paintedPlayheadX_).united(strip(x)));
+        return;
+    }
+    update();
+}
+
+QSize TimelineWidget::sizeHint() const { return {900, lanesBottom() + 6}; }
+QSize TimelineWidget::minimumSizeHint() const { return {400, lanesBottom() + 6}; }
 
 TimelineWidget::Lane TimelineWidget::laneOf(ItemKind kind) {
     switch (kind) {
@@ -83,8 +137,9 @@ TimelineWidget::Lane TimelineWidget::laneOf(ItemKind kind) {
 }
 
 QRect TimelineWidget::laneRect(Lane lane) const {
-    const int index = static_cast<int>(lane);
-    return {kLabelWidth, kRulerHeight + index * kLaneHeight, width() - kLabelWidth, kLaneHeight};
+    int top = kRulerHeight;
+    for (int i = 0; i < static_cast<int>(lane); ++i) top += laneHeight(static_cast<Lane>(i));
+    return {kLabelWidth, top, width() - kLabelWidth, laneHeight(lane)};
 }
 
 double TimelineWidget::span() const {
@@ -169,7 +224,7 @@ std::optional<TimelineWidget::Item> TimelineWidget::itemAt(const QPoint& point) 
     return std::nullopt;
 }
 
-void TimelineWidget::paintEvent(QPaintEvent*) {
+void TimelineWidget::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette& colours = palette();
@@ -211,32 +266,109 @@ void TimelineWidget::paintEvent(QPaintEvent*) {
     if (timeline.trimEnd > timeline.trimStart) {
         const QColor shade(0, 0, 0, 90);
         const int top = kRulerHeight;
-        const int bottom = kRulerHeight + kLaneCount * kLaneHeight;
+        const int bottom = lanesBottom();
         painter.fillRect(QRect(QPoint(kLabelWidth, top), QPoint(xForTime(timeline.trimStart), bottom)), shade);
         painter.fillRect(QRect(QPoint(xForTime(timeline.trimEnd), top), QPoint(width(), bottom)), shade);
     }
 
     const QColor accent = colours.color(QPalette::Highlight);
-    for (const auto& item : items()) {
+    const auto& values = state_.values();
+    const PlaybackSnapshot media = makePlaybackSnapshot(values);
+    const auto clipIndex = [&](const Uuid& id) {
+        const auto& clips = values.edit.timeline.clips;
+        return static_cast<std::size_t>(
+            std::find_if(clips.begin(), clips.end(), [&](const Clip& clip) { return clip.id == id; }) - clips.begin());
+    };
+    paintedItems_ = items();
+    for (const auto& item : paintedItems_) {
         const QRect box = itemRect(item.kind, item.id);
+        if (!box.adjusted(-2, -2, 2, 2).intersects(event->rect())) continue;
         QPainterPath path;
         path.addRoundedRect(QRectF(box), 4, 4);
         painter.fillPath(path, colourOf(item.kind));
+        painter.save();
+        painter.setClipPath(path);
+        const QColor wave(255, 255, 255, 150);
+        if (const std::size_t i = clipIndex(item.id); item.kind == ItemKind::clip && i < media.clips.size()) {
+            const ClipSpec& clip = media.clips[i];
+            const QRectF strip(box.left(), box.top(), box.width(), box.height() - kClipWaveformHeight);
+            paintFrameStrip(painter, strip, clip.sourceURL, clip.sourceStart, clip.sourceStart + clip.sourceDuration);
+            const QRectF sound(box.left(), strip.bottom(), box.width(), kClipWaveformHeight);
+            painter.fillRect(sound, QColor(0, 0, 0, 90));
+            paintWaveform(painter, sound.adjusted(0, 1, 0, -1), clip.sourceURL, clip.sourceStart, clip.sourceDuration,
+                          wave);
+        } else if (item.kind == ItemKind::voiceClip) {
+            for (const auto& voice : values.edit.audio.voiceClips) {
+                if (voice.id == item.id) {
+                    paintWaveform(painter, QRectF(box).adjusted(0, 3, 0, -3), voice.path, voice.sourceStart,
+                                  voice.duration, wave);
+                }
+            }
+        } else if (item.kind == ItemKind::music && values.edit.audio.backgroundMusicPath) {
+            paintWaveform(painter, QRectF(box).adjusted(0, 3, 0, -3), *values.edit.audio.backgroundMusicPath, 0,
+                          item.end - item.start, wave);
+        }
+        painter.restore();
         if (item.selected) {
             painter.setPen(QPen(accent.lighter(150), 2));
             painter.drawPath(path);
         }
+        const QString label =
+            painter.fontMetrics().elidedText(item.label, Qt::ElideRight, std::max(0, box.width() - 10));
+        // Over pictures and waveforms the label sits on a shade of its own, at the top.
+        const bool overMedia =
+            item.kind == ItemKind::clip || item.kind == ItemKind::voiceClip || item.kind == ItemKind::music;
+        const int textHeight = painter.fontMetrics().height();
+        const QRect textBox =
+            overMedia
+                ? QRect(box.left() + 3, box.top() + 2,
+                        std::min(box.width() - 6, painter.fontMetrics().horizontalAdvance(label) + 8), textHeight + 2)
+                : box.adjusted(6, 0, -4, 0);
+        if (overMedia && textBox.width() > 0) painter.fillRect(textBox, QColor(0, 0, 0, 120));
         painter.setPen(Qt::white);
-        painter.drawText(box.adjusted(6, 0, -4, 0), Qt::AlignVCenter | Qt::AlignLeft,
-                         painter.fontMetrics().elidedText(item.label, Qt::ElideRight, std::max(0, box.width() - 10)));
+        painter.drawText(overMedia ? textBox.adjusted(4, 0, 0, 0) : textBox, Qt::AlignVCenter | Qt::AlignLeft, label);
     }
 
     // The playhead over everything.
     const int x = xForTime(state_.values().currentTime);
+    paintedPlayheadX_ = x;
     painter.setPen(QPen(QColor(0xff, 0x4d, 0x4d), 2));
     painter.drawLine(x, 0, x, height());
     painter.setBrush(QColor(0xff, 0x4d, 0x4d));
     painter.drawPolygon(QPolygon({QPoint(x - 6, 0), QPoint(x + 6, 0), QPoint(x, 8)}));
+}
+
+void TimelineWidget::paintFrameStrip(QPainter& painter, const QRectF& strip, const std::filesystem::path& file,
+                                     double sourceStart, double sourceEnd) {
+    const Size video = state_.values().edit.frame.videoSize;
+    const double aspect = video.width > 0 && video.height > 0 ? video.width / video.height : 16.0 / 9.0;
+    if (strip.width() < 1 || strip.height() < 1) return;
+    // Cells as wide as a frame of the strip's height, stretched a little to fill the clip exactly.
+    const int count = std::max(1, static_cast<int>(std::ceil(strip.width() / (strip.height() * aspect))));
+    const double cellWidth = strip.width() / count;
+    const auto times = clipFrameStripTimes(sourceStart, sourceEnd, count);
+    for (int i = 0; i < count; ++i) {
+        const QRectF cell(strip.left() + i * cellWidth, strip.top(), cellWidth, strip.height());
+        if (const auto image =
+                thumbnails_.frame(file, times[static_cast<std::size_t>(i)], cell.width(), cell.height())) {
+            drawCovering(painter, cell.adjusted(0.5, 0, -0.5, 0), *image);
+        }
+    }
+}
+
+void TimelineWidget::paintWaveform(QPainter& painter, const QRectF& area, const std::filesystem::path& file,
+                                   double sourceStart, double duration, const QColor& colour) {
+    const auto waveform = waveforms_.peaks(file, kWaveformPeaks);
+    if (!waveform || waveform->peaks.empty()) return;
+    const auto range = waveformPeakRange(waveform->peaks.size(), waveform->mediaDuration, sourceStart, duration);
+    if (range.last <= range.first) return;
+    const std::span<const float> shown(waveform->peaks.data() + range.first, range.last - range.first);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    for (const WaveformBar& bar : layoutWaveformBars(shown, area.width(), area.height())) {
+        painter.drawRoundedRect(QRectF(area.left() + bar.x, area.top() + bar.y, bar.width, bar.height),
+                                bar.cornerRadius, bar.cornerRadius);
+    }
 }
 
 void TimelineWidget::select(const Item& item) {
@@ -262,7 +394,7 @@ void TimelineWidget::mousePressEvent(QMouseEvent* event) {
     if (!hit || hit->kind == ItemKind::music || hit->kind == ItemKind::cut) {
         drag_.mode = DragMode::scrub;
         Q_EMIT scrubStarted();
-        state_.seek(drag_.pressTime);
+        Q_EMIT scrubbedTo(drag_.pressTime);
         return;
     }
     select(*hit);
@@ -299,7 +431,7 @@ void TimelineWidget::mouseMoveEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton)) return;
     const double time = timeForX(point.x());
     if (drag_.mode == DragMode::scrub) {
-        state_.seek(time);
+        Q_EMIT scrubbedTo(time);
         return;
     }
     applyDrag(time);
@@ -309,6 +441,15 @@ void TimelineWidget::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
     if (drag_.mode == DragMode::scrub) Q_EMIT scrubEnded();
     drag_ = {};
+}
+
+void TimelineWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QPoint point = event->position().toPoint();
+    if (event->button() != Qt::LeftButton || !laneRect(Lane::zooms).contains(point) || itemAt(point)) {
+        return QWidget::mouseDoubleClickEvent(event);
+    }
+    state_.seek(timeForX(point.x()));
+    state_.addZoomAtPlayhead();
 }
 
 void TimelineWidget::applyDrag(double time) {

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -9,18 +10,26 @@
 #include "base/uuid.h"
 
 class QMenu;
+class QPainter;
+class QRectF;
 
 namespace orvane {
+class ClipFrameCache;
 class EditorState;
+class WaveformCache;
+struct EditorChange;
 }
 
 namespace orvane::studio {
 
 // The edit laid out in time, custom painted: a ruler with the playhead, then one lane per kind of
-// item (overlays, zooms, screen clips, captions, audio, mutes and cuts, speed ramps). Clicking the
-// ruler or empty space moves the playhead (dragging scrubs); clicking an item selects it; dragging
-// an item moves it and dragging its edge trims it. Every change goes through the EditorState, the
-// widget keeps only the geometry of what it drew.
+// item (overlays, zooms, screen clips, captions, audio, mutes and cuts, speed ramps). Screen clips
+// show a strip of their frames over the waveform of their sound, voice clips and music their
+// waveform; both come from the shared caches, made off the main loop, and the lanes repaint as they
+// arrive. Pressing on the ruler or empty space starts a scrub the owner carries out (the preview's
+// rules); clicking an item selects it; dragging an item moves it and dragging its edge trims it;
+// a double click on free space in the zoom lane adds a zoom there.
+// Every change goes through the EditorState, the widget keeps only the geometry of what it drew.
 class TimelineWidget : public QWidget {
     Q_OBJECT
 public:
@@ -34,9 +43,11 @@ public:
         double end = 0;
         QString label;
         bool selected = false;
+
+        bool operator==(const Item&) const = default;
     };
 
-    explicit TimelineWidget(EditorState& state, QWidget* parent = nullptr);
+    TimelineWidget(EditorState& state, ClipFrameCache& thumbnails, WaveformCache& waveforms, QWidget* parent = nullptr);
 
     // What is drawn now, from the state.
     std::vector<Item> items() const;
@@ -54,8 +65,9 @@ public:
     QSize minimumSizeHint() const override;
 
 Q_SIGNALS:
-    // A scrub began or ended (playback pauses while the playhead is dragged).
+    // A press on the ruler or empty space begins a scrub, the drag moves it, the release ends it.
     void scrubStarted();
+    void scrubbedTo(double time);
     void scrubEnded();
 
 protected:
@@ -63,6 +75,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -80,13 +93,25 @@ private:
     };
 
     std::optional<Item> itemAt(const QPoint& point) const;
+    void stateChanged(const EditorChange& change);
+    void paintFrameStrip(QPainter& painter, const QRectF& strip, const std::filesystem::path& file, double sourceStart,
+                         double sourceEnd);
+    void paintWaveform(QPainter& painter, const QRectF& area, const std::filesystem::path& file, double sourceStart,
+                       double duration, const QColor& colour);
     void select(const Item& item);
     void applyDrag(double time);
     double span() const;
 
     EditorState& state_;
+    ClipFrameCache& thumbnails_;
+    WaveformCache& waveforms_;
     Drag drag_;
+    // What the last paint drew, so a change that only moves the playhead repaints just around it.
+    std::vector<Item> paintedItems_;
+    std::optional<int> paintedPlayheadX_;
     Subscription subscription_;
+    Subscription thumbnailArrived_;
+    Subscription waveformArrived_;
 };
 
 }  // namespace orvane::studio

@@ -190,6 +190,28 @@ TEST_F(EditorPersistenceTest, ACorruptSidecarIsLeftAloneUntilTheUserEditsAndThen
     EXPECT_FALSE(std::filesystem::exists(folder / "sidecar.json.corrupt-3"));
 }
 
+// The preview plays and scrubs outside the trim, so its scene spans the clips; an export's the trim.
+TEST_F(EditorPersistenceTest, APreviewSceneSpansTheWholeLayoutAndAnExportOnlyTheTrim) {
+    state.setMeasuredDuration(10);
+    state.modify([&](EditorValues& v) {
+        v.edit.timeline.clips = {Clip{Uuid::random(), "screen.mp4", 0, 4, 0},
+                                 Clip{Uuid::random(), "screen.mp4", 5, 8, 1}};
+        v.edit.timeline.trimStart = 1;
+        v.edit.timeline.trimEnd = 6;
+    });
+    const auto exported = makeSceneRenderSnapshot(state);
+    const auto preview =
+        makeSceneRenderSnapshot(state, std::nullopt, ScreenTrackSource::clipList, SnapshotRange::wholeLayout);
+    EXPECT_EQ(exported.edit.timeline.trimStart, 1);
+    EXPECT_EQ(exported.edit.timeline.trimEnd, 6);
+    EXPECT_EQ(preview.edit.timeline.trimStart, 0);
+    EXPECT_EQ(preview.edit.timeline.trimEnd, 8) << "two clips and the gap between them";
+    // The camera is sampled at 60 Hz over what each covers, ends included.
+    EXPECT_EQ(exported.cameraSamples.size(), 5u * 60 + 1);
+    EXPECT_EQ(preview.cameraSamples.size(), 8u * 60 + 1);
+    EXPECT_EQ(state.values().edit.timeline.trimEnd, 6) << "the open edit keeps its trim";
+}
+
 TEST_F(EditorPersistenceTest, RenderingLaysOutTheScreenTrackTheLayerModelResolvesWhenItIsOn) {
     state.setMeasuredDuration(10);
     // A negative head gap and a reversed clip: the two things the resolved screen layer changes.
