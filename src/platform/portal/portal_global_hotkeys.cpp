@@ -48,7 +48,7 @@ struct PortalGlobalHotkeys::Impl {
     std::string session;
     std::map<HotkeyAction, HotkeyChord> bound;
     portal::SlotPtr activated;
-    Handler* handler = nullptr;
+    Handler handler;
 
     void closeSession() {
         if (session.empty()) return;
@@ -106,9 +106,7 @@ struct PortalGlobalHotkeys::Impl {
         const char* id = nullptr;
         std::uint64_t timestamp = 0;
         if (sd_bus_message_read(m, "ost", &from, &id, &timestamp) < 0 || session != from) return;
-        if (const auto action = actionNamed(id); action && bound.count(*action) && handler && *handler) {
-            (*handler)(*action);
-        }
+        if (const auto action = actionNamed(id); action && bound.count(*action) && handler) handler(*action);
     }
 };
 
@@ -127,7 +125,6 @@ std::unique_ptr<PortalGlobalHotkeys> PortalGlobalHotkeys::connect() {
 
 PortalGlobalHotkeys::PortalGlobalHotkeys(std::unique_ptr<portal::PortalBus> bus) : impl_(std::make_unique<Impl>()) {
     impl_->bus = std::move(bus);
-    impl_->handler = &handler_;
     sd_bus_slot* slot = nullptr;
     // The portal sends presses of every session of ours; the handler keeps the current one's.
     sd_bus_match_signal(
@@ -141,6 +138,8 @@ PortalGlobalHotkeys::PortalGlobalHotkeys(std::unique_ptr<portal::PortalBus> bus)
 }
 
 PortalGlobalHotkeys::~PortalGlobalHotkeys() { impl_->closeSession(); }
+
+void PortalGlobalHotkeys::setHandler(Handler handler) { impl_->handler = std::move(handler); }
 
 bool PortalGlobalHotkeys::registerHotkey(HotkeyAction action, const HotkeyChord& chord) {
     auto wanted = impl_->bound;

@@ -27,7 +27,7 @@ public:
     explicit PortalGlobalHotkeys(std::unique_ptr<portal::PortalBus> bus);
     ~PortalGlobalHotkeys() override;
 
-    void setHandler(Handler handler) override { handler_ = std::move(handler); }
+    void setHandler(Handler handler) override;
     // False when the desktop (or the user in its dialog) refused; the action is then not bound.
     bool registerHotkey(HotkeyAction action, const HotkeyChord& chord) override;
     void unregisterHotkey(HotkeyAction action) override;
@@ -38,7 +38,6 @@ public:
 
 private:
     std::unique_ptr<Impl> impl_;
-    Handler handler_;
 };
 
 }  // namespace orvane
