@@ -25,6 +25,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -149,6 +150,19 @@ protected:
             20000);
     }
 
+    // Presses the ruler at `from`, drags to `to` and lets go; `pressed` runs while the button is down.
+    static void scrubOnRuler(TimelineWidget& timeline, double from, double to,
+                             const std::function<void()>& pressed = {}) {
+        constexpr int kRulerY = 10;
+        QTest::mousePress(&timeline, Qt::LeftButton, {}, QPoint(timeline.xForTime(from), kRulerY));
+        if (pressed) pressed();
+        const QPointF end(timeline.xForTime(to), kRulerY);
+        QMouseEvent drag(QEvent::MouseMove, end, timeline.mapToGlobal(end), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(&timeline, &drag);
+        QTest::mouseRelease(&timeline, Qt::LeftButton, {}, end.toPoint());
+    }
+
     TempDir dir_;
     ScopedEnv home_;
     ScopedEnv data_;
@@ -182,14 +196,8 @@ TEST_F(EditorTest, OpensFromTheLibraryScrubsAddsAZoomUndoesItAndKeepsItAcrossReo
 
     // Scrub: a press on the ruler seeks, dragging follows, and the time label and preview follow.
     TimelineWidget* timeline = window->timeline();
-    const int rulerY = 10;
-    QTest::mousePress(timeline, Qt::LeftButton, {}, QPoint(timeline->xForTime(1.0), rulerY));
-    EXPECT_NEAR(state.values().currentTime, timeline->timeForX(timeline->xForTime(1.0)), 1e-9);
-    QMouseEvent drag(QEvent::MouseMove, QPointF(timeline->xForTime(2.5), rulerY),
-                     timeline->mapToGlobal(QPointF(timeline->xForTime(2.5), rulerY)), Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(timeline, &drag);
-    QTest::mouseRelease(timeline, Qt::LeftButton, {}, QPoint(timeline->xForTime(2.5), rulerY));
+    scrubOnRuler(*timeline, 1.0, 2.5,
+                 [&] { EXPECT_NEAR(state.values().currentTime, timeline->timeForX(timeline->xForTime(1.0)), 1e-9); });
     EXPECT_NEAR(state.values().currentTime, 2.5, 0.05);
     EXPECT_TRUE(named<QLabel>("Playhead time")->text().startsWith("0:02."));
     EXPECT_TRUE(waitForPreview(*window));
@@ -431,13 +439,7 @@ TEST_F(EditorTest, PlaysTheRecordingsSoundAsThePlayheadMovesAndTheTimelineShowsI
     EXPECT_LT(speakers->loudness(quietFrom, std::chrono::steady_clock::now()), 0.005) << "pausing silences it";
 
     // A paused scrub shows the frame under the playhead where it was let go.
-    const int rulerY = 10;
-    QTest::mousePress(timeline, Qt::LeftButton, {}, QPoint(timeline->xForTime(0.5), rulerY));
-    QMouseEvent drag(QEvent::MouseMove, QPointF(timeline->xForTime(3.0), rulerY),
-                     timeline->mapToGlobal(QPointF(timeline->xForTime(3.0), rulerY)), Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(timeline, &drag);
-    QTest::mouseRelease(timeline, Qt::LeftButton, {}, QPoint(timeline->xForTime(3.0), rulerY));
+    scrubOnRuler(*timeline, 0.5, 3.0);
     EXPECT_NEAR(state.values().currentTime, 3.0, 0.05);
     EXPECT_TRUE(waitForPreview(window));
 

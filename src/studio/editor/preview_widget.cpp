@@ -71,7 +71,6 @@ void PreviewWidget::show(const PreviewFrame& frame) {
     frameTime_ = frame.time;
     ++shown_;
     update();
-    Q_EMIT frameShown(frame.time);
 }
 
 void PreviewWidget::paintEvent(QPaintEvent*) {

@@ -39,9 +39,6 @@ public:
     std::optional<double> frameTime() const { return frameTime_; }
     std::uint64_t framesShown() const { return shown_; }
 
-Q_SIGNALS:
-    void frameShown(double time);
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

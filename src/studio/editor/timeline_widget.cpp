@@ -272,13 +272,8 @@ void TimelineWidget::paintEvent(QPaintEvent* event) {
     }
 
     const QColor accent = colours.color(QPalette::Highlight);
-    const auto& values = state_.values();
-    const PlaybackSnapshot media = makePlaybackSnapshot(values);
-    const auto clipIndex = [&](const Uuid& id) {
-        const auto& clips = values.edit.timeline.clips;
-        return static_cast<std::size_t>(
-            std::find_if(clips.begin(), clips.end(), [&](const Clip& clip) { return clip.id == id; }) - clips.begin());
-    };
+    // The files and source ranges the clips play, resolved as the preview resolves them.
+    const PlaybackSnapshot media = makePlaybackSnapshot(state_.values());
     paintedItems_ = items();
     for (const auto& item : paintedItems_) {
         const QRect box = itemRect(item.kind, item.id);
@@ -288,26 +283,7 @@ void TimelineWidget::paintEvent(QPaintEvent* event) {
         painter.fillPath(path, colourOf(item.kind));
         painter.save();
         painter.setClipPath(path);
-        const QColor wave(255, 255, 255, 150);
-        if (const std::size_t i = clipIndex(item.id); item.kind == ItemKind::clip && i < media.clips.size()) {
-            const ClipSpec& clip = media.clips[i];
-            const QRectF strip(box.left(), box.top(), box.width(), box.height() - kClipWaveformHeight);
-            paintFrameStrip(painter, strip, clip.sourceURL, clip.sourceStart, clip.sourceStart + clip.sourceDuration);
-            const QRectF sound(box.left(), strip.bottom(), box.width(), kClipWaveformHeight);
-            painter.fillRect(sound, QColor(0, 0, 0, 90));
-            paintWaveform(painter, sound.adjusted(0, 1, 0, -1), clip.sourceURL, clip.sourceStart, clip.sourceDuration,
-                          wave);
-        } else if (item.kind == ItemKind::voiceClip) {
-            for (const auto& voice : values.edit.audio.voiceClips) {
-                if (voice.id == item.id) {
-                    paintWaveform(painter, QRectF(box).adjusted(0, 3, 0, -3), voice.path, voice.sourceStart,
-                                  voice.duration, wave);
-                }
-            }
-        } else if (item.kind == ItemKind::music && values.edit.audio.backgroundMusicPath) {
-            paintWaveform(painter, QRectF(box).adjusted(0, 3, 0, -3), *values.edit.audio.backgroundMusicPath, 0,
-                          item.end - item.start, wave);
-        }
+        paintItemMedia(painter, item, box, media);
         painter.restore();
         if (item.selected) {
             painter.setPen(QPen(accent.lighter(150), 2));
@@ -336,6 +312,33 @@ void TimelineWidget::paintEvent(QPaintEvent* event) {
     painter.drawLine(x, 0, x, height());
     painter.setBrush(QColor(0xff, 0x4d, 0x4d));
     painter.drawPolygon(QPolygon({QPoint(x - 6, 0), QPoint(x + 6, 0), QPoint(x, 8)}));
+}
+
+void TimelineWidget::paintItemMedia(QPainter& painter, const Item& item, const QRect& box,
+                                    const PlaybackSnapshot& media) {
+    const QColor wave(255, 255, 255, 150);
+    const QRectF inset = QRectF(box).adjusted(0, 3, 0, -3);
+    const auto& values = state_.values();
+    if (item.kind == ItemKind::clip) {
+        const auto& clips = values.edit.timeline.clips;
+        const auto index = static_cast<std::size_t>(
+            std::find_if(clips.begin(), clips.end(), [&](const Clip& clip) { return clip.id == item.id; }) -
+            clips.begin());
+        if (index >= media.clips.size()) return;
+        const ClipSpec& clip = media.clips[index];
+        const QRectF strip(box.left(), box.top(), box.width(), box.height() - kClipWaveformHeight);
+        paintFrameStrip(painter, strip, clip.sourceURL, clip.sourceStart, clip.sourceStart + clip.sourceDuration);
+        const QRectF sound(box.left(), strip.bottom(), box.width(), kClipWaveformHeight);
+        painter.fillRect(sound, QColor(0, 0, 0, 90));
+        paintWaveform(painter, sound.adjusted(0, 1, 0, -1), clip.sourceURL, clip.sourceStart, clip.sourceDuration,
+                      wave);
+    } else if (item.kind == ItemKind::voiceClip) {
+        for (const auto& voice : values.edit.audio.voiceClips) {
+            if (voice.id == item.id) paintWaveform(painter, inset, voice.path, voice.sourceStart, voice.duration, wave);
+        }
+    } else if (item.kind == ItemKind::music && values.edit.audio.backgroundMusicPath) {
+        paintWaveform(painter, inset, *values.edit.audio.backgroundMusicPath, 0, item.end - item.start, wave);
+    }
 }
 
 void TimelineWidget::paintFrameStrip(QPainter& painter, const QRectF& strip, const std::filesystem::path& file,

@@ -18,6 +18,7 @@ class ClipFrameCache;
 class EditorState;
 class WaveformCache;
 struct EditorChange;
+struct PlaybackSnapshot;
 }
 
 namespace orvane::studio {
@@ -94,6 +95,7 @@ private:
 
     std::optional<Item> itemAt(const QPoint& point) const;
     void stateChanged(const EditorChange& change);
+    void paintItemMedia(QPainter& painter, const Item& item, const QRect& box, const PlaybackSnapshot& media);
     void paintFrameStrip(QPainter& painter, const QRectF& strip, const std::filesystem::path& file, double sourceStart,
                          double sourceEnd);
     void paintWaveform(QPainter& painter, const QRectF& area, const std::filesystem::path& file, double sourceStart,
