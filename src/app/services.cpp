@@ -10,6 +10,7 @@
 #include "app/preferences.h"
 #include "base/log.h"
 #include "base/log_areas.h"
+#include "base/text.h"
 #include "cloud/auth_store.h"
 #include "cloud/byo_share_client.h"
 #include "cloud/hosted_share_client.h"
@@ -356,17 +357,21 @@ RefreshAfterRejection Services::accountRefresh() {
     return [account](const std::string& rejected) { return account->refreshAfterRejection(rejected); };
 }
 
+std::shared_ptr<RemoteEditPoller> Services::remoteEditPoller(const RecordingMeta& meta, RemoteEditTarget target) {
+    const std::string remoteID = trimWhitespaceAndNewlines(meta.remoteVideoID.value_or(""));
+    if (remoteID.empty()) return nullptr;
+    if (!remoteEditQueue_) remoteEditQueue_ = std::make_unique<SerialQueue>("orvane.remote-edits");
+    return RemoteEditPoller::make(remoteID, backendRemoteEditFetch(remoteAPI(), accountToken(), accountRefresh()),
+                                  std::move(target), mainLoop(), *remoteEditQueue_, &toasts());
+}
+
 std::shared_ptr<RemoteEditPoller> Services::remoteEditPoller(const RecordingMeta& meta,
                                                              const std::shared_ptr<EditorSession>& session) {
-    if (!remoteEditQueue_) remoteEditQueue_ = std::make_unique<SerialQueue>("orvane.remote-edits");
     std::weak_ptr<EditorSession> weakSession = session;
-    return RemoteEditPoller::make(meta.remoteVideoID.value_or(""),
-                                  backendRemoteEditFetch(remoteAPI(), accountToken(), accountRefresh()),
-                                  {std::shared_ptr<EditorState>(session, &session->state()),
-                                   [weakSession] {
-                                       if (auto open = weakSession.lock()) open->saveOrThrow();
-                                   }},
-                                  mainLoop(), *remoteEditQueue_, &toasts());
+    return remoteEditPoller(meta,
+                            RemoteEditTarget{std::shared_ptr<EditorState>(session, &session->state()), [weakSession] {
+                                                 if (auto open = weakSession.lock()) open->saveOrThrow();
+                                             }});
 }
 
 std::shared_ptr<ShareClient> Services::makeShareClient(std::optional<ShareBackendMode> mode) {

@@ -25,6 +25,7 @@ class AppConfiguration;
 class AuthStore;
 class EditorSession;
 class RemoteEditPoller;
+struct RemoteEditTarget;
 class BundleConfig;
 class HttpTransport;
 class ShareClient;
@@ -140,8 +141,10 @@ public:
         return withOneRefresh(accountToken(), accountRefresh(), std::forward<Call>(call));
     }
     // Keeps an open editor in step with the edits an agent makes to the recording's shared video:
-    // the poller (not started) for `session`, fetching on its own queue; null when the recording was
-    // never shared. The poller lets the session go when the editor closes.
+    // the poller (not started) for `target`, fetching on its own queue; null when the recording was
+    // never shared. The poller lets the edit go when the editor closes.
+    std::shared_ptr<RemoteEditPoller> remoteEditPoller(const RecordingMeta& meta, RemoteEditTarget target);
+    // The same for a session opened for editing, saved by the session itself.
     std::shared_ptr<RemoteEditPoller> remoteEditPoller(const RecordingMeta& meta,
                                                        const std::shared_ptr<EditorSession>& session);
     // The share backend the preferences choose, made afresh for each share so a changed setting

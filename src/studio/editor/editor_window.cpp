@@ -23,6 +23,7 @@
 #include "app/services.h"
 #include "base/log.h"
 #include "base/log_areas.h"
+#include "cloud/remote_edit_poller.h"
 #include "editor/auto_zoom_status.h"
 #include "editor/editor_autosave.h"
 #include "editor/editor_session.h"
@@ -96,6 +97,7 @@ EditorWindow::EditorWindow(EditorHost& host, const RecordingMeta& meta) : host_(
 }
 
 EditorWindow::~EditorWindow() {
+    if (remoteEdits_) remoteEdits_->stop();
     subscription_ = {};
     if (preview_) preview_->attach(nullptr);
     if (autosave_ && autosave_->savePending()) autosave_->save();
@@ -111,7 +113,7 @@ void EditorWindow::load() {
     const EditorSettings settings = editorSettings(services.preferences());
     // Opened for viewing: the autosave takes the edit lock for each write, so the command line can
     // change the same recording between saves.
-    session_ = std::make_unique<EditorSession>(folder, meta_, settings);
+    session_ = std::make_shared<EditorSession>(folder, meta_, settings);
     autosave_ = std::make_unique<EditorAutosave>(session_->state(), services.mainLoop(), settings);
 
     const auto& values = session_->state().values();
@@ -142,6 +144,15 @@ void EditorWindow::load() {
                                  .arg(QString::fromStdString(folder.sidecarFile().string()),
                                       QString::fromStdString(session_->loadResult().sidecarProblem));
         problem_ = problem_.isEmpty() ? note : problem_ + "\n" + note;
+    }
+    // A shared recording follows the edits an agent makes to it while it is open, as
+    // `orvane pull-edits --watch` does; each applied record is written at once.
+    if (movieProblem.isEmpty()) {
+        remoteEdits_ = services.remoteEditPoller(
+            meta_, RemoteEditTarget{std::shared_ptr<EditorState>(session_, &session_->state()), [this] {
+                                        if (autosave_) autosave_->save();
+                                    }});
+        if (remoteEdits_) remoteEdits_->start();
     }
 }
 

@@ -22,6 +22,7 @@ namespace orvane {
 class PreviewCoordinator;
 class PreviewPlayer;
 class EditorAutosave;
+class RemoteEditPoller;
 class EditorSession;
 class EditorState;
 struct EditorChange;
@@ -93,8 +94,10 @@ private:
 
     EditorHost& host_;
     RecordingMeta meta_;
-    std::unique_ptr<EditorSession> session_;
+    // Shared so the remote-edit poller can hold the state weakly.
+    std::shared_ptr<EditorSession> session_;
     std::unique_ptr<EditorAutosave> autosave_;
+    std::shared_ptr<RemoteEditPoller> remoteEdits_;  // null unless the recording was shared
     // The views observe the session's state, so they are destroyed before it (members after it
     // are destroyed first; Qt's own deletion of children would come too late).
     std::unique_ptr<QWidget> centre_;
