@@ -307,18 +307,7 @@ void HomeWindow::rebuildRecordingMenu() {
                       [this] { scheduleMenuRebuild(); });
 }
 
-void HomeWindow::scheduleMenuRebuild() {
-    // Never rebuilt inside a menu action's own signal: clearing the menu deletes that action.
-    if (menuRebuildPending_) return;
-    menuRebuildPending_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            menuRebuildPending_ = false;
-            rebuildRecordingMenu();
-        },
-        Qt::QueuedConnection);
-}
+void HomeWindow::scheduleMenuRebuild() { menuRebuild_.schedule(); }
 
 void HomeWindow::presentNewRecording(std::optional<RecordingSourceKind> preferredKind) {
     if (!isIdle(shell_.recording().phase())) return;

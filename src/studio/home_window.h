@@ -8,6 +8,7 @@
 #include "app/recording_commands.h"
 #include "base/signal.h"
 #include "model/recording_meta.h"
+#include "studio/recording_menu.h"
 
 class QAction;
 class QFrame;
@@ -92,7 +93,7 @@ private:
     QAction* renameAction_ = nullptr;
     QAction* duplicateAction_ = nullptr;
     QAction* deleteAction_ = nullptr;
-    bool menuRebuildPending_ = false;
+    DeferredMenuRebuild menuRebuild_{this, [this] { rebuildRecordingMenu(); }};
     Subscription recordingsSubscription_;
     Subscription projectsSubscription_;
     Subscription selectionSubscription_;

@@ -28,4 +28,16 @@ void fillRecordingMenu(QMenu* menu, const std::vector<RecordingMenuItem>& items,
     }
 }
 
+void DeferredMenuRebuild::schedule() {
+    if (pending_) return;
+    pending_ = true;
+    QMetaObject::invokeMethod(
+        context_,
+        [this] {
+            pending_ = false;
+            rebuild_();
+        },
+        Qt::QueuedConnection);
+}
+
 }  // namespace orvane::studio

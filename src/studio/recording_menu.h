@@ -16,4 +16,19 @@ namespace orvane::studio {
 void fillRecordingMenu(QMenu* menu, const std::vector<RecordingMenuItem>& items, QObject* context,
                        const std::function<void()>& performed);
 
+// Rebuilds a menu on a later turn of the event loop, once however often it is asked in between, so
+// never inside a menu action's own signal (clearing the menu deletes that action). Lives as a member
+// of `context`, whose destruction drops a rebuild still queued.
+class DeferredMenuRebuild {
+public:
+    DeferredMenuRebuild(QObject* context, std::function<void()> rebuild)
+        : context_(context), rebuild_(std::move(rebuild)) {}
+    void schedule();
+
+private:
+    QObject* context_;
+    std::function<void()> rebuild_;
+    bool pending_ = false;
+};
+
 }  // namespace orvane::studio

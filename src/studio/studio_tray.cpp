@@ -43,22 +43,9 @@ void StudioTray::rebuildMenu() {
     menu_->clear();
     menu_->addAction("Open Orvane", this, &StudioTray::showHome);
     menu_->addSeparator();
-    fillRecordingMenu(menu_.get(), shell_.commands().menu(shell_.menuState()), this, [this] { scheduleRebuild(); });
+    fillRecordingMenu(menu_.get(), shell_.commands().menu(shell_.menuState()), this, [this] { rebuild_.schedule(); });
     menu_->addSeparator();
     menu_->addAction("Quit Orvane", qApp, &QApplication::closeAllWindows);
-}
-
-void StudioTray::scheduleRebuild() {
-    // Never inside an item's own signal: clearing the menu deletes that action.
-    if (rebuildPending_) return;
-    rebuildPending_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            rebuildPending_ = false;
-            rebuildMenu();
-        },
-        Qt::QueuedConnection);
 }
 
 void StudioTray::showHome() {
@@ -78,7 +65,7 @@ void StudioTray::phaseChanged() {
                       : phase == Phase::stopping  ? "Orvane — Finishing the recording"
                                                   : "Orvane");
     // The titles depend on the phase ("Stop Recording", "Finalizing Recording").
-    scheduleRebuild();
+    rebuild_.schedule();
 }
 
 }  // namespace orvane::studio

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "studio/recording_menu.h"
+
 class QMenu;
 class QSystemTrayIcon;
 
@@ -31,12 +33,11 @@ public:
 private:
     void showHome();
     void phaseChanged();
-    void scheduleRebuild();
 
     StudioShell& shell_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> icon_;
-    bool rebuildPending_ = false;
+    DeferredMenuRebuild rebuild_{this, [this] { rebuildMenu(); }};
 };
 
 }  // namespace orvane::studio
