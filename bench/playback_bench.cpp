@@ -31,6 +31,10 @@ using namespace orvane;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
+std::shared_ptr<const SceneRenderSnapshot> clipListScene(const EditorState& state) {
+    return makePreviewScene(state, ScreenTrackSource::clipList);
+}
+
 fs::path benchFolder() {
     const char* tmp = std::getenv("TMPDIR");
     fs::path folder = fs::path(tmp && *tmp ? tmp : "/tmp") / "orvane-playback-bench";
@@ -106,7 +110,7 @@ void BM_PreviewPlayback(benchmark::State& bench) {
         auto state = styledEdit(video);
         PreviewPlayer player(loop, output.get(), 960, 540, bench.range(0));
         PreviewCoordinator coordinator(
-            *state, player, loop, [](const auto&) { return true; }, makePreviewScene);
+            *state, player, loop, [](const auto&) { return true; }, clipListScene);
         loop.postAfter(1s, [&] { state->modify([](EditorValues& v) { v.isPlaying = true; }); });
         PreviewPlayerStats atStart;
         double cpuAtStart = 0;
@@ -140,7 +144,7 @@ void scrubToFrame(benchmark::State& bench, bool jump) {
     auto state = styledEdit(video);
     PreviewPlayer player(loop, nullptr, 960, 540, 60);
     PreviewCoordinator coordinator(
-        *state, player, loop, [](const auto&) { return true; }, makePreviewScene);
+        *state, player, loop, [](const auto&) { return true; }, clipListScene);
     double wanted = -1;
     player.setFrameSink([&](std::shared_ptr<const PreviewFrame> frame) {
         if (frame->time == wanted) loop.stop();

@@ -36,6 +36,7 @@ public:
     const EditorState& state() const { return *state_; }
     const EditorLoadResult& loadResult() const { return loadResult_; }
     const RecordingFolder& folder() const { return folder_; }
+    const EditorSettings& settings() const { return settings_; }
 
     // Re-runs automatic zooms from cursor.json (lifting a suppression). Answers false, changing
     // nothing, when the track holds no clicks. Throws CursorTelemetryFileError.

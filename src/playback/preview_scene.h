@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "editor/scene_snapshot_builder.h"
 #include "model/scene_render_snapshot.h"
 
 namespace orvane {
@@ -10,7 +11,7 @@ class EditorState;
 
 // The scene the preview draws: the open edit over its whole clip layout rather than the export's
 // trim window (the user can play and scrub outside the trim), with the camera and cursor sampled
-// over that range.
-std::shared_ptr<const SceneRenderSnapshot> makePreviewScene(const EditorState& state);
+// over that range. `track` is the screen track the export of the same edit would use.
+std::shared_ptr<const SceneRenderSnapshot> makePreviewScene(const EditorState& state, ScreenTrackSource track);
 
 }  // namespace orvane

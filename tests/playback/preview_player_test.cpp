@@ -26,6 +26,10 @@ using testing::PulseTestServer;
 using testing::SinkListener;
 using testing::TempDir;
 
+std::shared_ptr<const SceneRenderSnapshot> clipListScene(const EditorState& state) {
+    return makePreviewScene(state, ScreenTrackSource::clipList);
+}
+
 class PreviewPlayerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -58,7 +62,7 @@ protected:
         player_->setFrameSink(
             [this](std::shared_ptr<const PreviewFrame> frame) { frames_.push_back(std::move(frame)); });
         coordinator_ = std::make_unique<PreviewCoordinator>(
-            *state_, *player_, loop_, [](const auto&) { return true; }, makePreviewScene);
+            *state_, *player_, loop_, [](const auto&) { return true; }, clipListScene);
     }
 
     void runFor(Duration time) {
@@ -207,7 +211,7 @@ TEST(PreviewPlayerFrames, ASeekBackDrawsWhatAFreshPlayerDraws) {
         EventLoop loop;
         PreviewPlayer player(loop, nullptr, 320, 180);
         PreviewCoordinator coordinator(
-            state, player, loop, [](const auto&) { return false; }, makePreviewScene);
+            state, player, loop, [](const auto&) { return false; }, clipListScene);
         std::shared_ptr<const PreviewFrame> last;
         std::size_t next = 0;
         // Each seek waits for the frame of the one before, so every position is really drawn.

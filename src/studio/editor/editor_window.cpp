@@ -267,7 +267,7 @@ void EditorWindow::startPreview() {
 }
 
 std::shared_ptr<const SceneRenderSnapshot> EditorWindow::previewScene(const EditorState& editor) {
-    auto scene = makePreviewScene(editor);
+    auto scene = makePreviewScene(editor, screenTrackSource(session_->settings()));
     // Any edit may change the export's shape; the player then draws at the new size.
     preview_->setAspect(exportAspect(*scene));
     return scene;
