@@ -56,7 +56,7 @@ std::shared_ptr<const RgbaImage> ClipFrameCache::frame(const std::filesystem::pa
                                                        double cellHeight) {
     auto key = clipFrameKey(url, time, cellWidth);
     if (auto found = cache_.find(key); found != cache_.end()) return found->second;
-    if (inflight_.count(key)) return nullptr;
+    if (inflight_.count(key) || !failed_.mayTry(key, main_.now())) return nullptr;
     inflight_[key] = true;
     const Size maximum = thumbnailMaximumSize(cellWidth, cellHeight);
     background_.post([this, main = &main_, alive = std::weak_ptr<bool>(alive_), key, time, generator = generator_,
@@ -74,7 +74,8 @@ std::shared_ptr<const RgbaImage> ClipFrameCache::frame(const std::filesystem::pa
         main->post([this, alive, key, image = std::move(image)] {
             if (!alive.lock()) return;
             inflight_.erase(key);
-            if (!image) return;
+            if (!image) return failed_.record(key, main_.now());
+            failed_.forget(key);
             cache_[key] = image;
             frameReady.emit(key);
         });
@@ -154,7 +155,7 @@ WaveformCache::~WaveformCache() = default;
 std::shared_ptr<const Waveform> WaveformCache::peaks(const std::filesystem::path& url, int targetCount) {
     const std::string key = url.native();
     if (auto found = memCache_.find(key); found != memCache_.end()) return found->second;
-    if (!loading_.insert(key).second) return nullptr;
+    if (!failed_.mayTry(key, main_.now()) || !loading_.insert(key).second) return nullptr;
     background_.post([this, main = &main_, alive = std::weak_ptr<bool>(alive_), url, targetCount, decoder = decoder_] {
         std::shared_ptr<const Waveform> peaks;
         try {
@@ -165,7 +166,8 @@ std::shared_ptr<const Waveform> WaveformCache::peaks(const std::filesystem::path
         main->post([this, alive, url, peaks = std::move(peaks)] {
             if (!alive.lock()) return;
             loading_.erase(url.native());
-            if (!peaks) return;
+            if (!peaks) return failed_.record(url.native(), main_.now());
+            failed_.forget(url.native());
             memCache_[url.native()] = peaks;
             peaksReady.emit(url);
         });

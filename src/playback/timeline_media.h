@@ -16,6 +16,23 @@
 
 namespace orvane {
 
+// A file that cannot be read is not decoded again on every repaint (60 a second while playing),
+// but it is tried again a little later, when it may have been put right.
+template <typename Key, typename Hash = std::hash<Key>>
+class FailedKeys {
+public:
+    static constexpr Duration kRetryAfter = std::chrono::seconds(5);
+    bool mayTry(const Key& key, SteadyTime now) const {
+        const auto found = failedAt_.find(key);
+        return found == failedAt_.end() || now - found->second >= kRetryAfter;
+    }
+    void record(const Key& key, SteadyTime now) { failedAt_[key] = now; }
+    void forget(const Key& key) { failedAt_.erase(key); }
+
+private:
+    std::unordered_map<Key, SteadyTime, Hash> failedAt_;
+};
+
 // --- Thumbnails ---------------------------------------------------------------------------------
 
 // Which cached picture answers a request: nearby times share a tenth of a second, nearby cell
@@ -53,8 +70,8 @@ public:
     ClipFrameCache& operator=(const ClipFrameCache&) = delete;
 
     // The cached picture at once, or null after starting its generation (if none is in flight);
-    // frameReady says when it arrives. A failed generation leaves nothing cached, so a later
-    // lookup tries again.
+    // frameReady says when it arrives. A failed generation leaves nothing cached, so a lookup
+    // FailedKeys::kRetryAfter later tries again.
     std::shared_ptr<const RgbaImage> frame(const std::filesystem::path& url, double time, double cellWidth,
                                            double cellHeight);
     Signal<ClipFrameKey> frameReady;
@@ -67,6 +84,7 @@ private:
     ThumbnailGenerator generator_;
     std::unordered_map<ClipFrameKey, std::shared_ptr<const RgbaImage>, ClipFrameKeyHash> cache_;
     std::unordered_map<ClipFrameKey, bool, ClipFrameKeyHash> inflight_;
+    FailedKeys<ClipFrameKey, ClipFrameKeyHash> failed_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
@@ -127,6 +145,7 @@ private:
     WaveformDecoder decoder_;
     std::unordered_map<std::string, std::shared_ptr<const Waveform>> memCache_;
     std::set<std::string> loading_;
+    FailedKeys<std::string> failed_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -53,7 +53,11 @@ TEST(ClipFrameCache, GeneratesEachKeyOnceAndRetriesAfterAFailure) {
     EXPECT_EQ(cache.cachedCount(), 0u);
 
     fail = false;
-    EXPECT_EQ(cache.frame("a.mp4", 1.0, 60, 34), nullptr);  // the failure left nothing: try again
+    // Repaints right after a failure do not decode the file again; a little later they do.
+    EXPECT_EQ(cache.frame("a.mp4", 1.0, 60, 34), nullptr);
+    EXPECT_EQ(background.pendingCount(), 0u);
+    main.advance(FailedKeys<ClipFrameKey, ClipFrameKeyHash>::kRetryAfter);
+    EXPECT_EQ(cache.frame("a.mp4", 1.0, 60, 34), nullptr);
     background.runPending();
     EXPECT_EQ(cache.frame("a.mp4", 1.0, 60, 34), nullptr) << "not on the main loop yet";
     main.runPending();
@@ -152,7 +156,11 @@ TEST(WaveformCache, DecodesEachFileOnceAndDropsFailures) {
     EXPECT_EQ(peaks->mediaDuration, 3.0);
     EXPECT_EQ(cache.peaks("broken.m4a", 10), nullptr);
     background.runPending();
-    EXPECT_EQ(decoded, 3) << "a failure is tried again";
+    EXPECT_EQ(decoded, 2) << "not at every repaint";
+    main.advance(FailedKeys<std::string>::kRetryAfter);
+    EXPECT_EQ(cache.peaks("broken.m4a", 10), nullptr);
+    background.runPending();
+    EXPECT_EQ(decoded, 3) << "but a little later";
 }
 
 TEST(TimelineMedia, RealFilesGiveThumbnailsAndTheTonesWaveform) {
