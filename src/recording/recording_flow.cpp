@@ -102,6 +102,9 @@ void RecordingFlow::onState(const ScreenRecorder::State& state) {
             return;
         }
         case ScreenRecorder::Phase::failed:
+            // What the capture wrote before it failed plays (the movie is fragmented): list it now.
+            library_.recoverUnfinishedCaptures();
+            library_.reload();
             answer(failure(RecordingReply::Failure::didNotFinish,
                            state.failure.empty() ? "Recording did not finish cleanly."
                                                  : "Recording did not finish cleanly: " + state.failure));

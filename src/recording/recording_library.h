@@ -89,8 +89,13 @@ public:
         return projectsChanged_.subscribe(std::move(observer));
     }
 
-private:
+    // Lists the footage of captures that ended without finishing (a crash, a capture error): their
+    // meta is completed from the movie, and a movie that does not play is set aside in Recovered/.
+    // Runs at launch, and after a capture fails so what it recorded is listed at once. Call reload()
+    // afterwards.
     void recoverUnfinishedCaptures();
+
+private:
     void loadProjects();
     void saveProjects();
     Project& projectRef(const Uuid& projectID);

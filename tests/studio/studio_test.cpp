@@ -31,6 +31,7 @@
 #include "media/sample_video.h"
 #include "model/recording_files.h"
 #include "platform/secret_store.h"
+#include "platform/x11/test_display.h"
 #include "studio/home_window.h"
 #include "studio/library_model.h"
 #include "studio/new_recording_dialog.h"
@@ -383,6 +384,48 @@ TEST_F(StudioTest, ARecordingOutlivesItsSoundServerGoingAway) {
     const RecordingMeta& made = services_->library().recordings().front();
     EXPECT_GT(made.durationMs, 1200);
     EXPECT_TRUE(fs::exists(services_->library().folderOf(made.id).screenVideoFile(made)));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return actionTitled(home.recordingMenu(), "New Recording...") != nullptr; }, 5000));
+}
+
+// The recorded window closes mid-recording: the studio says why, lists what was recorded until then
+// and is ready for the next recording.
+TEST_F(StudioTest, AWindowClosedWhileItIsRecordedKeepsItsFootageAndSaysWhy) {
+    ORVANE_REQUIRE_SERVICE(std::getenv("DISPLAY") != nullptr, "an X server (run under scripts/with-test-services.sh)");
+    Preferences& preferences = services_->preferences();
+    preferences.setDefaultAudioOn(false);
+    preferences.setDefaultMicOn(false);
+    preferences.setDefaultWebcamOn(false);
+    auto look = testing::TestWindow::Look::at(60, 60, 320, 240, 0x2080F0);
+    look.title = "Closing Soon";
+    auto doomed = std::make_unique<testing::TestWindow>(look);
+    HomeWindow& home = start();
+    RecordingController& recording = shell_->recording();
+    std::optional<RecordingSource> source;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            if (recording.catalogStatus() != CatalogStatus::loaded) return false;
+            for (const WindowSource& window : recording.catalog().windows) {
+                if (window.title == "Closing Soon") source = window;
+            }
+            return source.has_value();
+        },
+        10000));
+    ASSERT_TRUE(recording.startWithSource(source));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording.phase() == ScreenRecorder::Phase::recording; }, 15000));
+    QTest::qWait(1200);
+
+    doomed.reset();
+    const auto said = [&] {
+        for (const Toast& toast : services_->toasts().toasts()) {
+            if (toast.title == "Recording did not finish cleanly: The window being recorded was closed.") return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(said, 15000));
+    ASSERT_EQ(services_->library().recordings().size(), 1u) << "what was recorded is listed at once";
+    const RecordingMeta& kept = services_->library().recordings().front();
+    EXPECT_GT(kept.durationMs, 600);
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return actionTitled(home.recordingMenu(), "New Recording...") != nullptr; }, 5000));
 }

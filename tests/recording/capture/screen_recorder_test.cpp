@@ -721,6 +721,19 @@ TEST_F(RecordingFlowTest, FailuresAreAnsweredWithTheirOwnWords) {
     EXPECT_EQ(replies_.back().message, "Recording did not finish cleanly.");
     EXPECT_EQ(replies_.size(), 4u);
     EXPECT_TRUE(replies_[2].succeeded);
+    main_.runPending();
+
+    // The capture dies mid-recording (the window closed): the caller hears why. (That its footage is
+    // listed at once is the studio's test: these fakes write too little to play.)
+    capture_.grabs = 0;
+    capture_.failAfter = 20;
+    ASSERT_TRUE(flow_.start(request(), catalog()));
+    for (int i = 0; i < 500 && recorder_.state().phase != Phase::failed; ++i) {
+        std::this_thread::sleep_for(10ms);
+        main_.runPending();
+    }
+    ASSERT_EQ(recorder_.state().phase, Phase::failed);
+    EXPECT_EQ(replies_.back().message, "Recording did not finish cleanly: The window being recorded was closed.");
 }
 
 TEST_F(RecordingFlowTest, AnAgentRecordingCarriesItsRequestToTheExportAndStaysInTheBackground) {
