@@ -27,11 +27,16 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "app/services.h"
+#include "cloud/auth_store.h"
+#include "cloud/remote_edit_poller.h"
 #include "editor/editor_session.h"
 #include "editor/editor_state.h"
 #include "export/export_controller.h"
@@ -52,6 +57,7 @@
 #include "studio/editor/timeline_widget.h"
 #include "studio/home_window.h"
 #include "studio/studio_shell.h"
+#include "support/http_test_server.h"
 #include "support/pulse_test_server.h"
 #include "support/required_service.h"
 #include "support/scoped_env.h"
@@ -676,6 +682,57 @@ TEST_F(EditorTest, ChangedBackgroundReachesTheExportedFileThroughTheSheetAndTray
     };
     EXPECT_LT(distance(seen, expected(BackgroundStyle::obsidian)), 30);
     EXPECT_GT(distance(seen, expected(BackgroundStyle::bone)), 60);
+}
+
+// A recording shared from here follows what an agent changes on the backend while it is open: the
+// window shows the change, it is saved at once, and the user is told who changed it.
+TEST_F(EditorTest, AnOpenSharedRecordingFollowsTheEditsAnAgentMakesOnTheBackend) {
+    using Json = nlohmann::json;
+    std::mutex mutex;
+    Json record;
+    testing::TestHttpServer backend([&](const testing::TestHttpRequest& request) {
+        std::lock_guard lock(mutex);
+        if (request.path == "/auth/v1/token") {
+            return testing::TestHttpResponse::json(200, Json{{"access_token", "access-token-1"},
+                                                             {"refresh_token", "refresh-token-1"},
+                                                             {"expires_in", 3600},
+                                                             {"token_type", "bearer"},
+                                                             {"user", {{"id", "user-1"}, {"email", "ada@example.com"}}}}
+                                                            .dump());
+        }
+        if (request.path == "/videos/remote-video-9/edit" &&
+            request.header("Authorization").value_or("") == "Bearer access-token-1") {
+            if (record.is_null()) return testing::TestHttpResponse::json(404, R"({"detail":"no edits"})");
+            return testing::TestHttpResponse::json(200, record.dump());
+        }
+        return testing::TestHttpResponse::json(404, R"({"detail":"no route"})");
+    });
+    ScopedEnv authURL("ORVANE_SERVICE_URL_AUTH", backend.baseURL());
+    ScopedEnv apiURL("ORVANE_SERVICE_URL_API", backend.baseURL());
+    // The session's tokens go to the file keychain: no session bus here.
+    ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/orvane-test-bus");
+
+    const RecordingMeta plain = addRecording("Shared");
+    const fs::path metaFile = folderOf(plain).metaFile();
+    Json meta = Json::parse(readFile(metaFile));
+    meta["remoteVideoID"] = "remote-video-9";
+    std::ofstream(metaFile, std::ios::binary | std::ios::trunc) << meta.dump();
+    services_->library().reload();
+    services_->auth().signIn("ada@example.com", "correct horse");
+    start();
+    EditorWindow& window = open(plain);
+    {
+        std::lock_guard lock(mutex);
+        record = {{"video_id", "remote-video-9"}, {"updated_at", "2026-12-05T09:00:00Z"}, {"inset", 0.08}};
+    }
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.state().values().edit.frame.inset == 0.08; }, 15000))
+        << "the poll every few seconds brings the agent's change";
+    const Json saved = Json::parse(readFile(folderOf(plain).sidecarFile()));
+    EXPECT_NE(saved.dump().find("\"inset\":0.08"), std::string::npos) << saved.dump();
+    const auto& toasts = services_->toasts().toasts();
+    EXPECT_TRUE(std::any_of(toasts.begin(), toasts.end(),
+                            [](const Toast& toast) { return toast.title == kRemoteEditToastTitle; }));
 }
 
 }  // namespace
