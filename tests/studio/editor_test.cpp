@@ -435,8 +435,8 @@ TEST_F(EditorTest, PlaysTheRecordingsSoundAsThePlayheadMovesAndTheTimelineShowsI
     EXPECT_GT(reached, 1.0);
     EXPECT_LT(reached, 2.6);
     EXPECT_TRUE(state.values().isPlaying);
-    EXPECT_GT(speakers->loudness(started + std::chrono::milliseconds(500), started + std::chrono::milliseconds(1800)),
-              0.02);
+    // Over the whole two seconds: on a loaded machine the sink's monitor may start hearing late.
+    EXPECT_GT(speakers->loudness(started, std::chrono::steady_clock::now()), 0.02);
     QTest::keyClick(&window, Qt::Key_K);
     EXPECT_FALSE(state.values().isPlaying);
     QTest::qWait(300);
