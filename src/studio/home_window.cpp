@@ -298,16 +298,14 @@ void HomeWindow::refreshState() {
     renameAction_->setEnabled(haveSelection);
     duplicateAction_->setEnabled(haveSelection);
     deleteAction_->setEnabled(haveSelection);
-    scheduleMenuRebuild();
+    menuRebuild_.schedule();
 }
 
 void HomeWindow::rebuildRecordingMenu() {
     recordingMenu_->clear();
     fillRecordingMenu(recordingMenu_, shell_.commands().menu(shell_.menuState()), this,
-                      [this] { scheduleMenuRebuild(); });
+                      [this] { menuRebuild_.schedule(); });
 }
-
-void HomeWindow::scheduleMenuRebuild() { menuRebuild_.schedule(); }
 
 void HomeWindow::presentNewRecording(std::optional<RecordingSourceKind> preferredKind) {
     if (!isIdle(shell_.recording().phase())) return;

@@ -61,7 +61,6 @@ private:
     void buildToolbar();
     void buildCentre();
     void rebuildRecordingMenu();
-    void scheduleMenuRebuild();
     void refreshState();
     void showContextMenu(const QPoint& at);
     void fillProjects();

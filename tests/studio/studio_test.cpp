@@ -82,6 +82,14 @@ protected:
 
     fs::path recordingsRoot() const { return dir_.path() / "Library" / "Recordings"; }
 
+    // The tracks a new recording takes by default; never the face camera, which this machine lacks.
+    void recordSound(bool systemAudio, bool microphone) {
+        Preferences& preferences = services_->preferences();
+        preferences.setDefaultAudioOn(systemAudio);
+        preferences.setDefaultMicOn(microphone);
+        preferences.setDefaultWebcamOn(false);
+    }
+
     // A recording made `hoursAgo` before now, so the order of the grid does not hang on the clock.
     RecordingMeta addRecording(const std::string& title, double seconds, int hoursAgo = 0) {
         const fs::path file = dir_.path() / (title + ".mp4");
@@ -288,11 +296,8 @@ TEST_F(StudioTest, OnWaylandTheShortcutsPageShowsTheCommandsToBindAndCopiesThem)
 
 TEST_F(StudioTest, StartingAndStoppingFromTheRecordingMenuAddsARecording) {
     ORVANE_REQUIRE_SERVICE(std::getenv("DISPLAY") != nullptr, "an X server (run under scripts/with-test-services.sh)");
-    Preferences& preferences = services_->preferences();
     // Screen only: this test is about the window, not the sound server or a camera.
-    preferences.setDefaultAudioOn(false);
-    preferences.setDefaultMicOn(false);
-    preferences.setDefaultWebcamOn(false);
+    recordSound(false, false);
     HomeWindow& home = start();
     RecordingController& recording = shell_->recording();
     ASSERT_TRUE(QTest::qWaitFor([&] { return recording.catalogStatus() != CatalogStatus::loading; }, 10000));
@@ -344,7 +349,7 @@ TEST_F(StudioTest, StartingAndStoppingFromTheRecordingMenuAddsARecording) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !named<QWidget>("Recording control")->isVisible(); }, 5000));
 
     // The source is remembered, so the quick start offers it.
-    EXPECT_EQ(preferences.lastUsedSourceID().rfind("display:", 0), 0u);
+    EXPECT_EQ(services_->preferences().lastUsedSourceID().rfind("display:", 0), 0u);
     auto* quick =
         named<QToolButton>(QString::fromStdString("Start Recording: " + recording.catalog().displays.front().name));
     ASSERT_NE(quick, nullptr);
@@ -356,10 +361,7 @@ TEST_F(StudioTest, ARecordingOutlivesItsSoundServerGoingAway) {
     ORVANE_REQUIRE_SERVICE(std::getenv("DISPLAY") != nullptr, "an X server (run under scripts/with-test-services.sh)");
     auto sound = std::make_unique<testing::PulseTestServer>();
     ORVANE_REQUIRE_SERVICE(sound->unavailableReason().empty(), "a private PulseAudio daemon");
-    Preferences& preferences = services_->preferences();
-    preferences.setDefaultAudioOn(true);
-    preferences.setDefaultMicOn(true);
-    preferences.setDefaultWebcamOn(false);
+    recordSound(true, true);
     HomeWindow& home = start();
     RecordingController& recording = shell_->recording();
     ASSERT_TRUE(QTest::qWaitFor([&] { return recording.catalogStatus() == CatalogStatus::loaded; }, 10000));
@@ -392,10 +394,7 @@ TEST_F(StudioTest, ARecordingOutlivesItsSoundServerGoingAway) {
 // and is ready for the next recording.
 TEST_F(StudioTest, AWindowClosedWhileItIsRecordedKeepsItsFootageAndSaysWhy) {
     ORVANE_REQUIRE_SERVICE(std::getenv("DISPLAY") != nullptr, "an X server (run under scripts/with-test-services.sh)");
-    Preferences& preferences = services_->preferences();
-    preferences.setDefaultAudioOn(false);
-    preferences.setDefaultMicOn(false);
-    preferences.setDefaultWebcamOn(false);
+    recordSound(false, false);
     auto look = testing::TestWindow::Look::at(60, 60, 320, 240, 0x2080F0);
     look.title = "Closing Soon";
     auto doomed = std::make_unique<testing::TestWindow>(look);
@@ -582,10 +581,7 @@ TEST_F(StudioTest, TheSheetAndTheRecordingMenuShareTheTrackSwitches) {
 
 TEST_F(StudioTest, CancelOnTheFloatingControlThrowsTheRecordingAway) {
     ORVANE_REQUIRE_SERVICE(std::getenv("DISPLAY") != nullptr, "an X server (run under scripts/with-test-services.sh)");
-    Preferences& preferences = services_->preferences();
-    preferences.setDefaultAudioOn(false);
-    preferences.setDefaultMicOn(false);
-    preferences.setDefaultWebcamOn(false);
+    recordSound(false, false);
     start();
     RecordingController& recording = shell_->recording();
     ASSERT_TRUE(QTest::qWaitFor([&] { return recording.catalogStatus() == CatalogStatus::loaded; }, 10000));
